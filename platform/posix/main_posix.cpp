@@ -1,0 +1,4 @@
+// The program's entry on POSIX systems.
+#include "sequence/upgrade_sequence.h"
+
+int main() { return orb::runProgram(nullptr); }

@@ -1,0 +1,14 @@
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "platform/process.h"
+
+namespace orb {
+
+void endProcess(int exitCode) {
+    std::fflush(nullptr);
+    ::_exit(exitCode);
+}
+
+}  // namespace orb

@@ -1,0 +1,79 @@
+// The windowing operations that the dialog procedures and the progress loops
+// use. On Windows each one is the USER32 call of the same purpose; elsewhere the
+// portable dialog manager (platform/dialogs) provides them with the same ids,
+// results and order of effects.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/instance.h"
+
+namespace orb {
+
+struct Window;
+using WindowHandle = Window*;
+
+// Message numbers and parameters as the Windows dialog manager defines them.
+inline constexpr uint32_t kWmInitDialog = 0x0110;
+inline constexpr uint32_t kWmCommand = 0x0111;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+
+inline constexpr unsigned kMbOk = 0x0000;
+inline constexpr unsigned kMbTaskModal = 0x2000;
+
+// A dialog procedure: true when it handled the message.
+using DialogProc = bool (*)(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+struct WindowRect {
+    int left;
+    int top;
+    int right;
+    int bottom;
+};
+
+// InitCommonControlsEx for the progress bar and IPv4 address classes; nothing
+// to do outside Windows.
+void initCommonControls();
+
+// DialogBoxParamA: no owner; returns the value given to endDialog, or -1 when the
+// dialog cannot be created.
+intptr_t runModalDialog(InstanceHandle instance, int templateId, DialogProc procedure);
+// CreateDialogParamA then ShowWindow(SW_SHOWNORMAL): no owner; nullptr on failure.
+WindowHandle createModelessDialog(InstanceHandle instance, int templateId, DialogProc procedure);
+void endDialog(WindowHandle window, intptr_t result);
+void destroyWindow(WindowHandle window);
+
+void setWindowTitle(WindowHandle window, const char* title);
+void setControlText(WindowHandle window, int controlId, const char* text);
+// GetDlgItemTextA: the limit counts the terminating NUL; returns the characters
+// copied.
+unsigned readControlText(WindowHandle window, int controlId, char* text, int limit);
+void focusControl(WindowHandle window, int controlId);
+
+// CB_ADDSTRING, CB_SETCURSEL, CB_GETCURSEL (-1 when nothing is selected).
+void addComboEntry(WindowHandle window, int controlId, const char* text);
+void selectComboEntry(WindowHandle window, int controlId, int index);
+int readComboSelection(WindowHandle window, int controlId);
+
+// PBM_SETRANGE (16-bit limits) and PBM_SETPOS.
+void setProgressRange(WindowHandle window, int controlId, int low, int high);
+void setProgressPosition(WindowHandle window, int controlId, int position);
+
+// MessageBoxA. A task-modal box without owner disables the calling thread's
+// top-level windows while it is up. Returns the button pressed (kIdOk).
+int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags);
+
+// GetWindowRect, GetSystemMetrics(SM_CXSCREEN / SM_CYSCREEN), and SetWindowPos
+// with HWND_TOP and SWP_NOSIZE.
+bool readWindowRect(WindowHandle window, WindowRect* rect);
+int readScreenWidth();
+int readScreenHeight();
+void moveWindowToTop(WindowHandle window, int x, int y);
+
+// PeekMessageA(PM_REMOVE) for this window on the calling thread, then
+// TranslateMessage and DispatchMessageA. No dialog keyboard handling.
+bool pumpOneMessage(WindowHandle window);
+void pumpAllMessages(WindowHandle window);
+
+}  // namespace orb

@@ -1,0 +1,70 @@
+#include "tests/support/child_process.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace orb::test {
+
+static long long nowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
+}
+
+ChildResult runInChild(const std::function<void()>& body, int timeoutMs) {
+    ChildResult result;
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return result;
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child < 0) {
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        return result;
+    }
+    if (child == 0) {
+        close(pipeEnds[0]);
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        dup2(pipeEnds[1], STDERR_FILENO);
+        close(pipeEnds[1]);
+        setvbuf(stdout, nullptr, _IONBF, 0);
+        body();
+        std::fflush(nullptr);
+        _exit(0);
+    }
+    close(pipeEnds[1]);
+    long long deadline = nowMs() + timeoutMs;
+    char chunk[4096];
+    for (;;) {
+        long long left = deadline - nowMs();
+        if (left <= 0) {
+            result.timedOut = true;
+            kill(child, SIGKILL);
+            break;
+        }
+        pollfd entry{pipeEnds[0], POLLIN, 0};
+        if (poll(&entry, 1, static_cast<int>(left < 200 ? left : 200)) > 0) {
+            ssize_t got = read(pipeEnds[0], chunk, sizeof chunk);
+            if (got <= 0) break;  // every writer has gone: the child has ended
+            result.output.append(chunk, static_cast<size_t>(got));
+        }
+    }
+    close(pipeEnds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (WIFEXITED(status)) {
+        result.exited = !result.timedOut;
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+}  // namespace orb::test

@@ -1,0 +1,29 @@
+// A device query: the HTTP exchange on a worker thread behind the connecting
+// window, repeated until the adapter's answer is not an accepted challenge.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/instance.h"
+
+namespace orb {
+
+struct DeviceQuery {
+    InstanceHandle instance;
+    uint32_t pcAddress;
+    uint16_t firstLocalPort;
+    uint32_t deviceAddress;
+    uint16_t devicePort;
+    const char* path;
+    char* responseBuffer;  // size + 1 bytes
+    int32_t size;
+};
+
+// The number of bytes of the adapter's answer, 0 or more. Every abort ends the
+// process.
+int32_t runDeviceQuery(DeviceQuery query);
+
+// The worker thread's entry: runs httpGet with the record's values.
+int32_t deviceQueryWorker(void* query);
+
+}  // namespace orb

@@ -1,5 +1,6 @@
 #include "sequence/startup.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -36,7 +37,11 @@ void runStartup(InstanceHandle instance) {
     seedRandom(readMilliseconds());
     initCommonControls();
 
-    switch (loadFirmwareImage(findEmbeddedImage(instance), &runState.firmwareImage)) {
+    loadImageOrFail(findEmbeddedImage(instance));
+}
+
+void loadImageOrFail(const EmbeddedImage& embedded) {
+    switch (loadFirmwareImage(embedded, &runState.firmwareImage)) {
     case ImageLoadResult::Loaded:
         break;
     case ImageLoadResult::Missing:
@@ -44,8 +49,8 @@ void runStartup(InstanceHandle instance) {
     case ImageLoadResult::TooShort:
         failRun("Upgrade Failed: The firmware image in this program is shorter than its 128-byte header");
     }
-    std::strncpy(runState.productDisplayName, chooseProductDisplayName(runState.firmwareImage.header),
-                 sizeof runState.productDisplayName - 1);
+    std::snprintf(runState.productDisplayName, sizeof runState.productDisplayName, "%s",
+                  chooseProductDisplayName(runState.firmwareImage.header));
 }
 
 }  // namespace orb

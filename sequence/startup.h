@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/embedded_image.h"
 #include "platform/instance.h"
 
 namespace orb {
@@ -15,5 +16,9 @@ void runStartup(InstanceHandle instance);
 // Fills the PC address list from the own-address lookup: zero-filled first, at
 // most 8 entries, each traced. Returns the number of entries.
 int collectPcAddresses(uint32_t* list);
+
+// Loads the image into runState and chooses the product display name; a missing
+// image, or one shorter than its header, ends the process with an error box.
+void loadImageOrFail(const EmbeddedImage& embedded);
 
 }  // namespace orb

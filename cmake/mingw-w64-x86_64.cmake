@@ -3,8 +3,9 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(ORB_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ORB_MINGW_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${ORB_MINGW_PREFIX}-g++)
+# The posix thread model gives std::thread and std::mutex to the tests.
+set(CMAKE_C_COMPILER ${ORB_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ORB_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER ${ORB_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${ORB_MINGW_PREFIX})

@@ -9,6 +9,7 @@ namespace orb {
 
 inline constexpr uint16_t kFirstTftpPort = 69;
 inline constexpr int kTftpPortTries = 100;  // 69..168
+inline constexpr int kIdlePositionLimit = 1000;  // the waiting bar's range 0..1000
 
 struct TftpListener {
     uint32_t localAddress;
@@ -22,5 +23,24 @@ struct TftpListener {
 uint16_t startTftpListener(uint32_t localAddress);
 
 int32_t tftpListenerThread(void* listener);
+
+// Binds `udpSocket` to localAddress and the first port of firstPort ..
+// firstPort + tries - 1 that binds, all on the same socket. Returns that port,
+// or 0 when every try failed.
+uint16_t bindFirstFreePort(SocketHandle udpSocket, uint32_t localAddress, uint16_t firstPort, int tries);
+
+enum class ListenerVerdict {
+    Idle,    // nothing received, or too short to carry an opcode: an idle pass
+    Ignore,  // anything but the run's read request (traced where the opcode says so)
+    Accept,  // the read request of `fileName`: hand over to the transfer
+};
+
+// What the waiting listener does with one received datagram: `length` is what
+// the receive returned (below 0 when nothing arrived). Reads nothing at or past
+// `length`.
+ListenerVerdict handleListenerDatagram(const uint8_t* datagram, int length, const char* fileName);
+
+// The waiting bar's position after one more idle pass: 1, 2, ..., 999, 0, 1, ...
+int nextIdlePosition(int position);
 
 }  // namespace orb

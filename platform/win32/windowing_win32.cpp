@@ -1,0 +1,114 @@
+// The windowing operations as the USER32 and COMCTL32 calls themselves.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "platform/windowing.h"
+
+namespace orb {
+
+static_assert(kWmInitDialog == WM_INITDIALOG && kWmCommand == WM_COMMAND);
+static_assert(kIdOk == IDOK && kIdCancel == IDCANCEL);
+static_assert(kMbOk == MB_OK && kMbTaskModal == MB_TASKMODAL);
+
+namespace {
+
+HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+WindowHandle toWindow(HWND hwnd) { return reinterpret_cast<WindowHandle>(hwnd); }
+
+// Dialog procedures have a portable signature; this one stands between them and
+// the dialog manager. The procedure arrives as the creation parameter and is
+// kept in the window's user data.
+INT_PTR CALLBACK dispatchToProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) SetWindowLongPtrA(hwnd, GWLP_USERDATA, lParam);
+    auto procedure = reinterpret_cast<DialogProc>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (procedure == nullptr) return FALSE;
+    return procedure(toWindow(hwnd), message, wParam, message == WM_INITDIALOG ? 0 : lParam) ? TRUE : FALSE;
+}
+
+}  // namespace
+
+void initCommonControls() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_INTERNET_CLASSES};
+    InitCommonControlsEx(&controls);
+}
+
+intptr_t runModalDialog(InstanceHandle instance, int templateId, DialogProc procedure) {
+    return DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), nullptr,
+                           dispatchToProcedure, reinterpret_cast<LPARAM>(procedure));
+}
+
+WindowHandle createModelessDialog(InstanceHandle instance, int templateId, DialogProc procedure) {
+    HWND hwnd = CreateDialogParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), nullptr,
+                                   dispatchToProcedure, reinterpret_cast<LPARAM>(procedure));
+    if (hwnd != nullptr) ShowWindow(hwnd, SW_SHOWNORMAL);
+    return toWindow(hwnd);
+}
+
+void endDialog(WindowHandle window, intptr_t result) { EndDialog(toHwnd(window), result); }
+
+void destroyWindow(WindowHandle window) { DestroyWindow(toHwnd(window)); }
+
+void setWindowTitle(WindowHandle window, const char* title) { SetWindowTextA(toHwnd(window), title); }
+
+void setControlText(WindowHandle window, int controlId, const char* text) {
+    SetDlgItemTextA(toHwnd(window), controlId, text);
+}
+
+unsigned readControlText(WindowHandle window, int controlId, char* text, int limit) {
+    return GetDlgItemTextA(toHwnd(window), controlId, text, limit);
+}
+
+void focusControl(WindowHandle window, int controlId) { SetFocus(GetDlgItem(toHwnd(window), controlId)); }
+
+void addComboEntry(WindowHandle window, int controlId, const char* text) {
+    SendDlgItemMessageA(toHwnd(window), controlId, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+}
+
+void selectComboEntry(WindowHandle window, int controlId, int index) {
+    SendDlgItemMessageA(toHwnd(window), controlId, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int readComboSelection(WindowHandle window, int controlId) {
+    return static_cast<int>(SendDlgItemMessageA(toHwnd(window), controlId, CB_GETCURSEL, 0, 0));
+}
+
+void setProgressRange(WindowHandle window, int controlId, int low, int high) {
+    SendDlgItemMessageA(toHwnd(window), controlId, PBM_SETRANGE, 0, MAKELPARAM(low, high));
+}
+
+void setProgressPosition(WindowHandle window, int controlId, int position) {
+    SendDlgItemMessageA(toHwnd(window), controlId, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags) {
+    return MessageBoxA(toHwnd(owner), text, caption, flags);
+}
+
+bool readWindowRect(WindowHandle window, WindowRect* rect) {
+    RECT r;
+    if (!GetWindowRect(toHwnd(window), &r)) return false;
+    *rect = {r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
+int readScreenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
+int readScreenHeight() { return GetSystemMetrics(SM_CYSCREEN); }
+
+void moveWindowToTop(WindowHandle window, int x, int y) {
+    SetWindowPos(toHwnd(window), HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
+}
+
+bool pumpOneMessage(WindowHandle window) {
+    MSG message;
+    if (!PeekMessageA(&message, toHwnd(window), 0, 0, PM_REMOVE)) return false;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+    return true;
+}
+
+void pumpAllMessages(WindowHandle window) {
+    while (pumpOneMessage(window)) {
+    }
+}
+
+}  // namespace orb

@@ -1,0 +1,68 @@
+#include "tftp/tftp_listener.h"
+
+#include <cstdlib>
+
+#include "platform/threads.h"
+#include "platform/windowing.h"
+#include "sequence/error_box.h"
+#include "sequence/run_state.h"
+#include "tftp/tftp_packets.h"
+#include "tftp/tftp_session.h"
+#include "ui/dialog_ids.h"
+#include "ui/dialog_procs.h"
+#include "web/socket_address.h"
+
+namespace orb {
+
+uint16_t startTftpListener(uint32_t localAddress) {
+    // Never freed: the transfer keeps using the socket until the process ends.
+    auto* listener = static_cast<TftpListener*>(std::calloc(1, sizeof(TftpListener)));
+    if (listener == nullptr) failRun("Upgrade Failed: Can't malloc for TFTP listener");
+    listener->udpSocket = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (listener->udpSocket == kInvalidSocket) failRun("Upgrade Failed: Can't create TFTP listener socket");
+    uint16_t port = bindFirstFreePort(listener->udpSocket, localAddress, kFirstTftpPort, kTftpPortTries);
+    if (port == 0) failRun("Upgrade Failed: Can't bind TFTP listener socket");
+    listener->localAddress = localAddress;
+    listener->boundPort = port;
+    // The handle is not kept: the thread lives until the process ends.
+    if (startThread(tftpListenerThread, listener) == nullptr) failRun("Upgrade Failed: Can't start TFTP listener");
+    return port;
+}
+
+int32_t tftpListenerThread(void* argument) {
+    auto* listener = static_cast<TftpListener*>(argument);
+    WindowHandle window = createModelessDialog(runState.instance, kWaitingWindowId, progressDialogProc);
+    if (window != nullptr) {
+        setProgressRange(window, kProgressBarId, 0, kIdlePositionLimit);
+        setProgressPosition(window, kProgressBarId, 0);
+    }
+    setNonBlocking(listener->udpSocket, true);
+
+    int idlePosition = 0;
+    for (;;) {
+        sockaddr_in source;
+        int length = receiveDatagram(listener->udpSocket, listener->packet, sizeof listener->packet, &source);
+        switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName)) {
+        case ListenerVerdict::Idle:
+            // The 1 ms sleep, cut short when a datagram arrives.
+            waitReadable(listener->udpSocket, 1);
+            idlePosition = nextIdlePosition(idlePosition);
+            if (window != nullptr) {
+                setProgressPosition(window, kProgressBarId, idlePosition);
+                pumpAllMessages(window);
+            }
+            break;
+        case ListenerVerdict::Ignore:
+            break;
+        case ListenerVerdict::Accept: {
+            uint32_t peerAddress = 0;
+            uint16_t peerPort = 0;
+            readSockaddr(&source, &peerAddress, &peerPort);
+            if (window != nullptr) destroyWindow(window);
+            startTftpSession(listener->udpSocket, listener->localAddress, peerAddress, peerPort);
+        }
+        }
+    }
+}
+
+}  // namespace orb

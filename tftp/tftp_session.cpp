@@ -1,0 +1,116 @@
+#include "tftp/tftp_session.h"
+
+#include <cstdlib>
+
+#include "platform/process.h"
+#include "platform/windowing.h"
+#include "sequence/error_box.h"
+#include "sequence/run_state.h"
+#include "sequence/trace.h"
+#include "tftp/restart_wait.h"
+#include "tftp/tftp_packets.h"
+#include "ui/dialog_ids.h"
+#include "ui/dialog_procs.h"
+#include "web/device_query.h"
+#include "web/socket_address.h"
+
+namespace orb {
+
+void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
+    auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
+    if (session == nullptr) failRun("Upgrade Failed: Can't malloc for TFTP session");
+    initTftpSession(session, udpSocket, localAddress, peerAddress, peerPort, runState.firmwareImage.size);
+    runTftpSession(session);
+}
+
+static void showUploadProgress(WindowHandle window, const TftpSession* session) {
+    if (window == nullptr) return;
+    char title[128];
+    formatUploadTitle(title, runState.deviceAddressText, session->bytesAcked, session->imageSize);
+    setProgressPosition(window, kProgressBarId, static_cast<int>(session->block));
+    setWindowTitle(window, title);
+}
+
+// Serves the image in lock-step with the peer's ACKs. Returns with the socket
+// closed; loop->failed tells whether the transfer timed out.
+static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle window) {
+    SocketHandle udpSocket = session->udpSocket;
+    setNonBlocking(udpSocket, true);
+    sockaddr_in peer;
+    fillSockaddr(session->peerAddress, session->peerPort, &peer);
+    sendOptionAck(udpSocket, session->packet, &peer, session->imageSize);
+
+    for (;;) {
+        sockaddr_in source;
+        int length = receiveDatagram(udpSocket, session->packet, sizeof session->packet, &source);
+        uint32_t sourceAddress = 0;
+        uint16_t sourcePort = 0;
+        if (length >= 0) readSockaddr(&source, &sourceAddress, &sourcePort);
+        switch (handleSessionDatagram(session, loop, session->packet, length, sourceAddress, sourcePort)) {
+        case SessionVerdict::Idle:
+            if (window != nullptr) pumpOneMessage(window);
+            break;
+        case SessionVerdict::Tick:
+            break;
+        case SessionVerdict::Discard:
+            continue;
+        case SessionVerdict::Complete:
+            showUploadProgress(window, session);
+            trace("All blocks ack'd\n");
+            closeSocket(udpSocket);
+            return;
+        case SessionVerdict::SendBlock:
+            showUploadProgress(window, session);
+            sendDataBlock(udpSocket, session->packet, loop->blockData, session->blockSize, session->block, &peer);
+            trace("Send block %d (%d)\n", static_cast<int>(session->block), session->blockSize);
+            continue;
+        }
+
+        // A tick: its 1 ms sleep ends early when a datagram arrives.
+        waitReadable(udpSocket, 1);
+        switch (countTick(session, loop)) {
+        case TickVerdict::Wait:
+            break;
+        case TickVerdict::ResendOptionAck:
+            trace("ReSend option ack\n");
+            sendOptionAck(udpSocket, session->packet, &peer, session->imageSize);
+            break;
+        case TickVerdict::ResendBlock:
+            trace("ReSend block %d\n", static_cast<int>(session->block));
+            sendDataBlock(udpSocket, session->packet, loop->blockData, session->blockSize, session->block, &peer);
+            break;
+        case TickVerdict::TimedOut:
+            trace("Timeout for ack; upgrade failed\n");
+            closeSocket(udpSocket);
+            return;
+        }
+    }
+}
+
+void runTftpSession(TftpSession* session) {
+    TransferLoop loop{runState.firmwareImage.data, 0, 0, nullptr, false};
+    WindowHandle window = createModelessDialog(runState.instance, kUploadWindowId, progressDialogProc);
+    if (window != nullptr) {
+        setProgressRange(window, kProgressBarId, 0, static_cast<int>(session->blockCount & 0xffff));
+    }
+    transferImage(session, &loop, window);
+
+    runRestartWait(window, runState.deviceAddressText);
+    if (window != nullptr) destroyWindow(window);
+
+    if (loop.failed) {
+        showErrorBox("Upgrade Failed: Firmware Upload Incomplete");
+    } else {
+        DeviceQuery query{runState.instance, session->localAddress, kFirstLocalHttpPort, session->peerAddress,
+                          kDeviceHttpPort,   kStatusPagePath,       runState.responseBuffer, kResponseLimit};
+        if (runDeviceQuery(query) <= 0) {
+            showErrorBox("Upgrade Failed: ORB not responding after firmware upload");
+        } else {
+            runModalDialog(runState.instance, kSuccessDialogId, successDialogProc);
+        }
+    }
+    std::free(session);
+    endProcess(0);
+}
+
+}  // namespace orb

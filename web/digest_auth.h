@@ -1,0 +1,53 @@
+// HTTP Digest authentication (RFC 2617 as the adapter speaks it): the digest
+// computations with MD5, the parse of a challenge into DigestAuthState and the
+// Authorization header line built from it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "web/digest_auth_state.h"
+
+namespace orb {
+
+// The hexadecimal form of a digest: 32 lowercase digits and a terminator.
+inline constexpr size_t kDigestHexSize = 33;
+
+// The longest Authorization line: every text field full, uri empty, a client
+// nonce of four digits; CR LF included, terminator not.
+inline constexpr size_t kAuthorizationHeaderMaxLength = 697;
+
+// Each byte as two lowercase hexadecimal digits, high nibble first, then a NUL.
+void digestToHex(const uint8_t digest[16], char text[kDigestHexSize]);
+
+// H(A1): MD5(user ":" realm ":" password); for algorithm "md5-sess" (any case)
+// MD5(those 16 raw bytes ":" nonce ":" cnonce). Hexadecimal form into ha1.
+void digestHa1(const char* algorithm, const char* user, const char* realm, const char* password,
+               const char* nonce, const char* cnonce, char ha1[kDigestHexSize]);
+
+// The request digest from H(A1) (32 characters): H(A2) = MD5(method ":" uri
+// [":" MD5hex(entityBody) when qop is "auth-int", any case]); then
+// MD5(ha1 ":" nonce ":" [ncText ":" cnonce ":" qop ":" when qop is non-empty] H(A2)).
+void digestRequestDigest(const char* ha1, const char* nonce, const char* ncText, const char* cnonce,
+                         const char* qop, const char* method, const char* uri, const char* entityBody,
+                         char response[kDigestHexSize]);
+
+// digestHa1, then digestRequestDigest.
+void digestResponse(const char* nonce, const char* cnonce, const char* user, const char* realm,
+                    const char* password, const char* algorithm, const char* ncText, const char* method,
+                    const char* qop, const char* uri, const char* entityBody, char response[kDigestHexSize]);
+
+// Writes one Authorization header line ending in CR LF, and a NUL, at `out`,
+// built from the record (which is not changed); returns the characters written
+// without the NUL. `capacity` counts the NUL: with the default the longest line
+// of the run fits; a line that would not fit is cut there (never written past).
+int buildAuthorizationHeader(const DigestAuthState* state, char* out,
+                             size_t capacity = kAuthorizationHeaderMaxLength + 1);
+
+// Takes the challenge that starts at the "WWW-Authenticate:" header name and
+// runs to the text's NUL. 0 when taken; 1 when "realm=\"" (record unchanged) or
+// "nonce=\"" (realm already replaced) is missing. A new nonce resets nc to 0;
+// every challenge taken draws a new client nonce from nextRandom().
+int parseDigestChallenge(const char* text, DigestAuthState* state);
+
+}  // namespace orb

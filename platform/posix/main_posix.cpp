@@ -1,4 +1,36 @@
-// The program's entry on POSIX systems.
+// The program's entry on POSIX systems: a Qt window when a display is present,
+// the terminal otherwise.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/dialogs/front_ends.h"
+#include "platform/process.h"
 #include "sequence/upgrade_sequence.h"
 
-int main() { return orb::runProgram(nullptr); }
+namespace {
+
+bool hasDisplay() {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+int runTheProgram() { return orb::runProgram(nullptr); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef ORB_HAVE_QT
+    if (hasDisplay()) orb::dialogs::runWithQtView(argc, argv, runTheProgram);
+#else
+    (void)argc;
+    (void)argv;
+#endif
+    if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) orb::dialogs::runWithTerminalView(runTheProgram);
+    std::fputs("orb-upgrade: there is neither a display nor a terminal to show the dialogs on. Run it on a "
+               "desktop (DISPLAY or WAYLAND_DISPLAY set) or in a terminal.\n",
+               stderr);
+    orb::endProcess(1);
+}

@@ -1,0 +1,279 @@
+#include "sim/digest_server.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "sim/http_message.h"
+#include "web/md5.h"
+
+namespace orb::sim {
+
+namespace {
+
+std::string hexOf(const uint8_t* bytes, size_t length) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < length; ++i) {
+        text += kDigits[bytes[i] >> 4];
+        text += kDigits[bytes[i] & 15];
+    }
+    return text;
+}
+
+void md5Raw(const std::string& text, uint8_t digest[16]) {
+    Md5Context context;
+    md5Init(&context);
+    md5Update(&context, text.data(), text.size());
+    md5Final(digest, &context);
+}
+
+std::string toLower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string trimBlanks(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return {};
+    size_t end = text.find_last_not_of(" \t");
+    return text.substr(begin, end - begin + 1);
+}
+
+bool isHexText(const std::string& text) {
+    for (char c : text) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    }
+    return !text.empty();
+}
+
+// A quoted value with its backslash escapes resolved, as RFC 7616 clients
+// write user names and realms that hold quotes or backslashes.
+std::string unescapeQuoted(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) ++i;
+        out += text[i];
+    }
+    return out;
+}
+
+bool matchesQuoted(const DigestDirective& directive, const std::string& expected) {
+    return directive.value == expected || (directive.quoted && unescapeQuoted(directive.value) == expected);
+}
+
+}  // namespace
+
+std::string md5Hex(const std::string& text) {
+    uint8_t digest[16];
+    md5Raw(text, digest);
+    return hexOf(digest, 16);
+}
+
+bool splitQopOptions(const std::string& qopText, std::vector<std::string>* options) {
+    options->clear();
+    if (qopText.empty()) return true;
+    size_t at = 0;
+    while (at <= qopText.size()) {
+        size_t comma = qopText.find(',', at);
+        if (comma == std::string::npos) comma = qopText.size();
+        std::string option = toLower(trimBlanks(qopText.substr(at, comma - at)));
+        if (option != "auth" && option != "auth-int") return false;
+        options->push_back(option);
+        at = comma + 1;
+    }
+    return true;
+}
+
+bool parseDigestAlgorithm(const std::string& text, DigestAlgorithm* algorithm) {
+    std::string lower = toLower(text);
+    if (lower == "md5") {
+        *algorithm = DigestAlgorithm::Md5;
+    } else if (lower == "md5-sess") {
+        *algorithm = DigestAlgorithm::Md5Sess;
+    } else if (lower == "none") {
+        *algorithm = DigestAlgorithm::None;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+std::string buildDigestChallenge(const DigestSettings& settings, const std::string& nonce) {
+    std::string out = "Digest realm=\"" + settings.realm + "\", nonce=\"" + nonce + "\"";
+    if (settings.algorithm != DigestAlgorithm::None) out += ", algorithm=\"" + settings.algorithmText + "\"";
+    if (!settings.qopText.empty()) out += ", qop=\"" + settings.qopText + "\"";
+    if (!settings.opaque.empty()) out += ", opaque=\"" + settings.opaque + "\"";
+    return out;
+}
+
+const DigestDirective* AuthorizationHeader::find(const std::string& name) const {
+    auto found = directives.find(name);
+    return found == directives.end() ? nullptr : &found->second;
+}
+
+AuthorizationHeader parseAuthorizationHeader(const std::string& value) {
+    AuthorizationHeader header;
+    size_t at = value.find_first_not_of(" \t");
+    if (at == std::string::npos) return header;
+    size_t schemeEnd = value.find_first_of(" \t", at);
+    if (schemeEnd == std::string::npos) schemeEnd = value.size();
+    header.scheme = value.substr(at, schemeEnd - at);
+    at = schemeEnd;
+
+    DigestDirective* lastBare = nullptr;  // the bare value that an item without "=" continues
+    while (at < value.size()) {
+        char c = value[at];
+        if (c == ' ' || c == '\t' || c == ',') {
+            ++at;
+            continue;
+        }
+        size_t itemEnd = value.find_first_of("=,", at);
+        if (itemEnd == std::string::npos || value[itemEnd] == ',') {
+            // An item without "=": the rest of a bare list value such as auth,auth-int.
+            if (itemEnd == std::string::npos) itemEnd = value.size();
+            std::string item = trimBlanks(value.substr(at, itemEnd - at));
+            if (lastBare != nullptr) lastBare->value += "," + item;
+            at = itemEnd;
+            continue;
+        }
+        std::string name = toLower(trimBlanks(value.substr(at, itemEnd - at)));
+        at = value.find_first_not_of(" \t", itemEnd + 1);
+        if (at == std::string::npos) at = value.size();
+        DigestDirective directive;
+        if (at < value.size() && value[at] == '"') {
+            directive.quoted = true;
+            size_t close = at + 1;
+            for (;;) {
+                close = value.find('"', close);
+                if (close == std::string::npos) {
+                    close = value.size();
+                    break;
+                }
+                size_t after = value.find_first_not_of(" \t", close + 1);
+                if (after == std::string::npos || value[after] == ',') break;
+                ++close;  // a quote inside the value
+            }
+            directive.value = value.substr(at + 1, close - at - 1);
+            at = close + 1;
+        } else {
+            size_t comma = value.find(',', at);
+            if (comma == std::string::npos) comma = value.size();
+            directive.value = trimBlanks(value.substr(at, comma - at));
+            at = comma;
+        }
+        auto [slot, inserted] = header.directives.emplace(name, directive);
+        lastBare = (inserted && !directive.quoted) ? &slot->second : nullptr;
+    }
+    return header;
+}
+
+DigestVerdict verifyDigestAuthorization(const DigestSettings& settings, const AuthorizationHeader& header,
+                                        const std::string& method, const std::string& requestTarget,
+                                        const std::function<bool(const std::string&)>& nonceIsCurrent) {
+    DigestVerdict verdict;
+    auto refuse = [&verdict](const char* reason) {
+        verdict.reason = reason;
+        return verdict;
+    };
+    if (!equalsIgnoringCase(header.scheme, "Digest")) return refuse("scheme");
+
+    const DigestDirective* username = header.find("username");
+    if (username == nullptr || !matchesQuoted(*username, settings.user)) return refuse("username");
+    const DigestDirective* realm = header.find("realm");
+    if (realm == nullptr || !matchesQuoted(*realm, settings.realm)) return refuse("realm");
+    const DigestDirective* nonce = header.find("nonce");
+    if (nonce == nullptr || !nonceIsCurrent(nonce->value)) return refuse("nonce");
+    if (!settings.opaque.empty()) {
+        const DigestDirective* opaque = header.find("opaque");
+        if (opaque == nullptr || opaque->value != settings.opaque) return refuse("opaque");
+    }
+
+    // An empty or missing algorithm means MD5; the utility sends algorithm=""
+    // when the challenge named none.
+    const DigestDirective* algorithm = header.find("algorithm");
+    std::string algorithmText = algorithm == nullptr ? std::string() : toLower(algorithm->value);
+    if (settings.algorithm == DigestAlgorithm::Md5Sess) {
+        if (algorithmText != "md5-sess") return refuse("algorithm");
+    } else if (!algorithmText.empty() && algorithmText != "md5") {
+        return refuse("algorithm");
+    }
+
+    const DigestDirective* uri = header.find("uri");
+    if (uri == nullptr || (!uri->value.empty() && uri->value != requestTarget)) return refuse("uri");
+
+    std::vector<std::string> offered;
+    splitQopOptions(settings.qopText, &offered);
+    const DigestDirective* qopDirective = header.find("qop");
+    std::string qop = qopDirective == nullptr ? std::string() : qopDirective->value;
+    std::string nc, cnonce;
+    if (offered.empty()) {
+        if (!qop.empty()) return refuse("qop");
+    } else {
+        // One offered option, as standard clients choose, or the whole offered
+        // text, as the utility echoes it.
+        bool known = equalsIgnoringCase(qop, settings.qopText);
+        for (const std::string& option : offered) known = known || equalsIgnoringCase(qop, option);
+        if (qop.empty() || !known) return refuse("qop");
+        const DigestDirective* ncDirective = header.find("nc");
+        if (ncDirective == nullptr) return refuse("nc");
+        nc = ncDirective->value;
+        if ((nc.size() != 8 && nc.size() != 9) || !isHexText(nc)) return refuse("nc");
+        const DigestDirective* cnonceDirective = header.find("cnonce");
+        if (cnonceDirective == nullptr || cnonceDirective->value.empty()) return refuse("cnonce");
+        cnonce = cnonceDirective->value;
+    }
+
+    const DigestDirective* response = header.find("response");
+    if (response == nullptr || response->value.size() != 32 || !isHexText(response->value))
+        return refuse("response");
+
+    // H(A2): the method and the uri as the header gives them; under auth-int
+    // also the MD5 of the (always empty) body.
+    std::string a2 = method + ":" + uri->value;
+    if (equalsIgnoringCase(qop, "auth-int")) a2 += ":" + md5Hex("");
+    std::string ha2 = md5Hex(a2);
+
+    uint8_t secret[16];
+    md5Raw(settings.user + ":" + settings.realm + ":" + settings.password, secret);
+    std::string expectedTail = qop.empty() ? ":" + nonce->value + ":" + ha2
+                                            : ":" + nonce->value + ":" + nc + ":" + cnonce + ":" + qop + ":" + ha2;
+    std::string given = toLower(response->value);
+    auto matches = [&](const std::string& ha1) { return md5Hex(ha1 + expectedTail) == given; };
+
+    if (settings.algorithm != DigestAlgorithm::Md5Sess) {
+        verdict.accepted = matches(hexOf(secret, 16));
+        return verdict.accepted ? verdict : refuse("response");
+    }
+    // MD5-sess. The utility hashes the raw bytes of MD5(user:realm:password)
+    // (as RFC 2617's sample code does); RFC 7616 and curl hash their
+    // hexadecimal form.
+    std::string rawSecret(reinterpret_cast<const char*>(secret), 16);
+    std::string hexSecret = hexOf(secret, 16);
+    auto sessionKey = [&](const std::string& key, const std::string& clientNonce) {
+        return md5Hex(key + ":" + nonce->value + ":" + clientNonce);
+    };
+    if (!qop.empty()) {
+        if (matches(sessionKey(rawSecret, cnonce))) {
+            verdict.accepted = true;
+            verdict.variant = "raw-ha1";
+        } else if (matches(sessionKey(hexSecret, cnonce))) {
+            verdict.accepted = true;
+            verdict.variant = "hex-ha1";
+        }
+        return verdict.accepted ? verdict : refuse("response");
+    }
+    // Without qop the header carries no cnonce, yet the utility hashes its
+    // own: a number 0..32767 in lowercase hexadecimal. Try them all.
+    char text[8];
+    for (unsigned number = 0; number <= 0x7fff; ++number) {
+        std::snprintf(text, sizeof text, "%x", number);
+        if (matches(sessionKey(rawSecret, text))) {
+            verdict.accepted = true;
+            verdict.variant = std::string("raw-ha1-cnonce-") + text;
+            return verdict;
+        }
+    }
+    return refuse("response");
+}
+
+}  // namespace orb::sim

@@ -1,0 +1,90 @@
+// The error box really ends the process with exit code 0, after showing the
+// exact caption and text (auto-answer mode logs the box to standard error).
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/dialogs/headless_robot.h"
+#include "platform/process.h"
+#include "platform/windowing.h"
+#include "sequence/error_box.h"
+#include "tests/support/child_process.h"
+
+namespace orb {
+namespace {
+
+TEST(ErrorBox, FailRunShowsTheBoxAndEndsTheProcessWithZero) {
+    auto result = test::runInChild([] {
+        robot::setAutoAnswer(true);
+        failRun("Upgrade Failed: No Response From ORB");
+        std::fputs("not reached\n", stderr);
+        std::_Exit(3);
+    });
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output,
+              "[message box] caption=\"ORB Firwmare Upgrade Error\" text=\"Upgrade Failed: No Response From ORB\"\n");
+}
+
+TEST(ErrorBox, TheLogLineEscapesQuotesAndLineBreaks) {
+    auto result = test::runInChild([] {
+        robot::setAutoAnswer(true);
+        int answer = showMessageBox(nullptr, "a \"b\"\r\nc\\d", nullptr, kMbOk);
+        std::fprintf(stderr, "answer %d\n", answer);
+    });
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.output, "[message box] caption=\"Error\" text=\"a \\\"b\\\"\\r\\nc\\\\d\"\nanswer 1\n");
+}
+
+// A Cancel in a progress window on another thread: the window is destroyed,
+// the box is shown, the process ends from that thread with exit code 0.
+bool abortingProgressProc(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t) {
+    if (message == kWmInitDialog) return true;
+    if (message == kWmCommand && (wParam & 0xFFFF) == kIdCancel) {
+        destroyWindow(w);
+        failRun("Upgrade Failed: User Abort");
+    }
+    return false;
+}
+
+TEST(ErrorBox, CancelInAProgressWindowOnAnotherThreadEndsTheProcess) {
+    auto result = test::runInChild([] {
+        robot::setAutoAnswer(true);
+        std::thread listener([] {
+            WindowHandle w = createModelessDialog(nullptr, 114, abortingProgressProc);
+            for (;;) {
+                pumpAllMessages(w);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+        WindowHandle w = robot::waitForDialog(114, 5000);
+        if (w == nullptr || !robot::pressButton(w, kIdCancel)) std::_Exit(4);
+        listener.join();  // never returns: the listener thread ends the process
+        std::_Exit(5);
+    });
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output,
+              "[message box] caption=\"ORB Firwmare Upgrade Error\" text=\"Upgrade Failed: User Abort\"\n");
+}
+
+// Without auto-answer, the robot sees the box and the process ends only once
+// it is answered.
+TEST(ErrorBox, TheRobotAnswersTheErrorBox) {
+    auto result = test::runInChild([] {
+        std::thread failing([] { failRun("Upgrade Failed: User Abort"); });
+        auto box = robot::waitForMessageBox(5000);
+        if (!box) std::_Exit(4);
+        std::fprintf(stderr, "box %s|%s|%x|%p\n", box->caption.c_str(), box->text.c_str(), box->flags,
+                     static_cast<void*>(box->owner));
+        robot::answerMessageBox(box->id);
+        failing.join();
+        std::_Exit(5);
+    });
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output, "box ORB Firwmare Upgrade Error|Upgrade Failed: User Abort|2000|(nil)\n");
+}
+
+}  // namespace
+}  // namespace orb

@@ -1,0 +1,32 @@
+# orb-sim: its pieces (unit), the program as a subprocess on 127.0.4.x
+# (integration), and curl as a real Digest client against it (peer).
+
+# The driver that runs orb-sim for a test; whole-run tests use it too.
+add_library(orb_sim_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/support/sim_process.cpp)
+target_link_libraries(orb_sim_test_support PUBLIC orb_sim orb_test_support)
+target_compile_definitions(orb_sim_test_support PRIVATE ORB_SIM_EXECUTABLE="$<TARGET_FILE:orb-sim>")
+add_dependencies(orb_sim_test_support orb-sim)
+
+add_library(orb_sim_test_helpers STATIC ${CMAKE_CURRENT_LIST_DIR}/sim/sim_test_helpers.cpp)
+target_link_libraries(orb_sim_test_helpers PUBLIC orb_sim_test_support)
+
+orb_add_gtest(sim_unit_tests LABELS unit
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/sim/sha256_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sim/event_log_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sim/http_message_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sim/digest_server_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sim/device_pages_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sim/tftp_fetch_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sim/options_test.cpp
+  LIBS orb_sim_test_helpers)
+
+orb_add_gtest(sim_integration_tests LABELS integration
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/sim/sim_http_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sim/sim_upgrade_test.cpp
+  LIBS orb_sim_test_helpers)
+
+orb_add_gtest(sim_peer_tests LABELS peer
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/sim/sim_curl_test.cpp
+  LIBS orb_sim_test_helpers)

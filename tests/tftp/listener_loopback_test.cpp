@@ -1,0 +1,284 @@
+// The listener on loopback, run in a child process as the program runs it.
+// These tests bind UDP port 69 and up, which takes root (as on CI).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/dialogs/headless_robot.h"
+#include "platform/process.h"
+#include "tests/support/child_process.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scripted_http_server.h"
+#include "tests/tftp/tftp_peer.h"
+#include "tests/tftp/tftp_test_run.h"
+#include "tftp/tftp_listener.h"
+#include "tftp/tftp_packets.h"
+#include "ui/dialog_ids.h"
+
+namespace orb {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ChildResult;
+using test::PeerDatagram;
+using test::TftpPeer;
+using test::loopbackAddress;
+
+bool mayBindPort69() {
+    int held = test::holdUdpPort(loopbackAddress(3, 99), 69);
+    if (held < 0) return false;
+    ::close(held);
+    return true;
+}
+
+#define REQUIRE_PORT_69()                                                              \
+    if (!mayBindPort69()) GTEST_SKIP() << "binding UDP port 69 needs root"
+
+// The child starts the listener on `local` as the upgrade sequence does, tells
+// `control` the bound port once the waiting window shows, runs `afterStart` and
+// then sleeps like the program's main thread.
+std::future<ChildResult> startListenerChild(const std::vector<uint8_t>& image, uint32_t local,
+                                            const TftpPeer& control, void (*afterStart)() = nullptr) {
+    uint32_t controlAddress = control.address();
+    uint16_t controlPort = control.port();
+    return std::async(std::launch::async, [&image, local, controlAddress, controlPort, afterStart] {
+        return test::runInChild(
+            [&] {
+                test::prepareChildRun(image, "127.0.3.9");
+                setClockSource(test::fastClock);
+                uint16_t port = startTftpListener(local);
+                if (robot::waitForDialog(kWaitingWindowId, 10000) == nullptr) std::fputs("[robot] no waiting window\n", stderr);
+                test::signalReady(controlAddress, controlPort, port);
+                if (afterStart != nullptr) afterStart();
+                for (;;) sleepMilliseconds(10);
+            },
+            60000);
+    });
+}
+
+std::string awaitReady(const TftpPeer& control) {
+    auto ready = control.receive(10000);
+    return ready ? std::string(ready->bytes.begin(), ready->bytes.end()) : "nothing";
+}
+
+// Plays the adapter from the OACK on; true when the whole image came.
+bool fetchAfterOptionAck(const TftpPeer& peer, const PeerDatagram& oack, std::vector<uint8_t>* received) {
+    peer.sendAck(0, oack.sourceAddress, oack.sourcePort);
+    for (unsigned block = 1;; ++block) {
+        auto data = peer.receive(5000);
+        if (!data || data->opcode() != 3 || data->block() != block) return false;
+        received->insert(received->end(), data->bytes.begin() + 4, data->bytes.end());
+        peer.sendAck(block, data->sourceAddress, data->sourcePort);
+        if (data->bytes.size() < 516) return true;
+    }
+}
+
+void reportTheWindowsAtHandOver() {
+    WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 1000);
+    WindowHandle upload = robot::waitForDialog(kUploadWindowId, 20000);
+    std::fprintf(stderr, "[robot] upload window %d, waiting window alive %d\n", upload != nullptr,
+                 robot::isAlive(waiting));
+}
+
+TEST(ListenerLoopback, RefusesOtherNamesAndPacketsSilentlyThenAcceptsTheNameInNetascii) {
+    REQUIRE_PORT_69();
+    TftpPeer peer(loopbackAddress(3, 21));
+    ASSERT_TRUE(peer.ok());
+    const auto image = test::makeTestImage(100);
+    const uint32_t listener = loopbackAddress(3, 20);
+    auto child = startListenerChild(image, listener, peer, reportTheWindowsAtHandOver);
+    ASSERT_EQ(awaitReady(peer), "ready 69");
+
+    const std::string octet("octet\0", 6);
+    peer.send(test::readRequest("/ORB1A2B.BIN", octet), listener, 69);
+    peer.send(test::readRequest("orb1a2b.bin", octet), listener, 69);
+    peer.send(test::tftpPacket(2, std::string(test::kTestFileName) + std::string(1, '\0') + octet), listener, 69);
+    peer.send(test::tftpPacket(3, std::string("\0\1abc", 5)), listener, 69);
+    peer.send(test::tftpPacket(4, std::string("\0\0", 2)), listener, 69);
+    peer.send(test::tftpPacket(5, std::string("\0\1File not found\0", 17)), listener, 69);
+    peer.send(test::tftpPacket(0, test::kTestFileName + std::string(1, '\0') + octet), listener, 69);
+    peer.send(test::tftpPacket(7, test::kTestFileName + std::string(1, '\0') + octet), listener, 69);
+    peer.send({1}, listener, 69);                                    // no opcode
+    peer.send(test::tftpPacket(1, test::kTestFileName), listener, 69);  // no NUL
+    EXPECT_FALSE(peer.receive(200)) << "the listener replied";
+
+    peer.send(test::readRequest(test::kTestFileName, std::string("netascii\0", 9)), listener, 69);
+    auto oack = peer.receive(5000);
+    ASSERT_TRUE(oack);
+    EXPECT_EQ(oack->opcode(), 6u);
+    EXPECT_EQ(oack->sourceAddress, listener);
+    EXPECT_EQ(oack->sourcePort, 69u);  // the transfer keeps the listener's socket
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(fetchAfterOptionAck(peer, *oack, &data));
+    EXPECT_EQ(data, image);
+
+    ChildResult result = child.get();
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.output.find("+++ Bad TFTP RRQ filename /ORB1A2B.BIN\n"
+                                 "+++ Bad TFTP RRQ filename orb1a2b.bin\n"
+                                 "TFTP Rx WRQ?\n"
+                                 "TFTP Rx Data?\n"
+                                 "TFTP Rx ACK?\n"
+                                 "TFTP Rx Error?\n"
+                                 "+++ Bad TFTP RRQ filename /orb1a2b.bin\n"
+                                 "++++size 100, 100, 1\n"),
+              std::string::npos)
+        << result.output;
+    EXPECT_NE(result.output.find("[robot] upload window 1, waiting window alive 0\n"), std::string::npos)
+        << result.output;
+    // Nobody answers the verification at 127.0.3.21:80.
+    EXPECT_NE(result.output.find(test::errorBoxLine("Upgrade Failed: Can't connect to ORB")), std::string::npos)
+        << result.output;
+}
+
+TEST(ListenerLoopback, AcceptsARequestWithoutOptionsFromAnyHostAndServesThatHost) {
+    REQUIRE_PORT_69();
+    TftpPeer control(loopbackAddress(3, 23));
+    TftpPeer other(loopbackAddress(3, 24));
+    ASSERT_TRUE(control.ok());
+    ASSERT_TRUE(other.ok());
+    test::ScriptedHttpServer otherDevice(loopbackAddress(3, 24));
+    ASSERT_TRUE(otherDevice.start()) << otherDevice.error();
+    otherDevice.setDefaultAnswer(test::ScriptedAnswer::closeOnly());
+    const auto image = test::makeTestImage(1024);
+    const uint32_t listener = loopbackAddress(3, 22);
+    auto child = startListenerChild(image, listener, control);
+    ASSERT_EQ(awaitReady(control), "ready 69");
+
+    other.send(test::readRequest(test::kTestFileName, std::string("octet\0", 6)), listener, 69);
+    auto oack = other.receive(5000);
+    ASSERT_TRUE(oack);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(fetchAfterOptionAck(other, *oack, &data));
+    EXPECT_EQ(data, image);
+    EXPECT_FALSE(control.receive(0));
+
+    ChildResult result = child.get();
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_NE(result.output.find(test::errorBoxLine("Upgrade Failed: ORB not responding after firmware upload")),
+              std::string::npos)
+        << result.output;
+    auto requests = otherDevice.requests();
+    ASSERT_EQ(requests.size(), 1u);  // the verification went to the request's source
+    EXPECT_EQ(requests[0].peerAddress, listener);
+}
+
+TEST(ListenerLoopback, UsesPort70WhenPort69IsTaken) {
+    REQUIRE_PORT_69();
+    const uint32_t listener = loopbackAddress(3, 25);
+    int held = test::holdUdpPort(listener, 69);
+    ASSERT_GE(held, 0);
+    ChildResult result = test::runInChild([&] {
+        robot::setAutoAnswer(true);
+        uint16_t port = startTftpListener(listener);
+        std::fprintf(stderr, "port %u\n", static_cast<unsigned>(port));
+        endProcess(0);
+    });
+    ::close(held);
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.output, "port 70\n");
+}
+
+TEST(ListenerLoopback, WithPorts69To168AllTakenTheRunEnds) {
+    REQUIRE_PORT_69();
+    const uint32_t listener = loopbackAddress(3, 26);
+    std::vector<int> held;
+    for (unsigned port = 69; port <= 168; ++port) {
+        held.push_back(test::holdUdpPort(listener, static_cast<uint16_t>(port)));
+        ASSERT_GE(held.back(), 0) << port;
+    }
+    ChildResult result = test::runInChild([&] {
+        robot::setAutoAnswer(true);
+        startTftpListener(listener);
+        std::fputs("not reached\n", stderr);
+        std::_Exit(3);
+    });
+    for (int socket : held) ::close(socket);
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output, test::errorBoxLine("Upgrade Failed: Can't bind TFTP listener socket"));
+}
+
+// Watches the waiting window's bar for a while and reports what it saw.
+void watchTheIdlePosition() {
+    WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 1000);
+    robot::Progress bar = robot::progress(waiting, kProgressBarId);
+    int highest = -1;
+    int previous = -1;
+    bool wrapped = false;
+    auto deadline = std::chrono::steady_clock::now() + 8s;
+    while (!wrapped && std::chrono::steady_clock::now() < deadline) {
+        int position = robot::progress(waiting, kProgressBarId).position;
+        if (position > highest) highest = position;
+        if (previous >= 900 && position < 100) wrapped = true;
+        previous = position;
+        std::this_thread::sleep_for(200us);
+    }
+    std::fprintf(stderr, "[robot] bar %d..%d, highest %d, wrapped %d, title \"%s\"\n", bar.low, bar.high, highest,
+                 wrapped, robot::title(waiting).c_str());
+    endProcess(0);
+}
+
+TEST(ListenerLoopback, TheWaitingBarCyclesWithoutEverShowingFull) {
+    REQUIRE_PORT_69();
+    TftpPeer control(loopbackAddress(3, 28));
+    ASSERT_TRUE(control.ok());
+    const auto image = test::makeTestImage(10);
+    auto child = startListenerChild(image, loopbackAddress(3, 27), control, watchTheIdlePosition);
+    ChildResult result = child.get();
+    ASSERT_TRUE(result.exited) << result.output;
+    int low = -1, high = -1, highest = -1, wrapped = -1;
+    size_t at = result.output.find("[robot] bar ");
+    ASSERT_NE(at, std::string::npos) << result.output;
+    ASSERT_EQ(std::sscanf(result.output.c_str() + at, "[robot] bar %d..%d, highest %d, wrapped %d", &low, &high,
+                          &highest, &wrapped),
+              4);
+    EXPECT_EQ(low, 0);
+    EXPECT_EQ(high, 1000);
+    EXPECT_EQ(wrapped, 1);
+    EXPECT_GE(highest, 900);
+    EXPECT_LE(highest, 999);
+}
+
+TEST(ListenerReceive, ADatagramLongerThan1024BytesIsLostAndTheNextComes) {
+    TftpPeer sender(loopbackAddress(3, 32));
+    ASSERT_TRUE(sender.ok());
+    SocketHandle receiver = test::openSessionSocket(loopbackAddress(3, 33));
+    ASSERT_NE(receiver, kInvalidSocket);
+    setNonBlocking(receiver, true);
+    sockaddr_in bound{};
+    SockLen length = sizeof bound;
+    ::getsockname(receiver, reinterpret_cast<sockaddr*>(&bound), &length);
+    uint16_t port = ntohs(bound.sin_port);
+
+    uint8_t packet[kTftpPacketSize + 8];
+    std::fill(std::begin(packet), std::end(packet), 0xee);
+    sockaddr_in source;
+    EXPECT_EQ(receiveDatagram(receiver, packet, kTftpPacketSize, &source), -1);  // nothing waiting
+    sender.send(std::vector<uint8_t>(1025, 7), loopbackAddress(3, 33), port);
+    sender.send(std::vector<uint8_t>(1024, 8), loopbackAddress(3, 33), port);
+    sender.send({0, 4, 0, 1}, loopbackAddress(3, 33), port);
+    ASSERT_TRUE(waitReadable(receiver, 2000));
+    EXPECT_EQ(receiveDatagram(receiver, packet, kTftpPacketSize, &source), -1);
+    EXPECT_EQ(packet[kTftpPacketSize], 0xee);  // nothing written past the area
+    ASSERT_TRUE(waitReadable(receiver, 2000));
+    EXPECT_EQ(receiveDatagram(receiver, packet, kTftpPacketSize, &source), 1024);
+    EXPECT_EQ(packet[1023], 8);
+    ASSERT_TRUE(waitReadable(receiver, 2000));
+    EXPECT_EQ(receiveDatagram(receiver, packet, kTftpPacketSize, &source), 4);
+    EXPECT_EQ(ntohl(source.sin_addr.s_addr), loopbackAddress(3, 32));
+    EXPECT_EQ(ntohs(source.sin_port), sender.port());
+    closeSocket(receiver);
+}
+
+}  // namespace
+}  // namespace orb

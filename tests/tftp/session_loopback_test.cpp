@@ -1,0 +1,359 @@
+// The transfer against a scripted TFTP peer on loopback, run in a child
+// process as the program runs it: it ends the process itself.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/dialogs/headless_robot.h"
+#include "tests/support/child_process.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scripted_http_server.h"
+#include "tests/tftp/tftp_peer.h"
+#include "tests/tftp/tftp_test_run.h"
+#include "tftp/tftp_packets.h"
+#include "tftp/tftp_session.h"
+#include "ui/dialog_ids.h"
+
+namespace orb {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ChildResult;
+using test::PeerDatagram;
+using test::TftpPeer;
+using test::loopbackAddress;
+
+// The child serves `image` from a socket on `local` to the peer, as the
+// listener would after the peer's read request.
+std::future<ChildResult> startSessionChild(const std::vector<uint8_t>& image, uint32_t local, const TftpPeer& peer,
+                                           ClockSource clock, void (*extra)() = nullptr) {
+    uint32_t peerAddress = peer.address();
+    uint16_t peerPort = peer.port();
+    return std::async(std::launch::async, [&image, local, peerAddress, peerPort, clock, extra] {
+        return test::runInChild(
+            [&] {
+                test::prepareChildRun(image, "127.0.3.9");
+                setClockSource(clock);
+                if (extra != nullptr) extra();
+                SocketHandle udpSocket = test::openSessionSocket(local);
+                if (udpSocket == kInvalidSocket) {
+                    std::fputs("no session socket\n", stderr);
+                    std::_Exit(7);
+                }
+                startTftpSession(udpSocket, local, peerAddress, peerPort);
+            },
+            60000);
+    });
+}
+
+std::vector<uint8_t> optionAckFor(size_t imageSize) {
+    uint8_t packet[kTftpPacketSize];
+    int length = buildOptionAck(packet, static_cast<uint32_t>(imageSize));
+    return std::vector<uint8_t>(packet, packet + length);
+}
+
+long long millisecondsBetween(const PeerDatagram& first, const PeerDatagram& second) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(second.arrived - first.arrived).count();
+}
+
+// Plays the adapter from the DATA block `first` on: acknowledges each block
+// and appends its data to `received` until a block shorter than 512 bytes.
+bool ackUntilTheEnd(const TftpPeer& peer, PeerDatagram first, std::vector<uint8_t>* received) {
+    PeerDatagram data = std::move(first);
+    for (;;) {
+        if (data.opcode() != 3) return false;
+        received->insert(received->end(), data.bytes.begin() + 4, data.bytes.end());
+        peer.sendAck(data.block(), data.sourceAddress, data.sourcePort);
+        if (data.bytes.size() < 4 + 512) return true;
+        auto next = peer.receive(5000);
+        if (!next) return false;
+        data = std::move(*next);
+    }
+}
+
+// Waits for the child's end, taking in whatever else the peer receives.
+ChildResult finish(std::future<ChildResult>& child, const TftpPeer& peer, int* extraDatagrams = nullptr) {
+    int extra = 0;
+    while (child.wait_for(0ms) != std::future_status::ready) {
+        if (peer.receive(20)) ++extra;
+    }
+    if (extraDatagrams != nullptr) *extraDatagrams = extra;
+    return child.get();
+}
+
+unsigned long clockValue(const std::string& line) { return std::stoul(line.substr(8)); }
+
+TEST(SessionLoopback, AnOptionAckNeverAcknowledgedIsSent30TimesThenTheUploadIsIncomplete) {
+    TftpPeer peer(loopbackAddress(3, 11));
+    ASSERT_TRUE(peer.ok());
+    const auto image = test::makeTestImage(728196);
+    auto child = startSessionChild(image, loopbackAddress(3, 10), peer, test::loggingFastClock);
+
+    std::vector<PeerDatagram> received;
+    while (child.wait_for(0ms) != std::future_status::ready) {
+        if (auto datagram = peer.receive(20)) received.push_back(std::move(*datagram));
+    }
+    ChildResult result = child.get();
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+
+    ASSERT_EQ(received.size(), 30u) << result.output;
+    for (const PeerDatagram& datagram : received) {
+        EXPECT_EQ(datagram.bytes, optionAckFor(728196));
+        EXPECT_EQ(datagram.sourceAddress, loopbackAddress(3, 10));
+    }
+    for (size_t i = 1; i < received.size(); ++i) {
+        EXPECT_GE(millisecondsBetween(received[i - 1], received[i]), 95) << "resend " << i;
+    }
+    const std::string& output = result.output;
+    EXPECT_EQ(test::countOf(output, "ReSend option ack\n"), 29u);
+
+    // The transfer reads no clock; the restart wait runs in full after the
+    // time-out, and only then comes the error box.
+    size_t timeout = output.find("Timeout for ack; upgrade failed\n");
+    size_t box = output.find(test::errorBoxLine("Upgrade Failed: Firmware Upload Incomplete"));
+    ASSERT_NE(timeout, std::string::npos) << output;
+    ASSERT_NE(box, std::string::npos) << output;
+    EXPECT_EQ(output.find("[clock]"), output.find("[clock]", timeout));
+    std::vector<unsigned long> units;
+    for (size_t at = output.find("[clock] ", timeout); at < box; at = output.find("[clock] ", at + 1)) {
+        units.push_back(clockValue(output.substr(at, output.find('\n', at) - at)));
+    }
+    ASSERT_GE(units.size(), 3u) << output;
+    EXPECT_GE(units.back() - units.front(), 1562u);
+    EXPECT_LT(units[units.size() - 2] - units.front(), 1562u);
+    EXPECT_EQ(output.find("Upgrade Failed", box + 1), output.find("Upgrade Failed", box));  // one box only
+}
+
+TEST(SessionLoopback, ADuplicateAckCausesNeitherAResendNorATick) {
+    TftpPeer peer(loopbackAddress(3, 13));
+    ASSERT_TRUE(peer.ok());
+    const auto image = test::makeTestImage(2000);
+    auto child = startSessionChild(image, loopbackAddress(3, 12), peer, test::fastClock);
+
+    auto oack = peer.receive(10000);
+    ASSERT_TRUE(oack);
+    ASSERT_EQ(oack->opcode(), 6u);
+    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    auto first = peer.receive(5000);
+    ASSERT_TRUE(first);
+    ASSERT_EQ(first->opcode(), 3u);
+    ASSERT_EQ(first->block(), 1u);
+    // Counted as ticks, 150 of them would expire the interval at once.
+    for (int i = 0; i < 150; ++i) peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    EXPECT_FALSE(peer.receive(50)) << "a duplicate ACK brought a packet";
+    auto resent = peer.receive(5000);
+    ASSERT_TRUE(resent);
+    EXPECT_EQ(resent->bytes, first->bytes);
+    EXPECT_GE(millisecondsBetween(*first, *resent), 95);
+
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*resent), &data));
+    EXPECT_EQ(data, image);
+    ChildResult result = finish(child, peer);
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(test::countOf(result.output, "ReSend block 1\n"), 1u) << result.output;
+    EXPECT_EQ(test::countOf(result.output, "ReSend"), 1u) << result.output;
+    EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
+}
+
+TEST(SessionLoopback, AnAckFromTheRightAddressButAnotherPortIsForeign) {
+    TftpPeer peer(loopbackAddress(3, 15));
+    TftpPeer stranger(loopbackAddress(3, 15));
+    ASSERT_TRUE(peer.ok());
+    ASSERT_TRUE(stranger.ok());
+    const auto image = test::makeTestImage(700);
+    auto child = startSessionChild(image, loopbackAddress(3, 14), peer, test::fastClock);
+
+    auto oack = peer.receive(10000);
+    ASSERT_TRUE(oack);
+    stranger.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    EXPECT_FALSE(peer.receive(50));
+    EXPECT_FALSE(stranger.receive(0)) << "the session answered a foreign source";
+    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    auto first = peer.receive(5000);
+    ASSERT_TRUE(first);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*first), &data));
+    EXPECT_EQ(data, image);
+
+    ChildResult result = finish(child, peer);
+    ASSERT_TRUE(result.exited) << result.output;
+    char expected[80];
+    std::snprintf(expected, sizeof expected, "Unknown source request in session: 7f00030f:%u",
+                  static_cast<unsigned>(stranger.port()));
+    EXPECT_NE(result.output.find(expected), std::string::npos) << result.output;
+    EXPECT_EQ(test::countOf(result.output, "ReSend"), 0u) << result.output;
+}
+
+TEST(SessionLoopback, ARepeatedReadRequestDoesNotBringTheOptionAckAtOnce) {
+    TftpPeer peer(loopbackAddress(3, 17));
+    ASSERT_TRUE(peer.ok());
+    const auto image = test::makeTestImage(100);
+    auto child = startSessionChild(image, loopbackAddress(3, 16), peer, test::fastClock);
+
+    auto oack = peer.receive(10000);
+    ASSERT_TRUE(oack);
+    peer.send(test::readRequest(test::kTestFileName, std::string("octet\0tsize\0" "0\0", 14)), oack->sourceAddress,
+              oack->sourcePort);
+    EXPECT_FALSE(peer.receive(50)) << "the repeated request was answered at once";
+    auto again = peer.receive(5000);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->bytes, oack->bytes);
+    EXPECT_GE(millisecondsBetween(*oack, *again), 95);
+
+    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    auto first = peer.receive(5000);
+    ASSERT_TRUE(first);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*first), &data));
+    EXPECT_EQ(data, image);
+    ChildResult result = finish(child, peer);
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(test::countOf(result.output, "ReSend option ack\n"), 1u) << result.output;
+}
+
+// The success dialog of the child, read and closed by a robot thread there.
+void closeTheSuccessDialog() {
+    std::thread([] {
+        WindowHandle success = robot::waitForDialog(kSuccessDialogId, 30000);
+        if (success == nullptr) {
+            std::fputs("[robot] no success dialog\n", stderr);
+            return;
+        }
+        std::fprintf(stderr, "[robot] %s / %s\n", robot::title(success).c_str(),
+                     robot::controlText(success, 1004).c_str());
+        robot::pressButton(success, kIdOk);
+    }).detach();
+}
+
+TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceeds) {
+    test::ScriptedHttpServer device(loopbackAddress(3, 19));
+    ASSERT_TRUE(device.start()) << device.error();
+    device.setDefaultAnswer(test::ScriptedAnswer::text(test::httpResponse(
+        200, "OK", "<html><tr><td>Software Version:</td><td><b>2.0.10(a)</b></td></tr></html>")));
+    TftpPeer peer(loopbackAddress(3, 19));
+    ASSERT_TRUE(peer.ok());
+    const auto image = test::makeTestImage(5000);
+    auto child = startSessionChild(image, loopbackAddress(3, 18), peer, test::fastClock, closeTheSuccessDialog);
+
+    auto oack = peer.receive(10000);
+    ASSERT_TRUE(oack);
+    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    std::vector<uint8_t> data;
+    std::optional<PeerDatagram> lost;
+    for (unsigned block = 1; block <= 2; ++block) {
+        auto datagram = peer.receive(5000);
+        ASSERT_TRUE(datagram);
+        ASSERT_EQ(datagram->block(), block);
+        data.insert(data.end(), datagram->bytes.begin() + 4, datagram->bytes.end());
+        peer.sendAck(block, datagram->sourceAddress, datagram->sourcePort);
+    }
+    lost = peer.receive(5000);  // DATA 3, never acknowledged
+    ASSERT_TRUE(lost);
+    ASSERT_EQ(lost->block(), 3u);
+    auto resent = peer.receive(5000);
+    ASSERT_TRUE(resent);
+    EXPECT_EQ(resent->bytes, lost->bytes);
+    EXPECT_GE(millisecondsBetween(*lost, *resent), 95);
+    ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*resent), &data));
+    EXPECT_EQ(data, image);
+
+    int extra = 0;
+    ChildResult result = finish(child, peer, &extra);
+    EXPECT_EQ(extra, 0) << "a packet after the last ACK";
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string& output = result.output;
+    EXPECT_TRUE(test::inOrder(output, {"++++size 5000, 392, 10\n", "Send block 1 (512)\n", "Send block 3 (512)\n",
+                                       "ReSend block 3\n", "Send block 10 (392)\n", "All blocks ack'd\n",
+                                       "[robot] ORB@127.0.3.9 Upgrade Successful! / 2.0.10(a)\n"}))
+        << output;
+    EXPECT_EQ(output.find("[message box]"), std::string::npos) << output;
+
+    // The verification asked the peer's address from the session's own.
+    auto requests = device.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].bytes.rfind("GET /admin/advanced HTTP/1.1\r\n", 0), 0u) << requests[0].bytes;
+    EXPECT_EQ(requests[0].peerAddress, loopbackAddress(3, 18));
+}
+
+TEST(SessionLoopback, AVerificationThatGetsNoAnswerEndsInNotResponding) {
+    test::ScriptedHttpServer device(loopbackAddress(3, 36));
+    ASSERT_TRUE(device.start()) << device.error();
+    device.setDefaultAnswer(test::ScriptedAnswer::closeOnly());
+    TftpPeer peer(loopbackAddress(3, 36));
+    ASSERT_TRUE(peer.ok());
+    const auto image = test::makeTestImage(512);
+    auto child = startSessionChild(image, loopbackAddress(3, 35), peer, test::fastClock);
+
+    auto oack = peer.receive(10000);
+    ASSERT_TRUE(oack);
+    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    auto first = peer.receive(5000);
+    ASSERT_TRUE(first);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*first), &data));
+    EXPECT_EQ(data, image);
+    ChildResult result = finish(child, peer);
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.output.find(test::errorBoxLine("Upgrade Failed: ORB not responding after firmware upload")),
+              std::string::npos)
+        << result.output;
+    EXPECT_EQ(device.requests().size(), 1u);
+}
+
+// Presses Cancel in the upload window once the restart wait shows in it.
+void cancelDuringTheRestartWait() {
+    std::thread([] {
+        WindowHandle upload = robot::waitForDialog(kUploadWindowId, 20000);
+        bool waiting = upload != nullptr && robot::waitUntil(
+                                                [&] {
+                                                    return robot::title(upload).rfind("Updating Firmware to ORB@", 0) == 0;
+                                                },
+                                                20000);
+        if (!waiting) {
+            std::fputs("[robot] no restart wait\n", stderr);
+            return;
+        }
+        robot::Progress bar = robot::progress(upload, kProgressBarId);
+        std::fprintf(stderr, "[robot] %s, bar %d..%d\n", robot::title(upload).c_str(), bar.low, bar.high);
+        robot::pressButton(upload, kIdCancel);
+    }).detach();
+}
+
+TEST(SessionLoopback, CancelDuringTheRestartWaitIsAUserAbortWithoutStatusQuery) {
+    test::ScriptedHttpServer device(loopbackAddress(3, 29));
+    ASSERT_TRUE(device.start()) << device.error();
+    TftpPeer peer(loopbackAddress(3, 29));
+    ASSERT_TRUE(peer.ok());
+    const auto image = test::makeTestImage(100);
+    // The real clock: the wait would take 50 s.
+    auto child = startSessionChild(image, loopbackAddress(3, 28), peer, nullptr, cancelDuringTheRestartWait);
+
+    auto oack = peer.receive(10000);
+    ASSERT_TRUE(oack);
+    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    auto first = peer.receive(5000);
+    ASSERT_TRUE(first);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*first), &data));
+    auto started = std::chrono::steady_clock::now();
+    ChildResult result = finish(child, peer);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_TRUE(test::inOrder(result.output, {"All blocks ack'd\n", "[robot] Updating Firmware to ORB@127.0.3.9, bar 0..1562\n",
+                                              test::errorBoxLine("Upgrade Failed: User Abort")}))
+        << result.output;
+    EXPECT_EQ(test::countOf(result.output, "[message box]"), 1u) << result.output;
+    EXPECT_EQ(device.connectionCount(), 0u);
+}
+
+}  // namespace
+}  // namespace orb

@@ -1,0 +1,281 @@
+// The transfer's handling of datagrams and ticks, without socket or window.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/tftp/trace_capture.h"
+#include "tftp/tftp_packets.h"
+#include "tftp/tftp_session.h"
+
+namespace orb {
+namespace {
+
+constexpr uint32_t kPeer = 0x7f000305;  // 127.0.3.5
+constexpr uint16_t kPeerPort = 1234;
+
+std::vector<uint8_t> testImage(size_t size) {
+    std::vector<uint8_t> image(size);
+    for (size_t i = 0; i < size; ++i) image[i] = static_cast<uint8_t>(i * 131 + i / 512);
+    return image;
+}
+
+// A received datagram in a heap block of exactly its length.
+struct Received {
+    std::unique_ptr<uint8_t[]> bytes;
+    int length;
+};
+
+Received datagram(const std::vector<uint8_t>& content) {
+    Received received{std::make_unique<uint8_t[]>(content.size() + 1), static_cast<int>(content.size())};
+    std::copy(content.begin(), content.end(), received.bytes.get());
+    return received;
+}
+
+Received ack(unsigned block) { return datagram({0, 4, static_cast<uint8_t>(block >> 8), static_cast<uint8_t>(block)}); }
+
+class TransferSteps : public testing::Test {
+protected:
+    void start(const std::vector<uint8_t>& served) {
+        image = served;
+        session = TftpSession{};
+        initTftpSession(&session, kInvalidSocket, 0x7f000301, kPeer, kPeerPort, static_cast<uint32_t>(image.size()));
+        loop = TransferLoop{image.data(), 0, 0, nullptr, false};
+    }
+    SessionVerdict handle(const Received& received, uint32_t source = kPeer, uint16_t port = kPeerPort) {
+        return handleSessionDatagram(&session, &loop, received.bytes.get(), received.length, source, port);
+    }
+    std::string title() {
+        char text[128];
+        formatUploadTitle(text, "192.168.1.20", session.bytesAcked, session.imageSize);
+        return text;
+    }
+
+    std::vector<uint8_t> image;
+    TftpSession session{};
+    TransferLoop loop{};
+};
+
+struct BlockSent {
+    uint32_t block;
+    int size;
+    long offset;  // of its data in the image
+};
+
+struct Transfer {
+    std::vector<BlockSent> blocks;
+    std::vector<std::string> titles;
+    bool completed = false;
+};
+
+class WholeTransfer : public TransferSteps {
+protected:
+    // Acknowledges every packet at once, as the adapter does.
+    Transfer run() {
+        Transfer transfer;
+        for (uint32_t next = 0; next <= session.blockCount + 1; ++next) {
+            SessionVerdict verdict = handle(ack(next & 0xffff));
+            transfer.titles.push_back(title());
+            if (verdict == SessionVerdict::Complete) {
+                transfer.completed = true;
+                break;
+            }
+            EXPECT_EQ(verdict, SessionVerdict::SendBlock);
+            if (verdict != SessionVerdict::SendBlock) break;
+            transfer.blocks.push_back({session.block, session.blockSize, loop.blockData - image.data()});
+        }
+        return transfer;
+    }
+};
+
+TEST_F(WholeTransfer, TheSampleImageSizeGives1423BlocksEndingWith132Bytes) {
+    test::TraceCapture trace;
+    start(testImage(728196));
+    EXPECT_EQ(trace.traced(), "++++size 728196, 132, 1423\n");
+    Transfer transfer = run();
+    ASSERT_TRUE(transfer.completed);
+    ASSERT_EQ(transfer.blocks.size(), 1423u);
+    for (uint32_t k = 1; k <= 1422; ++k) {
+        ASSERT_EQ(transfer.blocks[k - 1].block, k);
+        ASSERT_EQ(transfer.blocks[k - 1].size, 512);
+        ASSERT_EQ(transfer.blocks[k - 1].offset, static_cast<long>(k - 1) * 512);
+    }
+    EXPECT_EQ(transfer.blocks.back().size, 132);
+    EXPECT_EQ(transfer.blocks.back().offset, 1422L * 512);
+    EXPECT_EQ(transfer.titles.front(), "Uploading Firmware to ORB@192.168.1.20 0/728196 Bytes");
+    EXPECT_EQ(transfer.titles.back(), "Uploading Firmware to ORB@192.168.1.20 728196/728196 Bytes");
+    EXPECT_EQ(session.block, 1424u);
+}
+
+TEST_F(WholeTransfer, AnImageOf1024BytesEndsWithAnEmptyThirdBlock) {
+    start(testImage(1024));
+    Transfer transfer = run();
+    ASSERT_TRUE(transfer.completed);
+    ASSERT_EQ(transfer.blocks.size(), 3u);
+    EXPECT_EQ(transfer.blocks[0].size, 512);
+    EXPECT_EQ(transfer.blocks[1].size, 512);
+    EXPECT_EQ(transfer.blocks[2].size, 0);
+    EXPECT_EQ(transfer.titles.front(), "Uploading Firmware to ORB@192.168.1.20 0/1024 Bytes");
+    EXPECT_EQ(transfer.titles.back(), "Uploading Firmware to ORB@192.168.1.20 1024/1024 Bytes");
+}
+
+TEST_F(WholeTransfer, AnImageOf512BytesEndsWithAnEmptySecondBlock) {
+    start(testImage(512));
+    Transfer transfer = run();
+    ASSERT_TRUE(transfer.completed);
+    ASSERT_EQ(transfer.blocks.size(), 2u);
+    EXPECT_EQ(transfer.blocks[0].size, 512);
+    EXPECT_EQ(transfer.blocks[1].size, 0);
+    EXPECT_EQ(transfer.titles.back(), "Uploading Firmware to ORB@192.168.1.20 512/512 Bytes");
+}
+
+TEST_F(WholeTransfer, AnImageOf100BytesIsOneBlock) {
+    start(testImage(100));
+    Transfer transfer = run();
+    ASSERT_TRUE(transfer.completed);
+    ASSERT_EQ(transfer.blocks.size(), 1u);
+    EXPECT_EQ(transfer.blocks[0].size, 100);
+    EXPECT_EQ(transfer.blocks[0].offset, 0);
+    EXPECT_EQ(transfer.titles.front(), "Uploading Firmware to ORB@192.168.1.20 0/100 Bytes");
+    EXPECT_EQ(transfer.titles.back(), "Uploading Firmware to ORB@192.168.1.20 100/100 Bytes");
+}
+
+TEST_F(WholeTransfer, AnEmptyImageIsOneEmptyBlock) {
+    test::TraceCapture trace;
+    start(testImage(0));
+    EXPECT_EQ(trace.traced(), "++++size 0, 0, 1\n");
+    Transfer transfer = run();
+    ASSERT_TRUE(transfer.completed);
+    ASSERT_EQ(transfer.blocks.size(), 1u);
+    EXPECT_EQ(transfer.blocks[0].size, 0);
+    EXPECT_EQ(transfer.titles.back(), "Uploading Firmware to ORB@192.168.1.20 0/0 Bytes");
+}
+
+TEST_F(WholeTransfer, TheLargestImageThatCanCompleteHas65535Blocks) {
+    start(testImage(33553919));
+    EXPECT_EQ(session.blockCount, 65535u);
+    Transfer transfer = run();
+    EXPECT_TRUE(transfer.completed);
+    EXPECT_EQ(transfer.blocks.back().size, 511);
+}
+
+TEST_F(TransferSteps, ALargerImageNeverMatchesTheAckOfBlock65536) {
+    start(testImage(33553920));
+    ASSERT_EQ(session.blockCount, 65536u);
+    for (uint32_t next = 0; next < 65536; ++next) ASSERT_EQ(handle(ack(next)), SessionVerdict::SendBlock);
+    ASSERT_EQ(session.block, 65536u);
+    EXPECT_EQ(handle(ack(0)), SessionVerdict::Discard);  // the wire number of block 65536
+    EXPECT_EQ(session.block, 65536u);
+}
+
+TEST_F(TransferSteps, ADuplicateAckIsDiscardedWithoutATickOrResend) {
+    start(testImage(2000));
+    ASSERT_EQ(handle(ack(0)), SessionVerdict::SendBlock);
+    ASSERT_EQ(handle(ack(1)), SessionVerdict::SendBlock);
+    loop.ticks = 37;
+    loop.intervals = 4;
+    EXPECT_EQ(handle(ack(1)), SessionVerdict::Discard);
+    EXPECT_EQ(handle(ack(0)), SessionVerdict::Discard);
+    EXPECT_EQ(handle(ack(9)), SessionVerdict::Discard);
+    EXPECT_EQ(loop.ticks, 37);
+    EXPECT_EQ(loop.intervals, 4);
+    EXPECT_EQ(session.block, 2u);
+    EXPECT_EQ(session.bytesAcked, 512);
+}
+
+TEST_F(TransferSteps, TheExpectedAckStartsBothCountsAfresh) {
+    start(testImage(2000));
+    loop.ticks = 99;
+    loop.intervals = 29;
+    ASSERT_EQ(handle(ack(0)), SessionVerdict::SendBlock);
+    EXPECT_EQ(loop.ticks, 0);
+    EXPECT_EQ(loop.intervals, 0);
+    EXPECT_EQ(session.bytesAcked, 0);  // the OACK carries no data
+}
+
+TEST_F(TransferSteps, AnAckFromTheRightAddressButAnotherPortIsForeign) {
+    test::TraceCapture trace;
+    start(testImage(2000));
+    trace.clear();
+    EXPECT_EQ(handle(ack(0), kPeer, kPeerPort + 1), SessionVerdict::Tick);
+    EXPECT_EQ(handle(ack(0), 0x7f000306, kPeerPort), SessionVerdict::Tick);
+    EXPECT_EQ(session.block, 0u);
+    EXPECT_EQ(trace.traced(),
+              "Unknown source request in session: 7f000305:1235"
+              "Unknown source request in session: 7f000306:1234");
+}
+
+TEST_F(TransferSteps, NonAckDatagramsFromThePeerAreTicks) {
+    test::TraceCapture trace;
+    start(testImage(2000));
+    trace.clear();
+    Received rrq = datagram({0, 1, '/', 'o', 0, 'o', 'c', 't', 'e', 't', 0});
+    Received error = datagram({0, 5, 0, 1, 'x', 0});
+    Received data = datagram({0, 3, 0, 0});
+    Received noOpcode = datagram({0, 0, 0, 0});
+    for (const Received* received : {&rrq, &error, &data, &noOpcode}) {
+        EXPECT_EQ(handle(*received), SessionVerdict::Tick);
+    }
+    EXPECT_EQ(session.block, 0u);
+    EXPECT_EQ(trace.traced(), "");
+}
+
+TEST_F(TransferSteps, AnAckShorterThanFourBytesIsNoAck) {
+    start(testImage(2000));
+    // ACK 0 cut after three bytes: the buffer holds the fourth, the length not.
+    Received cut = ack(0);
+    cut.length = 3;
+    EXPECT_EQ(handle(cut), SessionVerdict::Tick);
+    EXPECT_EQ(handle(datagram({0, 4, 0})), SessionVerdict::Tick);
+    EXPECT_EQ(handle(datagram({0, 4})), SessionVerdict::Tick);
+    EXPECT_EQ(session.block, 0u);
+    EXPECT_EQ(handle(datagram({0, 4, 0, 0, 'x', 'y'})), SessionVerdict::SendBlock);  // bytes after 3 ignored
+}
+
+TEST_F(TransferSteps, NothingOrLessThanAnOpcodeIsAnIdlePass) {
+    start(testImage(2000));
+    Received one = datagram({4});
+    EXPECT_EQ(handle(one), SessionVerdict::Idle);
+    EXPECT_EQ(handle(one, 0x01020304, 9), SessionVerdict::Idle);  // even from a stranger
+    one.length = 0;
+    EXPECT_EQ(handle(one), SessionVerdict::Idle);
+    one.length = -1;
+    EXPECT_EQ(handle(one), SessionVerdict::Idle);
+}
+
+TEST_F(TransferSteps, AnIntervalIsAHundredTicks) {
+    start(testImage(2000));
+    for (int tick = 1; tick < 100; ++tick) ASSERT_EQ(countTick(&session, &loop), TickVerdict::Wait) << tick;
+    EXPECT_EQ(countTick(&session, &loop), TickVerdict::ResendOptionAck);
+    EXPECT_EQ(loop.ticks, 0);
+    EXPECT_EQ(loop.intervals, 1);
+    ASSERT_EQ(handle(ack(0)), SessionVerdict::SendBlock);
+    for (int tick = 1; tick < 100; ++tick) ASSERT_EQ(countTick(&session, &loop), TickVerdict::Wait) << tick;
+    EXPECT_EQ(countTick(&session, &loop), TickVerdict::ResendBlock);
+}
+
+TEST_F(TransferSteps, TheThirtiethIntervalTimesOut) {
+    start(testImage(2000));
+    int resends = 0;
+    TickVerdict verdict = TickVerdict::Wait;
+    for (int tick = 0; tick < 30 * 100; ++tick) {
+        verdict = countTick(&session, &loop);
+        if (verdict == TickVerdict::ResendOptionAck) ++resends;
+        if (verdict == TickVerdict::TimedOut) break;
+    }
+    EXPECT_EQ(verdict, TickVerdict::TimedOut);
+    EXPECT_EQ(resends, 29);  // sent once, then 29 times more
+    EXPECT_TRUE(loop.failed);
+}
+
+TEST(UploadTitle, StaysWithin127Characters) {
+    char title[130];
+    std::fill(std::begin(title), std::end(title), '#');
+    formatUploadTitle(title, std::string(200, '1').c_str(), 5, 6);
+    EXPECT_EQ(std::string(title).size(), 127u);
+    EXPECT_EQ(title[128], '#');
+}
+
+}  // namespace
+}  // namespace orb

@@ -10,6 +10,9 @@
 namespace orb::test {
 namespace {
 
+class WarningDialog : public ProgramRunTest {};
+class AddressDialog : public ProgramRunTest {};
+
 using robot::controlText;
 
 constexpr const char* kStatusPage =
@@ -23,7 +26,7 @@ void expectEndedSilently(const ChildResult& result) {
     EXPECT_EQ(countLines(result.output, "FAIL"), 0) << result.output;
 }
 
-TEST(WarningDialog, ShowsTheWarningAndContinueLeadsToTheAddressDialog) {
+TEST_F(WarningDialog, ShowsTheWarningAndContinueLeadsToTheAddressDialog) {
     ChildResult result = runProgramInChild({}, [] {
         WindowHandle warning = need(kWarningDialogId);
         report("title=" + robot::title(warning));
@@ -44,7 +47,7 @@ TEST(WarningDialog, ShowsTheWarningAndContinueLeadsToTheAddressDialog) {
     EXPECT_EQ(countLines(result.output, "[robot] next=ORB-3100/4100 Firmware Upgrade"), 1);
 }
 
-TEST(WarningDialog, CancelEscapeCloseBoxAndEnterEndTheRunSilently) {
+TEST_F(WarningDialog, CancelEscapeCloseBoxAndEnterEndTheRunSilently) {
     // Enter presses Cancel: it is the focused and the default button.
     const std::function<bool(WindowHandle)> ways[] = {
         [](WindowHandle w) { return robot::pressButton(w, kIdCancel); },
@@ -62,7 +65,7 @@ TEST(WarningDialog, CancelEscapeCloseBoxAndEnterEndTheRunSilently) {
     }
 }
 
-TEST(AddressDialog, OpensWithTheVersionAndThePcAddressesUpToTheFirstZero) {
+TEST_F(AddressDialog, OpensWithTheVersionAndThePcAddressesUpToTheFirstZero) {
     ProgramSetup setup;
     setup.pcAddresses = {0x0a010005, 0xc0a80003, 0, 0x07070707};
     ChildResult result = runProgramInChild(setup, [] {
@@ -86,7 +89,7 @@ TEST(AddressDialog, OpensWithTheVersionAndThePcAddressesUpToTheFirstZero) {
     EXPECT_EQ(countLines(result.output, "[random draw]"), 0) << "Cancel draws no file name";
 }
 
-TEST(AddressDialog, RefusesMalformedAndZeroAddressesAndStaysOpen) {
+TEST_F(AddressDialog, RefusesMalformedAndZeroAddressesAndStaysOpen) {
     ChildResult result = runProgramInChild({}, [] {
         check(robot::pressButton(need(kWarningDialogId), kIdOk), "Continue");
         WindowHandle dialog = need(kAddressDialogId);
@@ -107,7 +110,7 @@ TEST(AddressDialog, RefusesMalformedAndZeroAddressesAndStaysOpen) {
     EXPECT_EQ(countLines(result.output, "[random draw]"), 0);
 }
 
-TEST(AddressDialog, StarSeparatorsAreKeptAsTypedAndOneNumberIsDrawnAfterARefusal) {
+TEST_F(AddressDialog, StarSeparatorsAreKeptAsTypedAndOneNumberIsDrawnAfterARefusal) {
     const uint32_t pc = loopbackAddress(2, 3);
     ScriptedHttpServer adapter(pc);
     ASSERT_TRUE(adapter.start()) << adapter.error();
@@ -134,7 +137,7 @@ TEST(AddressDialog, StarSeparatorsAreKeptAsTypedAndOneNumberIsDrawnAfterARefusal
     EXPECT_EQ(adapter.requests()[0].bytes, "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.2.110\r\n\r\n");
 }
 
-TEST(AddressDialog, TheConnectingWindowTitleShowsTheAddressAsTyped) {
+TEST_F(AddressDialog, TheConnectingWindowTitleShowsTheAddressAsTyped) {
     const uint32_t pc = loopbackAddress(2, 4);
     ScriptedHttpServer adapter(pc);
     ASSERT_TRUE(adapter.start()) << adapter.error();
@@ -156,7 +159,7 @@ TEST(AddressDialog, TheConnectingWindowTitleShowsTheAddressAsTyped) {
     EXPECT_EQ(countLines(result.output, "[robot] range=0..100"), 1) << result.output;
 }
 
-TEST(AddressDialog, TheChosenComboEntryIsTheAddressTheConnectionComesFrom) {
+TEST_F(AddressDialog, TheChosenComboEntryIsTheAddressTheConnectionComesFrom) {
     const uint32_t first = loopbackAddress(2, 5), second = loopbackAddress(2, 6), device = loopbackAddress(2, 7);
     ScriptedHttpServer adapter(device);
     ASSERT_TRUE(adapter.start()) << adapter.error();

@@ -11,6 +11,9 @@
 namespace orb::test {
 namespace {
 
+class DigestFlow : public ProgramRunTest {};
+class TriggerRequest : public ProgramRunTest {};
+
 const std::string kPage = "<table><tr><td>Software Version:</td><td>1.0.2</td></tr></table>";
 
 std::string challenge(const std::string& nonce) {
@@ -77,7 +80,7 @@ FlowResult runFlow(unsigned host, ScriptedHttpServer::Responder responder, std::
     return flow;
 }
 
-TEST(DigestFlow, WithoutAPasswordOneAttemptAndNoDialog) {
+TEST_F(DigestFlow, WithoutAPasswordOneAttemptAndNoDialog) {
     FlowResult flow = runFlow(20, [](const RecordedRequest&) {
         return ScriptedAnswer::text(httpResponse(200, "OK", kPage));
     }, {});
@@ -87,7 +90,7 @@ TEST(DigestFlow, WithoutAPasswordOneAttemptAndNoDialog) {
     EXPECT_FALSE(hasAuthorization(flow.requests[0]));
 }
 
-TEST(DigestFlow, AChallengeBringsTheDialogAndTheRetryCarriesNcOne) {
+TEST_F(DigestFlow, AChallengeBringsTheDialogAndTheRetryCarriesNcOne) {
     FlowResult flow = runFlow(21, [](const RecordedRequest& request) {
         return ScriptedAnswer::text(hasAuthorization(request) ? httpResponse(200, "OK", kPage) : challenge("n1"));
     }, {"secret"});
@@ -106,7 +109,7 @@ TEST(DigestFlow, AChallengeBringsTheDialogAndTheRetryCarriesNcOne) {
     EXPECT_NE(second.find("\",qop=auth,nc=000000001,cnonce=\"1a2b\"\r\n\r\n"), std::string::npos) << second;
 }
 
-TEST(DigestFlow, AnEmptyPasswordSendsNoCredentialsAndTheDialogComesBack) {
+TEST_F(DigestFlow, AnEmptyPasswordSendsNoCredentialsAndTheDialogComesBack) {
     FlowResult flow = runFlow(22, [](const RecordedRequest&) { return ScriptedAnswer::text(challenge("n1")); }, {""});
     EXPECT_EQ(countLines(flow.child.output, "[robot] credentials"), 2) << flow.child.output;
     EXPECT_EQ(countLines(flow.child.output, messageBoxLine("Upgrade Failed: User Abort")), 1) << flow.child.output;
@@ -115,7 +118,7 @@ TEST(DigestFlow, AnEmptyPasswordSendsNoCredentialsAndTheDialogComesBack) {
     for (const RecordedRequest& request : flow.requests) EXPECT_FALSE(hasAuthorization(request));
 }
 
-TEST(DigestFlow, AWrongPasswordWithAFixedNonceBringsTheDialogAfterEveryAttempt) {
+TEST_F(DigestFlow, AWrongPasswordWithAFixedNonceBringsTheDialogAfterEveryAttempt) {
     FlowResult flow = runFlow(23, [](const RecordedRequest&) { return ScriptedAnswer::text(challenge("fixed")); },
                               {"wrong1", "wrong2"});
     EXPECT_EQ(countLines(flow.child.output, "[robot] credentials user=admin password= "), 3) << flow.child.output;
@@ -124,7 +127,7 @@ TEST(DigestFlow, AWrongPasswordWithAFixedNonceBringsTheDialogAfterEveryAttempt) 
     EXPECT_NE(flow.requests[2].bytes.find("nc=000000002"), std::string::npos) << "the same nonce counts on";
 }
 
-TEST(DigestFlow, ANewNonceWithEveryChallengeGivesOneSilentRetryThenTheDialog) {
+TEST_F(DigestFlow, ANewNonceWithEveryChallengeGivesOneSilentRetryThenTheDialog) {
     auto nonces = std::make_shared<int>(0);
     FlowResult flow = runFlow(24, [nonces](const RecordedRequest&) {
         return ScriptedAnswer::text(challenge("nonce" + std::to_string(++*nonces)));
@@ -137,14 +140,14 @@ TEST(DigestFlow, ANewNonceWithEveryChallengeGivesOneSilentRetryThenTheDialog) {
     EXPECT_NE(flow.requests[2].bytes.find("nc=000000001"), std::string::npos);
 }
 
-TEST(DigestFlow, CancelInTheCredentialsDialogAbortsTheRun) {
+TEST_F(DigestFlow, CancelInTheCredentialsDialogAbortsTheRun) {
     FlowResult flow = runFlow(25, [](const RecordedRequest&) { return ScriptedAnswer::text(challenge("n1")); }, {});
     EXPECT_EQ(flow.child.exitCode, 0);
     EXPECT_EQ(countLines(flow.child.output, messageBoxLine("Upgrade Failed: User Abort")), 1) << flow.child.output;
     EXPECT_EQ(flow.requests.size(), 1u);
 }
 
-TEST(DigestFlow, CancelInTheConnectingWindowEndsTheRunWhileTheWorkerIsBlocked) {
+TEST_F(DigestFlow, CancelInTheConnectingWindowEndsTheRunWhileTheWorkerIsBlocked) {
     const uint32_t pc = loopbackAddress(2, 26);
     ScriptedHttpServer adapter(pc);
     ASSERT_TRUE(adapter.start()) << adapter.error();
@@ -164,7 +167,7 @@ TEST(DigestFlow, CancelInTheConnectingWindowEndsTheRunWhileTheWorkerIsBlocked) {
     adapter.stop();
 }
 
-TEST(TriggerRequest, GoesOutWithTheHeldCredentialsAndTheExactPath) {
+TEST_F(TriggerRequest, GoesOutWithTheHeldCredentialsAndTheExactPath) {
     const uint32_t pc = loopbackAddress(2, 27);
     ScriptedHttpServer adapter(pc);
     ASSERT_TRUE(adapter.start()) << adapter.error();

@@ -10,10 +10,21 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include "platform/windowing.h"
 #include "tests/support/child_process.h"
 
 namespace orb::test {
+
+// The scripted adapter listens on port 80, which needs root (CI runs as root).
+class ProgramRunTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0) GTEST_SKIP() << "the scripted adapter binds port 80, which needs root";
+    }
+};
 
 struct ProgramSetup {
     std::vector<uint32_t> pcAddresses;

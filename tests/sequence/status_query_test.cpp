@@ -12,6 +12,9 @@
 namespace orb::test {
 namespace {
 
+class StatusQuery : public ProgramRunTest {};
+class DeviceQueryRunner : public ProgramRunTest {};
+
 using robot::controlText;
 
 std::string statusPage() {
@@ -42,7 +45,7 @@ ChildResult runAgainst(ScriptedHttpServer& adapter, uint32_t pc, const std::stri
     });
 }
 
-TEST(StatusQuery, TheConfirmationShowsTheScrapedValuesAndTheImageVersion) {
+TEST_F(StatusQuery, TheConfirmationShowsTheScrapedValuesAndTheImageVersion) {
     const uint32_t pc = loopbackAddress(2, 10);
     ScriptedHttpServer adapter(pc);
     ASSERT_TRUE(adapter.start()) << adapter.error();
@@ -60,7 +63,7 @@ TEST(StatusQuery, TheConfirmationShowsTheScrapedValuesAndTheImageVersion) {
     EXPECT_EQ(countLines(result.output, "[program returned 0]"), 1);
 }
 
-TEST(StatusQuery, APageWithoutLabelsStillOpensTheConfirmationWithEmptyFields) {
+TEST_F(StatusQuery, APageWithoutLabelsStillOpensTheConfirmationWithEmptyFields) {
     const uint32_t pc = loopbackAddress(2, 11);
     ScriptedHttpServer adapter(pc);
     ASSERT_TRUE(adapter.start()) << adapter.error();
@@ -72,7 +75,7 @@ TEST(StatusQuery, APageWithoutLabelsStillOpensTheConfirmationWithEmptyFields) {
     }
 }
 
-TEST(StatusQuery, AnAdapterThatClosesWithoutAnsweringEndsTheRun) {
+TEST_F(StatusQuery, AnAdapterThatClosesWithoutAnsweringEndsTheRun) {
     const uint32_t pc = loopbackAddress(2, 12);
     ScriptedHttpServer adapter(pc);
     ASSERT_TRUE(adapter.start()) << adapter.error();
@@ -84,7 +87,7 @@ TEST(StatusQuery, AnAdapterThatClosesWithoutAnsweringEndsTheRun) {
     EXPECT_EQ(countLines(result.output, "title=Confirm"), 0);
 }
 
-TEST(StatusQuery, NothingListeningEndsTheRunWithCantConnect) {
+TEST_F(StatusQuery, NothingListeningEndsTheRunWithCantConnect) {
     const uint32_t pc = loopbackAddress(2, 13);
     ProgramSetup setup;
     setup.pcAddresses = {pc};
@@ -95,7 +98,7 @@ TEST(StatusQuery, NothingListeningEndsTheRunWithCantConnect) {
     EXPECT_EQ(countLines(result.output, "[program returned"), 0) << "the process ends from the worker thread";
 }
 
-TEST(DeviceQueryRunner, AnAnswerOf259BytesIsReturnedAs259) {
+TEST_F(DeviceQueryRunner, AnAnswerOf259BytesIsReturnedAs259) {
     const uint32_t pc = loopbackAddress(2, 15);
     ScriptedHttpServer adapter(pc);
     ASSERT_TRUE(adapter.start()) << adapter.error();

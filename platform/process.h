@@ -4,7 +4,14 @@
 namespace orb {
 
 // Flushes the standard streams and ends the process at once, without running
-// static destructors that other threads may still be using.
+// static destructors that other threads may still be using. The hooks added
+// with addProcessEndHook run first, newest first, on the calling thread.
 [[noreturn]] void endProcess(int exitCode);
+
+// A function that must run however the process ends through endProcess (a
+// front-end that has to give the terminal back, for instance). Up to 8 hooks;
+// further ones are ignored. A hook may run on any thread, must not call
+// endProcess and must not block for long.
+void addProcessEndHook(void (*hook)());
 
 }  // namespace orb

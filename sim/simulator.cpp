@@ -319,19 +319,21 @@ void Simulator::handleRequest(Connection& connection, const HttpRequest& request
     }
     line.add("status", status);
 
+    enum class Answer { Now, Delayed, None, Close };
+    Answer answer = Answer::Now;
     bool fetch = source.has_value();
-    const char* answer = "now";
     if (matches(config_.noAnswer, route)) {
-        answer = "none";
+        answer = Answer::None;
         fetch = fetch && config_.fetchWithoutAnswer;
     } else if (matches(config_.closeWithoutAnswer, route)) {
-        answer = "close";
+        answer = Answer::Close;
         fetch = fetch && config_.fetchWithoutAnswer;
     } else if (config_.httpDelayMs > 0 && matches(config_.httpDelayTargets, route)) {
-        answer = "delayed";
+        answer = Answer::Delayed;
         line.add("delay-ms", config_.httpDelayMs);
     }
-    line.add("answer", answer);
+    static const char* const kAnswerNames[] = {"now", "delayed", "none", "close"};
+    line.add("answer", kAnswerNames[static_cast<int>(answer)]);
     log_->write(line);
 
     if (source) {
@@ -344,15 +346,14 @@ void Simulator::handleRequest(Connection& connection, const HttpRequest& request
 
     connection.status = status;
     connection.response = buildHttpResponse(status, headers, body);
-    if (std::strcmp(answer, "none") == 0) {
-        connection.phase = Connection::Phase::Silent;
-    } else if (std::strcmp(answer, "close") == 0) {
-        closeConnection(connection);
-    } else if (std::strcmp(answer, "delayed") == 0) {
-        connection.phase = Connection::Phase::Delaying;
-        connection.dueMs = nowMs + config_.httpDelayMs;
-    } else {
-        beginWriting(connection);
+    switch (answer) {
+        case Answer::Now: beginWriting(connection); break;
+        case Answer::Delayed:
+            connection.phase = Connection::Phase::Delaying;
+            connection.dueMs = nowMs + config_.httpDelayMs;
+            break;
+        case Answer::None: connection.phase = Connection::Phase::Silent; break;
+        case Answer::Close: closeConnection(connection); break;
     }
 }
 

@@ -98,8 +98,7 @@ void TftpFetch::start(int64_t nowMs, std::vector<TftpDatagram>* out) {
     deadline_ = nowMs + currentTimeout();
 }
 
-void TftpFetch::fail(const std::string& reason, int64_t nowMs) {
-    (void)nowMs;
+void TftpFetch::fail(const std::string& reason) {
     state_ = State::Failed;
     failure_ = reason;
     deadline_ = kNever;
@@ -111,8 +110,7 @@ bool TftpFetch::ackWithheld(uint64_t block) const {
     return settings_.faults.stopAfterBlocks >= 0 && block > static_cast<uint64_t>(settings_.faults.stopAfterBlocks);
 }
 
-void TftpFetch::sendAck(uint64_t block, const char* note, int64_t nowMs, std::vector<TftpDatagram>* out) {
-    (void)nowMs;
+void TftpFetch::sendAck(uint64_t block, const char* note, std::vector<TftpDatagram>* out) {
     if (ackWithheld(block)) {
         log(EventLine("tftp-ack-withheld")
                 .add("block", block)
@@ -175,7 +173,7 @@ void TftpFetch::receive(const uint8_t* data, size_t length, uint32_t fromAddress
                 state_ = State::Done;
                 deadline_ = kNever;
             } else {
-                fail("server-error", nowMs);
+                fail("server-error");
             }
             break;
         }
@@ -189,7 +187,7 @@ void TftpFetch::handleOack(const uint8_t* data, size_t length, int64_t nowMs, st
         // A resent OACK: our ACK 0 went missing.
         if (state_ == State::Receiving && expected_ == 1) {
             log(EventLine("tftp-oack").add("note", "repeat"));
-            sendAck(0, "repeat", nowMs, out);
+            sendAck(0, "repeat", out);
         } else {
             log(EventLine("tftp-unexpected").add("opcode", unsigned{kOack}).add("size", uint64_t{length}));
         }
@@ -210,7 +208,7 @@ void TftpFetch::handleOack(const uint8_t* data, size_t length, int64_t nowMs, st
     if (!current.empty() || strings.size() % 2 != 0) {
         log(line.add("note", "malformed"));
         out->push_back({tid_, makeError(8, "Malformed option acknowledgement")});
-        fail("bad-oack", nowMs);
+        fail("bad-oack");
         return;
     }
     for (size_t i = 0; i + 1 < strings.size(); i += 2) {
@@ -223,7 +221,7 @@ void TftpFetch::handleOack(const uint8_t* data, size_t length, int64_t nowMs, st
             if (!announcedSize_) {
                 log(line.add("note", "bad-tsize"));
                 out->push_back({tid_, makeError(8, "Bad tsize")});
-                fail("bad-oack", nowMs);
+                fail("bad-oack");
                 return;
             }
         } else if (name == "timeout") {
@@ -233,19 +231,19 @@ void TftpFetch::handleOack(const uint8_t* data, size_t length, int64_t nowMs, st
             // The client never asked for another block size.
             log(line.add("note", "blksize-not-asked"));
             out->push_back({tid_, makeError(8, "Block size not requested")});
-            fail("bad-oack", nowMs);
+            fail("bad-oack");
             return;
         }
     }
     log(line);
     if (announcedSize_ && *announcedSize_ > settings_.maxImageBytes) {
         out->push_back({tid_, makeError(3, "Image too large")});
-        fail("too-large", nowMs);
+        fail("too-large");
         return;
     }
     state_ = State::Receiving;
     retries_ = 0;
-    sendAck(0, nullptr, nowMs, out);
+    sendAck(0, nullptr, out);
     deadline_ = nowMs + currentTimeout();
 }
 
@@ -265,7 +263,7 @@ void TftpFetch::handleData(const uint8_t* data, size_t length, int64_t nowMs, st
     if (state_ == State::Dallying) {
         if (wireBlock == (last & 0xffff)) {
             log(EventLine("tftp-data").add("block", last).add("size", uint64_t{size}).add("note", "repeat"));
-            sendAck(last, "repeat", nowMs, out);
+            sendAck(last, "repeat", out);
         }
         return;
     }
@@ -273,7 +271,7 @@ void TftpFetch::handleData(const uint8_t* data, size_t length, int64_t nowMs, st
         if (expected_ > 1 && wireBlock == (last & 0xffff)) {
             // The server resent the block before: our ACK went missing.
             log(EventLine("tftp-data").add("block", last).add("size", uint64_t{size}).add("note", "repeat"));
-            if (!ackWithheld(last)) sendAck(last, "repeat", nowMs, out);
+            if (!ackWithheld(last)) sendAck(last, "repeat", out);
         } else {
             log(EventLine("tftp-data").add("wire-block", unsigned{wireBlock}).add("size", uint64_t{size})
                     .add("note", "out-of-order"));
@@ -291,19 +289,19 @@ void TftpFetch::handleData(const uint8_t* data, size_t length, int64_t nowMs, st
     }
     if (size > kBlockSize) {
         out->push_back({tid_, makeError(4, "Block larger than 512 bytes")});
-        fail("oversized-block", nowMs);
+        fail("oversized-block");
         return;
     }
     if (image_.size() + size > settings_.maxImageBytes) {
         out->push_back({tid_, makeError(3, "Image too large")});
-        fail("too-large", nowMs);
+        fail("too-large");
         return;
     }
     image_.insert(image_.end(), data + 4, data + length);
     ++expected_;
     retries_ = 0;
     if (settings_.logBlocks) log(EventLine("tftp-data").add("block", block).add("size", uint64_t{size}));
-    sendAck(block, nullptr, nowMs, out);
+    sendAck(block, nullptr, out);
     deadline_ = nowMs + currentTimeout();
     if (size < kBlockSize) {
         state_ = State::Dallying;
@@ -323,7 +321,7 @@ void TftpFetch::tick(int64_t nowMs, std::vector<TftpDatagram>* out) {
         return;
     }
     if (retries_ >= settings_.retries) {
-        fail("timeout", nowMs);
+        fail("timeout");
         return;
     }
     ++retries_;
@@ -334,7 +332,7 @@ void TftpFetch::tick(int64_t nowMs, std::vector<TftpDatagram>* out) {
         out->push_back({settings_.serverPort, makeRrq(settings_.fileName, true)});
     } else if (haveLastAck_ && !ackWithheld(expected_)) {
         log(line.add("resend", "ack"));
-        sendAck(lastAckBlock_, "timeout", nowMs, out);
+        sendAck(lastAckBlock_, "timeout", out);
     } else {
         log(line.add("resend", "none"));
     }

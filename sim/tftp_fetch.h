@@ -103,10 +103,10 @@ private:
     static constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 
     int currentTimeout() const;
-    void sendAck(uint64_t block, const char* note, int64_t nowMs, std::vector<TftpDatagram>* out);
+    void sendAck(uint64_t block, const char* note, std::vector<TftpDatagram>* out);
     void handleOack(const uint8_t* data, size_t length, int64_t nowMs, std::vector<TftpDatagram>* out);
     void handleData(const uint8_t* data, size_t length, int64_t nowMs, std::vector<TftpDatagram>* out);
-    void fail(const std::string& reason, int64_t nowMs);
+    void fail(const std::string& reason);
     bool ackWithheld(uint64_t block) const;
     double nextRandomPercent();
     void log(const EventLine& line) { if (log_) log_(line); }

@@ -12,4 +12,5 @@ orb_add_gtest(web_unit_tests LABELS unit
 # server; the failure paths run in a child process with auto-answered boxes.
 orb_add_gtest(web_loopback_tests LABELS integration
   SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/web/http_exchange_test.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/web/http_exchange_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/web/scripted_http_server_test.cpp)

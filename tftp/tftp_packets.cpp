@@ -50,7 +50,7 @@ void sendDataBlock(SocketHandle udpSocket, uint8_t* packet, const uint8_t* data,
 
 int receiveDatagram(SocketHandle udpSocket, uint8_t* packet, int capacity, sockaddr_in* source) {
     int flags = 0;
-#ifdef MSG_TRUNC
+#if defined(MSG_TRUNC) && !defined(_WIN32)
     // Linux then reports a longer datagram's real length, where Windows reports
     // an error: either way a datagram that does not fit is lost.
     flags = MSG_TRUNC;

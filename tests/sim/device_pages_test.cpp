@@ -8,7 +8,7 @@
 namespace orb::sim {
 namespace {
 
-TEST(StatusPage, TheUtilityScrapesEveryValue) {
+TEST(SimStatusPage, TheUtilityScrapesEveryValue) {
     DeviceIdentity identity;
     identity.productName = "ORB-4100";
     identity.macAddress = "00:11:22:33:44:55";
@@ -24,7 +24,7 @@ TEST(StatusPage, TheUtilityScrapesEveryValue) {
     EXPECT_EQ(test::scrapeLikeUtility(page, "Serial Number:"), "SN 123");
 }
 
-TEST(TriggerQuery, AddressPortAndNameWithItsSlash) {
+TEST(SimTriggerQuery, AddressPortAndNameWithItsSlash) {
     std::string error;
     auto source = parseTriggerQuery("tftp://10.1.0.5:69/orb1a2b.bin", &error);
     ASSERT_TRUE(source) << error;
@@ -41,7 +41,7 @@ TEST(TriggerQuery, AddressPortAndNameWithItsSlash) {
     EXPECT_EQ(source->fileName, "/dir/x.bin");
 }
 
-TEST(TriggerQuery, BadUrlsAreRefusedWithAReason) {
+TEST(SimTriggerQuery, BadUrlsAreRefusedWithAReason) {
     std::string error;
     for (const char* query : {"", "http://1.2.3.4/x", "tftp://1.2.3.4", "tftp://1.2.3.4/", "tftp://1.2.3/x",
                               "tftp://1.2.3.256/x", "tftp://host/x", "tftp://1.2.3.4:0/x", "tftp://1.2.3.4:70000/x",
@@ -52,7 +52,7 @@ TEST(TriggerQuery, BadUrlsAreRefusedWithAReason) {
     }
 }
 
-TEST(DottedAddress, BothWays) {
+TEST(SimDottedAddress, BothWays) {
     EXPECT_EQ(parseDottedAddress("127.0.4.1"), 0x7f000401u);
     EXPECT_FALSE(parseDottedAddress("127.0.4"));
     EXPECT_FALSE(parseDottedAddress("127.0.4.1 "));
@@ -60,7 +60,7 @@ TEST(DottedAddress, BothWays) {
     EXPECT_EQ(formatDottedAddress(0xc0a8020au), "192.168.2.10");
 }
 
-TEST(ImageCheck, AGoodImage) {
+TEST(SimImageCheck, AGoodImage) {
     auto image = test::makeTestImage(728196, "2.0.10(a)");
     ImageCheck check = checkFirmwareImage(image, 728196);
     EXPECT_TRUE(check.ok()) << check.verdict;
@@ -68,7 +68,7 @@ TEST(ImageCheck, AGoodImage) {
     EXPECT_TRUE(checkFirmwareImage(image, std::nullopt).ok());
 }
 
-TEST(ImageCheck, EachFailureByName) {
+TEST(SimImageCheck, EachFailureByName) {
     auto image = test::makeTestImage(1000, "2.0.10(a)");
     EXPECT_EQ(checkFirmwareImage(image, 999).verdict, "size-mismatch");
     EXPECT_EQ(checkFirmwareImage(test::makeTestImage(100, ""), std::nullopt).verdict, "too-short");

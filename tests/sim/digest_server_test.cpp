@@ -62,7 +62,7 @@ std::string standardHeaderValue(const DigestSettings& settings, const std::strin
     return value;
 }
 
-TEST(DigestChallenge, EveryValueQuotedAndOnlyWhatIsSet) {
+TEST(SimDigestChallenge, EveryValueQuotedAndOnlyWhatIsSet) {
     DigestSettings settings = settingsFor("MD5-sess", "auth,auth-int");
     settings.opaque = "op4que";
     EXPECT_EQ(buildDigestChallenge(settings, "abc"),
@@ -71,7 +71,7 @@ TEST(DigestChallenge, EveryValueQuotedAndOnlyWhatIsSet) {
     EXPECT_EQ(buildDigestChallenge(settingsFor("none", ""), "abc"), "Digest realm=\"ORB Admin\", nonce=\"abc\"");
 }
 
-TEST(DigestHeaderParsing, TheUtilitysListQopStaysWhole) {
+TEST(SimDigestHeaderParsing, TheUtilitysListQopStaysWhole) {
     AuthorizationHeader header = parseAuthorizationHeader(
         "Digest username=\"admin\",realm=\"ORB Admin\",nonce=\"n1\",uri=\"\",algorithm=\"\",response=\"r\","
         "opaque=\"o\",qop=auth,auth-int,nc=000000001,cnonce=\"1a2b\"");
@@ -87,7 +87,7 @@ TEST(DigestHeaderParsing, TheUtilitysListQopStaysWhole) {
     EXPECT_EQ(header.find("realm")->value, "ORB Admin");
 }
 
-TEST(DigestHeaderParsing, StandardFormWithBlanksAndEscapes) {
+TEST(SimDigestHeaderParsing, StandardFormWithBlanksAndEscapes) {
     AuthorizationHeader header = parseAuthorizationHeader(
         "Digest username=\"a\\\"b\", realm=\"ORB\" , nonce=\"n\", uri=\"/admin/advanced\", qop=auth, nc=00000001");
     EXPECT_EQ(header.find("username")->value, "a\\\"b");
@@ -97,16 +97,16 @@ TEST(DigestHeaderParsing, StandardFormWithBlanksAndEscapes) {
     EXPECT_EQ(header.find("nc")->value, "00000001");
 }
 
-TEST(DigestHeaderParsing, AnUnescapedQuoteInsideAValueSurvives) {
+TEST(SimDigestHeaderParsing, AnUnescapedQuoteInsideAValueSurvives) {
     // The utility writes a user name that holds a quote as it is.
     AuthorizationHeader header = parseAuthorizationHeader("Digest username=\"ad\"min\",realm=\"R\"");
     EXPECT_EQ(header.find("username")->value, "ad\"min");
     EXPECT_EQ(header.find("realm")->value, "R");
 }
 
-class UtilityHeaderCombination : public testing::TestWithParam<std::tuple<std::string, std::string>> {};
+class SimUtilityHeader : public testing::TestWithParam<std::tuple<std::string, std::string>> {};
 
-TEST_P(UtilityHeaderCombination, IsAcceptedWithTheRightPasswordOnly) {
+TEST_P(SimUtilityHeader, IsAcceptedWithTheRightPasswordOnly) {
     auto [algorithm, qop] = GetParam();
     DigestSettings settings = settingsFor(algorithm, qop);
     for (uint32_t nc : {1u, 2u, 0x1fu}) {
@@ -120,7 +120,7 @@ TEST_P(UtilityHeaderCombination, IsAcceptedWithTheRightPasswordOnly) {
     EXPECT_EQ(wrong.reason, "response");
 }
 
-INSTANTIATE_TEST_SUITE_P(AlgorithmsAndQops, UtilityHeaderCombination,
+INSTANTIATE_TEST_SUITE_P(AlgorithmsAndQops, SimUtilityHeader,
                          testing::Combine(testing::Values("none", "MD5", "MD5-sess"),
                                           testing::Values("", "auth", "auth-int", "auth,auth-int")),
                          [](const auto& info) {
@@ -132,26 +132,26 @@ INSTANTIATE_TEST_SUITE_P(AlgorithmsAndQops, UtilityHeaderCombination,
                              return name;
                          });
 
-TEST(DigestVerification, MD5SessOfTheUtilityHashesTheRawBytes) {
+TEST(SimDigestVerification, MD5SessOfTheUtilityHashesTheRawBytes) {
     DigestSettings settings = settingsFor("MD5-sess", "auth");
     DigestVerdict verdict = check(settings, utilityHeaderValue(settings, "s3cret", 1, "1a2b"));
     EXPECT_TRUE(verdict.accepted);
     EXPECT_EQ(verdict.variant, "raw-ha1");
 }
 
-TEST(DigestVerification, MD5SessWithoutQopFindsTheUtilitysUnsentClientNonce) {
+TEST(SimDigestVerification, MD5SessWithoutQopFindsTheUtilitysUnsentClientNonce) {
     DigestSettings settings = settingsFor("MD5-sess", "");
     DigestVerdict verdict = check(settings, utilityHeaderValue(settings, "s3cret", 1, "4d2"));
     EXPECT_TRUE(verdict.accepted);
     EXPECT_EQ(verdict.variant, "raw-ha1-cnonce-4d2");
 }
 
-TEST(DigestVerification, CapitalKeywordsOfTheChallengeWork) {
+TEST(SimDigestVerification, CapitalKeywordsOfTheChallengeWork) {
     DigestSettings settings = settingsFor("MD5-SESS", "AUTH-INT");
     EXPECT_TRUE(check(settings, utilityHeaderValue(settings, "s3cret", 1, "1")).accepted);
 }
 
-TEST(DigestVerification, StandardClientsPass) {
+TEST(SimDigestVerification, StandardClientsPass) {
     for (const char* algorithm : {"MD5", "MD5-sess", "none"}) {
         for (const char* qop : {"auth", "auth-int"}) {
             DigestSettings settings = settingsFor(algorithm, "auth,auth-int");
@@ -165,7 +165,7 @@ TEST(DigestVerification, StandardClientsPass) {
     EXPECT_EQ(check(sess, standardHeaderValue(sess, "auth", "/admin/advanced")).variant, "hex-ha1");
 }
 
-TEST(DigestVerification, AUriMustBeTheRequestTargetUnlessEmpty) {
+TEST(SimDigestVerification, AUriMustBeTheRequestTargetUnlessEmpty) {
     DigestSettings settings = settingsFor("MD5", "auth");
     EXPECT_EQ(check(settings, standardHeaderValue(settings, "auth", "/admin/other")).reason, "uri");
     // The trigger's target has a query; a client that names it whole passes.
@@ -175,7 +175,7 @@ TEST(DigestVerification, AUriMustBeTheRequestTargetUnlessEmpty) {
     EXPECT_TRUE(check(settings, utilityHeaderValue(settings, "s3cret", 3, "9"), trigger).accepted);
 }
 
-TEST(DigestVerification, RefusalsNameTheirReason) {
+TEST(SimDigestVerification, RefusalsNameTheirReason) {
     DigestSettings settings = settingsFor("MD5", "auth");
     settings.opaque = "op";
     std::string good = utilityHeaderValue(settings, "s3cret", 1, "1a");
@@ -204,14 +204,14 @@ TEST(DigestVerification, RefusalsNameTheirReason) {
     EXPECT_EQ(check(settings, "Digest username=\"admin\"").reason, "realm");
 }
 
-TEST(DigestVerification, AQopListMustBeTheOfferedOne) {
+TEST(SimDigestVerification, AQopListMustBeTheOfferedOne) {
     DigestSettings settings = settingsFor("MD5", "auth");
     DigestSettings listed = settingsFor("MD5", "auth,auth-int");
     // A header built for the list is refused by an adapter that offered only auth.
     EXPECT_EQ(check(settings, utilityHeaderValue(listed, "s3cret", 1, "1")).reason, "qop");
 }
 
-TEST(DigestOptions, QopTextsAndAlgorithms) {
+TEST(SimDigestOptions, QopTextsAndAlgorithms) {
     std::vector<std::string> options;
     EXPECT_TRUE(splitQopOptions("auth,auth-int", &options));
     EXPECT_EQ(options, (std::vector<std::string>{"auth", "auth-int"}));
@@ -226,7 +226,7 @@ TEST(DigestOptions, QopTextsAndAlgorithms) {
     EXPECT_FALSE(parseDigestAlgorithm("SHA-256", &algorithm));
 }
 
-TEST(DigestOptions, Md5HexOfTheEmptyBody) { EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e"); }
+TEST(SimDigestOptions, Md5HexOfTheEmptyBody) { EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e"); }
 
 }  // namespace
 }  // namespace orb::sim

@@ -8,13 +8,13 @@
 namespace orb::sim {
 namespace {
 
-TEST(EventLog, PlainValuesStandBare) {
+TEST(SimEventLog, PlainValuesStandBare) {
     EventLine line("http-request");
     line.add("path", "/admin/advanced").add("status", 401).add("nc", "000000001");
     EXPECT_EQ(formatEventLine(line), "event=http-request path=/admin/advanced status=401 nc=000000001");
 }
 
-TEST(EventLog, ValuesWithBlanksQuotesOrControlsAreQuoted) {
+TEST(SimEventLog, ValuesWithBlanksQuotesOrControlsAreQuoted) {
     EXPECT_EQ(formatEventValue(""), "\"\"");
     EXPECT_EQ(formatEventValue("ORB Admin"), "\"ORB Admin\"");
     EXPECT_EQ(formatEventValue("say \"hi\""), "\"say \\\"hi\\\"\"");
@@ -26,7 +26,7 @@ TEST(EventLog, ValuesWithBlanksQuotesOrControlsAreQuoted) {
     EXPECT_EQ(formatEventValue("2.0.10(a)"), "2.0.10(a)");
 }
 
-TEST(EventLog, ParseReadsBackWhatFormatWrote) {
+TEST(SimEventLog, ParseReadsBackWhatFormatWrote) {
     EventLine line("image-received");
     line.add("version", "2.0.10(a)").add("realm", "ORB Admin").add("empty", "").add("odd", std::string("q\"\\\n\x02", 5));
     line.add("cnonce", "MWNi=");
@@ -39,7 +39,7 @@ TEST(EventLog, ParseReadsBackWhatFormatWrote) {
     EXPECT_FALSE(parsed->has("missing"));
 }
 
-TEST(EventLog, ParseRefusesLinesThatAreNotEvents) {
+TEST(SimEventLog, ParseRefusesLinesThatAreNotEvents) {
     EXPECT_FALSE(parseEventLine(""));
     EXPECT_FALSE(parseEventLine("hello world"));
     EXPECT_FALSE(parseEventLine("status=1 event=x"));
@@ -47,7 +47,7 @@ TEST(EventLog, ParseRefusesLinesThatAreNotEvents) {
     EXPECT_TRUE(parseEventLine("event=x"));
 }
 
-TEST(EventLog, WritesOneFlushedLinePerEvent) {
+TEST(SimEventLog, WritesOneFlushedLinePerEvent) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
     EventLog log(file);

@@ -6,7 +6,7 @@
 namespace orb::sim {
 namespace {
 
-TEST(HttpRequestParsing, TheUtilitysRequestWithItsAuthorizationLine) {
+TEST(SimHttpRequestParsing, TheUtilitysRequestWithItsAuthorizationLine) {
     std::string text =
         "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.2.110\r\n"
         "Authorization: Digest username=\"admin\",realm=\"ORB\",nonce=\"n\",uri=\"\",algorithm=\"\",response=\"r\"\r\n"
@@ -25,7 +25,7 @@ TEST(HttpRequestParsing, TheUtilitysRequestWithItsAuthorizationLine) {
     EXPECT_EQ(request.header("Cookie"), nullptr);
 }
 
-TEST(HttpRequestParsing, IncompleteUntilTheEmptyLineArrives) {
+TEST(SimHttpRequestParsing, IncompleteUntilTheEmptyLineArrives) {
     HttpRequest request;
     std::string error;
     std::string text = "GET /admin/advanced HTTP/1.1\r\nHost: x\r\n";
@@ -34,14 +34,14 @@ TEST(HttpRequestParsing, IncompleteUntilTheEmptyLineArrives) {
     EXPECT_EQ(parseHttpRequest(text + "\r\n", &request, &error), ParseStatus::Complete);
 }
 
-TEST(HttpRequestParsing, BareLineFeedsAndFoldedHeaders) {
+TEST(SimHttpRequestParsing, BareLineFeedsAndFoldedHeaders) {
     HttpRequest request;
     std::string error;
     ASSERT_EQ(parseHttpRequest("GET / HTTP/1.0\nX-A: one\n  two\n\n", &request, &error), ParseStatus::Complete);
     EXPECT_EQ(*request.header("x-a"), "one two");
 }
 
-TEST(HttpRequestParsing, PathAndQueryOfTheTrigger) {
+TEST(SimHttpRequestParsing, PathAndQueryOfTheTrigger) {
     HttpRequest request;
     std::string error;
     ASSERT_EQ(parseHttpRequest("GET /admin/upgrade?tftp://10.1.0.5:69/orb1a2b.bin HTTP/1.1\r\n\r\n", &request, &error),
@@ -50,7 +50,7 @@ TEST(HttpRequestParsing, PathAndQueryOfTheTrigger) {
     EXPECT_EQ(request.query(), "tftp://10.1.0.5:69/orb1a2b.bin");
 }
 
-TEST(HttpRequestParsing, MalformedRequestsAreBad) {
+TEST(SimHttpRequestParsing, MalformedRequestsAreBad) {
     HttpRequest request;
     std::string error;
     EXPECT_EQ(parseHttpRequest("GET /\r\n\r\n", &request, &error), ParseStatus::Bad);
@@ -60,7 +60,7 @@ TEST(HttpRequestParsing, MalformedRequestsAreBad) {
     EXPECT_FALSE(error.empty());
 }
 
-TEST(HttpResponse, StatusLineHeadersLengthAndClose) {
+TEST(SimHttpResponse, StatusLineHeadersLengthAndClose) {
     std::string response = buildHttpResponse(404, {{"Content-Type", "text/html"}}, "gone");
     EXPECT_EQ(response,
               "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: 4\r\nConnection: close\r\n\r\n"

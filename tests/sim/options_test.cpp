@@ -13,7 +13,7 @@ ParseOutcome parse(const std::vector<std::string>& args, SimConfig* config, std:
     return parseOptions(args, config, error);
 }
 
-TEST(Options, Defaults) {
+TEST(SimOptions, Defaults) {
     SimConfig config;
     std::string error;
     ASSERT_EQ(parse({}, &config, &error), ParseOutcome::Run);
@@ -31,7 +31,7 @@ TEST(Options, Defaults) {
     EXPECT_EQ(config.noncePolicy, NoncePolicy::Fixed);
 }
 
-TEST(Options, EveryKindOfValueInBothSpellings) {
+TEST(SimOptions, EveryKindOfValueInBothSpellings) {
     SimConfig config;
     std::string error;
     ASSERT_EQ(parse({"--address=127.0.4.7", "--http-port", "8080", "--software-version=9.9", "--product-name",
@@ -82,7 +82,7 @@ TEST(Options, EveryKindOfValueInBothSpellings) {
     EXPECT_FALSE(config.fetchWithoutAnswer);
 }
 
-TEST(Options, NoneSwitchesQopAndAlgorithmOff) {
+TEST(SimOptions, NoneSwitchesQopAndAlgorithmOff) {
     SimConfig config;
     std::string error;
     ASSERT_EQ(parse({"--user=u", "--qop=none", "--algorithm=none"}, &config, &error), ParseOutcome::Run);
@@ -90,13 +90,13 @@ TEST(Options, NoneSwitchesQopAndAlgorithmOff) {
     EXPECT_EQ(config.digest.algorithm, DigestAlgorithm::None);
 }
 
-TEST(Options, HelpWins) {
+TEST(SimOptions, HelpWins) {
     SimConfig config;
     std::string error;
     EXPECT_EQ(parse({"--address=127.0.0.1", "--help"}, &config, &error), ParseOutcome::Help);
 }
 
-TEST(Options, MistakesAreOneClearLine) {
+TEST(SimOptions, MistakesAreOneClearLine) {
     struct Case {
         std::vector<std::string> args;
         const char* mentions;
@@ -131,7 +131,7 @@ TEST(Options, MistakesAreOneClearLine) {
     }
 }
 
-TEST(Options, HelpDescribesEveryOption) {
+TEST(SimOptions, HelpDescribesEveryOption) {
     std::string help = helpText();
     std::vector<std::string> names = optionNames();
     EXPECT_GE(names.size(), 30u);
@@ -140,7 +140,7 @@ TEST(Options, HelpDescribesEveryOption) {
     EXPECT_NE(help.find("CAP_NET_BIND_SERVICE"), std::string::npos);
 }
 
-TEST(BindErrors, APrivilegedPortSaysWhatItNeeds) {
+TEST(SimBindErrors, APrivilegedPortSaysWhatItNeeds) {
     std::string text = describeBindError(EACCES, 0x7f000401, 80);
     EXPECT_NE(text.find("127.0.4.1:80"), std::string::npos);
     EXPECT_NE(text.find("root"), std::string::npos);

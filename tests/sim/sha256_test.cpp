@@ -10,24 +10,24 @@
 namespace orb::sim {
 namespace {
 
-TEST(Sha256, OneBlockMessage) {
+TEST(SimSha256, OneBlockMessage) {
     EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
-TEST(Sha256, MultiBlockMessage) {
+TEST(SimSha256, MultiBlockMessage) {
     EXPECT_EQ(sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
 }
 
-TEST(Sha256, LongMessageOfOneMillionA) {
+TEST(SimSha256, LongMessageOfOneMillionA) {
     EXPECT_EQ(sha256Hex(std::string(1000000, 'a')), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
-TEST(Sha256, EmptyMessage) {
+TEST(SimSha256, EmptyMessage) {
     EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
-TEST(Sha256, PiecesOfAnyLengthGiveTheSameDigest) {
+TEST(SimSha256, PiecesOfAnyLengthGiveTheSameDigest) {
     std::string message;
     for (int i = 0; i < 1000; ++i) message += static_cast<char>(i * 7 + 3);
     std::string whole = sha256Hex(message);
@@ -43,14 +43,14 @@ TEST(Sha256, PiecesOfAnyLengthGiveTheSameDigest) {
     }
 }
 
-TEST(Sha256, LengthsAroundThePaddingBoundary) {
+TEST(SimSha256, LengthsAroundThePaddingBoundary) {
     // 55 bytes fit the length in the same block, 56 need another one.
     EXPECT_EQ(sha256Hex(std::string(55, 'a')), "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318");
     EXPECT_EQ(sha256Hex(std::string(56, 'a')), "b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a");
     EXPECT_EQ(sha256Hex(std::string(64, 'a')), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb");
 }
 
-TEST(Sha256, ResetStartsANewMessage) {
+TEST(SimSha256, ResetStartsANewMessage) {
     Sha256 hash;
     hash.update("xyz", 3);
     hash.reset();

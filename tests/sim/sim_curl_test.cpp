@@ -64,9 +64,9 @@ std::string statusLine(const CommandResult& result) {
     return newline == std::string::npos ? result.output : result.output.substr(newline + 1);
 }
 
-class CurlDigest : public testing::TestWithParam<std::tuple<int, std::string, std::string>> {};
+class SimCurlDigest : public testing::TestWithParam<std::tuple<int, std::string, std::string>> {};
 
-TEST_P(CurlDigest, SucceedsWithTheRightPasswordOnly) {
+TEST_P(SimCurlDigest, SucceedsWithTheRightPasswordOnly) {
     auto [host, algorithm, qop] = GetParam();
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(host, {"--user=admin", "--password=orb pw", "--algorithm=" + algorithm,
@@ -89,7 +89,7 @@ TEST_P(CurlDigest, SucceedsWithTheRightPasswordOnly) {
     EXPECT_EQ(refused->value("reason"), "response");
 }
 
-INSTANTIATE_TEST_SUITE_P(Qops, CurlDigest,
+INSTANTIATE_TEST_SUITE_P(Qops, SimCurlDigest,
                          testing::Values(std::make_tuple(200, "MD5", "auth"), std::make_tuple(201, "MD5", "none"),
                                          std::make_tuple(202, "none", "none"),
                                          std::make_tuple(203, "MD5-sess", "auth"),
@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(Qops, CurlDigest,
                              return name;
                          });
 
-TEST(CurlPlain, StatusPageWithoutAuthentication) {
+TEST(SimCurlPlain, StatusPageWithoutAuthentication) {
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(206, {"--serial=SN-curl"}));
     std::string url = "http://" + formatAddress(simAddress(206));

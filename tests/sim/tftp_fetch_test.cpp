@@ -78,7 +78,7 @@ struct Harness {
     TftpFetch fetch;
 };
 
-TEST(TftpFetch, ReadRequestNamesTheFileInOctetModeAndAsksForTheSize) {
+TEST(SimTftpFetch, ReadRequestNamesTheFileInOctetModeAndAsksForTheSize) {
     Harness harness;
     ASSERT_EQ(harness.out.size(), 1u);
     EXPECT_EQ(harness.out[0].port, 69);
@@ -89,7 +89,7 @@ TEST(TftpFetch, ReadRequestNamesTheFileInOctetModeAndAsksForTheSize) {
     EXPECT_EQ(harness.events[0].value("file"), "/orb1a2b.bin");
 }
 
-TEST(TftpFetch, LockStepTransferAcknowledgesEachBlockOnceAndEndsAtTheShortBlock) {
+TEST(SimTftpFetch, LockStepTransferAcknowledgesEachBlockOnceAndEndsAtTheShortBlock) {
     auto image = test::makeTestImage(5000, "2.0.10(a)");  // 9 full blocks and one of 392 bytes
     Harness harness;
     harness.out.clear();
@@ -109,7 +109,7 @@ TEST(TftpFetch, LockStepTransferAcknowledgesEachBlockOnceAndEndsAtTheShortBlock)
     EXPECT_EQ(harness.fetch.state(), TftpFetch::State::Done);
 }
 
-TEST(TftpFetch, ASizeThatIsAMultipleOf512EndsWithAnEmptyBlock) {
+TEST(SimTftpFetch, ASizeThatIsAMultipleOf512EndsWithAnEmptyBlock) {
     auto image = test::makeTestImage(1024, "1.0");
     Harness harness;
     harness.deliver(oack(1024));
@@ -122,7 +122,7 @@ TEST(TftpFetch, ASizeThatIsAMultipleOf512EndsWithAnEmptyBlock) {
     EXPECT_EQ(harness.fetch.image().size(), 1024u);
 }
 
-TEST(TftpFetch, AResentBlockIsAcknowledgedAgainAndNotStoredTwice) {
+TEST(SimTftpFetch, AResentBlockIsAcknowledgedAgainAndNotStoredTwice) {
     auto image = test::makeTestImage(2000, "1.0");
     Harness harness;
     harness.deliver(oack(image.size()));
@@ -136,14 +136,14 @@ TEST(TftpFetch, AResentBlockIsAcknowledgedAgainAndNotStoredTwice) {
     EXPECT_EQ(harness.fetch.image(), image);
 }
 
-TEST(TftpFetch, AResentOackIsAcknowledgedAgain) {
+TEST(SimTftpFetch, AResentOackIsAcknowledgedAgain) {
     Harness harness;
     harness.deliver(oack(600));
     harness.deliver(oack(600));
     EXPECT_EQ(harness.takeAcks(), (std::vector<unsigned>{0, 0}));
 }
 
-TEST(TftpFetch, DropAckLosesTheNthAckPacketOnly) {
+TEST(SimTftpFetch, DropAckLosesTheNthAckPacketOnly) {
     auto image = test::makeTestImage(2000, "1.0");
     TftpFaults faults;
     faults.dropAcks = {3};  // ACK 0 is the first, so the third is ACK 2
@@ -160,7 +160,7 @@ TEST(TftpFetch, DropAckLosesTheNthAckPacketOnly) {
     EXPECT_TRUE(harness.fetch.imageComplete());
 }
 
-TEST(TftpFetch, DropDataIgnoresTheFirstArrivalOfThatBlock) {
+TEST(SimTftpFetch, DropDataIgnoresTheFirstArrivalOfThatBlock) {
     auto image = test::makeTestImage(1500, "1.0");
     TftpFaults faults;
     faults.dropData = {2};
@@ -176,7 +176,7 @@ TEST(TftpFetch, DropDataIgnoresTheFirstArrivalOfThatBlock) {
     EXPECT_EQ(harness.fetch.image(), image);
 }
 
-TEST(TftpFetch, DuplicateAcksSendsEveryAckTwice) {
+TEST(SimTftpFetch, DuplicateAcksSendsEveryAckTwice) {
     auto image = test::makeTestImage(700, "1.0");
     TftpFaults faults;
     faults.duplicateAcks = true;
@@ -188,7 +188,7 @@ TEST(TftpFetch, DuplicateAcksSendsEveryAckTwice) {
     EXPECT_EQ(harness.fetch.acksSent(), 3u);
 }
 
-TEST(TftpFetch, StopAfterBlocksGoesQuietAndGivesUpAfterItsRetries) {
+TEST(SimTftpFetch, StopAfterBlocksGoesQuietAndGivesUpAfterItsRetries) {
     auto image = test::makeTestImage(3000, "1.0");
     TftpFaults faults;
     faults.stopAfterBlocks = 2;
@@ -211,7 +211,7 @@ TEST(TftpFetch, StopAfterBlocksGoesQuietAndGivesUpAfterItsRetries) {
     EXPECT_EQ(harness.fetch.image().size(), 1024u);
 }
 
-TEST(TftpFetch, IgnoreOackNeverAcknowledgesIt) {
+TEST(SimTftpFetch, IgnoreOackNeverAcknowledgesIt) {
     TftpFaults faults;
     faults.ignoreOack = true;
     Harness harness(faults, 500, 2);
@@ -224,7 +224,7 @@ TEST(TftpFetch, IgnoreOackNeverAcknowledgesIt) {
     EXPECT_EQ(harness.fetch.state(), TftpFetch::State::Failed);
 }
 
-TEST(TftpFetch, UnansweredReadRequestIsResentThenGivenUp) {
+TEST(SimTftpFetch, UnansweredReadRequestIsResentThenGivenUp) {
     Harness harness(TftpFaults{}, 200, 2);
     harness.out.clear();
     harness.advance(199);
@@ -241,7 +241,7 @@ TEST(TftpFetch, UnansweredReadRequestIsResentThenGivenUp) {
     EXPECT_EQ(harness.countEvents("tftp-failed"), 1u);
 }
 
-TEST(TftpFetch, ASilentServerGetsTheLastAckAgainAfterATimeout) {
+TEST(SimTftpFetch, ASilentServerGetsTheLastAckAgainAfterATimeout) {
     auto image = test::makeTestImage(2000, "1.0");
     Harness harness(TftpFaults{}, 300, 5);
     harness.deliver(oack(image.size()));
@@ -257,14 +257,14 @@ TEST(TftpFetch, ASilentServerGetsTheLastAckAgainAfterATimeout) {
     EXPECT_EQ(harness.takeAcks(), std::vector<unsigned>{2});
 }
 
-TEST(TftpFetch, WithoutItsOwnTimeoutTheClientUsesTheServersOption) {
+TEST(SimTftpFetch, WithoutItsOwnTimeoutTheClientUsesTheServersOption) {
     Harness harness(TftpFaults{}, 0, 5);
     EXPECT_EQ(harness.fetch.deadline(), 5000);  // before the OACK: 5 s
     harness.deliver(oack(600, "2"));
     EXPECT_EQ(harness.fetch.deadline(), 2000);
 }
 
-TEST(TftpFetch, PercentDropsRepeatWithTheSameSeed) {
+TEST(SimTftpFetch, PercentDropsRepeatWithTheSameSeed) {
     auto run = [](uint64_t seed) {
         TftpFaults faults;
         faults.dropAckPercent = 50;
@@ -293,7 +293,7 @@ TEST(TftpFetch, PercentDropsRepeatWithTheSameSeed) {
     EXPECT_GT(first.size(), 10u);
 }
 
-TEST(TftpFetch, AServerWithoutOptionsMaySendTheFirstBlockAtOnce) {
+TEST(SimTftpFetch, AServerWithoutOptionsMaySendTheFirstBlockAtOnce) {
     auto image = test::makeTestImage(700, "1.0");
     Harness harness;
     harness.out.clear();
@@ -305,7 +305,7 @@ TEST(TftpFetch, AServerWithoutOptionsMaySendTheFirstBlockAtOnce) {
     for (const TftpDatagram& datagram : harness.out) EXPECT_EQ(datagram.port, 3456);
 }
 
-TEST(TftpFetch, PacketsFromAnotherPortGetError5AndTheTransferGoesOn) {
+TEST(SimTftpFetch, PacketsFromAnotherPortGetError5AndTheTransferGoesOn) {
     auto image = test::makeTestImage(700, "1.0");
     Harness harness;
     harness.deliver(oack(image.size()));
@@ -323,7 +323,7 @@ TEST(TftpFetch, PacketsFromAnotherPortGetError5AndTheTransferGoesOn) {
     EXPECT_EQ(harness.countEvents("tftp-foreign"), 2u);
 }
 
-TEST(TftpFetch, AnErrorFromTheServerEndsTheTransfer) {
+TEST(SimTftpFetch, AnErrorFromTheServerEndsTheTransfer) {
     Harness harness;
     harness.deliver(TftpFetch::makeError(1, "File not found"));
     EXPECT_EQ(harness.fetch.state(), TftpFetch::State::Failed);
@@ -331,7 +331,7 @@ TEST(TftpFetch, AnErrorFromTheServerEndsTheTransfer) {
     ASSERT_EQ(harness.countEvents("tftp-error"), 1u);
 }
 
-TEST(TftpFetch, AfterTheLastBlockAResentLastBlockIsAcknowledgedAgain) {
+TEST(SimTftpFetch, AfterTheLastBlockAResentLastBlockIsAcknowledgedAgain) {
     auto image = test::makeTestImage(600, "1.0");
     TftpFaults faults;
     faults.dropAcks = {3};  // the ACK of the last block
@@ -346,7 +346,7 @@ TEST(TftpFetch, AfterTheLastBlockAResentLastBlockIsAcknowledgedAgain) {
     EXPECT_EQ(harness.fetch.image(), image);
 }
 
-TEST(TftpFetch, AnOackWithABlockSizeNotAskedForIsRefused) {
+TEST(SimTftpFetch, AnOackWithABlockSizeNotAskedForIsRefused) {
     Harness harness;
     harness.out.clear();
     harness.deliver(std::string("\0\6blksize\0" "1024\0", 15));

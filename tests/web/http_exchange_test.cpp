@@ -9,11 +9,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/dialogs/headless_robot.h"
@@ -87,8 +89,22 @@ protected:
         traced.clear();
         orb::setTraceSink(collectTrace);
         orb::setRandomSource(scriptedRandom);
+        // An exchange that fails here would block in its error box for ever:
+        // report the box and end the test program with a failure instead.
+        watchdogDone = false;
+        watchdog = std::thread([this] {
+            while (!watchdogDone.load()) {
+                if (auto box = orb::robot::waitForMessageBox(50)) {
+                    std::fprintf(stderr, "unexpected error box: %s\n", box->text.c_str());
+                    std::fflush(stderr);
+                    ::_exit(1);
+                }
+            }
+        });
     }
     void TearDown() override {
+        watchdogDone = true;
+        watchdog.join();
         orb::setTraceSink(nullptr);
         orb::setRandomSource(nullptr);
         for (size_t i = kLimit + 1; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], '#') << "written past the buffer at " << i;
@@ -112,6 +128,8 @@ protected:
     uint32_t pc = 0;
     std::unique_ptr<ScriptedHttpServer> server;
     std::vector<char> buffer;
+    std::atomic<bool> watchdogDone{false};
+    std::thread watchdog;
 };
 
 TEST_F(HttpExchangeTest, RequestWithoutCredentialsIsExactlyThreeLines) {

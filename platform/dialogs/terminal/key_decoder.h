@@ -1,0 +1,67 @@
+// Turns the bytes that a terminal in raw mode sends into keys: plain
+// characters, control keys, and the VT100/xterm escape sequences of the cursor
+// keys. A lone Escape is told apart from the start of a sequence by time: an
+// ESC that nothing follows within the escape time-out is the Escape key.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orb::terminal {
+
+enum class KeyCode {
+    Char,       // a printable ASCII character (Key::ch)
+    Enter,      // CR or LF
+    Escape,
+    Tab,
+    BackTab,    // Shift-Tab: ESC [ Z
+    Up,
+    Down,
+    Right,
+    Left,
+    Home,
+    End,
+    Delete,
+    Backspace,  // DEL (0x7f) or Ctrl-H
+    CtrlC,
+    CtrlU,      // clear the field
+    CtrlL,      // draw everything again
+    Unknown,    // a sequence or control byte without a meaning here
+};
+
+struct Key {
+    KeyCode code = KeyCode::Unknown;
+    char ch = 0;
+    bool operator==(const Key& other) const { return code == other.code && ch == other.ch; }
+};
+
+// Readable name of a key, for tests and traces: "Enter", "Char(a)".
+std::string keyName(const Key& key);
+
+class KeyDecoder {
+public:
+    static constexpr int kDefaultEscapeTimeoutMs = 50;
+    explicit KeyDecoder(int escapeTimeoutMs = kDefaultEscapeTimeoutMs) : escapeTimeoutMs_(escapeTimeoutMs) {}
+
+    // Decodes what can be decoded now; an unfinished escape sequence waits for
+    // more bytes or for its time-out.
+    void feed(const char* data, size_t size, int64_t nowMs, std::vector<Key>* keys);
+    // Milliseconds until a waiting ESC counts as the Escape key (0: now), or -1
+    // when nothing is waiting.
+    int pendingMs(int64_t nowMs) const;
+    // Gives the keys of an unfinished sequence whose time-out has passed.
+    void flush(int64_t nowMs, std::vector<Key>* keys);
+
+private:
+    // Decodes from pending_; stops at an unfinished sequence unless `force`.
+    // Returns the number of bytes consumed.
+    size_t decode(std::vector<Key>* keys, bool force);
+
+    int escapeTimeoutMs_;
+    std::string pending_;
+    int64_t escapeSinceMs_ = 0;
+};
+
+}  // namespace orb::terminal

@@ -304,7 +304,7 @@ void Simulator::handleRequest(Connection& connection, const HttpRequest& request
             status = 400;
             line.add("reason", error);
             body = "<html><body>Bad upgrade request: " + error + "</body></html>\n";
-        } else if (fetch_ && !fetch_->finished()) {
+        } else if (fetch_ && !fetch_->finished() && !fetch_->imageComplete()) {
             status = 503;
             line.add("reason", "a fetch is in progress");
             body = "<html><body>Upgrade already in progress</body></html>\n";

@@ -4,6 +4,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/clock.h"
 #include "platform/dialogs/headless_robot.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
@@ -47,6 +48,7 @@ ChildResult runProgramInChild(const ProgramSetup& setup, const std::function<voi
             });
             if (setup.traceToOutput) setTraceSink([](const char* text) { std::printf("[trace] %s\n", text); });
             robot::setAutoAnswer(true);
+            if (setup.clock != nullptr) setClockSource(setup.clock);
             std::thread(robotScript).detach();
             int result = runProgram(nullptr);
             std::printf("[program returned %d]\n", result);

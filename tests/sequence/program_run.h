@@ -31,6 +31,7 @@ struct ProgramSetup {
     int randomValue = 0x1a2b;  // every draw of the generator gives this number
     bool traceToOutput = true;
     int timeoutMs = 30000;
+    uint32_t (*clock)() = nullptr;  // replaces the millisecond clock in the child
 };
 
 test::ChildResult runProgramInChild(const ProgramSetup& setup, const std::function<void()>& robotScript);

@@ -75,11 +75,13 @@ struct TftpServerLog {
 // tsize and timeout 5, 512-byte DATA blocks, the next block the moment its
 // ACK arrives, a resend after `intervalMs` without the expected ACK, failure
 // after `intervals` such intervals in a row; ACKs with another number are
-// discarded. It runs on its own thread from construction until the transfer
+// discarded. The interval is longer than the utility's 100 ticks by default,
+// so that a loaded machine does not cause resends that a test did not ask for.
+// It runs on its own thread from construction until the transfer
 // ends or the first RRQ has not come within `rrqTimeoutMs`.
 class ScriptedTftpServer {
 public:
-    ScriptedTftpServer(uint32_t address, std::vector<uint8_t> image, int intervalMs = 100, int intervals = 30,
+    ScriptedTftpServer(uint32_t address, std::vector<uint8_t> image, int intervalMs = 1000, int intervals = 30,
                        int rrqTimeoutMs = 10000);
     ~ScriptedTftpServer();
     uint16_t port() const { return port_; }

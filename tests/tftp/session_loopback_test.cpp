@@ -105,6 +105,7 @@ TEST(SessionLoopback, AnOptionAckNeverAcknowledgedIsSent30TimesThenTheUploadIsIn
     for (const PeerDatagram& datagram : received) {
         EXPECT_EQ(datagram.bytes, optionAckFor(728196));
         EXPECT_EQ(datagram.sourceAddress, loopbackAddress(3, 10));
+        EXPECT_GT(datagram.arrived.count(), 0);
     }
     for (size_t i = 1; i < received.size(); ++i) {
         EXPECT_GE(millisecondsBetween(received[i - 1], received[i]), 95) << "resend " << i;

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstring>
+
 namespace orb::test {
 
 static sockaddr_in socketAddress(uint32_t address, uint16_t port) {
@@ -30,6 +32,8 @@ int holdUdpPort(uint32_t address, uint16_t port) {
 TftpPeer::TftpPeer(uint32_t address, uint16_t port) : address_(address) {
     socket_ = holdUdpPort(address, port);
     if (socket_ < 0) return;
+    int on = 1;
+    ::setsockopt(socket_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     sockaddr_in bound{};
     socklen_t length = sizeof bound;
     ::getsockname(socket_, reinterpret_cast<sockaddr*>(&bound), &length);
@@ -54,14 +58,28 @@ std::optional<PeerDatagram> TftpPeer::receive(int timeoutMs) const {
     if (::poll(&entry, 1, timeoutMs) <= 0) return std::nullopt;
     uint8_t buffer[2048];
     sockaddr_in from{};
-    socklen_t fromLength = sizeof from;
-    ssize_t got = ::recvfrom(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+    iovec area{buffer, sizeof buffer};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &area;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t got = ::recvmsg(socket_, &message, 0);
     if (got < 0) return std::nullopt;
     PeerDatagram datagram;
     datagram.bytes.assign(buffer, buffer + got);
     datagram.sourceAddress = ntohl(from.sin_addr.s_addr);
     datagram.sourcePort = ntohs(from.sin_port);
-    datagram.arrived = std::chrono::steady_clock::now();
+    for (cmsghdr* entry = CMSG_FIRSTHDR(&message); entry != nullptr; entry = CMSG_NXTHDR(&message, entry)) {
+        if (entry->cmsg_level == SOL_SOCKET && entry->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp;
+            std::memcpy(&stamp, CMSG_DATA(entry), sizeof stamp);
+            datagram.arrived = std::chrono::seconds(stamp.tv_sec) + std::chrono::nanoseconds(stamp.tv_nsec);
+        }
+    }
     return datagram;
 }
 

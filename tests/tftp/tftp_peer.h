@@ -14,7 +14,9 @@ struct PeerDatagram {
     std::vector<uint8_t> bytes;
     uint32_t sourceAddress = 0;  // host order
     uint16_t sourcePort = 0;
-    std::chrono::steady_clock::time_point arrived;
+    // When the datagram reached the socket (the kernel's time stamp), so that a
+    // test thread that reads late does not shorten the gap it measures.
+    std::chrono::nanoseconds arrived{0};
 
     unsigned opcode() const { return bytes.size() >= 2 ? bytes[0] << 8 | bytes[1] : 0xffffffffu; }
     unsigned block() const { return bytes.size() >= 4 ? bytes[2] << 8 | bytes[3] : 0xffffffffu; }

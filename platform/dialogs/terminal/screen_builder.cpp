@@ -147,7 +147,7 @@ std::string buttonCaption(const ControlState& c) {
 
 // The lines of one field; sets *cursor to the column after its text when it
 // is a text field.
-std::vector<StyledLine> fieldLines(const WindowState& w, const ControlState& c, const std::string& label,
+std::vector<StyledLine> fieldLines(const ControlState& c, const std::string& label,
                                    size_t labelWidth, bool marked, bool active, int width, int* cursorColumn) {
     std::vector<StyledLine> lines;
     std::string head = std::string(marked ? "> " : "  ") + padLeft(label, labelWidth) + ": ";
@@ -393,6 +393,7 @@ std::vector<StyledLine> fieldRecord(const WindowState& w, int width) {
     std::vector<StyledLine> lines;
     std::map<size_t, size_t> labels = findLabels(w);
     size_t labelWidth = fieldLabelWidth(w, labels);
+    if (!fieldsOf(w).empty()) lines.emplace_back("");
     for (const ControlState* c : fieldsOf(w)) {
         std::string label = labelText(w, labels, indexOf(w, c), true);
         std::string line = std::string(kTextIndent, ' ') + padLeft(label, labelWidth) + ": " + printable(fieldText(*c));
@@ -443,7 +444,7 @@ LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::v
         for (const ControlState* c : fields) {
             int column = -1;
             bool marked = active && c->focused;
-            std::vector<StyledLine> lines = fieldLines(w, *c, labelText(w, labels, indexOf(w, c), true), labelWidth,
+            std::vector<StyledLine> lines = fieldLines(*c, labelText(w, labels, indexOf(w, c), true), labelWidth,
                                                        marked, active, lineWidth, &column);
             if (marked && isTextField(*c) && column >= 0) {
                 screen.cursor.line = static_cast<int>(screen.lines.size());
@@ -489,6 +490,11 @@ LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::v
         }
     }
 
+    // A blank line between the printed texts and the live region.
+    if (!screen.lines.empty()) {
+        screen.lines.insert(screen.lines.begin(), StyledLine());
+        if (screen.cursor.line >= 0) ++screen.cursor.line;
+    }
     for (StyledLine& line : screen.lines) line.fit(lineWidth);
     // A region taller than the terminal cannot be redrawn in place: keep its end.
     int most = std::max(height - 1, 1);

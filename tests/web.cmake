@@ -1,4 +1,4 @@
-# The device web client (Parts 2.1, 2.2) and the typed-address parser (Part 4.2).
+# The device web client and the typed-address parser.
 
 # Pure tests: no sockets, no windowing.
 orb_add_gtest(web_unit_tests LABELS unit

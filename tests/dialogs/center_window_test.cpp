@@ -1,4 +1,4 @@
-// centerWindow (spec Part 4.1, Algorithms): the halving rounds toward minus
+// centerWindow: the halving rounds toward minus
 // infinity, the window goes to the top, nothing happens without a rectangle.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// The eight templates, compared with a table written by hand from spec Part 4.1
+// The eight templates, compared with a table written by hand from the dialogs' description
 // (not generated from dialogs.rc), and the parser's refusals.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// Digest authentication (Part 2.2): the computations, the Authorization line
+// Digest authentication: the computations, the Authorization line
 // and the parse of challenges. Expected digests are computed here from the
 // concatenated texts written out, with MD5 alone.
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// The HTTP exchange (Part 2.1) over real loopback sockets against the scripted
+// The HTTP exchange over real loopback sockets against the scripted
 // server: the request bytes, the port search, the reading of answers of every
 // size, the classification as httpGet acts on it, the scraping, and the three
 // failure paths, which end the process with an error box.

@@ -1,4 +1,4 @@
-// The typed-address parser (Part 4.2): text, result code and address.
+// The typed-address parser: text, result code and address.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,4 +1,4 @@
-// Classification of the status line and scraping of the status page (Part 2.1),
+// Classification of the status line and scraping of the status page,
 // on texts; the same over loopback sockets is in http_exchange_test.cpp.
 #include <gtest/gtest.h>
 

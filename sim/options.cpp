@@ -143,7 +143,7 @@ const std::vector<Option>& options() {
              }
              return true;
          }},
-        {"seed", "N", "seed of the nonces and of --drop-ack-percent, for repeatable runs (default: from the clock)",
+        {"seed", "N", "seed of the nonces and of the percent faults, for repeatable runs (default: from the clock)",
          [](const std::string& v, SimConfig* c) {
              c->seedGiven = true;
              return parseNumber(v, 0, UINT64_MAX / 10, &c->seed);
@@ -196,6 +196,28 @@ const std::vector<Option>& options() {
          [](const std::string&, SimConfig* c) { c->faults.ignoreOack = true; return true; }},
         {"tftp-delay-ms", "MS", "hold every ACK packet this long before sending it",
          [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->tftpDelayMs); }},
+        {"drop-data-percent", "P",
+         "lose each datagram that arrives from the TFTP server (OACK, DATA) with probability P percent (0..100; "
+         "see --seed)",
+         [](const std::string& v, SimConfig* c) { return parsePercent(v, &c->faults.dropDataPercent); }},
+        {"corrupt-ack-percent", "P",
+         "send each ACK packet with probability P percent with a wrong block number instead of the right one "
+         "(0..100; see --seed)",
+         [](const std::string& v, SimConfig* c) { return parsePercent(v, &c->faults.corruptAckPercent); }},
+        {"ack-echo-ms", "MS",
+         "send every ACK packet once more MS later, so that old ACKs arrive after newer ones (duplicated and "
+         "reordered)",
+         [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->faults.ackEchoMs); }},
+        {"pause-after-block", "K",
+         "once DATA block K has arrived, send nothing for --pause-ms (the held packets go out afterwards)",
+         [](const std::string& v, SimConfig* c) {
+             uint64_t n = 0;
+             if (!parseNumber(v, 1, UINT32_MAX, &n)) return false;
+             c->pauseAfterBlock = static_cast<int64_t>(n);
+             return true;
+         }},
+        {"pause-ms", "MS", "how long --pause-after-block pauses (default 2000)",
+         [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->pauseMs); }},
         {"http-delay-ms", "MS", "wait this long before answering a request (see --http-delay-on)",
          [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->httpDelayMs); }},
         {"http-delay-on", "TARGETS", "requests that --http-delay-ms delays (default all)",

@@ -49,6 +49,10 @@ struct SimConfig {
     bool logBlocks = true;
     TftpFaults faults;
     int tftpDelayMs = 0;
+    // At least 0: once DATA block pauseAfterBlock has arrived, the adapter
+    // sends nothing for pauseMs (what it has to send goes out afterwards).
+    int64_t pauseAfterBlock = -1;
+    int pauseMs = 2000;
 
     int httpDelayMs = 0;
     HttpTargets httpDelayTargets;  // --http-delay-on; all when not given

@@ -394,6 +394,8 @@ void Simulator::startFetch(const TftpSource& source, int64_t nowMs) {
     tftpQueue_.clear();
     fetch_.reset();
     imageHandled_ = false;
+    pauseTaken_ = false;
+    pausedUntilMs_ = 0;
     tftpFd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     sockaddr_in local = makeAddress(config_.address, 0);
     if (tftpFd_ < 0 || ::bind(tftpFd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
@@ -422,20 +424,35 @@ void Simulator::startFetch(const TftpSource& source, int64_t nowMs) {
 }
 
 void Simulator::flushTftp(std::vector<TftpDatagram>& out, int64_t nowMs) {
-    for (TftpDatagram& datagram : out) tftpQueue_.push_back({nowMs + config_.tftpDelayMs, std::move(datagram)});
+    if (config_.pauseAfterBlock >= 0 && !pauseTaken_ && fetch_ &&
+        fetch_->blocksReceived() >= static_cast<uint64_t>(config_.pauseAfterBlock)) {
+        pauseTaken_ = true;
+        pausedUntilMs_ = nowMs + config_.pauseMs;
+        log_->write(EventLine("tftp-pause").add("block", fetch_->blocksReceived()).add("ms", config_.pauseMs));
+    }
+    for (TftpDatagram& datagram : out) {
+        int64_t due = std::max(nowMs + config_.tftpDelayMs + datagram.holdMs, pausedUntilMs_);
+        tftpQueue_.push_back({due, std::move(datagram)});
+    }
     out.clear();
     sendDueTftp(nowMs);
 }
 
 void Simulator::sendDueTftp(int64_t nowMs) {
-    while (!tftpQueue_.empty() && tftpQueue_.front().dueMs <= nowMs) {
-        const TftpDatagram& datagram = tftpQueue_.front().datagram;
+    // In the order queued, except that a held packet (--ack-echo-ms) lets the
+    // ones behind it pass.
+    for (auto it = tftpQueue_.begin(); it != tftpQueue_.end();) {
+        if (it->dueMs > nowMs) {
+            ++it;
+            continue;
+        }
+        const TftpDatagram& datagram = it->datagram;
         if (tftpFd_ >= 0) {
             sockaddr_in to = makeAddress(tftpServer_, datagram.port);
             ::sendto(tftpFd_, datagram.bytes.data(), datagram.bytes.size(), 0, reinterpret_cast<sockaddr*>(&to),
                      sizeof to);
         }
-        tftpQueue_.pop_front();
+        it = tftpQueue_.erase(it);
     }
 }
 
@@ -528,7 +545,7 @@ int64_t Simulator::nextDeadline() const {
     }
     if (down_) deadline = std::min(deadline, upAtMs_);
     if (fetch_) deadline = std::min(deadline, fetch_->deadline());
-    if (!tftpQueue_.empty()) deadline = std::min(deadline, tftpQueue_.front().dueMs);
+    for (const QueuedDatagram& queued : tftpQueue_) deadline = std::min(deadline, queued.dueMs);
     return deadline;
 }
 

@@ -104,6 +104,8 @@ private:
         TftpDatagram datagram;
     };
     std::list<QueuedDatagram> tftpQueue_;
+    bool pauseTaken_ = false;  // --pause-after-block has happened in this fetch
+    int64_t pausedUntilMs_ = 0;
 };
 
 // What to tell a person when bind() or listen() failed with `err`.

@@ -128,8 +128,16 @@ void TftpFetch::sendAck(uint64_t block, const char* note, std::vector<TftpDatagr
         return;
     }
     std::string packet = makeAck(static_cast<uint16_t>(block & 0xffff));
+    if (faults.corruptAckPercent > 0 && nextRandomPercent() < faults.corruptAckPercent) {
+        // Any other block number: the right one XOR a non-zero 16-bit value.
+        auto flip = static_cast<uint16_t>(1 + static_cast<unsigned>(nextRandomPercent() / 100.0 * 65534.0));
+        auto wrong = static_cast<uint16_t>((block & 0xffff) ^ flip);
+        packet = makeAck(wrong);
+        log(EventLine("tftp-ack-corrupted").add("block", block).add("wire-block", unsigned{wrong}).add("n", ackCount_));
+    }
     out->push_back({tid_, packet});
     if (faults.duplicateAcks) out->push_back({tid_, packet});
+    if (faults.ackEchoMs >= 0) out->push_back({tid_, packet, faults.ackEchoMs});
     if (note != nullptr || settings_.logBlocks || faults.duplicateAcks) {
         EventLine line("tftp-ack");
         line.add("block", block).add("n", ackCount_);
@@ -143,6 +151,14 @@ void TftpFetch::receive(const uint8_t* data, size_t length, uint32_t fromAddress
                         std::vector<TftpDatagram>* out) {
     if (state_ == State::Idle || state_ == State::Done || state_ == State::Failed) return;
     uint16_t opcode = length >= 2 ? readU16(data) : 0;
+    if (settings_.faults.dropDataPercent > 0 && fromAddress == settings_.serverAddress &&
+        nextRandomPercent() < settings_.faults.dropDataPercent) {
+        EventLine line("tftp-data-dropped");
+        line.add("opcode", unsigned{opcode}).add("size", uint64_t{length}).add("reason", "percent");
+        if (opcode == kData && length >= 4) line.add("wire-block", unsigned{readU16(data + 2)});
+        log(line);
+        return;
+    }
     if (fromAddress != settings_.serverAddress) {
         log(EventLine("tftp-foreign").add("from", endpoint(fromAddress, fromPort)).add("opcode", unsigned{opcode}));
         return;

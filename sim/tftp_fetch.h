@@ -37,6 +37,16 @@ struct TftpFaults {
     int64_t stopAfterBlocks = -1;
     // Never acknowledge the OACK.
     bool ignoreOack = false;
+    // Lose each arriving datagram of the server (OACK, DATA, anything from its
+    // address) with this probability (0..100), from the same generator.
+    double dropDataPercent = 0;
+    // Send each ACK packet with this probability (0..100) with a wrong block
+    // number instead of the right one (the right one is then lost).
+    double corruptAckPercent = 0;
+    // At least 0: send every ACK packet once more this many milliseconds
+    // later, so that an old ACK arrives after newer ones (duplicated and
+    // reordered).
+    int ackEchoMs = -1;
 };
 
 struct TftpFetchSettings {
@@ -58,6 +68,7 @@ struct TftpFetchSettings {
 struct TftpDatagram {
     uint16_t port;
     std::string bytes;
+    int holdMs = 0;  // send it this much later than the packets sent with it
 };
 
 class TftpFetch {

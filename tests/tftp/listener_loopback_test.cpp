@@ -2,6 +2,7 @@
 // These tests bind UDP port 69 and up, which takes root (as on CI).
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <arpa/inet.h>
@@ -206,6 +207,23 @@ TEST(ListenerLoopback, WithPorts69To168AllTakenTheRunEnds) {
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.output, test::errorBoxLine("Upgrade Failed: Can't bind TFTP listener socket"));
+}
+
+TEST(ListenerLoopback, WithoutASocketTheRunEnds) {
+    ChildResult result = test::runInChild([] {
+        robot::setAutoAnswer(true);
+        // No descriptor left: the socket cannot be created.
+        int lowestFree = ::dup(0);
+        ::close(lowestFree);
+        rlimit limit{static_cast<rlim_t>(lowestFree), static_cast<rlim_t>(lowestFree)};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        startTftpListener(loopbackAddress(3, 37));
+        std::fputs("not reached\n", stderr);
+        std::_Exit(3);
+    });
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output, test::errorBoxLine("Upgrade Failed: Can't create TFTP listener socket"));
 }
 
 // Watches the waiting window's bar for a while and reports what it saw.

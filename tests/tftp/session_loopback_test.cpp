@@ -232,6 +232,33 @@ void closeTheSuccessDialog() {
     }).detach();
 }
 
+// Reports each title that the upload window shows, with its bar, until the
+// restart wait begins.
+void watchTheUploadWindow() {
+    std::thread([] {
+        WindowHandle upload = robot::waitForDialog(kUploadWindowId, 20000);
+        if (upload == nullptr) return;
+        std::string last;
+        robot::waitUntil(
+            [&] {
+                std::string title = robot::title(upload);
+                if (title != last) {
+                    robot::Progress bar = robot::progress(upload, kProgressBarId);
+                    std::fprintf(stderr, "[robot] title \"%s\" bar %d of %d..%d\n", title.c_str(), bar.position,
+                                 bar.low, bar.high);
+                    last = title;
+                }
+                return title.rfind("Updating", 0) == 0;
+            },
+            30000);
+    }).detach();
+}
+
+void watchTheUploadAndCloseTheSuccessDialog() {
+    watchTheUploadWindow();
+    closeTheSuccessDialog();
+}
+
 TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceeds) {
     test::ScriptedHttpServer device(loopbackAddress(3, 19));
     ASSERT_TRUE(device.start()) << device.error();
@@ -240,7 +267,8 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
     TftpPeer peer(loopbackAddress(3, 19));
     ASSERT_TRUE(peer.ok());
     const auto image = test::makeTestImage(5000);
-    auto child = startSessionChild(image, loopbackAddress(3, 18), peer, test::fastClock, closeTheSuccessDialog);
+    auto child = startSessionChild(image, loopbackAddress(3, 18), peer, test::fastClock,
+                                   watchTheUploadAndCloseTheSuccessDialog);
 
     auto oack = peer.receive(10000);
     ASSERT_TRUE(oack);
@@ -252,6 +280,7 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
         ASSERT_TRUE(datagram);
         ASSERT_EQ(datagram->block(), block);
         data.insert(data.end(), datagram->bytes.begin() + 4, datagram->bytes.end());
+        if (block == 1) std::this_thread::sleep_for(80ms);  // the first title stays a while
         peer.sendAck(block, datagram->sourceAddress, datagram->sourcePort);
     }
     lost = peer.receive(5000);  // DATA 3, never acknowledged
@@ -275,6 +304,11 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
                                        "[robot] ORB@127.0.3.9 Upgrade Successful! / 2.0.10(a)\n"}))
         << output;
     EXPECT_EQ(output.find("[message box]"), std::string::npos) << output;
+    // The bar counts blocks; the title counts acknowledged bytes (none on ACK 0).
+    EXPECT_TRUE(test::inOrder(output, {"[robot] title \"Uploading Firmware to ORB@127.0.3.9 0/5000 Bytes\" bar 1 of 0..10\n",
+                                       "[robot] title \"Uploading Firmware to ORB@127.0.3.9 1024/5000 Bytes\" bar 3 of 0..10\n",
+                                       "[robot] title \"Updating Firmware to ORB@127.0.3.9\""}))
+        << output;
 
     // The verification asked the peer's address from the session's own.
     auto requests = device.requests();

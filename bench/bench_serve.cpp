@@ -1,0 +1,192 @@
+// orb-bench-serve: our listener and session serving one image, headless, for
+// the benchmark (bench/run). One process serves exactly one transfer, as the
+// program does.
+//
+//   orb-bench-serve --image FILE --address 127.0.11.1 [--report-fd N]
+//                   [--idle SECONDS] [--view headless|terminal]
+//
+// Lines written to the report descriptor (standard output by default):
+//   listening PORT        the waiting window is up: the listener is polling
+//   transfer NS blocks N resends N cpu_us N vcsw N ivcsw N
+//                         from the accepted read request (just before the
+//                         OACK goes out) to the last ACK, with the listener
+//                         thread's CPU time and context switches meanwhile
+//   failed                the session timed out
+//   idle SECONDS cpu_us N vcsw N ivcsw N
+//                         (--idle) the whole process over SECONDS of waiting
+//                         with no request
+//
+// The process ends right after the last ACK: the restart wait and the status
+// query that follow are not part of what is measured, and ending here keeps
+// them off the network.
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/dialogs/front_ends.h"
+#include "platform/dialogs/headless_robot.h"
+#include "platform/process.h"
+#include "sequence/run_state.h"
+#include "sequence/trace.h"
+#include "tftp/tftp_listener.h"
+#include "ui/dialog_ids.h"
+
+namespace {
+
+constexpr const char* kServedName = "/orb1a2b.bin";
+constexpr int kNoRequestLimitMs = 120000;  // a driver that nobody asks ends by itself
+
+std::vector<uint8_t> image;
+uint32_t listenAddress = 0;
+int idleSeconds = 0;
+FILE* report = stdout;
+
+struct Mark {
+    long long ns = 0;
+    rusage usage{};
+};
+Mark started;
+int blocksSent = 0;
+int resends = 0;
+
+long long monotonicNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+long long cpuMicroseconds(const rusage& u) {
+    return (static_cast<long long>(u.ru_utime.tv_sec) + u.ru_stime.tv_sec) * 1000000LL + u.ru_utime.tv_usec +
+           u.ru_stime.tv_usec;
+}
+
+Mark mark(int who) {
+    Mark m;
+    getrusage(who, &m.usage);
+    m.ns = monotonicNs();
+    return m;
+}
+
+// Runs on the listener thread, inside the transfer loop: kept to a first-letter
+// test for every message but the two that bracket the transfer.
+void onTrace(const char* text) {
+    switch (text[0]) {
+    case '+':
+        if (std::strncmp(text, "++++size", 8) == 0) started = mark(RUSAGE_THREAD);
+        break;
+    case 'S':
+        ++blocksSent;
+        break;
+    case 'R':
+        ++resends;
+        break;
+    case 'A': {
+        Mark ended = mark(RUSAGE_THREAD);
+        std::fprintf(report, "transfer %lld blocks %d resends %d cpu_us %lld vcsw %ld ivcsw %ld\n",
+                     ended.ns - started.ns, blocksSent, resends,
+                     cpuMicroseconds(ended.usage) - cpuMicroseconds(started.usage),
+                     ended.usage.ru_nvcsw - started.usage.ru_nvcsw, ended.usage.ru_nivcsw - started.usage.ru_nivcsw);
+        orb::endProcess(0);
+    }
+    case 'T':
+        std::fputs("failed\n", report);
+        orb::endProcess(1);
+    default:
+        break;
+    }
+}
+
+bool parseAddress(const char* text, uint32_t* address) {
+    unsigned a, b, c, d;
+    char tail;
+    if (std::sscanf(text, "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) != 4 || a != 127 || b > 255 || c > 255 ||
+        d > 255) {
+        return false;  // loopback only
+    }
+    *address = a << 24 | b << 16 | c << 8 | d;
+    return true;
+}
+
+int runServer() {
+    uint16_t port = orb::startTftpListener(listenAddress);
+    if (orb::robot::waitForDialog(orb::kWaitingWindowId, 10000) == nullptr) {
+        std::fputs("no waiting window\n", report);
+        orb::endProcess(2);
+    }
+    if (idleSeconds > 0) {
+        Mark before = mark(RUSAGE_SELF);
+        std::fprintf(report, "listening %u\n", static_cast<unsigned>(port));
+        std::fflush(report);
+        orb::sleepMilliseconds(static_cast<uint32_t>(idleSeconds) * 1000u);
+        Mark after = mark(RUSAGE_SELF);
+        std::fprintf(report, "idle %.3f cpu_us %lld vcsw %ld ivcsw %ld\n", (after.ns - before.ns) / 1e9,
+                     cpuMicroseconds(after.usage) - cpuMicroseconds(before.usage),
+                     after.usage.ru_nvcsw - before.usage.ru_nvcsw, after.usage.ru_nivcsw - before.usage.ru_nivcsw);
+        orb::endProcess(0);
+    }
+    std::fprintf(report, "listening %u\n", static_cast<unsigned>(port));
+    std::fflush(report);
+    orb::sleepMilliseconds(kNoRequestLimitMs);
+    std::fputs("no request\n", report);
+    orb::endProcess(3);
+}
+
+void usage() {
+    std::fputs("usage: orb-bench-serve --image FILE --address 127.x.y.z [--report-fd N] [--idle SECONDS] "
+               "[--view headless|terminal]\n",
+               stderr);
+    std::exit(2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string imagePath;
+    std::string view = "headless";
+    bool haveAddress = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string option = argv[i];
+        if (i + 1 >= argc) usage();
+        const char* value = argv[++i];
+        if (option == "--image") {
+            imagePath = value;
+        } else if (option == "--address") {
+            haveAddress = parseAddress(value, &listenAddress);
+        } else if (option == "--report-fd") {
+            report = fdopen(std::atoi(value), "w");
+            if (report == nullptr) usage();
+        } else if (option == "--idle") {
+            idleSeconds = std::atoi(value);
+        } else if (option == "--view") {
+            view = value;
+        } else {
+            usage();
+        }
+    }
+    if (imagePath.empty() || !haveAddress || (view != "headless" && view != "terminal")) usage();
+    std::ifstream file(imagePath, std::ios::binary);
+    image.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (!file.good() && !file.eof()) usage();
+
+    orb::robot::setAutoAnswer(true);
+    orb::setTraceSink(onTrace);
+    orb::runState.instance = nullptr;
+    orb::runState.pcAddress = listenAddress;
+    std::snprintf(orb::runState.tftpFileName, sizeof orb::runState.tftpFileName, "%s", kServedName);
+    std::snprintf(orb::runState.deviceAddressText, sizeof orb::runState.deviceAddressText, "127.0.0.1");
+    orb::runState.firmwareImage.data = image.data();
+    orb::runState.firmwareImage.size = static_cast<uint32_t>(image.size());
+
+    if (view == "terminal") orb::dialogs::runWithTerminalView(runServer);
+    return runServer();
+}

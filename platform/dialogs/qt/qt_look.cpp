@@ -1,0 +1,86 @@
+#include "platform/dialogs/qt/qt_look.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QStyle>
+#include <QStyleFactory>
+
+#include <cstddef>
+
+namespace orb::dialogs::qt {
+
+extern const unsigned char kProgramIconBytes[];
+extern const std::size_t kProgramIconSize;
+
+namespace {
+
+// Where Debian's fonts-wine puts the font (dpkg -L fonts-wine), and where
+// other packagings have been seen to.
+const char* const kMsSansSerifFiles[] = {
+    "/usr/share/wine/fonts/ms_sans_serif.ttf",
+    "/usr/share/fonts/truetype/wine/ms_sans_serif.ttf",
+    "/usr/lib/wine/fonts/ms_sans_serif.ttf",
+    "/usr/local/share/wine/fonts/ms_sans_serif.ttf",
+};
+
+constexpr int kPointSize = 8;
+
+}  // namespace
+
+void computeBaseUnits(const QFont& font, int* baseX, int* baseY) {
+    QFontMetrics metrics(font);
+    int width = metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    *baseX = (width / 26 + 1) / 2;
+    *baseY = metrics.height();
+}
+
+DialogFont loadDialogFont() {
+    DialogFont result;
+    for (const char* path : kMsSansSerifFiles) {
+        if (!QFile::exists(QString::fromLatin1(path))) continue;
+        int id = QFontDatabase::addApplicationFont(QString::fromLatin1(path));
+        if (id < 0) continue;
+        QStringList families = QFontDatabase::applicationFontFamilies(id);
+        if (families.isEmpty()) continue;
+        result.font = QFont(families.first(), kPointSize);
+        result.msSansSerif = true;
+        result.fileLoaded = QString::fromLatin1(path);
+        break;
+    }
+    if (!result.msSansSerif) {
+        // A sans font of the system (DejaVu Sans from fonts-dejavu-core on Debian).
+        QFont sans(QStringLiteral("Sans Serif"), kPointSize);
+        sans.setStyleHint(QFont::SansSerif);
+        result.font = QFont(QFontInfo(sans).family(), kPointSize);
+    }
+    computeBaseUnits(result.font, &result.baseX, &result.baseY);
+    return result;
+}
+
+QImage programIconImage() {
+    QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(kProgramIconBytes),
+                                               static_cast<qsizetype>(kProgramIconSize));
+    QImage image = QImage::fromData(bytes, "ICO");
+    if (!image.isNull()) image = image.convertToFormat(QImage::Format_ARGB32);
+    return image;
+}
+
+QIcon programIcon() {
+    QImage image = programIconImage();
+    return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
+}
+
+void applyDialogLook(QApplication& application) {
+    QStyle* style = QStyleFactory::create(QStringLiteral("Windows"));
+    if (style == nullptr) style = QStyleFactory::create(QStringLiteral("Fusion"));
+    if (style != nullptr) {
+        QApplication::setStyle(style);
+        application.setPalette(style->standardPalette());
+    }
+}
+
+}  // namespace orb::dialogs::qt

@@ -1,0 +1,22 @@
+# Reliability (issue 12): the fuzz findings' regression tests and orb-sim's
+# fault options (unit), whole runs with faults against orb-sim and against a
+# hostile web server (e2e), all on 127.0.7.x. The fuzz targets themselves are
+# in fuzz/ (ORB_FUZZ, the fuzz preset).
+orb_add_gtest(reliability_unit_tests LABELS unit
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/reliability/fuzz_regression_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/reliability/sim_faults_test.cpp
+  LIBS orb_sim)
+
+add_library(orb_whole_run_support STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/reliability/whole_run.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sequence/program_run.cpp)
+target_link_libraries(orb_whole_run_support PUBLIC orb_sim_test_support orb_embedded_image)
+
+orb_add_gtest(fault_run_tests LABELS e2e
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/reliability/fault_runs_test.cpp
+  LIBS orb_whole_run_support)
+
+orb_add_gtest(hostile_server_tests LABELS e2e
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/reliability/hostile_server_test.cpp
+  LIBS orb_whole_run_support)

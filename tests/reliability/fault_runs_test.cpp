@@ -1,0 +1,270 @@
+// Whole runs against orb-sim with faults on the wire: loss in each direction,
+// duplicated and reordered ACKs, corrupted ACK block numbers, a foreign host
+// and a flood of foreign datagrams, an adapter that pauses, one that stops.
+// Each run ends with the image byte for byte and the success dialog, or with
+// one clear error box; never a false success, a crash or a hang.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/dialogs/headless_robot.h"
+#include "sequence/run_state.h"
+#include "tests/reliability/whole_run.h"
+#include "tests/sequence/program_run.h"
+#include "tests/support/loopback.h"
+#include "ui/dialog_ids.h"
+
+namespace orb::test {
+namespace {
+
+class FaultRuns : public testing::Test {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0) GTEST_SKIP() << "orb-sim serves on port 80 and the listener binds port 69: needs root";
+    }
+
+    // A run that must succeed.
+    void expectSuccess(const FaultRun& run) {
+        FaultRunResult result = runWithFaults(run);
+        EXPECT_TRUE(checkOutcome(result)) << "expected the success dialog\n" << result.describe();
+        EXPECT_EQ(result.errorBoxCount(), 0) << result.describe();
+        last = result;
+    }
+
+    FaultRunResult last;
+};
+
+// Heavy-loss runs serve the image's first 64 KiB (128 blocks): every lost
+// datagram costs an interval of 100 ticks, and the whole image would take
+// minutes at 20 %.
+constexpr uint32_t kShortImage = 64 * 1024;
+
+int simEvents(const FaultRunResult& result, const std::string& name) {
+    int count = 0;
+    for (const auto& event : result.simEvents) count += event.name == name ? 1 : 0;
+    return count;
+}
+
+TEST_F(FaultRuns, ACleanRunDeliversTheWholeImage) {
+    FaultRun run;
+    run.host = 1;
+    expectSuccess(run);
+    EXPECT_EQ(countLines(last.child.output, "[robot] success version=2.0.10(a)"), 1) << last.describe();
+}
+
+TEST_F(FaultRuns, OnePercentOfTheAcksLost) {
+    FaultRun run;
+    run.host = 2;
+    run.simOptions = {"--drop-ack-percent=1"};
+    expectSuccess(run);
+    EXPECT_GT(simEvents(last, "tftp-ack-dropped"), 0);
+}
+
+TEST_F(FaultRuns, OnePercentOfOurDatagramsLost) {
+    FaultRun run;
+    run.host = 3;
+    run.simOptions = {"--drop-data-percent=1"};
+    expectSuccess(run);
+    EXPECT_GT(simEvents(last, "tftp-data-dropped"), 0);
+}
+
+TEST_F(FaultRuns, FivePercentOfTheAcksLost) {
+    FaultRun run;
+    run.host = 4;
+    run.imageBytes = kShortImage;
+    run.simOptions = {"--drop-ack-percent=5"};
+    expectSuccess(run);
+}
+
+TEST_F(FaultRuns, FivePercentOfOurDatagramsLost) {
+    FaultRun run;
+    run.host = 5;
+    run.imageBytes = kShortImage;
+    run.simOptions = {"--drop-data-percent=5"};
+    expectSuccess(run);
+}
+
+TEST_F(FaultRuns, TwentyPercentOfTheAcksLost) {
+    FaultRun run;
+    run.host = 6;
+    run.imageBytes = kShortImage;
+    run.simOptions = {"--drop-ack-percent=20"};
+    expectSuccess(run);
+}
+
+TEST_F(FaultRuns, TwentyPercentOfOurDatagramsLost) {
+    FaultRun run;
+    run.host = 7;
+    run.imageBytes = kShortImage;
+    run.simOptions = {"--drop-data-percent=20"};
+    expectSuccess(run);
+}
+
+TEST_F(FaultRuns, TwentyPercentLostInBothDirections) {
+    FaultRun run;
+    run.host = 8;
+    run.imageBytes = kShortImage;
+    run.simOptions = {"--drop-ack-percent=20", "--drop-data-percent=20", "--seed=11"};
+    expectSuccess(run);
+}
+
+TEST_F(FaultRuns, EveryAckDuplicated) {
+    FaultRun run;
+    run.host = 9;
+    run.simOptions = {"--duplicate-acks"};
+    expectSuccess(run);
+    // A duplicate ACK makes no resend (no Sorcerer's Apprentice).
+    EXPECT_EQ(countLines(last.child.output, "[trace] ReSend"), 0) << last.describe();
+}
+
+TEST_F(FaultRuns, StaleAcksArriveAfterNewerOnes) {
+    FaultRun run;
+    run.host = 10;
+    run.simOptions = {"--ack-echo-ms=3"};
+    expectSuccess(run);
+    EXPECT_EQ(countLines(last.child.output, "[trace] ReSend"), 0) << last.describe();
+}
+
+TEST_F(FaultRuns, StaleAcksAndLossTogether) {
+    FaultRun run;
+    run.host = 11;
+    run.imageBytes = kShortImage;
+    run.simOptions = {"--ack-echo-ms=150", "--drop-ack-percent=5", "--drop-data-percent=5", "--duplicate-acks"};
+    expectSuccess(run);
+}
+
+TEST_F(FaultRuns, CorruptedAckBlockNumbers) {
+    FaultRun run;
+    run.host = 12;
+    run.imageBytes = kShortImage;
+    run.simOptions = {"--corrupt-ack-percent=10"};
+    expectSuccess(run);
+    EXPECT_GT(simEvents(last, "tftp-ack-corrupted"), 0);
+}
+
+TEST_F(FaultRuns, AnAdapterThatPausesTwoSecondsInMidTransfer) {
+    FaultRun run;
+    run.host = 13;
+    run.simOptions = {"--pause-after-block=700", "--pause-ms=2000"};
+    expectSuccess(run);
+    EXPECT_EQ(simEvents(last, "tftp-pause"), 1);
+    EXPECT_GT(countLines(last.child.output, "[trace] ReSend block 701"), 5) << last.describe();
+}
+
+TEST_F(FaultRuns, AnAdapterThatPausesTooLongEndsInAClearError) {
+    FaultRun run;
+    run.host = 14;
+    run.imageBytes = kShortImage;
+    run.simOptions = {"--pause-after-block=50", "--pause-ms=8000"};
+    FaultRunResult result = runWithFaults(run);
+    EXPECT_FALSE(checkOutcome(result)) << result.describe();
+    EXPECT_EQ(result.errorBox(), "Upgrade Failed: Firmware Upload Incomplete") << result.describe();
+    EXPECT_EQ(result.wholeImagesReceived(), 0);
+}
+
+TEST_F(FaultRuns, AnAdapterThatStopsAcknowledgingEndsInAClearError) {
+    FaultRun run;
+    run.host = 15;
+    run.imageBytes = kShortImage;
+    run.simOptions = {"--stop-after-blocks=60"};
+    FaultRunResult result = runWithFaults(run);
+    EXPECT_FALSE(checkOutcome(result)) << result.describe();
+    EXPECT_EQ(result.errorBox(), "Upgrade Failed: Firmware Upload Incomplete") << result.describe();
+    EXPECT_EQ(countLines(result.child.output, "[trace] ReSend block 61"), 29) << result.describe();
+}
+
+TEST_F(FaultRuns, CancelEndsARunWhileTheAdapterPauses) {
+    FaultRun run;
+    run.host = 16;
+    run.simOptions = {"--pause-after-block=20", "--pause-ms=20000"};
+    run.cancelUploadAfterMs = 1000;
+    auto started = std::chrono::steady_clock::now();
+    FaultRunResult result = runWithFaults(run);
+    EXPECT_FALSE(checkOutcome(result)) << result.describe();
+    EXPECT_EQ(result.errorBox(), "Upgrade Failed: User Abort") << result.describe();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
+    EXPECT_EQ(result.wholeImagesReceived(), 0);
+}
+
+// A second host on the LAN: read requests for a wrong name while the listener
+// waits, then a flood of foreign datagrams (read requests for the right name,
+// ACKs with plausible block numbers, junk) while the transfer runs.
+TEST_F(FaultRuns, AForeignHostAndAFloodOfForeignDatagrams) {
+    FaultRun run;
+    run.host = 17;
+    const uint32_t pc = loopbackAddress(7, 117);
+    const uint32_t stranger = loopbackAddress(7, 217);
+    run.duringRun = [pc, stranger] {
+        int fd = openUdpFrom(stranger);
+        if (fd < 0) return;
+        // While the listener waits: wrong names, until the transfer starts.
+        const std::string wrong = std::string("\0\1/ORB1A2B.BIN\0octet\0", 21);
+        while (robot::waitForDialog(kUploadWindowId, 1) == nullptr) sendDatagram(fd, pc, 69, wrong);
+        // During the transfer: 20,000 foreign datagrams as fast as they go.
+        const std::string right = std::string("\0\1/orb1a2b.bin\0octet\0", 21);
+        for (int i = 0; i < 20000; ++i) {
+            std::string ack("\0\4", 2);
+            ack += static_cast<char>((i / 7) >> 8);
+            ack += static_cast<char>(i / 7);
+            switch (i % 3) {
+            case 0: sendDatagram(fd, pc, 69, right); break;
+            case 1: sendDatagram(fd, pc, 69, ack); break;
+            case 2: sendDatagram(fd, pc, 69, std::string(i % 600, static_cast<char>(i))); break;
+            }
+        }
+        std::printf("[robot] flood sent\n");
+        ::close(fd);
+    };
+    FaultRunResult result = runWithFaults(run);
+    checkOutcome(result);
+    EXPECT_GT(countLines(result.child.output, "[trace] +++ Bad TFTP RRQ filename /ORB1A2B.BIN"), 0)
+        << result.describe();
+    EXPECT_EQ(countLines(result.child.output, "[robot] flood sent"), 1) << result.describe();
+    // The flood may make the transfer time out (each foreign datagram counts
+    // as a tick); it never makes it succeed without the whole image.
+    if (!result.succeeded()) {
+        EXPECT_EQ(result.errorBox(), "Upgrade Failed: Firmware Upload Incomplete") << result.describe();
+    }
+}
+
+// Cancel in the waiting window still ends the run while a foreign host floods
+// the listener's port without pause.
+TEST_F(FaultRuns, CancelInTheWaitingWindowDuringAFlood) {
+    FaultRun run;
+    run.host = 18;
+    run.simOptions = {"--no-answer=trigger", "--fetch-without-answer=no"};
+    const uint32_t pc = loopbackAddress(7, 118);
+    const uint32_t stranger = loopbackAddress(7, 218);
+    run.timeoutMs = 30000;
+    run.duringRun = [pc, stranger] {
+        std::atomic<bool> flooding{true};
+        std::thread flood([&] {
+            int fd = openUdpFrom(stranger);
+            if (fd < 0) return;
+            const std::string junk = std::string("\0\4\0\1", 4);
+            auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (flooding && std::chrono::steady_clock::now() < end) sendDatagram(fd, pc, 69, junk);
+            ::close(fd);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 1000);
+        std::printf("[robot] cancel waiting\n");
+        if (waiting != nullptr) robot::pressButton(waiting, kIdCancel);
+        flood.join();  // the process ends before this returns, unless Cancel is starved
+        std::printf("[robot] flood over\n");
+    };
+    auto started = std::chrono::steady_clock::now();
+    FaultRunResult result = runWithFaults(run);
+    auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_TRUE(result.child.exited) << result.describe();
+    EXPECT_EQ(result.errorBox(), "Upgrade Failed: User Abort") << result.describe();
+    EXPECT_EQ(countLines(result.child.output, "[robot] flood over"), 0) << "Cancel had to wait for the flood's end\n"
+                                                                       << result.describe();
+    EXPECT_LT(took, std::chrono::seconds(10));
+}
+
+}  // namespace
+}  // namespace orb::test

@@ -1,0 +1,217 @@
+#include "tests/reliability/whole_run.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+#include "platform/dialogs/headless_robot.h"
+#include "platform/embedded_image.h"
+#include "platform/own_addresses.h"
+#include "platform/process.h"
+#include "sequence/random.h"
+#include "sequence/run_state.h"
+#include "sequence/startup.h"
+#include "sequence/trace.h"
+#include "sequence/upgrade_sequence.h"
+#include "sim/sha256.h"
+#include "tests/sequence/program_run.h"
+#include "tests/support/loopback.h"
+#include "ui/dialog_ids.h"
+
+namespace orb::test {
+
+namespace {
+
+uint32_t acceleratedClock() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<uint32_t>(ms * kClockSpeedUp);
+}
+
+// The robot: through the warning, address and confirmation dialogs, then
+// either waits for the success dialog and closes it, or presses Cancel in the
+// upload window. An error box ends the process by itself.
+void driveRun(const std::string& simAddress, int cancelUploadAfterMs) {
+    passWarningAndAddress(simAddress);
+    check(robot::pressButton(need(kConfirmDialogId, 20000), kIdOk), "press Upgrade");
+    if (cancelUploadAfterMs >= 0) {
+        WindowHandle upload = need(kUploadWindowId, 20000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(cancelUploadAfterMs));
+        report("cancel upload title=" + robot::title(upload));
+        check(robot::pressButton(upload, kIdCancel), "press Cancel in the upload window");
+        return;
+    }
+    WindowHandle success = robot::waitForDialog(kSuccessDialogId, 600000);
+    if (success == nullptr) return;
+    report("success version=" + robot::controlText(success, 1004) + " title=" + robot::title(success));
+    check(robot::pressButton(success, kIdOk), "press OK in the success dialog");
+}
+
+}  // namespace
+
+bool FaultRunResult::succeeded() const { return countLines(child.output, "[robot] success version=") == 1; }
+
+int FaultRunResult::errorBoxCount() const { return countLines(child.output, "[message box] "); }
+
+std::string FaultRunResult::errorBox() const {
+    const std::string marker = "[message box] caption=\"ORB Firwmare Upgrade Error\" text=\"";
+    size_t at = child.output.find(marker);
+    if (at == std::string::npos) return {};
+    at += marker.size();
+    size_t end = child.output.find("\"\n", at);
+    return child.output.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+int FaultRunResult::wholeImagesReceived() const {
+    int count = 0;
+    for (const sim::EventLine& event : simEvents) {
+        if (event.name == "image-received" && event.value("check") == "ok" && event.value("sha256") == expectedSha256 &&
+            event.value("size") == std::to_string(expectedSize)) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+std::string FaultRunResult::describe() const {
+    std::ostringstream text;
+    text << "child exited=" << child.exited << " code=" << child.exitCode << " signal=" << child.signal
+         << " timedOut=" << child.timedOut << "\n";
+    // The child's output without the per-block traces.
+    std::istringstream lines(child.output);
+    std::string line;
+    int skipped = 0;
+    while (std::getline(lines, line)) {
+        if (line.find("[trace] Send block") != std::string::npos || line.find("[trace] ReSend") != std::string::npos) {
+            ++skipped;
+            continue;
+        }
+        text << line << "\n";
+    }
+    text << "(" << skipped << " block traces left out)\n";
+    for (const sim::EventLine& event : simEvents) {
+        if (event.name == "tftp-data" || event.name == "tftp-ack") continue;
+        text << "sim: " << event.name;
+        for (const auto& field : event.fields) text << " " << field.first << "=" << field.second;
+        text << "\n";
+    }
+    return text.str();
+}
+
+FaultRunResult runWithFaults(const FaultRun& run) {
+    FaultRunResult result;
+    const uint32_t simAddress = loopbackAddress(7, run.host);
+    const uint32_t pcAddress = loopbackAddress(7, run.host + 100);
+
+    EmbeddedImage embedded = findEmbeddedImage(nullptr);
+    uint32_t served = run.imageBytes != 0 && run.imageBytes < embedded.size ? run.imageBytes : embedded.size;
+    result.expectedSize = served;
+    result.expectedSha256 = sim::sha256Hex(embedded.data, served);
+
+    SimProcess sim;
+    std::vector<std::string> options = {"--address=" + formatAddress(simAddress), "--restart-ms=" +
+                                        std::to_string(kSimRestartMs), "--quiet-blocks", "--seed=7"};
+    options.insert(options.end(), run.simOptions.begin(), run.simOptions.end());
+    if (!sim.start(options)) {
+        ADD_FAILURE() << "orb-sim did not start\n" << sim.diagnostics();
+        return result;
+    }
+
+    const std::string simText = formatAddress(simAddress);
+    const uint32_t imageBytes = run.imageBytes;
+    const int cancelAfter = run.cancelUploadAfterMs;
+    const std::function<void()> duringRun = run.duringRun;
+    result.child = runInChild(
+        [&] {
+            setOwnAddressesForTesting(true, {pcAddress});
+            setRandomSource([] { return 0x1a2b; });
+            setTraceSink([](const char* text) { std::printf("[trace] %s\n", text); });
+            setClockSource(acceleratedClock);
+            robot::setAutoAnswer(true);
+            std::thread([simText, cancelAfter] { driveRun(simText, cancelAfter); }).detach();
+            if (duringRun) {
+                std::thread([duringRun] {
+                    if (robot::waitForDialog(kWaitingWindowId, 60000) != nullptr) duringRun();
+                }).detach();
+            }
+            runStartup(nullptr);
+            if (imageBytes != 0 && imageBytes < runState.firmwareImage.size) runState.firmwareImage.size = imageBytes;
+            int returned = runUpgradeSequence();
+            std::printf("[program returned %d]\n", returned);
+            endProcess(returned);
+        },
+        run.timeoutMs);
+
+    // What orb-sim logged up to now (the verification query comes last).
+    sim.poll(200);
+    sim.stop();
+    result.simEvents = sim.events();
+    result.simDiagnostics = sim.diagnostics();
+    return result;
+}
+
+void expectNoSanitizerReport(const std::string& output, const std::string& where) {
+    for (const char* marker : {"WARNING: ThreadSanitizer", "ERROR: AddressSanitizer", "runtime error: ",
+                               "ERROR: LeakSanitizer"}) {
+        EXPECT_EQ(output.find(marker), std::string::npos) << where << " has a sanitizer report:\n" << output;
+    }
+}
+
+bool checkOutcome(const FaultRunResult& result) {
+    expectNoSanitizerReport(result.child.output, "the program");
+    expectNoSanitizerReport(result.simDiagnostics, "orb-sim");
+    EXPECT_TRUE(result.child.exited) << "no crash, no hang\n" << result.describe();
+    EXPECT_EQ(result.child.exitCode, 0) << result.describe();
+    EXPECT_EQ(result.child.signal, 0) << result.describe();
+    bool success = result.succeeded();
+    int boxes = result.errorBoxCount();
+    EXPECT_TRUE(success != (boxes == 1)) << "exactly one outcome: the success dialog or one error box\n"
+                                         << result.describe();
+    if (boxes > 0) {
+        EXPECT_EQ(result.errorBox().rfind("Upgrade Failed: ", 0), 0u) << result.describe();
+    }
+    if (success) {
+        EXPECT_GE(result.wholeImagesReceived(), 1) << "a success needs the whole image, byte for byte\n"
+                                                    << result.describe();
+        for (const sim::EventLine& event : result.simEvents) {
+            if (event.name != "image-received") continue;
+            EXPECT_EQ(event.value("sha256"), result.expectedSha256) << "no corrupt image\n" << result.describe();
+        }
+        EXPECT_EQ(countLines(result.child.output, "[trace] All blocks ack'd"), 1) << result.describe();
+    }
+    return success;
+}
+
+int openUdpFrom(uint32_t address) {
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return -1;
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(address);
+    local.sin_port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void sendDatagram(int socket, uint32_t address, uint16_t port, const std::string& bytes) {
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(address);
+    to.sin_port = htons(port);
+    ::sendto(socket, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+}
+
+}  // namespace orb::test

@@ -1,0 +1,130 @@
+#include "tests/terminal/terminal_test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "platform/dialogs/dialog_view.h"
+#include "platform/dialogs/headless_robot.h"
+#include "sequence/run_state.h"
+
+namespace orb::test {
+
+ViewHarness::ViewHarness(terminal::TerminalMode mode, int width, int height) {
+    int input[2];
+    int output[2];
+    if (pipe(input) != 0 || pipe(output) != 0) return;
+    inputRead_ = input[0];
+    inputWrite_ = input[1];
+    outputRead_ = output[0];
+    outputWrite_ = output[1];
+    terminal::TerminalOptions options;
+    options.inputFd = inputRead_;
+    options.outputFd = outputWrite_;
+    options.mode = mode;
+    options.width = width;
+    options.height = height;
+    options.lineProgressIntervalMs = 200;
+    view_ = new terminal::TerminalView(options);
+    dialogs::installDialogView(view_);
+    readerThread_ = std::thread([this] {
+        char buffer[4096];
+        for (;;) {
+            ssize_t n = ::read(outputRead_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            std::lock_guard lock(mutex_);
+            output_.append(buffer, static_cast<size_t>(n));
+        }
+    });
+    viewThread_ = std::thread([this] { view_->run(); });
+}
+
+ViewHarness::~ViewHarness() {
+    if (view_ != nullptr) view_->stop();
+    if (viewThread_.joinable()) viewThread_.join();
+    dialogs::installDialogView(nullptr);
+    if (outputWrite_ >= 0) close(outputWrite_);
+    if (readerThread_.joinable()) readerThread_.join();
+    for (int fd : {inputRead_, inputWrite_, outputRead_})
+        if (fd >= 0) close(fd);
+}
+
+void ViewHarness::type(const std::string& bytes) {
+    ssize_t ignored = ::write(inputWrite_, bytes.data(), bytes.size());
+    (void)ignored;
+}
+
+std::string ViewHarness::output() {
+    std::lock_guard lock(mutex_);
+    return output_;
+}
+
+std::string ViewHarness::text() { return withoutEscapes(output()); }
+
+bool ViewHarness::waitForText(const std::string& needle, int timeoutMs) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < until) {
+        if (text().find(needle) != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+void prepareRunState() {
+    std::memset(&runState, 0, sizeof runState);
+    std::strcpy(runState.productDisplayName, "ORB-4100");
+    std::strcpy(reinterpret_cast<char*>(runState.firmwareImage.header + kVersionTextOffset), "2.0.10(a)");
+    runState.pcAddressList[0] = 0x0a010005;  // 10.1.0.5
+    runState.pcAddressList[1] = 0xc0a80003;  // 192.168.0.3
+    runState.pcAddress = runState.pcAddressList[0];
+    std::strcpy(runState.deviceInfo.productName, "ORB4100");
+    std::strcpy(runState.deviceInfo.macAddress, "00:1A:2B:3C:4D:5E");
+    std::strcpy(runState.deviceInfo.softwareVersion, "2.0.10(a)");
+    std::strcpy(runState.deviceInfo.hardwareVersion, "4100-A1");
+    std::strcpy(runState.deviceInfo.serialNumber, "ORB41000001");
+    std::strcpy(runState.deviceAddressText, "10*1*0*123");
+}
+
+ModalRun::ModalRun(int templateId, DialogProc procedure) {
+    std::vector<WindowHandle> before = robot::openWindows();
+    thread_ = std::thread([this, templateId, procedure] {
+        result_ = runModalDialog(nullptr, templateId, procedure);
+        done_ = true;
+    });
+    window_ = robot::waitForNewDialog(templateId, before);
+}
+
+ModalRun::~ModalRun() {
+    if (!done_ && window_ != nullptr) robot::pressEscape(window_);
+    if (!done_ && window_ != nullptr) robot::pressCloseBox(window_);
+    if (thread_.joinable()) thread_.join();
+}
+
+intptr_t ModalRun::result(int timeoutMs) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done_ && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done_ ? result_.load() : -2;
+}
+
+std::string withoutEscapes(const std::string& output) {
+    std::string out;
+    for (size_t i = 0; i < output.size(); ++i) {
+        if (output[i] != '\x1b') {
+            if (output[i] != '\r') out += output[i];
+            continue;
+        }
+        if (i + 1 < output.size() && output[i + 1] == '[') {
+            size_t j = i + 2;
+            while (j < output.size() && !(output[j] >= 0x40 && output[j] <= 0x7e)) ++j;
+            // A line rewritten in place reads as a line of its own.
+            if (j < output.size() && (output[j] == 'A' || output[j] == 'B')) out += '\n';
+            i = j;
+        }
+    }
+    return out;
+}
+
+}  // namespace orb::test

@@ -1,0 +1,168 @@
+// The real orb-upgrade in a real terminal (tmux, 80 x 24), typed at as a person
+// would, against orb-sim on 127.0.6.x: a whole upgrade with the adapter's
+// password, and Ctrl-C in the waiting window. They use the real clock: the
+// upgrade takes about a minute (the restart wait is 49,984 ms).
+//
+// orb-upgrade offers the PC's addresses; the test picks 127.0.0.1 from the
+// list, from which the simulated adapter on 127.0.6.x is reachable.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+
+#include "tests/support/sim_process.h"
+#include "tests/terminal/tmux_session.h"
+
+namespace orb::test {
+namespace {
+
+constexpr int kScreenMs = 10000;
+
+bool has(const std::string& screen, const std::string& needle) { return screen.find(needle) != std::string::npos; }
+
+// The line of the screen that contains `needle`, or "".
+std::string lineWith(const std::string& screen, const std::string& needle) {
+    std::istringstream lines(screen);
+    std::string line;
+    while (std::getline(lines, line))
+        if (has(line, needle)) return line;
+    return std::string();
+}
+
+void show(const char* what, const std::string& screen) {
+    std::printf("---- %s (80 x 24) ----\n%s---- end ----\n", what, screen.c_str());
+}
+
+class TerminalUpgrade : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!TmuxSession::available()) GTEST_SKIP() << "tmux is not installed (scripts/install-deps installs it)";
+        if (geteuid() != 0) GTEST_SKIP() << "orb-upgrade binds TFTP port 69 and orb-sim port 80: run as root";
+    }
+
+    // Starts orb-upgrade in the terminal and walks through the warning and the
+    // address dialog: address typed as `typed`, PC address 127.0.0.1.
+    void startAndEnterAddress(const std::string& typed) {
+        ASSERT_TRUE(term.start(80, 24));
+        ASSERT_TRUE(term.type(std::string(ORB_UPGRADE_EXECUTABLE) + "; echo EXIT=$?"));
+        ASSERT_TRUE(term.press({"Enter"}));
+
+        // Warning: Cancel is the default; Tab moves to Continue.
+        ASSERT_TRUE(term.waitForText("[ Continue ]  < Cancel >", kScreenMs)) << term.lastScreen();
+        EXPECT_TRUE(has(term.lastScreen(), "Firmware Upgrade ==")) << term.lastScreen();
+        EXPECT_TRUE(has(term.lastScreen(), "WARNING: Forcing a firmware upgrade on your ORB")) << term.lastScreen();
+        term.press({"Tab"});
+        ASSERT_TRUE(term.waitForText("< Continue >  [ Cancel ]", kScreenMs)) << term.lastScreen();
+        term.press({"Enter"});
+
+        // Address: typed into the address field, then the PC address.
+        ASSERT_TRUE(term.waitForText("IP address: [", kScreenMs)) << term.lastScreen();
+        EXPECT_TRUE(has(term.lastScreen(), "Version 2.0.10(a)")) << term.lastScreen();
+        EXPECT_TRUE(has(term.lastScreen(), "Please enter IP address of your ORB:")) << term.lastScreen();
+        EXPECT_TRUE(has(term.lastScreen(), "Your IP Address: (*) ")) << term.lastScreen();
+        term.type(typed);
+        ASSERT_TRUE(term.waitForText("IP address: [" + typed + " ", kScreenMs)) << term.lastScreen();
+        term.press({"Tab"});
+        ASSERT_TRUE(term.waitForText("> Your IP Address:", kScreenMs)) << term.lastScreen();
+        ASSERT_TRUE(has(term.lastScreen(), "127.0.0.1")) << "the PC address list lacks 127.0.0.1\n" << term.lastScreen();
+        for (int i = 0; i < 8 && !has(term.screen(), "(*) 127.0.0.1"); ++i) {
+            term.press({"Right"});
+            term.waitForText("(*) 127.0.0.1", 500);
+        }
+        ASSERT_TRUE(has(term.screen(), "(*) 127.0.0.1")) << term.lastScreen();
+        term.press({"Enter"});
+    }
+
+    TmuxSession term;
+    SimProcess sim;
+};
+
+TEST_F(TerminalUpgrade, AWholeUpgradeTypedInATerminal) {
+    const std::string password = "Ts7-kiwi";
+    ASSERT_TRUE(sim.start({"--address=127.0.6.1", "--user=admin", "--password=" + password, "--quiet-blocks"}))
+        << sim.diagnostics();
+    startAndEnterAddress("127*0*6*1");
+
+    // The adapter asks for its password: the credentials dialog.
+    ASSERT_TRUE(term.waitForText("Password: [", kScreenMs)) << term.lastScreen();
+    EXPECT_TRUE(has(term.lastScreen(), "      User: [admin ")) << term.lastScreen();
+    EXPECT_TRUE(has(term.lastScreen(), "information.")) << term.lastScreen();
+    EXPECT_TRUE(has(term.lastScreen(), "< OK >  [ Cancel ]")) << term.lastScreen();
+    term.type(password);
+    ASSERT_TRUE(term.waitForText("> Password: [" + std::string(password.size(), '*') + " ", kScreenMs))
+        << term.lastScreen();
+    EXPECT_FALSE(has(term.lastScreen(), password)) << term.lastScreen();
+    term.press({"Enter"});
+
+    // The confirmation with what the adapter reported.
+    ASSERT_TRUE(term.waitForText("< Upgrade >  [ Cancel ]", kScreenMs)) << term.lastScreen();
+    std::string confirmation = term.lastScreen();
+    EXPECT_TRUE(has(confirmation, "== Confirm Upgrade to Ver. 2.0.10(a) ==")) << confirmation;
+    EXPECT_TRUE(has(confirmation, "Serial Number: ORB41000001")) << confirmation;
+    EXPECT_TRUE(has(confirmation, "Software Version: 1.0.2")) << confirmation;
+    EXPECT_TRUE(has(confirmation, "      User: admin\n  Password: ********\n")) << confirmation;
+    show("the confirmation dialog", confirmation);
+    term.press({"Enter"});
+
+    // The upload and the restart wait: one progress line with the hint.
+    ASSERT_TRUE(term.waitForScreen(
+                    [](const std::string& s) {
+                        std::string line = lineWith(s, "Firmware to ORB@127*0*6*1");
+                        return has(line, "[#") && has(line, "Esc/^C=Cancel");
+                    },
+                    30000))
+        << term.lastScreen();
+    auto image = sim.waitFor("image-received", 30000);
+    ASSERT_TRUE(image) << sim.diagnostics();
+    EXPECT_EQ(image->value("check"), "ok");
+    show("the restart wait", term.lastScreen());
+
+    // About 50 seconds later: the success dialog with the new version.
+    ASSERT_TRUE(term.waitForText("< OK >", 120000)) << term.lastScreen();
+    std::string success = term.lastScreen();
+    EXPECT_TRUE(has(success, "== ORB@127*0*6*1 Upgrade Successful! ==")) << success;
+    EXPECT_TRUE(has(success, "  2.0.10(a)\n")) << success;
+    EXPECT_TRUE(has(success, "Enter: OK | Esc: close")) << success;
+    show("the success dialog", success);
+    term.press({"Enter"});
+    ASSERT_TRUE(term.waitForText("EXIT=0", kScreenMs)) << term.lastScreen();
+    // The terminal is back as it was: the shell prompt answers.
+    term.type("echo back-$((40+2))");
+    term.press({"Enter"});
+    EXPECT_TRUE(term.waitForText("back-42", kScreenMs)) << term.lastScreen();
+}
+
+TEST_F(TerminalUpgrade, CtrlCInTheWaitingWindowIsAUserAbort) {
+    // The adapter takes the trigger and never fetches: the waiting window stays.
+    ASSERT_TRUE(sim.start({"--address=127.0.6.2", "--no-answer=trigger", "--fetch-without-answer=no"}))
+        << sim.diagnostics();
+    startAndEnterAddress("127.0.6.2");
+    ASSERT_TRUE(term.waitForText("< Upgrade >  [ Cancel ]", kScreenMs)) << term.lastScreen();
+    term.press({"Enter"});
+
+    // The waiting window and the trigger's connecting window, each on a line;
+    // Tab chooses which one Esc and Ctrl-C cancel.
+    const std::string waiting = "Waiting For Firmware Upload Request From ORB";
+    ASSERT_TRUE(term.waitForText(waiting + " [", kScreenMs)) << term.lastScreen();
+    for (int i = 0; i < 4 && !has(lineWith(term.screen(), waiting + " ["), "Esc/^C=Cancel"); ++i) {
+        term.press({"Tab"});
+        term.waitForScreen([&](const std::string& s) { return has(lineWith(s, waiting + " ["), "Esc/^C=Cancel"); },
+                           500);
+    }
+    ASSERT_TRUE(has(lineWith(term.screen(), waiting + " ["), "Esc/^C=Cancel")) << term.lastScreen();
+    show("the waiting window", term.lastScreen());
+    term.press({"C-c"});
+
+    ASSERT_TRUE(term.waitForText("Upgrade Failed: User Abort", kScreenMs)) << term.lastScreen();
+    ASSERT_TRUE(term.waitForText("> < OK >", kScreenMs)) << term.lastScreen();
+    EXPECT_TRUE(has(term.lastScreen(), "== ORB Firwmare Upgrade Error ==")) << term.lastScreen();
+    term.press({"Enter"});
+    ASSERT_TRUE(term.waitForText("EXIT=0", kScreenMs)) << term.lastScreen();
+    EXPECT_TRUE(sim.eventsNamed("tftp-rrq").empty()) << sim.diagnostics();
+}
+
+}  // namespace
+}  // namespace orb::test

@@ -27,8 +27,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -174,9 +172,14 @@ int main(int argc, char** argv) {
         }
     }
     if (imagePath.empty() || !haveAddress || (view != "headless" && view != "terminal")) usage();
-    std::ifstream file(imagePath, std::ios::binary);
-    image.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (!file.good() && !file.eof()) usage();
+    FILE* file = std::fopen(imagePath.c_str(), "rb");
+    if (file == nullptr) usage();
+    for (uint8_t chunk[65536];;) {
+        size_t got = std::fread(chunk, 1, sizeof chunk, file);
+        image.insert(image.end(), chunk, chunk + got);
+        if (got < sizeof chunk) break;
+    }
+    std::fclose(file);
 
     orb::robot::setAutoAnswer(true);
     orb::setTraceSink(onTrace);

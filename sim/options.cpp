@@ -218,6 +218,8 @@ const std::vector<Option>& options() {
          }},
         {"pause-ms", "MS", "how long --pause-after-block pauses (default 2000)",
          [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->pauseMs); }},
+        {"fetch-delay-ms", "MS", "start the TFTP fetch this long after the trigger request (default 0)",
+         [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->fetchDelayMs); }},
         {"http-delay-ms", "MS", "wait this long before answering a request (see --http-delay-on)",
          [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->httpDelayMs); }},
         {"http-delay-on", "TARGETS", "requests that --http-delay-ms delays (default all)",

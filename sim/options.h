@@ -53,6 +53,8 @@ struct SimConfig {
     // sends nothing for pauseMs (what it has to send goes out afterwards).
     int64_t pauseAfterBlock = -1;
     int pauseMs = 2000;
+    // The TFTP fetch starts this long after the trigger request.
+    int fetchDelayMs = 0;
 
     int httpDelayMs = 0;
     HttpTargets httpDelayTargets;  // --http-delay-on; all when not given

@@ -341,7 +341,12 @@ void Simulator::handleRequest(Connection& connection, const HttpRequest& request
                         .add("server", formatDottedAddress(source->address) + ":" + std::to_string(source->port))
                         .add("file", source->fileName)
                         .add("fetch", fetch ? "yes" : "no"));
-        if (fetch) startFetch(*source, nowMs);
+        if (fetch && config_.fetchDelayMs > 0) {
+            delayedFetch_ = std::make_unique<TftpSource>(*source);
+            delayedFetchMs_ = nowMs + config_.fetchDelayMs;
+        } else if (fetch) {
+            startFetch(*source, nowMs);
+        }
     }
 
     connection.status = status;
@@ -544,6 +549,7 @@ int64_t Simulator::nextDeadline() const {
             deadline = std::min(deadline, connection.dueMs);
     }
     if (down_) deadline = std::min(deadline, upAtMs_);
+    if (delayedFetch_) deadline = std::min(deadline, delayedFetchMs_);
     if (fetch_) deadline = std::min(deadline, fetch_->deadline());
     for (const QueuedDatagram& queued : tftpQueue_) deadline = std::min(deadline, queued.dueMs);
     return deadline;
@@ -576,6 +582,10 @@ int Simulator::run() {
                 log_->write(EventLine("http-bad-request").add("peer", connection.peer).add("reason", "no complete request in time"));
                 closeConnection(connection);
             }
+        }
+        if (delayedFetch_ && nowMs >= delayedFetchMs_) {
+            std::unique_ptr<TftpSource> source = std::move(delayedFetch_);
+            startFetch(*source, nowMs);
         }
         if (fetch_) {
             std::vector<TftpDatagram> out;

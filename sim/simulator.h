@@ -104,6 +104,9 @@ private:
         TftpDatagram datagram;
     };
     std::list<QueuedDatagram> tftpQueue_;
+    // A fetch that --fetch-delay-ms holds back, and when it starts.
+    std::unique_ptr<TftpSource> delayedFetch_;
+    int64_t delayedFetchMs_ = 0;
     bool pauseTaken_ = false;  // --pause-after-block has happened in this fetch
     int64_t pausedUntilMs_ = 0;
 };

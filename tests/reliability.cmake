@@ -20,3 +20,7 @@ orb_add_gtest(fault_run_tests LABELS e2e
 orb_add_gtest(hostile_server_tests LABELS e2e
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/reliability/hostile_server_test.cpp
   LIBS orb_whole_run_support)
+
+orb_add_gtest(hostile_peer_tests LABELS integration
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/reliability/hostile_peer_test.cpp
+  LIBS orb_tftp_test_support orb_whole_run_support)

@@ -3,6 +3,8 @@
 // side.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "tests/e2e/upgrade_run.h"
 #include "tests/support/loopback.h"
 
@@ -81,6 +83,8 @@ struct DigestCase {
     const char* algorithm;
 };
 
+void PrintTo(const DigestCase& c, std::ostream* out) { *out << "qop " << c.qop << ", algorithm " << c.algorithm; }
+
 class UpgradeDigestE2e : public UpgradeE2e, public testing::WithParamInterface<DigestCase> {};
 
 TEST_P(UpgradeDigestE2e, APasswordIsAskedOnceAndHeldThroughTheVerification) {
@@ -103,7 +107,13 @@ INSTANTIATE_TEST_SUITE_P(QopByAlgorithm, UpgradeDigestE2e,
                                          DigestCase{16, "auth,auth-int", "MD5"},
                                          DigestCase{17, "auth,auth-int", "MD5-sess"},
                                          DigestCase{18, "auth,auth-int", "none"}, DigestCase{19, "none", "MD5"},
-                                         DigestCase{20, "none", "MD5-sess"}, DigestCase{21, "none", "none"}));
+                                         DigestCase{20, "none", "MD5-sess"}, DigestCase{21, "none", "none"}),
+                         [](const testing::TestParamInfo<DigestCase>& info) {
+                             std::string name = std::string("qop_") + info.param.qop + "_algorithm_" + info.param.algorithm;
+                             for (char& c : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return name;
+                         });
 
 TEST_F(UpgradeE2e, ANewNonceAfterTheRestartGivesOneSilentRetryAndNoDialog) {
     UpgradeScript script;

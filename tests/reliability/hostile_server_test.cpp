@@ -64,14 +64,14 @@ void readConfirmationAndCancel() {
     check(robot::pressButton(confirm, kIdCancel), "Cancel");
 }
 
-struct Run {
+struct HostileRun {
     ChildResult child;
     std::vector<RecordedRequest> requests;
     std::vector<size_t> bytesSent;
     std::chrono::milliseconds took{};
 };
 
-Run runAgainst(unsigned host, const std::function<void(ScriptedHttpServer&)>& script,
+HostileRun runAgainst(unsigned host, const std::function<void(ScriptedHttpServer&)>& script,
                const std::function<void()>& robotScript, int timeoutMs = 30000) {
     const uint32_t pc = loopbackAddress(7, host);
     ScriptedHttpServer adapter(pc);
@@ -81,7 +81,7 @@ Run runAgainst(unsigned host, const std::function<void(ScriptedHttpServer&)>& sc
     setup.pcAddresses = {pc};
     setup.traceToOutput = false;
     setup.timeoutMs = timeoutMs;
-    Run run;
+    HostileRun run;
     auto started = std::chrono::steady_clock::now();
     run.child = runProgramInChild(setup, [pc, robotScript] {
         passWarningAndAddress(formatAddress(pc));
@@ -94,7 +94,7 @@ Run runAgainst(unsigned host, const std::function<void(ScriptedHttpServer&)>& sc
     return run;
 }
 
-void expectCleanEnd(const Run& run, const std::string& box) {
+void expectCleanEnd(const HostileRun& run, const std::string& box) {
     expectNoSanitizerReport(run.child.output, "the program");
     EXPECT_TRUE(run.child.exited) << run.child.output;
     EXPECT_EQ(run.child.exitCode, 0) << run.child.output;
@@ -103,7 +103,7 @@ void expectCleanEnd(const Run& run, const std::string& box) {
 }
 
 TEST_F(HostileServer, AnAnswerThatNeverEndsIsEndedByCancel) {
-    Run run = runAgainst(
+    HostileRun run = runAgainst(
         120,
         [](ScriptedHttpServer& adapter) {
             std::vector<std::string> parts = {"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n<html>"};
@@ -124,7 +124,7 @@ TEST_F(HostileServer, AnAnswerThatNeverEndsIsEndedByCancel) {
 }
 
 TEST_F(HostileServer, ATenMegabyteAnswerIsCutAtTheBuffer) {
-    Run run = runAgainst(
+    HostileRun run = runAgainst(
         121,
         [](ScriptedHttpServer& adapter) {
             std::string body = page("big") + std::string(10 * 1024 * 1024, 'z');
@@ -141,7 +141,7 @@ TEST_F(HostileServer, ATenMegabyteAnswerIsCutAtTheBuffer) {
 }
 
 TEST_F(HostileServer, HeadersWithoutCarriageReturns) {
-    Run run = runAgainst(
+    HostileRun run = runAgainst(
         122,
         [](ScriptedHttpServer& adapter) {
             adapter.setResponder([](const RecordedRequest& request) {
@@ -165,7 +165,7 @@ TEST_F(HostileServer, HeadersWithoutCarriageReturns) {
 }
 
 TEST_F(HostileServer, NulBytesInsideTheAnswer) {
-    Run run = runAgainst(
+    HostileRun run = runAgainst(
         123,
         [](ScriptedHttpServer& adapter) {
             std::string body = page(std::string("be\0fore", 7));
@@ -180,7 +180,7 @@ TEST_F(HostileServer, NulBytesInsideTheAnswer) {
 }
 
 TEST_F(HostileServer, ANulRightAfterTheVersion) {
-    Run run = runAgainst(
+    HostileRun run = runAgainst(
         124,
         [](ScriptedHttpServer& adapter) {
             adapter.setDefaultAnswer(ScriptedAnswer::text(std::string("HTTP/1.1\0 200 OK\r\n\r\n", 21) + page("x")));
@@ -194,7 +194,7 @@ TEST_F(HostileServer, ANulRightAfterTheVersion) {
 
 TEST_F(HostileServer, A401LoopWithNewNoncesKeepsAskingUntilCancel) {
     auto nonces = std::make_shared<int>(0);
-    Run run = runAgainst(
+    HostileRun run = runAgainst(
         125,
         [nonces](ScriptedHttpServer& adapter) {
             adapter.setResponder([nonces](const RecordedRequest&) {
@@ -227,7 +227,7 @@ TEST_F(HostileServer, A401LoopWithNewNoncesKeepsAskingUntilCancel) {
 
 TEST_F(HostileServer, AChallengeWithTenThousandCharacterValues) {
     const std::string huge(10000, 'v');
-    Run run = runAgainst(
+    HostileRun run = runAgainst(
         126,
         [huge](ScriptedHttpServer& adapter) {
             adapter.setResponder([huge](const RecordedRequest& request) {
@@ -260,7 +260,7 @@ TEST_F(HostileServer, AChallengeWithTenThousandCharacterValues) {
 }
 
 TEST_F(HostileServer, AStatusPageWithTenThousandCharacterValues) {
-    Run run = runAgainst(
+    HostileRun run = runAgainst(
         127,
         [](ScriptedHttpServer& adapter) {
             adapter.setDefaultAnswer(ScriptedAnswer::text(httpResponse(200, "OK", page(std::string(10000, 'w')))));

@@ -111,7 +111,7 @@ TEST(SimFaults, TheCommandLineSwitchesThemOn) {
     SimConfig config;
     std::string error;
     ASSERT_EQ(parseOptions({"--drop-data-percent=20", "--corrupt-ack-percent=5", "--ack-echo-ms=3",
-                            "--pause-after-block=700", "--pause-ms=2000"},
+                            "--pause-after-block=700", "--pause-ms=2000", "--fetch-delay-ms=300"},
                            &config, &error),
               ParseOutcome::Run)
         << error;
@@ -120,10 +120,11 @@ TEST(SimFaults, TheCommandLineSwitchesThemOn) {
     EXPECT_EQ(config.faults.ackEchoMs, 3);
     EXPECT_EQ(config.pauseAfterBlock, 700);
     EXPECT_EQ(config.pauseMs, 2000);
+    EXPECT_EQ(config.fetchDelayMs, 300);
     EXPECT_EQ(parseOptions({"--pause-after-block=0"}, &config, &error), ParseOutcome::Error);
     EXPECT_EQ(parseOptions({"--drop-data-percent=101"}, &config, &error), ParseOutcome::Error);
     for (const char* name : {"--drop-data-percent", "--corrupt-ack-percent", "--ack-echo-ms", "--pause-after-block",
-                             "--pause-ms"}) {
+                             "--pause-ms", "--fetch-delay-ms"}) {
         EXPECT_NE(helpText().find(std::string("  ") + name), std::string::npos) << name;
     }
 }

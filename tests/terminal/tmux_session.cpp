@@ -1,5 +1,6 @@
 #include "tests/terminal/tmux_session.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,14 +18,23 @@ namespace {
 
 // Runs a program with these arguments; its exit status (-1 when it could not
 // run), standard output into *output.
+//
+// Without `output`, standard output goes to /dev/null: a command that starts
+// the tmux server must not hand it the pipe, which would then never end.
 int runProgram(const std::vector<std::string>& argv, std::string* output) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    if (output != nullptr) {
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    }
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", 0, 0);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -46,10 +56,7 @@ int runProgram(const std::vector<std::string>& argv, std::string* output) {
 
 }  // namespace
 
-bool TmuxSession::available() {
-    std::string output;
-    return runProgram({"tmux", "-V"}, &output) == 0;
-}
+bool TmuxSession::available() { return runProgram({"tmux", "-V"}, nullptr) == 0; }
 
 TmuxSession::~TmuxSession() {
     if (started_) tmux({"kill-server"});

@@ -110,8 +110,8 @@ TEST_F(TerminalUpgrade, AWholeUpgradeTypedInATerminal) {
     // The upload and the restart wait: one progress line with the hint.
     ASSERT_TRUE(term.waitForScreen(
                     [](const std::string& s) {
-                        std::string line = lineWith(s, "Firmware to ORB@127*0*6*1");
-                        return has(line, "[#") && has(line, "Esc/^C=Cancel");
+                        std::string line = lineWith(s, "Firmware to ORB@127*0*6*1 [#");
+                        return has(line, "Esc/^C=Cancel");
                     },
                     30000))
         << term.lastScreen();

@@ -58,6 +58,30 @@ bool displayCanBeOpened(int argc, char** argv) {
 
 }  // namespace
 
+namespace qt {
+
+void installQtView(QApplication& application) {
+    requireGuiThread("the view");
+    QGuiApplication::setApplicationName(QStringLiteral("orb-upgrade"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("orb-upgrade"));
+    QGuiApplication::setQuitOnLastWindowClosed(false);  // windows come and go during a run
+    QGuiApplication::setWindowIcon(programIcon());
+    applyDialogLook(application);
+
+    // The dialog font and its base units, and the screen, before the first
+    // window opens: the model computes every rectangle from them.
+    DialogFont font = loadDialogFont();
+    QApplication::setFont(font.font);
+    setDialogBaseUnits(font.baseX, font.baseY);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect geometry = screen->geometry();
+        setScreenSize(geometry.width(), geometry.height());
+    }
+    installDialogView(createQtView());
+}
+
+}  // namespace qt
+
 void runWithQtView(int argc, char** argv, const std::function<int()>& program) {
     if (!platformNeedsNoDisplay() && !displayCanBeOpened(argc, argv)) {
         std::fputs("orb-upgrade: the display cannot be opened (DISPLAY or WAYLAND_DISPLAY is set, but Qt cannot "
@@ -69,23 +93,7 @@ void runWithQtView(int argc, char** argv, const std::function<int()>& program) {
     // (the process ends with _exit, past every static destructor).
     static int qtArgc = argc;
     auto* application = new QApplication(qtArgc, argv);
-    QGuiApplication::setApplicationName(QStringLiteral("orb-upgrade"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("orb-upgrade"));
-    QGuiApplication::setQuitOnLastWindowClosed(false);  // windows come and go during a run
-    QGuiApplication::setWindowIcon(qt::programIcon());
-    qt::applyDialogLook(*application);
-
-    // The dialog font and its base units, and the screen, before the first
-    // window opens: the model computes every rectangle from them.
-    qt::DialogFont font = qt::loadDialogFont();
-    QApplication::setFont(font.font);
-    setDialogBaseUnits(font.baseX, font.baseY);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect geometry = screen->geometry();
-        setScreenSize(geometry.width(), geometry.height());
-    }
-
-    installDialogView(qt::createQtView());
+    qt::installQtView(*application);
 
     std::thread([program] {
         int result = program();

@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QPalette>
 #include <QStyle>
 #include <QStyleFactory>
 
@@ -79,7 +80,11 @@ void applyDialogLook(QApplication& application) {
     if (style == nullptr) style = QStyleFactory::create(QStringLiteral("Fusion"));
     if (style != nullptr) {
         QApplication::setStyle(style);
-        application.setPalette(style->standardPalette());
+        QPalette palette = style->standardPalette();
+        // Windows' classic highlight: the progress blocks and selections.
+        palette.setColor(QPalette::Highlight, QColor(0x00, 0x00, 0x80));
+        palette.setColor(QPalette::HighlightedText, QColor(0xFF, 0xFF, 0xFF));
+        application.setPalette(palette);
     }
 }
 

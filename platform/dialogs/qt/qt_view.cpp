@@ -511,6 +511,7 @@ public:
         requireGuiThread("the view");
         guiObject = this;
         timer_.setSingleShot(true);
+        timer_.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] { pass(); });
         sinceLastPass_.start();
         auto* keys = new DialogKeys(this);

@@ -22,6 +22,7 @@
 
 #include "platform/dialogs/dialog_view.h"
 
+class QApplication;
 class QMessageBox;
 
 namespace orb::dialogs::qt {
@@ -31,7 +32,13 @@ inline constexpr char kTemplateIdProperty[] = "orbTemplateId";      // a dialog 
 inline constexpr char kControlIdProperty[] = "orbControlId";        // a control's widget: the control id (int)
 inline constexpr char kMessageBoxIdProperty[] = "orbMessageBoxId";  // a message box: its MessageBoxId (qulonglong)
 
-// Makes the view; GUI thread, after QApplication. One per process, never freed.
+// Sets the application up for the dialogs (name, icon, look, dialog font),
+// gives the model the font's base units and the screen size, and installs the
+// view. GUI thread, after QApplication, before the first window opens.
+// runWithQtView does this; tests that make their own QApplication too.
+void installQtView(QApplication& application);
+
+// Makes the view (installQtView does); one per process, never freed.
 DialogView* createQtView();
 // From now on notifications are dropped and nothing more is queued to the GUI
 // thread (the process is ending, the event loop may be gone).

@@ -1,0 +1,361 @@
+// Whole runs of the program (orb::runProgram) with the real Qt view on Qt's
+// offscreen platform, against orb-sim on 127.0.6.x. Each run is a child
+// process, as the program ends the process itself; a driver thread in the
+// child clicks the view's buttons and types into its fields (tests/qt/qt_driver.h),
+// and reports through its output, which the test reads.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <QApplication>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <chrono>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/dialogs/dialog_view.h"
+#include "platform/dialogs/front_ends.h"
+#include "platform/dialogs/headless_robot.h"
+#include "platform/dialogs/qt/qt_controls.h"
+#include "platform/dialogs/qt/qt_view.h"
+#include "platform/own_addresses.h"
+#include "sequence/upgrade_sequence.h"
+#include "tests/qt/qt_driver.h"
+#include "tests/support/child_process.h"
+#include "tests/support/loopback.h"
+#include "tests/support/sim_process.h"
+#include "ui/dialog_ids.h"
+
+namespace orb::test {
+namespace {
+
+namespace drive = orb::test::qt;
+namespace view = orb::dialogs::qt;
+
+constexpr int kChildTimeoutMs = 90000;
+
+uint32_t address(unsigned host) { return loopbackAddress(6, host); }
+std::string dotted(unsigned host) { return formatAddress(address(host)); }
+
+// Real time, 100 times faster: the 49,984 ms restart wait passes in half a second.
+uint32_t fastClock() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<uint32_t>(ms * 100u);
+}
+
+// The whole program with the Qt view, in a child; `driver` runs on a thread of
+// its own once the view is up.
+ChildResult runProgramWithQt(uint32_t pcAddress, const std::function<void()>& driver) {
+    return runInChild(
+        [&] {
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            setClockSource(fastClock);
+            setOwnAddressesForTesting(true, {pcAddress});
+            static char name[] = "orb-upgrade";
+            static char* argv[] = {name, nullptr};
+            dialogs::runWithQtView(1, argv, [driver] {
+                std::thread(driver).detach();
+                return runProgram(nullptr);
+            });
+            std::puts("runWithQtView returned");
+        },
+        kChildTimeoutMs);
+}
+
+std::string describe(const ChildResult& result) {
+    return "exited=" + std::to_string(result.exited) + " code=" + std::to_string(result.exitCode) +
+           " signal=" + std::to_string(result.signal) + " timedOut=" + std::to_string(result.timedOut) + "\n" +
+           result.output;
+}
+
+void expectCleanEnd(const ChildResult& result) {
+    EXPECT_TRUE(result.exited) << describe(result);
+    EXPECT_EQ(result.exitCode, 0) << describe(result);
+    EXPECT_EQ(result.output.find("DRIVER-FAIL"), std::string::npos) << describe(result);
+}
+
+#define ORB_START_QT_SIM(sim, options)                                                                 \
+    do {                                                                                               \
+        if (!(sim).start(options)) {                                                                   \
+            if ((sim).failedForPrivilege()) GTEST_SKIP() << "port 80 needs root: " << (sim).errorText(); \
+            FAIL() << "orb-sim did not start\n" << (sim).diagnostics();                                \
+        }                                                                                              \
+    } while (0)
+
+std::vector<std::string> simOptions(unsigned host, std::vector<std::string> more) {
+    std::vector<std::string> options = {"--address=" + dotted(host), "--http-port=80", "--seed=1"};
+    options.insert(options.end(), more.begin(), more.end());
+    return options;
+}
+
+bool runningAsRoot() { return geteuid() == 0; }
+
+long long nowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The warning dialog: Continue. The address dialog: the adapter's address typed
+// key by key, then Enter.
+void continueAndTypeAddress(unsigned simHost) {
+    auto warning = drive::waitForWindow(kWarningDialogId);
+    drive::click(warning, kIdOk);
+    auto addressDialog = drive::waitForWindow(kAddressDialogId);
+    drive::focus(addressDialog, 1000);
+    drive::type(addressDialog, QString::fromStdString(dotted(simHost)));
+    drive::pressKey(addressDialog, Qt::Key_Return);
+}
+
+TEST(QtWholeRun, AnUpgradeWithAPasswordThroughTheWidgets) {
+    if (!runningAsRoot()) GTEST_SKIP() << "the program talks to port 80, which needs root";
+    const unsigned simHost = 100, pcHost = 101;
+    SimProcess sim;
+    ORB_START_QT_SIM(sim, simOptions(simHost, {"--user=admin", "--password=secret", "--restart-ms=100"}));
+
+    ChildResult result = runProgramWithQt(address(pcHost), [] {
+        const std::string simText = dotted(100);
+        const std::string pcText = dotted(101);
+        // Warning dialog: Cancel is the default button and has the focus.
+        auto warning = drive::waitForWindow(kWarningDialogId);
+        long long start = nowMs();
+        uint64_t revisionAtStart = dialogs::modelRevision();
+        QString title = drive::windowTitle(warning);
+        drive::check(title.endsWith(QStringLiteral(" Firmware Upgrade")), "warning title: " + title.toStdString());
+        drive::check(drive::focusedControlId(warning) == kIdCancel, "the focus starts on Cancel");
+        drive::onGui([&] {
+            auto* cancel = qobject_cast<QPushButton*>(drive::controlWidget(warning, kIdCancel));
+            auto* proceed = qobject_cast<QPushButton*>(drive::controlWidget(warning, kIdOk));
+            drive::check(cancel->isDefault() && !proceed->isDefault(), "Cancel is the default button");
+            QString family = QFontInfo(QApplication::font()).family();
+            drive::note("font " + family.toStdString() + ", warning dialog " + std::to_string(warning->width()) +
+                        "x" + std::to_string(warning->height()));
+            if (family == QStringLiteral("MS Sans Serif"))
+                drive::check(warning->width() == 306 && warning->height() == 232, "the warning dialog is 306 x 232");
+        });
+        drive::check(drive::shownText(warning, 1021).startsWith(QStringLiteral("WARNING: Forcing")), "warning text");
+        drive::click(warning, kIdOk);
+
+        // Address dialog: the PC's address in the list; OK with four blank
+        // fields is refused by the "Invalid IP Address" box, which disables
+        // the dialog until it is answered.
+        auto addressDialog = drive::waitForWindow(kAddressDialogId);
+        drive::check(drive::shownText(addressDialog, 1017).toStdString() == pcText, "the PC address is listed");
+        drive::check(drive::focusedControlId(addressDialog) == 1000, "the focus is on the address control");
+        drive::click(addressDialog, kIdOk);
+        auto box = drive::waitForMessageBox();
+        drive::onGui([&] {
+            drive::check(box->windowTitle() == QStringLiteral("Error"), "box caption Error");
+            drive::check(box->text() == QStringLiteral("Invalid IP Address"), "box text Invalid IP Address");
+        });
+        drive::check(drive::waitUntil([&] { return !addressDialog->isEnabled(); }), "the box disables the dialog");
+        drive::note("blank address refused with \"Invalid IP Address\"");
+        drive::clickOk(box);
+        drive::check(drive::waitUntil([&] { return addressDialog->isEnabled(); }), "the dialog is enabled again");
+        drive::check(drive::waitForGone(QPointer<QWidget>(box.data())), "the box has gone");
+
+        // The address, key by key into the four fields.
+        drive::focus(addressDialog, 1000);
+        drive::type(addressDialog, QString::fromStdString(simText));
+        drive::check(drive::shownText(addressDialog, 1000).toStdString() == simText, "the fields show the address");
+        WindowHandle modelWindow = robot::waitForDialog(kAddressDialogId, 1000);
+        drive::check(robot::controlText(modelWindow, 1000) == simText,
+                     "the model has the typed address: " + robot::controlText(modelWindow, 1000));
+        drive::note("typed " + simText);
+        drive::pressKey(addressDialog, Qt::Key_Return);  // Enter presses OK, the default button
+
+        // Credentials: "admin" filled in, the password typed masked.
+        auto credentials = drive::waitForWindow(kCredentialsDialogId, 20000);
+        drive::check(drive::shownText(credentials, 1003) == QStringLiteral("admin"), "user admin");
+        drive::check(drive::focusedControlId(credentials) == 1005, "the focus is on the password");
+        drive::type(credentials, QStringLiteral("secret"));
+        drive::onGui([&] {
+            auto* password = qobject_cast<QLineEdit*>(drive::controlWidget(credentials, 1005));
+            drive::check(password->echoMode() == QLineEdit::Password, "the password is masked");
+        });
+        drive::click(credentials, kIdOk);
+
+        // Confirmation: what the adapter said.
+        auto confirm = drive::waitForWindow(kConfirmDialogId, 20000);
+        drive::check(drive::windowTitle(confirm) == QStringLiteral("Confirm Upgrade to Ver. 2.0.10(a)"),
+                     "confirm title " + drive::windowTitle(confirm).toStdString());
+        drive::check(drive::shownText(confirm, 1002) == QStringLiteral("ORB41000001"), "serial");
+        drive::check(drive::shownText(confirm, 1003) == QStringLiteral("00:1A:2B:3C:4D:5E"), "MAC");
+        drive::check(drive::shownText(confirm, 1004) == QStringLiteral("1.0.2"), "software version");
+        drive::check(drive::shownText(confirm, 1005) == QStringLiteral("4100-A1"), "hardware version");
+        drive::check(drive::shownText(confirm, 1006) == QStringLiteral("ORB4100"), "product name");
+        drive::note("confirmation shows ORB41000001 00:1A:2B:3C:4D:5E 1.0.2 4100-A1 ORB4100");
+        drive::click(confirm, kIdOk);
+
+        // The upload window's segmented bar moves.
+        auto upload = drive::waitForWindow(kUploadWindowId, 20000);
+        int seenPosition = 0;
+        drive::waitUntil(
+            [&] {
+                if (upload.isNull()) return true;
+                auto* bar = dynamic_cast<view::SegmentedProgressBar*>(view::findControl(upload, kProgressBarId));
+                if (bar != nullptr) seenPosition = std::max(seenPosition, bar->position());
+                return seenPosition > 0;
+            },
+            20000);
+        drive::check(seenPosition > 0, "the upload window's bar moved");
+        drive::note("upload bar reached " + std::to_string(seenPosition));
+
+        auto success = drive::waitForWindow(kSuccessDialogId, 30000);
+        drive::check(drive::windowTitle(success).toStdString() == "ORB@" + simText + " Upgrade Successful!",
+                     "success title " + drive::windowTitle(success).toStdString());
+        drive::check(drive::shownText(success, 1004) == QStringLiteral("2.0.10(a)"), "the new version");
+        long long elapsed = nowMs() - start;
+        view::ViewStatistics stats = view::readViewStatistics();
+        std::printf("statistics elapsed-ms=%lld model-changes=%llu notifications=%llu queued=%llu passes=%llu "
+                    "reads=%llu shortest-gap-ms=%d\n",
+                    elapsed, static_cast<unsigned long long>(dialogs::modelRevision() - revisionAtStart),
+                    static_cast<unsigned long long>(stats.notifications),
+                    static_cast<unsigned long long>(stats.queuedCalls), static_cast<unsigned long long>(stats.passes),
+                    static_cast<unsigned long long>(stats.windowReads), stats.shortestPassGapMs);
+        drive::note("done");
+        drive::click(success, kIdOk);  // the program ends the process
+    });
+    expectCleanEnd(result);
+    EXPECT_NE(result.output.find("driver: done"), std::string::npos) << describe(result);
+    EXPECT_EQ(result.output.find("runWithQtView returned"), std::string::npos);
+
+    auto received = sim.waitFor("image-received", 5000);
+    ASSERT_TRUE(received) << sim.diagnostics();
+    EXPECT_EQ(received->value("check"), "ok");
+    EXPECT_EQ(received->value("size"), "728196");
+
+    // Redraws are coalesced: at most one pass per 33 ms, one queued call per pass.
+    std::smatch m;
+    std::regex line(R"(statistics elapsed-ms=(\d+) model-changes=(\d+) notifications=(\d+) queued=(\d+) passes=(\d+) reads=(\d+) shortest-gap-ms=(-?\d+))");
+    ASSERT_TRUE(std::regex_search(result.output, m, line)) << result.output;
+    long long elapsed = std::stoll(m[1]), changes = std::stoll(m[2]), queued = std::stoll(m[4]), passes = std::stoll(m[5]);
+    int shortestGap = std::stoi(m[7]);
+    EXPECT_GE(shortestGap, 30);
+    EXPECT_LE(passes, elapsed / 33 + 5);
+    EXPECT_LE(queued, passes + 2);
+    EXPECT_GT(changes, passes * 2) << "the model changed far more often than the view drew";
+}
+
+TEST(QtWholeRun, CancelInTheConfirmationShowsTheErrorBoxAndEnds) {
+    if (!runningAsRoot()) GTEST_SKIP() << "the program talks to port 80, which needs root";
+    const unsigned simHost = 102, pcHost = 103;
+    SimProcess sim;
+    ORB_START_QT_SIM(sim, simOptions(simHost, {}));
+    ChildResult result = runProgramWithQt(address(pcHost), [] {
+        continueAndTypeAddress(102);
+        auto confirm = drive::waitForWindow(kConfirmDialogId, 20000);
+        drive::click(confirm, kIdCancel);
+        auto box = drive::waitForMessageBox();
+        drive::onGui([&] {
+            drive::check(box->windowTitle() == QStringLiteral("ORB Firwmare Upgrade Error"), "error box caption");
+            drive::check(box->text() == QStringLiteral("Upgrade Failed: User Abort"), "error box text");
+            drive::check(box->icon() == QMessageBox::NoIcon, "no icon");
+            drive::check(box->buttons().size() == 1 && box->button(QMessageBox::Ok) != nullptr, "OK only");
+        });
+        drive::note("error box: Upgrade Failed: User Abort");
+        drive::clickOk(box);  // the process ends when the box is closed
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        drive::fail("the process did not end after the error box");
+    });
+    expectCleanEnd(result);
+    EXPECT_NE(result.output.find("driver: error box: Upgrade Failed: User Abort"), std::string::npos)
+        << describe(result);
+    sim.poll(200);
+    EXPECT_TRUE(sim.eventsNamed("trigger").empty()) << sim.diagnostics();
+}
+
+TEST(QtWholeRun, CancelInTheUploadWindowEndsTheRunAfterTheErrorBox) {
+    if (!runningAsRoot()) GTEST_SKIP() << "the program talks to port 80, which needs root";
+    const unsigned simHost = 104, pcHost = 105;
+    SimProcess sim;
+    ORB_START_QT_SIM(sim, simOptions(simHost, {"--tftp-delay-ms=40", "--quiet-blocks"}));
+    ChildResult result = runProgramWithQt(address(pcHost), [] {
+        continueAndTypeAddress(104);
+        auto confirm = drive::waitForWindow(kConfirmDialogId, 20000);
+        drive::click(confirm, kIdOk);
+        auto upload = drive::waitForWindow(kUploadWindowId, 20000);
+        drive::click(upload, kIdCancel);
+        auto box = drive::waitForMessageBox();
+        drive::check(drive::waitForGone(upload), "the upload window is destroyed before the box");
+        drive::onGui([&] {
+            drive::check(box->text() == QStringLiteral("Upgrade Failed: User Abort"), "error box text");
+        });
+        drive::note("upload cancelled");
+        drive::clickOk(box);
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        drive::fail("the process did not end after the error box");
+    });
+    expectCleanEnd(result);
+    EXPECT_NE(result.output.find("driver: upload cancelled"), std::string::npos) << describe(result);
+}
+
+TEST(QtWholeRun, EnterInTheWarningPressesCancelAndTheRunEndsSilently) {
+    ChildResult result = runProgramWithQt(address(106), [] {
+        auto warning = drive::waitForWindow(kWarningDialogId);
+        drive::note("pressing Enter");
+        drive::pressKey(warning, Qt::Key_Return);
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        drive::fail("the run did not end");
+    });
+    expectCleanEnd(result);
+    EXPECT_NE(result.output.find("driver: pressing Enter"), std::string::npos) << describe(result);
+}
+
+TEST(QtWholeRun, EscapeInTheAddressDialogEndsTheRunSilently) {
+    ChildResult result = runProgramWithQt(address(107), [] {
+        drive::click(drive::waitForWindow(kWarningDialogId), kIdOk);
+        auto addressDialog = drive::waitForWindow(kAddressDialogId);
+        drive::type(addressDialog, QStringLiteral("10.1"));
+        drive::note("pressing Escape");
+        drive::pressKey(addressDialog, Qt::Key_Escape);
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        drive::fail("the run did not end");
+    });
+    expectCleanEnd(result);
+    EXPECT_NE(result.output.find("driver: pressing Escape"), std::string::npos) << describe(result);
+}
+
+TEST(QtWholeRun, TheCloseBoxOfTheAddressDialogIsCancel) {
+    ChildResult result = runProgramWithQt(address(108), [] {
+        drive::click(drive::waitForWindow(kWarningDialogId), kIdOk);
+        auto addressDialog = drive::waitForWindow(kAddressDialogId);
+        drive::note("closing the window");
+        drive::onGui([&] { addressDialog->close(); });
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        drive::fail("the run did not end");
+    });
+    expectCleanEnd(result);
+    EXPECT_NE(result.output.find("driver: closing the window"), std::string::npos) << describe(result);
+}
+
+TEST(QtFrontEnd, ADisplayThatCannotBeOpenedLeavesTheChoiceToTheCaller) {
+    ChildResult result = runInChild(
+        [] {
+            unsetenv("QT_QPA_PLATFORM");
+            unsetenv("WAYLAND_DISPLAY");
+            setenv("DISPLAY", ":7731", 1);  // no server there
+            static char name[] = "orb-upgrade";
+            static char* argv[] = {name, nullptr};
+            dialogs::runWithQtView(1, argv, [] {
+                std::puts("the program ran");
+                return 0;
+            });
+            std::puts("runWithQtView returned");
+        },
+        30000);
+    EXPECT_TRUE(result.exited) << describe(result);
+    EXPECT_EQ(result.exitCode, 0) << describe(result);
+    EXPECT_NE(result.output.find("runWithQtView returned"), std::string::npos) << describe(result);
+    EXPECT_NE(result.output.find("the display cannot be opened"), std::string::npos) << describe(result);
+    EXPECT_EQ(result.output.find("the program ran"), std::string::npos) << describe(result);
+}
+
+}  // namespace
+}  // namespace orb::test

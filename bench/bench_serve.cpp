@@ -2,28 +2,33 @@
 // the benchmark (bench/run). One process serves exactly one transfer, as the
 // program does.
 //
-//   orb-bench-serve --image FILE --address 127.0.11.1 [--report-fd N]
+//   orb-bench-serve --image FILE --address 127.0.11.1 [--report-fd N] [--trace]
 //                   [--idle SECONDS] [--view headless|terminal]
 //
 // Lines written to the report descriptor (standard output by default):
 //   listening PORT        the waiting window is up: the listener is polling
-//   transfer NS blocks N resends N cpu_us N vcsw N ivcsw N
-//                         from the accepted read request (just before the
-//                         OACK goes out) to the last ACK, with the listener
-//                         thread's CPU time and context switches meanwhile
-//   failed                the session timed out
+//   transfer NS cpu_us N vcsw N ivcsw N peak_rss_kb N [blocks N resends N]
+//                         from the upload window's creation (the request was
+//                         accepted; the OACK goes out next) to the end of the
+//                         transfer loop, with the listener thread's CPU time
+//                         and context switches meanwhile, and the process's
+//                         peak resident memory
 //   idle SECONDS cpu_us N vcsw N ivcsw N
 //                         (--idle) the whole process over SECONDS of waiting
 //                         with no request
 //
-// The process ends right after the last ACK: the restart wait and the status
-// query that follow are not part of what is measured, and ending here keeps
-// them off the network.
+// The marks cost the transfer nothing: the start is the view's notice of the
+// new window, the end is the first read of the clock, which the restart wait
+// makes right after the last ACK (the transfer loop reads no clock). The
+// process ends there: the restart wait and the status query are not measured,
+// and ending keeps the query off the network. --trace adds a trace sink that
+// counts the blocks sent and the resends, at the price of formatting every
+// trace message.
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +36,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/dialogs/dialog_view.h"
 #include "platform/dialogs/front_ends.h"
 #include "platform/dialogs/headless_robot.h"
 #include "platform/process.h"
@@ -42,11 +48,12 @@
 namespace {
 
 constexpr const char* kServedName = "/orb1a2b.bin";
-constexpr int kNoRequestLimitMs = 120000;  // a driver that nobody asks ends by itself
+constexpr uint32_t kNoRequestLimitMs = 120000;  // a server that nobody asks ends by itself
 
 std::vector<uint8_t> image;
 uint32_t listenAddress = 0;
 int idleSeconds = 0;
+bool traced = false;
 FILE* report = stdout;
 
 struct Mark {
@@ -54,6 +61,7 @@ struct Mark {
     rusage usage{};
 };
 Mark started;
+std::atomic<bool> transferStarted{false};
 int blocksSent = 0;
 int resends = 0;
 
@@ -75,33 +83,50 @@ Mark mark(int who) {
     return m;
 }
 
-// Runs on the listener thread, inside the transfer loop: kept to a first-letter
-// test for every message but the two that bracket the transfer.
+// The headless view, plus a mark when the upload window opens (on the listener
+// thread, which creates it).
+class MarkingView : public orb::dialogs::DialogView {
+public:
+    void windowCreated(orb::WindowHandle window) override {
+        if (transferStarted.load()) return;
+        orb::dialogs::WindowState state;
+        if (orb::dialogs::readWindowState(window, &state) && state.templateId == orb::kUploadWindowId) {
+            started = mark(RUSAGE_THREAD);
+            transferStarted = true;
+        }
+    }
+};
+MarkingView markingView;
+
+// This program's own high-water mark (VmHWM). getrusage's ru_maxrss would also
+// count the parent's pages that the process carried before its exec.
+long peakResidentKb() {
+    FILE* status = std::fopen("/proc/self/status", "r");
+    if (status == nullptr) return -1;
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof line, status) != nullptr)
+        if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1) break;
+    std::fclose(status);
+    return kb;
+}
+
+// The restart wait's first clock read: the transfer is over.
+uint32_t onClockRead() {
+    if (!transferStarted.load()) return 0;
+    Mark ended = mark(RUSAGE_THREAD);
+    std::fprintf(report, "transfer %lld cpu_us %lld vcsw %ld ivcsw %ld", ended.ns - started.ns,
+                 cpuMicroseconds(ended.usage) - cpuMicroseconds(started.usage),
+                 ended.usage.ru_nvcsw - started.usage.ru_nvcsw, ended.usage.ru_nivcsw - started.usage.ru_nivcsw);
+    std::fprintf(report, " peak_rss_kb %ld", peakResidentKb());
+    if (traced) std::fprintf(report, " blocks %d resends %d", blocksSent, resends);
+    std::fputc('\n', report);
+    orb::endProcess(0);
+}
+
 void onTrace(const char* text) {
-    switch (text[0]) {
-    case '+':
-        if (std::strncmp(text, "++++size", 8) == 0) started = mark(RUSAGE_THREAD);
-        break;
-    case 'S':
-        ++blocksSent;
-        break;
-    case 'R':
-        ++resends;
-        break;
-    case 'A': {
-        Mark ended = mark(RUSAGE_THREAD);
-        std::fprintf(report, "transfer %lld blocks %d resends %d cpu_us %lld vcsw %ld ivcsw %ld\n",
-                     ended.ns - started.ns, blocksSent, resends,
-                     cpuMicroseconds(ended.usage) - cpuMicroseconds(started.usage),
-                     ended.usage.ru_nvcsw - started.usage.ru_nvcsw, ended.usage.ru_nivcsw - started.usage.ru_nivcsw);
-        orb::endProcess(0);
-    }
-    case 'T':
-        std::fputs("failed\n", report);
-        orb::endProcess(1);
-    default:
-        break;
-    }
+    if (std::strncmp(text, "Send block", 10) == 0) ++blocksSent;
+    if (std::strncmp(text, "ReSend", 6) == 0) ++resends;
 }
 
 bool parseAddress(const char* text, uint32_t* address) {
@@ -139,9 +164,9 @@ int runServer() {
     orb::endProcess(3);
 }
 
-void usage() {
-    std::fputs("usage: orb-bench-serve --image FILE --address 127.x.y.z [--report-fd N] [--idle SECONDS] "
-               "[--view headless|terminal]\n",
+[[noreturn]] void usage() {
+    std::fputs("usage: orb-bench-serve --image FILE --address 127.x.y.z [--report-fd N] [--trace] "
+               "[--idle SECONDS] [--view headless|terminal]\n",
                stderr);
     std::exit(2);
 }
@@ -154,6 +179,10 @@ int main(int argc, char** argv) {
     bool haveAddress = false;
     for (int i = 1; i < argc; ++i) {
         std::string option = argv[i];
+        if (option == "--trace") {
+            traced = true;
+            continue;
+        }
         if (i + 1 >= argc) usage();
         const char* value = argv[++i];
         if (option == "--image") {
@@ -182,7 +211,7 @@ int main(int argc, char** argv) {
     std::fclose(file);
 
     orb::robot::setAutoAnswer(true);
-    orb::setTraceSink(onTrace);
+    if (traced) orb::setTraceSink(onTrace);
     orb::runState.instance = nullptr;
     orb::runState.pcAddress = listenAddress;
     std::snprintf(orb::runState.tftpFileName, sizeof orb::runState.tftpFileName, "%s", kServedName);
@@ -191,5 +220,7 @@ int main(int argc, char** argv) {
     orb::runState.firmwareImage.size = static_cast<uint32_t>(image.size());
 
     if (view == "terminal") orb::dialogs::runWithTerminalView(runServer);
+    orb::dialogs::installDialogView(&markingView);
+    orb::setClockSource(onClockRead);
     return runServer();
 }

@@ -83,29 +83,35 @@ std::vector<std::string> pinned(int cpu, std::vector<std::string> argv) {
     _exit(127);
 }
 
-void redirect(int fd, const std::string& path, int flags) {
-    int opened = open(path.c_str(), flags, 0644);
-    if (opened >= 0 && opened != fd) {
-        dup2(opened, fd);
-        close(opened);
-    }
-}
-
-// Child: stdin from /dev/null, stdout and stderr to `log`, `reportFd` as fd 3,
-// pinned to `cpu` (-1: as inherited).
+// Child: stdin from /dev/null, stdout and stderr appended to `log`, `reportFd`
+// as fd 3, pinned to `cpu` (-1: as inherited). vfork: the timed client must not
+// pay for copying this process's page tables (it holds the images).
 pid_t spawn(const std::vector<std::string>& argv, const std::string& log, int reportFd = -1, int cpu = -1) {
-    pid_t pid = fork();
-    if (pid < 0) fail("fork");
+    std::vector<char*> raw;
+    for (const auto& a : argv) raw.push_back(const_cast<char*>(a.c_str()));
+    raw.push_back(nullptr);
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (cpu >= 0) CPU_SET(cpu, &set);
+    const char* logPath = log.c_str();
+    pid_t pid = vfork();
+    if (pid < 0) fail("vfork");
     if (pid == 0) {
-        if (cpu >= 0) pinSelf(cpu);
-        if (reportFd >= 0 && reportFd != 3) {
-            dup2(reportFd, 3);
-            close(reportFd);
+        // Only system calls here: the child shares this process's memory until exec.
+        if (cpu >= 0 && sched_setaffinity(0, sizeof set, &set) != 0) _exit(126);
+        if (reportFd >= 0) {
+            if (reportFd != 3) dup2(reportFd, 3);
+            else fcntl(3, F_SETFD, 0);
         }
-        redirect(0, "/dev/null", O_RDONLY);
-        redirect(1, log, O_WRONLY | O_CREAT | O_APPEND);
-        dup2(1, 2);
-        execArgv(argv);
+        int in = open("/dev/null", O_RDONLY);
+        if (in >= 0 && in != 0) dup2(in, 0);
+        int out = open(logPath, O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (out >= 0) {
+            dup2(out, 1);
+            dup2(out, 2);
+        }
+        execvp(raw[0], raw.data());
+        _exit(127);
     }
     return pid;
 }
@@ -248,6 +254,7 @@ struct Run {
     double cpuUs = NAN, vcsw = NAN, ivcsw = NAN;
     double maxRssKb = NAN;
     double rttUs = NAN;       // ping-pong: median round trip
+    double rttMeanUs = NAN;   // ping-pong: mean round trip
     bool ok = false;
 };
 
@@ -259,10 +266,10 @@ public:
         mkdir(scratch_.c_str(), 0755);
         mkdir(served_.c_str(), 0755);
         log_ = tools_.work + "/servers.log";
-        tsv_ = std::fopen((tools_.work + "/runs.tsv").c_str(), "w");
+        tsv_ = std::fopen((tools_.work + "/runs.tsv").c_str(), "we");
         if (tsv_ == nullptr) fail("cannot write " + tools_.work + "/runs.tsv");
-        std::fputs("image_bytes\tplacement\tclient\tround\tserver\tok\twhole_ms\ttransfer_ms\tcpu_us\tvcsw\tmaxrss_kb\t"
-                   "rtt_us\n",
+        std::fputs("image_bytes\tplacement\tclient\tround\tserver\tok\twhole_ms\ttransfer_ms\tcpu_us\tvcsw\tpeak_rss_kb\t"
+                   "rtt_us\trtt_mean_us\n",
                    tsv_);
     }
     ~Bench() {
@@ -311,7 +318,7 @@ public:
     // and with the terminal view drawing the waiting window on a pseudo-terminal.
     void measureIdle(int seconds, const std::string& view, int cpu) {
         int report[2];
-        if (pipe(report) != 0) fail("pipe");
+        if (pipe2(report, O_CLOEXEC) != 0) fail("pipe");
         std::vector<std::string> argv =
             pinned(cpu, {tools_.serve, "--image", served_ + "/" + kServedName, "--address", kOurAddress,
                          "--report-fd", "3", "--idle", std::to_string(seconds), "--view", view});
@@ -324,7 +331,8 @@ public:
             pid = forkpty(&master, nullptr, nullptr, &size);
             if (pid < 0) fail("forkpty");
             if (pid == 0) {
-                dup2(report[1], 3);
+                if (report[1] != 3) dup2(report[1], 3);
+                else fcntl(3, F_SETFD, 0);
                 setenv("TERM", "xterm", 0);
                 execArgv(argv);
             }
@@ -390,6 +398,13 @@ private:
                                              served_}),
                         log_);
         usleep(300000);  // both bound; warm-up runs catch a late one
+        // A peer that could not bind its address (another copy holds it) ends at once.
+        for (pid_t pid : {hpa_, atftpd_}) {
+            if (waitpid(pid, nullptr, WNOHANG) == pid) {
+                hpa_ = atftpd_ = -1;
+                fail("a TFTP peer ended at start; see " + log_);
+            }
+        }
     }
     void stopPeers() {
         stop(hpa_);
@@ -443,7 +458,7 @@ private:
 
     void runOurs(const Image& image, const Placement& p, const std::string& client, Run* run) {
         int report[2];
-        if (pipe(report) != 0) fail("pipe");
+        if (pipe2(report, O_CLOEXEC) != 0) fail("pipe");
         pid_t pid = spawn(pinned(p.serverCpu, {tools_.serve, "--image", served_ + "/" + kServedName, "--address",
                                                kOurAddress, "--report-fd", "3"}),
                           log_, report[1]);
@@ -459,15 +474,15 @@ private:
         int port = std::atoi(listening->c_str() + 10);
         bool clientOk = timeClient(client, p, kOurAddress, port, run);
         auto done = lines.next(10000);
-        Ended e = waitEnd(pid, 5000);
+        waitEnd(pid, 5000);
         close(report[0]);
-        run->maxRssKb = static_cast<double>(e.maxRssKb);
         if (done && done->rfind("transfer ", 0) == 0) {
             auto f = fields(*done);
             run->transferMs = std::atof(f["transfer"].c_str()) / 1e6;
             run->cpuUs = std::atof(f["cpu_us"].c_str());
             run->vcsw = std::atof(f["vcsw"].c_str());
             run->ivcsw = std::atof(f["ivcsw"].c_str());
+            run->maxRssKb = std::atof(f["peak_rss_kb"].c_str());
         }
         run->ok = clientOk && done && done->rfind("transfer ", 0) == 0 && fetchedImage(image);
     }
@@ -484,16 +499,18 @@ private:
         std::string line;
         std::getline(in, line);
         if (e.exited && line.rfind("rtt_ns ", 0) == 0) {
-            run->rttUs = std::atof(fields(line)["rtt_ns"].c_str()) / 1000.0;
+            auto f = fields(line);
+            run->rttUs = std::atof(f["rtt_ns"].c_str()) / 1000.0;
+            run->rttMeanUs = std::atof(f["mean"].c_str()) / 1000.0;
             run->ok = true;
         }
     }
 
     void record(const Image& image, const Placement& p, const std::string& client, int round, Server server,
                 const Run& r) {
-        std::fprintf(tsv_, "%zu\t%s\t%s\t%d\t%s\t%d\t%.4f\t%.4f\t%.0f\t%.0f\t%.0f\t%.3f\n", image.bytes.size(),
-                     p.name.c_str(), client.c_str(), round, serverName(server), r.ok ? 1 : 0, r.wholeMs,
-                     r.transferMs, r.cpuUs, r.vcsw, r.maxRssKb, r.rttUs);
+        std::fprintf(tsv_, "%zu\t%s\t%s\t%d\t%s\t%d\t%.4f\t%.4f\t%.0f\t%.0f\t%.0f\t%.3f\t%.3f\n",
+                     image.bytes.size(), p.name.c_str(), client.c_str(), round, serverName(server), r.ok ? 1 : 0,
+                     r.wholeMs, r.transferMs, r.cpuUs, r.vcsw, r.maxRssKb, r.rttUs, r.rttMeanUs);
         std::fflush(tsv_);
     }
 
@@ -540,7 +557,7 @@ void report(const Bench& bench, const std::vector<Image>& images, const std::vec
     std::printf("## Summary\n\n");
     std::printf("Whole transfer, median of the runs (ms); ours ÷ peer is the median of the per-round ratios.\n\n");
     std::printf("| image | client | placement | orb-upgrade | tftpd-hpa | atftpd | ours ÷ best peer | our transfer ÷ "
-                "floor |\n|---|---|---|---|---|---|---|---|\n");
+                "floor | our CPU µs per block |\n|---|---|---|---|---|---|---|---|---|\n");
     for (size_t i = 0; i < images.size(); ++i) {
         for (const std::string& c : clients) {
             for (const Placement& p : placements) {
@@ -556,13 +573,14 @@ void report(const Bench& bench, const std::vector<Image>& images, const std::vec
                 }
                 double floorMs = median(pick(runsOf(i, p, c, Server::PingPong), &Run::rttUs)) *
                                  images[i].blocks / 1000.0;
-                std::printf("| %zu B | %s | %s | %s | %s | %s | %s (%s) | %s |\n", images[i].bytes.size(), c.c_str(),
+                std::printf("| %zu B | %s | %s | %s | %s | %s | %s (%s) | %s | %s |\n", images[i].bytes.size(), c.c_str(),
                             p.name.c_str(), fixed(median(pick(ours, &Run::wholeMs)), 1).c_str(),
                             fixed(median(pick(runsOf(i, p, c, Server::Hpa), &Run::wholeMs)), 1).c_str(),
                             fixed(median(pick(runsOf(i, p, c, Server::Atftpd), &Run::wholeMs)), 1).c_str(),
                             fixed(median(pairedRatios(ours, runsOf(i, p, c, bestPeer))), 2).c_str(),
                             serverName(bestPeer),
-                            fixed(median(pick(ours, &Run::transferMs)) / floorMs, 2).c_str());
+                            fixed(median(pick(ours, &Run::transferMs)) / floorMs, 2).c_str(),
+                            fixed(median(pick(ours, &Run::cpuUs)) / images[i].blocks, 2).c_str());
             }
         }
     }
@@ -590,10 +608,13 @@ void report(const Bench& bench, const std::vector<Image>& images, const std::vec
                 double floorMs = median(rtt) * image.blocks / 1000.0;
                 auto transfer = pick(ours, &Run::transferMs);
                 double blocks = image.blocks;
+                auto rttMean = pick(runsOf(i, p, c, Server::PingPong), &Run::rttMeanUs);
                 std::printf("\n- Lock-step floor: %d blocks × %s µs (median round trip of 516 + 4 bytes; p25–p75 of "
-                            "the per-round medians %s µs) = %s ms.\n",
+                            "the per-round medians %s µs) = %s ms. With the mean round trip instead (%s µs: what "
+                            "this run's load adds to a bare ping-pong): %s ms.\n",
                             image.blocks, fixed(median(rtt), 2).c_str(), range(rtt, 2).c_str(),
-                            fixed(floorMs, 2).c_str());
+                            fixed(floorMs, 2).c_str(), fixed(median(rttMean), 2).c_str(),
+                            fixed(median(rttMean) * image.blocks / 1000.0, 2).c_str());
                 std::printf("- Our transfer (accepted request to last ACK, on our side): median %s ms (p25–p75 %s) "
                             "= %s × the floor; %s µs per block.\n",
                             fixed(median(transfer), 2).c_str(), range(transfer, 2).c_str(),
@@ -604,7 +625,7 @@ void report(const Bench& bench, const std::vector<Image>& images, const std::vec
                             fixed(median(pick(ours, &Run::cpuUs)) / blocks, 2).c_str(),
                             fixed(median(pick(ours, &Run::vcsw)) / blocks, 2).c_str(),
                             fixed(median(pick(ours, &Run::ivcsw)) / blocks, 2).c_str());
-                std::printf("- Peak resident memory of our server process: %s KiB (median).\n",
+                std::printf("- Peak resident memory of our server process (VmHWM): %s KiB (median).\n",
                             fixed(median(pick(ours, &Run::maxRssKb, false)), 0).c_str());
             }
         }

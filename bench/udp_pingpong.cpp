@@ -1,14 +1,22 @@
 // udp-pingpong: the lock-step floor of a TFTP transfer on loopback. One side
 // (pinned where the server runs) sends a 516-byte datagram, like a DATA block,
 // and waits for a 4-byte reply, like its ACK, from the other side (pinned where
-// the client runs). Both block in recv, so nothing but the two sends, the two
-// wake-ups and the copies is in a round trip.
+// the client runs). Both block in recvfrom, so nothing but the two sends, the
+// two wake-ups and the copies is in a round trip. The sockets are not
+// connected: each datagram is addressed, as a TFTP server and client do.
 //
 //   udp-pingpong --address 127.0.11.9 --server-cpu N --client-cpu M [--count 2000] [--warmup 200]
+//                [--wait block|poll|poll1] [--connected yes|no]
 //
-// Prints one line: "rtt_ns MEDIAN p10 P10 p90 P90 count N".
+// --wait says how the sending side waits for the reply: a blocking recv (the
+// floor, default), or as a polling server does, a non-blocking recv first and
+// then poll() without a time-out ("poll") or with 1 ms ("poll1"), then recv.
+// --connected yes connects both sockets (no address per datagram).
+//
+// Prints one line: "rtt_ns MEDIAN p10 P10 p90 P90 mean MEAN count N".
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -59,7 +67,7 @@ int boundSocket(in_addr_t address, sockaddr_in* bound) {
     return fd;
 }
 
-// Datagram sockets that only ever talk to each other: connect both ways.
+// For --connected: datagram sockets that only ever talk to each other.
 void pair(int fd, const sockaddr_in& peer) {
     if (connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
         std::perror("connect");
@@ -72,6 +80,8 @@ void pair(int fd, const sockaddr_in& peer) {
 int main(int argc, char** argv) {
     std::string address = "127.0.11.9";
     int serverCpu = 0, clientCpu = 0, count = 2000, warmup = 200;
+    std::string wait = "block";
+    bool connected = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
         const char* value = argv[i + 1];
@@ -80,6 +90,8 @@ int main(int argc, char** argv) {
         else if (option == "--client-cpu") clientCpu = std::atoi(value);
         else if (option == "--count") count = std::atoi(value);
         else if (option == "--warmup") warmup = std::atoi(value);
+        else if (option == "--wait") wait = value;
+        else if (option == "--connected") connected = std::string(value) == "yes";
         else {
             std::fprintf(stderr, "unknown option %s\n", option.c_str());
             return 2;
@@ -93,8 +105,10 @@ int main(int argc, char** argv) {
     sockaddr_in serverAddress{}, clientAddress{};
     int serverFd = boundSocket(host, &serverAddress);
     int clientFd = boundSocket(host, &clientAddress);
-    pair(serverFd, clientAddress);
-    pair(clientFd, serverAddress);
+    if (connected) {
+        pair(serverFd, clientAddress);
+        pair(clientFd, serverAddress);
+    }
 
     pid_t echo = fork();
     if (echo == 0) {
@@ -104,9 +118,11 @@ int main(int argc, char** argv) {
         char block[1024];
         char ack[kAckSize] = {0, 4, 0, 0};
         for (;;) {
-            ssize_t got = recv(clientFd, block, sizeof block, 0);
+            sockaddr_in from{};
+            socklen_t fromLength = sizeof from;
+            ssize_t got = recvfrom(clientFd, block, sizeof block, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
             if (got <= 0) _exit(0);
-            send(clientFd, ack, sizeof ack, 0);
+            sendto(clientFd, ack, sizeof ack, 0, reinterpret_cast<sockaddr*>(&from), fromLength);
         }
     }
     pin(serverCpu);
@@ -116,22 +132,39 @@ int main(int argc, char** argv) {
     block[0] = 0;
     block[1] = 3;
     char ack[64];
+    const sockaddr* to = reinterpret_cast<const sockaddr*>(&clientAddress);
     std::vector<long long> rtts;
     rtts.reserve(static_cast<size_t>(count));
     for (int i = 0; i < warmup + count; ++i) {
         long long start = monotonicNs();
-        send(serverFd, block, sizeof block, 0);
-        if (recv(serverFd, ack, sizeof ack, 0) != kAckSize) {
+        sendto(serverFd, block, sizeof block, 0, to, sizeof clientAddress);
+        ssize_t got;
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        if (wait == "block") {
+            got = recvfrom(serverFd, ack, sizeof ack, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        } else {
+            int timeoutMs = wait == "poll1" ? 1 : -1;
+            while ((got = recvfrom(serverFd, ack, sizeof ack, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
+                                   &fromLength)) < 0) {
+                pollfd entry{serverFd, POLLIN, 0};
+                poll(&entry, 1, timeoutMs);
+            }
+        }
+        if (got != kAckSize) {
             std::fputs("lost reply\n", stderr);
             kill(echo, SIGKILL);
             return 1;
         }
         if (i >= warmup) rtts.push_back(monotonicNs() - start);
     }
-    send(serverFd, block, 0, 0);
+    sendto(serverFd, block, 0, 0, to, sizeof clientAddress);
     waitpid(echo, nullptr, 0);
     std::sort(rtts.begin(), rtts.end());
     auto at = [&](double q) { return rtts[static_cast<size_t>(q * static_cast<double>(rtts.size() - 1))]; };
-    std::printf("rtt_ns %lld p10 %lld p90 %lld count %zu\n", at(0.5), at(0.1), at(0.9), rtts.size());
+    long long total = 0;
+    for (long long rtt : rtts) total += rtt;
+    std::printf("rtt_ns %lld p10 %lld p90 %lld mean %lld count %zu\n", at(0.5), at(0.1), at(0.9),
+                total / static_cast<long long>(rtts.size()), rtts.size());
     return 0;
 }

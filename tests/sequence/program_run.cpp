@@ -54,7 +54,7 @@ ChildResult runProgramInChild(const ProgramSetup& setup, const std::function<voi
             std::printf("[program returned %d]\n", result);
             endProcess(result);
         },
-        setup.timeoutMs);
+        setup.timeoutMs, setup.afterFork);
 }
 
 int countLines(const std::string& output, const std::string& text) {

@@ -32,6 +32,10 @@ struct ProgramSetup {
     bool traceToOutput = true;
     int timeoutMs = 30000;
     uint32_t (*clock)() = nullptr;  // replaces the millisecond clock in the child
+    // Runs in the parent after the fork, before the child starts (see
+    // runInChild): where a scripted adapter that runs threads is started, so
+    // that the child is forked from a process with one thread.
+    std::function<void()> afterFork;
 };
 
 test::ChildResult runProgramInChild(const ProgramSetup& setup, const std::function<void()>& robotScript);

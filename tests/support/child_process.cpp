@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tests/support/scripted_http_server.h"
+
 namespace orb::test {
 
 static long long nowMs() {
@@ -17,18 +19,37 @@ static long long nowMs() {
     return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
-ChildResult runInChild(const std::function<void()>& body, int timeoutMs) {
+ChildResult runInChild(const std::function<void()>& body, int timeoutMs, const std::function<void()>& afterFork) {
     ChildResult result;
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return result;
-    std::fflush(nullptr);
-    pid_t child = fork();
-    if (child < 0) {
+    int gate[2] = {-1, -1};  // the child starts once the parent closes gate[1]
+    if (afterFork && pipe(gate) != 0) {
         close(pipeEnds[0]);
         close(pipeEnds[1]);
         return result;
     }
+    std::fflush(nullptr);
+    ScriptedHttpServer::pauseAllForFork();
+    pid_t child = fork();
+    if (child != 0) ScriptedHttpServer::resumeAllAfterFork();
+    if (child < 0) {
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        if (gate[0] >= 0) {
+            close(gate[0]);
+            close(gate[1]);
+        }
+        return result;
+    }
     if (child == 0) {
+        if (gate[0] >= 0) {
+            close(gate[1]);
+            char byte;
+            while (read(gate[0], &byte, 1) < 0) {
+            }
+            close(gate[0]);
+        }
         close(pipeEnds[0]);
         dup2(pipeEnds[1], STDOUT_FILENO);
         dup2(pipeEnds[1], STDERR_FILENO);
@@ -39,6 +60,11 @@ ChildResult runInChild(const std::function<void()>& body, int timeoutMs) {
         _exit(0);
     }
     close(pipeEnds[1]);
+    if (gate[0] >= 0) {
+        close(gate[0]);
+        afterFork();
+        close(gate[1]);
+    }
     long long deadline = nowMs() + timeoutMs;
     char chunk[4096];
     for (;;) {

@@ -18,6 +18,14 @@ struct ChildResult {
 
 // Runs `body` in a child process; a body that returns ends the child with exit
 // code 0. The child is killed after timeoutMs.
-ChildResult runInChild(const std::function<void()>& body, int timeoutMs = 30000);
+//
+// With `afterFork`, the parent runs it right after the fork and only then lets
+// the child start `body`. A test that needs threads in the parent while the
+// child runs (a scripted server) starts them there: forked from a process with
+// one thread, the child is one that ThreadSanitizer can follow (a child forked
+// while other threads run inherits their thread ids, and TSan stops it with
+// "dup thread with used id").
+ChildResult runInChild(const std::function<void()>& body, int timeoutMs = 30000,
+                       const std::function<void()>& afterFork = nullptr);
 
 }  // namespace orb::test

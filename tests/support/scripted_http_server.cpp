@@ -8,6 +8,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -22,6 +23,10 @@ long long nowMs() {
 }
 
 constexpr int kPollStepMs = 20;
+
+// The running servers, for pauseAllForFork and resumeAllAfterFork.
+std::mutex liveServersMutex;
+std::vector<ScriptedHttpServer*> liveServers;
 
 }  // namespace
 
@@ -87,10 +92,50 @@ bool ScriptedHttpServer::start() {
     }
     running_ = true;
     acceptThread_ = std::thread([this] { acceptLoop(); });
+    std::lock_guard<std::mutex> lock(liveServersMutex);
+    liveServers.push_back(this);
     return true;
 }
 
+void ScriptedHttpServer::pauseAllForFork() {
+    std::lock_guard<std::mutex> lock(liveServersMutex);
+    for (ScriptedHttpServer* server : liveServers) server->pauseForFork();
+}
+
+void ScriptedHttpServer::resumeAllAfterFork() {
+    std::lock_guard<std::mutex> lock(liveServersMutex);
+    for (ScriptedHttpServer* server : liveServers) server->resumeAfterFork();
+}
+
+void ScriptedHttpServer::pauseForFork() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!running_ || pausedForFork_) return;
+        pausedForFork_ = true;
+    }
+    if (acceptThread_.joinable()) acceptThread_.join();
+    // Connections that have ended are joined; one still being served keeps
+    // its thread (a child forked now is then not one that TSan can follow).
+    std::vector<std::thread> threads;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (finished_ == accepted_) threads.swap(connectionThreads_);
+    }
+    for (std::thread& thread : threads) thread.join();
+}
+
+void ScriptedHttpServer::resumeAfterFork() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!running_ || !pausedForFork_) return;
+    pausedForFork_ = false;
+    acceptThread_ = std::thread([this] { acceptLoop(); });
+}
+
 void ScriptedHttpServer::stop() {
+    {
+        std::lock_guard<std::mutex> lock(liveServersMutex);
+        liveServers.erase(std::remove(liveServers.begin(), liveServers.end(), this), liveServers.end());
+    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!running_) return;
@@ -158,7 +203,7 @@ void ScriptedHttpServer::acceptLoop() {
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (stopping_) return;
+            if (stopping_ || pausedForFork_) return;
         }
         pollfd entry{listener_, POLLIN, 0};
         if (::poll(&entry, 1, kPollStepMs) <= 0) continue;

@@ -92,6 +92,15 @@ public:
     // Bytes that send() took for each connection, in accept order.
     std::vector<size_t> bytesSent() const;
 
+    // Around a fork (runInChild calls these): every running server stops its
+    // threads (the listening socket stays open, so connections wait in its
+    // backlog) and starts them again afterwards, so that the child is forked
+    // from a process with one thread. ThreadSanitizer cannot follow a fork of
+    // a multi-threaded process: the child inherits the other threads' ids and
+    // stops with "dup thread with used id".
+    static void pauseAllForFork();
+    static void resumeAllAfterFork();
+
     uint32_t address() const { return address_; }
     uint16_t port() const { return port_; }
     const std::string& error() const { return error_; }
@@ -101,6 +110,8 @@ private:
     void serve(int connection, uint32_t peerAddress, uint16_t peerPort, int index);
     ScriptedAnswer nextAnswer(const RecordedRequest& request);
     bool pauseUnlessStopping(int milliseconds);
+    void pauseForFork();
+    void resumeAfterFork();
 
     uint32_t address_;
     uint16_t port_;
@@ -112,6 +123,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     bool stopping_ = false;
+    bool pausedForFork_ = false;
     std::deque<ScriptedAnswer> queue_;
     Responder responder_;
     ScriptedAnswer defaultAnswer_;

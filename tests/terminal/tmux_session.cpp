@@ -112,6 +112,19 @@ std::string TmuxSession::screen() {
     return out;
 }
 
+void TmuxSession::clearScreen() {
+    tmux({"send-keys", "-R", "-t", "orb"});
+    tmux({"clear-history", "-t", "orb"});
+    waitForScreen([](const std::string& s) { return s.find("EXIT=") == std::string::npos; }, 2000);
+}
+
+std::string TmuxSession::panePid() {
+    std::string output;
+    tmux({"display-message", "-p", "-t", "orb", "#{pane_pid}"}, &output);
+    while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
+    return output;
+}
+
 bool TmuxSession::waitForScreen(const std::function<bool(const std::string&)>& condition, int timeoutMs) {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {

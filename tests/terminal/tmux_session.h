@@ -26,11 +26,15 @@ public:
     // ("Enter", "Tab", "Right", "Escape", "C-c").
     bool type(const std::string& text);
     bool press(const std::vector<std::string>& keys);
+    // Resets the terminal (an empty screen) and forgets its history.
+    void clearScreen();
     // The visible screen, one line per row, trailing spaces removed.
     std::string screen();
     // Polls the screen until `condition` holds for it; false after timeoutMs.
     bool waitForScreen(const std::function<bool(const std::string&)>& condition, int timeoutMs);
     bool waitForText(const std::string& needle, int timeoutMs);
+    // The pid of the shell in the window.
+    std::string panePid();
     // The last screen read, for failure messages.
     const std::string& lastScreen() const { return lastScreen_; }
 

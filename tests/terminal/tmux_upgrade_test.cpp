@@ -1,15 +1,22 @@
 // The real orb-upgrade in a real terminal (tmux, 80 x 24), typed at as a person
 // would, against orb-sim on 127.0.6.x: a whole upgrade with the adapter's
 // password, and Ctrl-C in the waiting window. They use the real clock: the
-// upgrade takes about a minute (the restart wait is 49,984 ms).
+// upgrade takes about a minute (the restart wait is 49,984 ms). A third test,
+// without root or simulator, ends the program in every way it can end and
+// checks that the terminal's mode is given back each time.
 //
 // orb-upgrade offers the PC's addresses; the test picks 127.0.0.1 from the
 // list, from which the simulated adapter on 127.0.6.x is reachable.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -32,6 +39,38 @@ std::string lineWith(const std::string& screen, const std::string& needle) {
     return std::string();
 }
 
+// Runs orb-upgrade from the shell of the terminal; after it the shell prints
+// its exit code as EXIT=N, and MODE-RESTORED when the terminal's mode (stty)
+// is what it was before.
+void runInTerminal(TmuxSession& term, const std::string& environment = "") {
+    term.type("S=$(stty -g); " + environment + std::string(ORB_UPGRADE_EXECUTABLE) +
+              "; echo EXIT=$?; [ \"$(stty -g)\" = \"$S\" ] && echo MODE-RESTORED");
+    term.press({"Enter"});
+}
+
+// The pid of the program that the terminal's shell runs now, 0 if none: the
+// process whose parent is the shell (from /proc/PID/stat).
+int childOfShell(TmuxSession& term) {
+    int shell = std::atoi(term.panePid().c_str());
+    if (shell <= 0) return 0;
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return 0;
+    int child = 0;
+    while (dirent* entry = readdir(proc)) {
+        int pid = std::atoi(entry->d_name);
+        if (pid <= 0) continue;
+        std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        size_t close = text.rfind(')');  // the name may hold spaces: the fields follow its ')'
+        if (close == std::string::npos) continue;
+        char state = 0;
+        int parent = 0;
+        if (std::sscanf(text.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == shell) child = pid;
+    }
+    closedir(proc);
+    return child;
+}
+
 void show(const char* what, const std::string& screen) {
     std::printf("---- %s (80 x 24) ----\n%s---- end ----\n", what, screen.c_str());
 }
@@ -47,8 +86,7 @@ protected:
     // address dialog: address typed as `typed`, PC address 127.0.0.1.
     void startAndEnterAddress(const std::string& typed) {
         ASSERT_TRUE(term.start(80, 24));
-        ASSERT_TRUE(term.type(std::string(ORB_UPGRADE_EXECUTABLE) + "; echo EXIT=$?"));
-        ASSERT_TRUE(term.press({"Enter"}));
+        runInTerminal(term);
 
         // Warning: Cancel is the default; Tab moves to Continue.
         ASSERT_TRUE(term.waitForText("[ Continue ]  < Cancel >", kScreenMs)) << term.lastScreen();
@@ -128,11 +166,7 @@ TEST_F(TerminalUpgrade, AWholeUpgradeTypedInATerminal) {
     EXPECT_TRUE(has(success, "Enter: OK | Esc: close")) << success;
     show("the success dialog", success);
     term.press({"Enter"});
-    ASSERT_TRUE(term.waitForText("EXIT=0", kScreenMs)) << term.lastScreen();
-    // The terminal is back as it was: the shell prompt answers.
-    term.type("echo back-$((40+2))");
-    term.press({"Enter"});
-    EXPECT_TRUE(term.waitForText("back-42", kScreenMs)) << term.lastScreen();
+    ASSERT_TRUE(term.waitForText("EXIT=0\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
 }
 
 TEST_F(TerminalUpgrade, CtrlCInTheWaitingWindowIsAUserAbort) {
@@ -160,8 +194,46 @@ TEST_F(TerminalUpgrade, CtrlCInTheWaitingWindowIsAUserAbort) {
     ASSERT_TRUE(term.waitForText("> < OK >", kScreenMs)) << term.lastScreen();
     EXPECT_TRUE(has(term.lastScreen(), "== ORB Firwmare Upgrade Error ==")) << term.lastScreen();
     term.press({"Enter"});
-    ASSERT_TRUE(term.waitForText("EXIT=0", kScreenMs)) << term.lastScreen();
+    ASSERT_TRUE(term.waitForText("EXIT=0\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
     EXPECT_TRUE(sim.eventsNamed("tftp-rrq").empty()) << sim.diagnostics();
+}
+
+// Needs neither root nor a simulator: the ways out before any network use.
+TEST(TerminalWaysOut, TheTerminalIsGivenBackHoweverTheProgramEnds) {
+    if (!TmuxSession::available()) GTEST_SKIP() << "tmux is not installed (scripts/install-deps installs it)";
+    TmuxSession term;
+    ASSERT_TRUE(term.start(80, 24));
+
+    // Escape in the warning dialog: the program returns 0 from its thread.
+    runInTerminal(term);
+    ASSERT_TRUE(term.waitForText("< Cancel >", kScreenMs)) << term.lastScreen();
+    term.press({"Escape"});
+    ASSERT_TRUE(term.waitForText("EXIT=0\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
+
+    // Ended by a signal (kill): the exit code says so, the mode is back.
+    term.clearScreen();
+    runInTerminal(term);
+    ASSERT_TRUE(term.waitForText("< Cancel >", kScreenMs)) << term.lastScreen();
+    int pid = childOfShell(term);
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    ASSERT_TRUE(term.waitForText("EXIT=143\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
+
+    // Ctrl-C in a modal dialog is its Cancel, not the end of the process.
+    term.clearScreen();
+    runInTerminal(term);
+    ASSERT_TRUE(term.waitForText("< Cancel >", kScreenMs)) << term.lastScreen();
+    term.press({"C-c"});
+    ASSERT_TRUE(term.waitForText("EXIT=0\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
+
+    // A terminal without cursor control (TERM=dumb): the line-by-line mode.
+    term.clearScreen();
+    runInTerminal(term, "TERM=dumb ");
+    ASSERT_TRUE(term.waitForText("Buttons:  1) Continue  2) <Cancel>", kScreenMs)) << term.lastScreen();
+    EXPECT_TRUE(has(term.lastScreen(), "orb-upgrade: line mode")) << term.lastScreen();
+    term.type("esc");
+    term.press({"Enter"});
+    ASSERT_TRUE(term.waitForText("EXIT=0\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
 }
 
 }  // namespace

@@ -126,6 +126,13 @@ void requireGuiThread(const char* what) {
     }
 }
 
+// Brings a window to the top; the offscreen platform has no stacking (and
+// says so on every call).
+void raiseWindow(QWidget* window) {
+    static const bool stacking = QGuiApplication::platformName() != QStringLiteral("offscreen");
+    if (stacking) window->raise();
+}
+
 // A push button that shows itself as the default one the way Windows does: a
 // black frame around the usual bevel (Qt's styles show it only in a QDialog).
 class PushButton : public QPushButton {
@@ -194,7 +201,7 @@ public:
         }
         if (state.zOrder > lastZOrder_) {
             lastZOrder_ = state.zOrder;
-            if (isVisible()) raise();
+            if (isVisible()) raiseWindow(this);
         }
         applying_ = false;
     }
@@ -615,7 +622,7 @@ private:
         window->apply(state);
         if (!window->isVisible()) {
             window->show();
-            window->raise();
+            raiseWindow(window);
             window->activateWindow();
         }
     }
@@ -668,7 +675,7 @@ private:
             centreOn(box, screen->geometry());
         }
         box->show();
-        box->raise();
+        raiseWindow(box);
         box->activateWindow();
         return box;
     }

@@ -375,8 +375,10 @@ void TerminalView::handleDialogKey(const dialogs::WindowState& w, const Key& key
 }
 
 void TerminalView::handleLine(const std::string& line) {
+    // The next frame after one interval, when the dialog has taken the
+    // command (a pressed button would otherwise show its focus first).
+    throttle_.drew(steadyMs());
     throttle_.markDirty();
-    lastPrompt_.clear();  // answer every line with the prompt as it is then
     LineCommand command = parseLineCommand(line);
     Snapshot now = snapshot();
     KeyTarget target = findKeyTarget(now.visible, now.boxes, selectedProgress_);
@@ -386,7 +388,11 @@ void TerminalView::handleLine(const std::string& line) {
         case LineCommand::Kind::Escape: key(KeyCode::Escape); return;
         case LineCommand::Kind::Tab: key(KeyCode::Tab); return;
         case LineCommand::Kind::Unknown:
-            if (target.kind == KeyTarget::Kind::MessageBox) key(KeyCode::Enter);
+            if (target.kind == KeyTarget::Kind::MessageBox) {
+                key(KeyCode::Enter);
+            } else {
+                lastPrompt_.clear();  // not understood: the prompt again
+            }
             return;
         case LineCommand::Kind::Button:
         case LineCommand::Kind::Field: break;

@@ -2,6 +2,7 @@
 // the terminal otherwise.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -11,17 +12,22 @@
 
 namespace {
 
+#ifdef ORB_HAVE_QT
 bool hasDisplay() {
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
 }
+#endif
 
 int runTheProgram() { return orb::runProgram(nullptr); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A send to a connection the adapter has closed fails with an error, as on
+    // Windows, instead of ending the process.
+    std::signal(SIGPIPE, SIG_IGN);
 #ifdef ORB_HAVE_QT
     if (hasDisplay()) orb::dialogs::runWithQtView(argc, argv, runTheProgram);
 #else

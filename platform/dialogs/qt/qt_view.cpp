@@ -656,8 +656,11 @@ private:
         box->setWindowModality(Qt::NonModal);  // the model disables what the box disables
         box->setProperty(kMessageBoxIdProperty, static_cast<qulonglong>(state.id));
         const MessageBoxId id = state.id;
-        QObject::connect(box, &QDialog::finished, box, [id](int result) {
-            int button = windowsButtonOf(result);
+        // A button, Enter, Escape or the close box: the button that was
+        // "clicked" (Escape and the close box click the escape button).
+        QObject::connect(box, &QDialog::finished, box, [id, box](int) {
+            QAbstractButton* clicked = box->clickedButton();
+            int button = clicked != nullptr ? windowsButtonOf(box->standardButton(clicked)) : 0;
             if (button == 0) button = kIdOk;
             if (!shuttingDown.load()) input::answerMessageBox(id, button);
         });

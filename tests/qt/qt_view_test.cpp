@@ -14,6 +14,8 @@
 #include <QPushButton>
 
 #include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -346,6 +348,32 @@ TEST_F(QtView, ATaskModalBoxDisablesTheCallersWindowsUntilAnswered) {
     release = true;
     program.join();
     ASSERT_TRUE(pumpUntil([&] { return view::findDialogWindow(kConnectingWindowId) == nullptr; }));
+}
+
+TEST_F(QtView, AnOwnedBoxIsCentredOnItsOwnerAndEscapeAnswersIt) {
+    std::atomic<int> answer{-1};
+    ModelessRun run(kAddressDialogId, [&](WindowHandle handle) {
+        moveWindowToTop(handle, 300, 200);
+        answer = showMessageBox(handle, "Invalid IP Address", "Error", kMbOk);
+    });
+    QWidget* window = waitForWindow(kAddressDialogId);
+    ASSERT_NE(window, nullptr);
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(pumpUntil([&] {
+        auto boxes = view::visibleMessageBoxes();
+        box = boxes.empty() ? nullptr : boxes.front();
+        return box != nullptr;
+    }));
+    ASSERT_TRUE(pumpUntil([&] { return !window->isEnabled(); })) << "the box disables its owner";
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_LE(std::abs(box->geometry().center().x() - window->geometry().center().x()), 1);
+    EXPECT_LE(std::abs(box->geometry().center().y() - window->geometry().center().y()), 1);
+    EXPECT_TRUE(box->icon() == QMessageBox::NoIcon);
+    sendKey(box, Qt::Key_Escape);
+    ASSERT_TRUE(pumpUntil([&] { return answer.load() == kIdOk; }));
+    ASSERT_TRUE(pumpUntil([&] { return window->isEnabled() && view::visibleMessageBoxes().empty(); }));
+    run.finish();
+    ASSERT_TRUE(pumpUntil([&] { return view::findDialogWindow(kAddressDialogId) == nullptr; }));
 }
 
 TEST_F(QtView, AThousandChangesASecondAreDrawnAtMostThirtyTimesASecond) {

@@ -53,6 +53,9 @@ int32_t tftpListenerThread(void* argument) {
             }
             break;
         case ListenerVerdict::Ignore:
+            // A stream of stray datagrams leaves no idle pass; Cancel must
+            // still work, so one message is served per ignored datagram.
+            if (window != nullptr) pumpOneMessage(window);
             break;
         case ListenerVerdict::Accept: {
             uint32_t peerAddress = 0;

@@ -53,6 +53,9 @@ static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle
         case SessionVerdict::Tick:
             break;
         case SessionVerdict::Discard:
+            // Discarded ACKs count no tick, so a peer repeating them could
+            // hold off every idle pass: serve Cancel here too.
+            if (window != nullptr) pumpOneMessage(window);
             continue;
         case SessionVerdict::Complete:
             showUploadProgress(window, session);

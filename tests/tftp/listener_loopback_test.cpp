@@ -229,7 +229,6 @@ TEST(ListenerLoopback, WithoutASocketTheRunEnds) {
 // Watches the waiting window's bar for a while and reports what it saw.
 void watchTheIdlePosition() {
     WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 1000);
-    robot::Progress bar = robot::progress(waiting, kProgressBarId);
     int highest = -1;
     int previous = -1;
     bool wrapped = false;
@@ -241,6 +240,8 @@ void watchTheIdlePosition() {
         previous = position;
         std::this_thread::sleep_for(200us);
     }
+    // Read once the bar has moved: the range is set right after the window opens.
+    robot::Progress bar = robot::progress(waiting, kProgressBarId);
     std::fprintf(stderr, "[robot] bar %d..%d, highest %d, wrapped %d, title \"%s\"\n", bar.low, bar.high, highest,
                  wrapped, robot::title(waiting).c_str());
     endProcess(0);

@@ -132,8 +132,7 @@ void onTrace(const char* text) {
 bool parseAddress(const char* text, uint32_t* address) {
     unsigned a, b, c, d;
     char tail;
-    if (std::sscanf(text, "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) != 4 || a != 127 || b > 255 || c > 255 ||
-        d > 255) {
+    if (std::sscanf(text, "%u.%u.%u.%u%c", &a, &b, &c, &d, &tail) != 4 || a != 127 || b > 255 || c > 255 || d > 255) {
         return false;  // loopback only
     }
     *address = a << 24 | b << 16 | c << 8 | d;
@@ -165,9 +164,10 @@ int runServer() {
 }
 
 [[noreturn]] void usage() {
-    std::fputs("usage: orb-bench-serve --image FILE --address 127.x.y.z [--report-fd N] [--trace] "
-               "[--idle SECONDS] [--view headless|terminal]\n",
-               stderr);
+    std::fputs(
+        "usage: orb-bench-serve --image FILE --address 127.x.y.z [--report-fd N] [--trace] "
+        "[--idle SECONDS] [--view headless|terminal]\n",
+        stderr);
     std::exit(2);
 }
 

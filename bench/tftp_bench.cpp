@@ -9,7 +9,7 @@
 //   tftp-bench idle --seconds N TOOLS
 //   TOOLS: --serve PATH --pingpong PATH --tftpd PATH --atftpd PATH --work DIR
 //
-// A transfer is timed from the client's start (fork) to its end (pidfd readable),
+// A transfer is timed from the client's start (vfork) to its end (pidfd readable),
 // the server already listening. Each fetched file is compared with the image.
 // Results: markdown on standard output, every run in WORK/runs.tsv.
 #include <fcntl.h>
@@ -76,7 +76,8 @@ std::vector<std::string> pinned(int cpu, std::vector<std::string> argv) {
 
 [[noreturn]] void execArgv(const std::vector<std::string>& argv) {
     std::vector<char*> raw;
-    for (const auto& a : argv) raw.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv)
+        raw.push_back(const_cast<char*>(a.c_str()));
     raw.push_back(nullptr);
     execvp(raw[0], raw.data());
     std::fprintf(stderr, "tftp-bench: cannot run %s: %s\n", raw[0], std::strerror(errno));
@@ -88,7 +89,8 @@ std::vector<std::string> pinned(int cpu, std::vector<std::string> argv) {
 // pay for copying this process's page tables (it holds the images).
 pid_t spawn(const std::vector<std::string>& argv, const std::string& log, int reportFd = -1, int cpu = -1) {
     std::vector<char*> raw;
-    for (const auto& a : argv) raw.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv)
+        raw.push_back(const_cast<char*>(a.c_str()));
     raw.push_back(nullptr);
     cpu_set_t set;
     CPU_ZERO(&set);
@@ -100,12 +102,14 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& log, int re
         // Only system calls here: the child shares this process's memory until exec.
         if (cpu >= 0 && sched_setaffinity(0, sizeof set, &set) != 0) _exit(126);
         if (reportFd >= 0) {
-            if (reportFd != 3) dup2(reportFd, 3);
-            else fcntl(3, F_SETFD, 0);
+            if (reportFd != 3)
+                dup2(reportFd, 3);
+            else
+                fcntl(3, F_SETFD, 0);
         }
-        int in = open("/dev/null", O_RDONLY);
-        if (in >= 0 && in != 0) dup2(in, 0);
-        int out = open(logPath, O_WRONLY | O_CREAT | O_APPEND, 0644);
+        int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (in >= 0) dup2(in, 0);
+        int out = open(logPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
         if (out >= 0) {
             dup2(out, 1);
             dup2(out, 2);
@@ -119,7 +123,6 @@ pid_t spawn(const std::vector<std::string>& argv, const std::string& log, int re
 struct Ended {
     bool exited = false;  // false: timed out and killed
     int status = 0;
-    long maxRssKb = 0;
 };
 
 // Waits for `pid` to end, at most timeoutMs; kills it after that. Wakes the
@@ -130,7 +133,8 @@ Ended waitEnd(pid_t pid, int timeoutMs, long long* endedNs = nullptr) {
     if (pidfd >= 0) {
         pollfd entry{pidfd, POLLIN, 0};
         int ready;
-        do ready = poll(&entry, 1, timeoutMs);
+        do
+            ready = poll(&entry, 1, timeoutMs);
         while (ready < 0 && errno == EINTR);
         if (endedNs != nullptr) *endedNs = monotonicNs();
         close(pidfd);
@@ -139,11 +143,9 @@ Ended waitEnd(pid_t pid, int timeoutMs, long long* endedNs = nullptr) {
     } else {
         result.exited = true;  // no pidfd: a plain blocking wait
     }
-    rusage usage{};
-    while (wait4(pid, &result.status, 0, &usage) < 0 && errno == EINTR) {
+    while (waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
     }
     if (endedNs != nullptr && pidfd < 0) *endedNs = monotonicNs();
-    result.maxRssKb = usage.ru_maxrss;
     return result;
 }
 
@@ -190,7 +192,8 @@ std::map<std::string, std::string> fields(const std::string& line) {
     std::string key, value;
     in >> key >> value;
     out[key] = value;
-    while (in >> key >> value) out[key] = value;
+    while (in >> key >> value)
+        out[key] = value;
     return out;
 }
 
@@ -209,7 +212,9 @@ double quantile(std::vector<double> v, double q) {
     size_t high = std::min(low + 1, v.size() - 1);
     return v[low] + (v[high] - v[low]) * (at - static_cast<double>(low));
 }
-double median(const std::vector<double>& v) { return quantile(v, 0.5); }
+double median(const std::vector<double>& v) {
+    return quantile(v, 0.5);
+}
 
 std::string fixed(double value, int decimals) {
     if (std::isnan(value)) return "-";
@@ -233,10 +238,14 @@ struct Placement {
 enum class Server { Ours, Hpa, Atftpd, PingPong };
 const char* serverName(Server s) {
     switch (s) {
-    case Server::Ours: return "orb-upgrade";
-    case Server::Hpa: return "tftpd-hpa";
-    case Server::Atftpd: return "atftpd";
-    case Server::PingPong: return "floor";
+    case Server::Ours:
+        return "orb-upgrade";
+    case Server::Hpa:
+        return "tftpd-hpa";
+    case Server::Atftpd:
+        return "atftpd";
+    case Server::PingPong:
+        return "floor";
     }
     return "?";
 }
@@ -253,8 +262,8 @@ struct Run {
     double transferMs = NAN;  // ours: accepted request to last ACK, on our side
     double cpuUs = NAN, vcsw = NAN, ivcsw = NAN;
     double maxRssKb = NAN;
-    double rttUs = NAN;       // ping-pong: median round trip
-    double rttMeanUs = NAN;   // ping-pong: mean round trip
+    double rttUs = NAN;      // ping-pong: median round trip
+    double rttMeanUs = NAN;  // ping-pong: mean round trip
     bool ok = false;
 };
 
@@ -266,11 +275,6 @@ public:
         mkdir(scratch_.c_str(), 0755);
         mkdir(served_.c_str(), 0755);
         log_ = tools_.work + "/servers.log";
-        tsv_ = std::fopen((tools_.work + "/runs.tsv").c_str(), "we");
-        if (tsv_ == nullptr) fail("cannot write " + tools_.work + "/runs.tsv");
-        std::fputs("image_bytes\tplacement\tclient\tround\tserver\tok\twhole_ms\ttransfer_ms\tcpu_us\tvcsw\tpeak_rss_kb\t"
-                   "rtt_us\trtt_mean_us\n",
-                   tsv_);
     }
     ~Bench() {
         stopPeers();
@@ -286,6 +290,12 @@ public:
 
     void measure(const std::vector<Image>& images, const std::vector<Placement>& placements,
                  const std::vector<std::string>& clients, int warmup) {
+        tsv_ = std::fopen((tools_.work + "/runs.tsv").c_str(), "we");
+        if (tsv_ == nullptr) fail("cannot write " + tools_.work + "/runs.tsv");
+        std::fputs(
+            "image_bytes\tplacement\tclient\tround\tserver\tok\twhole_ms\ttransfer_ms\tcpu_us\tvcsw\tpeak_rss_kb\t"
+            "rtt_us\trtt_mean_us\n",
+            tsv_);
         for (size_t i = 0; i < images.size(); ++i) {
             const Image& image = images[i];
             writeServedImage(image);
@@ -320,8 +330,8 @@ public:
         int report[2];
         if (pipe2(report, O_CLOEXEC) != 0) fail("pipe");
         std::vector<std::string> argv =
-            pinned(cpu, {tools_.serve, "--image", served_ + "/" + kServedName, "--address", kOurAddress,
-                         "--report-fd", "3", "--idle", std::to_string(seconds), "--view", view});
+            pinned(cpu, {tools_.serve, "--image", served_ + "/" + kServedName, "--address", kOurAddress, "--report-fd",
+                         "3", "--idle", std::to_string(seconds), "--view", view});
         pid_t pid;
         int master = -1;
         if (view == "terminal") {
@@ -331,8 +341,10 @@ public:
             pid = forkpty(&master, nullptr, nullptr, &size);
             if (pid < 0) fail("forkpty");
             if (pid == 0) {
-                if (report[1] != 3) dup2(report[1], 3);
-                else fcntl(3, F_SETFD, 0);
+                if (report[1] != 3)
+                    dup2(report[1], 3);
+                else
+                    fcntl(3, F_SETFD, 0);
                 setenv("TERM", "xterm", 0);
                 execArgv(argv);
             }
@@ -389,14 +401,14 @@ private:
 
     void startPeers(const Placement& p) {
         stopPeers();
-        hpa_ = spawn(pinned(p.serverCpu, {tools_.tftpd, "-L", "-a", std::string(kHpaAddress) + ":" +
-                                                                       std::to_string(kHpaPort), "-s", served_}),
+        hpa_ = spawn(pinned(p.serverCpu, {tools_.tftpd, "-L", "-a",
+                                          std::string(kHpaAddress) + ":" + std::to_string(kHpaPort), "-s", served_}),
                      log_);
-        atftpd_ = spawn(pinned(p.serverCpu, {tools_.atftpd, "--daemon", "--no-fork", "--port",
-                                             std::to_string(kAtftpdPort), "--bind-address", kAtftpdAddress, "--user",
-                                             "root", "--group", "root", "--logfile", tools_.work + "/atftpd.log",
-                                             served_}),
-                        log_);
+        atftpd_ =
+            spawn(pinned(p.serverCpu, {tools_.atftpd, "--daemon", "--no-fork", "--port", std::to_string(kAtftpdPort),
+                                       "--bind-address", kAtftpdAddress, "--user", "root", "--group", "root",
+                                       "--logfile", tools_.work + "/atftpd.log", served_}),
+                  log_);
         usleep(300000);  // both bound; warm-up runs catch a late one
         // A peer that could not bind its address (another copy holds it) ends at once.
         for (pid_t pid : {hpa_, atftpd_}) {
@@ -416,8 +428,14 @@ private:
         if (client == "curl") {
             // "//name": curl sends the path after the first "/", so the request
             // names "/orb1a2b.bin", as the adapter's does.
-            return {"curl", "-s", "--max-time", "60", "--tftp-blksize", "512",
-                    "tftp://" + std::string(address) + ":" + std::to_string(port) + "//" + kServedName, "-o",
+            return {"curl",
+                    "-s",
+                    "--max-time",
+                    "60",
+                    "--tftp-blksize",
+                    "512",
+                    "tftp://" + std::string(address) + ":" + std::to_string(port) + "//" + kServedName,
+                    "-o",
                     outPath()};
         }
         return {"atftp", "-g", "-r", std::string("/") + kServedName, "-l", outPath(), address, std::to_string(port)};
@@ -490,9 +508,8 @@ private:
     void runPingPong(const Placement& p, Run* run) {
         std::string out = scratch_ + "/pingpong.txt";
         std::remove(out.c_str());
-        pid_t pid = spawn({tools_.pingpong, "--address", kPingPongAddress, "--server-cpu",
-                           std::to_string(p.serverCpu), "--client-cpu", std::to_string(p.clientCpu), "--count", "1500",
-                           "--warmup", "100"},
+        pid_t pid = spawn({tools_.pingpong, "--address", kPingPongAddress, "--server-cpu", std::to_string(p.serverCpu),
+                           "--client-cpu", std::to_string(p.clientCpu), "--count", "1500", "--warmup", "100"},
                           out);
         Ended e = waitEnd(pid, 30000);
         std::ifstream in(out);
@@ -508,9 +525,9 @@ private:
 
     void record(const Image& image, const Placement& p, const std::string& client, int round, Server server,
                 const Run& r) {
-        std::fprintf(tsv_, "%zu\t%s\t%s\t%d\t%s\t%d\t%.4f\t%.4f\t%.0f\t%.0f\t%.0f\t%.3f\t%.3f\n",
-                     image.bytes.size(), p.name.c_str(), client.c_str(), round, serverName(server), r.ok ? 1 : 0,
-                     r.wholeMs, r.transferMs, r.cpuUs, r.vcsw, r.maxRssKb, r.rttUs, r.rttMeanUs);
+        std::fprintf(tsv_, "%zu\t%s\t%s\t%d\t%s\t%d\t%.4f\t%.4f\t%.0f\t%.0f\t%.0f\t%.3f\t%.3f\n", image.bytes.size(),
+                     p.name.c_str(), client.c_str(), round, serverName(server), r.ok ? 1 : 0, r.wholeMs, r.transferMs,
+                     r.cpuUs, r.vcsw, r.maxRssKb, r.rttUs, r.rttMeanUs);
         std::fflush(tsv_);
     }
 
@@ -556,8 +573,9 @@ void report(const Bench& bench, const std::vector<Image>& images, const std::vec
 
     std::printf("## Summary\n\n");
     std::printf("Whole transfer, median of the runs (ms); ours ÷ peer is the median of the per-round ratios.\n\n");
-    std::printf("| image | client | placement | orb-upgrade | tftpd-hpa | atftpd | ours ÷ best peer | our transfer ÷ "
-                "floor | our CPU µs per block |\n|---|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| image | client | placement | orb-upgrade | tftpd-hpa | atftpd | ours ÷ best peer | our transfer ÷ "
+        "floor | our CPU µs per block |\n|---|---|---|---|---|---|---|---|---|\n");
     for (size_t i = 0; i < images.size(); ++i) {
         for (const std::string& c : clients) {
             for (const Placement& p : placements) {
@@ -571,15 +589,14 @@ void report(const Bench& bench, const std::vector<Image>& images, const std::vec
                         bestPeer = s;
                     }
                 }
-                double floorMs = median(pick(runsOf(i, p, c, Server::PingPong), &Run::rttUs)) *
-                                 images[i].blocks / 1000.0;
-                std::printf("| %zu B | %s | %s | %s | %s | %s | %s (%s) | %s | %s |\n", images[i].bytes.size(), c.c_str(),
-                            p.name.c_str(), fixed(median(pick(ours, &Run::wholeMs)), 1).c_str(),
+                double floorMs =
+                    median(pick(runsOf(i, p, c, Server::PingPong), &Run::rttUs)) * images[i].blocks / 1000.0;
+                std::printf("| %zu B | %s | %s | %s | %s | %s | %s (%s) | %s | %s |\n", images[i].bytes.size(),
+                            c.c_str(), p.name.c_str(), fixed(median(pick(ours, &Run::wholeMs)), 1).c_str(),
                             fixed(median(pick(runsOf(i, p, c, Server::Hpa), &Run::wholeMs)), 1).c_str(),
                             fixed(median(pick(runsOf(i, p, c, Server::Atftpd), &Run::wholeMs)), 1).c_str(),
                             fixed(median(pairedRatios(ours, runsOf(i, p, c, bestPeer))), 2).c_str(),
-                            serverName(bestPeer),
-                            fixed(median(pick(ours, &Run::transferMs)) / floorMs, 2).c_str(),
+                            serverName(bestPeer), fixed(median(pick(ours, &Run::transferMs)) / floorMs, 2).c_str(),
                             fixed(median(pick(ours, &Run::cpuUs)) / images[i].blocks, 2).c_str());
             }
         }
@@ -591,14 +608,16 @@ void report(const Bench& bench, const std::vector<Image>& images, const std::vec
             for (const Placement& p : placements) {
                 std::printf("\n### %zu bytes (%d blocks), %s, %s (server CPU %d, client CPU %d)\n\n",
                             image.bytes.size(), image.blocks, c.c_str(), p.name.c_str(), p.serverCpu, p.clientCpu);
-                std::printf("| server | runs | failed | median ms | p25–p75 ms | min ms | ours ÷ this (p25–p75) |\n"
-                            "|---|---|---|---|---|---|---|\n");
+                std::printf(
+                    "| server | runs | failed | median ms | p25–p75 ms | min ms | ours ÷ this (p25–p75) |\n"
+                    "|---|---|---|---|---|---|---|\n");
                 const auto& ours = runsOf(i, p, c, Server::Ours);
                 for (Server s : {Server::Ours, Server::Hpa, Server::Atftpd}) {
                     const auto& runs = runsOf(i, p, c, s);
                     auto whole = pick(runs, &Run::wholeMs);
                     auto ratios = pairedRatios(ours, runs);
-                    std::string ratio = s == Server::Ours ? "—" : fixed(median(ratios), 2) + " (" + range(ratios, 2) + ")";
+                    std::string ratio =
+                        s == Server::Ours ? "—" : fixed(median(ratios), 2) + " (" + range(ratios, 2) + ")";
                     double minimum = whole.empty() ? NAN : *std::min_element(whole.begin(), whole.end());
                     std::printf("| %s | %zu | %d | %s | %s | %s | %s |\n", serverName(s), runs.size(), failures(runs),
                                 fixed(median(whole), 2).c_str(), range(whole, 2).c_str(), fixed(minimum, 2).c_str(),
@@ -609,22 +628,23 @@ void report(const Bench& bench, const std::vector<Image>& images, const std::vec
                 auto transfer = pick(ours, &Run::transferMs);
                 double blocks = image.blocks;
                 auto rttMean = pick(runsOf(i, p, c, Server::PingPong), &Run::rttMeanUs);
-                std::printf("\n- Lock-step floor: %d blocks × %s µs (median round trip of 516 + 4 bytes; p25–p75 of "
-                            "the per-round medians %s µs) = %s ms. With the mean round trip instead (%s µs: what "
-                            "this run's load adds to a bare ping-pong): %s ms.\n",
-                            image.blocks, fixed(median(rtt), 2).c_str(), range(rtt, 2).c_str(),
-                            fixed(floorMs, 2).c_str(), fixed(median(rttMean), 2).c_str(),
-                            fixed(median(rttMean) * image.blocks / 1000.0, 2).c_str());
-                std::printf("- Our transfer (accepted request to last ACK, on our side): median %s ms (p25–p75 %s) "
-                            "= %s × the floor; %s µs per block.\n",
-                            fixed(median(transfer), 2).c_str(), range(transfer, 2).c_str(),
-                            fixed(median(transfer) / floorMs, 2).c_str(),
-                            fixed(median(transfer) * 1000.0 / blocks, 2).c_str());
-                std::printf("- Our listener thread per block: %s µs CPU, %s voluntary and %s involuntary context "
-                            "switches.\n",
-                            fixed(median(pick(ours, &Run::cpuUs)) / blocks, 2).c_str(),
-                            fixed(median(pick(ours, &Run::vcsw)) / blocks, 2).c_str(),
-                            fixed(median(pick(ours, &Run::ivcsw)) / blocks, 2).c_str());
+                std::printf(
+                    "\n- Lock-step floor: %d blocks × %s µs (median round trip of 516 + 4 bytes; p25–p75 of "
+                    "the per-round medians %s µs) = %s ms. With the mean round trip instead (%s µs: what "
+                    "this run's load adds to a bare ping-pong): %s ms.\n",
+                    image.blocks, fixed(median(rtt), 2).c_str(), range(rtt, 2).c_str(), fixed(floorMs, 2).c_str(),
+                    fixed(median(rttMean), 2).c_str(), fixed(median(rttMean) * image.blocks / 1000.0, 2).c_str());
+                std::printf(
+                    "- Our transfer (accepted request to last ACK, on our side): median %s ms (p25–p75 %s) "
+                    "= %s × the floor; %s µs per block.\n",
+                    fixed(median(transfer), 2).c_str(), range(transfer, 2).c_str(),
+                    fixed(median(transfer) / floorMs, 2).c_str(), fixed(median(transfer) * 1000.0 / blocks, 2).c_str());
+                std::printf(
+                    "- Our listener thread per block: %s µs CPU, %s voluntary and %s involuntary context "
+                    "switches.\n",
+                    fixed(median(pick(ours, &Run::cpuUs)) / blocks, 2).c_str(),
+                    fixed(median(pick(ours, &Run::vcsw)) / blocks, 2).c_str(),
+                    fixed(median(pick(ours, &Run::ivcsw)) / blocks, 2).c_str());
                 std::printf("- Peak resident memory of our server process (VmHWM): %s KiB (median).\n",
                             fixed(median(pick(ours, &Run::maxRssKb, false)), 0).c_str());
             }
@@ -636,18 +656,20 @@ void report(const Bench& bench, const std::vector<Image>& images, const std::vec
         const Image& big = images.back();
         std::printf("\n## Scaling: %zu → %zu bytes (%d → %d blocks)\n\n", small.bytes.size(), big.bytes.size(),
                     small.blocks, big.blocks);
-        std::printf("Cost of one more block, from the two sizes' medians ((big − small) ÷ (%d − %d)), against the "
-                    "small image's whole time per block.\n\n",
-                    big.blocks, small.blocks);
-        std::printf("| client | placement | server | small ms | big ms | big ÷ small | µs per added block | "
-                    "small µs per block |\n|---|---|---|---|---|---|---|---|\n");
+        std::printf(
+            "Cost of one more block, from the two sizes' medians ((big − small) ÷ (%d − %d)), against the "
+            "small image's whole time per block.\n\n",
+            big.blocks, small.blocks);
+        std::printf(
+            "| client | placement | server | small ms | big ms | big ÷ small | µs per added block | "
+            "small µs per block |\n|---|---|---|---|---|---|---|---|\n");
         for (const std::string& c : clients) {
             for (const Placement& p : placements) {
                 for (Server s : {Server::Ours, Server::Hpa, Server::Atftpd}) {
                     double a = median(pick(runsOf(0, p, c, s), &Run::wholeMs));
                     double b = median(pick(runsOf(images.size() - 1, p, c, s), &Run::wholeMs));
-                    std::printf("| %s | %s | %s | %s | %s | %s | %s | %s |\n", c.c_str(), p.name.c_str(),
-                                serverName(s), fixed(a, 1).c_str(), fixed(b, 1).c_str(), fixed(b / a, 2).c_str(),
+                    std::printf("| %s | %s | %s | %s | %s | %s | %s | %s |\n", c.c_str(), p.name.c_str(), serverName(s),
+                                fixed(a, 1).c_str(), fixed(b, 1).c_str(), fixed(b / a, 2).c_str(),
                                 fixed((b - a) * 1000.0 / (big.blocks - small.blocks), 2).c_str(),
                                 fixed(a * 1000.0 / small.blocks, 2).c_str());
                 }
@@ -667,16 +689,18 @@ std::vector<std::string> split(const std::string& text) {
     std::vector<std::string> out;
     std::stringstream in(text);
     std::string item;
-    while (std::getline(in, item, ',')) out.push_back(item);
+    while (std::getline(in, item, ','))
+        out.push_back(item);
     return out;
 }
 
 [[noreturn]] void usage() {
-    std::fputs("usage: tftp-bench transfer --image FILE[:RUNS]... [--warmup N] [--clients curl,atftp] "
-               "[--placements same,split] TOOLS\n"
-               "       tftp-bench idle --seconds N [--views headless,terminal] [--image FILE] TOOLS\n"
-               "TOOLS: --serve PATH --pingpong PATH --tftpd PATH --atftpd PATH --work DIR\n",
-               stderr);
+    std::fputs(
+        "usage: tftp-bench transfer --image FILE[:RUNS]... [--warmup N] [--clients curl,atftp] "
+        "[--placements same,split] TOOLS\n"
+        "       tftp-bench idle --seconds N [--views headless,terminal] [--image FILE] TOOLS\n"
+        "TOOLS: --serve PATH --pingpong PATH --tftpd PATH --atftpd PATH --work DIR\n",
+        stderr);
     std::exit(2);
 }
 
@@ -701,17 +725,28 @@ int main(int argc, char** argv) {
             image.path = colon == std::string::npos ? value : value.substr(0, colon);
             image.runs = colon == std::string::npos ? 20 : std::atoi(value.c_str() + colon + 1);
             images.push_back(image);
-        } else if (option == "--warmup") warmup = std::atoi(value.c_str());
-        else if (option == "--clients") clients = split(value);
-        else if (option == "--placements") placementNames = split(value);
-        else if (option == "--views") views = split(value);
-        else if (option == "--seconds") seconds = std::atoi(value.c_str());
-        else if (option == "--serve") tools.serve = value;
-        else if (option == "--pingpong") tools.pingpong = value;
-        else if (option == "--tftpd") tools.tftpd = value;
-        else if (option == "--atftpd") tools.atftpd = value;
-        else if (option == "--work") tools.work = value;
-        else usage();
+        } else if (option == "--warmup")
+            warmup = std::atoi(value.c_str());
+        else if (option == "--clients")
+            clients = split(value);
+        else if (option == "--placements")
+            placementNames = split(value);
+        else if (option == "--views")
+            views = split(value);
+        else if (option == "--seconds")
+            seconds = std::atoi(value.c_str());
+        else if (option == "--serve")
+            tools.serve = value;
+        else if (option == "--pingpong")
+            tools.pingpong = value;
+        else if (option == "--tftpd")
+            tools.tftpd = value;
+        else if (option == "--atftpd")
+            tools.atftpd = value;
+        else if (option == "--work")
+            tools.work = value;
+        else
+            usage();
     }
     if (tools.serve.empty() || tools.work.empty() || images.empty()) usage();
     for (Image& image : images) {
@@ -724,9 +759,12 @@ int main(int argc, char** argv) {
 
     std::vector<Placement> placements;
     for (const std::string& name : placementNames) {
-        if (name == "same") placements.push_back({"same CPU", 0, 0});
-        else if (name == "split") placements.push_back({"different CPUs", 0, 1});
-        else usage();
+        if (name == "same")
+            placements.push_back({"same CPU", 0, 0});
+        else if (name == "split")
+            placements.push_back({"different CPUs", 0, 1});
+        else
+            usage();
     }
     // The driver sits on the last CPU, out of the way of a same-CPU pair; it
     // only sleeps while a transfer runs.
@@ -737,7 +775,8 @@ int main(int argc, char** argv) {
     if (mode == "idle") {
         bench.writeServedImage(images.front());
         std::printf("| view | seconds | CPU ms | share of one core | wake-ups per second |\n|---|---|---|---|---|\n");
-        for (const std::string& view : views) bench.measureIdle(seconds, view, 0);
+        for (const std::string& view : views)
+            bench.measureIdle(seconds, view, 0);
         return 0;
     }
     if (mode != "transfer") usage();

@@ -85,13 +85,20 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
         const char* value = argv[i + 1];
-        if (option == "--address") address = value;
-        else if (option == "--server-cpu") serverCpu = std::atoi(value);
-        else if (option == "--client-cpu") clientCpu = std::atoi(value);
-        else if (option == "--count") count = std::atoi(value);
-        else if (option == "--warmup") warmup = std::atoi(value);
-        else if (option == "--wait") wait = value;
-        else if (option == "--connected") connected = std::string(value) == "yes";
+        if (option == "--address")
+            address = value;
+        else if (option == "--server-cpu")
+            serverCpu = std::atoi(value);
+        else if (option == "--client-cpu")
+            clientCpu = std::atoi(value);
+        else if (option == "--count")
+            count = std::atoi(value);
+        else if (option == "--warmup")
+            warmup = std::atoi(value);
+        else if (option == "--wait")
+            wait = value;
+        else if (option == "--connected")
+            connected = std::string(value) == "yes";
         else {
             std::fprintf(stderr, "unknown option %s\n", option.c_str());
             return 2;
@@ -163,7 +170,8 @@ int main(int argc, char** argv) {
     std::sort(rtts.begin(), rtts.end());
     auto at = [&](double q) { return rtts[static_cast<size_t>(q * static_cast<double>(rtts.size() - 1))]; };
     long long total = 0;
-    for (long long rtt : rtts) total += rtt;
+    for (long long rtt : rtts)
+        total += rtt;
     std::printf("rtt_ns %lld p10 %lld p90 %lld mean %lld count %zu\n", at(0.5), at(0.1), at(0.9),
                 total / static_cast<long long>(rtts.size()), rtts.size());
     return 0;

@@ -110,7 +110,7 @@ const std::vector<D>& expected() {
              {"button", 1, "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 59, 94, 50, 14},
              {"edit", 1004, "", kReadOnlyText | ES_CENTER | WS_BORDER | WS_TABSTOP, 15, 69, 136, 14},
              {"edit", 1007, "", kReadOnlyArea | WS_TABSTOP, 29, 9, 111, 33},
-             {"static", -1, "www.orb-adapters.example", SS_LEFT | WS_GROUP, 82, 50, 53, 8},
+             {"static", -1, "orb.example", SS_LEFT | WS_GROUP, 82, 50, 53, 8},
          }},
     };
     return table;

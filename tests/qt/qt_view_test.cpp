@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -163,6 +164,21 @@ TEST_F(QtView, TheDialogFontGivesWindowsBaseUnits) {
         EXPECT_EQ(baseY, 13);
     } else {
         std::printf("fonts-wine is not installed: %s gives %d x %d\n", qPrintable(family), baseX, baseY);
+    }
+}
+
+TEST_F(QtView, WithoutFontsWineASansFontGivesItsOwnBaseUnits) {
+    view::DialogFont fallback = view::loadDialogFont(QStringList{QStringLiteral("/nonexistent/ms_sans_serif.ttf")});
+    EXPECT_FALSE(fallback.msSansSerif);
+    QFontMetrics metrics(fallback.font);
+    int width = metrics.horizontalAdvance(QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    EXPECT_EQ(fallback.baseX, (width / 26 + 1) / 2);
+    EXPECT_EQ(fallback.baseY, metrics.height());
+    std::printf("fallback font %s: %d x %d\n", qPrintable(QFontInfo(fallback.font).family()), fallback.baseX,
+                fallback.baseY);
+    if (QFontInfo(fallback.font).family() == QStringLiteral("DejaVu Sans")) {
+        EXPECT_EQ(fallback.baseX, 7);  // FACTS.md
+        EXPECT_EQ(fallback.baseY, 13);
     }
 }
 

@@ -1,6 +1,6 @@
 // Build step: writes the program's icon (resources/orb.ico, as embedded in the
 // program) as a PNG for the desktop: orb_icon_png OUTPUT.png
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <QImage>
 
 #include <cstdio>
@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s OUTPUT.png\n", argv[0]);
         return 2;
     }
-    QGuiApplication application(argc, argv);
+    QCoreApplication application(argc, argv);  // image plugins (ICO) without a platform
     QImage icon = orb::dialogs::qt::programIconImage();
     if (icon.isNull() || icon.width() != 32 || icon.height() != 32) {
         std::fprintf(stderr, "orb_icon_png: the embedded icon cannot be decoded as a 32 x 32 image\n");

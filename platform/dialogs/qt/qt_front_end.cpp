@@ -2,6 +2,8 @@
 // thread (the GUI thread); the program (the run's "main thread") runs on a
 // second thread and the process ends with its result when it returns.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,6 +42,8 @@ bool displayCanBeOpened(int argc, char** argv) {
     pid_t child = fork();
     if (child < 0) return true;  // cannot tell: let Qt try
     if (child == 0) {
+        rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);  // qFatal aborts: no core file for that
         int quiet = open("/dev/null", O_WRONLY);
         if (quiet >= 0) {
             dup2(quiet, STDOUT_FILENO);
@@ -49,9 +53,20 @@ bool displayCanBeOpened(int argc, char** argv) {
         QGuiApplication probe(childArgc, argv);
         _exit(QGuiApplication::primaryScreen() != nullptr ? 0 : 1);
     }
+    // A server that accepts the connection but never answers counts as none.
+    constexpr int kProbeTimeoutMs = 10000;
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) return true;
+    for (int waited = 0;; waited += 10) {
+        pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) break;
+        if (ended < 0 && errno != EINTR) return true;
+        if (waited >= kProbeTimeoutMs) {
+            kill(child, SIGKILL);
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            return false;
+        }
+        usleep(10000);
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

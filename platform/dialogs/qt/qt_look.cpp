@@ -40,16 +40,22 @@ void computeBaseUnits(const QFont& font, int* baseX, int* baseY) {
 }
 
 DialogFont loadDialogFont() {
+    QStringList files;
+    for (const char* path : kMsSansSerifFiles) files << QString::fromLatin1(path);
+    return loadDialogFont(files);
+}
+
+DialogFont loadDialogFont(const QStringList& msSansSerifFiles) {
     DialogFont result;
-    for (const char* path : kMsSansSerifFiles) {
-        if (!QFile::exists(QString::fromLatin1(path))) continue;
-        int id = QFontDatabase::addApplicationFont(QString::fromLatin1(path));
+    for (const QString& path : msSansSerifFiles) {
+        if (!QFile::exists(path)) continue;
+        int id = QFontDatabase::addApplicationFont(path);
         if (id < 0) continue;
         QStringList families = QFontDatabase::applicationFontFamilies(id);
         if (families.isEmpty()) continue;
         result.font = QFont(families.first(), kPointSize);
         result.msSansSerif = true;
-        result.fileLoaded = QString::fromLatin1(path);
+        result.fileLoaded = path;
         break;
     }
     if (!result.msSansSerif) {

@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 class QApplication;
 
@@ -23,6 +24,8 @@ struct DialogFont {
 // 96 dpi, as on Windows); otherwise the application's sans font at 8 pt. The
 // base units are computed from the chosen font's metrics either way.
 DialogFont loadDialogFont();
+// The same, trying these font files for "MS Sans Serif" (tests use it).
+DialogFont loadDialogFont(const QStringList& msSansSerifFiles);
 
 // Windows' dialog base units for a font: baseX = (width of "a..zA..Z" / 26 + 1) / 2,
 // baseY = the font's height, integer arithmetic.

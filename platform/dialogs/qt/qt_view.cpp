@@ -15,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QSemaphore>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionTitleBar>
@@ -27,6 +26,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -125,6 +127,8 @@ void requireGuiThread(const char* what) {
         std::abort();
     }
 }
+
+namespace {
 
 // Brings a window to the top; the offscreen platform has no stacking (and
 // says so on every call).
@@ -232,7 +236,7 @@ public:
     void tab(bool backwards) {
         int count = controlCount();
         if (count == 0) return;
-        int current = controlIndexOf(QApplication::focusWidget());
+        int current = controlIndexOf(focusWidget());
         if (current < 0) current = backwards ? count : -1;
         for (int step = 1; step <= count; ++step) {
             int index = ((current + (backwards ? -step : step)) % count + count) % count;
@@ -442,8 +446,6 @@ private:
     uint64_t lastZOrder_ = 0;
 };
 
-namespace {
-
 DialogWindow* dialogWindowOf(QWidget* widget) {
     return widget != nullptr ? dynamic_cast<DialogWindow*>(widget->window()) : nullptr;
 }
@@ -507,9 +509,11 @@ QMessageBox::StandardButtons buttonsFor(unsigned flags) {
     }
 }
 
+// Centres a window's client area on `area` (client coordinates, as the model's).
 void centreOn(QWidget* widget, const QRect& area) {
     QSize size = widget->size();
-    widget->move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+    widget->setGeometry(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2,
+                        size.width(), size.height());
 }
 
 class QtView final : public QObject, public DialogView {
@@ -664,20 +668,22 @@ private:
             if (button == 0) button = kIdOk;
             if (!shuttingDown.load()) input::answerMessageBox(id, button);
         });
-        box->adjustSize();
         DialogWindow* owner = nullptr;
         auto found = windows_.find(state.owner);
         if (state.owner != nullptr && found != windows_.end()) owner = found->second;
         if (owner != nullptr) {
-            // Owned by that dialog: kept above it and centred on it.
+            // Owned by that dialog: kept above it.
             box->createWinId();
             if (box->windowHandle() != nullptr && owner->windowHandle() != nullptr)
                 box->windowHandle()->setTransientParent(owner->windowHandle());
-            centreOn(box, owner->geometry());
-        } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            centreOn(box, screen->geometry());
         }
+        // Shown first, as QMessageBox settles its size when shown; centred on
+        // its owner, or on the screen, before the event loop maps it.
         box->show();
+        if (owner != nullptr)
+            centreOn(box, owner->geometry());
+        else if (QScreen* screen = QGuiApplication::primaryScreen())
+            centreOn(box, screen->geometry());
         raiseWindow(box);
         box->activateWindow();
         return box;
@@ -740,16 +746,26 @@ bool runOnGuiThread(const std::function<void()>& task, int timeoutMs) {
         task();
         return true;
     }
-    auto done = std::make_shared<QSemaphore>(0);
+    // The hand-back goes through a standard mutex, which thread checkers see.
+    struct Completion {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+    };
+    auto completion = std::make_shared<Completion>();
     QObject* target = guiObject != nullptr ? guiObject : application;
     QMetaObject::invokeMethod(
         target,
-        [task, done] {
+        [task, completion] {
             task();
-            done->release();
+            std::lock_guard<std::mutex> lock(completion->mutex);
+            completion->done = true;
+            completion->finished.notify_all();
         },
         Qt::QueuedConnection);
-    return done->tryAcquire(1, timeoutMs);
+    std::unique_lock<std::mutex> lock(completion->mutex);
+    return completion->finished.wait_for(lock, std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs),
+                                         [&] { return completion->done; });
 }
 
 ViewStatistics readViewStatistics() {

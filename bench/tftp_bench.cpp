@@ -279,6 +279,7 @@ public:
     ~Bench() {
         stopPeers();
         std::remove(outPath().c_str());
+        std::remove((scratch_ + "/pingpong.txt").c_str());
         std::remove((served_ + "/" + kServedName).c_str());
         rmdir(served_.c_str());
         rmdir(scratch_.c_str());

@@ -3,36 +3,13 @@
 #include <net/if.h>
 #include <netinet/in.h>
 
-#include <mutex>
-
-#include "platform/own_addresses.h"
+#include "platform/system_calls.h"
 
 namespace orb {
 
-static std::mutex injectionMutex;
-static bool injectedList = false;
-static std::vector<uint32_t> injectedAddresses;
-
-void setOwnAddressesForTesting(bool injected, const std::vector<uint32_t>& addresses) {
-    std::lock_guard lock(injectionMutex);
-    injectedList = injected;
-    injectedAddresses = addresses;
-}
-
 // The host-name lookup usually yields only 127.0.1.1 on Linux, which cannot
 // reach an adapter; the interfaces that are up can.
-int listOwnAddresses(uint32_t* addresses, int capacity) {
-    {
-        std::lock_guard lock(injectionMutex);
-        if (injectedList) {
-            int count = 0;
-            for (uint32_t address : injectedAddresses) {
-                if (count == capacity) break;
-                addresses[count++] = address;
-            }
-            return count;
-        }
-    }
+int listSystemAddresses(uint32_t* addresses, int capacity) {
     ifaddrs* list = nullptr;
     if (getifaddrs(&list) != 0) return 0;
     int count = 0;

@@ -1,34 +1,11 @@
 #include <winsock.h>
 
-#include <mutex>
-
-#include "platform/own_addresses.h"
+#include "platform/system_calls.h"
 
 namespace orb {
 
-static std::mutex injectionMutex;
-static bool injectedList = false;
-static std::vector<uint32_t> injectedAddresses;
-
-void setOwnAddressesForTesting(bool injected, const std::vector<uint32_t>& addresses) {
-    std::lock_guard lock(injectionMutex);
-    injectedList = injected;
-    injectedAddresses = addresses;
-}
-
 // The computer's host name looked up by name, in the order the lookup gives.
-int listOwnAddresses(uint32_t* addresses, int capacity) {
-    {
-        std::lock_guard lock(injectionMutex);
-        if (injectedList) {
-            int count = 0;
-            for (uint32_t address : injectedAddresses) {
-                if (count == capacity) break;
-                addresses[count++] = address;
-            }
-            return count;
-        }
-    }
+int listSystemAddresses(uint32_t* addresses, int capacity) {
     char name[128] = {};
     if (gethostname(name, sizeof name - 1) != 0) return 0;
     hostent* host = gethostbyname(name);

@@ -1,35 +1,9 @@
 #include <windows.h>
 
-#include <atomic>
-#include <cstdio>
-
-#include "platform/process.h"
+#include "platform/system_calls.h"
 
 namespace orb {
 
-namespace {
-
-constexpr int kMaxHooks = 8;
-std::atomic<void (*)()> hooks[kMaxHooks];
-std::atomic<int> hookCount{0};
-
-}  // namespace
-
-void addProcessEndHook(void (*hook)()) {
-    int slot = hookCount.fetch_add(1);
-    if (slot >= kMaxHooks) return;
-    hooks[slot].store(hook);
-}
-
-void endProcess(int exitCode) {
-    int count = hookCount.load();
-    if (count > kMaxHooks) count = kMaxHooks;
-    for (int i = count - 1; i >= 0; --i) {
-        void (*hook)() = hooks[i].load();
-        if (hook != nullptr) hook();
-    }
-    std::fflush(nullptr);
-    ExitProcess(static_cast<UINT>(exitCode));
-}
+void exitProcessNow(int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); }
 
 }  // namespace orb

@@ -15,24 +15,24 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 AddressParseResult parseIPv4Address(const char* text, uint32_t* address) {
-    // 1.
+    // Every failure leaves 0 behind.
     *address = 0;
 
-    // 2. The length; no more than 16 characters are looked at.
+    // The length; no more than 16 characters are looked at.
     size_t length = strnlen(text, kLongestText + 1);
     if (length > kLongestText || length < kShortestText) return AddressParseResult::BadLength;
 
-    // 3. The characters; bytes of 128 and above are other characters.
+    // The characters; bytes of 128 and above are other characters.
     for (size_t i = 0; i < length; ++i) {
         if (!isDigit(text[i]) && !isSeparator(text[i])) return AddressParseResult::BadCharacter;
     }
 
-    // 4. The working copy with its terminator.
+    // The working copy with its terminator.
     char copy[kLongestText + 1];
     std::memcpy(copy, text, length);
     copy[length] = '\0';
 
-    // 5.-7. Tokens between runs of separators, left to right: each is counted
+    // Tokens between runs of separators, left to right: each is counted
     // first, then its range is checked.
     uint32_t octets[4];
     int taken = 0;
@@ -54,10 +54,8 @@ AddressParseResult parseIPv4Address(const char* text, uint32_t* address) {
     }
     if (!anyToken) return AddressParseResult::TooFewOctets;
 
-    // 8.
     if (taken < 4) return AddressParseResult::TooFewOctets;
 
-    // 9.
     *address = (octets[0] << 24) | (octets[1] << 16) | (octets[2] << 8) | octets[3];
     return AddressParseResult::Ok;
 }

@@ -9,26 +9,14 @@
 
 #include "sequence/random.h"
 #include "web/digest_auth.h"
+#include "tests/support/md5_hex.h"
 #include "web/md5.h"
 
 namespace {
 
 using orb::DigestAuthState;
 
-std::string md5Hex(const std::string& input) {
-    orb::Md5Context context;
-    uint8_t digest[16];
-    orb::md5Init(&context);
-    orb::md5Update(&context, input.data(), input.size());
-    orb::md5Final(digest, &context);
-    std::string text;
-    char pair[3];
-    for (int i = 0; i < 16; ++i) {
-        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
-        text += pair;
-    }
-    return text;
-}
+using orb::test::md5Hex;
 
 std::string md5Raw(const std::string& input) {
     orb::Md5Context context;

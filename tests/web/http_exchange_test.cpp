@@ -26,6 +26,7 @@
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "web/http_exchange.h"
+#include "tests/support/md5_hex.h"
 #include "web/md5.h"
 #include "web/socket_address.h"
 
@@ -39,20 +40,7 @@ using orb::test::ScriptedHttpServer;
 constexpr int kLimit = 131071;  // what every caller passes
 constexpr size_t kGuard = 64;
 
-std::string md5Hex(const std::string& input) {
-    orb::Md5Context context;
-    uint8_t digest[16];
-    orb::md5Init(&context);
-    orb::md5Update(&context, input.data(), input.size());
-    orb::md5Final(digest, &context);
-    std::string text;
-    char pair[3];
-    for (int i = 0; i < 16; ++i) {
-        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
-        text += pair;
-    }
-    return text;
-}
+using orb::test::md5Hex;
 
 std::vector<std::string> traced;
 void collectTrace(const char* text) { traced.emplace_back(text); }

@@ -63,7 +63,7 @@ struct Transfer {
     }
 
     void tick() {
-        switch (countTick(&session, &loop)) {
+        switch (countTicks(&session, &loop, 1)) {
         case TickVerdict::Wait:
             break;
         case TickVerdict::ResendOptionAck:

@@ -29,9 +29,7 @@ bool startNetworking();
 void closeSocket(SocketHandle socket);
 bool setNonBlocking(SocketHandle socket, bool nonBlocking);
 // True when a datagram or stream data (or an error) is waiting; false after
-// timeoutMs without one. A wait that data ends early may leave its deadline
-// running for the thread's next wait of the same length, which then ends at
-// that deadline: a run of such waits takes timeoutMs per wait that times out.
+// timeoutMs without one.
 bool waitReadable(SocketHandle socket, int timeoutMs);
 
 }  // namespace orb

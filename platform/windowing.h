@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/instance.h"
+#include "platform/sockets.h"
 
 namespace orb {
 
@@ -75,5 +76,13 @@ void moveWindowToTop(WindowHandle window, int x, int y);
 // TranslateMessage and DispatchMessageA. No dialog keyboard handling.
 bool pumpOneMessage(WindowHandle window);
 void pumpAllMessages(WindowHandle window);
+
+// The wait of a progress loop. It returns when a datagram is waiting on
+// `socket` (kInvalidSocket: none) or, with the portable dialog manager, when a
+// message for `window` (nullptr: none) is queued on the calling thread;
+// otherwise after `idleMs` there. On Windows no message ends a wait, so the
+// loops poll as they always have: the wait lasts at most `stepMs`. It may
+// return sooner; the loops count the ticks that passed from readWaitClock.
+void waitForInput(WindowHandle window, SocketHandle socket, int stepMs, int idleMs);
 
 }  // namespace orb

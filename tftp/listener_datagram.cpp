@@ -60,9 +60,8 @@ ListenerVerdict handleListenerDatagram(const uint8_t* datagram, int length, cons
     return ListenerVerdict::Ignore;
 }
 
-int nextIdlePosition(int position) {
-    ++position;
-    return position >= kIdlePositionLimit ? 0 : position;
+int advanceIdlePosition(int position, uint32_t ticks) {
+    return static_cast<int>((static_cast<uint32_t>(position) + ticks % kIdlePositionLimit) % kIdlePositionLimit);
 }
 
 }  // namespace orb

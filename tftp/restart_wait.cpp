@@ -27,7 +27,8 @@ void runRestartWait(WindowHandle window, const char* deviceAddressText) {
             pumpAllMessages(window);
         }
         if (now >= start + kRestartWaitUnits) break;
-        sleepMilliseconds(kRestartWaitSleepMs);
+        // Cancel wakes the wait at once where the views' messages can.
+        waitForInput(window, kInvalidSocket, kRestartWaitSleepMs, kRestartWaitSleepMs);
     }
 }
 

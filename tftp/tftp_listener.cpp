@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/clock.h"
 #include "platform/threads.h"
 #include "platform/windowing.h"
 #include "sequence/error_box.h"
@@ -39,19 +40,23 @@ int32_t tftpListenerThread(void* argument) {
     setNonBlocking(listener->udpSocket, true);
 
     int idlePosition = 0;
+    uint32_t counted = readWaitClock();  // the bar has moved for the ticks up to here
     for (;;) {
         sockaddr_in source;
         int length = receiveDatagram(listener->udpSocket, listener->packet, sizeof listener->packet, &source);
         switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName)) {
-        case ListenerVerdict::Idle:
-            // The 1 ms sleep, cut short when a datagram arrives.
-            waitReadable(listener->udpSocket, 1);
-            idlePosition = nextIdlePosition(idlePosition);
+        case ListenerVerdict::Idle: {
+            // Until a datagram, a message for the window, or the next frame.
+            waitForInput(window, listener->udpSocket, 1, kIdleFrameMs);
+            uint32_t now = readWaitClock();
+            idlePosition = advanceIdlePosition(idlePosition, now - counted);
+            counted = now;
             if (window != nullptr) {
                 setProgressPosition(window, kProgressBarId, idlePosition);
                 pumpAllMessages(window);
             }
             break;
+        }
         case ListenerVerdict::Ignore:
             // A stream of stray datagrams leaves no idle pass; Cancel must
             // still work, so one message is served per ignored datagram.

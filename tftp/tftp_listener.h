@@ -40,7 +40,12 @@ enum class ListenerVerdict {
 // `length`.
 ListenerVerdict handleListenerDatagram(const uint8_t* datagram, int length, const char* fileName);
 
-// The waiting bar's position after one more idle pass: 1, 2, ..., 999, 0, 1, ...
-int nextIdlePosition(int position);
+// The waiting bar's position after `ticks` more milliseconds of waiting: one
+// step each, 1, 2, ..., 999, 0, 1, ...
+int advanceIdlePosition(int position, uint32_t ticks);
+
+// How long the waiting listener sleeps when nothing arrives: the views draw
+// about 30 times a second, so the bar needs no more frequent updates.
+inline constexpr int kIdleFrameMs = 33;
 
 }  // namespace orb

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/windowing.h"
 #include "sequence/error_box.h"
@@ -33,12 +34,18 @@ static void showUploadProgress(WindowHandle window, const TftpSession* session) 
 
 // Serves the image in lock-step with the peer's ACKs. Returns with the socket
 // closed; loop->failed tells whether the transfer timed out.
+//
+// Ticks are milliseconds of waiting read from the clock, never arrivals: a
+// datagram ends the wait at once (the expected ACK sends the next block
+// without delay), is handled, and the wait goes on towards the same interval's
+// end. So an interval lasts 100 ms whatever arrives.
 static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle window) {
     SocketHandle udpSocket = session->udpSocket;
     setNonBlocking(udpSocket, true);
     sockaddr_in peer;
     fillSockaddr(session->peerAddress, session->peerPort, &peer);
     sendOptionAck(udpSocket, session->packet, &peer, session->imageSize);
+    uint32_t counted = readWaitClock();  // ticks are counted up to here
 
     for (;;) {
         sockaddr_in source;
@@ -49,14 +56,13 @@ static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle
         switch (handleSessionDatagram(session, loop, session->packet, length, sourceAddress, sourcePort)) {
         case SessionVerdict::Idle:
             if (window != nullptr) pumpOneMessage(window);
+            waitForInput(window, udpSocket, 1, kTicksPerInterval - loop->ticks);
             break;
         case SessionVerdict::Tick:
-            break;
         case SessionVerdict::Discard:
-            // Discarded ACKs count no tick, so a peer repeating them could
-            // hold off every idle pass: serve Cancel here too.
+            // A stream of such datagrams leaves no idle pass: serve Cancel here too.
             if (window != nullptr) pumpOneMessage(window);
-            continue;
+            break;
         case SessionVerdict::Complete:
             showUploadProgress(window, session);
             trace("All blocks ack'd\n");
@@ -66,12 +72,15 @@ static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle
             showUploadProgress(window, session);
             sendDataBlock(udpSocket, session->packet, loop->blockData, session->blockSize, session->block, &peer);
             trace("Send block %d (%d)\n", static_cast<int>(session->block), session->blockSize);
+            counted = readWaitClock();  // the new interval starts now
             continue;
         }
 
-        // A tick: its 1 ms sleep ends early when a datagram arrives.
-        waitReadable(udpSocket, 1);
-        switch (countTick(session, loop)) {
+        uint32_t now = readWaitClock();
+        uint32_t passed = now - counted;
+        if (passed == 0) continue;
+        counted = now;
+        switch (countTicks(session, loop, passed)) {
         case TickVerdict::Wait:
             break;
         case TickVerdict::ResendOptionAck:

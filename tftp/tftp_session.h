@@ -35,7 +35,7 @@ void sendDataBlock(SocketHandle udpSocket, uint8_t* packet, const uint8_t* data,
 // The values that the transfer loop keeps besides the session record.
 struct TransferLoop {
     const uint8_t* image;       // the image served, imageSize bytes
-    int ticks;                  // 0..100 within the current interval
+    int ticks;                  // 0..99 milliseconds waited within the current interval
     int intervals;              // 0..30 expired without the expected ACK
     const uint8_t* blockData;   // the data of the block last sent
     bool failed;                // the transfer timed out
@@ -47,8 +47,8 @@ void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t loca
                      uint16_t peerPort, uint32_t imageSize);
 
 enum class SessionVerdict {
-    Idle,      // nothing received, or too short to carry an opcode: pump, then a tick
-    Tick,      // a foreign datagram, or one from the peer that is not an ACK
+    Idle,      // nothing received, or too short to carry an opcode: pump, then wait
+    Tick,      // a foreign datagram, or one from the peer that is not an ACK: ignored
     Discard,   // an ACK of another block: receive again at once, no tick
     SendBlock, // the expected ACK: send DATA `block` (blockData, blockSize) now
     Complete,  // the expected ACK of the final block: the transfer has succeeded
@@ -68,8 +68,10 @@ enum class TickVerdict {
     TimedOut,          // the 30th interval expired: `failed` is set
 };
 
-// Counts one tick (after its 1 ms wait) and says what an expired interval asks for.
-TickVerdict countTick(const TftpSession* session, TransferLoop* loop);
+// Counts `passed` ticks (milliseconds of waiting that have passed) and says
+// what an expired interval asks for. An interval expires at most once per
+// call: after a stall of the whole thread the next interval starts afresh.
+TickVerdict countTicks(const TftpSession* session, TransferLoop* loop, uint32_t passed);
 
 // "Uploading Firmware to ORB@<address> <acked>/<size> Bytes", at most 127
 // characters, into `title` (128 bytes).

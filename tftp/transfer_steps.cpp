@@ -45,8 +45,11 @@ SessionVerdict handleSessionDatagram(TftpSession* session, TransferLoop* loop, c
     return SessionVerdict::SendBlock;
 }
 
-TickVerdict countTick(const TftpSession* session, TransferLoop* loop) {
-    if (++loop->ticks < kTicksPerInterval) return TickVerdict::Wait;
+TickVerdict countTicks(const TftpSession* session, TransferLoop* loop, uint32_t passed) {
+    if (passed < static_cast<uint32_t>(kTicksPerInterval - loop->ticks)) {
+        loop->ticks += static_cast<int>(passed);
+        return TickVerdict::Wait;
+    }
     loop->ticks = 0;
     if (++loop->intervals >= kIntervalsBeforeTimeout) {
         loop->failed = true;

@@ -17,22 +17,26 @@ namespace {
 constexpr int kTicksPerStep = 10;
 constexpr int kLastPosition = 100;
 
-// The bar shows activity only; its position carries over between the attempts
-// of one query.
+// The bar shows activity only: one step every 10 ticks, 0..100 and round
+// again. Its position carries over between the attempts of one query.
 struct ConnectingBar {
     int position = 0;
     int ticks = 0;
 
-    void tick(WindowHandle window) {
-        if (++ticks < kTicksPerStep) return;
+    void count(WindowHandle window, uint32_t passed) {
+        uint32_t steps = (static_cast<uint32_t>(ticks) + passed) / kTicksPerStep;
+        ticks = static_cast<int>((static_cast<uint32_t>(ticks) + passed) % kTicksPerStep);
+        if (steps == 0) return;
+        position = static_cast<int>((static_cast<uint32_t>(position) + (steps - 1) % (kLastPosition + 1)) %
+                                    (kLastPosition + 1));
         if (window != nullptr) setProgressPosition(window, kProgressBarId, position);
         if (++position > kLastPosition) position = 0;
-        ticks = 0;
     }
 };
 
 // One attempt: the worker runs the exchange while this thread keeps the
-// connecting window alive. Returns the worker's result.
+// connecting window alive, waking for its messages and for the bar's next
+// step. Returns the worker's result.
 int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
     DeviceQuery attempt = query;  // stays in place until the worker has ended
     WindowHandle window = createModelessDialog(query.instance, kConnectingWindowId, connectingDialogProc);
@@ -41,10 +45,13 @@ int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
         if (window != nullptr) destroyWindow(window);
         failRun("Upgrade Failed: Can't start the connection thread");
     }
+    uint32_t counted = readWaitClock();
     while (!hasThreadFinished(worker)) {
         if (window != nullptr) pumpOneMessage(window);
-        sleepMilliseconds(1);
-        bar->tick(window);
+        waitForInput(window, kInvalidSocket, 1, kTicksPerStep - bar->ticks);
+        uint32_t now = readWaitClock();
+        bar->count(window, now - counted);
+        counted = now;
     }
     if (window != nullptr) destroyWindow(window);
     int32_t result = readThreadResult(worker);

@@ -24,6 +24,7 @@
 #include "platform/dialogs/dialog_manager_internal.h"
 #include "platform/dialogs/dialog_templates.h"
 #include "platform/dialogs/dialog_view.h"
+#include "platform/wake_signal.h"
 #include "platform/windowing.h"
 
 namespace orb {
@@ -111,6 +112,9 @@ struct ThreadQueue {
     std::thread::id owner;
     std::deque<Message> messages;
     std::condition_variable wake;
+    // Ends the owner's waitForInput: a progress loop waiting for a datagram
+    // answers Cancel at once.
+    WakeSignal* signal = createWakeSignal();
 };
 
 struct MessageBoxRecord {
@@ -264,6 +268,7 @@ ThreadQueue* queueOf(std::thread::id thread, bool create) {
 void post(Session& s, Window* w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     w->queue->messages.push_back({w, message, wParam, lParam});
     w->queue->wake.notify_all();
+    raiseWakeSignal(w->queue->signal);
     s.bump();
 }
 
@@ -657,6 +662,18 @@ bool pumpOneMessage(WindowHandle window) {
 void pumpAllMessages(WindowHandle window) {
     while (pumpOneMessage(window)) {
     }
+}
+
+void waitForInput(WindowHandle window, SocketHandle socket, int, int idleMs) {
+    WakeSignal* signal = nullptr;
+    if (window != nullptr) {
+        Session s;
+        ThreadQueue* queue = queueOf(std::this_thread::get_id(), true);
+        for (const Message& m : queue->messages)
+            if (m.target == window) return;
+        signal = queue->signal;
+    }
+    waitForSocketOrSignal(socket, signal, idleMs);
 }
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,8 @@ namespace orb {
 
 static std::atomic<ClockSource> clockSource{nullptr};
 
+uint32_t readWaitClock() { return timeGetTime(); }
+
 uint32_t readMilliseconds() {
     if (ClockSource source = clockSource.load()) return source();
     return timeGetTime();

@@ -111,4 +111,12 @@ void pumpAllMessages(WindowHandle window) {
     }
 }
 
+void waitForInput(WindowHandle, SocketHandle socket, int stepMs, int) {
+    if (socket == kInvalidSocket) {
+        Sleep(static_cast<DWORD>(stepMs));
+        return;
+    }
+    waitReadable(socket, stepMs);
+}
+
 }  // namespace orb

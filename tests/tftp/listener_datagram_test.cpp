@@ -142,11 +142,18 @@ TEST(ListenerDatagram, NothingOrTooShortForAnOpcodeIsAnIdlePass) {
 TEST(IdlePosition, RunsOneToNineHundredNinetyNineThenZero) {
     int position = 0;
     for (int expected = 1; expected <= 999; ++expected) {
-        position = nextIdlePosition(position);
+        position = advanceIdlePosition(position, 1);
         ASSERT_EQ(position, expected);
     }
-    EXPECT_EQ(nextIdlePosition(position), 0);
-    EXPECT_EQ(nextIdlePosition(0), 1);
+    EXPECT_EQ(advanceIdlePosition(position, 1), 0);
+    EXPECT_EQ(advanceIdlePosition(0, 1), 1);
+}
+
+TEST(IdlePosition, MovesByEveryTickThatPassedAtOnce) {
+    EXPECT_EQ(advanceIdlePosition(0, 33), 33);
+    EXPECT_EQ(advanceIdlePosition(990, 33), 23);
+    EXPECT_EQ(advanceIdlePosition(5, 0), 5);
+    EXPECT_EQ(advanceIdlePosition(7, 2500), 507);  // a stall: the bar ends where the ticks put it
 }
 
 }  // namespace

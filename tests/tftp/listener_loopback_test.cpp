@@ -268,6 +268,57 @@ TEST(ListenerLoopback, TheWaitingBarCyclesWithoutEverShowingFull) {
     EXPECT_LE(highest, 999);
 }
 
+// In the child: reads the waiting bar, sends 700 foreign datagrams at the
+// listener, and reads the bar again 100 ms after the last. The bar counts the
+// milliseconds that passed, not the datagrams.
+uint16_t listenerPort = 0;
+
+void floodTheWaitingListener() {
+    WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 10000);
+    TftpPeer stranger(loopbackAddress(3, 38));
+    if (waiting == nullptr || !stranger.ok()) {
+        std::fputs("[robot] no waiting window\n", stderr);
+        endProcess(0);
+    }
+    std::this_thread::sleep_for(50ms);
+    auto started = std::chrono::steady_clock::now();
+    int before = robot::progress(waiting, kProgressBarId).position;
+    // Spread out, so that each datagram may end a wait of its own.
+    for (int i = 0; i < 700; ++i) {
+        stranger.send(test::tftpPacket(4, std::string("\0\1", 2)), loopbackAddress(3, 37), listenerPort);
+        std::this_thread::sleep_for(20us);
+    }
+    std::this_thread::sleep_for(100ms);
+    int after = robot::progress(waiting, kProgressBarId).position;
+    auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    std::fprintf(stderr, "[robot] moved %d in %lld ms\n", (after - before + 1000) % 1000,
+                 static_cast<long long>(elapsed.count()));
+    endProcess(0);
+}
+
+TEST(ListenerLoopback, AFloodOfForeignDatagramsMovesTheWaitingBarOnlyByTheTimeThatPassed) {
+    REQUIRE_PORT_69();
+    const auto image = test::makeTestImage(10);
+    auto child = std::async(std::launch::async, [&image] {
+        return test::runInChild(
+            [&] {
+                test::prepareChildRun(image, "127.0.3.9");
+                listenerPort = startTftpListener(loopbackAddress(3, 37));
+                floodTheWaitingListener();
+            },
+            60000);
+    });
+    ChildResult result = child.get();
+    ASSERT_TRUE(result.exited) << result.output;
+    int moved = -1;
+    long long elapsed = -1;
+    size_t at = result.output.find("[robot] moved ");
+    ASSERT_NE(at, std::string::npos) << result.output;
+    ASSERT_EQ(std::sscanf(result.output.c_str() + at, "[robot] moved %d in %lld ms", &moved, &elapsed), 2);
+    // The bar may lag one view frame behind the clock, never run ahead of it.
+    EXPECT_LE(moved, elapsed + 40) << result.output.substr(0, 2000);
+}
+
 TEST(ListenerReceive, ADatagramLongerThan1024BytesIsLostAndTheNextComes) {
     TftpPeer sender(loopbackAddress(3, 32));
     ASSERT_TRUE(sender.ok());

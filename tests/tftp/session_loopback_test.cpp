@@ -2,6 +2,7 @@
 // process as the program runs it: it ends the process itself.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -162,6 +163,100 @@ TEST(SessionLoopback, ADuplicateAckCausesNeitherAResendNorATick) {
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_EQ(test::countOf(result.output, "ReSend block 1\n"), 1u) << result.output;
     EXPECT_EQ(test::countOf(result.output, "ReSend"), 1u) << result.output;
+    EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
+}
+
+// Datagrams that arrive while an ACK is awaited fall into the tick in progress:
+// however many come, the interval lasts its 100 ms of waiting.
+enum class Burst { Foreign, DuplicateAcks };
+
+class SessionBurst : public testing::TestWithParam<Burst> {};
+
+TEST_P(SessionBurst, ThreeThousandDatagramsBringNoResendBefore95Ms) {
+    const unsigned host = GetParam() == Burst::Foreign ? 41 : 43;
+    TftpPeer peer(loopbackAddress(3, host));
+    TftpPeer stranger(loopbackAddress(3, host));
+    ASSERT_TRUE(peer.ok());
+    ASSERT_TRUE(stranger.ok());
+    const auto image = test::makeTestImage(5000);
+    auto child = startSessionChild(image, loopbackAddress(3, host - 1), peer, test::fastClock);
+
+    auto oack = peer.receive(10000);
+    ASSERT_TRUE(oack);
+    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    std::vector<uint8_t> data;
+    std::optional<PeerDatagram> withheld;
+    for (unsigned block = 1; block <= 5; ++block) {
+        withheld = peer.receive(5000);
+        ASSERT_TRUE(withheld);
+        ASSERT_EQ(withheld->block(), block);
+        if (block < 5) {
+            data.insert(data.end(), withheld->bytes.begin() + 4, withheld->bytes.end());
+            peer.sendAck(block, withheld->sourceAddress, withheld->sourcePort);
+        }
+    }
+    for (int i = 0; i < 3000; ++i) {
+        if (GetParam() == Burst::Foreign) {
+            stranger.sendAck(5, withheld->sourceAddress, withheld->sourcePort);
+        } else {
+            peer.sendAck(4, withheld->sourceAddress, withheld->sourcePort);
+        }
+    }
+    auto resent = peer.receive(5000);
+    ASSERT_TRUE(resent);
+    EXPECT_EQ(resent->bytes, withheld->bytes);
+    EXPECT_GE(millisecondsBetween(*withheld, *resent), 95);
+    ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*resent), &data));
+    EXPECT_EQ(data, image);
+
+    ChildResult result = finish(child, peer);
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(test::countOf(result.output, "ReSend block 5\n"), 1u) << result.output;
+    EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(WithAnAckWithheld, SessionBurst, testing::Values(Burst::Foreign, Burst::DuplicateAcks),
+                         [](const testing::TestParamInfo<Burst>& info) {
+                             return info.param == Burst::Foreign ? "Foreign" : "DuplicateAcks";
+                         });
+
+TEST(SessionLoopback, JunkThroughoutAFourSecondUploadDoesNotEndIt) {
+    TftpPeer peer(loopbackAddress(3, 45));
+    TftpPeer stranger(loopbackAddress(3, 46));
+    ASSERT_TRUE(peer.ok());
+    ASSERT_TRUE(stranger.ok());
+    // 51 blocks, each acknowledged 80 ms late: the upload lasts at least 4 s,
+    // and junk arrives all the while.
+    const auto image = test::makeTestImage(25700);
+    auto child = startSessionChild(image, loopbackAddress(3, 44), peer, test::fastClock);
+
+    auto oack = peer.receive(10000);
+    ASSERT_TRUE(oack);
+    std::atomic<bool> uploaded{false};
+    std::thread junk([&] {
+        while (!uploaded) {
+            for (int i = 0; i < 200; ++i) stranger.sendAck(1, oack->sourceAddress, oack->sourcePort);
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    std::vector<uint8_t> data;
+    for (unsigned expected = 1;;) {
+        auto datagram = peer.receive(5000);
+        if (!datagram || datagram->opcode() != 3) break;
+        if (datagram->block() != expected) continue;  // a resend of a block already taken
+        data.insert(data.end(), datagram->bytes.begin() + 4, datagram->bytes.end());
+        std::this_thread::sleep_for(80ms);
+        peer.sendAck(expected, datagram->sourceAddress, datagram->sourcePort);
+        if (datagram->bytes.size() < 4 + 512) break;
+        ++expected;
+    }
+    uploaded = true;
+    junk.join();
+    EXPECT_EQ(data, image);
+    ChildResult result = finish(child, peer);
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.output.find("Timeout for ack"), std::string::npos) << result.output.substr(0, 2000);
     EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
 }
 

@@ -246,13 +246,13 @@ TEST_F(TransferSteps, NothingOrLessThanAnOpcodeIsAnIdlePass) {
 
 TEST_F(TransferSteps, AnIntervalIsAHundredTicks) {
     start(testImage(2000));
-    for (int tick = 1; tick < 100; ++tick) ASSERT_EQ(countTick(&session, &loop), TickVerdict::Wait) << tick;
-    EXPECT_EQ(countTick(&session, &loop), TickVerdict::ResendOptionAck);
+    for (int tick = 1; tick < 100; ++tick) ASSERT_EQ(countTicks(&session, &loop, 1), TickVerdict::Wait) << tick;
+    EXPECT_EQ(countTicks(&session, &loop, 1), TickVerdict::ResendOptionAck);
     EXPECT_EQ(loop.ticks, 0);
     EXPECT_EQ(loop.intervals, 1);
     ASSERT_EQ(handle(ack(0)), SessionVerdict::SendBlock);
-    for (int tick = 1; tick < 100; ++tick) ASSERT_EQ(countTick(&session, &loop), TickVerdict::Wait) << tick;
-    EXPECT_EQ(countTick(&session, &loop), TickVerdict::ResendBlock);
+    for (int tick = 1; tick < 100; ++tick) ASSERT_EQ(countTicks(&session, &loop, 1), TickVerdict::Wait) << tick;
+    EXPECT_EQ(countTicks(&session, &loop, 1), TickVerdict::ResendBlock);
 }
 
 TEST_F(TransferSteps, TheThirtiethIntervalTimesOut) {
@@ -260,13 +260,26 @@ TEST_F(TransferSteps, TheThirtiethIntervalTimesOut) {
     int resends = 0;
     TickVerdict verdict = TickVerdict::Wait;
     for (int tick = 0; tick < 30 * 100; ++tick) {
-        verdict = countTick(&session, &loop);
+        verdict = countTicks(&session, &loop, 1);
         if (verdict == TickVerdict::ResendOptionAck) ++resends;
         if (verdict == TickVerdict::TimedOut) break;
     }
     EXPECT_EQ(verdict, TickVerdict::TimedOut);
     EXPECT_EQ(resends, 29);  // sent once, then 29 times more
     EXPECT_TRUE(loop.failed);
+}
+
+TEST_F(TransferSteps, TicksThatPassTogetherExpireOneIntervalAtMost) {
+    start(testImage(2000));
+    EXPECT_EQ(countTicks(&session, &loop, 60), TickVerdict::Wait);
+    EXPECT_EQ(countTicks(&session, &loop, 0), TickVerdict::Wait);
+    EXPECT_EQ(loop.ticks, 60);
+    EXPECT_EQ(countTicks(&session, &loop, 40), TickVerdict::ResendOptionAck);
+    EXPECT_EQ(loop.ticks, 0);
+    // A stall of the whole thread: one interval, and the next starts afresh.
+    EXPECT_EQ(countTicks(&session, &loop, 5000), TickVerdict::ResendOptionAck);
+    EXPECT_EQ(loop.intervals, 2);
+    EXPECT_EQ(loop.ticks, 0);
 }
 
 TEST(UploadTitle, StaysWithin127Characters) {

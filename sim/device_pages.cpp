@@ -11,7 +11,7 @@ std::string buildStatusPage(const DeviceIdentity& identity) {
     return "<html>\n<head><title>ORB Advanced Status</title></head>\n<body>\n<h1>Advanced Status</h1>\n"
            "<table border=\"1\">\n" +
            row("Product Name:", identity.productName) + row("MAC Address:", identity.macAddress) +
-           row("Software Version:", identity.softwareVersion) +
+           (identity.showsSoftwareVersion ? row("Software Version:", identity.softwareVersion) : std::string()) +
            row("Hardware Version:", identity.hardwareVersion) + row("Serial Number:", identity.serialNumber) +
            "</table>\n</body>\n</html>\n";
 }

@@ -14,6 +14,7 @@ struct DeviceIdentity {
     std::string softwareVersion = "1.0.2";
     std::string hardwareVersion = "4100-A1";
     std::string serialNumber = "ORB41000001";
+    bool showsSoftwareVersion = true;  // false: the page has no "Software Version:" row
 };
 
 // The status page "/admin/advanced": a table with one row per value, the label

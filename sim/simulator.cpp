@@ -524,7 +524,8 @@ void Simulator::goDown(const std::string& newVersion, int64_t nowMs) {
 }
 
 bool Simulator::comeUp() {
-    config_.identity.softwareVersion = pendingVersion_;
+    config_.identity.softwareVersion = config_.restartVersion.empty() ? pendingVersion_ : config_.restartVersion;
+    if (config_.restartWithoutVersion) config_.identity.showsSoftwareVersion = false;
     ++boot_;
     nonces_.clear();
     nonces_.push_back(makeNonce());

@@ -113,6 +113,9 @@ void runTftpSession(TftpSession* session) {
     if (loop.failed) {
         showErrorBox("Upgrade Failed: Firmware Upload Incomplete");
     } else {
+        // The success dialog shows what the adapter reports now, never the
+        // version from before the upgrade: a page without the label leaves it empty.
+        runState.deviceInfo.softwareVersion[0] = '\0';
         DeviceQuery query{runState.instance, session->localAddress, kFirstLocalHttpPort, session->peerAddress,
                           kDeviceHttpPort,   kStatusPagePath,       runState.responseBuffer, kResponseLimit};
         if (runDeviceQuery(query) <= 0) {

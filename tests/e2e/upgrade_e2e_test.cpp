@@ -156,6 +156,15 @@ TEST_F(UpgradeE2e, AnAdapterThatComesBackSilentIsNotResponding) {
     EXPECT_TRUE(result.savedImage == embeddedImageBytes());
 }
 
+TEST_F(UpgradeE2e, AVerificationPageWithoutTheVersionShowsNoneNotTheOldOne) {
+    UpgradeRun result = run(39, {"--restart-without-version"});
+    EXPECT_EQ(countLines(result.program.output, "[robot] confirmation software=1.0.2"), 1) << result.program.output;
+    EXPECT_EQ(countLines(result.program.output, "[robot] success title=ORB@127.0.5.39 Upgrade Successful!"), 1)
+        << result.program.output << sim_.diagnostics();
+    EXPECT_NE(result.program.output.find("[robot] success version=\n"), std::string::npos) << result.program.output;
+    EXPECT_TRUE(result.savedImage == embeddedImageBytes());
+}
+
 TEST_F(UpgradeE2e, CancelInTheWaitingWindowAbortsBeforeAnyTransfer) {
     UpgradeScript script;
     script.cancelWindow = 114;

@@ -20,3 +20,11 @@ add_test(NAME spine.firmware_image_override
     -DGENERATOR=${CMAKE_GENERATOR}
     -P ${CMAKE_CURRENT_LIST_DIR}/spine/image_override_test.cmake)
 set_tests_properties(spine.firmware_image_override PROPERTIES LABELS integration TIMEOUT 300)
+
+add_test(NAME spine.firmware_image_too_large
+  COMMAND ${CMAKE_COMMAND}
+    -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+    -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/image-too-large
+    -DGENERATOR=${CMAKE_GENERATOR}
+    -P ${CMAKE_CURRENT_LIST_DIR}/spine/image_too_large_test.cmake)
+set_tests_properties(spine.firmware_image_too_large PROPERTIES LABELS integration TIMEOUT 300)

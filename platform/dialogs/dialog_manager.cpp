@@ -86,6 +86,7 @@ struct Window {
     int y = 0;
     uint64_t zOrder = 0;
     bool changeNotified = false;
+    std::vector<std::string> endedStageTitles;
 
     Control* control(int id) {
         for (Control& c : controls)
@@ -402,6 +403,17 @@ std::string escapeForLog(const std::string& text) {
     return out;
 }
 
+// Titles of one kind differ only in their digits ("... 512/728196 Bytes").
+bool sameTitleKind(const std::string& a, const std::string& b) {
+    auto skeleton = [](const std::string& title) {
+        std::string out;
+        for (char c : title)
+            if (c < '0' || c > '9') out += c;
+        return out;
+    };
+    return skeleton(a) == skeleton(b);
+}
+
 bool validAnswer(unsigned flags, int button) {
     switch (flags & 0xF) {
         case 0: return button == 1;                                 // MB_OK
@@ -475,7 +487,9 @@ void destroyWindow(WindowHandle window) {
 void setWindowTitle(WindowHandle window, const char* title) {
     Session s;
     if (!isLive(window)) return;
-    window->title = title != nullptr ? title : "";
+    std::string next = title != nullptr ? title : "";
+    if (window->visible && !sameTitleKind(window->title, next)) window->endedStageTitles.push_back(window->title);
+    window->title = std::move(next);
     s.changed(window);
 }
 
@@ -714,6 +728,7 @@ bool readWindowState(WindowHandle window, WindowState* state) {
     out.height = pixelsY(window->source->height);
     out.zOrder = window->zOrder;
     out.thread = window->thread;
+    out.endedStageTitles = window->endedStageTitles;
     // The push button that Enter would press: a focused push button, else the default one.
     int enterId = window->defaultId;
     if (window->focus >= 0 && window->controls[window->focus].isPushButton()) enterId = window->controls[window->focus].id;

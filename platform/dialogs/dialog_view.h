@@ -64,6 +64,11 @@ struct WindowState {
     uint64_t zOrder = 0;      // larger is nearer the top
     std::thread::id thread;   // the thread that created the window and runs its procedure
     std::vector<ControlState> controls;  // template order (= tab order)
+    // The last title of each stage the window has left while shown, oldest
+    // first: a title that one of another kind replaced (titles of one kind
+    // differ only in their numbers, as a progress title does). A view that
+    // draws a few times a second can still log how each stage ended.
+    std::vector<std::string> endedStageTitles;
 };
 
 struct MessageBoxState {

@@ -93,6 +93,12 @@ bool TmuxSession::press(const std::vector<std::string>& keys) {
     return tmux(arguments) == 0;
 }
 
+std::string TmuxSession::history() {
+    std::string output;
+    tmux({"capture-pane", "-p", "-S", "-", "-t", "orb"}, &output);
+    return output;
+}
+
 std::string TmuxSession::screen() {
     std::string output;
     tmux({"capture-pane", "-p", "-t", "orb"}, &output);

@@ -30,6 +30,8 @@ public:
     void clearScreen();
     // The visible screen, one line per row, trailing spaces removed.
     std::string screen();
+    // The scrollback and the screen, as tmux keeps them.
+    std::string history();
     // Polls the screen until `condition` holds for it; false after timeoutMs.
     bool waitForScreen(const std::function<bool(const std::string&)>& condition, int timeoutMs);
     bool waitForText(const std::string& needle, int timeoutMs);

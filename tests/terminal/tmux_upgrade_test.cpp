@@ -165,6 +165,9 @@ TEST_F(TerminalUpgrade, AWholeUpgradeTypedInATerminal) {
     EXPECT_TRUE(has(success, "  2.0.10(a)\n")) << success;
     EXPECT_TRUE(has(success, "Enter: OK | Esc: close")) << success;
     show("the success dialog", success);
+    // The log keeps each window's last state, however briefly it was shown.
+    std::string log = term.history();
+    EXPECT_TRUE(has(log, "Uploading Firmware to ORB@127*0*6*1 728196/728196 Bytes")) << log;
     term.press({"Enter"});
     ASSERT_TRUE(term.waitForText("EXIT=0\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
 }

@@ -347,13 +347,17 @@ int messageBoxEscapeButton(unsigned flags) {
     return 0;
 }
 
+std::vector<StyledLine> stageRecord(const std::string& title, int width) {
+    return {StyledLine(fitText("-- " + printable(title), width - 1), Style::Bold)};
+}
+
 std::vector<StyledLine> windowIntroduction(const WindowState& w, int width) {
     std::vector<StyledLine> lines;
     int textWidth = std::max(width - 1 - kTextIndent, 8);
     std::string indent(kTextIndent, ' ');
     bool progress = !w.modal;
     if (progress) {
-        lines.emplace_back(fitText("-- " + printable(w.title), width - 1), Style::Bold);
+        lines = stageRecord(w.title, width);
     } else {
         lines.emplace_back("");
         lines.emplace_back(fitText("== " + printable(w.title) + " ==", width - 1), Style::Bold);

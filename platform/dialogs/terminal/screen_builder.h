@@ -63,6 +63,9 @@ int messageBoxEscapeButton(unsigned flags);
 // the texts (wrapped, their own line breaks kept). Progress windows: the title
 // after "-- " and their texts.
 std::vector<StyledLine> windowIntroduction(const WindowState& window, int width);
+// Printed when a progress window leaves a stage or closes: its last title
+// after "-- ", as the introduction shows it.
+std::vector<StyledLine> stageRecord(const std::string& title, int width);
 // Printed when a modal dialog with fields closes: the values it was left
 // with, as "Label: value" lines (password masked).
 std::vector<StyledLine> fieldRecord(const WindowState& window, int width);

@@ -237,6 +237,7 @@ void TerminalView::redrawAll() {
         }
     }
     introduced_.clear();
+    logged_.clear();
     introducedBoxes_.clear();
     lastPrompt_.clear();
     throttle_.markDirty();
@@ -458,15 +459,28 @@ void TerminalView::draw(int64_t nowMs) {
             continue;
         }
         dialogs::WindowState closed;
-        if (dialogs::readWindowState(*it, &closed) && closed.modal)
-            for (const std::string& line : renderAll(fieldRecord(closed, width_), styled)) transcript.push_back(line);
+        if (dialogs::readWindowState(*it, &closed)) {
+            if (closed.modal) {
+                for (const std::string& line : renderAll(fieldRecord(closed, width_), styled))
+                    transcript.push_back(line);
+            } else {
+                logStageEnds(closed, true, &transcript, styled);
+            }
+        }
+        logged_.erase(*it);
         lastProgressLine_.erase(*it);
         lastProgressMs_.erase(*it);
         it = introduced_.erase(it);
     }
     for (const dialogs::WindowState& w : now.visible) {
-        if (introduced_.count(w.handle) != 0) continue;
+        if (introduced_.count(w.handle) != 0) {
+            if (!w.modal) logStageEnds(w, false, &transcript, styled);
+            continue;
+        }
         introduced_.insert(w.handle);
+        // Stages that ended before the first frame that showed the window.
+        if (!w.modal) logStageEnds(w, false, &transcript, styled);
+        logged_[w.handle].title = w.title;
         for (const std::string& line : renderAll(windowIntroduction(w, width_), styled)) transcript.push_back(line);
     }
     std::set<dialogs::MessageBoxId> open;
@@ -485,6 +499,22 @@ void TerminalView::draw(int64_t nowMs) {
     } else {
         drawLines(transcript, now, nowMs);
     }
+}
+
+// A progress window's title can change many times between two frames: the
+// log gets the last title of each stage it leaves, and the title it closes
+// with, so that it never ends on a state the window has long left.
+void TerminalView::logStageEnds(const dialogs::WindowState& w, bool closing, std::vector<std::string>* transcript,
+                                bool styled) {
+    LoggedStages& logged = logged_[w.handle];
+    auto log = [&](const std::string& title) {
+        if (title == logged.title) return;
+        logged.title = title;
+        for (const std::string& line : renderAll(stageRecord(title, width_), styled)) transcript->push_back(line);
+    };
+    for (size_t i = logged.stages; i < w.endedStageTitles.size(); ++i) log(w.endedStageTitles[i]);
+    logged.stages = w.endedStageTitles.size();
+    if (closing) log(w.title);
 }
 
 void TerminalView::drawScreen(const std::vector<std::string>& transcript, const Snapshot& now) {

@@ -134,6 +134,15 @@ private:
     int height_;
     WindowHandle selectedProgress_ = nullptr;
     std::set<WindowHandle> introduced_;
+    // What the log holds of each progress window: the stages whose end it has
+    // logged, and the last title it logged.
+    struct LoggedStages {
+        size_t stages = 0;
+        std::string title;
+    };
+    std::map<WindowHandle, LoggedStages> logged_;
+    void logStageEnds(const dialogs::WindowState& w, bool closing, std::vector<std::string>* transcript,
+                      bool styled);
     std::set<dialogs::MessageBoxId> introducedBoxes_;
     std::string lineBuffer_;                        // line mode: the line being typed
     std::vector<std::string> lastPrompt_;           // line mode: the last block printed

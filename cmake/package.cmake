@@ -46,11 +46,11 @@ endforeach()
 # alone). Removal needs no script: dpkg deletes the programs, and their
 # capability is an attribute of the file that goes with it.
 set(PROGRAM orb-upgrade)
-set(PORTS "UDP port 69 (up to 168) to serve the firmware image")
+set(PORTS "UDP port 69 (up to 168)")
 configure_file(${PROJECT_SOURCE_DIR}/packaging/postinst.in ${package_files}/upgrade/postinst @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(PROGRAM orb-sim)
-set(PORTS "TCP port 80 for the adapter's web server")
+set(PORTS "TCP port 80")
 configure_file(${PROJECT_SOURCE_DIR}/packaging/postinst.in ${package_files}/sim/postinst @ONLY
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 

@@ -27,12 +27,20 @@ if(TARGET orb_icon_png_file)
   add_dependencies(orb_package_contents orb_icon_png_file)
 endif()
 
-# The newest changelog entry names this version, or the package would lie.
+# The newest changelog entry and the manual pages' headers name this version,
+# or the package would lie.
 file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog changelog_head LIMIT_COUNT 1)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
 if(NOT changelog_head MATCHES "^orb-upgrade \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "packaging/changelog begins with '${changelog_head}': add an entry for ${PROJECT_VERSION}")
 endif()
+foreach(page orb-upgrade orb-sim)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/man/${page}.1 title REGEX "^\\.TH ")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/man/${page}.1)
+  if(NOT title MATCHES "\"orb-upgrade ${PROJECT_VERSION}\"")
+    message(FATAL_ERROR "man/${page}.1: its .TH line (${title}) should name \"orb-upgrade ${PROJECT_VERSION}\"")
+  endif()
+endforeach()
 
 foreach(component upgrade sim)
   set(package orb-${component})
@@ -41,10 +49,11 @@ foreach(component upgrade sim)
           DESTINATION share/doc/${package} COMPONENT ${component})
 endforeach()
 
-# The maintainer scripts: the capability is granted by the postinst, not by
-# the staging install (cmake/install_capability.cmake leaves DESTDIR installs
-# alone). Removal needs no script: dpkg deletes the programs, and their
-# capability is an attribute of the file that goes with it.
+# The maintainer scripts: the capability is granted by the postinst. CPack's
+# staging install runs only the two components, not the rule of
+# cmake/install_capability.cmake (which belongs to none). Removal needs no
+# script: the postinst makes nothing but the capability, an attribute of the
+# program's file, which dpkg deletes with it.
 set(PROGRAM orb-upgrade)
 set(PORTS "UDP port 69 (up to 168)")
 configure_file(${PROJECT_SOURCE_DIR}/packaging/postinst.in ${package_files}/upgrade/postinst @ONLY

@@ -7,6 +7,8 @@
 #
 # Without root (or with DESTDIR set, for a package) nothing is granted, and the
 # install says what to run instead.
+# The Debian packages (cmake/package.cmake) do not run this: their postinst
+# grants the capability.
 install(CODE [[
   foreach(program orb-upgrade orb-sim)
     set(path "${CMAKE_INSTALL_PREFIX}/bin/${program}")

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "platform/dialogs/front_ends.h"
+#include "platform/posix/command_line.h"
 #include "platform/process.h"
 #include "sequence/upgrade_sequence.h"
 
@@ -25,6 +26,8 @@ int runTheProgram() { return orb::runProgram(nullptr); }
 }  // namespace
 
 int main(int argc, char** argv) {
+    const orb::CommandLine commandLine = orb::parseCommandLine(argc, argv);
+    if (commandLine.action != orb::CommandLine::Action::Run) return orb::answerCommandLine(commandLine, stdout, stderr);
     // A send to a connection the adapter has closed fails with an error, as on
     // Windows, instead of ending the process.
     std::signal(SIGPIPE, SIG_IGN);

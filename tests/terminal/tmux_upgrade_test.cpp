@@ -5,6 +5,9 @@
 // without root or simulator, ends the program in every way it can end and
 // checks that the terminal's mode is given back each time.
 //
+// The programs are the build's; ORB_UPGRADE and ORB_SIM name others (the
+// installed ones, for the package check in scripts/check-package).
+//
 // orb-upgrade offers the PC's addresses; the test picks 127.0.0.1 from the
 // list, from which the simulated adapter on 127.0.6.x is reachable.
 #include <gtest/gtest.h>
@@ -39,11 +42,16 @@ std::string lineWith(const std::string& screen, const std::string& needle) {
     return std::string();
 }
 
+std::string upgradeProgram() {
+    const char* fromEnvironment = std::getenv("ORB_UPGRADE");
+    return fromEnvironment != nullptr ? fromEnvironment : ORB_UPGRADE_EXECUTABLE;
+}
+
 // Runs orb-upgrade from the shell of the terminal; after it the shell prints
 // its exit code as EXIT=N, and MODE-RESTORED when the terminal's mode (stty)
 // is what it was before.
 void runInTerminal(TmuxSession& term, const std::string& environment = "") {
-    term.type("S=$(stty -g); " + environment + std::string(ORB_UPGRADE_EXECUTABLE) +
+    term.type("S=$(stty -g); " + environment + upgradeProgram() +
               "; echo EXIT=$?; [ \"$(stty -g)\" = \"$S\" ] && echo MODE-RESTORED");
     term.press({"Enter"});
 }
@@ -120,6 +128,7 @@ protected:
 
 TEST_F(TerminalUpgrade, AWholeUpgradeTypedInATerminal) {
     const std::string password = "Ts7-kiwi";
+    std::printf("programs: %s and %s\n", upgradeProgram().c_str(), SimProcess::executable().c_str());
     ASSERT_TRUE(sim.start({"--address=127.0.6.1", "--user=admin", "--password=" + password, "--quiet-blocks"}))
         << sim.diagnostics();
     startAndEnterAddress("127*0*6*1");

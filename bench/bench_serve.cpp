@@ -36,14 +36,14 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/dialogs/dialog_view.h"
-#include "platform/dialogs/front_ends.h"
-#include "platform/dialogs/headless_robot.h"
+#include "dialogs/dialog_view.h"
+#include "dialogs/front_ends.h"
+#include "tests/support/dialog_robot.h"
 #include "platform/process.h"
-#include "sequence/run_state.h"
-#include "sequence/trace.h"
-#include "tftp/tftp_listener.h"
-#include "ui/dialog_ids.h"
+#include "upgrade/run_state.h"
+#include "base/trace.h"
+#include "upgrade/serve_image.h"
+#include "upgrade/dialog_ids.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "fuzz/fuzz_support.h"
-#include "ui/ipv4_address_parser.h"
+#include "base/ipv4_address_parser.h"
 
 using namespace orb;
 

@@ -2,8 +2,8 @@
 // the receive area allows), in a heap block of exactly that length: no read
 // past it, and the run's read request is the only one accepted.
 #include "fuzz/fuzz_support.h"
-#include "sequence/trace.h"
-#include "tftp/tftp_listener.h"
+#include "base/trace.h"
+#include "upgrade/serve_image.h"
 
 using namespace orb;
 

@@ -18,10 +18,10 @@
 // never reads outside the image (the image sits in a heap block of exactly its
 // size), and a complete transfer has acknowledged exactly the whole image.
 #include "fuzz/fuzz_support.h"
-#include "sequence/trace.h"
-#include "tftp/tftp_packets.h"
-#include "tftp/tftp_session.h"
-#include "tftp/u16_be.h"
+#include "base/trace.h"
+#include "tftp/packets.h"
+#include "tftp/transfer.h"
+#include "base/u16_be.h"
 
 using namespace orb;
 

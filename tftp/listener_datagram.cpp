@@ -2,11 +2,11 @@
 // fuzzers can drive them directly.
 #include <cstring>
 
-#include "sequence/trace.h"
-#include "tftp/tftp_listener.h"
-#include "tftp/tftp_packets.h"
-#include "tftp/u16_be.h"
-#include "web/socket_address.h"
+#include "base/trace.h"
+#include "upgrade/serve_image.h"
+#include "tftp/packets.h"
+#include "base/u16_be.h"
+#include "platform/socket_address.h"
 
 namespace orb {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sequence/random.h"
+#include "base/random.h"
 #include "web/md5.h"
 
 namespace orb {

@@ -5,11 +5,11 @@
 
 #include <cstring>
 
-#include "sequence/error_box.h"
-#include "sequence/run_state.h"
-#include "sequence/trace.h"
+#include "upgrade/error_box.h"
+#include "upgrade/run_state.h"
+#include "base/trace.h"
 #include "web/digest_auth.h"
-#include "web/socket_address.h"
+#include "platform/socket_address.h"
 
 namespace orb {
 

@@ -2,9 +2,9 @@
 // infinity, the window goes to the top, nothing happens without a rectangle.
 #include <gtest/gtest.h>
 
-#include "platform/dialogs/dialog_view.h"
-#include "platform/dialogs/headless_robot.h"
-#include "ui/center_window.h"
+#include "dialogs/dialog_view.h"
+#include "tests/support/dialog_robot.h"
+#include "upgrade/center_window.h"
 
 namespace orb {
 namespace {

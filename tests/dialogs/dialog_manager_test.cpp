@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/dialogs/dialog_view.h"
-#include "platform/dialogs/headless_robot.h"
+#include "dialogs/dialog_view.h"
+#include "tests/support/dialog_robot.h"
 #include "platform/windowing.h"
 
 namespace orb {

@@ -4,10 +4,10 @@
 
 #include <thread>
 
-#include "platform/dialogs/headless_robot.h"
+#include "tests/support/dialog_robot.h"
 #include "platform/process.h"
 #include "platform/windowing.h"
-#include "sequence/error_box.h"
+#include "upgrade/error_box.h"
 #include "tests/support/child_process.h"
 
 namespace orb {

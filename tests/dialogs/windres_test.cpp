@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialogs/dialog_templates.h"
+#include "dialogs/dialog_templates.h"
 
 namespace orb::dialogs {
 namespace {

@@ -10,11 +10,11 @@
 #include <iterator>
 
 #include "platform/clock.h"
-#include "platform/dialogs/headless_robot.h"
+#include "tests/support/dialog_robot.h"
 #include "platform/embedded_image.h"
 #include "sim/sha256.h"
 #include "tests/support/loopback.h"
-#include "ui/dialog_ids.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {

@@ -13,8 +13,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "platform/dialogs/qt/qt_controls.h"
-#include "platform/dialogs/qt/qt_view.h"
+#include "dialogs/qt/qt_controls.h"
+#include "dialogs/qt/qt_view.h"
 #include "platform/process.h"
 
 namespace orb::test::qt {

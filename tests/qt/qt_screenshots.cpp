@@ -22,16 +22,16 @@
 #include <string>
 #include <thread>
 
-#include "platform/dialogs/front_ends.h"
-#include "platform/dialogs/qt/qt_view.h"
+#include "dialogs/front_ends.h"
+#include "dialogs/qt/qt_view.h"
 #include "platform/own_addresses.h"
 #include "platform/windowing.h"
-#include "sequence/error_box.h"
-#include "sequence/run_state.h"
-#include "sequence/startup.h"
+#include "upgrade/error_box.h"
+#include "upgrade/run_state.h"
+#include "upgrade/startup.h"
 #include "tests/qt/qt_driver.h"
-#include "ui/dialog_ids.h"
-#include "ui/dialog_procs.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/dialog_procs.h"
 
 namespace {
 

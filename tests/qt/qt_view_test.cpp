@@ -22,14 +22,14 @@
 #include <functional>
 #include <thread>
 
-#include "platform/dialogs/dialog_view.h"
-#include "platform/dialogs/headless_robot.h"
-#include "platform/dialogs/qt/qt_controls.h"
-#include "platform/dialogs/qt/qt_look.h"
-#include "platform/dialogs/qt/qt_view.h"
+#include "dialogs/dialog_view.h"
+#include "tests/support/dialog_robot.h"
+#include "dialogs/qt/qt_controls.h"
+#include "dialogs/qt/qt_look.h"
+#include "dialogs/qt/qt_view.h"
 #include "platform/windowing.h"
 #include "tests/support/child_process.h"
-#include "ui/dialog_ids.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {

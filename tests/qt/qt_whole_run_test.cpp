@@ -18,18 +18,18 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/dialogs/dialog_view.h"
-#include "platform/dialogs/front_ends.h"
-#include "platform/dialogs/headless_robot.h"
-#include "platform/dialogs/qt/qt_controls.h"
-#include "platform/dialogs/qt/qt_view.h"
+#include "dialogs/dialog_view.h"
+#include "dialogs/front_ends.h"
+#include "tests/support/dialog_robot.h"
+#include "dialogs/qt/qt_controls.h"
+#include "dialogs/qt/qt_view.h"
 #include "platform/own_addresses.h"
-#include "sequence/upgrade_sequence.h"
+#include "upgrade/upgrade_sequence.h"
 #include "tests/qt/qt_driver.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/support/sim_process.h"
-#include "ui/dialog_ids.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {

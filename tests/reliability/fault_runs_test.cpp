@@ -10,12 +10,12 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/dialogs/headless_robot.h"
-#include "sequence/run_state.h"
+#include "tests/support/dialog_robot.h"
+#include "upgrade/run_state.h"
 #include "tests/reliability/whole_run.h"
 #include "tests/sequence/program_run.h"
 #include "tests/support/loopback.h"
-#include "ui/dialog_ids.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {

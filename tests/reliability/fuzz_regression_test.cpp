@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "tftp/tftp_listener.h"
-#include "tftp/tftp_packets.h"
-#include "tftp/tftp_session.h"
-#include "ui/ipv4_address_parser.h"
+#include "upgrade/serve_image.h"
+#include "tftp/packets.h"
+#include "tftp/transfer.h"
+#include "base/ipv4_address_parser.h"
 #include "web/digest_auth.h"
 #include "web/http_exchange.h"
 

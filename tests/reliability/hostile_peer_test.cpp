@@ -11,14 +11,14 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/dialogs/headless_robot.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/reliability/whole_run.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/tftp/tftp_peer.h"
 #include "tests/tftp/tftp_test_run.h"
-#include "tftp/tftp_session.h"
-#include "ui/dialog_ids.h"
+#include "tftp/transfer.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {

@@ -12,12 +12,12 @@
 #include <memory>
 #include <thread>
 
-#include "platform/dialogs/headless_robot.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/reliability/whole_run.h"
 #include "tests/sequence/program_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
-#include "ui/dialog_ids.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {

@@ -13,19 +13,19 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
-#include "platform/dialogs/headless_robot.h"
+#include "tests/support/dialog_robot.h"
 #include "platform/embedded_image.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
-#include "sequence/random.h"
-#include "sequence/run_state.h"
-#include "sequence/startup.h"
-#include "sequence/trace.h"
-#include "sequence/upgrade_sequence.h"
+#include "base/random.h"
+#include "upgrade/run_state.h"
+#include "upgrade/startup.h"
+#include "base/trace.h"
+#include "upgrade/upgrade_sequence.h"
 #include "sim/sha256.h"
 #include "tests/sequence/program_run.h"
 #include "tests/support/loopback.h"
-#include "ui/dialog_ids.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 

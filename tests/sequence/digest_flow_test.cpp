@@ -2,11 +2,11 @@
 // silent retry after a new nonce, the aborts, and the trigger request.
 #include <gtest/gtest.h>
 
-#include "platform/dialogs/headless_robot.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/sequence/program_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
-#include "ui/dialog_ids.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {

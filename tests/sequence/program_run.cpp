@@ -5,13 +5,13 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/dialogs/headless_robot.h"
+#include "tests/support/dialog_robot.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
-#include "sequence/random.h"
-#include "sequence/trace.h"
-#include "sequence/upgrade_sequence.h"
-#include "ui/dialog_ids.h"
+#include "base/random.h"
+#include "base/trace.h"
+#include "upgrade/upgrade_sequence.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {

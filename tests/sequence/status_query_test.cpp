@@ -1,13 +1,13 @@
 // The status query, the confirmation dialog and the runner's results.
 #include <gtest/gtest.h>
 
-#include "platform/dialogs/headless_robot.h"
-#include "sequence/run_state.h"
+#include "tests/support/dialog_robot.h"
+#include "upgrade/run_state.h"
 #include "tests/sequence/program_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
-#include "ui/dialog_ids.h"
-#include "web/device_query.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/device_query.h"
 
 namespace orb::test {
 namespace {

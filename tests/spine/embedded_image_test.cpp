@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/embedded_image.h"
-#include "sequence/firmware_image.h"
+#include "upgrade/firmware_image.h"
 
 namespace orb {
 namespace {

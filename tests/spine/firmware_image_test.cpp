@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "sequence/firmware_image.h"
+#include "upgrade/firmware_image.h"
 
 namespace orb {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "sequence/random.h"
+#include "base/random.h"
 
 namespace orb {
 namespace {

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialogs/headless_robot.h"
+#include "tests/support/dialog_robot.h"
 #include "platform/own_addresses.h"
-#include "sequence/run_state.h"
-#include "sequence/startup.h"
-#include "sequence/trace.h"
+#include "upgrade/run_state.h"
+#include "upgrade/startup.h"
+#include "base/trace.h"
 #include "tests/support/child_process.h"
 
 namespace orb {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialogs/terminal/key_decoder.h"
+#include "dialogs/terminal/key_decoder.h"
 
 namespace orb::terminal {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialogs/terminal/live_region.h"
-#include "platform/dialogs/terminal/redraw_throttle.h"
+#include "dialogs/terminal/live_region.h"
+#include "dialogs/terminal/redraw_throttle.h"
 
 namespace orb::terminal {
 namespace {

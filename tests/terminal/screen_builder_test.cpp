@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "platform/dialogs/headless_robot.h"
-#include "platform/dialogs/terminal/screen_builder.h"
+#include "tests/support/dialog_robot.h"
+#include "dialogs/terminal/screen_builder.h"
 #include "tests/terminal/terminal_test_support.h"
-#include "ui/dialog_procs.h"
+#include "upgrade/dialog_procs.h"
 
 namespace orb::terminal {
 namespace {

@@ -7,9 +7,9 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/dialogs/dialog_view.h"
-#include "platform/dialogs/headless_robot.h"
-#include "sequence/run_state.h"
+#include "dialogs/dialog_view.h"
+#include "tests/support/dialog_robot.h"
+#include "upgrade/run_state.h"
 
 namespace orb::test {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/dialogs/terminal/terminal_view.h"
+#include "dialogs/terminal/terminal_view.h"
 #include "platform/windowing.h"
 
 namespace orb::test {

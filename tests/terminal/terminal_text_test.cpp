@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/dialogs/terminal/terminal_text.h"
-#include "ui/dialog_texts.h"
+#include "dialogs/terminal/terminal_text.h"
+#include "upgrade/dialog_texts.h"
 
 namespace orb::terminal {
 namespace {

@@ -9,12 +9,12 @@
 #include <string>
 #include <thread>
 
-#include "platform/dialogs/headless_robot.h"
-#include "platform/dialogs/terminal/line_mode.h"
-#include "platform/dialogs/terminal/screen_builder.h"
-#include "sequence/run_state.h"
+#include "tests/support/dialog_robot.h"
+#include "dialogs/terminal/line_mode.h"
+#include "dialogs/terminal/screen_builder.h"
+#include "upgrade/run_state.h"
 #include "tests/terminal/terminal_test_support.h"
-#include "ui/dialog_procs.h"
+#include "upgrade/dialog_procs.h"
 
 namespace orb::terminal {
 namespace {

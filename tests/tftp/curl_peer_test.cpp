@@ -10,13 +10,13 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "platform/dialogs/headless_robot.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/tftp/tftp_peer.h"
 #include "tests/tftp/tftp_test_run.h"
-#include "tftp/tftp_listener.h"
-#include "ui/dialog_ids.h"
+#include "upgrade/serve_image.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb {
 namespace {

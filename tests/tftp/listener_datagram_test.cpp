@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/tftp/trace_capture.h"
-#include "tftp/tftp_listener.h"
+#include "upgrade/serve_image.h"
 
 namespace orb {
 namespace {

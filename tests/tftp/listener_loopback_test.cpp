@@ -13,16 +13,16 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/dialogs/headless_robot.h"
+#include "tests/support/dialog_robot.h"
 #include "platform/process.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "tests/tftp/tftp_peer.h"
 #include "tests/tftp/tftp_test_run.h"
-#include "tftp/tftp_listener.h"
-#include "tftp/tftp_packets.h"
-#include "ui/dialog_ids.h"
+#include "upgrade/serve_image.h"
+#include "tftp/packets.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "tftp/tftp_packets.h"
-#include "tftp/u16_be.h"
+#include "tftp/packets.h"
+#include "base/u16_be.h"
 
 namespace orb {
 namespace {

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/dialogs/headless_robot.h"
-#include "tftp/restart_wait.h"
-#include "ui/dialog_ids.h"
-#include "ui/dialog_procs.h"
+#include "tests/support/dialog_robot.h"
+#include "upgrade/restart_wait.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/dialog_procs.h"
 
 namespace orb {
 namespace {

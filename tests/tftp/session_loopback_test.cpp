@@ -9,15 +9,15 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/dialogs/headless_robot.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "tests/tftp/tftp_peer.h"
 #include "tests/tftp/tftp_test_run.h"
-#include "tftp/tftp_packets.h"
-#include "tftp/tftp_session.h"
-#include "ui/dialog_ids.h"
+#include "tftp/packets.h"
+#include "tftp/transfer.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb {
 namespace {

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/dialogs/headless_robot.h"
-#include "sequence/error_box.h"
-#include "sequence/run_state.h"
-#include "sequence/trace.h"
-#include "web/socket_address.h"
+#include "tests/support/dialog_robot.h"
+#include "upgrade/error_box.h"
+#include "upgrade/run_state.h"
+#include "base/trace.h"
+#include "platform/socket_address.h"
 
 namespace orb::test {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "sequence/trace.h"
+#include "base/trace.h"
 
 namespace orb::test {
 

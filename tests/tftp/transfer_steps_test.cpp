@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "tests/tftp/trace_capture.h"
-#include "tftp/tftp_packets.h"
-#include "tftp/tftp_session.h"
+#include "tftp/packets.h"
+#include "tftp/transfer.h"
 
 namespace orb {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "sequence/random.h"
+#include "base/random.h"
 #include "web/digest_auth.h"
 #include "tests/support/md5_hex.h"
 #include "web/md5.h"

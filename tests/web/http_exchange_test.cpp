@@ -18,17 +18,17 @@
 #include <thread>
 #include <vector>
 
-#include "platform/dialogs/headless_robot.h"
-#include "sequence/random.h"
-#include "sequence/run_state.h"
-#include "sequence/trace.h"
+#include "tests/support/dialog_robot.h"
+#include "base/random.h"
+#include "upgrade/run_state.h"
+#include "base/trace.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "web/http_exchange.h"
 #include "tests/support/md5_hex.h"
 #include "web/md5.h"
-#include "web/socket_address.h"
+#include "platform/socket_address.h"
 
 namespace {
 

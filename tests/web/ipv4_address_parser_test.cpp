@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ui/ipv4_address_parser.h"
+#include "base/ipv4_address_parser.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "sequence/random.h"
+#include "base/random.h"
 #include "web/http_exchange.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
-#include "web/socket_address.h"
+#include "platform/socket_address.h"
 
 namespace {
 

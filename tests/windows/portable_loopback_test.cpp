@@ -12,10 +12,10 @@
 #include "platform/clock.h"
 #include "platform/sockets.h"
 #include "platform/threads.h"
-#include "sequence/run_state.h"
-#include "tftp/tftp_session.h"
+#include "upgrade/run_state.h"
+#include "tftp/transfer.h"
 #include "web/http_exchange.h"
-#include "web/socket_address.h"
+#include "platform/socket_address.h"
 
 namespace orb {
 namespace {

@@ -1,0 +1,45 @@
+// The program's entry on POSIX systems: a Qt window when a display is present,
+// the terminal otherwise.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
+#include "dialogs/front_ends.h"
+#include "app/command_line.h"
+#include "platform/process.h"
+#include "upgrade/upgrade_sequence.h"
+
+namespace {
+
+#ifdef ORB_HAVE_QT
+bool hasDisplay() {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+#endif
+
+int runTheProgram() { return orb::runProgram(nullptr); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const orb::CommandLine commandLine = orb::parseCommandLine(argc, argv);
+    if (commandLine.action != orb::CommandLine::Action::Run) return orb::answerCommandLine(commandLine, stdout, stderr);
+    // A send to a connection the adapter has closed fails with an error, as on
+    // Windows, instead of ending the process.
+    std::signal(SIGPIPE, SIG_IGN);
+#ifdef ORB_HAVE_QT
+    if (hasDisplay()) orb::dialogs::runWithQtView(argc, argv, runTheProgram);
+#else
+    (void)argc;
+    (void)argv;
+#endif
+    if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) orb::dialogs::runWithTerminalView(runTheProgram);
+    std::fputs("orb-upgrade: there is neither a display nor a terminal to show the dialogs on. Run it on a "
+               "desktop (DISPLAY or WAYLAND_DISPLAY set) or in a terminal.\n",
+               stderr);
+    orb::endProcess(1);
+}

@@ -1,0 +1,126 @@
+// runWithQtView: orb-upgrade on a Linux desktop. Qt runs on the process's main
+// thread (the GUI thread); the program (the run's "main thread") runs on a
+// second thread and the process ends with its result when it returns.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "dialogs/dialog_view.h"
+#include "dialogs/front_ends.h"
+#include "dialogs/qt/qt_look.h"
+#include "dialogs/qt/qt_view.h"
+#include "platform/process.h"
+
+namespace orb::dialogs {
+
+namespace {
+
+// Platforms that need no display server and so cannot fail to open one.
+bool platformNeedsNoDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform == nullptr) return false;
+    return std::strncmp(platform, "offscreen", 9) == 0 || std::strncmp(platform, "minimal", 7) == 0;
+}
+
+// Qt ends the process (qFatal) when it cannot connect to the display, so the
+// attempt is made in a child first: a failure there leaves this process free
+// to fall back to the terminal. Nothing of Qt exists in this process yet.
+bool displayCanBeOpened(int argc, char** argv) {
+    std::fflush(nullptr);
+    pid_t child = fork();
+    if (child < 0) return true;  // cannot tell: let Qt try
+    if (child == 0) {
+        rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);  // qFatal aborts: no core file for that
+        int quiet = open("/dev/null", O_WRONLY);
+        if (quiet >= 0) {
+            dup2(quiet, STDOUT_FILENO);
+            dup2(quiet, STDERR_FILENO);
+        }
+        int childArgc = argc;
+        QGuiApplication probe(childArgc, argv);
+        _exit(QGuiApplication::primaryScreen() != nullptr ? 0 : 1);
+    }
+    // A server that accepts the connection but never answers counts as none.
+    constexpr int kProbeTimeoutMs = 10000;
+    int status = 0;
+    for (int waited = 0;; waited += 10) {
+        pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) break;
+        if (ended < 0 && errno != EINTR) return true;
+        if (waited >= kProbeTimeoutMs) {
+            kill(child, SIGKILL);
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            return false;
+        }
+        usleep(10000);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+namespace qt {
+
+void installQtView(QApplication& application) {
+    requireGuiThread("the view");
+    QGuiApplication::setApplicationName(QStringLiteral("orb-upgrade"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("orb-upgrade"));
+    QGuiApplication::setQuitOnLastWindowClosed(false);  // windows come and go during a run
+    QGuiApplication::setWindowIcon(programIcon());
+    applyDialogLook(application);
+
+    // The dialog font and its base units, and the screen, before the first
+    // window opens: the model computes every rectangle from them.
+    DialogFont font = loadDialogFont();
+    QApplication::setFont(font.font);
+    setDialogBaseUnits(font.baseX, font.baseY);
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect geometry = screen->geometry();
+        setScreenSize(geometry.width(), geometry.height());
+    }
+    installDialogView(createQtView());
+}
+
+}  // namespace qt
+
+void runWithQtView(int argc, char** argv, const std::function<int()>& program) {
+    if (!platformNeedsNoDisplay() && !displayCanBeOpened(argc, argv)) {
+        std::fputs("orb-upgrade: the display cannot be opened (DISPLAY or WAYLAND_DISPLAY is set, but Qt cannot "
+                   "connect to it)\n",
+                   stderr);
+        return;
+    }
+    // QApplication keeps references to argc and argv; it is never destroyed
+    // (the process ends with _exit, past every static destructor).
+    static int qtArgc = argc;
+    auto* application = new QApplication(qtArgc, argv);
+    qt::installQtView(*application);
+
+    std::thread([program] {
+        int result = program();
+        qt::beginQtViewShutdown();
+        orb::endProcess(result);
+    }).detach();
+
+    application->exec();
+    // The event loop ended (the session is closing): nothing can be shown or
+    // answered any more, so the run ends here.
+    qt::beginQtViewShutdown();
+    orb::endProcess(0);
+}
+
+}  // namespace orb::dialogs

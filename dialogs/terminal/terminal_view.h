@@ -1,0 +1,163 @@
+// The terminal view of the portable dialog manager (see screen_builder.h for
+// what it shows, key_decoder.h for the keys it reads, line_mode.h for the
+// fallback without raw mode).
+//
+// Threads: the notifications arrive on the program's threads and only wake the
+// view's own thread (one byte into a pipe, at most one waiting at a time); that
+// thread reads the model, draws, reads the keys and acts through
+// orb::dialogs::input. Drawing is coalesced: at most one frame per redraw
+// interval, and a frame writes only the lines whose text changed.
+//
+// Keys (screen mode):
+//   Enter            the button marked < > (modal dialogs; nothing in a
+//                    progress window); answers a message box
+//   Esc, Ctrl-C      IDCANCEL in a modal dialog; the Cancel button of the
+//                    chosen progress window; answers a message box
+//   Tab, Down        next field or button (Shift-Tab, Up: previous)
+//   Left, Right      a list: the previous or next entry; else as Up/Down
+//   typing           edits the focused field (Backspace, Ctrl-U clears);
+//                    the IPv4 address field takes digits, "." and "*"
+//   1..9, Space      a list: choose entry N, or the next entry
+//   Space            a focused button: press it
+//   Ctrl-L           draw everything again
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "dialogs/dialog_view.h"
+#include "dialogs/terminal/key_decoder.h"
+#include "dialogs/terminal/live_region.h"
+#include "dialogs/terminal/redraw_throttle.h"
+
+namespace orb::terminal {
+
+enum class TerminalMode {
+    Screen,  // raw mode: the live region redrawn in place, keys one by one
+    Lines,   // the line-by-line fallback
+};
+
+struct TerminalOptions {
+    int inputFd = 0;
+    int outputFd = 1;
+    TerminalMode mode = TerminalMode::Screen;
+    // Used when the terminal's size cannot be read (TIOCGWINSZ on outputFd).
+    int width = 80;
+    int height = 24;
+    int redrawIntervalMs = RedrawThrottle::kDefaultIntervalMs;
+    int escapeTimeoutMs = KeyDecoder::kDefaultEscapeTimeoutMs;
+    // Line mode: the shortest time between two printed lines of one progress
+    // window.
+    int lineProgressIntervalMs = 5000;
+    // Called on the view's thread after SIGCONT (put the terminal back into
+    // raw mode).
+    std::function<void()> onContinue;
+};
+
+struct TerminalStats {
+    uint64_t notifications = 0;  // calls of the DialogView functions
+    uint64_t frames = 0;         // frames built
+    uint64_t writes = 0;         // frames that wrote anything
+    uint64_t bytes = 0;          // bytes written
+};
+
+class TerminalView : public dialogs::DialogView {
+public:
+    explicit TerminalView(const TerminalOptions& options);
+    ~TerminalView() override;
+    TerminalView(const TerminalView&) = delete;
+    TerminalView& operator=(const TerminalView&) = delete;
+
+    void windowCreated(WindowHandle window) override;
+    void windowChanged(WindowHandle window) override;
+    void windowDestroyed(WindowHandle window) override;
+    void messageBoxShown(dialogs::MessageBoxId box) override;
+    void messageBoxClosed(dialogs::MessageBoxId box) override;
+
+    // Draws and reads keys on the calling thread until stop(), or until the
+    // input ends (returns false then).
+    bool run();
+    // From any thread.
+    void stop();
+
+    // Async-signal-safe: for the signal handlers of the front-end.
+    void signalInterrupt();  // SIGINT: Ctrl-C
+    void signalResize();     // SIGWINCH
+    void signalContinue();   // SIGCONT
+    int wakeFd() const { return wakeWrite_; }
+
+    // Erases the live region and shows the cursor; nothing is written after it.
+    // From any thread, once (later calls do nothing); waits at most a moment
+    // for a frame that is being written.
+    void finish();
+
+    TerminalStats stats() const;
+
+private:
+    struct Snapshot {
+        std::vector<dialogs::WindowState> visible;  // creation order
+        std::vector<dialogs::MessageBoxState> boxes;
+    };
+    Snapshot snapshot();
+    void wake(char reason);
+    void handleWakeBytes(const char* data, long size);
+    void handleKey(const Key& key);
+    void handleDialogKey(const dialogs::WindowState& window, const Key& key);
+    void handleProgressKey(const Snapshot& now, WindowHandle target, const Key& key);
+    void handleLine(const std::string& line);
+    void readSize();
+    void draw(int64_t nowMs);
+    void drawScreen(const std::vector<std::string>& transcript, const Snapshot& now);
+    void drawLines(const std::vector<std::string>& transcript, const Snapshot& now, int64_t nowMs);
+    void redrawAll();
+    // Writes all of `bytes`; the caller holds outputMutex_.
+    bool writeLocked(const std::string& bytes);
+
+    TerminalOptions options_;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    std::atomic<bool> notePending_{false};
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<uint64_t> notifications_{0};
+
+    // The view's thread only.
+    RedrawThrottle throttle_;
+    KeyDecoder decoder_;
+    int width_;
+    int height_;
+    WindowHandle selectedProgress_ = nullptr;
+    std::set<WindowHandle> introduced_;
+    // What the log holds of each progress window: the stages whose end it has
+    // logged, and the last title it logged.
+    struct LoggedStages {
+        size_t stages = 0;
+        std::string title;
+    };
+    std::map<WindowHandle, LoggedStages> logged_;
+    void logStageEnds(const dialogs::WindowState& w, bool closing, std::vector<std::string>* transcript,
+                      bool styled);
+    std::set<dialogs::MessageBoxId> introducedBoxes_;
+    std::string lineBuffer_;                        // line mode: the line being typed
+    std::vector<std::string> lastPrompt_;           // line mode: the last block printed
+    std::map<WindowHandle, std::string> lastProgressLine_;  // line mode
+    std::map<WindowHandle, int64_t> lastProgressMs_;        // line mode
+
+    // Output, guarded: the view's thread draws, finish() may come from anywhere.
+    std::timed_mutex outputMutex_;
+    LiveRegion region_;
+    std::atomic<uint64_t> frames_{0};
+    std::atomic<uint64_t> writes_{0};
+    std::atomic<uint64_t> bytes_{0};
+};
+
+// Milliseconds of a steady clock.
+int64_t steadyMs();
+
+}  // namespace orb::terminal

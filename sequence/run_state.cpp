@@ -1,7 +1,0 @@
-#include "sequence/run_state.h"
-
-namespace orb {
-
-RunState runState{};
-
-}  // namespace orb

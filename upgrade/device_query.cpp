@@ -1,0 +1,94 @@
+#include "upgrade/device_query.h"
+
+#include "platform/clock.h"
+#include "platform/threads.h"
+#include "platform/windowing.h"
+#include "upgrade/error_box.h"
+#include "upgrade/run_state.h"
+#include "base/trace.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/dialog_procs.h"
+#include "upgrade/dialog_texts.h"
+#include "web/http_exchange.h"
+
+namespace orb {
+namespace {
+
+constexpr int kTicksPerStep = 10;
+constexpr int kLastPosition = 100;
+
+// The bar shows activity only: one step every 10 ticks, 0..100 and round
+// again. Its position carries over between the attempts of one query.
+struct ConnectingBar {
+    int position = 0;
+    int ticks = 0;
+
+    void count(WindowHandle window, uint32_t passed) {
+        uint32_t steps = (static_cast<uint32_t>(ticks) + passed) / kTicksPerStep;
+        ticks = static_cast<int>((static_cast<uint32_t>(ticks) + passed) % kTicksPerStep);
+        if (steps == 0) return;
+        position = static_cast<int>((static_cast<uint32_t>(position) + (steps - 1) % (kLastPosition + 1)) %
+                                    (kLastPosition + 1));
+        if (window != nullptr) setProgressPosition(window, kProgressBarId, position);
+        if (++position > kLastPosition) position = 0;
+    }
+};
+
+// One attempt: the worker runs the exchange while this thread keeps the
+// connecting window alive, waking for its messages and for the bar's next
+// step. Returns the worker's result.
+int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
+    DeviceQuery attempt = query;  // stays in place until the worker has ended
+    WindowHandle window = createModelessDialog(query.instance, kConnectingWindowId, connectingDialogProc);
+    ThreadHandle* worker = startThread(deviceQueryWorker, &attempt);
+    if (worker == nullptr) {
+        if (window != nullptr) destroyWindow(window);
+        failRun("Upgrade Failed: Can't start the connection thread");
+    }
+    uint32_t counted = readWaitClock();
+    while (!hasThreadFinished(worker)) {
+        if (window != nullptr) pumpOneMessage(window);
+        waitForInput(window, kInvalidSocket, 1, kTicksPerStep - bar->ticks);
+        uint32_t now = readWaitClock();
+        bar->count(window, now - counted);
+        counted = now;
+    }
+    if (window != nullptr) destroyWindow(window);
+    int32_t result = readThreadResult(worker);
+    releaseThread(worker);
+    return result;
+}
+
+}  // namespace
+
+int32_t deviceQueryWorker(void* raw) {
+    const auto* query = static_cast<const DeviceQuery*>(raw);
+    trace("HTTP %x:%u to %x:%u", query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort);
+    return httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort, query->path,
+                   query->responseBuffer, query->size);
+}
+
+int32_t runDeviceQuery(DeviceQuery query) {
+    ConnectingBar bar;
+    int silentRetries = 0;
+    for (;;) {
+        int32_t result = runAttempt(query, &bar);
+        if (result >= 0) return result;
+
+        // The adapter demanded authentication. A new nonce (nc back at 0) with
+        // a password held may only mean the old nonce expired: retry once
+        // without asking. Otherwise the credentials were refused.
+        const DigestAuthState& credentials = runState.credentials;
+        if (credentials.password[0] != '\0' && credentials.nc == 0 && silentRetries == 0) {
+            ++silentRetries;
+            continue;
+        }
+        if (runModalDialog(query.instance, kCredentialsDialogId, credentialsDialogProc) > 0) {
+            silentRetries = 0;
+            continue;
+        }
+        failRun(kUserAbortMessage);
+    }
+}
+
+}  // namespace orb

@@ -1,0 +1,203 @@
+#include "upgrade/dialog_procs.h"
+
+#include <cstdio>
+
+#include "upgrade/error_box.h"
+#include "base/random.h"
+#include "upgrade/run_state.h"
+#include "base/trace.h"
+#include "upgrade/center_window.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/dialog_texts.h"
+#include "base/ipv4_address_parser.h"
+
+namespace orb {
+namespace {
+
+// Control ids of the dialogs' text fields.
+constexpr int kWarningTextId = 1021;
+constexpr int kAddressControlId = 1000;
+constexpr int kHeadTextId = 1007;
+constexpr int kInstructionTextId = 1008;
+constexpr int kVersionFieldId = 1015;
+constexpr int kPcAddressComboId = 1017;
+constexpr int kUserFieldId = 1003;
+constexpr int kPasswordFieldId = 1005;
+constexpr int kSerialFieldId = 1002;
+constexpr int kMacFieldId = 1003;
+constexpr int kSoftwareFieldId = 1004;
+constexpr int kHardwareFieldId = 1005;
+constexpr int kProductFieldId = 1006;
+
+// Credentials are read with this limit, NUL included.
+constexpr int kCredentialReadLimit = 127;
+constexpr int kAddressReadLimit = 63;
+
+int commandId(uintptr_t wParam) { return static_cast<int>(wParam & 0xffff); }
+
+void setTitle(WindowHandle window, const char* format, const char* argument) {
+    char title[160];
+    std::snprintf(title, sizeof title, format, argument);
+    setWindowTitle(window, title);
+}
+
+struct VersionText {
+    char text[kVersionTextMax + 1];
+    VersionText() { readVersionText(runState.firmwareImage, text); }
+};
+
+// Handles OK and Cancel of a modal dialog that closes with 1 or 0.
+bool closeOnOkOrCancel(WindowHandle window, int id) {
+    if (id == kIdOk) {
+        endDialog(window, 1);
+        return true;
+    }
+    if (id == kIdCancel) {
+        endDialog(window, 0);
+        return true;
+    }
+    return false;
+}
+
+// Cancel in a progress window ends the whole run from this window's thread.
+bool cancelProgressWindow(WindowHandle window, int id) {
+    if (id != kIdCancel) return false;
+    destroyWindow(window);
+    failRun(kUserAbortMessage);
+}
+
+void fillPcAddressCombo(WindowHandle window) {
+    for (uint32_t address : runState.pcAddressList) {
+        if (address == 0) break;
+        char text[16];
+        std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
+                      address & 255);
+        addComboEntry(window, kPcAddressComboId, text);
+    }
+    selectComboEntry(window, kPcAddressComboId, 0);
+}
+
+bool acceptAddress(WindowHandle window) {
+    readControlText(window, kAddressControlId, runState.deviceAddressText, kAddressReadLimit);
+    parseIPv4Address(runState.deviceAddressText, &runState.deviceAddress);
+    if (runState.deviceAddress == 0) {
+        showMessageBox(window, "Invalid IP Address", "Error", kMbOk);
+        focusControl(window, kAddressControlId);
+        return true;
+    }
+    std::snprintf(runState.tftpFileName, sizeof runState.tftpFileName, "/orb%x.bin",
+                  static_cast<unsigned>(nextRandom() & 0xffff));
+    // With an empty address list nothing is selected and the PC address keeps
+    // its start-up value.
+    int selected = readComboSelection(window, kPcAddressComboId);
+    if (selected >= 0 && selected < kPcAddressListSize) runState.pcAddress = runState.pcAddressList[selected];
+    trace("+++ using %x\n", runState.pcAddress);
+    endDialog(window, 1);
+    return true;
+}
+
+}  // namespace
+
+bool warningDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
+    if (message == kWmInitDialog) {
+        setTitle(window, "%s Firmware Upgrade", runState.productDisplayName);
+        setControlText(window, kWarningTextId, kWarningText);
+        focusControl(window, kIdCancel);
+        centerWindow(window);
+        return false;
+    }
+    if (message == kWmCommand) return closeOnOkOrCancel(window, commandId(wParam));
+    return false;
+}
+
+bool addressDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
+    if (message == kWmInitDialog) {
+        fillPcAddressCombo(window);
+        setTitle(window, "%s Firmware Upgrade", runState.productDisplayName);
+        setControlText(window, kHeadTextId, kAddressHeadText);
+        setControlText(window, kInstructionTextId, kAddressInstructionText);
+        char version[64];
+        std::snprintf(version, sizeof version, "Version %s", VersionText().text);
+        setControlText(window, kVersionFieldId, version);
+        focusControl(window, kAddressControlId);
+        centerWindow(window);
+        return false;
+    }
+    if (message != kWmCommand) return false;
+    int id = commandId(wParam);
+    if (id == kIdOk) return acceptAddress(window);
+    if (id == kIdCancel) {
+        endDialog(window, 0);
+        return true;
+    }
+    return false;
+}
+
+bool credentialsDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
+    if (message == kWmInitDialog) {
+        setControlText(window, kHeadTextId, kPasswordText);
+        setControlText(window, kUserFieldId, "admin");
+        setControlText(window, kPasswordFieldId, "");
+        focusControl(window, kPasswordFieldId);
+        centerWindow(window);
+        return false;
+    }
+    if (message != kWmCommand) return false;
+    int id = commandId(wParam);
+    if (id == kIdOk) {
+        readControlText(window, kUserFieldId, runState.credentials.user, kCredentialReadLimit);
+        readControlText(window, kPasswordFieldId, runState.credentials.password, kCredentialReadLimit);
+    }
+    return closeOnOkOrCancel(window, id);
+}
+
+bool confirmDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
+    if (message == kWmInitDialog) {
+        setTitle(window, "Confirm Upgrade to Ver. %s", VersionText().text);
+        setControlText(window, kHeadTextId, kConfirmText);
+        const DeviceInfo& info = runState.deviceInfo;
+        setControlText(window, kSerialFieldId, info.serialNumber);
+        setControlText(window, kMacFieldId, info.macAddress);
+        setControlText(window, kSoftwareFieldId, info.softwareVersion);
+        setControlText(window, kHardwareFieldId, info.hardwareVersion);
+        setControlText(window, kProductFieldId, info.productName);
+        centerWindow(window);
+        return true;
+    }
+    if (message == kWmCommand) return closeOnOkOrCancel(window, commandId(wParam));
+    return false;
+}
+
+bool connectingDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
+    if (message == kWmInitDialog) {
+        setTitle(window, "Connecting with ORB@%s", runState.deviceAddressText);
+        centerWindow(window);
+        setProgressRange(window, kProgressBarId, 0, 100);
+        return true;
+    }
+    if (message == kWmCommand) return cancelProgressWindow(window, commandId(wParam));
+    return false;
+}
+
+bool progressDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
+    if (message == kWmInitDialog) {
+        centerWindow(window);
+        return true;
+    }
+    if (message == kWmCommand) return cancelProgressWindow(window, commandId(wParam));
+    return false;
+}
+
+bool successDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
+    if (message == kWmInitDialog) {
+        setTitle(window, "ORB@%s Upgrade Successful!", runState.deviceAddressText);
+        setControlText(window, kHeadTextId, kSuccessText);
+        setControlText(window, kSoftwareFieldId, runState.deviceInfo.softwareVersion);
+        centerWindow(window);
+        return true;
+    }
+    if (message == kWmCommand) return closeOnOkOrCancel(window, commandId(wParam));
+    return false;
+}
+
+}  // namespace orb

@@ -1,0 +1,7 @@
+#include "upgrade/run_state.h"
+
+namespace orb {
+
+RunState runState{};
+
+}  // namespace orb

@@ -1,0 +1,76 @@
+#include "upgrade/serve_image.h"
+
+#include <cstdlib>
+
+#include "platform/clock.h"
+#include "platform/threads.h"
+#include "platform/windowing.h"
+#include "upgrade/error_box.h"
+#include "upgrade/run_state.h"
+#include "tftp/packets.h"
+#include "tftp/transfer.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/dialog_procs.h"
+#include "platform/socket_address.h"
+
+namespace orb {
+
+uint16_t startTftpListener(uint32_t localAddress) {
+    // Never freed: the transfer keeps using the socket until the process ends.
+    auto* listener = static_cast<TftpListener*>(std::calloc(1, sizeof(TftpListener)));
+    if (listener == nullptr) failRun("Upgrade Failed: Can't malloc for TFTP listener");
+    listener->udpSocket = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (listener->udpSocket == kInvalidSocket) failRun("Upgrade Failed: Can't create TFTP listener socket");
+    uint16_t port = bindFirstFreePort(listener->udpSocket, localAddress, kFirstTftpPort, kTftpPortTries);
+    if (port == 0) failRun("Upgrade Failed: Can't bind TFTP listener socket");
+    listener->localAddress = localAddress;
+    listener->boundPort = port;
+    // The handle is not kept: the thread lives until the process ends.
+    if (startThread(tftpListenerThread, listener) == nullptr) failRun("Upgrade Failed: Can't start TFTP listener");
+    return port;
+}
+
+int32_t tftpListenerThread(void* argument) {
+    auto* listener = static_cast<TftpListener*>(argument);
+    WindowHandle window = createModelessDialog(runState.instance, kWaitingWindowId, progressDialogProc);
+    if (window != nullptr) {
+        setProgressRange(window, kProgressBarId, 0, kIdlePositionLimit);
+        setProgressPosition(window, kProgressBarId, 0);
+    }
+    setNonBlocking(listener->udpSocket, true);
+
+    int idlePosition = 0;
+    uint32_t counted = readWaitClock();  // the bar has moved for the ticks up to here
+    for (;;) {
+        sockaddr_in source;
+        int length = receiveDatagram(listener->udpSocket, listener->packet, sizeof listener->packet, &source);
+        switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName)) {
+        case ListenerVerdict::Idle: {
+            // Until a datagram, a message for the window, or the next frame.
+            waitForInput(window, listener->udpSocket, 1, kIdleFrameMs);
+            uint32_t now = readWaitClock();
+            idlePosition = advanceIdlePosition(idlePosition, now - counted);
+            counted = now;
+            if (window != nullptr) {
+                setProgressPosition(window, kProgressBarId, idlePosition);
+                pumpAllMessages(window);
+            }
+            break;
+        }
+        case ListenerVerdict::Ignore:
+            // A stream of stray datagrams leaves no idle pass; Cancel must
+            // still work, so one message is served per ignored datagram.
+            if (window != nullptr) pumpOneMessage(window);
+            break;
+        case ListenerVerdict::Accept: {
+            uint32_t peerAddress = 0;
+            uint16_t peerPort = 0;
+            readSockaddr(&source, &peerAddress, &peerPort);
+            if (window != nullptr) destroyWindow(window);
+            startTftpSession(listener->udpSocket, listener->localAddress, peerAddress, peerPort);
+        }
+        }
+    }
+}
+
+}  // namespace orb

@@ -1,0 +1,52 @@
+#include "upgrade/upgrade_sequence.h"
+
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "platform/windowing.h"
+#include "upgrade/error_box.h"
+#include "upgrade/run_state.h"
+#include "upgrade/startup.h"
+#include "upgrade/serve_image.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/dialog_procs.h"
+#include "upgrade/dialog_texts.h"
+#include "upgrade/device_query.h"
+
+namespace orb {
+
+int runProgram(InstanceHandle instance) {
+    runStartup(instance);
+    return runUpgradeSequence();
+}
+
+int runUpgradeSequence() {
+    InstanceHandle instance = runState.instance;
+    if (runModalDialog(instance, kWarningDialogId, warningDialogProc) != 1) return 0;
+    if (runModalDialog(instance, kAddressDialogId, addressDialogProc) != 1) return 0;
+    if (runState.deviceAddress == 0) return 0;
+
+    DeviceQuery query{instance,         runState.pcAddress,      kFirstLocalHttpPort, runState.deviceAddress,
+                      kDeviceHttpPort,  kStatusPagePath,         runState.responseBuffer, kResponseLimit};
+    if (runDeviceQuery(query) <= 0) {
+        showErrorBox("Upgrade Failed: No Response From ORB");
+        return 0;
+    }
+    if (runModalDialog(instance, kConfirmDialogId, confirmDialogProc) != 1) {
+        showErrorBox(kUserAbortMessage);
+        return 0;
+    }
+
+    auto port = static_cast<uint16_t>(startTftpListener(runState.pcAddress) & 0xffff);
+    char triggerPath[128];
+    uint32_t pc = runState.pcAddress;
+    std::snprintf(triggerPath, sizeof triggerPath, kTriggerPathFormat, pc >> 24, (pc >> 16) & 255, (pc >> 8) & 255,
+                  pc & 255, static_cast<unsigned>(port), runState.tftpFileName);
+    query.path = triggerPath;
+    runDeviceQuery(query);  // the adapter's answer to the trigger is not used
+
+    // The listener thread finishes the run and ends the process.
+    for (;;) sleepMilliseconds(10);
+}
+
+}  // namespace orb

@@ -1,0 +1,131 @@
+#include "tftp/transfer.h"
+
+#include <cstdlib>
+
+#include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/windowing.h"
+#include "upgrade/error_box.h"
+#include "upgrade/run_state.h"
+#include "base/trace.h"
+#include "upgrade/restart_wait.h"
+#include "tftp/packets.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/dialog_procs.h"
+#include "upgrade/device_query.h"
+#include "platform/socket_address.h"
+
+namespace orb {
+
+void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
+    auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
+    if (session == nullptr) failRun("Upgrade Failed: Can't malloc for TFTP session");
+    initTftpSession(session, udpSocket, localAddress, peerAddress, peerPort, runState.firmwareImage.size);
+    runTftpSession(session);
+}
+
+static void showUploadProgress(WindowHandle window, const TftpSession* session) {
+    if (window == nullptr) return;
+    char title[128];
+    formatUploadTitle(title, runState.deviceAddressText, session->bytesAcked, session->imageSize);
+    setProgressPosition(window, kProgressBarId, static_cast<int>(session->block));
+    setWindowTitle(window, title);
+}
+
+// Serves the image in lock-step with the peer's ACKs. Returns with the socket
+// closed; loop->failed tells whether the transfer timed out.
+//
+// Ticks are milliseconds of waiting read from the clock, never arrivals: a
+// datagram ends the wait at once (the expected ACK sends the next block
+// without delay), is handled, and the wait goes on towards the same interval's
+// end. So an interval lasts 100 ms whatever arrives.
+static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle window) {
+    SocketHandle udpSocket = session->udpSocket;
+    setNonBlocking(udpSocket, true);
+    sockaddr_in peer;
+    fillSockaddr(session->peerAddress, session->peerPort, &peer);
+    sendOptionAck(udpSocket, session->packet, &peer, session->imageSize);
+    uint32_t counted = readWaitClock();  // ticks are counted up to here
+
+    for (;;) {
+        sockaddr_in source;
+        int length = receiveDatagram(udpSocket, session->packet, sizeof session->packet, &source);
+        uint32_t sourceAddress = 0;
+        uint16_t sourcePort = 0;
+        if (length >= 0) readSockaddr(&source, &sourceAddress, &sourcePort);
+        switch (handleSessionDatagram(session, loop, session->packet, length, sourceAddress, sourcePort)) {
+        case SessionVerdict::Idle:
+            if (window != nullptr) pumpOneMessage(window);
+            waitForInput(window, udpSocket, 1, kTicksPerInterval - loop->ticks);
+            break;
+        case SessionVerdict::Tick:
+        case SessionVerdict::Discard:
+            // A stream of such datagrams leaves no idle pass: serve Cancel here too.
+            if (window != nullptr) pumpOneMessage(window);
+            break;
+        case SessionVerdict::Complete:
+            showUploadProgress(window, session);
+            trace("All blocks ack'd\n");
+            closeSocket(udpSocket);
+            return;
+        case SessionVerdict::SendBlock:
+            showUploadProgress(window, session);
+            sendDataBlock(udpSocket, session->packet, loop->blockData, session->blockSize, session->block, &peer);
+            trace("Send block %d (%d)\n", static_cast<int>(session->block), session->blockSize);
+            counted = readWaitClock();  // the new interval starts now
+            continue;
+        }
+
+        uint32_t now = readWaitClock();
+        uint32_t passed = now - counted;
+        if (passed == 0) continue;
+        counted = now;
+        switch (countTicks(session, loop, passed)) {
+        case TickVerdict::Wait:
+            break;
+        case TickVerdict::ResendOptionAck:
+            trace("ReSend option ack\n");
+            sendOptionAck(udpSocket, session->packet, &peer, session->imageSize);
+            break;
+        case TickVerdict::ResendBlock:
+            trace("ReSend block %d\n", static_cast<int>(session->block));
+            sendDataBlock(udpSocket, session->packet, loop->blockData, session->blockSize, session->block, &peer);
+            break;
+        case TickVerdict::TimedOut:
+            trace("Timeout for ack; upgrade failed\n");
+            closeSocket(udpSocket);
+            return;
+        }
+    }
+}
+
+void runTftpSession(TftpSession* session) {
+    TransferLoop loop{runState.firmwareImage.data, 0, 0, nullptr, false};
+    WindowHandle window = createModelessDialog(runState.instance, kUploadWindowId, progressDialogProc);
+    if (window != nullptr) {
+        setProgressRange(window, kProgressBarId, 0, static_cast<int>(session->blockCount & 0xffff));
+    }
+    transferImage(session, &loop, window);
+
+    runRestartWait(window, runState.deviceAddressText);
+    if (window != nullptr) destroyWindow(window);
+
+    if (loop.failed) {
+        showErrorBox("Upgrade Failed: Firmware Upload Incomplete");
+    } else {
+        // The success dialog shows what the adapter reports now, never the
+        // version from before the upgrade: a page without the label leaves it empty.
+        runState.deviceInfo.softwareVersion[0] = '\0';
+        DeviceQuery query{runState.instance, session->localAddress, kFirstLocalHttpPort, session->peerAddress,
+                          kDeviceHttpPort,   kStatusPagePath,       runState.responseBuffer, kResponseLimit};
+        if (runDeviceQuery(query) <= 0) {
+            showErrorBox("Upgrade Failed: ORB not responding after firmware upload");
+        } else {
+            runModalDialog(runState.instance, kSuccessDialogId, successDialogProc);
+        }
+    }
+    std::free(session);
+    endProcess(0);
+}
+
+}  // namespace orb

@@ -41,6 +41,7 @@ struct SimConfig {
 
     int restartMs = 10000;
     bool stayDown = false;
+    std::string versionAfterRestart;  // empty: the accepted image's version
     std::string saveImagePath;
     std::string magic = kFirmwareMagic;
 

@@ -517,7 +517,7 @@ void Simulator::goDown(const std::string& newVersion, int64_t nowMs) {
     closeListener();
     for (Connection& connection : connections_) closeConnection(connection);
     down_ = true;
-    pendingVersion_ = newVersion;
+    pendingVersion_ = config_.versionAfterRestart.empty() ? newVersion : config_.versionAfterRestart;
     upAtMs_ = config_.stayDown ? kNever : nowMs + config_.restartMs;
     log_->write(EventLine("restart-down")
                     .add("down-ms", config_.stayDown ? std::string("forever") : std::to_string(config_.restartMs)));

@@ -5,8 +5,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/dialogs/front_ends.h"
+#include "platform/dialogs/unattended/unattended_runner.h"
 #include "platform/process.h"
 #include "sequence/upgrade_sequence.h"
 
@@ -28,6 +30,8 @@ int main(int argc, char** argv) {
     // A send to a connection the adapter has closed fails with an error, as on
     // Windows, instead of ending the process.
     std::signal(SIGPIPE, SIG_IGN);
+    if (argc > 1 && std::strcmp(argv[1], "--unattended") == 0)
+        orb::unattended::runUnattendedMain(argc, argv, runTheProgram);
 #ifdef ORB_HAVE_QT
     if (hasDisplay()) orb::dialogs::runWithQtView(argc, argv, runTheProgram);
 #else

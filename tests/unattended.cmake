@@ -1,5 +1,5 @@
 # Unattended upgrades (orb-upgrade --unattended): the pieces (unit) and whole
-# runs against orb-sim on 127.0.19.x and 127.0.20.x (e2e).
+# runs against orb-sim on 127.0.191.x and 127.0.192.x (e2e).
 orb_add_gtest(unattended_unit_tests LABELS unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/unattended/unattended_unit_test.cpp
   LIBS orb_unattended)

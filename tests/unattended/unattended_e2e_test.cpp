@@ -1,6 +1,6 @@
-// Whole unattended runs against orb-sim on 127.0.19.x (accelerated clock, the
+// Whole unattended runs against orb-sim on 127.0.191.x (accelerated clock, the
 // runs forked) and, for many adapters at once, the real program against 20
-// orb-sims on 127.0.20.x with the real clock.
+// orb-sims on 127.0.192.x with the real clock.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -58,8 +58,8 @@ protected:
     }
 };
 
-std::string address(unsigned host) { return formatAddress(loopbackAddress(19, host)); }
-uint32_t pcAddress(unsigned host) { return loopbackAddress(19, 100 + host); }
+std::string address(unsigned host) { return formatAddress(loopbackAddress(191, host)); }
+uint32_t pcAddress(unsigned host) { return loopbackAddress(191, 100 + host); }
 
 std::vector<std::string> commandFor(unsigned host, std::vector<std::string> extra) {
     std::vector<std::string> args = {"--unattended", "--accept-warning", "--address", address(host), "--pc-address",
@@ -198,7 +198,7 @@ TEST_F(UnattendedRuns, TwentyAdaptersTenAtATime) {
         out << "# twenty adapters\n";
         for (int i = 1; i <= kAdapters; ++i) {
             auto sim = std::make_unique<SimProcess>();
-            std::string a = formatAddress(loopbackAddress(20, static_cast<unsigned>(i)));
+            std::string a = formatAddress(loopbackAddress(192, static_cast<unsigned>(i)));
             ASSERT_TRUE(sim->start({"--address=" + a, "--http-port=80", "--quiet-blocks", "--restart-ms=2000"}))
                 << sim->diagnostics();
             sims.push_back(std::move(sim));

@@ -51,6 +51,11 @@ std::string writePasswordFile(unsigned host, const std::string& password) {
     return path;
 }
 
+// A run ended with _exit turns no sanitizer report into an exit status.
+void expectNoSanitizerReport(const std::string& output) {
+    EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
+}
+
 class UnattendedRuns : public testing::Test {
 protected:
     void SetUp() override {
@@ -89,6 +94,7 @@ TEST_F(UnattendedRuns, PasswordFromAFileUpgradesTheAdapterByteForByte) {
     UnattendedResult run = runUnattendedInChild(commandFor(host, {"--password-file", passwordFile}), pcAddress(host));
     std::remove(passwordFile.c_str());
     EXPECT_EQ(run.exitCode, 0) << run.output;
+    expectNoSanitizerReport(run.output);
     // What a person would have seen, one line a step.
     const std::string a = address(host) + ": ";
     for (const std::string& line :
@@ -144,6 +150,7 @@ TEST_P(UnattendedFailures, EachClassEndsWithItsExitCode) {
     UnattendedResult run = runUnattendedInChild(commandFor(c.host, extra), pcAddress(c.host), watch);
     if (!passwordFile.empty()) std::remove(passwordFile.c_str());
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    expectNoSanitizerReport(run.output);
 
     std::vector<Event> events = eventsIn(run.output);
     ASSERT_FALSE(events.empty()) << run.output;
@@ -220,6 +227,7 @@ TEST_F(UnattendedRuns, TwentyAdaptersTenAtATime) {
     std::remove(list.c_str());
 
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+    expectNoSanitizerReport(output);
     size_t table = output.find("\nadapter ");
     ASSERT_NE(table, std::string::npos) << output;
     std::istringstream rows(output.substr(table + 1));

@@ -174,6 +174,7 @@ private:
         int signalNumber = pendingSignal.exchange(0);
         if (signalNumber == 0) return;
         cancelled_ = true;
+        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n", signalNumber == SIGINT ? "SIGINT" : "SIGTERM");
         for (AdapterRun& run : runs_)
             if (run.started && !run.finished) signalProcess(run.process.id, signalNumber == SIGINT);
     }

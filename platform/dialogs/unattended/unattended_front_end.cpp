@@ -90,6 +90,8 @@ public:
         event.add("error", seen_.errorText);
         std::string text = "result: " + name;
         if (outcome == Outcome::Success) text += ", version " + seen_.reportedVersion;
+        if (seen_.successShown && outcome != Outcome::Success)
+            text += ", version " + seen_.reportedVersion + " instead of " + seen_.imageVersion;
         if (!seen_.errorText.empty()) text += " (" + seen_.errorText + ")";
         write(event.add("text", text));
     }

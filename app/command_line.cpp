@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include "dialogs/unattended/unattended_options.h"
 #include "platform/embedded_image.h"
 #include "upgrade/firmware_image.h"
 
@@ -39,6 +40,7 @@ std::string firmwareDescription() {
 CommandLine parseCommandLine(int argc, char** argv) {
     // Each argument is looked at in turn; --help and --version answer at once,
     // as does the first argument that is not understood.
+    if (argc > 1 && std::string(argv[1]) == "--unattended") return lineWith(CommandLine::Action::Unattended);
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help") return lineWith(CommandLine::Action::Help);
@@ -62,6 +64,7 @@ int answerCommandLine(const CommandLine& line, std::FILE* out, std::FILE* err) {
             std::fprintf(err, "%s\n", line.error.c_str());
             return 2;
         case CommandLine::Action::Run:
+        case CommandLine::Action::Unattended:
             break;
     }
     return std::fflush(out) == 0 ? 0 : 1;
@@ -70,7 +73,10 @@ int answerCommandLine(const CommandLine& line, std::FILE* out, std::FILE* err) {
 std::string versionText() { return "orb-upgrade " ORB_PROGRAM_VERSION "\n" + firmwareDescription() + "\n"; }
 
 std::string helpText() {
+    std::string unattended;
+    for (const std::string& line : unattended::unattendedHelpLines()) unattended += line + "\n";
     return "Usage: orb-upgrade [--help | --version]\n"
+           "       orb-upgrade --unattended --accept-warning --address A.B.C.D [options]\n"
            "Upgrades the firmware of an ORB network phone adapter with the image that this\n"
            "program carries (" +
            firmwareDescription() +
@@ -85,6 +91,9 @@ std::string helpText() {
            "Options:\n"
            "  --help     print this text and exit\n"
            "  --version  print the program's version and the embedded firmware's, and exit\n"
+           "\n"
+           "Unattended upgrades:\n" +
+           unattended +
            "\n"
            "The manual: man orb-upgrade\n";
 }

@@ -13,6 +13,7 @@ struct CommandLine {
         Run,      // no option: the upgrade, in the front-end the session allows
         Help,     // --help
         Version,  // --version
+        Unattended,  // --unattended first: the rest is the unattended front-end's
         Refuse,   // anything else: `error` says why
     };
     Action action = Action::Run;

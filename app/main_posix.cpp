@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "dialogs/front_ends.h"
 #include "app/command_line.h"
+#include "dialogs/front_ends.h"
+#include "app/unattended_runner.h"
 #include "platform/process.h"
 #include "upgrade/upgrade_sequence.h"
 
@@ -27,10 +28,13 @@ int runTheProgram() { return orb::runProgram(nullptr); }
 
 int main(int argc, char** argv) {
     const orb::CommandLine commandLine = orb::parseCommandLine(argc, argv);
-    if (commandLine.action != orb::CommandLine::Action::Run) return orb::answerCommandLine(commandLine, stdout, stderr);
+    if (commandLine.action != orb::CommandLine::Action::Run && commandLine.action != orb::CommandLine::Action::Unattended)
+        return orb::answerCommandLine(commandLine, stdout, stderr);
     // A send to a connection the adapter has closed fails with an error, as on
     // Windows, instead of ending the process.
     std::signal(SIGPIPE, SIG_IGN);
+    if (commandLine.action == orb::CommandLine::Action::Unattended)
+        orb::unattended::runUnattendedMain(argc, argv, runTheProgram);
 #ifdef ORB_HAVE_QT
     if (hasDisplay()) orb::dialogs::runWithQtView(argc, argv, runTheProgram);
 #else

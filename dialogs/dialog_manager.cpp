@@ -691,7 +691,7 @@ void waitForInput(WindowHandle window, SocketHandle socket, int, int idleMs) {
 }
 
 // ---------------------------------------------------------------------------
-// platform/dialogs/dialog_view.h
+// dialogs/dialog_view.h
 
 namespace dialogs {
 

@@ -1,6 +1,6 @@
 // How views meet the portable dialog manager.
 //
-// The dialog manager (platform/windowing.h, implemented in platform/dialogs)
+// The dialog manager (platform/windowing.h, implemented in dialogs/)
 // keeps the model: windows, their controls, open message boxes. A view renders
 // that model and feeds the user's actions back through orb::dialogs::input.
 //

@@ -1,6 +1,6 @@
 // The windowing operations that the dialog procedures and the progress loops
 // use. On Windows each one is the USER32 call of the same purpose; elsewhere the
-// portable dialog manager (platform/dialogs) provides them with the same ids,
+// portable dialog manager (dialogs/) provides them with the same ids,
 // results and order of effects.
 #pragma once
 

@@ -41,7 +41,7 @@ struct SimConfig {
 
     int restartMs = 10000;
     bool stayDown = false;
-    std::string restartVersion;         // reported after a restart instead of the image's; empty: the image's
+    std::string versionAfterRestart;    // empty: the accepted image's version
     bool restartWithoutVersion = false;  // after a restart the page lacks "Software Version:"
     std::string saveImagePath;
     std::string magic = kFirmwareMagic;

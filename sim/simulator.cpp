@@ -517,14 +517,14 @@ void Simulator::goDown(const std::string& newVersion, int64_t nowMs) {
     closeListener();
     for (Connection& connection : connections_) closeConnection(connection);
     down_ = true;
-    pendingVersion_ = newVersion;
+    pendingVersion_ = config_.versionAfterRestart.empty() ? newVersion : config_.versionAfterRestart;
     upAtMs_ = config_.stayDown ? kNever : nowMs + config_.restartMs;
     log_->write(EventLine("restart-down")
                     .add("down-ms", config_.stayDown ? std::string("forever") : std::to_string(config_.restartMs)));
 }
 
 bool Simulator::comeUp() {
-    config_.identity.softwareVersion = config_.restartVersion.empty() ? pendingVersion_ : config_.restartVersion;
+    config_.identity.softwareVersion = pendingVersion_;
     if (config_.restartWithoutVersion) config_.identity.showsSoftwareVersion = false;
     ++boot_;
     nonces_.clear();

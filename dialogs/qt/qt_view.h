@@ -1,4 +1,4 @@
-// The Qt view of the portable dialog manager (platform/dialogs/dialog_view.h).
+// The Qt view of the portable dialog manager (dialogs/dialog_view.h).
 //
 // Qt runs on the process's main thread, the GUI thread; the program's threads
 // change the model. A notification from any thread only records which window

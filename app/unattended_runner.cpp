@@ -1,0 +1,318 @@
+#include "app/unattended_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "dialogs/unattended/unattended_events.h"
+#include "dialogs/unattended/unattended_front_end.h"
+#include "dialogs/unattended/unattended_outcome.h"
+#include "platform/own_addresses.h"
+#include "platform/process.h"
+
+namespace orb::unattended {
+
+namespace {
+
+std::atomic<int> pendingSignal{0};
+int wakeFds[2] = {-1, -1};
+
+void onSignal(int signalNumber) {
+    pendingSignal = signalNumber;
+    char byte = 1;
+    ssize_t ignored = ::write(wakeFds[1], &byte, 1);
+    (void)ignored;
+}
+
+void installSignalForwarding() {
+    if (wakeFds[0] < 0 && ::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) wakeFds[0] = wakeFds[1] = -1;
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    action.sa_handler = onSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string dotted(uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
+                  address & 255);
+    return text;
+}
+
+// The PC address must be one that the address dialog offers.
+bool checkPcAddress(const std::string& pcAddress, std::string* error) {
+    if (pcAddress.empty()) return true;
+    uint32_t own[8] = {};
+    int count = listOwnAddresses(own, 8);
+    std::string offered;
+    for (int i = 0; i < count && own[i] != 0; ++i) {
+        if (dotted(own[i]) == pcAddress) return true;
+        offered += (i > 0 ? ", " : "") + dotted(own[i]);
+    }
+    *error = "the PC address " + pcAddress + " is not an address of this computer (" +
+             (offered.empty() ? std::string("none found") : offered) + ")";
+    return false;
+}
+
+struct AdapterRun {
+    std::string address;
+    SpawnedProcess process;
+    bool started = false;
+    bool finished = false;
+    std::string pending;  // output not yet ended by a newline
+    std::chrono::steady_clock::time_point start;
+    double seconds = 0;
+    bool resultSeen = false;
+    Outcome outcome = Outcome::Failed;
+    std::string resultName = "failed";
+    std::string version;
+};
+
+class Runner {
+public:
+    Runner(const UnattendedOptions& options, const RunLauncher& launch) : options_(options), launch_(launch) {
+        for (const std::string& address : options.addresses) {
+            AdapterRun run;
+            run.address = address;
+            runs_.push_back(run);
+        }
+    }
+
+    int run(const std::vector<std::string>& environment) {
+        environment_ = environment;
+        size_t next = 0;
+        int running = 0;
+        for (;;) {
+            while (!cancelled_ && running < options_.parallel && next < runs_.size()) {
+                if (start(&runs_[next])) ++running;
+                ++next;
+            }
+            if (running == 0 && (cancelled_ || next >= runs_.size())) break;
+            waitForOutput(&running);
+        }
+        for (AdapterRun& run : runs_) {
+            if (run.started) continue;
+            run.outcome = Outcome::Cancelled;
+            run.resultName = "cancelled";
+            print(Event(run.address, "result")
+                      .add("result", "cancelled")
+                      .add("code", static_cast<long long>(Outcome::Cancelled))
+                      .add("text", "result: cancelled before it started"));
+        }
+        std::vector<Outcome> outcomes;
+        for (const AdapterRun& run : runs_) outcomes.push_back(run.outcome);
+        if (runs_.size() > 1) printSummary();
+        return exitStatusFor(outcomes);
+    }
+
+private:
+    bool start(AdapterRun* run) {
+        std::vector<std::string> environment = environment_;
+        if (!options_.logPath.empty()) {
+            std::string path = options_.logPath + (runs_.size() > 1 ? "." + run->address : std::string());
+            environment.push_back("ORB_TRACE=" + path);
+        }
+        run->start = std::chrono::steady_clock::now();
+        run->started = true;
+        if (!launch_(adapterRunArguments(options_, run->address), environment, &run->process)) {
+            run->finished = true;
+            print(Event(run->address, "result")
+                      .add("result", "failed")
+                      .add("code", static_cast<long long>(Outcome::Failed))
+                      .add("text", "result: failed (the run could not be started)"));
+            return false;
+        }
+        return true;
+    }
+
+    void waitForOutput(int* running) {
+        std::vector<pollfd> fds;
+        std::vector<AdapterRun*> owners;
+        if (wakeFds[0] >= 0) {
+            fds.push_back({wakeFds[0], POLLIN, 0});
+            owners.push_back(nullptr);
+        }
+        for (AdapterRun& run : runs_) {
+            if (!run.started || run.finished) continue;
+            fds.push_back({run.process.outputFd, POLLIN, 0});
+            owners.push_back(&run);
+        }
+        int ready = ::poll(fds.data(), fds.size(), 1000);
+        forwardSignal();
+        if (ready <= 0) return;
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].revents == 0) continue;
+            if (owners[i] == nullptr) {
+                char drain[64];
+                while (::read(wakeFds[0], drain, sizeof drain) > 0) {
+                }
+                continue;
+            }
+            if (!readFrom(owners[i])) {
+                finish(owners[i]);
+                --*running;
+            }
+        }
+    }
+
+    // SIGINT or SIGTERM: every run cancels as with the Cancel button; no new
+    // run starts.
+    void forwardSignal() {
+        int signalNumber = pendingSignal.exchange(0);
+        if (signalNumber == 0) return;
+        cancelled_ = true;
+        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n", signalNumber == SIGINT ? "SIGINT" : "SIGTERM");
+        for (AdapterRun& run : runs_)
+            if (run.started && !run.finished) signalProcess(run.process.id, signalNumber == SIGINT);
+    }
+
+    // False at the end of the output.
+    bool readFrom(AdapterRun* run) {
+        char buffer[4096];
+        ssize_t got = ::read(run->process.outputFd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) return true;
+        if (got <= 0) {
+            if (!run->pending.empty()) takeLine(run, run->pending);
+            run->pending.clear();
+            return false;
+        }
+        run->pending.append(buffer, static_cast<size_t>(got));
+        size_t end;
+        while ((end = run->pending.find('\n')) != std::string::npos) {
+            std::string line = run->pending.substr(0, end);
+            run->pending.erase(0, end + 1);
+            takeLine(run, line);
+        }
+        return true;
+    }
+
+    void takeLine(AdapterRun* run, const std::string& line) {
+        std::optional<Event> event = parseEventLine(line);
+        if (!event) {
+            print(Event(run->address, "output").add("text", line));
+            return;
+        }
+        if (event->value("event") == "result") {
+            run->resultSeen = true;
+            run->resultName = event->value("result");
+            run->outcome = outcomeFromName(run->resultName);
+            run->version = event->value("version");
+        }
+        print(*event);
+    }
+
+    void finish(AdapterRun* run) {
+        ::close(run->process.outputFd);
+        int status = waitForProcess(run->process.id);
+        run->finished = true;
+        run->seconds = secondsSince(run->start);
+        if (run->resultSeen) return;
+        // Ended without its last word: killed before its front-end ran, or a crash.
+        run->outcome = cancelled_ ? Outcome::Cancelled : Outcome::Failed;
+        run->resultName = cancelled_ ? "cancelled" : "failed";
+        print(Event(run->address, "result")
+                  .add("result", run->resultName)
+                  .add("code", static_cast<long long>(run->outcome))
+                  .add("text", "result: " + run->resultName + " (the run ended without a result, status " +
+                                   std::to_string(status) + ")"));
+    }
+
+    void print(const Event& event) {
+        std::string line = (options_.json ? formatJson(event) : formatTextLine(event)) + "\n";
+        std::fputs(line.c_str(), stdout);
+        std::fflush(stdout);
+    }
+
+    void printSummary() {
+        if (!options_.json) std::printf("\n%-16s %-24s %-12s %s\n", "adapter", "result", "version", "time");
+        for (const AdapterRun& run : runs_) {
+            char time[32];
+            std::snprintf(time, sizeof time, "%.1f s", run.seconds);
+            if (options_.json) {
+                Event event(run.address, "summary");
+                event.add("result", run.resultName).add("version", run.version);
+                event.add("milliseconds", static_cast<long long>(run.seconds * 1000));
+                std::printf("%s\n", formatJson(event).c_str());
+            } else {
+                std::printf("%-16s %-24s %-12s %s\n", run.address.c_str(), run.resultName.c_str(),
+                            run.version.empty() ? "-" : run.version.c_str(), time);
+            }
+        }
+        std::fflush(stdout);
+    }
+
+    const UnattendedOptions& options_;
+    const RunLauncher& launch_;
+    std::vector<AdapterRun> runs_;
+    std::vector<std::string> environment_;
+    bool cancelled_ = false;
+};
+
+[[noreturn]] void endWithUsageError(const std::string& error) {
+    std::fprintf(stderr, "orb-upgrade: %s\n(orb-upgrade --unattended --help lists the options)\n", error.c_str());
+    endProcess(static_cast<int>(Outcome::UsageError));
+}
+
+}  // namespace
+
+RunLauncher selfLauncher() {
+    return [](const std::vector<std::string>& args, const std::vector<std::string>& environment,
+              SpawnedProcess* process) {
+        return spawnProcess("/proc/self/exe", "orb-upgrade", args, environment, process);
+    };
+}
+
+int runAdapters(const UnattendedOptions& options, const RunLauncher& launch) {
+    std::string error;
+    if (!checkPcAddress(options.pcAddress, &error)) {
+        std::fprintf(stderr, "orb-upgrade: %s\n", error.c_str());
+        return static_cast<int>(Outcome::UsageError);
+    }
+    std::vector<std::string> environment;
+    if (!options.passwordFile.empty()) {
+        std::string password;
+        if (!readPasswordFile(options.passwordFile, &password)) {
+            std::fprintf(stderr, "orb-upgrade: cannot read the password file %s\n", options.passwordFile.c_str());
+            return static_cast<int>(Outcome::UsageError);
+        }
+        // The environment, not the command line: other users can read a
+        // process's arguments.
+        environment.push_back("ORB_PASSWORD=" + password);
+    }
+    installSignalForwarding();
+    Runner runner(options, launch);
+    return runner.run(environment);
+}
+
+void runUnattendedMain(int argc, char** argv, const std::function<int()>& program) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    UnattendedOptions options;
+    std::string error;
+    switch (parseUnattendedOptions(args, &options, &error)) {
+    case ParseResult::UsageError:
+        endWithUsageError(error);
+    case ParseResult::Help:
+        std::puts("Usage: orb-upgrade --unattended --accept-warning --address A.B.C.D [options]");
+        for (const std::string& line : unattendedHelpLines()) std::puts(line.c_str());
+        endProcess(0);
+    case ParseResult::Run:
+        break;
+    }
+    if (options.adapterRun) runAdapterRun(options, program);
+    endProcess(runAdapters(options, selfLauncher()));
+}
+
+}  // namespace orb::unattended

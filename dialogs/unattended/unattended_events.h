@@ -1,0 +1,42 @@
+// The events of an unattended run: what a person would have seen, one record
+// per step, written as a JSON object on one line (stable field names, for
+// scripts) or as a line of text. The single-adapter runs hand them to the
+// parent as JSON lines; the parent reads them back with parseEventLine.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orb::unattended {
+
+struct EventField {
+    std::string name;
+    std::string value;
+    bool number = false;  // written bare in JSON
+};
+
+// Fields keep their order: "adapter" and "event" first, "text" (the line a
+// person reads) last by convention.
+struct Event {
+    std::vector<EventField> fields;
+
+    Event() = default;
+    Event(const std::string& adapter, const std::string& name);
+    Event& add(const std::string& name, const std::string& value);
+    Event& add(const std::string& name, long long value);
+    // Empty when the field is missing.
+    std::string value(const std::string& name) const;
+    bool has(const std::string& name) const;
+};
+
+// {"adapter":"127.0.0.2","event":"status",...}: one line, no newline.
+std::string formatJson(const Event& event);
+// A flat JSON object as formatJson writes it (strings, numbers, true, false,
+// null); nullopt for anything else.
+std::optional<Event> parseEventLine(const std::string& line);
+// "127.0.0.2: <text>", or the fields as name=value when there is no text.
+std::string formatTextLine(const Event& event);
+
+}  // namespace orb::unattended

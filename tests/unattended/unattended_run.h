@@ -1,0 +1,28 @@
+// Runs `orb-upgrade --unattended ...` as its entry does, in a forked child,
+// with every adapter's run forked from it (instead of re-executed) and a clock
+// 100 times fast there, so that the 49,984 ms restart wait passes in half a
+// second. The exit status is the child's real one.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orb::test {
+
+struct UnattendedResult {
+    bool exited = false;
+    int exitCode = -1;
+    std::string output;  // standard output and standard error
+};
+
+// `watch` sees the output so far each time more arrives, with the process id
+// (to signal it).
+UnattendedResult runUnattendedInChild(const std::vector<std::string>& args, uint32_t pcAddress,
+                                      const std::function<void(const std::string&, pid_t)>& watch = nullptr,
+                                      int timeoutMs = 60000);
+
+}  // namespace orb::test

@@ -1,0 +1,169 @@
+// The unattended front-end's pieces: its event lines, its command line, and
+// how a run's dialogs become an exit status.
+#include <gtest/gtest.h>
+
+#include "dialogs/unattended/unattended_events.h"
+#include "dialogs/unattended/unattended_front_end.h"
+#include "dialogs/unattended/unattended_options.h"
+#include "dialogs/unattended/unattended_outcome.h"
+#include "upgrade/dialog_ids.h"
+
+namespace orb::unattended {
+namespace {
+
+// The front-end names the templates itself (it sits below ui/).
+static_assert(ids::kWarning == kWarningDialogId && ids::kAddress == kAddressDialogId &&
+              ids::kConnecting == kConnectingWindowId && ids::kCredentials == kCredentialsDialogId &&
+              ids::kConfirm == kConfirmDialogId && ids::kWaiting == kWaitingWindowId &&
+              ids::kUpload == kUploadWindowId && ids::kSuccess == kSuccessDialogId);
+
+TEST(UnattendedEvents, JsonLinesRoundTripWithEscapesAndNumbers) {
+    Event event("127.0.19.1", "error");
+    event.add("message", "say \"no\"\\\r\n\ttab\x01").add("code", 5);
+    std::string line = formatJson(event);
+    EXPECT_EQ(line, R"({"adapter":"127.0.19.1","event":"error","message":"say \"no\"\\\r\n\ttab\u0001","code":5})");
+    std::optional<Event> back = parseEventLine(line);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->value("message"), "say \"no\"\\\r\n\ttab\x01");
+    EXPECT_EQ(back->value("code"), "5");
+    EXPECT_TRUE(back->fields.back().number);
+    EXPECT_EQ(formatTextLine(*back), "127.0.19.1: error message=" + back->value("message") + " code=5");
+}
+
+TEST(UnattendedEvents, RefusesWhatIsNoFlatObject) {
+    for (const char* line : {"", "event=listening", "{\"a\":}", "{\"a\":\"b\"", "{\"a\":{\"b\":1}}", "{\"a\":x1}",
+                             "{\"a\":\"b\"} tail", "{\"a\":\"\\q\"}"})
+        EXPECT_FALSE(parseEventLine(line)) << line;
+}
+
+struct UsageCase {
+    std::vector<std::string> args;
+    std::string error;  // a part of the message; empty: accepted
+};
+
+void PrintTo(const UsageCase& c, std::ostream* out) {
+    for (const std::string& arg : c.args) *out << arg << " ";
+}
+
+class UnattendedUsage : public testing::TestWithParam<UsageCase> {};
+
+TEST_P(UnattendedUsage, AcceptsOrRefusesTheCommandLine) {
+    UnattendedOptions options;
+    std::string error;
+    ParseResult result = parseUnattendedOptions(GetParam().args, &options, &error);
+    if (GetParam().error.empty()) {
+        EXPECT_EQ(result, ParseResult::Run) << error;
+    } else {
+        EXPECT_EQ(result, ParseResult::UsageError);
+        EXPECT_NE(error.find(GetParam().error), std::string::npos) << error;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, UnattendedUsage,
+    testing::Values(
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--parallel", "32", "--json"}, ""},
+        UsageCase{{"--unattended", "--address", "10.1.0.123"}, "--accept-warning is required"},
+        UsageCase{{"--unattended", "--accept-warning"}, "no adapter"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.256"}, "not an IPv4 address"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0"}, "not an IPv4 address"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--address", "1.2.3.4"}, "twice"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--password", "x"}, "never"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--parallel", "33"}, "1 to 32"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--parallel", "0"}, "1 to 32"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--user"}, "needs a value"},
+        UsageCase{{"--unattended", "--accept-warning", "--addresses-file", "/nonexistent/list"}, "cannot read"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--verbose"}, "unknown option"}));
+
+TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
+    UnattendedOptions options;
+    std::string error;
+    ASSERT_EQ(parseUnattendedOptions({"--unattended", "--accept-warning", "--address", "1.2.3.4", "--pc-address",
+                                      "1.2.3.5", "--user", "root", "--password-file", "/tmp/secret"},
+                                     &options, &error),
+              ParseResult::Run);
+    std::vector<std::string> args = adapterRunArguments(options, "1.2.3.4");
+    std::vector<std::string> expected = {"--unattended", "--adapter-run", "--accept-warning", "--address", "1.2.3.4",
+                                         "--pc-address", "1.2.3.5",       "--user",           "root"};
+    EXPECT_EQ(args, expected);
+    UnattendedOptions child;
+    EXPECT_EQ(parseUnattendedOptions(args, &child, &error), ParseResult::Run) << error;
+    EXPECT_TRUE(child.adapterRun);
+}
+
+struct OutcomeCase {
+    const char* name;
+    Observation seen;
+    Outcome outcome;
+    const char* resultName;
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* out) { *out << c.name; }
+
+class RunOutcomes : public testing::TestWithParam<OutcomeCase> {};
+
+TEST_P(RunOutcomes, TheDialogsSeenGiveTheClass) {
+    const OutcomeCase& c = GetParam();
+    EXPECT_EQ(classifyRun(c.seen), c.outcome);
+    EXPECT_EQ(outcomeName(c.outcome, c.seen), c.resultName);
+    EXPECT_EQ(outcomeFromName(c.resultName), c.outcome);
+}
+
+Observation seenWith(const char* error, bool uploadStarted = false) {
+    Observation seen;
+    seen.errorText = error;
+    seen.uploadStarted = uploadStarted;
+    return seen;
+}
+
+Observation successWith(const char* reported) {
+    Observation seen;
+    seen.successShown = true;
+    seen.uploadStarted = true;
+    seen.reportedVersion = reported;
+    seen.imageVersion = "2.0.10(a)";
+    return seen;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Classes, RunOutcomes,
+    testing::Values(
+        OutcomeCase{"Success", successWith("2.0.10(a)"), Outcome::Success, "success"},
+        OutcomeCase{"OtherVersion", successWith("1.0.2"), Outcome::NoAnswerAfterUpload, "wrong-version"},
+        OutcomeCase{"NoResponse", seenWith("Upgrade Failed: No Response From ORB"), Outcome::NotReachable,
+                    "not-reachable"},
+        OutcomeCase{"NoConnection", seenWith("Upgrade Failed: Can't connect to ORB"), Outcome::NotReachable,
+                    "not-reachable"},
+        OutcomeCase{"NoConnectionAfterUpload", seenWith("Upgrade Failed: Can't connect to ORB", true),
+                    Outcome::NoAnswerAfterUpload, "no-answer-after-upload"},
+        OutcomeCase{"NotResponding", seenWith("Upgrade Failed: ORB not responding after firmware upload", true),
+                    Outcome::NoAnswerAfterUpload, "no-answer-after-upload"},
+        OutcomeCase{"Incomplete", seenWith("Upgrade Failed: Firmware Upload Incomplete", true),
+                    Outcome::UploadIncomplete, "upload-incomplete"},
+        OutcomeCase{"Refused",
+                    [] {
+                        Observation seen = seenWith("Upgrade Failed: User Abort");
+                        seen.authRefused = true;
+                        return seen;
+                    }(),
+                    Outcome::AuthRefused, "authentication-refused"},
+        OutcomeCase{"Cancelled",
+                    [] {
+                        Observation seen = seenWith("Upgrade Failed: User Abort", true);
+                        seen.cancelRequested = true;
+                        return seen;
+                    }(),
+                    Outcome::Cancelled, "cancelled"},
+        OutcomeCase{"Other", seenWith("Upgrade Failed: Can't bind HTTP socket"), Outcome::Failed, "failed"},
+        OutcomeCase{"EndedWithoutABox", Observation{}, Outcome::Failed, "failed"}),
+    [](const testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
+
+TEST(UnattendedExitStatus, OneAdapterGivesItsClassSeveralGiveOne) {
+    EXPECT_EQ(exitStatusFor({Outcome::AuthRefused}), 4);
+    EXPECT_EQ(exitStatusFor({Outcome::Success}), 0);
+    EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::Success}), 0);
+    EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::Cancelled}), 1);
+}
+
+}  // namespace
+}  // namespace orb::unattended

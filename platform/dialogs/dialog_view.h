@@ -64,6 +64,7 @@ struct WindowState {
     uint64_t zOrder = 0;      // larger is nearer the top
     std::thread::id thread;   // the thread that created the window and runs its procedure
     std::vector<ControlState> controls;  // template order (= tab order)
+    std::string hint;         // setWindowHint: shown below the dialog's own area; "" for none
 };
 
 struct MessageBoxState {

@@ -8,6 +8,7 @@
 #include "sequence/run_state.h"
 #include "tftp/tftp_packets.h"
 #include "tftp/tftp_session.h"
+#include "tftp/waiting_hint.h"
 #include "ui/dialog_ids.h"
 #include "ui/dialog_procs.h"
 #include "web/socket_address.h"
@@ -38,8 +39,10 @@ int32_t tftpListenerThread(void* argument) {
     }
     setNonBlocking(listener->udpSocket, true);
 
+    WaitingHint hint = startWaitingHint();
     int idlePosition = 0;
     for (;;) {
+        updateWaitingHint(&hint, window, listener->boundPort, listener->localAddress);
         sockaddr_in source;
         int length = receiveDatagram(listener->udpSocket, listener->packet, sizeof listener->packet, &source);
         switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName)) {

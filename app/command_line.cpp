@@ -41,15 +41,27 @@ CommandLine parseCommandLine(int argc, char** argv) {
     // Each argument is looked at in turn; --help and --version answer at once,
     // as does the first argument that is not understood.
     if (argc > 1 && std::string(argv[1]) == "--unattended") return lineWith(CommandLine::Action::Unattended);
+    std::string logFile;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "--help") return lineWith(CommandLine::Action::Help);
         if (argument == "--version") return lineWith(CommandLine::Action::Version);
+        if (argument == "--log" || argument.rfind("--log=", 0) == 0) {
+            std::string file = argument == "--log" ? (i + 1 < argc ? argv[++i] : "") : argument.substr(6);
+            if (file.empty()) {
+                return lineWith(CommandLine::Action::Refuse,
+                                "orb-upgrade: --log needs a file name (see orb-upgrade --help)");
+            }
+            logFile = file;
+            continue;
+        }
         const char* what = argument.rfind("-", 0) == 0 ? "unknown option" : "unexpected argument";
         return lineWith(CommandLine::Action::Refuse,
                         "orb-upgrade: " + std::string(what) + " '" + argument + "' (see orb-upgrade --help)");
     }
-    return lineWith(CommandLine::Action::Run);
+    CommandLine line = lineWith(CommandLine::Action::Run);
+    line.logFile = logFile;
+    return line;
 }
 
 int answerCommandLine(const CommandLine& line, std::FILE* out, std::FILE* err) {
@@ -75,7 +87,7 @@ std::string versionText() { return "orb-upgrade " ORB_PROGRAM_VERSION "\n" + fir
 std::string helpText() {
     std::string unattended;
     for (const std::string& line : unattended::unattendedHelpLines()) unattended += line + "\n";
-    return "Usage: orb-upgrade [--help | --version]\n"
+    return "Usage: orb-upgrade [--log FILE] | --help | --version\n"
            "       orb-upgrade --unattended --accept-warning --address A.B.C.D [options]\n"
            "Upgrades the firmware of an ORB network phone adapter with the image that this\n"
            "program carries (" +
@@ -91,6 +103,9 @@ std::string helpText() {
            "Options:\n"
            "  --help     print this text and exit\n"
            "  --version  print the program's version and the embedded firmware's, and exit\n"
+           "  --log FILE write a diagnostics log to FILE (also: ORB_TRACE=FILE): every trace,\n"
+           "             dialog and button press with a time stamp; passwords and Digest\n"
+           "             responses are written as ***\n"
            "\n"
            "Unattended upgrades:\n" +
            unattended +

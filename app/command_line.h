@@ -17,7 +17,8 @@ struct CommandLine {
         Refuse,   // anything else: `error` says why
     };
     Action action = Action::Run;
-    std::string error;  // one line without its newline, naming --help
+    std::string error;    // one line without its newline, naming --help
+    std::string logFile;  // --log FILE: the diagnostics log; empty: ORB_TRACE, or none
 };
 
 // Reads the arguments after argv[0]. The first one that is not understood

@@ -5,10 +5,13 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "app/command_line.h"
 #include "dialogs/front_ends.h"
 #include "app/unattended_runner.h"
+#include "base/diagnostics_log.h"
 #include "platform/process.h"
 #include "upgrade/upgrade_sequence.h"
 
@@ -24,6 +27,8 @@ bool hasDisplay() {
 
 int runTheProgram() { return orb::runProgram(nullptr); }
 
+// --log FILE or --log=FILE; nullptr when not given. Ends the process when the
+// option has no file name.
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -33,6 +38,15 @@ int main(int argc, char** argv) {
     // A send to a connection the adapter has closed fails with an error, as on
     // Windows, instead of ending the process.
     std::signal(SIGPIPE, SIG_IGN);
+    // The log: --log FILE, else ORB_TRACE=FILE. An unattended run passes it to
+    // each adapter's run through ORB_TRACE.
+    std::string logError;
+    const char* logOption = commandLine.logFile.empty() ? nullptr : commandLine.logFile.c_str();
+    if (commandLine.action == orb::CommandLine::Action::Unattended) logOption = nullptr;
+    if (!orb::openDiagnosticsLog(logOption, &logError)) {
+        std::fprintf(stderr, "orb-upgrade: %s\n", logError.c_str());
+        orb::endProcess(1);
+    }
     if (commandLine.action == orb::CommandLine::Action::Unattended)
         orb::unattended::runUnattendedMain(argc, argv, runTheProgram);
 #ifdef ORB_HAVE_QT

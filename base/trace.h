@@ -1,5 +1,6 @@
-// The debug hook. It discards its arguments unless the build sets ORB_TRACE or
-// a test has installed a sink.
+// The debug hook. Its messages go to the diagnostics log when one is open
+// (platform/diagnostics_log.h: --log FILE or ORB_TRACE=FILE) and to a test's
+// sink when one is installed; otherwise they are discarded.
 #pragma once
 
 namespace orb {

@@ -25,6 +25,7 @@
 #include "dialogs/dialog_templates.h"
 #include "dialogs/dialog_view.h"
 #include "platform/wake_signal.h"
+#include "base/diagnostics_log.h"
 #include "platform/windowing.h"
 
 namespace orb {
@@ -35,6 +36,7 @@ constexpr uint32_t kWmClose = 0x0010;
 constexpr uint32_t kWsVisible = 0x10000000;
 constexpr uint32_t kWsDisabled = 0x08000000;
 constexpr uint32_t kWsTabStop = 0x00010000;
+constexpr uint32_t kEsPassword = 0x0020;
 constexpr uint32_t kEsReadOnly = 0x0800;
 constexpr uint32_t kBsTypeMask = 0x000F;
 constexpr uint32_t kBsPushButton = 0x0000;
@@ -87,6 +89,7 @@ struct Window {
     uint64_t zOrder = 0;
     bool changeNotified = false;
     std::vector<std::string> endedStageTitles;
+    std::string hint;     // setWindowHint
 
     Control* control(int id) {
         for (Control& c : controls)
@@ -312,6 +315,8 @@ Window* createWindow(int templateId, DialogProc procedure, bool modal) {
     return w;
 }
 
+std::string escapeForLog(const std::string& text);
+
 // WM_INITDIALOG, then the first WS_TABSTOP control takes the focus when the
 // procedure returned true; the window is shown. False when the procedure
 // destroyed the window.
@@ -329,6 +334,8 @@ bool initialise(Window* w) {
             }
         }
     }
+    // Logged before anyone can press its buttons, so the log keeps the order.
+    writeDiagnosticsEntry("dialog shown: " + std::to_string(w->source->id) + " \"" + escapeForLog(w->title) + "\"");
     w->visible = true;
     s.changed(w);
     return true;
@@ -414,6 +421,24 @@ bool sameTitleKind(const std::string& a, const std::string& b) {
     return skeleton(a) == skeleton(b);
 }
 
+// Caller holds the lock. Logs a press of button `id` in `w`; `how` names the
+// key that pressed it ("" for a click). What a password field holds is about
+// to be used: the log masks it from now on. Control texts other than the
+// button's caption are never written.
+void logPress(const Window* w, int id, const char* how) {
+    for (const Control& c : w->controls)
+        if (c.is("Edit") && (c.style & kEsPassword) != 0 && !c.text.empty()) addDiagnosticsSecret(c.text);
+    if (!diagnosticsLogActive()) return;
+    std::string caption;
+    for (const Control& c : w->controls)
+        if (c.id == id && c.is("Button")) caption = c.text;
+    caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+    std::string line = "button pressed: dialog " + std::to_string(w->source->id) + " \"" + escapeForLog(w->title) +
+                       "\", button " + std::to_string(id) + " \"" + escapeForLog(caption) + "\"";
+    if (*how != '\0') line += std::string(" (") + how + ")";
+    writeDiagnosticsEntry(line);
+}
+
 bool validAnswer(unsigned flags, int button) {
     switch (flags & 0xF) {
         case 0: return button == 1;                                 // MB_OK
@@ -491,6 +516,16 @@ void setWindowTitle(WindowHandle window, const char* title) {
     if (window->visible && !sameTitleKind(window->title, next)) window->endedStageTitles.push_back(window->title);
     window->title = std::move(next);
     s.changed(window);
+}
+
+void setWindowHint(WindowHandle window, const char* text) {
+    Session s;
+    if (!isLive(window)) return;
+    std::string hint = text != nullptr ? text : "";
+    if (window->hint == hint) return;
+    window->hint = hint;
+    s.changed(window);
+    writeDiagnosticsEntry("dialog hint: " + std::to_string(window->source->id) + " \"" + escapeForLog(hint) + "\"");
 }
 
 void setControlText(WindowHandle window, int controlId, const char* text) {
@@ -592,10 +627,12 @@ void setProgressPosition(WindowHandle window, int controlId, int position) {
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags) {
     std::string body = text != nullptr ? text : "";
     std::string title = caption != nullptr ? caption : "Error";
+    writeDiagnosticsEntry("message box shown: \"" + escapeForLog(title) + "\" \"" + escapeForLog(body) + "\"");
     if (autoAnswer.load()) {
         std::string line = "[message box] caption=\"" + escapeForLog(title) + "\" text=\"" + escapeForLog(body) + "\"\n";
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
+        writeDiagnosticsEntry("message box answered: \"" + escapeForLog(title) + "\", button 1 (automatically)");
         return kIdOk;
     }
     Model& m = model();
@@ -636,6 +673,7 @@ int showMessageBox(WindowHandle owner, const char* text, const char* caption, un
         m.boxes.erase(std::find_if(m.boxes.begin(), m.boxes.end(), [box](const auto& b) { return b.get() == box; }));
         s.boxClosed(id);
     }
+    writeDiagnosticsEntry("message box answered: \"" + escapeForLog(title) + "\", button " + std::to_string(result));
     return result;
 }
 
@@ -729,6 +767,7 @@ bool readWindowState(WindowHandle window, WindowState* state) {
     out.zOrder = window->zOrder;
     out.thread = window->thread;
     out.endedStageTitles = window->endedStageTitles;
+    out.hint = window->hint;
     // The push button that Enter would press: a focused push button, else the default one.
     int enterId = window->defaultId;
     if (window->focus >= 0 && window->controls[window->focus].isPushButton()) enterId = window->controls[window->focus].id;
@@ -827,6 +866,8 @@ int dialogUnitsToPixelsY(int units) {
 
 namespace input {
 
+// Each press is logged before its message is posted, so that whatever the
+// press leads to comes after it in the log.
 bool pressButton(WindowHandle window, int controlId) {
     Session s;
     Window* w = inputWindow(window);
@@ -837,6 +878,7 @@ bool pressButton(WindowHandle window, int controlId) {
     if (!c.is("Button") || !c.enabled) return false;
     if (c.isPushButton()) w->focus = index;
     s.changed(w);
+    logPress(w, controlId, "");
     post(s, w, kWmCommand, static_cast<uintptr_t>(controlId & 0xFFFF), 0);  // BN_CLICKED in the high word
     return true;
 }
@@ -845,17 +887,16 @@ bool pressEnter(WindowHandle window) {
     Session s;
     Window* w = inputWindow(window);
     if (w == nullptr || !w->modal) return false;  // the modeless pumps do no dialog keyboard handling
+    int pressed = kIdOk;
     if (w->focus >= 0 && w->controls[w->focus].isPushButton()) {
-        post(s, w, kWmCommand, static_cast<uintptr_t>(w->controls[w->focus].id & 0xFFFF), 0);
-        return true;
-    }
-    if (w->defaultId != 0) {
+        pressed = w->controls[w->focus].id;
+    } else if (w->defaultId != 0) {
         Control* c = w->control(w->defaultId);
         if (c != nullptr && !c->enabled) return false;
-        post(s, w, kWmCommand, static_cast<uintptr_t>(w->defaultId & 0xFFFF), 0);
-        return true;
+        pressed = w->defaultId;
     }
-    post(s, w, kWmCommand, static_cast<uintptr_t>(kIdOk), 0);
+    logPress(w, pressed, "Enter");
+    post(s, w, kWmCommand, static_cast<uintptr_t>(pressed & 0xFFFF), 0);
     return true;
 }
 
@@ -865,6 +906,7 @@ bool pressEscape(WindowHandle window) {
     if (w == nullptr || !w->modal) return false;
     Control* cancel = w->control(kIdCancel);
     if (cancel != nullptr && !cancel->enabled) return false;
+    logPress(w, kIdCancel, "Escape");
     post(s, w, kWmCommand, static_cast<uintptr_t>(kIdCancel), 0);
     return true;
 }
@@ -873,6 +915,8 @@ bool pressCloseBox(WindowHandle window) {
     Session s;
     Window* w = inputWindow(window);
     if (w == nullptr) return false;
+    writeDiagnosticsEntry("close box pressed: dialog " + std::to_string(w->source->id) + " \"" +
+                          escapeForLog(w->title) + "\"");
     post(s, w, kWmClose, 0, 0);
     return true;
 }

@@ -69,6 +69,7 @@ struct WindowState {
     // differ only in their numbers, as a progress title does). A view that
     // draws a few times a second can still log how each stage ended.
     std::vector<std::string> endedStageTitles;
+    std::string hint;         // setWindowHint: shown below the dialog's own area; "" for none
 };
 
 struct MessageBoxState {

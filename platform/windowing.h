@@ -61,6 +61,12 @@ int readComboSelection(WindowHandle window, int controlId);
 void setProgressRange(WindowHandle window, int controlId, int low, int high);
 void setProgressPosition(WindowHandle window, int controlId, int position);
 
+// Not a USER32 call: a line of text that the Linux views show below the
+// dialog's own area (the template's controls keep their places; the window
+// grows below them). nullptr or "" takes it away. The Windows program shows
+// nothing.
+void setWindowHint(WindowHandle window, const char* text);
+
 // MessageBoxA. A task-modal box without owner disables the calling thread's
 // top-level windows while it is up. Returns the button pressed (kIdOk).
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags);

@@ -12,6 +12,7 @@
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
 #include "platform/socket_address.h"
+#include "upgrade/waiting_hint.h"
 
 namespace orb {
 
@@ -39,9 +40,11 @@ int32_t tftpListenerThread(void* argument) {
     }
     setNonBlocking(listener->udpSocket, true);
 
+    WaitingHint hint = startWaitingHint();
     int idlePosition = 0;
     uint32_t counted = readWaitClock();  // the bar has moved for the ticks up to here
     for (;;) {
+        updateWaitingHint(&hint, window, listener->boundPort, listener->localAddress);
         sockaddr_in source;
         int length = receiveDatagram(listener->udpSocket, listener->packet, sizeof listener->packet, &source);
         switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName)) {

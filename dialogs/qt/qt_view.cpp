@@ -185,10 +185,11 @@ public:
         applying_ = true;
         QString title = fromAnsi(state.title);
         if (windowTitle() != title) setWindowTitle(title);
-        if (size() != QSize(state.width, state.height)) setFixedSize(state.width, state.height);
+        const int height = state.height + applyHint(state);
+        if (size() != QSize(state.width, height)) setFixedSize(state.width, height);
         // The model places the client area; Qt's setGeometry does the same.
         if (!placed_ || state.x != placedX_ || state.y != placedY_) {
-            setGeometry(state.x, state.y, state.width, state.height);
+            setGeometry(state.x, state.y, state.width, height);
             placed_ = true;
             placedX_ = state.x;
             placedY_ = state.y;
@@ -380,6 +381,32 @@ private:
         return control;
     }
 
+    // The hint (setWindowHint) as a label below the template's area, which
+    // keeps its size and its controls' places. Returns the height it adds.
+    int applyHint(const WindowState& state) {
+        if (state.hint.empty()) {
+            if (hint_ != nullptr) hint_->hide();
+            return 0;
+        }
+        if (hint_ == nullptr) {
+            hint_ = new QLabel(this);
+            hint_->setObjectName(QString::fromLatin1(kHintObjectName));
+            hint_->setTextFormat(Qt::PlainText);
+            hint_->setWordWrap(true);
+            hint_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            hint_->setFocusPolicy(Qt::NoFocus);
+        }
+        QString text = fromAnsi(state.hint);
+        if (hint_->text() != text) hint_->setText(text);
+        const int marginX = dialogUnitsToPixelsX(7);
+        const int marginY = dialogUnitsToPixelsY(7);
+        const int width = std::max(state.width - 2 * marginX, 40);
+        const int height = hint_->heightForWidth(width);
+        hint_->setGeometry(marginX, state.height, width, height);
+        hint_->show();
+        return height + marginY;
+    }
+
     void applyControl(ControlWidget& control, const ControlState& state) {
         QWidget* widget = control.widget;
         if (widget->isEnabled() != state.enabled) widget->setEnabled(state.enabled);
@@ -438,6 +465,7 @@ private:
 
     WindowHandle handle_;
     std::vector<ControlWidget> controls_;
+    QLabel* hint_ = nullptr;
     bool applying_ = false;
     bool placed_ = false;
     int placedX_ = 0;

@@ -31,6 +31,7 @@ namespace orb::dialogs::qt {
 inline constexpr char kTemplateIdProperty[] = "orbTemplateId";      // a dialog window: its template id (int)
 inline constexpr char kControlIdProperty[] = "orbControlId";        // a control's widget: the control id (int)
 inline constexpr char kMessageBoxIdProperty[] = "orbMessageBoxId";  // a message box: its MessageBoxId (qulonglong)
+inline constexpr char kHintObjectName[] = "orbHint";                // the QLabel of a window's hint (setWindowHint)
 
 // Sets the application up for the dialogs (name, icon, look, dialog font),
 // gives the model the font's base units and the screen size, and installs the

@@ -433,6 +433,14 @@ StyledLine progressLine(const WindowState& w, bool marked, bool markerColumn, bo
     return line;
 }
 
+std::vector<StyledLine> hintLines(const WindowState& w, bool markerColumn, int width) {
+    std::vector<StyledLine> lines;
+    std::string indent((markerColumn ? 2 : 0) + kTextIndent, ' ');
+    for (const std::string& text : wrapText(w.hint, std::max(width - 1 - static_cast<int>(indent.size()), 8)))
+        lines.emplace_back(indent + text);
+    return lines;
+}
+
 LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::vector<MessageBoxState>& boxes,
                            WindowHandle selectedProgress, int width, int height) {
     LiveScreen screen;
@@ -468,6 +476,7 @@ LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::v
     for (const WindowState* w : progress) {
         bool chosen = target.kind == KeyTarget::Kind::Progress && target.window == w->handle;
         screen.lines.push_back(progressLine(*w, chosen, markerColumn, chosen, width));
+        for (StyledLine& line : hintLines(*w, markerColumn, width)) screen.lines.push_back(line);
     }
     if (target.kind == KeyTarget::Kind::Progress && markerColumn)
         screen.lines.emplace_back("  Tab: choose the window that Esc or Ctrl-C cancels");

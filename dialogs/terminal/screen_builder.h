@@ -87,4 +87,8 @@ LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::v
 // Escape or Ctrl-C cancels when `keysCancelIt`.
 StyledLine progressLine(const WindowState& window, bool marked, bool markerColumn, bool keysCancelIt, int width);
 
+// The window's hint (setWindowHint), wrapped to the width and indented under
+// its progress line; none when it has no hint.
+std::vector<StyledLine> hintLines(const WindowState& window, bool markerColumn, int width);
+
 }  // namespace orb::terminal

@@ -470,6 +470,7 @@ void TerminalView::draw(int64_t nowMs) {
         logged_.erase(*it);
         lastProgressLine_.erase(*it);
         lastProgressMs_.erase(*it);
+        printedHint_.erase(*it);
         it = introduced_.erase(it);
     }
     for (const dialogs::WindowState& w : now.visible) {
@@ -536,10 +537,15 @@ void TerminalView::drawLines(const std::vector<std::string>& transcript, const S
         auto last = lastProgressLine_.find(w.handle);
         bool due = last == lastProgressLine_.end() || nowMs - lastProgressMs_[w.handle] >= options_.lineProgressIntervalMs;
         if (last != lastProgressLine_.end() && last->second == line) due = false;
-        if (!due) continue;
-        lastProgressLine_[w.handle] = line;
-        lastProgressMs_[w.handle] = nowMs;
-        out += "  " + line + "\n";
+        if (due) {
+            lastProgressLine_[w.handle] = line;
+            lastProgressMs_[w.handle] = nowMs;
+            out += "  " + line + "\n";
+        }
+        if (!w.hint.empty() && printedHint_[w.handle] != w.hint) {  // a hint is printed once
+            printedHint_[w.handle] = w.hint;
+            for (const StyledLine& hint : hintLines(w, false, width_)) out += hint.plain() + "\n";
+        }
     }
     std::vector<std::string> prompt = linePrompt(now.visible, now.boxes, selectedProgress_, width_);
     if (prompt != lastPrompt_ || !transcript.empty()) {

@@ -147,6 +147,7 @@ private:
     std::string lineBuffer_;                        // line mode: the line being typed
     std::vector<std::string> lastPrompt_;           // line mode: the last block printed
     std::map<WindowHandle, std::string> lastProgressLine_;  // line mode
+    std::map<WindowHandle, std::string> printedHint_;       // line mode: the hint printed last
     std::map<WindowHandle, int64_t> lastProgressMs_;        // line mode
 
     // Output, guarded: the view's thread draws, finish() may come from anywhere.

@@ -80,6 +80,9 @@ void setProgressPosition(WindowHandle window, int controlId, int position) {
     SendDlgItemMessageA(toHwnd(window), controlId, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
+// The Windows program's dialogs stay as their templates make them.
+void setWindowHint(WindowHandle, const char*) {}
+
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags) {
     return MessageBoxA(toHwnd(owner), text, caption, flags);
 }

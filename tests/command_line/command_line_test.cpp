@@ -82,12 +82,13 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Help",
              {"--help"},
              0,
-             {"Usage: orb-upgrade [--help | --version]\n", "--version", "DISPLAY", "terminal", "man orb-upgrade"},
+             {"Usage: orb-upgrade [--log FILE] | --help | --version\n", "--version", "--log FILE", "--unattended", "DISPLAY", "terminal", "man orb-upgrade"},
              {}},
         Case{"Version", {"--version"}, 0, {"orb-upgrade " ORB_PROGRAM_VERSION "\n", "\nfirmware "}, {}},
         Case{"HelpBeforeAnUnknownOption", {"--help", "--bogus"}, 0, {"Usage: orb-upgrade"}, {}},
         Case{"UnknownOption", {"--bogus"}, 2, {}, {"orb-upgrade: unknown option '--bogus'", "--help"}},
         Case{"OptionWithAValue", {"--version=2"}, 2, {}, {"'--version=2'", "--help"}},
+        Case{"LogWithoutAFile", {"--log"}, 2, {}, {"orb-upgrade: --log needs a file name", "--help"}},
         Case{"PlainArgument", {"127.0.0.1"}, 2, {}, {"orb-upgrade: unexpected argument '127.0.0.1'", "--help"}}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFontInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -309,6 +310,59 @@ TEST(QtWholeRun, CancelInTheUploadWindowEndsTheRunAfterTheErrorBox) {
     });
     expectCleanEnd(result);
     EXPECT_NE(result.output.find("driver: upload cancelled"), std::string::npos) << describe(result);
+}
+
+// An adapter that takes the trigger and never fetches: after 20 s of the fast
+// clock the waiting window grows a hint below its own area, whose controls
+// stay where the template puts them; the wait goes on until Cancel.
+TEST(QtWholeRun, TheWaitingWindowShowsTheHintBelowItsOwnArea) {
+    if (!runningAsRoot()) GTEST_SKIP() << "the program talks to port 80, which needs root";
+    const unsigned simHost = 110, pcHost = 111;
+    SimProcess sim;
+    ORB_START_QT_SIM(sim, simOptions(simHost, {"--no-answer=trigger", "--fetch-without-answer=no"}));
+    ChildResult result = runProgramWithQt(address(pcHost), [] {
+        continueAndTypeAddress(110);
+        drive::click(drive::waitForWindow(kConfirmDialogId, 20000), kIdOk);
+        auto waiting = drive::waitForWindow(kWaitingWindowId, 20000);
+        WindowHandle model = robot::waitForDialog(kWaitingWindowId, 1000);
+        auto templateArea = robot::state(model);
+        drive::check(templateArea.has_value(), "the waiting window in the model");
+        QRect barBefore;
+        drive::onGui([&] { barBefore = drive::controlWidget(waiting, kProgressBarId)->geometry(); });
+        QLabel* hint = nullptr;
+        drive::check(drive::waitUntil(
+                         [&] {
+                             hint = waiting->findChild<QLabel*>(QString::fromLatin1(view::kHintObjectName));
+                             return hint != nullptr && hint->isVisible();
+                         },
+                         20000),
+                     "the hint appears");
+        drive::onGui([&] {
+            drive::note("hint: " + hint->text().toStdString());
+            drive::check(hint->text().contains(QStringLiteral("UDP port 69")), "the listener's port");
+            drive::check(hint->text().contains(QStringLiteral("PC address 127.0.6.111.")), "the PC address");
+            drive::check(hint->geometry().top() >= templateArea->height, "below the template's area");
+            drive::check(waiting->height() > templateArea->height && waiting->height() >= hint->geometry().bottom(),
+                         "the window grew to hold it");
+            drive::check(drive::controlWidget(waiting, kProgressBarId)->geometry() == barBefore,
+                         "the bar keeps its place");
+        });
+        drive::click(waiting, kIdCancel);
+        auto box = drive::waitForMessageBox();
+        drive::onGui([&] {
+            drive::check(box->text() == QStringLiteral("Upgrade Failed: User Abort"), "error box text");
+        });
+        drive::clickOk(box);
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        drive::fail("the process did not end after the error box");
+    });
+    expectCleanEnd(result);
+    EXPECT_NE(result.output.find("driver: hint: No request from the adapter yet: a firewall on this computer may "
+                                 "block UDP port 69, and the adapter must reach the chosen PC address 127.0.6.111."),
+              std::string::npos)
+        << describe(result);
+    sim.poll(200);
+    EXPECT_TRUE(sim.eventsNamed("tftp-rrq").empty()) << sim.diagnostics();
 }
 
 TEST(QtWholeRun, EnterInTheWarningPressesCancelAndTheRunEndsSilently) {

@@ -96,6 +96,11 @@ std::string title(WindowHandle window) {
     return s ? s->title : std::string();
 }
 
+std::string hint(WindowHandle window) {
+    auto s = read(window);
+    return s ? s->hint : std::string();
+}
+
 std::string controlText(WindowHandle window, int controlId) {
     auto s = read(window);
     if (!s) return {};

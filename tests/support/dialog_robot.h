@@ -64,6 +64,8 @@ bool isVisible(WindowHandle window);   // initialised, shown and not ended
 bool isAlive(WindowHandle window);     // not destroyed
 bool isEnabled(WindowHandle window);   // false while a message box disables it
 std::string title(WindowHandle window);
+// The line shown below the dialog (setWindowHint); "" when none.
+std::string hint(WindowHandle window);
 // A control's text as the user sees it: the selected entry for a drop-down list,
 // the real text for a password field. Empty for a missing control.
 std::string controlText(WindowHandle window, int controlId);

@@ -1,7 +1,8 @@
 // The real orb-upgrade in a real terminal (tmux, 80 x 24), typed at as a person
 // would, against orb-sim on 127.0.6.x: a whole upgrade with the adapter's
-// password, and Ctrl-C in the waiting window. They use the real clock: the
-// upgrade takes about a minute (the restart wait is 49,984 ms). A third test,
+// password and a diagnostics log (--log), and Ctrl-C in the waiting window
+// after its hint has come. They use the real clock: the upgrade takes about a
+// minute (the restart wait is 49,984 ms), the hint 20 s. A third test,
 // without root or simulator, ends the program in every way it can end and
 // checks that the terminal's mode is given back each time.
 //
@@ -23,6 +24,7 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/md5_hex.h"
 #include "tests/support/sim_process.h"
 #include "tests/terminal/tmux_session.h"
 
@@ -32,6 +34,17 @@ namespace {
 constexpr int kScreenMs = 10000;
 
 bool has(const std::string& screen, const std::string& needle) { return screen.find(needle) != std::string::npos; }
+
+// The value of a Digest parameter in a logged Authorization header, quoted or not.
+std::string param(const std::string& header, const std::string& name) {
+    size_t at = header.find(name + "=");
+    while (at != std::string::npos && at > 0 && header[at - 1] != ' ' && header[at - 1] != ',')
+        at = header.find(name + "=", at + 1);
+    if (at == std::string::npos) return std::string();
+    size_t start = at + name.size() + 1;
+    if (header[start] == '"') return header.substr(start + 1, header.find('"', start + 1) - start - 1);
+    return header.substr(start, header.find_first_of(", ", start) - start);
+}
 
 // The line of the screen that contains `needle`, or "".
 std::string lineWith(const std::string& screen, const std::string& needle) {
@@ -50,8 +63,8 @@ std::string upgradeProgram() {
 // Runs orb-upgrade from the shell of the terminal; after it the shell prints
 // its exit code as EXIT=N, and MODE-RESTORED when the terminal's mode (stty)
 // is what it was before.
-void runInTerminal(TmuxSession& term, const std::string& environment = "") {
-    term.type("S=$(stty -g); " + environment + upgradeProgram() +
+void runInTerminal(TmuxSession& term, const std::string& environment = "", const std::string& arguments = "") {
+    term.type("S=$(stty -g); " + environment + upgradeProgram() + arguments +
               "; echo EXIT=$?; [ \"$(stty -g)\" = \"$S\" ] && echo MODE-RESTORED");
     term.press({"Enter"});
 }
@@ -92,9 +105,9 @@ protected:
 
     // Starts orb-upgrade in the terminal and walks through the warning and the
     // address dialog: address typed as `typed`, PC address 127.0.0.1.
-    void startAndEnterAddress(const std::string& typed) {
+    void startAndEnterAddress(const std::string& typed, const std::string& arguments = "") {
         ASSERT_TRUE(term.start(80, 24));
-        runInTerminal(term);
+        runInTerminal(term, "", arguments);
 
         // Warning: Cancel is the default; Tab moves to Continue.
         ASSERT_TRUE(term.waitForText("[ Continue ]  < Cancel >", kScreenMs)) << term.lastScreen();
@@ -131,7 +144,9 @@ TEST_F(TerminalUpgrade, AWholeUpgradeTypedInATerminal) {
     std::printf("programs: %s and %s\n", upgradeProgram().c_str(), SimProcess::executable().c_str());
     ASSERT_TRUE(sim.start({"--address=127.0.6.1", "--user=admin", "--password=" + password, "--quiet-blocks"}))
         << sim.diagnostics();
-    startAndEnterAddress("127*0*6*1");
+    const std::string log = "/tmp/orb-tmux-" + std::to_string(getpid()) + ".log";
+    std::remove(log.c_str());
+    startAndEnterAddress("127*0*6*1", " --log " + log);
 
     // The adapter asks for its password: the credentials dialog.
     ASSERT_TRUE(term.waitForText("Password: [", kScreenMs)) << term.lastScreen();
@@ -174,11 +189,38 @@ TEST_F(TerminalUpgrade, AWholeUpgradeTypedInATerminal) {
     EXPECT_TRUE(has(success, "  2.0.10(a)\n")) << success;
     EXPECT_TRUE(has(success, "Enter: OK | Esc: close")) << success;
     show("the success dialog", success);
-    // The log keeps each window's last state, however briefly it was shown.
-    std::string log = term.history();
-    EXPECT_TRUE(has(log, "Uploading Firmware to ORB@127*0*6*1 728196/728196 Bytes")) << log;
+    // The scrollback keeps each window's last state, however briefly it was shown.
+    std::string scrollback = term.history();
+    EXPECT_TRUE(has(scrollback, "Uploading Firmware to ORB@127*0*6*1 728196/728196 Bytes")) << scrollback;
     term.press({"Enter"});
     ASSERT_TRUE(term.waitForText("EXIT=0\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
+
+    // The log holds the HTTP exchange, the transfer and the dialogs, but
+    // neither the password nor the Digest response that the adapter checked.
+    std::ifstream file(log);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::remove(log.c_str());
+    for (const char* expected :
+         {"GET /admin/advanced HTTP/1.1", "HTTP/1.1 401 ", "Authorization: Digest username=\"admin\"",
+          "response=\"***\"", "HTTP/1.1 200 ", "Send block 1 (", "All blocks ack'd",
+          "dialog shown: 104 \"Enter Password Information\"",
+          "button pressed: dialog 104 \"Enter Password Information\", button 1 \"OK\" (Enter)",
+          "dialog shown: 114 \"Waiting For Firmware Upload Request From ORB\"", "Upgrade Successful!"})
+        EXPECT_TRUE(has(text, expected)) << expected << "\n" << text;
+    EXPECT_FALSE(has(text, password)) << text;
+    // Each response the utility sent, computed again from the logged header.
+    int digests = 0;
+    for (size_t at = text.find("Authorization: Digest "); at != std::string::npos;
+         at = text.find("Authorization: Digest ", at + 1)) {
+        const std::string header = text.substr(at, text.find('\n', at) - at);
+        const std::string ha1 = md5Hex("admin:" + param(header, "realm") + ":" + password);
+        const std::string ha2 = md5Hex("GET:" + param(header, "uri"));
+        const std::string digest = md5Hex(ha1 + ":" + param(header, "nonce") + ":" + param(header, "nc") + ":" +
+                                          param(header, "cnonce") + ":" + param(header, "qop") + ":" + ha2);
+        EXPECT_FALSE(has(text, digest)) << digest << "\n" << text;
+        ++digests;
+    }
+    EXPECT_GE(digests, 2) << "the status query and the trigger carry a response\n" << text;
 }
 
 TEST_F(TerminalUpgrade, CtrlCInTheWaitingWindowIsAUserAbort) {
@@ -199,6 +241,21 @@ TEST_F(TerminalUpgrade, CtrlCInTheWaitingWindowIsAUserAbort) {
                            500);
     }
     ASSERT_TRUE(has(lineWith(term.screen(), waiting + " ["), "Esc/^C=Cancel")) << term.lastScreen();
+
+    // 20 s without a read request: the hint, on the lines under the waiting
+    // window's progress line; the wait goes on.
+    ASSERT_TRUE(term.waitForScreen(
+                    [&](const std::string& s) {
+                        const std::string line = lineWith(s, waiting + " [");
+                        size_t next = line.empty() ? std::string::npos : s.find(line + "\n");
+                        if (next == std::string::npos) return false;
+                        next = s.find_first_not_of(' ', next + line.size() + 1);
+                        return next != std::string::npos && s.compare(next, 32, "No request from the adapter yet:") == 0;
+                    },
+                    40000))
+        << term.lastScreen();
+    EXPECT_TRUE(has(term.lastScreen(), "may block UDP")) << term.lastScreen();
+    EXPECT_TRUE(has(term.lastScreen(), "the chosen PC address 127.0.0.1.")) << term.lastScreen();
     show("the waiting window", term.lastScreen());
     term.press({"C-c"});
 

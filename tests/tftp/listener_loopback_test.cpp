@@ -275,7 +275,7 @@ uint16_t listenerPort = 0;
 
 void floodTheWaitingListener() {
     WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 10000);
-    TftpPeer stranger(loopbackAddress(3, 38));
+    TftpPeer stranger(loopbackAddress(3, 40));
     if (waiting == nullptr || !stranger.ok()) {
         std::fputs("[robot] no waiting window\n", stderr);
         endProcess(0);
@@ -317,6 +317,43 @@ TEST(ListenerLoopback, AFloodOfForeignDatagramsMovesTheWaitingBarOnlyByTheTimeTh
     ASSERT_EQ(std::sscanf(result.output.c_str() + at, "[robot] moved %d in %lld ms", &moved, &elapsed), 2);
     // The bar may lag one view frame behind the clock, never run ahead of it.
     EXPECT_LE(moved, elapsed + 40) << result.output.substr(0, 2000);
+}
+
+// Where the child says that the hint has come; set before the fork.
+uint32_t hintControlAddress = 0;
+uint16_t hintControlPort = 0;
+
+void reportTheHint() {
+    WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 1000);
+    bool shown = robot::waitUntil([&] { return !robot::hint(waiting).empty(); }, 20000);
+    std::fprintf(stderr, "[robot] hint \"%s\"\n", robot::hint(waiting).c_str());
+    if (shown) test::signalReady(hintControlAddress, hintControlPort, 0);
+}
+
+TEST(ListenerLoopback, TheHintComesAfterTwentySecondsAndTheRequestIsStillServed) {
+    REQUIRE_PORT_69();
+    TftpPeer peer(loopbackAddress(3, 39));
+    ASSERT_TRUE(peer.ok());
+    hintControlAddress = peer.address();
+    hintControlPort = peer.port();
+    const auto image = test::makeTestImage(700);
+    const uint32_t listener = loopbackAddress(3, 38);
+    auto child = startListenerChild(image, listener, peer, reportTheHint);
+    ASSERT_EQ(awaitReady(peer), "ready 69");
+    ASSERT_EQ(awaitReady(peer), "ready 0") << "the hint did not come";
+
+    peer.send(test::readRequest(test::kTestFileName, std::string("octet\0", 6)), listener, 69);
+    auto oack = peer.receive(5000);
+    ASSERT_TRUE(oack);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(fetchAfterOptionAck(peer, *oack, &data));
+    EXPECT_EQ(data, image);
+    ChildResult result = child.get();
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_NE(result.output.find("[robot] hint \"No request from the adapter yet: a firewall on this computer may "
+                                 "block UDP port 69, and the adapter must reach the chosen PC address 127.0.3.38.\""),
+              std::string::npos)
+        << result.output;
 }
 
 TEST(ListenerReceive, ADatagramLongerThan1024BytesIsLostAndTheNextComes) {

@@ -1,0 +1,157 @@
+#include "base/diagnostics_log.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "platform/log_file.h"
+#include "base/log_masking.h"
+
+namespace orb {
+
+namespace {
+
+constexpr size_t kStampWidth = 13;  // "HH:MM:SS.mmm "
+
+struct DiagnosticsLog {
+    std::mutex mutex;
+    LogFileHandle file = kNoLogFile;
+    std::vector<std::string> secrets;
+};
+
+DiagnosticsLog& theLog() {
+    static DiagnosticsLog* log = new DiagnosticsLog;  // never destroyed: threads log until the process ends
+    return *log;
+}
+
+std::atomic<bool> active{false};
+
+uint64_t utcMillisecondsNow() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+}
+
+std::string dateOf(uint64_t utcMilliseconds) {
+    using namespace std::chrono;
+    year_month_day day{floor<days>(sys_time<milliseconds>(milliseconds(utcMilliseconds)))};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()),
+                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+    return text;
+}
+
+}  // namespace
+
+const char* chooseDiagnosticsLogPath(const char* optionValue) {
+    if (optionValue != nullptr) return optionValue;
+    const char* environment = std::getenv(kTraceEnvironmentVariable);
+    return environment != nullptr && *environment != '\0' ? environment : nullptr;
+}
+
+bool openDiagnosticsLog(const char* optionValue, std::string* error) {
+    const char* path = chooseDiagnosticsLogPath(optionValue);
+    if (path == nullptr) return true;
+    std::string reason = "no file name";
+    LogFileHandle file = *path != '\0' ? openLogFile(path, &reason) : kNoLogFile;
+    if (file == kNoLogFile) {
+        if (error != nullptr)
+            *error = std::string("cannot open the log file \"") + path + "\" (" +
+                     (optionValue != nullptr ? "--log" : kTraceEnvironmentVariable) + "): " + reason;
+        return false;
+    }
+    DiagnosticsLog& log = theLog();
+    {
+        std::lock_guard<std::mutex> lock(log.mutex);
+        if (log.file != kNoLogFile) closeLogFile(log.file);
+        log.file = file;
+    }
+    active.store(true);
+    uint64_t now = utcMillisecondsNow();
+    writeDiagnosticsEntry("orb-upgrade diagnostics log, " + dateOf(now) + ", times in UTC");
+    return true;
+}
+
+bool diagnosticsLogActive() { return active.load(); }
+
+void closeDiagnosticsLog() {
+    DiagnosticsLog& log = theLog();
+    std::lock_guard<std::mutex> lock(log.mutex);
+    active.store(false);
+    closeLogFile(log.file);
+    log.file = kNoLogFile;
+    log.secrets.clear();
+}
+
+std::string formatDiagnosticsEntry(uint64_t utcMilliseconds, std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    std::string out;
+    std::string pending;  // blank lines are kept only between visible ones
+    for (std::string_view line : lines) {
+        std::string clean;
+        for (char c : line)
+            if (c != '\r') clean += c;
+        if (clean.find_first_not_of(" \t") == std::string::npos) {
+            if (!out.empty()) pending += '\n';
+            continue;
+        }
+        if (out.empty()) {
+            uint64_t ofDay = utcMilliseconds % 86400000u;
+            char stamp[kStampWidth + 1];
+            std::snprintf(stamp, sizeof stamp, "%02u:%02u:%02u.%03u ", static_cast<unsigned>(ofDay / 3600000),
+                          static_cast<unsigned>(ofDay / 60000 % 60), static_cast<unsigned>(ofDay / 1000 % 60),
+                          static_cast<unsigned>(ofDay % 1000));
+            out = stamp;
+        } else {
+            out += pending;
+            pending.clear();
+            out.append(kStampWidth, ' ');
+        }
+        out += clean;
+        out += '\n';
+    }
+    return out;
+}
+
+void writeDiagnosticsEntry(std::string_view text) {
+    if (!active.load()) return;
+    uint64_t now = utcMillisecondsNow();
+    DiagnosticsLog& log = theLog();
+    std::lock_guard<std::mutex> lock(log.mutex);
+    if (log.file == kNoLogFile) return;
+    // Masked before the time stamp and the indentation go in, so that neither
+    // can hide a secret from the mask nor be taken for one.
+    std::string entry = formatDiagnosticsEntry(now, maskSecrets(text, log.secrets));
+    if (!entry.empty()) writeLogFile(log.file, entry.data(), entry.size());
+}
+
+void logDiagnostics(const char* format, ...) {
+    if (!active.load()) return;
+    char text[1024];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    writeDiagnosticsEntry(text);
+}
+
+void addDiagnosticsSecret(std::string_view secret) {
+    if (secret.empty()) return;
+    DiagnosticsLog& log = theLog();
+    std::lock_guard<std::mutex> lock(log.mutex);
+    for (const std::string& known : log.secrets)
+        if (known == secret) return;
+    log.secrets.emplace_back(secret);
+}
+
+}  // namespace orb

@@ -1,0 +1,47 @@
+// The diagnostics log: what `orb-upgrade --log FILE` (or ORB_TRACE=FILE in the
+// environment) writes. Every trace message, every dialog shown and every
+// button pressed becomes one entry with the UTC time of day to the
+// millisecond. Passwords and Digest responses never reach the file
+// (log_masking.h). Every function may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace orb {
+
+inline constexpr const char* kTraceEnvironmentVariable = "ORB_TRACE";
+
+// The log file's name: `optionValue` when given (the --log option wins), else
+// the value of ORB_TRACE when it is set and not empty; nullptr when neither.
+const char* chooseDiagnosticsLogPath(const char* optionValue);
+
+// Opens the file that chooseDiagnosticsLogPath names, for appending, and logs
+// to it from now on. True when it opened or when no file is named; false when
+// it cannot be opened, with `error` saying which file, where its name came
+// from and why ("cannot open the log file \"/x/y\" (--log): No such file or
+// directory").
+bool openDiagnosticsLog(const char* optionValue, std::string* error);
+bool diagnosticsLogActive();
+// Stops logging and forgets the secrets (tests).
+void closeDiagnosticsLog();
+
+// One entry, masked, written with one write call; nothing when no log is open.
+void writeDiagnosticsEntry(std::string_view text);
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+void logDiagnostics(const char* format, ...);
+
+// A text that the log masks from now on, wherever it appears (a password as
+// typed). Empty texts are ignored.
+void addDiagnosticsSecret(std::string_view secret);
+
+// An entry as written, before masking: "HH:MM:SS.mmm " (UTC, from
+// milliseconds since 1970) and the text; carriage returns dropped, the lines
+// after the first indented to the text's column, a newline at the end. Empty
+// when the text has no visible line.
+std::string formatDiagnosticsEntry(uint64_t utcMilliseconds, std::string_view text);
+
+}  // namespace orb

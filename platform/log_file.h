@@ -1,0 +1,22 @@
+// A file that the diagnostics log appends to: each write is one system call, so
+// entries from several threads, or from several processes sharing the file,
+// never interleave within an entry.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace orb {
+
+using LogFileHandle = intptr_t;
+inline constexpr LogFileHandle kNoLogFile = -1;
+
+// Opens `path` for appending, creating it when missing. kNoLogFile on failure,
+// with the system's reason in `reason`.
+LogFileHandle openLogFile(const char* path, std::string* reason);
+// Appends the bytes; false when they could not all be written.
+bool writeLogFile(LogFileHandle file, const char* data, size_t size);
+void closeLogFile(LogFileHandle file);
+
+}  // namespace orb

@@ -1,0 +1,129 @@
+// The diagnostics log: the entries' form, which file is opened, and a log
+// written from several threads by the trace and the dialog manager.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "base/diagnostics_log.h"
+#include "tests/support/dialog_robot.h"
+#include "base/trace.h"
+
+namespace orb {
+namespace {
+
+struct EntryCase {
+    uint64_t utcMs;
+    std::string text;
+    std::string expected;
+    friend void PrintTo(const EntryCase& c, std::ostream* out) { *out << c.utcMs; }
+};
+
+class DiagnosticsEntry : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(DiagnosticsEntry, IsStampedAndIndented) {
+    EXPECT_EQ(formatDiagnosticsEntry(GetParam().utcMs, GetParam().text), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DiagnosticsEntry,
+    ::testing::Values(EntryCase{0, "Send block 1 (512)\n", "00:00:00.000 Send block 1 (512)\n"},
+                      EntryCase{86399999, "no newline", "23:59:59.999 no newline\n"},
+                      EntryCase{1765000000123, "GET / HTTP/1.1\r\nHost: h\r\n\r\n",
+                                "05:46:40.123 GET / HTTP/1.1\n             Host: h\n"},
+                      EntryCase{5, "a\r\n\r\nb", "00:00:00.005 a\n\n             b\n"},
+                      EntryCase{5, "\n", ""}));
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class DiagnosticsLogFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path_ = "/tmp/orb-diagnostics-" + std::to_string(::getpid()) + ".log";
+        std::remove(path_.c_str());
+    }
+    void TearDown() override {
+        closeDiagnosticsLog();
+        std::remove(path_.c_str());
+    }
+    std::string path_;
+};
+
+// --log wins over ORB_TRACE; the error names the file and where it came from.
+TEST_F(DiagnosticsLogFile, TheOptionWinsAndAFileThatCannotBeOpenedIsNamed) {
+    std::string error;
+    setenv(kTraceEnvironmentVariable, "/nonexistent-orb-dir/y.log", 1);
+    EXPECT_FALSE(openDiagnosticsLog("/nonexistent-orb-dir/x.log", &error));
+    EXPECT_EQ(error, "cannot open the log file \"/nonexistent-orb-dir/x.log\" (--log): No such file or directory");
+    EXPECT_FALSE(openDiagnosticsLog(nullptr, &error));
+    EXPECT_EQ(error, "cannot open the log file \"/nonexistent-orb-dir/y.log\" (ORB_TRACE): No such file or directory");
+    setenv(kTraceEnvironmentVariable, "", 1);
+    EXPECT_TRUE(openDiagnosticsLog(nullptr, &error)) << "no file named: nothing to open";
+    unsetenv(kTraceEnvironmentVariable);
+    EXPECT_FALSE(diagnosticsLogActive());
+}
+
+// Four threads trace at once while a dialog is answered: every line is whole,
+// and the password typed into the dialog never reaches the file.
+TEST_F(DiagnosticsLogFile, ThreadsWriteWholeLinesAndThePasswordIsMasked) {
+    std::string error;
+    ASSERT_TRUE(openDiagnosticsLog(path_.c_str(), &error)) << error;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int n = 0; n < 250; ++n) trace("thread %d line %d\n", t, n);
+        });
+
+    std::thread dialog([] {
+        runModalDialog(nullptr, 104, [](WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t) {
+            if (message == kWmCommand && (wParam & 0xffff) == kIdOk) endDialog(w, 1);
+            return message == kWmInitDialog || message == kWmCommand;
+        });
+    });
+    WindowHandle window = robot::waitForDialog(104);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(robot::typeText(window, 1005, "Zq9x!pw"));
+    ASSERT_TRUE(robot::pressButton(window, kIdOk));
+    dialog.join();
+    for (std::thread& thread : threads) thread.join();
+    trace("the password Zq9x!pw, response=\"0123abcd\"");
+
+    const std::string log = readFile(path_);
+    EXPECT_EQ(log.find("Zq9x!pw"), std::string::npos) << log;
+    EXPECT_EQ(log.find("0123abcd"), std::string::npos) << log;
+    const std::regex stamped(R"(^\d\d:\d\d:\d\d\.\d\d\d (.*)$)");
+    std::istringstream lines(log);
+    std::string line;
+    int traced = 0;
+    std::vector<std::string> rest;
+    while (std::getline(lines, line)) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(line, match, stamped)) << "not a whole entry: " << line;
+        if (std::regex_match(match[1].str(), std::regex(R"(thread [0-3] line \d+)")))
+            ++traced;
+        else
+            rest.push_back(match[1].str());
+    }
+    EXPECT_EQ(traced, 1000);
+    EXPECT_EQ(rest, (std::vector<std::string>{
+                        rest.empty() ? "" : rest[0],  // the opening line, with the date
+                        "dialog shown: 104 \"Enter Password Information\"",
+                        "button pressed: dialog 104 \"Enter Password Information\", button 1 \"OK\"",
+                        "the password ***, response=\"***\"",
+                    }));
+    EXPECT_TRUE(std::regex_match(rest.at(0), std::regex(R"(orb-upgrade diagnostics log, \d{4}-\d\d-\d\d, times in UTC)")))
+        << rest.at(0);
+}
+
+}  // namespace
+}  // namespace orb

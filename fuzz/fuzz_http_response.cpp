@@ -9,6 +9,7 @@
 #include "fuzz/fuzz_support.h"
 #include "web/digest_auth.h"
 #include "web/http_exchange.h"
+#include "web/response_parsing.h"
 
 using namespace orb;
 

@@ -3,7 +3,7 @@
 // past it, and the run's read request is the only one accepted.
 #include "fuzz/fuzz_support.h"
 #include "base/trace.h"
-#include "upgrade/serve_image.h"
+#include "tftp/listener_datagram.h"
 
 using namespace orb;
 

@@ -35,7 +35,6 @@ void discardTrace(const char*) {}
 
 struct Transfer {
     TftpSession session{};
-    TransferLoop loop{};
     const uint8_t* image = nullptr;
     uint32_t imageSize = 0;
     std::unique_ptr<uint8_t[]> packet{new uint8_t[kTftpPacketSize]};
@@ -45,15 +44,15 @@ struct Transfer {
         fuzz::require(session.bytesAcked >= 0, "bytesAcked is never negative");
         fuzz::require(static_cast<uint32_t>(session.bytesAcked) <= imageSize, "bytesAcked never exceeds the image");
         fuzz::require(session.block <= session.blockCount + 1, "the block never passes blockCount + 1");
-        fuzz::require(loop.ticks >= 0 && loop.ticks < kTicksPerInterval, "ticks within an interval");
-        fuzz::require(loop.intervals >= 0 && loop.intervals <= kIntervalsBeforeTimeout, "intervals within 0..30");
+        fuzz::require(session.ticks >= 0 && session.ticks < kTicksPerInterval, "ticks within an interval");
+        fuzz::require(session.intervals >= 0 && session.intervals <= kIntervalsBeforeTimeout, "intervals within 0..30");
     }
 
     // The DATA packet of the block last sent, built as sendDataBlock builds it.
     void sendBlock() {
         fuzz::require(session.block >= 1 && session.block <= session.blockCount, "DATA only for blocks 1..count");
         fuzz::require(session.blockSize >= 0 && session.blockSize <= kTftpBlockSize, "a block has 0..512 bytes");
-        const uint8_t* data = loop.blockData;
+        const uint8_t* data = session.blockData;
         fuzz::require(data >= image && data + session.blockSize <= image + imageSize, "a block lies inside the image");
         fuzz::require(data == image + (session.block - 1) * static_cast<size_t>(kTftpBlockSize),
                       "block k starts at (k - 1) * 512");
@@ -63,7 +62,7 @@ struct Transfer {
     }
 
     void tick() {
-        switch (countTicks(&session, &loop, 1)) {
+        switch (countTicks(&session, 1)) {
         case TickVerdict::Wait:
             break;
         case TickVerdict::ResendOptionAck:
@@ -74,14 +73,14 @@ struct Transfer {
             sendBlock();
             break;
         case TickVerdict::TimedOut:
-            fuzz::require(loop.failed, "a time-out sets failed");
+            fuzz::require(session.state == TransferState::TimedOut, "a time-out ends in TimedOut");
             ended = true;
             break;
         }
     }
 
     void receive(const uint8_t* bytes, int length, uint32_t address, uint16_t port) {
-        switch (handleSessionDatagram(&session, &loop, bytes, length, address, port)) {
+        switch (handleSessionDatagram(&session, bytes, length, address, port)) {
         case SessionVerdict::Idle:
         case SessionVerdict::Tick:
             tick();
@@ -121,8 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Transfer transfer;
     transfer.image = image.get();
     transfer.imageSize = imageSize;
-    initTftpSession(&transfer.session, kInvalidSocket, kLocal, kPeer, kPeerPort, imageSize);
-    transfer.loop = TransferLoop{image.get(), 0, 0, nullptr, false};
+    initTftpSession(&transfer.session, kInvalidSocket, kLocal, kPeer, kPeerPort, image.get(), imageSize);
     fuzz::require(transfer.session.blockCount == imageSize / 512 + 1, "blockCount");
     buildOptionAck(transfer.packet.get(), imageSize);
     transfer.checkInvariants();

@@ -4,7 +4,8 @@ orb_add_gtest(tftp_unit_tests LABELS unit
     ${CMAKE_CURRENT_LIST_DIR}/tftp/packets_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tftp/listener_datagram_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/tftp/transfer_steps_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/tftp/restart_wait_test.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/tftp/restart_wait_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/tftp/socket_failures_test.cpp)
 
 # Loopback on 127.0.3.x; children run the listener and the transfer as the
 # program does.

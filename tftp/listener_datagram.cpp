@@ -1,12 +1,11 @@
-// The listener's decisions, apart from its thread and window so that tests and
-// fuzzers can drive them directly.
+#include "tftp/listener_datagram.h"
+
 #include <cstring>
 
 #include "base/trace.h"
-#include "upgrade/serve_image.h"
-#include "tftp/packets.h"
 #include "base/u16_be.h"
 #include "platform/socket_address.h"
+#include "tftp/packets.h"
 
 namespace orb {
 
@@ -15,7 +14,7 @@ uint16_t bindFirstFreePort(SocketHandle udpSocket, uint32_t localAddress, uint16
         auto port = static_cast<uint16_t>(firstPort + i);
         sockaddr_in address;
         fillSockaddr(localAddress, port, &address);
-        if (::bind(udpSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return port;
+        if (socketCalls().bind(udpSocket, &address) == 0) return port;
     }
     return 0;
 }

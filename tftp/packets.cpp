@@ -35,8 +35,7 @@ int buildDataBlock(uint8_t* packet, const uint8_t* data, int length, uint32_t bl
 
 static void sendPacket(SocketHandle udpSocket, const uint8_t* packet, int length, const sockaddr_in* peer) {
     // The result is not looked at: a lost datagram is covered by the resend.
-    ::sendto(udpSocket, reinterpret_cast<const char*>(packet), length, 0, reinterpret_cast<const sockaddr*>(peer),
-             sizeof *peer);
+    socketCalls().sendTo(udpSocket, reinterpret_cast<const char*>(packet), length, peer);
 }
 
 void sendOptionAck(SocketHandle udpSocket, uint8_t* packet, const sockaddr_in* peer, uint32_t imageSize) {
@@ -49,18 +48,10 @@ void sendDataBlock(SocketHandle udpSocket, uint8_t* packet, const uint8_t* data,
 }
 
 int receiveDatagram(SocketHandle udpSocket, uint8_t* packet, int capacity, sockaddr_in* source) {
-    int flags = 0;
-#if defined(MSG_TRUNC) && !defined(_WIN32)
-    // Linux then reports a longer datagram's real length, where Windows reports
-    // an error: either way a datagram that does not fit is lost.
-    flags = MSG_TRUNC;
-#endif
     std::memset(source, 0, sizeof *source);
-    SockLen sourceLength = sizeof *source;
-    auto received = ::recvfrom(udpSocket, reinterpret_cast<char*>(packet), capacity, flags,
-                               reinterpret_cast<sockaddr*>(source), &sourceLength);
-    if (received < 0 || received > capacity) return -1;
-    return static_cast<int>(received);
+    int received = socketCalls().receiveFrom(udpSocket, reinterpret_cast<char*>(packet), capacity, source);
+    if (received < 0 || received > capacity) return -1;  // nothing, an error, or a datagram that did not fit
+    return received;
 }
 
 }  // namespace orb

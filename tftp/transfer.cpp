@@ -1,22 +1,23 @@
-// The transfer's decisions, apart from its socket, window and waits, so that
-// tests and fuzzers can drive them directly.
+#include "tftp/transfer.h"
+
 #include <cstdio>
 
 #include "base/trace.h"
-#include "tftp/packets.h"
-#include "tftp/transfer.h"
 #include "base/u16_be.h"
+#include "tftp/packets.h"
 
 namespace orb {
 
 void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
-                     uint16_t peerPort, uint32_t imageSize) {
+                     uint16_t peerPort, const uint8_t* image, uint32_t imageSize) {
     session->udpSocket = udpSocket;
     session->localAddress = localAddress;
     session->peerAddress = peerAddress;
     session->peerPort = peerPort;
+    session->state = TransferState::Announcing;
     session->block = 0;
     session->bytesAcked = 0;
+    session->image = image;
     session->imageSize = imageSize;
     session->blockCount = imageSize / kTftpBlockSize + 1;
     session->lastBlockSize = static_cast<int32_t>(imageSize - imageSize / kTftpBlockSize * kTftpBlockSize);
@@ -24,7 +25,23 @@ void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t loca
           static_cast<int>(session->blockCount));
 }
 
-SessionVerdict handleSessionDatagram(TftpSession* session, TransferLoop* loop, const uint8_t* datagram, int length,
+// The expected ACK: the next block, or the end.
+static SessionVerdict advance(TftpSession* session) {
+    ++session->block;
+    session->bytesAcked += session->blockSize;
+    session->ticks = 0;
+    session->intervals = 0;
+    if (session->block > session->blockCount) {
+        session->state = TransferState::Complete;
+        return SessionVerdict::Complete;
+    }
+    session->state = TransferState::Sending;
+    session->blockSize = session->block == session->blockCount ? session->lastBlockSize : kTftpBlockSize;
+    session->blockData = session->block == 1 ? session->image : session->blockData + kTftpBlockSize;
+    return SessionVerdict::SendBlock;
+}
+
+SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagram, int length,
                                      uint32_t sourceAddress, uint16_t sourcePort) {
     if (length < 2) return SessionVerdict::Idle;
     if (sourceAddress != session->peerAddress || sourcePort != session->peerPort) {
@@ -33,29 +50,39 @@ SessionVerdict handleSessionDatagram(TftpSession* session, TransferLoop* loop, c
     }
     // An ACK carries its block number in bytes 2-3; a shorter one is no ACK.
     if (getU16BE(datagram) != kTftpAck || length < 4) return SessionVerdict::Tick;
-    if (getU16BE(datagram + 2) != session->block) return SessionVerdict::Discard;
-
-    ++session->block;
-    session->bytesAcked += session->blockSize;
-    loop->ticks = 0;
-    loop->intervals = 0;
-    if (session->block > session->blockCount) return SessionVerdict::Complete;
-    session->blockSize = session->block == session->blockCount ? session->lastBlockSize : kTftpBlockSize;
-    loop->blockData = session->block == 1 ? loop->image : loop->blockData + kTftpBlockSize;
-    return SessionVerdict::SendBlock;
+    switch (session->state) {
+    case TransferState::Announcing:
+    case TransferState::Sending:
+        // The 16-bit number against the whole block count: past block 65535
+        // no ACK can match, and the transfer times out.
+        if (getU16BE(datagram + 2) != session->block) return SessionVerdict::Discard;
+        return advance(session);
+    case TransferState::Complete:
+    case TransferState::TimedOut:
+        break;
+    }
+    return SessionVerdict::Discard;
 }
 
-TickVerdict countTicks(const TftpSession* session, TransferLoop* loop, uint32_t passed) {
-    if (passed < static_cast<uint32_t>(kTicksPerInterval - loop->ticks)) {
-        loop->ticks += static_cast<int>(passed);
+TickVerdict countTicks(TftpSession* session, uint32_t passed) {
+    switch (session->state) {
+    case TransferState::Announcing:
+    case TransferState::Sending:
+        break;
+    case TransferState::Complete:
+    case TransferState::TimedOut:
         return TickVerdict::Wait;
     }
-    loop->ticks = 0;
-    if (++loop->intervals >= kIntervalsBeforeTimeout) {
-        loop->failed = true;
+    if (passed < static_cast<uint32_t>(kTicksPerInterval - session->ticks)) {
+        session->ticks += static_cast<int>(passed);
+        return TickVerdict::Wait;
+    }
+    session->ticks = 0;
+    if (++session->intervals >= kIntervalsBeforeTimeout) {
+        session->state = TransferState::TimedOut;
         return TickVerdict::TimedOut;
     }
-    return session->block == 0 ? TickVerdict::ResendOptionAck : TickVerdict::ResendBlock;
+    return session->state == TransferState::Announcing ? TickVerdict::ResendOptionAck : TickVerdict::ResendBlock;
 }
 
 void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize) {

@@ -64,8 +64,20 @@ int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
 int32_t deviceQueryWorker(void* raw) {
     const auto* query = static_cast<const DeviceQuery*>(raw);
     trace("HTTP %x:%u to %x:%u", query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort);
-    return httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort, query->path,
-                   query->responseBuffer, query->size);
+    int32_t result = httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort,
+                             query->path, query->responseBuffer, query->size, &runState.credentials,
+                             &runState.deviceInfo);
+    if (result < kHttpChallengeTaken) failRun(describeHttpFailure(result));
+    return result;
+}
+
+const char* describeHttpFailure(int32_t code) {
+    switch (code) {
+        case kHttpSocketFailed: return "Upgrade Failed: Can't open HTTP socket";
+        case kHttpBindFailed: return "Upgrade Failed: Can't bind HTTP socket";
+        case kHttpConnectFailed: return "Upgrade Failed: Can't connect to ORB";
+        default: return "Upgrade Failed: No Response From ORB";
+    }
 }
 
 int32_t runDeviceQuery(DeviceQuery query) {

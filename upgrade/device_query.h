@@ -23,7 +23,13 @@ struct DeviceQuery {
 // process.
 int32_t runDeviceQuery(DeviceQuery query);
 
-// The worker thread's entry: runs httpGet with the record's values.
+// The worker thread's entry: runs httpGet with the record's values and the
+// run's credentials and device values. Ends with the byte count or -1 (a
+// challenge taken); a failed connection ends the process from this thread,
+// with its error box.
 int32_t deviceQueryWorker(void* query);
+
+// The error box's text for a failure code of httpGet.
+const char* describeHttpFailure(int32_t code);
 
 }  // namespace orb

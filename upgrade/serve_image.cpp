@@ -8,7 +8,7 @@
 #include "upgrade/error_box.h"
 #include "upgrade/run_state.h"
 #include "tftp/packets.h"
-#include "tftp/transfer.h"
+#include "upgrade/upload_and_verify.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
 #include "platform/socket_address.h"
@@ -20,7 +20,7 @@ uint16_t startTftpListener(uint32_t localAddress) {
     // Never freed: the transfer keeps using the socket until the process ends.
     auto* listener = static_cast<TftpListener*>(std::calloc(1, sizeof(TftpListener)));
     if (listener == nullptr) failRun("Upgrade Failed: Can't malloc for TFTP listener");
-    listener->udpSocket = ::socket(AF_INET, SOCK_DGRAM, 0);
+    listener->udpSocket = socketCalls().open(SocketType::Datagram);
     if (listener->udpSocket == kInvalidSocket) failRun("Upgrade Failed: Can't create TFTP listener socket");
     uint16_t port = bindFirstFreePort(listener->udpSocket, localAddress, kFirstTftpPort, kTftpPortTries);
     if (port == 0) failRun("Upgrade Failed: Can't bind TFTP listener socket");

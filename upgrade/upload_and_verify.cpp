@@ -1,26 +1,27 @@
-#include "tftp/transfer.h"
+#include "upgrade/upload_and_verify.h"
 
 #include <cstdlib>
 
+#include "base/trace.h"
 #include "platform/clock.h"
 #include "platform/process.h"
+#include "platform/socket_address.h"
 #include "platform/windowing.h"
-#include "upgrade/error_box.h"
-#include "upgrade/run_state.h"
-#include "base/trace.h"
-#include "upgrade/restart_wait.h"
 #include "tftp/packets.h"
+#include "upgrade/device_query.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
-#include "upgrade/device_query.h"
-#include "platform/socket_address.h"
+#include "upgrade/error_box.h"
+#include "upgrade/restart_wait.h"
+#include "upgrade/run_state.h"
 
 namespace orb {
 
 void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
     auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
     if (session == nullptr) failRun("Upgrade Failed: Can't malloc for TFTP session");
-    initTftpSession(session, udpSocket, localAddress, peerAddress, peerPort, runState.firmwareImage.size);
+    initTftpSession(session, udpSocket, localAddress, peerAddress, peerPort, runState.firmwareImage.data,
+                    runState.firmwareImage.size);
     runTftpSession(session);
 }
 
@@ -32,14 +33,14 @@ static void showUploadProgress(WindowHandle window, const TftpSession* session) 
     setWindowTitle(window, title);
 }
 
-// Serves the image in lock-step with the peer's ACKs. Returns with the socket
-// closed; loop->failed tells whether the transfer timed out.
+// Serves the image in lock-step with the peer's ACKs until the transfer is
+// complete or timed out. Returns with the socket closed.
 //
 // Ticks are milliseconds of waiting read from the clock, never arrivals: a
 // datagram ends the wait at once (the expected ACK sends the next block
 // without delay), is handled, and the wait goes on towards the same interval's
 // end. So an interval lasts 100 ms whatever arrives.
-static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle window) {
+static void transferImage(TftpSession* session, WindowHandle window) {
     SocketHandle udpSocket = session->udpSocket;
     setNonBlocking(udpSocket, true);
     sockaddr_in peer;
@@ -53,10 +54,10 @@ static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle
         uint32_t sourceAddress = 0;
         uint16_t sourcePort = 0;
         if (length >= 0) readSockaddr(&source, &sourceAddress, &sourcePort);
-        switch (handleSessionDatagram(session, loop, session->packet, length, sourceAddress, sourcePort)) {
+        switch (handleSessionDatagram(session, session->packet, length, sourceAddress, sourcePort)) {
         case SessionVerdict::Idle:
             if (window != nullptr) pumpOneMessage(window);
-            waitForInput(window, udpSocket, 1, kTicksPerInterval - loop->ticks);
+            waitForInput(window, udpSocket, 1, kTicksPerInterval - session->ticks);
             break;
         case SessionVerdict::Tick:
         case SessionVerdict::Discard:
@@ -70,7 +71,7 @@ static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle
             return;
         case SessionVerdict::SendBlock:
             showUploadProgress(window, session);
-            sendDataBlock(udpSocket, session->packet, loop->blockData, session->blockSize, session->block, &peer);
+            sendDataBlock(udpSocket, session->packet, session->blockData, session->blockSize, session->block, &peer);
             trace("Send block %d (%d)\n", static_cast<int>(session->block), session->blockSize);
             counted = readWaitClock();  // the new interval starts now
             continue;
@@ -80,7 +81,7 @@ static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle
         uint32_t passed = now - counted;
         if (passed == 0) continue;
         counted = now;
-        switch (countTicks(session, loop, passed)) {
+        switch (countTicks(session, passed)) {
         case TickVerdict::Wait:
             break;
         case TickVerdict::ResendOptionAck:
@@ -89,7 +90,7 @@ static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle
             break;
         case TickVerdict::ResendBlock:
             trace("ReSend block %d\n", static_cast<int>(session->block));
-            sendDataBlock(udpSocket, session->packet, loop->blockData, session->blockSize, session->block, &peer);
+            sendDataBlock(udpSocket, session->packet, session->blockData, session->blockSize, session->block, &peer);
             break;
         case TickVerdict::TimedOut:
             trace("Timeout for ack; upgrade failed\n");
@@ -100,17 +101,16 @@ static void transferImage(TftpSession* session, TransferLoop* loop, WindowHandle
 }
 
 void runTftpSession(TftpSession* session) {
-    TransferLoop loop{runState.firmwareImage.data, 0, 0, nullptr, false};
     WindowHandle window = createModelessDialog(runState.instance, kUploadWindowId, progressDialogProc);
     if (window != nullptr) {
         setProgressRange(window, kProgressBarId, 0, static_cast<int>(session->blockCount & 0xffff));
     }
-    transferImage(session, &loop, window);
+    transferImage(session, window);
 
     runRestartWait(window, runState.deviceAddressText);
     if (window != nullptr) destroyWindow(window);
 
-    if (loop.failed) {
+    if (session->state == TransferState::TimedOut) {
         showErrorBox("Upgrade Failed: Firmware Upload Incomplete");
     } else {
         // The success dialog shows what the adapter reports now, never the

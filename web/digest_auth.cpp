@@ -168,16 +168,16 @@ int buildAuthorizationHeader(const DigestAuthState* state, char* out, size_t cap
     FieldCopy uri(state->uri);
     FieldCopy opaque(state->opaque);
 
-    // 1. The nc text: nine digits, only with a qop.
+    // The nc text: nine digits, only with a qop.
     char ncText[16] = "";
     if (qop.text[0] != '\0') std::snprintf(ncText, sizeof ncText, "%09x", state->nc);
 
-    // 2. The request digest.
+    // The request digest.
     char response[kDigestHexSize];
     digestResponse(nonce.text, cnonce.text, user.text, realm.text, password.text, algorithm.text, ncText, "GET",
                    qop.text, uri.text, "", response);
 
-    // 3.-6. The line, directive by directive, values unchanged.
+    // The line, directive by directive, values unchanged.
     BoundedWriter writer{out, capacity};
     if (capacity > 0) out[0] = '\0';
     writer.append("Authorization: Digest username=\"");
@@ -212,17 +212,16 @@ int buildAuthorizationHeader(const DigestAuthState* state, char* out, size_t cap
 }
 
 int parseDigestChallenge(const char* text, DigestAuthState* state) {
-    // 1. realm
+    // Without a realm and a nonce there is no Digest challenge to take.
     const char* value = findQuotedParameter(text, "realm=\"");
     if (value == nullptr) return 1;
     copyQuotedValue(value, state->realm, sizeof state->realm);
 
-    // 2. nonce
     value = findQuotedParameter(text, "nonce=\"");
     if (value == nullptr) return 1;
     copyQuotedValue(value, state->nonce, sizeof state->nonce);
 
-    // 3. A nonce that differs from the previous one restarts the count. Both
+    // A nonce that differs from the previous one restarts the count. Both
     // fields are terminated within their widths, so the comparison and the
     // copy stay inside them.
     if (std::strncmp(state->nonce, state->previousNonce, sizeof state->nonce) != 0) {
@@ -230,10 +229,10 @@ int parseDigestChallenge(const char* text, DigestAuthState* state) {
         state->nc = 0;
     }
 
-    // 4. A new client nonce for every challenge taken.
+    // A new client nonce for every challenge taken.
     std::snprintf(state->cnonce, sizeof state->cnonce, "%x", static_cast<unsigned>(nextRandom()));
 
-    // 5.-7. The optional parameters, empty when absent.
+    // The optional parameters, empty when absent.
     value = findQuotedParameter(text, "algorithm=\"");
     if (value != nullptr) {
         copyQuotedValue(value, state->algorithm, sizeof state->algorithm);

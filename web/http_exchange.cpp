@@ -1,15 +1,14 @@
 // One HTTP/1.1 exchange with the adapter: the connection with its port search,
 // the request, the read until the adapter closes, classification and scraping.
-// Response parsing lives in response_parsing.cpp.
+// Reading the answer is response_parsing.cpp's.
 #include "web/http_exchange.h"
 
 #include <cstring>
 
-#include "upgrade/error_box.h"
-#include "upgrade/run_state.h"
 #include "base/trace.h"
-#include "web/digest_auth.h"
 #include "platform/socket_address.h"
+#include "web/digest_auth.h"
+#include "web/response_parsing.h"
 
 namespace orb {
 
@@ -32,81 +31,90 @@ void appendText(char* buffer, size_t capacity, size_t* length, const char* text)
 }  // namespace
 
 SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress,
-                                  uint16_t devicePort) {
-    // 1. The socket.
-    SocketHandle connection = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (connection == kInvalidSocket) failRun("Upgrade Failed: Can't open HTTP socket");
+                                  uint16_t devicePort, int32_t* failure) {
+    const SocketCalls& calls = socketCalls();
+    SocketHandle connection = calls.open(SocketType::Stream);
+    if (connection == kInvalidSocket) {
+        *failure = kHttpSocketFailed;
+        return kInvalidSocket;
+    }
 
-    // 2. The port search, on the same socket and the same socket address.
+    // The port search binds the same socket, with the same socket address.
     sockaddr_in address;
     bool bound = false;
     for (int k = 0; k < kPortSearchSteps && !bound; ++k) {
         uint32_t port = static_cast<uint32_t>(firstLocalPort) + static_cast<uint32_t>(k);
         if (port > 0xffff) break;  // past the last port: no wrap to port 0 (any port)
         fillSockaddr(pcAddress, static_cast<uint16_t>(port), &address);
-        bound = ::bind(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        bound = calls.bind(connection, &address) == 0;
     }
-    if (!bound) failRun("Upgrade Failed: Can't bind HTTP socket");
+    if (!bound) {
+        calls.close(connection);
+        *failure = kHttpBindFailed;
+        return kInvalidSocket;
+    }
 
-    // 3. The adapter's address in the same socket address; the platform's own
-    // connect time-out.
+    // The adapter's address goes into the same socket address; the connect
+    // waits as long as the system lets it.
     fillSockaddr(deviceAddress, devicePort, &address);
-    if (::connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        failRun("Upgrade Failed: Can't connect to ORB");
+    if (calls.connect(connection, &address) != 0) {
+        calls.close(connection);
+        *failure = kHttpConnectFailed;
+        return kInvalidSocket;
     }
     return connection;
 }
 
 int32_t httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress, uint16_t devicePort,
-                const char* path, char* buffer, int32_t size) {
+                const char* path, char* buffer, int32_t size, DigestAuthState* credentials, DeviceInfo* info) {
     if (size < 0) size = 0;
     const size_t capacity = static_cast<size_t>(size) + 1;  // the buffer holds size + 1 bytes
 
-    // 1. The connection.
-    SocketHandle connection = openDeviceConnection(pcAddress, firstLocalPort, deviceAddress, devicePort);
+    int32_t failure = 0;
+    SocketHandle connection = openDeviceConnection(pcAddress, firstLocalPort, deviceAddress, devicePort, &failure);
+    if (connection == kInvalidSocket) return failure;
 
-    // 2. The request, in the buffer from offset 0.
-    DigestAuthState& credentials = runState.credentials;
+    // The request is built in the buffer that later takes the answer.
     size_t length = 0;
     buffer[0] = '\0';
     appendText(buffer, capacity, &length, "GET ");
     appendText(buffer, capacity, &length, path);
     appendText(buffer, capacity, &length, " HTTP/1.1\r\n");
     appendText(buffer, capacity, &length, kHostLine);
-    if (credentials.password[0] != '\0') {
-        ++credentials.nc;
-        length += static_cast<size_t>(buildAuthorizationHeader(&credentials, buffer + length, capacity - length));
+    if (credentials->password[0] != '\0') {
+        ++credentials->nc;
+        length += static_cast<size_t>(buildAuthorizationHeader(credentials, buffer + length, capacity - length));
     }
     appendText(buffer, capacity, &length, "\r\n");
 
-    // 3.-4. Trace, then one send; its result is not looked at.
+    // One send; a failed or short one shows in what the adapter answers.
     trace("%s", buffer);
-    (void)::send(connection, buffer, static_cast<int>(length), 0);
+    const SocketCalls& calls = socketCalls();
+    (void)calls.send(connection, buffer, static_cast<int>(length));
 
-    // 5. Everything until the adapter closes, a receive fails or size bytes
-    // have come; a NUL after each chunk. The request text is gone first, so that
-    // an answer of nothing is the empty text.
+    // Everything until the adapter closes, a receive fails or size bytes have
+    // come; a NUL after each chunk. The request text goes first, so that an
+    // answer of nothing is the empty text.
     int32_t received = 0;
     buffer[0] = '\0';
     while (received < size) {
-        int got = static_cast<int>(::recv(connection, buffer + received, static_cast<int>(size - received), 0));
+        int got = calls.recv(connection, buffer + received, static_cast<int>(size - received));
         if (got <= 0) break;
         received += got;
         buffer[received] = '\0';
     }
 
-    // 6. The trace of the answer.
     trace("recv done\n");
     trace("%s", buffer);
     trace("\n");
 
-    // 7.-9. Classification; a challenge taken is not scraped.
-    if (classifyResponse(buffer, &credentials) == 1) {
-        closeSocket(connection);
-        return -1;
+    // A challenge taken is not scraped.
+    if (classifyResponse(buffer, credentials) == 1) {
+        calls.close(connection);
+        return kHttpChallengeTaken;
     }
-    if (received > 0) scrapeDeviceInfo(buffer, &runState.deviceInfo);
-    closeSocket(connection);
+    if (received > 0) scrapeDeviceInfo(buffer, info);
+    calls.close(connection);
     return received;
 }
 

@@ -9,29 +9,25 @@
 
 namespace orb {
 
+// What httpGet gives besides a byte count (0 or more).
+inline constexpr int32_t kHttpChallengeTaken = -1;  // Digest demanded: the challenge is in `credentials`
+inline constexpr int32_t kHttpSocketFailed = -2;    // no TCP socket
+inline constexpr int32_t kHttpBindFailed = -3;      // no local port of the search was free
+inline constexpr int32_t kHttpConnectFailed = -4;   // the adapter refused or did not answer the connection
+
 // A TCP socket bound to the PC address (first free port of firstLocalPort ..
-// firstLocalPort + 100) and connected to the adapter. Every failure ends the
-// process with its error box.
+// firstLocalPort + 100) and connected to the adapter; kInvalidSocket with
+// `*failure` set to one of the codes above when a step fails.
 SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress,
-                                  uint16_t devicePort);
+                                  uint16_t devicePort, int32_t* failure);
 
-// Sends one GET and reads until the adapter closes. -1 when the adapter demanded
-// Digest authentication and the challenge was taken into runState.credentials;
-// otherwise the number of bytes received. `buffer` holds size + 1 bytes. Scrapes
-// the page into runState.deviceInfo.
+// Sends one GET (with a Digest Authorization header when `credentials` holds a
+// password; its nc counts up) and reads until the adapter closes. Returns the
+// number of bytes received, kHttpChallengeTaken when the adapter demanded
+// Digest authentication and the challenge was taken into `credentials`, or a
+// failure code of the connection. `buffer` holds size + 1 bytes. Scrapes the
+// page into `info`.
 int32_t httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress, uint16_t devicePort,
-                const char* path, char* buffer, int32_t size);
-
-// -1 not HTTP/1.1, -2 nothing after the version, 0 status 200, 1 challenge taken,
-// 2 anything else.
-int classifyResponse(const char* response, DigestAuthState* state);
-
-// Copies the text after `label` and the tags that follow it, at most
-// `maxChars` characters; returns `destination`, or nullptr when nothing was
-// copied (the destination is then untouched).
-char* scrapeLabel(const char* page, const char* label, char* destination, int maxChars);
-
-// The five labels, in order, into `info`.
-void scrapeDeviceInfo(const char* page, DeviceInfo* info);
+                const char* path, char* buffer, int32_t size, DigestAuthState* credentials, DeviceInfo* info);
 
 }  // namespace orb

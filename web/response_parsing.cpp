@@ -4,52 +4,52 @@
 #include <cstring>
 
 #include "web/digest_auth.h"
-#include "web/http_exchange.h"
+#include "web/response_parsing.h"
 
 namespace orb {
 
 int classifyResponse(const char* response, DigestAuthState* state) {
-    // 1. The version, exact case.
+    // The version, in exactly this case.
     if (std::strncmp(response, "HTTP/1.1", 8) != 0) return -1;
 
-    // 2. The version and the one character after it, then blanks and tabs. An
+    // The version and the one character after it, then blanks and tabs. An
     // answer of "HTTP/1.1" alone has no ninth character to skip: nothing but
     // the version stands there, so it classifies as -2.
     if (response[8] == '\0') return -2;
     const char* status = response + 9;
     while (*status == ' ' || *status == '\t') ++status;
 
-    // 3. Nothing after the version.
+    // Nothing after the version.
     if (*status == '\0') return -2;
 
-    // 4.-5. Only the three characters of the code are compared.
+    // Only the three characters of the code are compared.
     if (std::strncmp(status, "200", 3) == 0) return 0;
     if (std::strncmp(status, "401", 3) != 0) return 2;
 
-    // 6.-7. The challenge, wherever it stands after the code.
+    // The challenge, wherever it stands after the code.
     const char* challenge = std::strstr(status, "WWW-Authenticate:");
     if (challenge == nullptr) return 2;
     return parseDigestChallenge(challenge, state) == 0 ? 1 : 2;
 }
 
 char* scrapeLabel(const char* page, const char* label, char* destination, int maxChars) {
-    // 1. The first occurrence of the label.
+    // The first occurrence of the label.
     const char* at = std::strstr(page, label);
     if (at == nullptr) return nullptr;
 
-    // 2. The first greater-than sign from the label's first character on.
+    // The first greater-than sign from the label's first character on.
     at = std::strchr(at, '>');
     if (at == nullptr) return nullptr;
     ++at;
 
-    // 3. Tags that follow at once.
+    // Tags that follow at once.
     while (*at == '<') {
         at = std::strchr(at, '>');
         if (at == nullptr) return nullptr;
         ++at;
     }
 
-    // 4. The value, up to the next tag, the end of the text or maxChars.
+    // The value, up to the next tag, the end of the text or maxChars.
     int copied = 0;
     while (copied < maxChars && at[copied] != '\0' && at[copied] != '<') {
         destination[copied] = at[copied];

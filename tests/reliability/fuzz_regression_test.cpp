@@ -6,12 +6,13 @@
 #include <memory>
 #include <string>
 
-#include "upgrade/serve_image.h"
+#include "tftp/listener_datagram.h"
 #include "tftp/packets.h"
 #include "tftp/transfer.h"
 #include "base/ipv4_address_parser.h"
 #include "web/digest_auth.h"
 #include "web/http_exchange.h"
+#include "web/response_parsing.h"
 
 namespace orb {
 namespace {
@@ -57,18 +58,17 @@ TEST(FuzzRegression, TheTransferKeepsItsInvariantsUnderStaleAndForeignAcks) {
     std::unique_ptr<uint8_t[]> image(new uint8_t[size]);
     for (uint32_t i = 0; i < size; ++i) image[i] = static_cast<uint8_t>(i);
     TftpSession session{};
-    initTftpSession(&session, kInvalidSocket, 0x7f000701, 0x7f000702, 4000, size);
-    TransferLoop loop{image.get(), 0, 0, nullptr, false};
+    initTftpSession(&session, kInvalidSocket, 0x7f000701, 0x7f000702, 4000, image.get(), size);
     auto ack = [&](unsigned block, int length = 4, uint32_t from = 0x7f000702, uint16_t port = 4000) {
         std::unique_ptr<uint8_t[]> bytes(new uint8_t[4]{0, 4, static_cast<uint8_t>(block >> 8),
                                                         static_cast<uint8_t>(block)});
-        SessionVerdict verdict = handleSessionDatagram(&session, &loop, bytes.get(), length, from, port);
+        SessionVerdict verdict = handleSessionDatagram(&session, bytes.get(), length, from, port);
         EXPECT_LE(static_cast<uint32_t>(session.bytesAcked), size);
         EXPECT_GE(session.bytesAcked, 0);
         EXPECT_LE(session.block, session.blockCount + 1);
         if (verdict == SessionVerdict::SendBlock) {
-            EXPECT_GE(loop.blockData, image.get());
-            EXPECT_LE(loop.blockData + session.blockSize, image.get() + size);
+            EXPECT_GE(session.blockData, image.get());
+            EXPECT_LE(session.blockData + session.blockSize, image.get() + size);
         }
         return verdict;
     };

@@ -17,7 +17,7 @@
 #include "tests/support/loopback.h"
 #include "tests/tftp/tftp_peer.h"
 #include "tests/tftp/tftp_test_run.h"
-#include "tftp/transfer.h"
+#include "upgrade/upload_and_verify.h"
 #include "upgrade/dialog_ids.h"
 
 namespace orb::test {

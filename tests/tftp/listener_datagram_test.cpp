@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/tftp/trace_capture.h"
-#include "upgrade/serve_image.h"
+#include "tftp/listener_datagram.h"
 
 namespace orb {
 namespace {

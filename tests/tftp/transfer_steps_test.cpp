@@ -40,11 +40,11 @@ protected:
     void start(const std::vector<uint8_t>& served) {
         image = served;
         session = TftpSession{};
-        initTftpSession(&session, kInvalidSocket, 0x7f000301, kPeer, kPeerPort, static_cast<uint32_t>(image.size()));
-        loop = TransferLoop{image.data(), 0, 0, nullptr, false};
+        initTftpSession(&session, kInvalidSocket, 0x7f000301, kPeer, kPeerPort, image.data(),
+                        static_cast<uint32_t>(image.size()));
     }
     SessionVerdict handle(const Received& received, uint32_t source = kPeer, uint16_t port = kPeerPort) {
-        return handleSessionDatagram(&session, &loop, received.bytes.get(), received.length, source, port);
+        return handleSessionDatagram(&session, received.bytes.get(), received.length, source, port);
     }
     std::string title() {
         char text[128];
@@ -54,7 +54,6 @@ protected:
 
     std::vector<uint8_t> image;
     TftpSession session{};
-    TransferLoop loop{};
 };
 
 struct BlockSent {
@@ -83,7 +82,7 @@ protected:
             }
             EXPECT_EQ(verdict, SessionVerdict::SendBlock);
             if (verdict != SessionVerdict::SendBlock) break;
-            transfer.blocks.push_back({session.block, session.blockSize, loop.blockData - image.data()});
+            transfer.blocks.push_back({session.block, session.blockSize, session.blockData - image.data()});
         }
         return transfer;
     }
@@ -173,24 +172,24 @@ TEST_F(TransferSteps, ADuplicateAckIsDiscardedWithoutATickOrResend) {
     start(testImage(2000));
     ASSERT_EQ(handle(ack(0)), SessionVerdict::SendBlock);
     ASSERT_EQ(handle(ack(1)), SessionVerdict::SendBlock);
-    loop.ticks = 37;
-    loop.intervals = 4;
+    session.ticks = 37;
+    session.intervals = 4;
     EXPECT_EQ(handle(ack(1)), SessionVerdict::Discard);
     EXPECT_EQ(handle(ack(0)), SessionVerdict::Discard);
     EXPECT_EQ(handle(ack(9)), SessionVerdict::Discard);
-    EXPECT_EQ(loop.ticks, 37);
-    EXPECT_EQ(loop.intervals, 4);
+    EXPECT_EQ(session.ticks, 37);
+    EXPECT_EQ(session.intervals, 4);
     EXPECT_EQ(session.block, 2u);
     EXPECT_EQ(session.bytesAcked, 512);
 }
 
 TEST_F(TransferSteps, TheExpectedAckStartsBothCountsAfresh) {
     start(testImage(2000));
-    loop.ticks = 99;
-    loop.intervals = 29;
+    session.ticks = 99;
+    session.intervals = 29;
     ASSERT_EQ(handle(ack(0)), SessionVerdict::SendBlock);
-    EXPECT_EQ(loop.ticks, 0);
-    EXPECT_EQ(loop.intervals, 0);
+    EXPECT_EQ(session.ticks, 0);
+    EXPECT_EQ(session.intervals, 0);
     EXPECT_EQ(session.bytesAcked, 0);  // the OACK carries no data
 }
 
@@ -246,13 +245,13 @@ TEST_F(TransferSteps, NothingOrLessThanAnOpcodeIsAnIdlePass) {
 
 TEST_F(TransferSteps, AnIntervalIsAHundredTicks) {
     start(testImage(2000));
-    for (int tick = 1; tick < 100; ++tick) ASSERT_EQ(countTicks(&session, &loop, 1), TickVerdict::Wait) << tick;
-    EXPECT_EQ(countTicks(&session, &loop, 1), TickVerdict::ResendOptionAck);
-    EXPECT_EQ(loop.ticks, 0);
-    EXPECT_EQ(loop.intervals, 1);
+    for (int tick = 1; tick < 100; ++tick) ASSERT_EQ(countTicks(&session, 1), TickVerdict::Wait) << tick;
+    EXPECT_EQ(countTicks(&session, 1), TickVerdict::ResendOptionAck);
+    EXPECT_EQ(session.ticks, 0);
+    EXPECT_EQ(session.intervals, 1);
     ASSERT_EQ(handle(ack(0)), SessionVerdict::SendBlock);
-    for (int tick = 1; tick < 100; ++tick) ASSERT_EQ(countTicks(&session, &loop, 1), TickVerdict::Wait) << tick;
-    EXPECT_EQ(countTicks(&session, &loop, 1), TickVerdict::ResendBlock);
+    for (int tick = 1; tick < 100; ++tick) ASSERT_EQ(countTicks(&session, 1), TickVerdict::Wait) << tick;
+    EXPECT_EQ(countTicks(&session, 1), TickVerdict::ResendBlock);
 }
 
 TEST_F(TransferSteps, TheThirtiethIntervalTimesOut) {
@@ -260,26 +259,26 @@ TEST_F(TransferSteps, TheThirtiethIntervalTimesOut) {
     int resends = 0;
     TickVerdict verdict = TickVerdict::Wait;
     for (int tick = 0; tick < 30 * 100; ++tick) {
-        verdict = countTicks(&session, &loop, 1);
+        verdict = countTicks(&session, 1);
         if (verdict == TickVerdict::ResendOptionAck) ++resends;
         if (verdict == TickVerdict::TimedOut) break;
     }
     EXPECT_EQ(verdict, TickVerdict::TimedOut);
     EXPECT_EQ(resends, 29);  // sent once, then 29 times more
-    EXPECT_TRUE(loop.failed);
+    EXPECT_EQ(session.state, TransferState::TimedOut);
 }
 
 TEST_F(TransferSteps, TicksThatPassTogetherExpireOneIntervalAtMost) {
     start(testImage(2000));
-    EXPECT_EQ(countTicks(&session, &loop, 60), TickVerdict::Wait);
-    EXPECT_EQ(countTicks(&session, &loop, 0), TickVerdict::Wait);
-    EXPECT_EQ(loop.ticks, 60);
-    EXPECT_EQ(countTicks(&session, &loop, 40), TickVerdict::ResendOptionAck);
-    EXPECT_EQ(loop.ticks, 0);
+    EXPECT_EQ(countTicks(&session, 60), TickVerdict::Wait);
+    EXPECT_EQ(countTicks(&session, 0), TickVerdict::Wait);
+    EXPECT_EQ(session.ticks, 60);
+    EXPECT_EQ(countTicks(&session, 40), TickVerdict::ResendOptionAck);
+    EXPECT_EQ(session.ticks, 0);
     // A stall of the whole thread: one interval, and the next starts afresh.
-    EXPECT_EQ(countTicks(&session, &loop, 5000), TickVerdict::ResendOptionAck);
-    EXPECT_EQ(loop.intervals, 2);
-    EXPECT_EQ(loop.ticks, 0);
+    EXPECT_EQ(countTicks(&session, 5000), TickVerdict::ResendOptionAck);
+    EXPECT_EQ(session.intervals, 2);
+    EXPECT_EQ(session.ticks, 0);
 }
 
 TEST(UploadTitle, StaysWithin127Characters) {

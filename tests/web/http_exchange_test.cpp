@@ -25,7 +25,10 @@
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
+#include "upgrade/device_query.h"
+#include "upgrade/run_state.h"
 #include "web/http_exchange.h"
+#include "web/response_parsing.h"
 #include "tests/support/md5_hex.h"
 #include "web/md5.h"
 #include "platform/socket_address.h"
@@ -107,7 +110,8 @@ protected:
     }
 
     int32_t get(const char* path = "/admin/advanced", uint16_t firstPort = 23456) {
-        return orb::httpGet(pc, firstPort, device, 80, path, buffer.data(), kLimit);
+        return orb::httpGet(pc, firstPort, device, 80, path, buffer.data(), kLimit, &orb::runState.credentials,
+                            &orb::runState.deviceInfo);
     }
 
     std::string response(size_t length) const { return std::string(buffer.data(), length); }
@@ -393,7 +397,8 @@ TEST(HttpExchangeFailure, CantConnectToOrb) {
     auto child = orb::test::runInChild([&] {
         orb::robot::setAutoAnswer(true);
         std::vector<char> buffer(kLimit + 1);
-        orb::httpGet(pc, 23456, device, 80, "/admin/advanced", buffer.data(), kLimit);
+        orb::DeviceQuery query{nullptr, pc, 23456, device, 80, "/admin/advanced", buffer.data(), kLimit};
+        orb::deviceQueryWorker(&query);
         std::printf("returned\n");
     });
     expectErrorBoxAndExit(child, "Upgrade Failed: Can't connect to ORB");
@@ -411,7 +416,9 @@ TEST(HttpExchangeFailure, CantBindHttpSocket) {
     // Port first + 101 stays free and is never tried.
     auto child = orb::test::runInChild([&] {
         orb::robot::setAutoAnswer(true);
-        orb::openDeviceConnection(pc, first, device, 80);
+        std::vector<char> buffer(kLimit + 1);
+        orb::DeviceQuery query{nullptr, pc, first, device, 80, "/admin/advanced", buffer.data(), kLimit};
+        orb::deviceQueryWorker(&query);
         std::printf("returned\n");
     });
     expectErrorBoxAndExit(child, "Upgrade Failed: Can't bind HTTP socket");
@@ -426,7 +433,9 @@ TEST(HttpExchangeFailure, CantOpenHttpSocket) {
         // No descriptor left for the socket.
         while (::dup(STDERR_FILENO) >= 0) {
         }
-        orb::openDeviceConnection(pc, 23456, device, 80);
+        std::vector<char> buffer(kLimit + 1);
+        orb::DeviceQuery query{nullptr, pc, 23456, device, 80, "/admin/advanced", buffer.data(), kLimit};
+        orb::deviceQueryWorker(&query);
         std::printf("returned\n");
     });
     expectErrorBoxAndExit(child, "Upgrade Failed: Can't open HTTP socket");

@@ -7,6 +7,7 @@
 
 #include "base/random.h"
 #include "web/http_exchange.h"
+#include "web/response_parsing.h"
 
 namespace {
 

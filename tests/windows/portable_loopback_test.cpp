@@ -79,7 +79,7 @@ TEST_F(PortableLoopback, HttpGetSendsTheRequestReadsToTheCloseAndScrapes) {
     std::memset(&runState.credentials, 0, sizeof runState.credentials);
     std::memset(&runState.deviceInfo, 0, sizeof runState.deviceInfo);
     int32_t received = httpGet(kLoopback, 43000, kLoopback, server.port(), "/admin/advanced",
-                               runState.responseBuffer, kResponseLimit);
+                               runState.responseBuffer, kResponseLimit, &runState.credentials, &runState.deviceInfo);
     EXPECT_EQ(received, static_cast<int32_t>(page.size()));
     EXPECT_STREQ(runState.responseBuffer, page.c_str());
     EXPECT_STREQ(runState.deviceInfo.softwareVersion, "1.0.2");

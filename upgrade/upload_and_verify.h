@@ -1,0 +1,19 @@
+// The last part of the run, on the listener's thread: the upload with its
+// window, the restart wait, the verification query and the success dialog.
+// It ends the process on every path.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/sockets.h"
+#include "tftp/transfer.h"
+
+namespace orb {
+
+// Takes over from the listener after the read request: the socket (bound,
+// non-blocking), the local address and the peer's address and port.
+[[noreturn]] void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
+                                   uint16_t peerPort);
+[[noreturn]] void runTftpSession(TftpSession* session);
+
+}  // namespace orb

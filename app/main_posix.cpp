@@ -1,8 +1,5 @@
 // The program's entry on POSIX systems: a Qt window when a display is present,
 // the terminal otherwise.
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +10,8 @@
 #include "app/unattended_runner.h"
 #include "base/diagnostics_log.h"
 #include "platform/process.h"
+#include "platform/signals.h"
+#include "platform/standard_streams.h"
 #include "upgrade/upgrade_sequence.h"
 
 namespace {
@@ -37,7 +36,7 @@ int main(int argc, char** argv) {
         return orb::answerCommandLine(commandLine, stdout, stderr);
     // A send to a connection the adapter has closed fails with an error, as on
     // Windows, instead of ending the process.
-    std::signal(SIGPIPE, SIG_IGN);
+    orb::ignoreBrokenPipes();
     // The log: --log FILE, else ORB_TRACE=FILE. An unattended run passes it to
     // each adapter's run through ORB_TRACE.
     std::string logError;
@@ -55,7 +54,7 @@ int main(int argc, char** argv) {
     (void)argc;
     (void)argv;
 #endif
-    if (isatty(STDIN_FILENO) && isatty(STDOUT_FILENO)) orb::dialogs::runWithTerminalView(runTheProgram);
+    if (orb::standardStreamsAreTerminal()) orb::dialogs::runWithTerminalView(runTheProgram);
     std::fputs("orb-upgrade: there is neither a display nor a terminal to show the dialogs on. Run it on a "
                "desktop (DISPLAY or WAYLAND_DISPLAY set) or in a terminal.\n",
                stderr);

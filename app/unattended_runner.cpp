@@ -1,12 +1,5 @@
 #include "app/unattended_runner.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,30 +9,11 @@
 #include "dialogs/unattended/unattended_outcome.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
+#include "platform/signals.h"
 
 namespace orb::unattended {
 
 namespace {
-
-std::atomic<int> pendingSignal{0};
-int wakeFds[2] = {-1, -1};
-
-void onSignal(int signalNumber) {
-    pendingSignal = signalNumber;
-    char byte = 1;
-    ssize_t ignored = ::write(wakeFds[1], &byte, 1);
-    (void)ignored;
-}
-
-void installSignalForwarding() {
-    if (wakeFds[0] < 0 && ::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) wakeFds[0] = wakeFds[1] = -1;
-    struct sigaction action {};
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    action.sa_handler = onSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -139,28 +113,19 @@ private:
     }
 
     void waitForOutput(int* running) {
-        std::vector<pollfd> fds;
+        std::vector<const SpawnedProcess*> processes;
         std::vector<AdapterRun*> owners;
-        if (wakeFds[0] >= 0) {
-            fds.push_back({wakeFds[0], POLLIN, 0});
-            owners.push_back(nullptr);
-        }
         for (AdapterRun& run : runs_) {
             if (!run.started || run.finished) continue;
-            fds.push_back({run.process.outputFd, POLLIN, 0});
+            processes.push_back(&run.process);
             owners.push_back(&run);
         }
-        int ready = ::poll(fds.data(), fds.size(), 1000);
+        std::vector<bool> ready;
+        bool any = waitForProcessOutput(processes, &ready, 1000);
         forwardSignal();
-        if (ready <= 0) return;
-        for (size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].revents == 0) continue;
-            if (owners[i] == nullptr) {
-                char drain[64];
-                while (::read(wakeFds[0], drain, sizeof drain) > 0) {
-                }
-                continue;
-            }
+        if (!any) return;
+        for (size_t i = 0; i < owners.size(); ++i) {
+            if (!ready[i]) continue;
             if (!readFrom(owners[i])) {
                 finish(owners[i]);
                 --*running;
@@ -171,20 +136,21 @@ private:
     // SIGINT or SIGTERM: every run cancels as with the Cancel button; no new
     // run starts.
     void forwardSignal() {
-        int signalNumber = pendingSignal.exchange(0);
-        if (signalNumber == 0) return;
+        StopSignal signal = takeStopSignal();
+        if (signal == StopSignal::None) return;
+        bool interrupt = signal == StopSignal::Interrupt;
         cancelled_ = true;
-        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n", signalNumber == SIGINT ? "SIGINT" : "SIGTERM");
+        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n", interrupt ? "SIGINT" : "SIGTERM");
         for (AdapterRun& run : runs_)
-            if (run.started && !run.finished) signalProcess(run.process.id, signalNumber == SIGINT);
+            if (run.started && !run.finished) signalProcess(run.process.id, interrupt);
     }
 
     // False at the end of the output.
     bool readFrom(AdapterRun* run) {
         char buffer[4096];
-        ssize_t got = ::read(run->process.outputFd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) return true;
-        if (got <= 0) {
+        long got = readProcessOutput(run->process, buffer, sizeof buffer);
+        if (got < 0) return true;  // a signal came first: read again after the next wait
+        if (got == 0) {
             if (!run->pending.empty()) takeLine(run, run->pending);
             run->pending.clear();
             return false;
@@ -215,7 +181,7 @@ private:
     }
 
     void finish(AdapterRun* run) {
-        ::close(run->process.outputFd);
+        closeProcessOutput(&run->process);
         int status = waitForProcess(run->process.id);
         run->finished = true;
         run->seconds = secondsSince(run->start);
@@ -292,7 +258,7 @@ int runAdapters(const UnattendedOptions& options, const RunLauncher& launch) {
         // process's arguments.
         environment.push_back("ORB_PASSWORD=" + password);
     }
-    installSignalForwarding();
+    catchStopSignals();
     Runner runner(options, launch);
     return runner.run(environment);
 }

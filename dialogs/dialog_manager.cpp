@@ -5,7 +5,6 @@
 //
 // One mutex guards the whole model. No dialog procedure and no view
 // notification is ever called while it is held.
-#include <pthread.h>
 
 #include <algorithm>
 #include <atomic>
@@ -24,6 +23,7 @@
 #include "dialogs/dialog_manager_internal.h"
 #include "dialogs/dialog_templates.h"
 #include "dialogs/dialog_view.h"
+#include "platform/threads.h"
 #include "platform/wake_signal.h"
 #include "base/diagnostics_log.h"
 #include "platform/windowing.h"
@@ -157,8 +157,8 @@ Model* newModel() {
     forkSafeModel = new Model;
     // A forked child (runInChild, death tests) must not inherit the lock held
     // by a thread that does not exist there: fork only between two uses.
-    pthread_atfork([] { forkSafeModel->mutex.lock(); }, [] { forkSafeModel->mutex.unlock(); },
-                   [] { forkSafeModel->mutex.unlock(); });
+    addForkHandlers([] { forkSafeModel->mutex.lock(); }, [] { forkSafeModel->mutex.unlock(); },
+                    [] { forkSafeModel->mutex.unlock(); });
     return forkSafeModel;
 }
 

@@ -1,8 +1,9 @@
 // Starting another program with its standard output in a pipe, and the
-// waits and signals around it (POSIX only: the unattended runs of several
-// adapters).
+// waits, reads and signals around it (POSIX only: the unattended runs of
+// several adapters, and the Qt view's probe of the display).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -25,5 +26,28 @@ int waitForProcess(int id);
 
 // Sends SIGINT (interrupt) or SIGTERM to the process.
 void signalProcess(int id, bool interrupt);
+
+// Waits up to `timeoutMs` until one of `processes` has output to read (or has
+// closed it) or a stop signal is noted (signals.h). ready[i] says which; false
+// when nothing is ready.
+bool waitForProcessOutput(const std::vector<const SpawnedProcess*>& processes, std::vector<bool>* ready,
+                          int timeoutMs);
+
+// Reads what the process wrote: the number of bytes, 0 at the end of its
+// output (or on an error), -1 when a signal came before any byte.
+long readProcessOutput(const SpawnedProcess& process, char* buffer, size_t size);
+
+// Closes this end of the process's standard output.
+void closeProcessOutput(SpawnedProcess* process);
+
+enum class ProbeVerdict { Passed, Failed, Unknown };
+
+// Runs `probe` in a forked copy of this process, with its standard output and
+// error silenced and no core file, so that a library that aborts when it fails
+// cannot end this process. Passed when the probe returns true; Failed when it
+// returns false, crashes, or is still running after `timeoutMs` (it is then
+// killed); Unknown when no copy can be made or waited for. The copy ends
+// without running destructors.
+ProbeVerdict probeInChild(bool (*probe)(void* context), void* context, int timeoutMs);
 
 }  // namespace orb

@@ -18,4 +18,9 @@ int32_t readThreadResult(ThreadHandle* thread);
 // Frees the handle of a finished thread.
 void releaseThread(ThreadHandle* thread);
 
+// Functions that run around a fork (POSIX; nothing on Windows, which has no
+// fork): `prepare` in the forking thread before, `parent` and `child` after,
+// so that a lock held by another thread is not copied into the child held.
+void addForkHandlers(void (*prepare)(), void (*parent)(), void (*child)());
+
 }  // namespace orb

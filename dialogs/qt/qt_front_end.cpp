@@ -1,17 +1,10 @@
 // runWithQtView: orb-upgrade on a Linux desktop. Qt runs on the process's main
 // thread (the GUI thread); the program (the run's "main thread") runs on a
 // second thread and the process ends with its result when it returns.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QGuiApplication>
 #include <QScreen>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +15,7 @@
 #include "dialogs/qt/qt_look.h"
 #include "dialogs/qt/qt_view.h"
 #include "platform/process.h"
+#include "platform/spawned_process.h"
 
 namespace orb::dialogs {
 
@@ -34,41 +28,28 @@ bool platformNeedsNoDisplay() {
     return std::strncmp(platform, "offscreen", 9) == 0 || std::strncmp(platform, "minimal", 7) == 0;
 }
 
+struct ProbeArguments {
+    int argc;
+    char** argv;
+};
+
+// In the probing child: never destroyed, the child ends without destructors.
+bool primaryScreenOpens(void* context) {
+    auto* arguments = static_cast<ProbeArguments*>(context);
+    auto* probe = new QGuiApplication(arguments->argc, arguments->argv);
+    (void)probe;
+    return QGuiApplication::primaryScreen() != nullptr;
+}
+
 // Qt ends the process (qFatal) when it cannot connect to the display, so the
 // attempt is made in a child first: a failure there leaves this process free
-// to fall back to the terminal. Nothing of Qt exists in this process yet.
+// to fall back to the terminal. Nothing of Qt exists in this process yet. A
+// server that accepts the connection but never answers counts as none; when
+// the child cannot be made, Qt tries here.
 bool displayCanBeOpened(int argc, char** argv) {
-    std::fflush(nullptr);
-    pid_t child = fork();
-    if (child < 0) return true;  // cannot tell: let Qt try
-    if (child == 0) {
-        rlimit noCore{0, 0};
-        setrlimit(RLIMIT_CORE, &noCore);  // qFatal aborts: no core file for that
-        int quiet = open("/dev/null", O_WRONLY);
-        if (quiet >= 0) {
-            dup2(quiet, STDOUT_FILENO);
-            dup2(quiet, STDERR_FILENO);
-        }
-        int childArgc = argc;
-        QGuiApplication probe(childArgc, argv);
-        _exit(QGuiApplication::primaryScreen() != nullptr ? 0 : 1);
-    }
-    // A server that accepts the connection but never answers counts as none.
     constexpr int kProbeTimeoutMs = 10000;
-    int status = 0;
-    for (int waited = 0;; waited += 10) {
-        pid_t ended = waitpid(child, &status, WNOHANG);
-        if (ended == child) break;
-        if (ended < 0 && errno != EINTR) return true;
-        if (waited >= kProbeTimeoutMs) {
-            kill(child, SIGKILL);
-            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-            }
-            return false;
-        }
-        usleep(10000);
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    ProbeArguments arguments{argc, argv};
+    return probeInChild(primaryScreenOpens, &arguments, kProbeTimeoutMs) != ProbeVerdict::Failed;
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include "dialogs/unattended/unattended_front_end.h"
 
-#include <signal.h>
-
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +12,7 @@
 #include "dialogs/unattended/unattended_events.h"
 #include "dialogs/unattended/unattended_outcome.h"
 #include "platform/process.h"
+#include "platform/signals.h"
 
 namespace orb::unattended {
 
@@ -27,10 +25,6 @@ using dialogs::WindowState;
 constexpr long long kUploadReportMs = 1000;
 constexpr long long kRestartReportMs = 10000;
 constexpr int kRestartUnitMs = 32;  // the restart wait's bar counts 32 ms units
-
-std::atomic<bool> signalled{false};
-
-void onCancelSignal(int) { signalled = true; }
 
 long long nowMs() {
     using namespace std::chrono;
@@ -69,7 +63,7 @@ public:
     [[noreturn]] void run() {
         for (;;) {
             uint64_t revision = dialogs::modelRevision();
-            if (signalled && !cancelRequested()) requestCancel();
+            if (takeStopSignal() != StopSignal::None && !cancelRequested()) requestCancel();
             for (WindowHandle window : dialogs::listWindows()) visitWindow(window);
             for (const MessageBoxState& box : dialogs::listMessageBoxes()) answerBox(box);
             dialogs::waitForModelChange(revision, 100);
@@ -333,17 +327,6 @@ void reportOnEnd() {
     if (activeDriver != nullptr) activeDriver->reportResult();
 }
 
-void installCancelSignals() {
-    struct sigaction action {};
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    action.sa_handler = onCancelSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    action.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &action, nullptr);
-}
-
 }  // namespace
 
 void runAdapterRun(const UnattendedOptions& options, const std::function<int()>& program) {
@@ -351,7 +334,8 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
     // Never destroyed: the program's threads run until _exit.
     activeDriver = new Driver(options, password != nullptr ? password : "");
     addProcessEndHook(reportOnEnd);
-    installCancelSignals();
+    ignoreBrokenPipes();
+    catchStopSignals();
     std::thread([program] { endProcess(program()); }).detach();
     activeDriver->run();
 }

@@ -1,13 +1,18 @@
 #include "platform/spawned_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+
+#include "platform/posix/stop_signal_wake.h"
 
 extern char** environ;
 
@@ -87,6 +92,64 @@ int waitForProcess(int id) {
 
 void signalProcess(int id, bool interrupt) {
     if (id > 0) ::kill(id, interrupt ? SIGINT : SIGTERM);
+}
+
+bool waitForProcessOutput(const std::vector<const SpawnedProcess*>& processes, std::vector<bool>* ready,
+                          int timeoutMs) {
+    std::vector<pollfd> fds;
+    for (const SpawnedProcess* process : processes) fds.push_back({process->outputFd, POLLIN, 0});
+    int wakeFd = stopSignalWakeFd();
+    if (wakeFd >= 0) fds.push_back({wakeFd, POLLIN, 0});
+    ready->assign(processes.size(), false);
+    if (::poll(fds.data(), fds.size(), timeoutMs) <= 0) return false;
+    if (wakeFd >= 0 && fds.back().revents != 0) drainStopSignalWake();
+    bool any = false;
+    for (size_t i = 0; i < processes.size(); ++i) {
+        (*ready)[i] = fds[i].revents != 0;
+        any = any || (*ready)[i];
+    }
+    return any;
+}
+
+long readProcessOutput(const SpawnedProcess& process, char* buffer, size_t size) {
+    ssize_t got = ::read(process.outputFd, buffer, size);
+    if (got < 0) return errno == EINTR ? -1 : 0;
+    return static_cast<long>(got);
+}
+
+void closeProcessOutput(SpawnedProcess* process) {
+    if (process->outputFd >= 0) ::close(process->outputFd);
+    process->outputFd = -1;
+}
+
+ProbeVerdict probeInChild(bool (*probe)(void* context), void* context, int timeoutMs) {
+    std::fflush(nullptr);
+    pid_t child = ::fork();
+    if (child < 0) return ProbeVerdict::Unknown;
+    if (child == 0) {
+        rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);  // a probe that aborts leaves no core file
+        int quiet = ::open("/dev/null", O_WRONLY);
+        if (quiet >= 0) {
+            ::dup2(quiet, STDOUT_FILENO);
+            ::dup2(quiet, STDERR_FILENO);
+        }
+        ::_exit(probe(context) ? 0 : 1);
+    }
+    int status = 0;
+    for (int waited = 0;; waited += 10) {
+        pid_t ended = ::waitpid(child, &status, WNOHANG);
+        if (ended == child) break;
+        if (ended < 0 && errno != EINTR) return ProbeVerdict::Unknown;
+        if (waited >= timeoutMs) {
+            ::kill(child, SIGKILL);
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            return ProbeVerdict::Failed;
+        }
+        ::usleep(10000);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ProbeVerdict::Passed : ProbeVerdict::Failed;
 }
 
 }  // namespace orb

@@ -43,4 +43,6 @@ void releaseThread(ThreadHandle* thread) {
     delete thread;
 }
 
+void addForkHandlers(void (*prepare)(), void (*parent)(), void (*child)()) { pthread_atfork(prepare, parent, child); }
+
 }  // namespace orb

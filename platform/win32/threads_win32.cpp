@@ -43,4 +43,6 @@ void releaseThread(ThreadHandle* thread) {
     delete thread;
 }
 
+void addForkHandlers(void (*)(), void (*)(), void (*)()) {}
+
 }  // namespace orb

@@ -1,0 +1,60 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "platform/posix/stop_signal_wake.h"
+#include "platform/signals.h"
+
+namespace orb {
+
+namespace {
+
+std::atomic<int> pendingSignal{0};
+int wakeFds[2] = {-1, -1};
+
+// Async-signal-safe: an atomic store and a write.
+void onStopSignal(int signalNumber) {
+    pendingSignal = signalNumber;
+    char byte = 1;
+    ssize_t ignored = ::write(wakeFds[1], &byte, 1);
+    (void)ignored;
+}
+
+}  // namespace
+
+void catchStopSignals() {
+    if (wakeFds[0] < 0 && ::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) wakeFds[0] = wakeFds[1] = -1;
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    action.sa_handler = onStopSignal;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+StopSignal takeStopSignal() {
+    switch (pendingSignal.exchange(0)) {
+    case 0: return StopSignal::None;
+    case SIGINT: return StopSignal::Interrupt;
+    default: return StopSignal::Terminate;
+    }
+}
+
+void ignoreBrokenPipes() {
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &action, nullptr);
+}
+
+int stopSignalWakeFd() { return wakeFds[0]; }
+
+void drainStopSignalWake() {
+    char drain[64];
+    while (wakeFds[0] >= 0 && ::read(wakeFds[0], drain, sizeof drain) > 0) {
+    }
+}
+
+}  // namespace orb

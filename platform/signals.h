@@ -1,0 +1,21 @@
+// The signals that ask a POSIX process to stop (Ctrl-C, a polite kill) and the
+// one a closed pipe raises. The front-ends that cancel a run instead of dying
+// catch them here; the Windows program has no such signals.
+#pragma once
+
+namespace orb {
+
+enum class StopSignal { None, Interrupt, Terminate };
+
+// From now on SIGINT and SIGTERM are noted instead of ending the process; a
+// noted signal also ends waitForProcessOutput (spawned_process.h) at once.
+void catchStopSignals();
+
+// The latest signal noted since the last call; None when there was none.
+StopSignal takeStopSignal();
+
+// A write to a closed connection or pipe fails with an error instead of
+// ending the process.
+void ignoreBrokenPipes();
+
+}  // namespace orb

@@ -62,27 +62,49 @@ long long millisecondsBetween(const PeerDatagram& first, const PeerDatagram& sec
 }
 
 // Plays the adapter from the DATA block `first` on: acknowledges each block
-// and appends its data to `received` until a block shorter than 512 bytes.
+// and appends its data to `received` until a block shorter than 512 bytes. A
+// block that comes again (this thread acknowledged it after its interval had
+// passed, as a loaded machine may make it) is acknowledged again, not taken.
 bool ackUntilTheEnd(const TftpPeer& peer, PeerDatagram first, std::vector<uint8_t>* received) {
     PeerDatagram data = std::move(first);
+    unsigned expected = data.block();
     for (;;) {
         if (data.opcode() != 3) return false;
-        received->insert(received->end(), data.bytes.begin() + 4, data.bytes.end());
+        bool repeat = data.block() + 1 == expected;
+        if (!repeat && data.block() != expected) return false;
+        if (!repeat) {
+            received->insert(received->end(), data.bytes.begin() + 4, data.bytes.end());
+            ++expected;
+        }
         peer.sendAck(data.block(), data.sourceAddress, data.sourcePort);
-        if (data.bytes.size() < 4 + 512) return true;
+        if (!repeat && data.bytes.size() < 4 + 512) return true;
         auto next = peer.receive(5000);
         if (!next) return false;
         data = std::move(*next);
     }
 }
 
-// Waits for the child's end, taking in whatever else the peer receives.
-ChildResult finish(std::future<ChildResult>& child, const TftpPeer& peer, int* extraDatagrams = nullptr) {
-    int extra = 0;
-    while (child.wait_for(0ms) != std::future_status::ready) {
-        if (peer.receive(20)) ++extra;
+// The next datagram that is not one more copy of `sent`. Copies come first
+// when this thread answered after the interval had passed; each must come at
+// least 95 ms after the one before, so none was brought by what the test sent.
+std::optional<PeerDatagram> receiveAfterCopiesOf(const TftpPeer& peer, const PeerDatagram& sent, int* copies) {
+    PeerDatagram last = sent;
+    for (;;) {
+        auto next = peer.receive(5000);
+        if (!next || next->bytes != sent.bytes) return next;
+        EXPECT_GE(millisecondsBetween(last, *next), 95) << "a copy came before its interval had passed";
+        last = std::move(*next);
+        ++*copies;
     }
-    if (extraDatagrams != nullptr) *extraDatagrams = extra;
+}
+
+// Waits for the child's end, taking in whatever else the peer receives.
+ChildResult finish(std::future<ChildResult>& child, const TftpPeer& peer,
+                   std::vector<PeerDatagram>* extraDatagrams = nullptr) {
+    while (child.wait_for(0ms) != std::future_status::ready) {
+        auto extra = peer.receive(20);
+        if (extra && extraDatagrams != nullptr) extraDatagrams->push_back(std::move(*extra));
+    }
     return child.get();
 }
 
@@ -141,28 +163,27 @@ TEST(SessionLoopback, ADuplicateAckCausesNeitherAResendNorATick) {
     ASSERT_TRUE(oack);
     ASSERT_EQ(oack->opcode(), 6u);
     peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
-    auto first = peer.receive(5000);
+    int copies = 0;
+    auto first = receiveAfterCopiesOf(peer, *oack, &copies);
     ASSERT_TRUE(first);
     ASSERT_EQ(first->opcode(), 3u);
     ASSERT_EQ(first->block(), 1u);
     // Counted as ticks, 150 of them would expire the interval at once.
     for (int i = 0; i < 150; ++i) peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
-    EXPECT_FALSE(peer.receive(50)) << "a duplicate ACK brought a packet";
     auto resent = peer.receive(5000);
     ASSERT_TRUE(resent);
-    EXPECT_EQ(resent->bytes, first->bytes);
-    // Each arriving duplicate ends the wait of the tick in progress early, so
-    // the interval may come in under 100 ms; counted as ticks, the duplicates
-    // would have brought the resend at once.
-    EXPECT_GE(millisecondsBetween(*first, *resent), 50);
+    EXPECT_EQ(resent->bytes, first->bytes) << "a duplicate ACK brought a packet";
+    // The duplicates fall into the ticks that are running: the interval lasts
+    // its 100 ms of waiting.
+    EXPECT_GE(millisecondsBetween(*first, *resent), 95);
 
     std::vector<uint8_t> data;
     ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*resent), &data));
     EXPECT_EQ(data, image);
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
-    EXPECT_EQ(test::countOf(result.output, "ReSend block 1\n"), 1u) << result.output;
-    EXPECT_EQ(test::countOf(result.output, "ReSend"), 1u) << result.output;
+    EXPECT_GE(test::countOf(result.output, "ReSend block 1\n"), 1u) << result.output;
+    EXPECT_EQ(test::countOf(result.output, "ReSend option ack"), static_cast<size_t>(copies)) << result.output;
     EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
 }
 
@@ -185,9 +206,10 @@ TEST_P(SessionBurst, ThreeThousandDatagramsBringNoResendBefore95Ms) {
     ASSERT_TRUE(oack);
     peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
     std::vector<uint8_t> data;
-    std::optional<PeerDatagram> withheld;
+    std::optional<PeerDatagram> withheld = oack;
+    int copies = 0;
     for (unsigned block = 1; block <= 5; ++block) {
-        withheld = peer.receive(5000);
+        withheld = receiveAfterCopiesOf(peer, *withheld, &copies);
         ASSERT_TRUE(withheld);
         ASSERT_EQ(withheld->block(), block);
         if (block < 5) {
@@ -211,7 +233,7 @@ TEST_P(SessionBurst, ThreeThousandDatagramsBringNoResendBefore95Ms) {
 
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
-    EXPECT_EQ(test::countOf(result.output, "ReSend block 5\n"), 1u) << result.output;
+    EXPECT_GE(test::countOf(result.output, "ReSend block 5\n"), 1u) << result.output;
     EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
 }
 
@@ -243,6 +265,10 @@ TEST(SessionLoopback, JunkThroughoutAFourSecondUploadDoesNotEndIt) {
     std::vector<uint8_t> data;
     for (unsigned expected = 1;;) {
         auto datagram = peer.receive(5000);
+        if (datagram && datagram->bytes == oack->bytes && expected == 1) {
+            peer.sendAck(0, oack->sourceAddress, oack->sourcePort);  // ACK 0 was lost in the junk
+            continue;
+        }
         if (!datagram || datagram->opcode() != 3) break;
         if (datagram->block() != expected) {
             // A resend: our ACK was lost (the junk can fill the session's
@@ -277,11 +303,11 @@ TEST(SessionLoopback, AnAckFromTheRightAddressButAnotherPortIsForeign) {
     auto oack = peer.receive(10000);
     ASSERT_TRUE(oack);
     stranger.sendAck(0, oack->sourceAddress, oack->sourcePort);
-    EXPECT_FALSE(peer.receive(50));
-    EXPECT_FALSE(stranger.receive(0)) << "the session answered a foreign source";
     peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
-    auto first = peer.receive(5000);
+    int copies = 0;
+    auto first = receiveAfterCopiesOf(peer, *oack, &copies);
     ASSERT_TRUE(first);
+    EXPECT_FALSE(stranger.receive(0)) << "the session answered a foreign source";
     std::vector<uint8_t> data;
     ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*first), &data));
     EXPECT_EQ(data, image);
@@ -292,7 +318,8 @@ TEST(SessionLoopback, AnAckFromTheRightAddressButAnotherPortIsForeign) {
     std::snprintf(expected, sizeof expected, "Unknown source request in session: 7f00030f:%u",
                   static_cast<unsigned>(stranger.port()));
     EXPECT_NE(result.output.find(expected), std::string::npos) << result.output;
-    EXPECT_EQ(test::countOf(result.output, "ReSend"), 0u) << result.output;
+    // Only an interval that passed resends the OACK, never the foreign ACK.
+    EXPECT_EQ(test::countOf(result.output, "ReSend option ack\n"), static_cast<size_t>(copies)) << result.output;
 }
 
 TEST(SessionLoopback, ARepeatedReadRequestDoesNotBringTheOptionAckAtOnce) {
@@ -305,21 +332,21 @@ TEST(SessionLoopback, ARepeatedReadRequestDoesNotBringTheOptionAckAtOnce) {
     ASSERT_TRUE(oack);
     peer.send(test::readRequest(test::kTestFileName, std::string("octet\0tsize\0" "0\0", 14)), oack->sourceAddress,
               oack->sourcePort);
-    EXPECT_FALSE(peer.receive(50)) << "the repeated request was answered at once";
     auto again = peer.receive(5000);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->bytes, oack->bytes);
-    EXPECT_GE(millisecondsBetween(*oack, *again), 95);
+    EXPECT_GE(millisecondsBetween(*oack, *again), 95) << "the repeated request was answered at once";
 
     peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
-    auto first = peer.receive(5000);
+    int copies = 0;
+    auto first = receiveAfterCopiesOf(peer, *again, &copies);
     ASSERT_TRUE(first);
     std::vector<uint8_t> data;
     ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*first), &data));
     EXPECT_EQ(data, image);
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
-    EXPECT_EQ(test::countOf(result.output, "ReSend option ack\n"), 1u) << result.output;
+    EXPECT_EQ(test::countOf(result.output, "ReSend option ack\n"), 1u + static_cast<size_t>(copies)) << result.output;
 }
 
 // The success dialog of the child, read and closed by a robot thread there.
@@ -397,9 +424,14 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
     ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*resent), &data));
     EXPECT_EQ(data, image);
 
-    int extra = 0;
+    // After the last ACK nothing more; only the final block may have come
+    // again, when this thread acknowledged it after its interval had passed.
+    std::vector<PeerDatagram> extra;
     ChildResult result = finish(child, peer, &extra);
-    EXPECT_EQ(extra, 0) << "a packet after the last ACK";
+    for (const PeerDatagram& datagram : extra) {
+        EXPECT_EQ(datagram.opcode(), 3u) << "a packet after the last ACK";
+        EXPECT_EQ(datagram.block(), 10u) << "a packet after the last ACK";
+    }
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_EQ(result.exitCode, 0);
     const std::string& output = result.output;

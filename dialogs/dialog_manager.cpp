@@ -24,6 +24,7 @@
 #include "dialogs/dialog_manager_internal.h"
 #include "dialogs/dialog_templates.h"
 #include "dialogs/dialog_view.h"
+#include "dialogs/window_styles.h"
 #include "platform/wake_signal.h"
 #include "base/diagnostics_log.h"
 #include "platform/windowing.h"
@@ -33,21 +34,20 @@ namespace orb {
 namespace {
 
 constexpr uint32_t kWmClose = 0x0010;
-constexpr uint32_t kWsVisible = 0x10000000;
-constexpr uint32_t kWsDisabled = 0x08000000;
-constexpr uint32_t kWsTabStop = 0x00010000;
-constexpr uint32_t kEsPassword = 0x0020;
-constexpr uint32_t kEsReadOnly = 0x0800;
-constexpr uint32_t kBsTypeMask = 0x000F;
-constexpr uint32_t kBsPushButton = 0x0000;
-constexpr uint32_t kBsDefPushButton = 0x0001;
-constexpr uint32_t kCbsTypeMask = 0x0003;
-constexpr uint32_t kCbsDropDownList = 0x0003;
+using dialogs::ControlKind;
+using dialogs::kBsDefPushButton;
+using dialogs::kBsTypeMask;
+using dialogs::kEsPassword;
+using dialogs::kEsReadOnly;
+using dialogs::kWsDisabled;
+using dialogs::kWsTabStop;
+using dialogs::kWsVisible;
 
 struct Control {
     const dialogs::ControlTemplate* source = nullptr;
     int id = 0;
     std::string className;
+    ControlKind kind = ControlKind::Unknown;
     uint32_t style = 0;
     std::string text;
     bool enabled = true;
@@ -57,11 +57,8 @@ struct Control {
     std::vector<std::string> items;
     int selection = -1;
 
-    bool is(const char* cls) const { return dialogs::isClass(className, cls); }
-    bool isPushButton() const {
-        return is("Button") &&
-               ((style & kBsTypeMask) == kBsPushButton || (style & kBsTypeMask) == kBsDefPushButton);
-    }
+    bool isPushButton() const { return dialogs::isPushButton(kind, style); }
+    bool isDropDownList() const { return dialogs::isDropDownList(kind, style); }
 };
 
 struct ThreadQueue;
@@ -302,12 +299,14 @@ Window* createWindow(int templateId, DialogProc procedure, bool modal) {
         c.source = &ct;
         c.id = ct.id;
         c.className = ct.className;
+        c.kind = ct.kind;
         c.style = ct.style;
         c.enabled = (ct.style & kWsDisabled) == 0;
         // Combo boxes and the IPv4 address control start blank whatever the
         // template says; the others show the template text.
-        if (!c.is("ComboBox") && !c.is("SysIPAddress32")) c.text = ct.text;
-        if (w->defaultId == 0 && c.is("Button") && (c.style & kBsTypeMask) == kBsDefPushButton) w->defaultId = c.id;
+        if (c.kind != ControlKind::ComboBox && c.kind != ControlKind::Ipv4Address) c.text = ct.text;
+        if (w->defaultId == 0 && c.kind == ControlKind::Button && (c.style & kBsTypeMask) == kBsDefPushButton)
+            w->defaultId = c.id;
         w->controls.push_back(std::move(c));
     }
     m.windows.push_back(std::move(window));
@@ -427,11 +426,11 @@ bool sameTitleKind(const std::string& a, const std::string& b) {
 // button's caption are never written.
 void logPress(const Window* w, int id, const char* how) {
     for (const Control& c : w->controls)
-        if (c.is("Edit") && (c.style & kEsPassword) != 0 && !c.text.empty()) addDiagnosticsSecret(c.text);
+        if (c.kind == ControlKind::Edit && (c.style & kEsPassword) != 0 && !c.text.empty()) addDiagnosticsSecret(c.text);
     if (!diagnosticsLogActive()) return;
     std::string caption;
     for (const Control& c : w->controls)
-        if (c.id == id && c.is("Button")) caption = c.text;
+        if (c.id == id && c.kind == ControlKind::Button) caption = c.text;
     caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
     std::string line = "button pressed: dialog " + std::to_string(w->source->id) + " \"" + escapeForLog(w->title) +
                        "\", button " + std::to_string(id) + " \"" + escapeForLog(caption) + "\"";
@@ -533,7 +532,7 @@ void setControlText(WindowHandle window, int controlId, const char* text) {
     if (!isLive(window)) return;
     Control* c = window->control(controlId);
     if (c == nullptr) return;
-    if (c->is("ComboBox") && (c->style & kCbsTypeMask) == kCbsDropDownList) return;  // no edit field
+    if (c->isDropDownList()) return;  // no edit field
     c->text = text != nullptr ? text : "";
     s.changed(window);
 }
@@ -547,9 +546,9 @@ unsigned readControlText(WindowHandle window, int controlId, char* text, int lim
         if (!isLive(window)) return 0;
         Control* c = window->control(controlId);
         if (c == nullptr) return 0;
-        if (c->is("ComboBox") && (c->style & kCbsTypeMask) == kCbsDropDownList) {
+        if (c->isDropDownList()) {
             if (c->selection >= 0 && c->selection < static_cast<int>(c->items.size())) value = c->items[c->selection];
-        } else if (c->is("SysIPAddress32") && c->text.empty()) {
+        } else if (c->kind == ControlKind::Ipv4Address && c->text.empty()) {
             value = "0.0.0.0";  // four blank fields read as zeros
         } else {
             value = c->text;
@@ -574,7 +573,7 @@ void addComboEntry(WindowHandle window, int controlId, const char* text) {
     Session s;
     if (!isLive(window)) return;
     Control* c = window->control(controlId);
-    if (c == nullptr || !c->is("ComboBox")) return;
+    if (c == nullptr || c->kind != ControlKind::ComboBox) return;
     c->items.push_back(text != nullptr ? text : "");
     s.changed(window);
 }
@@ -583,7 +582,7 @@ void selectComboEntry(WindowHandle window, int controlId, int index) {
     Session s;
     if (!isLive(window)) return;
     Control* c = window->control(controlId);
-    if (c == nullptr || !c->is("ComboBox")) return;
+    if (c == nullptr || c->kind != ControlKind::ComboBox) return;
     c->selection = (index >= 0 && index < static_cast<int>(c->items.size())) ? index : -1;
     s.changed(window);
 }
@@ -592,7 +591,7 @@ int readComboSelection(WindowHandle window, int controlId) {
     Session s;
     if (!isLive(window)) return -1;
     Control* c = window->control(controlId);
-    if (c == nullptr || !c->is("ComboBox")) return -1;
+    if (c == nullptr || c->kind != ControlKind::ComboBox) return -1;
     return c->selection;
 }
 
@@ -605,7 +604,7 @@ void setProgressRange(WindowHandle window, int controlId, int low, int high) {
     Session s;
     if (!isLive(window)) return;
     Control* c = window->control(controlId);
-    if (c == nullptr || !c->is("msctls_progress32")) return;
+    if (c == nullptr || c->kind != ControlKind::ProgressBar) return;
     // PBM_SETRANGE carries both limits as 16-bit words of lParam.
     c->rangeLow = low & 0xFFFF;
     c->rangeHigh = high & 0xFFFF;
@@ -617,7 +616,7 @@ void setProgressPosition(WindowHandle window, int controlId, int position) {
     Session s;
     if (!isLive(window)) return;
     Control* c = window->control(controlId);
-    if (c == nullptr || !c->is("msctls_progress32")) return;
+    if (c == nullptr || c->kind != ControlKind::ProgressBar) return;
     if (c->position == position) return;
     c->position = position;
     coercePosition(c);
@@ -776,6 +775,7 @@ bool readWindowState(WindowHandle window, WindowState* state) {
         ControlState cs;
         cs.id = c.id;
         cs.className = c.className;
+        cs.kind = c.kind;
         cs.style = c.style;
         cs.text = c.text;
         cs.iconOrdinal = c.source->textOrdinal;
@@ -791,7 +791,7 @@ bool readWindowState(WindowHandle window, WindowState* state) {
         cs.position = c.position;
         cs.items = c.items;
         cs.selection = c.selection;
-        if (c.is("ComboBox") && (c.style & kCbsTypeMask) == kCbsDropDownList)
+        if (c.isDropDownList())
             cs.text = (c.selection >= 0 && c.selection < static_cast<int>(c.items.size())) ? c.items[c.selection] : "";
         out.controls.push_back(std::move(cs));
     }
@@ -875,7 +875,7 @@ bool pressButton(WindowHandle window, int controlId) {
     int index = w->indexOf(controlId);
     if (index < 0) return false;
     Control& c = w->controls[index];
-    if (!c.is("Button") || !c.enabled) return false;
+    if (c.kind != ControlKind::Button || !c.enabled) return false;
     if (c.isPushButton()) w->focus = index;
     s.changed(w);
     logPress(w, controlId, "");
@@ -929,8 +929,8 @@ bool typeText(WindowHandle window, int controlId, const std::string& text) {
     if (index < 0) return false;
     Control& c = w->controls[index];
     if (!c.enabled) return false;
-    bool typeable = (c.is("Edit") && !(c.style & kEsReadOnly)) || c.is("SysIPAddress32") ||
-                    (c.is("ComboBox") && (c.style & kCbsTypeMask) != kCbsDropDownList);
+    bool typeable = (c.kind == ControlKind::Edit && !(c.style & kEsReadOnly)) || c.kind == ControlKind::Ipv4Address ||
+                    (c.kind == ControlKind::ComboBox && !c.isDropDownList());
     if (!typeable) return false;
     c.text = text;
     w->focus = index;
@@ -945,7 +945,7 @@ bool selectComboEntry(WindowHandle window, int controlId, int index) {
     int controlIndex = w->indexOf(controlId);
     if (controlIndex < 0) return false;
     Control& c = w->controls[controlIndex];
-    if (!c.is("ComboBox") || !c.enabled) return false;
+    if (c.kind != ControlKind::ComboBox || !c.enabled) return false;
     if (index < 0 || index >= static_cast<int>(c.items.size())) return false;
     c.selection = index;
     w->focus = controlIndex;
@@ -960,7 +960,8 @@ bool focusControl(WindowHandle window, int controlId) {
     int index = w->indexOf(controlId);
     if (index < 0) return false;
     const Control& c = w->controls[index];
-    if (!c.enabled || c.is("Static") || c.is("msctls_progress32")) return false;
+    if (!c.enabled || c.kind == ControlKind::Static || c.kind == ControlKind::Icon || c.kind == ControlKind::ProgressBar)
+        return false;
     w->focus = index;
     s.changed(w);
     return true;

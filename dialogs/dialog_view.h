@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "dialogs/control_kind.h"
 #include "platform/windowing.h"
 
 namespace orb::dialogs {
@@ -38,6 +39,7 @@ struct ControlState {
     int id = 0;
     std::string className;    // as in the template: "Button", "Edit", "Static", "ComboBox",
                               // "msctls_progress32", "SysIPAddress32"
+    ControlKind kind = ControlKind::Unknown;  // what the class name and the style make it
     uint32_t style = 0;       // Windows' style bits, WS_CHILD and WS_VISIBLE included
     std::string text;         // current text (password fields hold the real text; views mask it)
     int iconOrdinal = -1;     // SS_ICON statics: the icon resource id (106)

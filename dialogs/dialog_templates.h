@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "dialogs/control_kind.h"
+
 namespace orb::dialogs {
 
 struct ControlTemplate {
@@ -16,6 +18,7 @@ struct ControlTemplate {
     int textOrdinal = -1;  // e.g. 106 for `CONTROL 106, -1, "Static", SS_ICON, ...`
     int id = 0;            // -1 for controls that the procedures never address
     std::string className; // as written: "Button", "Edit", "Static", "ComboBox", ...
+    ControlKind kind = ControlKind::Unknown;  // from the class name and the style
     uint32_t style = 0;    // with WS_CHILD and WS_VISIBLE, as the resource compiler adds them
     int x = 0, y = 0, width = 0, height = 0;  // dialog units
 };
@@ -49,9 +52,6 @@ bool parseResourceScript(std::string_view text, ResourceScript* script, std::str
 // SS_*, CBS_*, PBS_*, IDOK, IDCANCEL, IDC_STATIC, LANG_*, SUBLANG_*), with
 // Windows' values. False for an unknown name.
 bool lookupResourceName(std::string_view name, int64_t* value);
-
-// Class-name test, case-insensitive as Windows compares them.
-bool isClass(const std::string& className, const char* wanted);
 
 // The templates of the embedded resources/dialogs.rc; the text is checked at
 // build time, so a failure here aborts with a message.

@@ -28,16 +28,17 @@
 #include <thread>
 #include <vector>
 
+#include "dialogs/control_kind.h"
+#include "dialogs/dialog_input.h"  // what views call for the user's actions
 #include "platform/windowing.h"
 
 namespace orb::dialogs {
-
-using MessageBoxId = uint64_t;
 
 struct ControlState {
     int id = 0;
     std::string className;    // as in the template: "Button", "Edit", "Static", "ComboBox",
                               // "msctls_progress32", "SysIPAddress32"
+    ControlKind kind = ControlKind::Unknown;  // what the class name and the style make it
     uint32_t style = 0;       // Windows' style bits, WS_CHILD and WS_VISIBLE included
     std::string text;         // current text (password fields hold the real text; views mask it)
     int iconOrdinal = -1;     // SS_ICON statics: the icon resource id (106)
@@ -123,22 +124,5 @@ int mulDiv(int a, int b, int c);
 // Dialog units to pixels with the current base units.
 int dialogUnitsToPixelsX(int units);
 int dialogUnitsToPixelsY(int units);
-
-// User actions. Each returns false when the action is refused: the window is
-// not alive, not visible or disabled by a message box, the control is missing,
-// disabled or of the wrong kind. Accepted button-like actions post WM_COMMAND
-// to the thread that owns the window.
-namespace input {
-
-bool pressButton(WindowHandle window, int controlId);  // a click; the button takes the focus
-bool pressEnter(WindowHandle window);     // modal dialogs only: the focused push button, else the default one, else IDOK
-bool pressEscape(WindowHandle window);    // modal dialogs only: IDCANCEL
-bool pressCloseBox(WindowHandle window);  // WM_CLOSE; unhandled, it becomes IDCANCEL
-bool typeText(WindowHandle window, int controlId, const std::string& text);  // replaces the text, takes the focus
-bool selectComboEntry(WindowHandle window, int controlId, int index);
-bool focusControl(WindowHandle window, int controlId);  // click or Tab into a control
-bool answerMessageBox(MessageBoxId box, int button);    // kIdOk for the program's boxes
-
-}  // namespace input
 
 }  // namespace orb::dialogs

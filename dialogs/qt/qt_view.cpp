@@ -39,30 +39,13 @@
 
 #include "dialogs/qt/qt_controls.h"
 #include "dialogs/qt/qt_look.h"
+#include "dialogs/window_styles.h"
 
 namespace orb::dialogs::qt {
 
 namespace {
 
 constexpr int kPassIntervalMs = 33;  // at most about 30 passes a second
-
-// Windows' style bits, as the templates carry them.
-constexpr uint32_t kWsTabStop = 0x00010000;
-constexpr uint32_t kWsBorder = 0x00800000;
-constexpr uint32_t kWsVScroll = 0x00200000;
-constexpr uint32_t kWsHScroll = 0x00100000;
-constexpr uint32_t kEsCenter = 0x0001;
-constexpr uint32_t kEsRight = 0x0002;
-constexpr uint32_t kEsMultiline = 0x0004;
-constexpr uint32_t kEsPassword = 0x0020;
-constexpr uint32_t kEsAutoHScroll = 0x0080;
-constexpr uint32_t kEsReadOnly = 0x0800;
-constexpr uint32_t kSsTypeMask = 0x001F;
-constexpr uint32_t kSsCenter = 0x0001;
-constexpr uint32_t kSsRight = 0x0002;
-constexpr uint32_t kSsIcon = 0x0003;
-constexpr uint32_t kSsLeftNoWordWrap = 0x000C;
-constexpr uint32_t kPbsSmooth = 0x0001;
 
 // All text is single-byte (ANSI); Latin-1 is its reading here.
 QString fromAnsi(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
@@ -76,14 +59,6 @@ QString multilineText(const std::string& text) {
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return shown;
-}
-
-bool isClass(const std::string& name, const char* wanted) {
-    if (name.size() != std::char_traits<char>::length(wanted)) return false;
-    for (size_t i = 0; i < name.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(name[i])) != std::tolower(static_cast<unsigned char>(wanted[i])))
-            return false;
-    return true;
 }
 
 // Read-only edits are drawn on the dialog's own colour, as Windows draws them.
@@ -262,14 +237,14 @@ private:
         control.tabStop = (state.style & kWsTabStop) != 0;
         const WindowHandle window = handle_;
         const int id = state.id;
-        if (isClass(state.className, "Button")) {
+        if (state.kind == ControlKind::Button) {
             auto* button = new PushButton(fromAnsi(state.text), this);
             button->setAutoDefault(false);  // Enter is the dialog manager's business
             button->setFocusPolicy(control.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
             QObject::connect(button, &QPushButton::clicked, button, [window, id] { input::pressButton(window, id); });
             control.kind = Kind::PushButton;
             control.widget = button;
-        } else if (isClass(state.className, "Edit") && (state.style & kEsMultiline) != 0) {
+        } else if (state.kind == ControlKind::Edit && (state.style & kEsMultiline) != 0) {
             auto* area = new QPlainTextEdit(this);
             bool readOnly = (state.style & kEsReadOnly) != 0;
             area->setReadOnly(readOnly);
@@ -297,7 +272,7 @@ private:
             area->setFocusPolicy(control.tabStop ? Qt::StrongFocus : (readOnly ? Qt::NoFocus : Qt::ClickFocus));
             control.kind = Kind::TextArea;
             control.widget = area;
-        } else if (isClass(state.className, "Edit")) {
+        } else if (state.kind == ControlKind::Edit) {
             auto* edit = new QLineEdit(this);
             bool readOnly = (state.style & kEsReadOnly) != 0;
             edit->setReadOnly(readOnly);
@@ -317,7 +292,7 @@ private:
             edit->setFocusPolicy(control.tabStop ? Qt::StrongFocus : (readOnly ? Qt::NoFocus : Qt::ClickFocus));
             control.kind = Kind::LineEdit;
             control.widget = edit;
-        } else if (isClass(state.className, "Static") && (state.style & kSsTypeMask) == kSsIcon) {
+        } else if (state.kind == ControlKind::Icon) {
             auto* icon = new QLabel(this);
             QImage image = programIconImage();
             if (!image.isNull()) icon->setPixmap(QPixmap::fromImage(image));
@@ -325,7 +300,7 @@ private:
             icon->setFocusPolicy(Qt::NoFocus);
             control.kind = Kind::Icon;
             control.widget = icon;
-        } else if (isClass(state.className, "Static")) {
+        } else if (state.kind == ControlKind::Static) {
             auto* label = new QLabel(this);
             label->setTextFormat(Qt::PlainText);
             uint32_t type = state.style & kSsTypeMask;
@@ -338,18 +313,18 @@ private:
             label->setFocusPolicy(Qt::NoFocus);
             control.kind = Kind::Label;
             control.widget = label;
-        } else if (isClass(state.className, "ComboBox")) {
+        } else if (state.kind == ControlKind::ComboBox) {
             auto* combo = new QComboBox(this);
             combo->setFocusPolicy(control.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
             QObject::connect(combo, &QComboBox::activated, combo,
                              [window, id](int index) { input::selectComboEntry(window, id, index); });
             control.kind = Kind::ComboBox;
             control.widget = combo;
-        } else if (isClass(state.className, "msctls_progress32")) {
+        } else if (state.kind == ControlKind::ProgressBar) {
             control.kind = Kind::Progress;
             control.widget =
                 new SegmentedProgressBar(this, (state.style & kPbsSmooth) != 0, (state.style & kWsBorder) != 0);
-        } else if (isClass(state.className, "SysIPAddress32")) {
+        } else if (state.kind == ControlKind::Ipv4Address) {
             auto* address = new Ipv4AddressControl(this);
             address->setEditedHandler(
                 [window, id](const QString& text) { input::typeText(window, id, toAnsi(text)); });

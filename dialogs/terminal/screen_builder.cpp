@@ -3,23 +3,19 @@
 #include <algorithm>
 #include <map>
 
-#include "dialogs/dialog_templates.h"
+#include "dialogs/control_kind.h"
+#include "dialogs/window_styles.h"
 #include "platform/windowing.h"
 
 namespace orb::terminal {
 
 namespace {
 
-constexpr uint32_t kWsTabStop = 0x00010000;
-constexpr uint32_t kEsMultiline = 0x0004;
-constexpr uint32_t kEsPassword = 0x0020;
-constexpr uint32_t kEsReadOnly = 0x0800;
-constexpr uint32_t kSsTypeMask = 0x001F;
-constexpr uint32_t kSsIcon = 0x0003;
-constexpr uint32_t kSsRight = 0x0002;
-constexpr uint32_t kBsTypeMask = 0x000F;
-constexpr uint32_t kBsPushButton = 0x0000;
-constexpr uint32_t kBsDefPushButton = 0x0001;
+using dialogs::ControlKind;
+using dialogs::kEsMultiline;
+using dialogs::kEsPassword;
+using dialogs::kEsReadOnly;
+
 constexpr int kClosedComboHeight = 24;  // pixels: the closed box, not its dropped list
 constexpr int kTextIndent = 2;
 constexpr int kMinFieldWidth = 24;
@@ -27,15 +23,15 @@ constexpr int kMinBarWidth = 8;
 constexpr int kMaxBarWidth = 32;
 constexpr const char* kProgressHint = "Esc/^C=Cancel";
 
-bool is(const ControlState& c, const char* cls) { return dialogs::isClass(c.className, cls); }
-
-bool isIcon(const ControlState& c) { return is(c, "Static") && (c.style & kSsTypeMask) == kSsIcon; }
-bool isStaticText(const ControlState& c) { return is(c, "Static") && !isIcon(c); }
-bool isReadOnlyEdit(const ControlState& c) { return is(c, "Edit") && (c.style & kEsReadOnly) != 0; }
+bool isIcon(const ControlState& c) { return c.kind == ControlKind::Icon; }
+bool isStaticText(const ControlState& c) { return c.kind == ControlKind::Static; }
+bool isReadOnlyEdit(const ControlState& c) {
+    return c.kind == ControlKind::Edit && (c.style & kEsReadOnly) != 0;
+}
 bool isText(const ControlState& c) { return isStaticText(c) || isReadOnlyEdit(c); }
 
 int visibleHeight(const ControlState& c) {
-    return is(c, "ComboBox") ? std::min(c.height, kClosedComboHeight) : c.height;
+    return c.kind == ControlKind::ComboBox ? std::min(c.height, kClosedComboHeight) : c.height;
 }
 
 bool sameRow(const ControlState& a, const ControlState& b) {
@@ -60,7 +56,9 @@ std::map<size_t, size_t> findLabels(const WindowState& w) {
         int bestDistance = 0;
         for (size_t c = 0; c < w.controls.size(); ++c) {
             const ControlState& target = w.controls[c];
-            if (c == l || is(target, "Static") || isPushButton(target) || is(target, "msctls_progress32")) continue;
+            if (c == l || isStaticText(target) || isIcon(target) || isPushButton(target) ||
+                target.kind == ControlKind::ProgressBar)
+                continue;
             if (target.x <= label.x || !sameRow(label, target)) continue;
             int distance = target.x - label.x;
             if (best < 0 || distance < bestDistance) {
@@ -128,7 +126,7 @@ std::vector<const ControlState*> fieldsOf(const WindowState& w) {
 std::vector<const ControlState*> buttonsOf(const WindowState& w) {
     std::vector<const ControlState*> buttons;
     for (const ControlState* c : sortedControls(w))
-        if (is(*c, "Button")) buttons.push_back(c);
+        if (c->kind == ControlKind::Button) buttons.push_back(c);
     return buttons;
 }
 
@@ -259,20 +257,21 @@ std::vector<int> messageBoxButtons(unsigned flags) {
 
 }  // namespace
 
-bool isPushButton(const ControlState& c) {
-    uint32_t type = c.style & kBsTypeMask;
-    return is(c, "Button") && (type == kBsPushButton || type == kBsDefPushButton);
+bool isPushButton(const ControlState& c) { return dialogs::isPushButton(c.kind, c.style); }
+bool isComboBox(const ControlState& c) { return c.kind == ControlKind::ComboBox; }
+bool isAddressField(const ControlState& c) { return c.kind == ControlKind::Ipv4Address; }
+bool isTextField(const ControlState& c) {
+    return (c.kind == ControlKind::Edit && (c.style & kEsReadOnly) == 0) || isAddressField(c);
 }
-bool isComboBox(const ControlState& c) { return is(c, "ComboBox"); }
-bool isAddressField(const ControlState& c) { return is(c, "SysIPAddress32"); }
-bool isTextField(const ControlState& c) { return (is(c, "Edit") && (c.style & kEsReadOnly) == 0) || isAddressField(c); }
-bool isPasswordField(const ControlState& c) { return is(c, "Edit") && (c.style & kEsPassword) != 0; }
+bool isPasswordField(const ControlState& c) {
+    return c.kind == ControlKind::Edit && (c.style & kEsPassword) != 0;
+}
 bool isField(const ControlState& c) { return isTextField(c) || isComboBox(c); }
 
 bool isProgressWindow(const WindowState& w) {
     if (w.modal) return false;
     for (const ControlState& c : w.controls)
-        if (is(c, "msctls_progress32")) return true;
+        if (c.kind == ControlKind::ProgressBar) return true;
     return false;
 }
 
@@ -384,7 +383,7 @@ std::vector<StyledLine> windowIntroduction(const WindowState& w, int width) {
             body = wrapText(c->text, textWidth);
             if (body.empty()) continue;  // an empty text without a label shows nothing
         }
-        bool block = body.size() > 1 || (is(*c, "Edit") && (c->style & kEsMultiline) != 0);
+        bool block = body.size() > 1 || (c->kind == ControlKind::Edit && (c->style & kEsMultiline) != 0);
         if (!first && (block || previousBlock) && !progress) lines.emplace_back("");
         for (const std::string& text : body) lines.emplace_back(indent + text);
         previousBlock = block;
@@ -418,7 +417,7 @@ std::vector<StyledLine> messageBoxIntroduction(const MessageBoxState& box, int w
 StyledLine progressLine(const WindowState& w, bool marked, bool markerColumn, bool keysCancelIt, int width) {
     const ControlState* bar = nullptr;
     for (const ControlState& c : w.controls)
-        if (is(c, "msctls_progress32")) bar = &c;
+        if (c.kind == ControlKind::ProgressBar) bar = &c;
     std::string title = printable(w.title);
     std::string hint = keysCancelIt ? kProgressHint : "";
     int avail = width - 1 - (markerColumn ? 2 : 0) - (hint.empty() ? 0 : static_cast<int>(hint.size()) + 1) - 1;

@@ -160,6 +160,58 @@ TEST(DialogTemplates, EveryTemplateMatchesTheHandWrittenTable) {
     }
 }
 
+// The kind each control of the table should carry, from the table's class name.
+ControlKind kindOfTableControl(const C& c) {
+    const std::string cls = c.cls;
+    if (cls == "button") return ControlKind::Button;
+    if (cls == "edit") return ControlKind::Edit;
+    if (cls == "static") return c.text == nullptr ? ControlKind::Icon : ControlKind::Static;
+    if (cls == "combobox") return ControlKind::ComboBox;
+    if (cls == "msctls_progress32") return ControlKind::ProgressBar;
+    if (cls == "SysIPAddress32") return ControlKind::Ipv4Address;
+    return ControlKind::Unknown;
+}
+
+TEST(DialogTemplates, EveryControlCarriesTheKindOfItsClass) {
+    for (const D& want : expected()) {
+        SCOPED_TRACE("template " + std::to_string(want.id));
+        const DialogTemplate* got = findDialogTemplate(want.id);
+        ASSERT_NE(got, nullptr);
+        ASSERT_EQ(got->controls.size(), want.controls.size());
+        for (size_t i = 0; i < want.controls.size(); ++i) {
+            SCOPED_TRACE("control #" + std::to_string(i + 1));
+            EXPECT_EQ(got->controls[i].kind, kindOfTableControl(want.controls[i]));
+        }
+    }
+}
+
+struct KindCase {
+    const char* cls;
+    uint32_t style;
+    ControlKind kind;
+};
+
+class ControlKinds : public testing::TestWithParam<KindCase> {};
+
+TEST_P(ControlKinds, ComeFromTheClassNameInAnyCaseAndTheIconStyle) {
+    EXPECT_EQ(controlKindOf(GetParam().cls, kChild | GetParam().style), GetParam().kind) << GetParam().cls;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Classes, ControlKinds,
+    testing::Values(KindCase{"Button", BS_DEFPUSHBUTTON, ControlKind::Button},
+                    KindCase{"BUTTON", BS_PUSHBUTTON, ControlKind::Button},
+                    KindCase{"Edit", ES_PASSWORD, ControlKind::Edit},
+                    KindCase{"Static", SS_RIGHT | WS_GROUP, ControlKind::Static},
+                    KindCase{"static", SS_CENTER, ControlKind::Static},
+                    KindCase{"Static", SS_ICON, ControlKind::Icon},
+                    KindCase{"combobox", CBS_DROPDOWNLIST, ControlKind::ComboBox},
+                    KindCase{"msctls_progress32", 0, ControlKind::ProgressBar},
+                    KindCase{"sysipaddress32", WS_TABSTOP, ControlKind::Ipv4Address},
+                    KindCase{"ListBox", 0, ControlKind::Unknown},
+                    KindCase{"Buttons", 0, ControlKind::Unknown},
+                    KindCase{"", SS_ICON, ControlKind::Unknown}));
+
 TEST(DialogTemplates, ProgressBarsAreHorizontalSegmentedBars) {
     for (int id : {105, 114, 110}) {
         const DialogTemplate* t = findDialogTemplate(id);

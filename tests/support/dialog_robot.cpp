@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "dialogs/dialog_manager_internal.h"
+#include "dialogs/message_boxes.h"
 
 namespace orb::robot {
 

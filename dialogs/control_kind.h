@@ -1,0 +1,33 @@
+// What a control is, resolved once from its class name (and, for statics, its
+// style) when a template is parsed, so that the manager and the views switch
+// on a kind instead of comparing class names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace orb::dialogs {
+
+enum class ControlKind {
+    Unknown,      // a class that neither the manager nor the views know
+    Button,       // "Button"
+    Edit,         // "Edit"
+    Static,       // "Static" showing text
+    Icon,         // "Static" with SS_ICON
+    ComboBox,     // "ComboBox"
+    ProgressBar,  // "msctls_progress32"
+    Ipv4Address,  // "SysIPAddress32"
+};
+
+// The kind of a control of class `className` with style bits `style`.
+ControlKind controlKindOf(const std::string& className, uint32_t style);
+
+// Class-name test, case-insensitive as Windows compares them.
+bool isClass(const std::string& className, const char* wanted);
+
+// A button that presses (BS_PUSHBUTTON or BS_DEFPUSHBUTTON), not a check box.
+bool isPushButton(ControlKind kind, uint32_t style);
+// A combo box without an edit field: its text is the selected entry.
+bool isDropDownList(ControlKind kind, uint32_t style);
+
+}  // namespace orb::dialogs

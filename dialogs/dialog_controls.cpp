@@ -1,0 +1,113 @@
+// The windowing.h operations on controls: texts, combo boxes, progress bars
+// and the focus, as the procedures call them.
+#include <algorithm>
+#include <string>
+
+#include "dialogs/window_model.h"
+#include "platform/windowing.h"
+
+namespace orb {
+
+using namespace dialogs;
+
+namespace {
+
+void coercePosition(Control* c) {
+    if (c->position < c->rangeLow) c->position = c->rangeLow;
+    if (c->position > c->rangeHigh) c->position = c->rangeHigh;
+}
+
+}  // namespace
+
+void setControlText(WindowHandle window, int controlId, const char* text) {
+    Session s;
+    if (!isLive(window)) return;
+    Control* c = window->control(controlId);
+    if (c == nullptr) return;
+    if (c->isDropDownList()) return;  // no edit field
+    c->text = text != nullptr ? text : "";
+    s.changed(window);
+}
+
+unsigned readControlText(WindowHandle window, int controlId, char* text, int limit) {
+    if (text == nullptr || limit <= 0) return 0;
+    text[0] = '\0';
+    std::string value;
+    {
+        Session s;
+        if (!isLive(window)) return 0;
+        Control* c = window->control(controlId);
+        if (c == nullptr) return 0;
+        if (c->isDropDownList()) {
+            if (c->selection >= 0 && c->selection < static_cast<int>(c->items.size())) value = c->items[c->selection];
+        } else if (c->kind == ControlKind::Ipv4Address && c->text.empty()) {
+            value = "0.0.0.0";  // four blank fields read as zeros
+        } else {
+            value = c->text;
+        }
+    }
+    size_t count = std::min(value.size(), static_cast<size_t>(limit - 1));
+    value.copy(text, count);
+    text[count] = '\0';
+    return static_cast<unsigned>(count);
+}
+
+void focusControl(WindowHandle window, int controlId) {
+    Session s;
+    if (!isLive(window)) return;
+    int index = window->indexOf(controlId);
+    if (index < 0 || !window->controls[index].enabled) return;
+    window->focus = index;
+    s.changed(window);
+}
+
+void addComboEntry(WindowHandle window, int controlId, const char* text) {
+    Session s;
+    if (!isLive(window)) return;
+    Control* c = window->control(controlId);
+    if (c == nullptr || c->kind != ControlKind::ComboBox) return;
+    c->items.push_back(text != nullptr ? text : "");
+    s.changed(window);
+}
+
+void selectComboEntry(WindowHandle window, int controlId, int index) {
+    Session s;
+    if (!isLive(window)) return;
+    Control* c = window->control(controlId);
+    if (c == nullptr || c->kind != ControlKind::ComboBox) return;
+    c->selection = (index >= 0 && index < static_cast<int>(c->items.size())) ? index : -1;
+    s.changed(window);
+}
+
+int readComboSelection(WindowHandle window, int controlId) {
+    Session s;
+    if (!isLive(window)) return -1;
+    Control* c = window->control(controlId);
+    if (c == nullptr || c->kind != ControlKind::ComboBox) return -1;
+    return c->selection;
+}
+
+void setProgressRange(WindowHandle window, int controlId, int low, int high) {
+    Session s;
+    if (!isLive(window)) return;
+    Control* c = window->control(controlId);
+    if (c == nullptr || c->kind != ControlKind::ProgressBar) return;
+    // PBM_SETRANGE carries both limits as 16-bit words of lParam.
+    c->rangeLow = low & 0xFFFF;
+    c->rangeHigh = high & 0xFFFF;
+    coercePosition(c);
+    s.changed(window);
+}
+
+void setProgressPosition(WindowHandle window, int controlId, int position) {
+    Session s;
+    if (!isLive(window)) return;
+    Control* c = window->control(controlId);
+    if (c == nullptr || c->kind != ControlKind::ProgressBar) return;
+    if (c->position == position) return;
+    c->position = position;
+    coercePosition(c);
+    s.changed(window);
+}
+
+}  // namespace orb

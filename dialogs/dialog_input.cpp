@@ -1,0 +1,153 @@
+#include "dialogs/dialog_input.h"
+
+#include <algorithm>
+#include <string>
+
+#include "base/diagnostics_log.h"
+#include "dialogs/message_boxes.h"
+#include "dialogs/window_model.h"
+#include "dialogs/window_styles.h"
+
+namespace orb::dialogs {
+
+namespace {
+
+// Caller holds the lock. Logs a press of button `id` in `w`; `how` names the
+// key that pressed it ("" for a click). What a password field holds is about
+// to be used: the log masks it from now on. Control texts other than the
+// button's caption are never written.
+void logPress(const Window* w, int id, const char* how) {
+    for (const Control& c : w->controls)
+        if (c.kind == ControlKind::Edit && (c.style & kEsPassword) != 0 && !c.text.empty()) addDiagnosticsSecret(c.text);
+    if (!diagnosticsLogActive()) return;
+    std::string caption;
+    for (const Control& c : w->controls)
+        if (c.id == id && c.kind == ControlKind::Button) caption = c.text;
+    caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+    std::string line = "button pressed: dialog " + std::to_string(w->source->id) + " \"" + escapeForLog(w->title) +
+                       "\", button " + std::to_string(id) + " \"" + escapeForLog(caption) + "\"";
+    if (*how != '\0') line += std::string(" (") + how + ")";
+    writeDiagnosticsEntry(line);
+}
+
+}  // namespace
+
+namespace input {
+
+// Each press is logged before its message is posted, so that whatever the
+// press leads to comes after it in the log.
+bool pressButton(WindowHandle window, int controlId) {
+    Session s;
+    Window* w = inputWindow(window);
+    if (w == nullptr) return false;
+    int index = w->indexOf(controlId);
+    if (index < 0) return false;
+    Control& c = w->controls[index];
+    if (c.kind != ControlKind::Button || !c.enabled) return false;
+    if (c.isPushButton()) w->focus = index;
+    s.changed(w);
+    logPress(w, controlId, "");
+    post(s, w, kWmCommand, static_cast<uintptr_t>(controlId & 0xFFFF), 0);  // BN_CLICKED in the high word
+    return true;
+}
+
+bool pressEnter(WindowHandle window) {
+    Session s;
+    Window* w = inputWindow(window);
+    if (w == nullptr || !w->modal) return false;  // the modeless pumps do no dialog keyboard handling
+    int pressed = kIdOk;
+    if (w->focus >= 0 && w->controls[w->focus].isPushButton()) {
+        pressed = w->controls[w->focus].id;
+    } else if (w->defaultId != 0) {
+        Control* c = w->control(w->defaultId);
+        if (c != nullptr && !c->enabled) return false;
+        pressed = w->defaultId;
+    }
+    logPress(w, pressed, "Enter");
+    post(s, w, kWmCommand, static_cast<uintptr_t>(pressed & 0xFFFF), 0);
+    return true;
+}
+
+bool pressEscape(WindowHandle window) {
+    Session s;
+    Window* w = inputWindow(window);
+    if (w == nullptr || !w->modal) return false;
+    Control* cancel = w->control(kIdCancel);
+    if (cancel != nullptr && !cancel->enabled) return false;
+    logPress(w, kIdCancel, "Escape");
+    post(s, w, kWmCommand, static_cast<uintptr_t>(kIdCancel), 0);
+    return true;
+}
+
+bool pressCloseBox(WindowHandle window) {
+    Session s;
+    Window* w = inputWindow(window);
+    if (w == nullptr) return false;
+    writeDiagnosticsEntry("close box pressed: dialog " + std::to_string(w->source->id) + " \"" +
+                          escapeForLog(w->title) + "\"");
+    post(s, w, kWmClose, 0, 0);
+    return true;
+}
+
+bool typeText(WindowHandle window, int controlId, const std::string& text) {
+    Session s;
+    Window* w = inputWindow(window);
+    if (w == nullptr) return false;
+    int index = w->indexOf(controlId);
+    if (index < 0) return false;
+    Control& c = w->controls[index];
+    if (!c.enabled) return false;
+    bool typeable = (c.kind == ControlKind::Edit && !(c.style & kEsReadOnly)) || c.kind == ControlKind::Ipv4Address ||
+                    (c.kind == ControlKind::ComboBox && !c.isDropDownList());
+    if (!typeable) return false;
+    c.text = text;
+    w->focus = index;
+    s.changed(w);
+    return true;
+}
+
+bool selectComboEntry(WindowHandle window, int controlId, int index) {
+    Session s;
+    Window* w = inputWindow(window);
+    if (w == nullptr) return false;
+    int controlIndex = w->indexOf(controlId);
+    if (controlIndex < 0) return false;
+    Control& c = w->controls[controlIndex];
+    if (c.kind != ControlKind::ComboBox || !c.enabled) return false;
+    if (index < 0 || index >= static_cast<int>(c.items.size())) return false;
+    c.selection = index;
+    w->focus = controlIndex;
+    s.changed(w);
+    return true;
+}
+
+bool focusControl(WindowHandle window, int controlId) {
+    Session s;
+    Window* w = inputWindow(window);
+    if (w == nullptr) return false;
+    int index = w->indexOf(controlId);
+    if (index < 0) return false;
+    const Control& c = w->controls[index];
+    if (!c.enabled || c.kind == ControlKind::Static || c.kind == ControlKind::Icon || c.kind == ControlKind::ProgressBar)
+        return false;
+    w->focus = index;
+    s.changed(w);
+    return true;
+}
+
+bool answerMessageBox(MessageBoxId box, int button) {
+    Session s;
+    for (const auto& b : model().boxes) {
+        if (b->id != box) continue;
+        if (b->answered || !isValidAnswer(b->flags, button)) return false;
+        b->answered = true;
+        b->result = button;
+        s.bump();
+        return true;
+    }
+    return false;
+}
+
+}  // namespace input
+
+}  // namespace orb::dialogs

@@ -22,6 +22,16 @@ target_link_options(orb_windows_tests PRIVATE -static -static-libgcc -static-lib
 add_executable(win_probe ${CMAKE_CURRENT_LIST_DIR}/win_probe.cpp)
 target_link_options(win_probe PRIVATE -static -static-libgcc -static-libstdc++)
 
+# The driver of the whole runs: works the program's dialogs through their
+# controls as a person would.
+add_executable(win_driver ${CMAKE_CURRENT_LIST_DIR}/win_driver.cpp)
+target_link_options(win_driver PRIVATE -static -static-libgcc -static-libstdc++)
+
+# The whole runs play the adapter with the Linux orb-sim, built by the default
+# preset (scripts/test builds it first).
+set(ORB_SIM_FOR_WINE ${PROJECT_SOURCE_DIR}/build/default/sim/orb-sim CACHE FILEPATH
+    "The Linux orb-sim that the Wine whole runs talk to")
+
 find_program(ORB_WINE NAMES wine)
 if(ORB_WINE)
   add_test(NAME wine.unit_and_loopback COMMAND ${ORB_WINE} $<TARGET_FILE:orb_windows_tests>)
@@ -34,4 +44,14 @@ if(ORB_WINE)
   set_tests_properties(wine.unit_and_loopback wine.smoke wine.resources PROPERTIES LABELS wine TIMEOUT 300)
   set_tests_properties(wine.unit_and_loopback wine.smoke PROPERTIES
     ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
+
+  # Whole upgrades, each in its own network namespace (root; skipped otherwise).
+  foreach(run password cancel-in-restart-wait stalled-upload wrong-password)
+    add_test(NAME wine.upgrade.${run}
+      COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_upgrade.sh ${run} $<TARGET_FILE:orb-upgrade>
+              $<TARGET_FILE:win_driver> $<TARGET_FILE:win_probe> ${ORB_SIM_FOR_WINE} ${ORB_EMBEDDED_IMAGE}
+              ${CMAKE_BINARY_DIR}/wine-artifacts/upgrade-${run})
+    set_tests_properties(wine.upgrade.${run} PROPERTIES LABELS wine TIMEOUT 400 SKIP_RETURN_CODE 77
+      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
+  endforeach()
 endif()

@@ -48,17 +48,23 @@ void report(const char* format, const std::string& a, const std::string& b = "")
     std::exit(1);
 }
 
-std::vector<std::string> splitStep(const std::string& step, size_t parts) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    while (fields.size() + 1 < parts) {
-        size_t colon = step.find(':', start);
-        if (colon == std::string::npos) break;
-        fields.push_back(step.substr(start, colon - start));
-        start = colon + 1;
+// "verb:rest": verbs that take a control split the rest at its first colon; a
+// wait's title may end in ":CONTROL"; the other verbs take the rest whole.
+std::vector<std::string> splitStep(const std::string& step) {
+    size_t colon = step.find(':');
+    if (colon == std::string::npos) return {step};
+    std::string verb = step.substr(0, colon), rest = step.substr(colon + 1);
+    if (verb == "expect" || verb == "print" || verb == "settext" || verb == "address" || verb == "combo") {
+        size_t second = rest.find(':');
+        if (second == std::string::npos) return {verb, rest};
+        return {verb, rest.substr(0, second), rest.substr(second + 1)};
     }
-    fields.push_back(step.substr(start));
-    return fields;
+    size_t last = rest.rfind(':');
+    if (verb == "wait" && last != std::string::npos && last + 1 < rest.size() &&
+        rest.find_first_not_of("0123456789", last + 1) == std::string::npos) {
+        return {verb, rest.substr(0, last), rest.substr(last + 1)};
+    }
+    return {verb, rest};
 }
 
 // WM_GETTEXT itself: GetWindowText does not ask a window of another process
@@ -161,7 +167,7 @@ void takeShot(const std::string& step, const std::string& name) {
 }
 
 void runStep(const std::string& step) {
-    std::vector<std::string> f = splitStep(step, 3);
+    std::vector<std::string> f = splitStep(step);
     const std::string& verb = f[0];
     if (verb == "wait") {
         waitForWindow(step, f.size() > 1 ? f[1] : "", f.size() > 2 ? std::atoi(f[2].c_str()) : 0);

@@ -10,7 +10,8 @@
 #   wine_upgrade.sh RUN EXE DRIVER PROBE ORB_SIM IMAGE OUT_DIR [SHOT_DIR]
 #
 # RUN: password, cancel-in-restart-wait, stalled-upload, wrong-password,
-# screenshots, screenshot-error-box. SHOT_DIR receives wine-N-NAME.png.
+# screenshots, screenshot-error-box, and transfer (ends once the image is
+# across; for the benchmark). SHOT_DIR receives wine-N-NAME.png.
 # Needs root (unshare -n, ports 69 and 80); without it exits 77 (skipped).
 set -u
 run=$1 exe=$2 driver=$3 probe=$4 sim=$5 image=$6 out=$7 shots=${8:-}
@@ -66,9 +67,12 @@ case $run in
     sim_options+=(--user=admin --password=$password --qop=auth --http-delay-ms=1500 --http-delay-on=status
                   --fetch-delay-ms=2500 --tftp-delay-ms=3) ;;
 esac
-"$sim" "${sim_options[@]}" >"$out/sim.log" 2>&1 &
+# Every event line also goes to sim.times with the time it arrived.
+stampLines() { while IFS= read -r line; do echo "$line" >>"$out/sim.log"; echo "$EPOCHREALTIME $line" >>"$out/sim.times"; done; }
+rm -f "$out/sim.log" "$out/sim.times"
+"$sim" "${sim_options[@]}" > >(stampLines) 2>&1 &
 pids+=($!)
-for _ in $(seq 1 100); do grep -q '^event=listening' "$out/sim.log" && break; sleep 0.1; done
+for _ in $(seq 1 100); do grep -qs '^event=listening' "$out/sim.log" && break; sleep 0.1; done
 grep -q '^event=listening' "$out/sim.log" || fail "orb-sim did not start: $(cat "$out/sim.log")"
 
 # What the adapter reports on its status page, for the confirmation's fields.
@@ -146,12 +150,25 @@ case $run in
            "wait:Waiting For Firmware Upload Request From ORB:1010" "sleep:800" "shot:wine-6-waiting"
            "wait:Uploading Firmware to ORB@$device *:1010" "sleep:1000" "shot:wine-7-upload"
            "wait:ORB@$device Upgrade Successful!:1004" "shot:wine-8-success" "click:1") ;;
+  transfer)
+    steps=("${address_steps[@]}" "${confirm_steps[@]}" "click:1" "$restart_wait") ;;
   screenshot-error-box)
     mapfile -t box < <(error_box "Upgrade Failed: User Abort" wine-9-error-box)
     steps=("${address_steps[@]}" "wait:Confirm Upgrade to Ver. 2.0.10(a):1002" "click:2" "${box[@]}") ;;
   *) fail "unknown run" ;;
 esac
 drive "${steps[@]}" || fail "driver: $(grep FAILED "$out/driver.log" | tail -n 1)"
+
+# The transfer as the adapter saw it: request, option acknowledgement, last block.
+eventTime() { awk -v e="event=$1" '$2 == e { print $1; exit }' "$out/sim.times"; }
+elapsedMs() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b != "") printf "%.1f", (b - a) * 1000; else print "-" }'; }
+transfer_line="rrq_to_oack_ms $(elapsedMs "$(eventTime tftp-rrq)" "$(eventTime tftp-oack)")"
+transfer_line+=" oack_to_done_ms $(elapsedMs "$(eventTime tftp-oack)" "$(eventTime tftp-done)")"
+echo "transfer $transfer_line"
+if [ "$run" = transfer ]; then
+  grep -q '^event=image-received .*check=ok' "$out/sim.log" || fail "the adapter did not take the image"
+  exit 0
+fi
 
 # The program ends by itself once its last dialog is closed.
 for _ in $(seq 1 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done

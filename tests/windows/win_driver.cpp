@@ -154,6 +154,8 @@ BOOL CALLBACK collectStaticText(HWND child, LPARAM raw) {
 void takeShot(const std::string& step, const std::string& name) {
     if (shotDir.empty()) return;
     if (current == nullptr || !IsWindow(current)) failStep(step, "no current window");
+    // A window that has just appeared may not be drawn yet.
+    Sleep(500);
     RECT rect;
     GetWindowRect(current, &rect);
     std::printf("shot %s %ld %ld %ld %ld\n", name.c_str(), rect.left, rect.top, rect.right, rect.bottom);

@@ -22,7 +22,10 @@ if [ -z "${ORB_WINE_NETNS:-}" ]; then
     exit 77
   fi
   [ -x "$sim" ] || { echo "wine upgrade: no orb-sim at $sim (build the default preset first)" >&2; exit 1; }
-  exec env ORB_WINE_NETNS=1 unshare -n "$0" "$@"
+  # For the benchmark: the run on one CPU, orb-sim on another.
+  pin=()
+  [ -n "${ORB_BENCH_APP_CPU:-}" ] && pin=(taskset -c "$ORB_BENCH_APP_CPU")
+  exec "${pin[@]}" env ORB_WINE_NETNS=1 unshare -n "$0" "$@"
 fi
 
 started=$(date +%s%N)
@@ -70,7 +73,9 @@ esac
 # Every event line also goes to sim.times with the time it arrived.
 stampLines() { while IFS= read -r line; do echo "$line" >>"$out/sim.log"; echo "$EPOCHREALTIME $line" >>"$out/sim.times"; done; }
 rm -f "$out/sim.log" "$out/sim.times"
-"$sim" "${sim_options[@]}" > >(stampLines) 2>&1 &
+sim_pin=()
+[ -n "${ORB_BENCH_SIM_CPU:-}" ] && sim_pin=(taskset -c "$ORB_BENCH_SIM_CPU")
+"${sim_pin[@]}" "$sim" "${sim_options[@]}" > >(stampLines) 2>&1 &
 pids+=($!)
 for _ in $(seq 1 100); do grep -qs '^event=listening' "$out/sim.log" && break; sleep 0.1; done
 grep -q '^event=listening' "$out/sim.log" || fail "orb-sim did not start: $(cat "$out/sim.log")"
@@ -90,7 +95,8 @@ fi
 drive() {
   local options=(--timeout-ms=150000)
   [ -n "$shot_dir_windows" ] && options+=("--shots=$shot_dir_windows")
-  wine "$driver" "${options[@]}" "$@" 2>>"$out/driver.err" | tr -d '\r' | while IFS= read -r line; do
+  wine "$driver" "${options[@]}" "$@" 2>>"$out/driver.err" | while IFS= read -r line; do
+    line=${line%$'\r'}
     echo "$line" >>"$out/driver.log"
     case $line in
       "shot "*)

@@ -158,9 +158,11 @@ void takeShot(const std::string& step, const std::string& name) {
     Sleep(500);
     RECT rect;
     GetWindowRect(current, &rect);
+    // An older picture of the same name must not pass for the new one.
+    std::string done = shotDir + "\\" + name + ".png";
+    DeleteFileA(done.c_str());
     std::printf("shot %s %ld %ld %ld %ld\n", name.c_str(), rect.left, rect.top, rect.right, rect.bottom);
     std::fflush(stdout);
-    std::string done = shotDir + "\\" + name + ".png";
     DWORD begin = GetTickCount();
     while (GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES) {
         if (GetTickCount() - begin > 20000) failStep(step, "no screenshot " + done);

@@ -101,8 +101,13 @@ drive() {
     case $line in
       "shot "*)
         read -r _ name left top right bottom <<<"$line"
-        import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage \
-          "$shots/$name.tmp.png" && mv "$shots/$name.tmp.png" "$shots/$name.png"
+        # A picture of one colour caught the screen before the window was drawn.
+        for _ in 1 2 3 4 5; do
+          import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage "$shots/$name.tmp.png"
+          [ "$(identify -format '%[fx:standard_deviation > 0]' "$shots/$name.tmp.png")" = 1 ] && break
+          sleep 0.5
+        done
+        mv "$shots/$name.tmp.png" "$shots/$name.png"
         ;;
     esac
   done

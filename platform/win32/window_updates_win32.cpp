@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <cstring>
 
 namespace orb {
@@ -22,6 +23,13 @@ struct WindowUpdates {
     int barId = 0;
     int barPosition = 0;
 };
+
+std::atomic<UpdateClock> updateClock{nullptr};
+
+DWORD readClock() {
+    UpdateClock clock = updateClock.load();
+    return clock != nullptr ? clock() : GetTickCount();
+}
 
 // A thread owns at most a few windows at once.
 constexpr int kWindowsPerThread = 4;
@@ -77,7 +85,7 @@ void setTitleCoalesced(HWND window, const char* title) {
     WindowUpdates* entry = entryFor(window);
     std::strncpy(entry->titleText, title, sizeof entry->titleText - 1);
     entry->titleText[sizeof entry->titleText - 1] = '\0';
-    DWORD now = GetTickCount();
+    DWORD now = readClock();
     if (intervalPassed(entry->title, now)) {
         showTitle(entry, now);
     } else {
@@ -88,11 +96,11 @@ void setTitleCoalesced(HWND window, const char* title) {
 void setBarPositionCoalesced(HWND window, int controlId, int position) {
     WindowUpdates* entry = entryFor(window);
     // Another bar of the same window: the first one's held value goes first.
-    if (entry->bar.held && entry->barId != controlId) showBar(entry, GetTickCount());
+    if (entry->bar.held && entry->barId != controlId) showBar(entry, readClock());
     if (entry->barId != controlId) entry->bar = HeldValue{};
     entry->barId = controlId;
     entry->barPosition = position;
-    DWORD now = GetTickCount();
+    DWORD now = readClock();
     if (intervalPassed(entry->bar, now)) {
         showBar(entry, now);
     } else {
@@ -103,7 +111,7 @@ void setBarPositionCoalesced(HWND window, int controlId, int position) {
 void applyHeldUpdates(HWND window, bool all) {
     WindowUpdates* entry = findEntry(window);
     if (entry == nullptr) return;
-    DWORD now = GetTickCount();
+    DWORD now = readClock();
     if (entry->bar.held && (all || intervalPassed(entry->bar, now))) showBar(entry, now);
     if (entry->title.held && (all || intervalPassed(entry->title, now))) showTitle(entry, now);
 }
@@ -111,5 +119,7 @@ void applyHeldUpdates(HWND window, bool all) {
 void forgetHeldUpdates(HWND window) {
     if (WindowUpdates* entry = findEntry(window)) *entry = WindowUpdates{};
 }
+
+void setUpdateClock(UpdateClock clock) { updateClock = clock; }
 
 }  // namespace orb

@@ -27,4 +27,8 @@ void applyHeldUpdates(HWND window, bool all);
 // The window is gone: what is held for it is dropped.
 void forgetHeldUpdates(HWND window);
 
+// The millisecond clock of the intervals (GetTickCount unless tests set one).
+using UpdateClock = DWORD (*)();
+void setUpdateClock(UpdateClock clock);
+
 }  // namespace orb

@@ -40,11 +40,13 @@ password=secret
 fail() { echo "wine upgrade $run: $*" >&2; exit 1; }
 ip link set lo up || fail "cannot bring up loopback in the namespace"
 
-# The X socket file lives in the shared /tmp: a display number of our own.
-display=:$((300 + $$ % 600))
-Xvfb "$display" -screen 0 1024x768x24 -noreset >"$out/xvfb.log" 2>&1 &
+# The X lock and socket files live in the shared /tmp: Xvfb picks a free display
+# number and writes it to descriptor 3.
+rm -f "$out/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -noreset >"$out/xvfb.log" 2>&1 3>"$out/display" &
 xvfb=$!
-export DISPLAY=$display
+for _ in $(seq 1 100); do [ -s "$out/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(head -n 1 "$out/display")
 pids=()
 app=
 cleanup() {

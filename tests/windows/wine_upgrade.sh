@@ -65,7 +65,10 @@ pids+=($!)
 
 sim_options=(--address=$device --quiet-blocks --restart-ms=3000)
 case $run in
-  password | wrong-password) sim_options+=(--user=admin --password=$password --qop=auth) ;;
+  # The password run holds the ACK of block 100 for 1.5 s, so that the upload
+  # window stays up showing the bytes acknowledged so far (99 blocks).
+  password) sim_options+=(--user=admin --password=$password --qop=auth --pause-after-block=100 --pause-ms=1500) ;;
+  wrong-password) sim_options+=(--user=admin --password=$password --qop=auth) ;;
   stalled-upload) sim_options+=(--stop-after-blocks=100) ;;
   screenshots)
     # Slow enough that each passing window stays up for its picture.
@@ -143,8 +146,9 @@ error_box() { echo "wait:ORB Firwmare Upgrade Error"; echo "boxtext:$1"; [ -n "$
 mapfile -t password_ok < <(credential_steps $password)
 case $run in
   password)
-    steps=("${address_steps[@]}" "${password_ok[@]}" "${confirm_steps[@]}" "click:1" "$restart_wait"
-           "${success_steps[@]}") ;;
+    steps=("${address_steps[@]}" "${password_ok[@]}" "${confirm_steps[@]}" "click:1"
+           "wait:Uploading Firmware to ORB@$device $((99 * 512))/$(stat -c %s "$image") Bytes:1010"
+           "$restart_wait" "${success_steps[@]}") ;;
   wrong-password)
     mapfile -t password_wrong < <(credential_steps wrong-$password)
     steps=("${address_steps[@]}" "${password_wrong[@]}" "${password_ok[@]}" "${confirm_steps[@]}" "click:1"

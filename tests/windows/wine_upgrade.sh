@@ -61,6 +61,10 @@ xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
 openbox --sm-disable >"$out/openbox.log" 2>&1 &
 pids+=($!)
 
+# A wine server of the prefix left from an earlier test would have started its
+# helper processes (the network information service among them) outside this
+# namespace: every process of the run starts here.
+wineserver -k 2>/dev/null
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || fail "wineboot failed"
 
 sim_options=(--address=$device --quiet-blocks --restart-ms=3000)
@@ -77,7 +81,7 @@ case $run in
 esac
 # Every event line also goes to sim.times with the time it arrived.
 stampLines() { while IFS= read -r line; do echo "$line" >>"$out/sim.log"; echo "$EPOCHREALTIME $line" >>"$out/sim.times"; done; }
-rm -f "$out/sim.log" "$out/sim.times"
+rm -f "$out/sim.log" "$out/sim.times" "$out/driver.log" "$out/driver.err"
 sim_pin=()
 [ -n "${ORB_BENCH_SIM_CPU:-}" ] && sim_pin=(taskset -c "$ORB_BENCH_SIM_CPU")
 "${sim_pin[@]}" "$sim" "${sim_options[@]}" > >(stampLines) 2>&1 &

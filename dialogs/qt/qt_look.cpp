@@ -7,6 +7,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QStyle>
 #include <QStyleFactory>
 
@@ -81,10 +82,27 @@ QIcon programIcon() {
     return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
 }
 
+namespace {
+
+// The classic edit control masks a password with '*': so do the program's edit
+// controls on Windows (it carries no visual-styles manifest) and under Wine.
+class ClassicStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returned) const override {
+        if (hint == SH_LineEdit_PasswordCharacter) return '*';
+        return QProxyStyle::styleHint(hint, option, widget, returned);
+    }
+};
+
+}  // namespace
+
 void applyDialogLook(QApplication& application) {
-    QStyle* style = QStyleFactory::create(QStringLiteral("Windows"));
-    if (style == nullptr) style = QStyleFactory::create(QStringLiteral("Fusion"));
-    if (style != nullptr) {
+    QStyle* base = QStyleFactory::create(QStringLiteral("Windows"));
+    if (base == nullptr) base = QStyleFactory::create(QStringLiteral("Fusion"));
+    if (base != nullptr) {
+        QStyle* style = new ClassicStyle(base);  // the proxy owns its base
         QApplication::setStyle(style);
         QPalette palette = style->standardPalette();
         // Windows' classic highlight: the progress blocks and selections.

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "platform/windowing.h"
+#include "platform/win32/window_updates_win32.h"
 
 namespace orb {
 
@@ -44,13 +45,20 @@ WindowHandle createModelessDialog(InstanceHandle instance, int templateId, Dialo
     return toWindow(hwnd);
 }
 
-void endDialog(WindowHandle window, intptr_t result) { EndDialog(toHwnd(window), result); }
+void endDialog(WindowHandle window, intptr_t result) {
+    forgetHeldUpdates(toHwnd(window));
+    EndDialog(toHwnd(window), result);
+}
 
-void destroyWindow(WindowHandle window) { DestroyWindow(toHwnd(window)); }
+void destroyWindow(WindowHandle window) {
+    forgetHeldUpdates(toHwnd(window));
+    DestroyWindow(toHwnd(window));
+}
 
-void setWindowTitle(WindowHandle window, const char* title) { SetWindowTextA(toHwnd(window), title); }
+void setWindowTitle(WindowHandle window, const char* title) { setTitleCoalesced(toHwnd(window), title); }
 
 void setControlText(WindowHandle window, int controlId, const char* text) {
+    applyHeldUpdates(toHwnd(window), true);
     SetDlgItemTextA(toHwnd(window), controlId, text);
 }
 
@@ -58,7 +66,10 @@ unsigned readControlText(WindowHandle window, int controlId, char* text, int lim
     return GetDlgItemTextA(toHwnd(window), controlId, text, limit);
 }
 
-void focusControl(WindowHandle window, int controlId) { SetFocus(GetDlgItem(toHwnd(window), controlId)); }
+void focusControl(WindowHandle window, int controlId) {
+    applyHeldUpdates(toHwnd(window), true);
+    SetFocus(GetDlgItem(toHwnd(window), controlId));
+}
 
 void addComboEntry(WindowHandle window, int controlId, const char* text) {
     SendDlgItemMessageA(toHwnd(window), controlId, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
@@ -73,17 +84,19 @@ int readComboSelection(WindowHandle window, int controlId) {
 }
 
 void setProgressRange(WindowHandle window, int controlId, int low, int high) {
+    applyHeldUpdates(toHwnd(window), true);
     SendDlgItemMessageA(toHwnd(window), controlId, PBM_SETRANGE, 0, MAKELPARAM(low, high));
 }
 
 void setProgressPosition(WindowHandle window, int controlId, int position) {
-    SendDlgItemMessageA(toHwnd(window), controlId, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    setBarPositionCoalesced(toHwnd(window), controlId, position);
 }
 
 // The Windows program's dialogs stay as their templates make them.
 void setWindowHint(WindowHandle, const char*) {}
 
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags) {
+    if (owner != nullptr) applyHeldUpdates(toHwnd(owner), true);
     return MessageBoxA(toHwnd(owner), text, caption, flags);
 }
 
@@ -98,10 +111,12 @@ int readScreenWidth() { return GetSystemMetrics(SM_CXSCREEN); }
 int readScreenHeight() { return GetSystemMetrics(SM_CYSCREEN); }
 
 void moveWindowToTop(WindowHandle window, int x, int y) {
+    applyHeldUpdates(toHwnd(window), true);
     SetWindowPos(toHwnd(window), HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
 }
 
 bool pumpOneMessage(WindowHandle window) {
+    applyHeldUpdates(toHwnd(window), false);
     MSG message;
     if (!PeekMessageA(&message, toHwnd(window), 0, 0, PM_REMOVE)) return false;
     TranslateMessage(&message);

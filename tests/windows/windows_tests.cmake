@@ -17,10 +17,25 @@ target_include_directories(orb_windows_tests PRIVATE ${PROJECT_SOURCE_DIR}/resou
 target_link_libraries(orb_windows_tests PRIVATE orb_test_support)
 target_link_options(orb_windows_tests PRIVATE -static -static-libgcc -static-libstdc++)
 
+# The coalescing of title and bar changes, on real windows: needs a display.
+add_executable(orb_window_updates_tests ${CMAKE_CURRENT_LIST_DIR}/window_updates_test.cpp)
+target_link_libraries(orb_window_updates_tests PRIVATE orb_test_support)
+target_link_options(orb_window_updates_tests PRIVATE -static -static-libgcc -static-libstdc++)
+
 # A Windows helper for the smoke test: finds a window by its title, reads a
 # control's text, and tells where a control is on the screen.
 add_executable(win_probe ${CMAKE_CURRENT_LIST_DIR}/win_probe.cpp)
 target_link_options(win_probe PRIVATE -static -static-libgcc -static-libstdc++)
+
+# The driver of the whole runs: works the program's dialogs through their
+# controls as a person would.
+add_executable(win_driver ${CMAKE_CURRENT_LIST_DIR}/win_driver.cpp)
+target_link_options(win_driver PRIVATE -static -static-libgcc -static-libstdc++)
+
+# The whole runs play the adapter with the Linux orb-sim, built by the default
+# preset (scripts/test builds it first).
+set(ORB_SIM_FOR_WINE ${PROJECT_SOURCE_DIR}/build/default/sim/orb-sim CACHE FILEPATH
+    "The Linux orb-sim that the Wine whole runs talk to")
 
 find_program(ORB_WINE NAMES wine)
 if(ORB_WINE)
@@ -31,7 +46,19 @@ if(ORB_WINE)
   add_test(NAME wine.resources
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/check_resources.sh $<TARGET_FILE:orb-upgrade> ${ORB_EMBEDDED_IMAGE}
             ${CMAKE_BINARY_DIR}/wine-artifacts/resources)
-  set_tests_properties(wine.unit_and_loopback wine.smoke wine.resources PROPERTIES LABELS wine TIMEOUT 300)
-  set_tests_properties(wine.unit_and_loopback wine.smoke PROPERTIES
+  add_test(NAME wine.window_updates COMMAND xvfb-run -a ${ORB_WINE} $<TARGET_FILE:orb_window_updates_tests>)
+  set_tests_properties(wine.unit_and_loopback wine.smoke wine.resources wine.window_updates PROPERTIES
+    LABELS wine TIMEOUT 300)
+  set_tests_properties(wine.unit_and_loopback wine.smoke wine.window_updates PROPERTIES
     ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
+
+  # Whole upgrades, each in its own network namespace (root; skipped otherwise).
+  foreach(run password cancel-in-restart-wait stalled-upload wrong-password)
+    add_test(NAME wine.upgrade.${run}
+      COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_upgrade.sh ${run} $<TARGET_FILE:orb-upgrade>
+              $<TARGET_FILE:win_driver> $<TARGET_FILE:win_probe> ${ORB_SIM_FOR_WINE} ${ORB_EMBEDDED_IMAGE}
+              ${CMAKE_BINARY_DIR}/wine-artifacts/upgrade-${run})
+    set_tests_properties(wine.upgrade.${run} PROPERTIES LABELS wine TIMEOUT 400 SKIP_RETURN_CODE 77
+      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
+  endforeach()
 endif()

@@ -1,0 +1,225 @@
+#!/usr/bin/env bash
+# One whole upgrade of orb-upgrade.exe under Wine against orb-sim, in a private
+# network namespace where loopback is the only interface: there Wine's own
+# address list (from the host-name lookup) is 127.0.0.1, and nothing leaves the
+# machine. The namespace has its own Xvfb and openbox (for title bars, so that a
+# mouse click lands where the window is). The warning's Continue is pressed with
+# a real mouse click (xdotool); win_driver.exe works the other dialogs through
+# their controls.
+#
+#   wine_upgrade.sh RUN EXE DRIVER PROBE ORB_SIM IMAGE OUT_DIR [SHOT_DIR]
+#
+# RUN: password, cancel-in-restart-wait, stalled-upload, wrong-password,
+# screenshots, screenshot-error-box, and transfer (ends once the image is
+# across; for the benchmark). SHOT_DIR receives wine-N-NAME.png.
+# Needs root (unshare -n, ports 69 and 80); without it exits 77 (skipped).
+set -u
+run=$1 exe=$2 driver=$3 probe=$4 sim=$5 image=$6 out=$7 shots=${8:-}
+
+if [ -z "${ORB_WINE_NETNS:-}" ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "skipped: needs root for a private network namespace (unshare -n) and ports 69 and 80"
+    exit 77
+  fi
+  [ -x "$sim" ] || { echo "wine upgrade: no orb-sim at $sim (build the default preset first)" >&2; exit 1; }
+  # For the benchmark: the run on one CPU, orb-sim on another.
+  pin=()
+  [ -n "${ORB_BENCH_APP_CPU:-}" ] && pin=(taskset -c "$ORB_BENCH_APP_CPU")
+  exec "${pin[@]}" env ORB_WINE_NETNS=1 unshare -n "$0" "$@"
+fi
+
+started=$(date +%s%N)
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+export WINEDEBUG=-all
+export WINEPREFIX=${WINEPREFIX:-$out/wineprefix}
+title="ORB-3100/4100 Firmware Upgrade"
+device=127.0.0.2
+password=secret
+
+fail() { echo "wine upgrade $run: $*" >&2; exit 1; }
+ip link set lo up || fail "cannot bring up loopback in the namespace"
+
+# The X lock and socket files live in the shared /tmp: Xvfb picks a free display
+# number and writes it to descriptor 3.
+rm -f "$out/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -noreset >"$out/xvfb.log" 2>&1 3>"$out/display" &
+xvfb=$!
+for _ in $(seq 1 100); do [ -s "$out/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(head -n 1 "$out/display")
+pids=()
+app=
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null
+  wineserver -k 2>/dev/null
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  kill "$xvfb" 2>/dev/null
+}
+trap cleanup EXIT
+for _ in $(seq 1 100); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
+openbox --sm-disable >"$out/openbox.log" 2>&1 &
+pids+=($!)
+
+# A wine server of the prefix left from an earlier test would have started its
+# helper processes (the network information service among them) outside this
+# namespace: every process of the run starts here.
+wineserver -k 2>/dev/null
+[ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1 || fail "wineboot failed"
+
+sim_options=(--address=$device --quiet-blocks --restart-ms=3000)
+case $run in
+  # The password run holds the ACK of block 100 for 1.5 s, so that the upload
+  # window stays up showing the bytes acknowledged so far (99 blocks).
+  password) sim_options+=(--user=admin --password=$password --qop=auth --pause-after-block=100 --pause-ms=1500) ;;
+  wrong-password) sim_options+=(--user=admin --password=$password --qop=auth) ;;
+  stalled-upload) sim_options+=(--stop-after-blocks=100) ;;
+  screenshots)
+    # Slow enough that each passing window stays up for its picture.
+    sim_options+=(--user=admin --password=$password --qop=auth --http-delay-ms=1500 --http-delay-on=status
+                  --fetch-delay-ms=2500 --tftp-delay-ms=3) ;;
+esac
+# Every event line also goes to sim.times with the time it arrived.
+stampLines() { while IFS= read -r line; do echo "$line" >>"$out/sim.log"; echo "$EPOCHREALTIME $line" >>"$out/sim.times"; done; }
+rm -f "$out/sim.log" "$out/sim.times" "$out/driver.log" "$out/driver.err"
+sim_pin=()
+[ -n "${ORB_BENCH_SIM_CPU:-}" ] && sim_pin=(taskset -c "$ORB_BENCH_SIM_CPU")
+"${sim_pin[@]}" "$sim" "${sim_options[@]}" > >(stampLines) 2>&1 &
+pids+=($!)
+for _ in $(seq 1 100); do grep -qs '^event=listening' "$out/sim.log" && break; sleep 0.1; done
+grep -q '^event=listening' "$out/sim.log" || fail "orb-sim did not start: $(cat "$out/sim.log")"
+
+# What the adapter reports on its status page, for the confirmation's fields.
+page=$(curl -s --digest -u admin:$password "http://$device/admin/advanced")
+pageValue() { sed -n "s|.*<td>$1:</td><td><b>\([^<]*\)</b>.*|\1|p" <<<"$page" | head -n 1; }
+
+shot_dir_windows=
+if [ -n "$shots" ]; then
+  mkdir -p "$shots"
+  shots=$(cd "$shots" && pwd)
+  shot_dir_windows="Z:${shots//\//\\}"
+fi
+
+# Runs the driver; "shot" lines become screenshots of the window's rectangle.
+drive() {
+  local options=(--timeout-ms=150000)
+  [ -n "$shot_dir_windows" ] && options+=("--shots=$shot_dir_windows")
+  wine "$driver" "${options[@]}" "$@" 2>>"$out/driver.err" | while IFS= read -r line; do
+    line=${line%$'\r'}
+    echo "$line" >>"$out/driver.log"
+    case $line in
+      "shot "*)
+        read -r _ name left top right bottom <<<"$line"
+        # A picture of one colour caught the screen before the window was drawn.
+        for _ in 1 2 3 4 5; do
+          import -window root -crop "$((right - left))x$((bottom - top))+$left+$top" +repage "$shots/$name.tmp.png"
+          [ "$(identify -format '%[fx:standard_deviation > 0]' "$shots/$name.tmp.png")" = 1 ] && break
+          sleep 0.5
+        done
+        mv "$shots/$name.tmp.png" "$shots/$name.png"
+        ;;
+    esac
+  done
+  return "${PIPESTATUS[0]}"
+}
+
+wine "$exe" >"$out/exe.log" 2>&1 &
+app=$!
+
+# The warning: its Continue button pressed with the mouse, as a person would.
+drive "wait:$title:1021" "shot:wine-1-warning" || fail "no warning dialog: $(tail -n 3 "$out/driver.log")"
+read -r x y < <(wine "$probe" center "$title" 1 | tr -d '\r')
+[ -n "${x:-}" ] || fail "no Continue button"
+xdotool mousemove "$x" "$y" click 1
+
+address_steps=("wait:$title:1000" "address:1000:$device" "combo:1017:127.0.0.1" "shot:wine-2-address" "click:1")
+credential_steps() {
+  echo "wait:Enter Password Information:1005"
+  echo "expect:1003:admin"
+  echo "settext:1005:$1"
+  [ -n "${2:-}" ] && echo "shot:$2"
+  echo "click:1"
+  echo "gone"
+}
+confirm_steps=("wait:Confirm Upgrade to Ver. 2.0.10(a):1002" "print:1002:Serial Number" "print:1003:MAC Address"
+               "print:1004:Software Version" "print:1005:Hardware Version" "print:1006:Product Name")
+restart_wait="wait:Updating Firmware to ORB@$device:1010"
+success_steps=("wait:ORB@$device Upgrade Successful!:1004" "expect:1004:2.0.10(a)" "click:1")
+error_box() { echo "wait:ORB Firwmare Upgrade Error"; echo "boxtext:$1"; [ -n "${2:-}" ] && echo "shot:$2"; echo "click:1"; }
+
+mapfile -t password_ok < <(credential_steps $password)
+case $run in
+  password)
+    steps=("${address_steps[@]}" "${password_ok[@]}" "${confirm_steps[@]}" "click:1"
+           "wait:Uploading Firmware to ORB@$device $((99 * 512))/$(stat -c %s "$image") Bytes:1010"
+           "$restart_wait" "${success_steps[@]}") ;;
+  wrong-password)
+    mapfile -t password_wrong < <(credential_steps wrong-$password)
+    steps=("${address_steps[@]}" "${password_wrong[@]}" "${password_ok[@]}" "${confirm_steps[@]}" "click:1"
+           "$restart_wait" "${success_steps[@]}") ;;
+  cancel-in-restart-wait)
+    mapfile -t box < <(error_box "Upgrade Failed: User Abort")
+    steps=("${address_steps[@]}" "${confirm_steps[@]}" "click:1" "$restart_wait" "sleep:2000" "click:2"
+           "${box[@]}") ;;
+  stalled-upload)
+    mapfile -t box < <(error_box "Upgrade Failed: Firmware Upload Incomplete")
+    steps=("${address_steps[@]}" "${confirm_steps[@]}" "click:1" "${box[@]}") ;;
+  screenshots)
+    mapfile -t password_shot < <(credential_steps $password wine-4-credentials)
+    steps=("${address_steps[@]}" "wait:Connecting with ORB@$device:1010" "sleep:500" "shot:wine-3-connecting"
+           "${password_shot[@]}" "${confirm_steps[@]}" "shot:wine-5-confirm" "click:1"
+           "wait:Waiting For Firmware Upload Request From ORB:1010" "sleep:800" "shot:wine-6-waiting"
+           "wait:Uploading Firmware to ORB@$device *:1010" "sleep:1000" "shot:wine-7-upload"
+           "wait:ORB@$device Upgrade Successful!:1004" "shot:wine-8-success" "click:1") ;;
+  transfer)
+    steps=("${address_steps[@]}" "${confirm_steps[@]}" "click:1" "$restart_wait") ;;
+  screenshot-error-box)
+    mapfile -t box < <(error_box "Upgrade Failed: User Abort" wine-9-error-box)
+    steps=("${address_steps[@]}" "wait:Confirm Upgrade to Ver. 2.0.10(a):1002" "click:2" "${box[@]}") ;;
+  *) fail "unknown run" ;;
+esac
+drive "${steps[@]}" || fail "driver: $(grep FAILED "$out/driver.log" | tail -n 1)"
+
+# The transfer as the adapter saw it: request, option acknowledgement, last block.
+eventTime() { awk -v e="event=$1" '$2 == e { print $1; exit }' "$out/sim.times"; }
+elapsedMs() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b != "") printf "%.1f", (b - a) * 1000; else print "-" }'; }
+transfer_line="rrq_to_oack_ms $(elapsedMs "$(eventTime tftp-rrq)" "$(eventTime tftp-oack)")"
+transfer_line+=" oack_to_done_ms $(elapsedMs "$(eventTime tftp-oack)" "$(eventTime tftp-done)")"
+echo "transfer $transfer_line"
+if [ "$run" = transfer ]; then
+  grep -q '^event=image-received .*check=ok' "$out/sim.log" || fail "the adapter did not take the image"
+  exit 0
+fi
+
+# The program ends by itself once its last dialog is closed.
+for _ in $(seq 1 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "still running after its last dialog"
+wait "$app"
+code=$?
+app=
+[ "$code" -eq 0 ] || fail "exit code $code"
+
+# The confirmation showed what the adapter reports.
+for field in "Serial Number" "MAC Address" "Software Version" "Hardware Version" "Product Name"; do
+  shown=$(sed -n "s/^$field=//p" "$out/driver.log" | head -n 1)
+  grep -q "^$field=" "$out/driver.log" || continue
+  [ "$shown" = "$(pageValue "$field")" ] || fail "$field shows '$shown', the adapter reports '$(pageValue "$field")'"
+done
+
+received() { sed -n 's/^event=image-received .*sha256=\([0-9a-f]*\).*/\1/p' "$out/sim.log" | head -n 1; }
+case $run in
+  password | wrong-password | screenshots)
+    expected=$(sha256sum "$image" | cut -d' ' -f1)
+    [ "$(received)" = "$expected" ] || fail "the adapter's image sha256 '$(received)' is not the embedded '$expected'"
+    grep -q '^event=restart-up .*software-version="\?2.0.10(a)' "$out/sim.log" || fail "the adapter did not restart"
+    ;;
+esac
+if [ "$run" = wrong-password ]; then
+  grep -q '^event=http-request .*auth=refused' "$out/sim.log" || fail "the adapter refused no password"
+fi
+if [ "$run" = stalled-upload ]; then
+  [ -z "$(received)" ] || fail "the adapter received a whole image"
+fi
+
+tenths=$((($(date +%s%N) - started) / 100000000))
+echo "wine upgrade $run: passed in $((tenths / 10)).$((tenths % 10)) s (exit code 0)"

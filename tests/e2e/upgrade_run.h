@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/sequence/program_run.h"
+#include "tests/support/whole_run.h"
 #include "tests/support/sim_process.h"
 
 namespace orb::test {

@@ -23,7 +23,7 @@
 #include "base/trace.h"
 #include "upgrade/upgrade_sequence.h"
 #include "sim/sha256.h"
-#include "tests/sequence/program_run.h"
+#include "tests/support/whole_run.h"
 #include "tests/support/loopback.h"
 #include "upgrade/dialog_ids.h"
 

@@ -1,5 +1,5 @@
 // Whole runs of the program against orb-sim with faults injected: the real
-// start-up and upgrade sequence in a forked child (tests/sequence/program_run),
+// start-up and upgrade sequence in a forked child (tests/support/whole_run),
 // driven by a robot script, with an accelerated clock so that the 49,984 ms
 // restart wait passes in about half a second, and orb-sim as a subprocess on
 // 127.0.7.x with a short restart.

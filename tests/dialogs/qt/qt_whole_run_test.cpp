@@ -1,7 +1,7 @@
 // Whole runs of the program (orb::runProgram) with the real Qt view on Qt's
 // offscreen platform, against orb-sim on 127.0.6.x. Each run is a child
 // process, as the program ends the process itself; a driver thread in the
-// child clicks the view's buttons and types into its fields (tests/qt/qt_driver.h),
+// child clicks the view's buttons and types into its fields (tests/dialogs/qt/qt_driver.h),
 // and reports through its output, which the test reads.
 #include <gtest/gtest.h>
 #include <time.h>
@@ -26,7 +26,7 @@
 #include "dialogs/qt/qt_view.h"
 #include "platform/own_addresses.h"
 #include "upgrade/upgrade_sequence.h"
-#include "tests/qt/qt_driver.h"
+#include "tests/dialogs/qt/qt_driver.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/support/sim_process.h"

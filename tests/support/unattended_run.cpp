@@ -1,4 +1,4 @@
-#include "tests/unattended/unattended_run.h"
+#include "tests/support/unattended_run.h"
 
 #include <poll.h>
 #include <sys/wait.h>

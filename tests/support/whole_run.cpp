@@ -1,4 +1,4 @@
-#include "tests/sequence/program_run.h"
+#include "tests/support/whole_run.h"
 
 #include <cstdio>
 #include <sstream>

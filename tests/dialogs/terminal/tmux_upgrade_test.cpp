@@ -26,7 +26,7 @@
 
 #include "tests/support/md5_hex.h"
 #include "tests/support/sim_process.h"
-#include "tests/terminal/tmux_session.h"
+#include "tests/dialogs/terminal/tmux_session.h"
 
 namespace orb::test {
 namespace {

@@ -15,7 +15,7 @@ orb_add_gtest(qt_view_tests LABELS gui
 
 orb_add_gtest(qt_whole_run_tests LABELS gui
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/dialogs/qt/qt_whole_run_test.cpp
-  LIBS orb_qt_test_driver orb_sim_test_support)
+  LIBS orb_qt_test_driver orb_whole_run_support)
 
 # orb_qt_screenshots FOLDER: the eight dialogs and the error box as PNG files
 # (scripts/qt-screenshots writes them to docs/screenshots).

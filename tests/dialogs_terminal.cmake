@@ -18,7 +18,7 @@ orb_add_gtest(terminal_peer_tests LABELS peer
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/tmux_session.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/tmux_upgrade_test.cpp
-  LIBS orb_sim_test_support)
+  LIBS orb_whole_run_support)
 target_compile_definitions(terminal_peer_tests PRIVATE ORB_UPGRADE_EXECUTABLE="$<TARGET_FILE:orb-upgrade>")
 add_dependencies(terminal_peer_tests orb-upgrade orb-sim)
 # Whole runs on the real clock: the restart wait alone is 50 s.

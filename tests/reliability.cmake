@@ -8,7 +8,7 @@ orb_add_gtest(reliability_unit_tests LABELS unit
     ${CMAKE_CURRENT_LIST_DIR}/reliability/sim_faults_test.cpp
   LIBS orb_sim)
 
-add_library(orb_fault_run_support STATIC ${CMAKE_CURRENT_LIST_DIR}/reliability/whole_run.cpp)
+add_library(orb_fault_run_support STATIC ${CMAKE_CURRENT_LIST_DIR}/reliability/fault_run.cpp)
 target_link_libraries(orb_fault_run_support PUBLIC orb_whole_run_support)
 
 orb_add_gtest(fault_run_tests LABELS e2e

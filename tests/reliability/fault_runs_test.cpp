@@ -12,8 +12,7 @@
 
 #include "tests/support/dialog_robot.h"
 #include "upgrade/run_state.h"
-#include "tests/reliability/whole_run.h"
-#include "tests/support/whole_run.h"
+#include "tests/reliability/fault_run.h"
 #include "tests/support/loopback.h"
 #include "upgrade/dialog_ids.h"
 

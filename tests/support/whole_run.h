@@ -5,8 +5,8 @@
 // saw, the message boxes, the traces and the draws of the random generator are
 // written to the child's output, which the test reads with the exit code.
 // Against orb-sim, runAgainstSim starts the simulator on the run's address,
-// runs the program and hands back the simulator's events and the image it
-// saved, for the checks below.
+// runs the program, leaves the simulator running for the test to read its
+// events, and hands back the image it saved, for the checks below.
 #pragma once
 
 #include <time.h>

@@ -8,19 +8,17 @@ orb_add_gtest(reliability_unit_tests LABELS unit
     ${CMAKE_CURRENT_LIST_DIR}/reliability/sim_faults_test.cpp
   LIBS orb_sim)
 
-add_library(orb_whole_run_support STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/reliability/whole_run.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/sequence/program_run.cpp)
-target_link_libraries(orb_whole_run_support PUBLIC orb_sim_test_support orb_embedded_image)
+add_library(orb_fault_run_support STATIC ${CMAKE_CURRENT_LIST_DIR}/reliability/fault_run.cpp)
+target_link_libraries(orb_fault_run_support PUBLIC orb_whole_run_support)
 
 orb_add_gtest(fault_run_tests LABELS e2e
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/reliability/fault_runs_test.cpp
-  LIBS orb_whole_run_support)
+  LIBS orb_fault_run_support)
 
 orb_add_gtest(hostile_server_tests LABELS e2e
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/reliability/hostile_server_test.cpp
-  LIBS orb_whole_run_support)
+  LIBS orb_fault_run_support)
 
 orb_add_gtest(hostile_peer_tests LABELS integration
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/reliability/hostile_peer_test.cpp
-  LIBS orb_tftp_test_support orb_whole_run_support)
+  LIBS orb_tftp_test_support orb_fault_run_support)

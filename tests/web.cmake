@@ -1,4 +1,4 @@
-# The device web client and the typed-address parser.
+# The device web client.
 
 # Pure tests: no sockets, no windowing.
 orb_add_gtest(web_unit_tests LABELS unit
@@ -6,7 +6,6 @@ orb_add_gtest(web_unit_tests LABELS unit
     ${CMAKE_CURRENT_LIST_DIR}/web/md5_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/web/digest_auth_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/web/response_parsing_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/web/ipv4_address_parser_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/web/socket_failures_test.cpp)
 
 # The HTTP exchange over loopback sockets (127.0.1.x) against the scripted

@@ -138,23 +138,48 @@ TEST_F(UpgradeE2e, AWrongPasswordThenTheRightOne) {
     EXPECT_EQ(countLines(result.program.output, "[robot] credentials"), 2);
 }
 
-TEST_F(UpgradeE2e, AnAdapterThatStopsAcknowledgingEndsIncomplete) {
-    UpgradeRun result = run(32, {"--stop-after-blocks=20"});
-    expectErrorBox(result, "Upgrade Failed: Firmware Upload Incomplete");
-    EXPECT_TRUE(result.savedImage.empty()) << "no image was accepted";
-    EXPECT_EQ(requests("status").size(), 1u) << "no verification after a failed transfer";
+// An adapter that fails in the transfer or the restart: a clear error box, and
+// on the adapter's side no image or the whole one.
+struct AdapterFailure {
+    const char* name;
+    unsigned host;
+    std::vector<std::string> simOptions;
+    const char* errorBox;
+    enum class Saved { Unchecked, Nothing, WholeImage } saved;
+    int statusRequests;  // the status queries the adapter saw (-1: no check)
+};
+
+void PrintTo(const AdapterFailure& c, std::ostream* out) { *out << c.name; }
+
+class UpgradeE2eAdapterFailure : public UpgradeE2e, public testing::WithParamInterface<AdapterFailure> {};
+
+TEST_P(UpgradeE2eAdapterFailure, EndsWithTheErrorBox) {
+    const AdapterFailure& c = GetParam();
+    UpgradeRun result = run(c.host, c.simOptions);
+    expectErrorBox(result, c.errorBox);
+    if (c.saved == AdapterFailure::Saved::Nothing) {
+        EXPECT_TRUE(result.savedImage.empty()) << "no image was accepted";
+    }
+    if (c.saved == AdapterFailure::Saved::WholeImage) {
+        EXPECT_TRUE(result.savedImage == embeddedImageBytes());
+    }
+    if (c.statusRequests >= 0) {
+        EXPECT_EQ(requests("status").size(), static_cast<size_t>(c.statusRequests))
+            << "no verification after a failed transfer";
+    }
 }
 
-TEST_F(UpgradeE2e, AnAdapterThatNeverComesBackCannotBeReached) {
-    UpgradeRun result = run(33, {"--stay-down"});
-    expectErrorBox(result, "Upgrade Failed: Can't connect to ORB");
-}
-
-TEST_F(UpgradeE2e, AnAdapterThatComesBackSilentIsNotResponding) {
-    UpgradeRun result = run(34, {"--close-without-answer=after-restart"});
-    expectErrorBox(result, "Upgrade Failed: ORB not responding after firmware upload");
-    EXPECT_TRUE(result.savedImage == embeddedImageBytes());
-}
+INSTANTIATE_TEST_SUITE_P(
+    UpgradeE2e, UpgradeE2eAdapterFailure,
+    testing::Values(AdapterFailure{"AnAdapterThatStopsAcknowledgingEndsIncomplete", 32, {"--stop-after-blocks=20"},
+                                   "Upgrade Failed: Firmware Upload Incomplete", AdapterFailure::Saved::Nothing, 1},
+                    AdapterFailure{"AnAdapterThatNeverComesBackCannotBeReached", 33, {"--stay-down"},
+                                   "Upgrade Failed: Can't connect to ORB", AdapterFailure::Saved::Unchecked, -1},
+                    AdapterFailure{"AnAdapterThatComesBackSilentIsNotResponding", 34,
+                                   {"--close-without-answer=after-restart"},
+                                   "Upgrade Failed: ORB not responding after firmware upload",
+                                   AdapterFailure::Saved::WholeImage, -1}),
+    [](const testing::TestParamInfo<AdapterFailure>& info) { return std::string(info.param.name); });
 
 TEST_F(UpgradeE2e, AVerificationPageWithoutTheVersionShowsNoneNotTheOldOne) {
     UpgradeRun result = run(39, {"--restart-without-version"});

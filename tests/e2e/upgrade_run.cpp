@@ -1,29 +1,13 @@
 #include "tests/e2e/upgrade_run.h"
 
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-
-#include "platform/clock.h"
 #include "tests/support/dialog_robot.h"
-#include "platform/embedded_image.h"
-#include "sim/sha256.h"
 #include "tests/support/loopback.h"
 #include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {
-
-uint32_t fastClock() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint32_t>((now.tv_sec * 1000ull + now.tv_nsec / 1000000) * 64);
-}
 
 // Presses Cancel in the given progress window as soon as it is up.
 void cancelIn(int templateId) {
@@ -92,45 +76,22 @@ void driveUpgrade(const std::string& address, const UpgradeScript& script) {
     }
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 }  // namespace
 
 uint32_t upgradeAddress(unsigned host) { return loopbackAddress(5, host); }
 
 std::optional<UpgradeRun> runUpgrade(unsigned host, SimProcess& sim, std::vector<std::string> simOptions,
                                      const UpgradeScript& script) {
-    const std::string address = formatAddress(upgradeAddress(host));
-    const std::string saved = "/tmp/orb-e2e-" + std::to_string(host) + "-" + std::to_string(::getpid()) + ".bin";
-    std::remove(saved.c_str());
-    simOptions.push_back("--address=" + address);
-    simOptions.push_back("--http-port=80");
-    simOptions.push_back("--restart-ms=300");
-    simOptions.push_back("--quiet-blocks");
-    simOptions.push_back("--save-image=" + saved);
-    if (!sim.start(simOptions)) return std::nullopt;
-
-    ProgramSetup setup;
-    setup.pcAddresses = {upgradeAddress(host)};
-    setup.traceToOutput = false;  // a whole transfer traces every block
-    setup.timeoutMs = 90000;
-    setup.clock = fastClock;
-    UpgradeRun result;
-    const std::string typed = script.typedAddress.empty() ? address : script.typedAddress;
-    result.program = runProgramInChild(setup, [&] { driveUpgrade(typed, script); });
-    result.savedImage = readFile(saved);
-    std::remove(saved.c_str());
-    return result;
+    SimRun run;
+    run.simAddress = upgradeAddress(host);
+    run.simOptions = std::move(simOptions);
+    run.simOptions.push_back("--restart-ms=300");
+    run.saveImage = true;
+    run.program.traceToOutput = false;  // a whole transfer traces every block
+    run.program.timeoutMs = 90000;
+    run.program.clock = acceleratedClock<64>;
+    const std::string typed = script.typedAddress.empty() ? formatAddress(run.simAddress) : script.typedAddress;
+    return runAgainstSim(sim, run, [&] { driveUpgrade(typed, script); });
 }
-
-std::string embeddedImageBytes() {
-    EmbeddedImage image = findEmbeddedImage(nullptr);
-    return std::string(reinterpret_cast<const char*>(image.data), image.size);
-}
-
-std::string sha256Hex(const std::string& bytes) { return sim::sha256Hex(bytes); }
 
 }  // namespace orb::test

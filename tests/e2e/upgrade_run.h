@@ -1,14 +1,15 @@
-// A whole upgrade: the program in a child process driven by the robot, against
-// orb-sim as a real subprocess on its own 127.0.5.x, with a clock that runs 64
-// times fast so that the adapter's restart wait passes in under a second.
+// The robot of the whole upgrades against orb-sim on 127.0.5.x: it answers
+// every dialog that needs a person (credentials, confirmation, success) until
+// the run ends, with a clock that runs 64 times fast so that the adapter's
+// restart wait passes in under a second. The run itself is the common harness's
+// (tests/support/whole_run).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "tests/sequence/program_run.h"
-#include "tests/support/sim_process.h"
+#include "tests/support/whole_run.h"
 
 namespace orb::test {
 
@@ -20,10 +21,7 @@ struct UpgradeScript {
     int successTimeoutMs = 40000;
 };
 
-struct UpgradeRun {
-    ChildResult program;
-    std::string savedImage;  // what orb-sim received and saved
-};
+using UpgradeRun = SimRunResult;
 
 // The address both sides use for test `host`.
 uint32_t upgradeAddress(unsigned host);
@@ -32,9 +30,5 @@ uint32_t upgradeAddress(unsigned host);
 // and runs the program against it. `sim` stays running for the test to read.
 std::optional<UpgradeRun> runUpgrade(unsigned host, SimProcess& sim, std::vector<std::string> simOptions,
                                      const UpgradeScript& script);
-
-// The embedded image's bytes.
-std::string embeddedImageBytes();
-std::string sha256Hex(const std::string& bytes);
 
 }  // namespace orb::test

@@ -12,7 +12,7 @@
 
 #include "platform/clock.h"
 #include "tests/support/dialog_robot.h"
-#include "tests/reliability/whole_run.h"
+#include "tests/reliability/fault_run.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/tftp/tftp_peer.h"

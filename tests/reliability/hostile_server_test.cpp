@@ -13,8 +13,7 @@
 #include <thread>
 
 #include "tests/support/dialog_robot.h"
-#include "tests/reliability/whole_run.h"
-#include "tests/sequence/program_run.h"
+#include "tests/reliability/fault_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "upgrade/dialog_ids.h"

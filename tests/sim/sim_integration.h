@@ -24,12 +24,3 @@ inline std::vector<std::string> simOptions(unsigned host, std::vector<std::strin
 
 }  // namespace orb::test
 
-// Starts the simulator or ends the test: skipped when only the privilege for
-// port 80 is missing, failed otherwise.
-#define ORB_START_SIM(sim, options)                                                                    \
-    do {                                                                                               \
-        if (!(sim).start(options)) {                                                                   \
-            if ((sim).failedForPrivilege()) GTEST_SKIP() << "port 80 needs root: " << (sim).errorText(); \
-            FAIL() << "orb-sim did not start\n" << (sim).diagnostics();                                \
-        }                                                                                              \
-    } while (0)

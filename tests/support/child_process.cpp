@@ -19,7 +19,8 @@ static long long nowMs() {
     return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
 }
 
-ChildResult runInChild(const std::function<void()>& body, int timeoutMs, const std::function<void()>& afterFork) {
+ChildResult runInChild(const std::function<void()>& body, int timeoutMs, const std::function<void()>& afterFork,
+                       const std::function<void(const std::string&, pid_t)>& watch) {
     ChildResult result;
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return result;
@@ -79,6 +80,7 @@ ChildResult runInChild(const std::function<void()>& body, int timeoutMs, const s
             ssize_t got = read(pipeEnds[0], chunk, sizeof chunk);
             if (got <= 0) break;  // every writer has gone: the child has ended
             result.output.append(chunk, static_cast<size_t>(got));
+            if (watch) watch(result.output, child);
         }
     }
     close(pipeEnds[0]);

@@ -3,6 +3,8 @@
 // child wrote to standard output and standard error.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
 
@@ -25,7 +27,11 @@ struct ChildResult {
 // one thread, the child is one that ThreadSanitizer can follow (a child forked
 // while other threads run inherits their thread ids, and TSan stops it with
 // "dup thread with used id").
+//
+// With `watch`, the parent shows it the output so far each time more arrives,
+// with the child's process id (to signal it).
 ChildResult runInChild(const std::function<void()>& body, int timeoutMs = 30000,
-                       const std::function<void()>& afterFork = nullptr);
+                       const std::function<void()>& afterFork = nullptr,
+                       const std::function<void(const std::string&, pid_t)>& watch = nullptr);
 
 }  // namespace orb::test

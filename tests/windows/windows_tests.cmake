@@ -1,12 +1,12 @@
 # The unit tests that use nothing but the platform seam, and the portable
 # loopback tests, cross-compiled for Windows. CI runs them under Wine.
 add_executable(orb_windows_tests
-  ${CMAKE_CURRENT_LIST_DIR}/../spine/firmware_image_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/../spine/random_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../upgrade/firmware_image_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../base/random_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../web/md5_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../web/digest_auth_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../web/response_parsing_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/../web/ipv4_address_parser_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../base/ipv4_address_parser_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../tftp/packets_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../tftp/listener_datagram_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../tftp/transfer_steps_test.cpp

@@ -29,7 +29,7 @@
 #include "upgrade/error_box.h"
 #include "upgrade/run_state.h"
 #include "upgrade/startup.h"
-#include "tests/qt/qt_driver.h"
+#include "tests/dialogs/qt/qt_driver.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
 

@@ -1,10 +1,10 @@
 // Whole runs of the program (orb::runProgram) with the real Qt view on Qt's
-// offscreen platform, against orb-sim on 127.0.6.x. Each run is a child
-// process, as the program ends the process itself; a driver thread in the
-// child clicks the view's buttons and types into its fields (tests/qt/qt_driver.h),
-// and reports through its output, which the test reads.
+// offscreen platform, against orb-sim on 127.0.6.x, on the whole-run harness
+// (tests/support/whole_run.h). Each run is a child process, as the program ends
+// the process itself; a driver thread in the child clicks the view's buttons
+// and types into its fields (tests/dialogs/qt/qt_driver.h), and reports through
+// its output, which the test reads.
 #include <gtest/gtest.h>
-#include <time.h>
 
 #include <QApplication>
 #include <QFontInfo>
@@ -18,18 +18,17 @@
 #include <string>
 #include <thread>
 
-#include "platform/clock.h"
 #include "dialogs/dialog_view.h"
 #include "dialogs/front_ends.h"
 #include "tests/support/dialog_robot.h"
 #include "dialogs/qt/qt_controls.h"
 #include "dialogs/qt/qt_view.h"
-#include "platform/own_addresses.h"
 #include "upgrade/upgrade_sequence.h"
-#include "tests/qt/qt_driver.h"
+#include "tests/dialogs/qt/qt_driver.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/whole_run.h"
 #include "upgrade/dialog_ids.h"
 
 namespace orb::test {
@@ -43,37 +42,29 @@ constexpr int kChildTimeoutMs = 90000;
 uint32_t address(unsigned host) { return loopbackAddress(6, host); }
 std::string dotted(unsigned host) { return formatAddress(address(host)); }
 
-// Real time, 100 times faster: the 49,984 ms restart wait passes in half a second.
-uint32_t fastClock() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-    return static_cast<uint32_t>(ms * 100u);
-}
-
 // The whole program with the Qt view, in a child; `driver` runs on a thread of
-// its own once the view is up.
+// its own once the view is up. The clock runs 100 times fast: the 49,984 ms
+// restart wait passes in half a second.
 ChildResult runProgramWithQt(uint32_t pcAddress, const std::function<void()>& driver) {
-    return runInChild(
-        [&] {
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            setClockSource(fastClock);
-            setOwnAddressesForTesting(true, {pcAddress});
-            static char name[] = "orb-upgrade";
-            static char* argv[] = {name, nullptr};
-            dialogs::runWithQtView(1, argv, [driver] {
-                std::thread(driver).detach();
-                return runProgram(nullptr);
-            });
-            std::puts("runWithQtView returned");
-        },
-        kChildTimeoutMs);
-}
-
-std::string describe(const ChildResult& result) {
-    return "exited=" + std::to_string(result.exited) + " code=" + std::to_string(result.exitCode) +
-           " signal=" + std::to_string(result.signal) + " timedOut=" + std::to_string(result.timedOut) + "\n" +
-           result.output;
+    ProgramSetup setup;
+    setup.pcAddresses = {pcAddress};
+    setup.fixRandom = false;
+    setup.traceToOutput = false;
+    setup.headless = false;
+    setup.clock = acceleratedClock<100>;
+    setup.timeoutMs = kChildTimeoutMs;
+    setup.program = [driver] {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        static char name[] = "orb-upgrade";
+        static char* argv[] = {name, nullptr};
+        dialogs::runWithQtView(1, argv, [driver] {
+            std::thread(driver).detach();
+            return runProgram(nullptr);
+        });
+        std::puts("runWithQtView returned");
+        return 0;
+    };
+    return runProgramInChild(setup, nullptr);
 }
 
 // The driver's lines, for the test's log.
@@ -95,20 +86,9 @@ void expectCleanEnd(const ChildResult& result) {
     EXPECT_EQ(result.output.find("DRIVER-FAIL"), std::string::npos) << describe(result);
 }
 
-#define ORB_START_QT_SIM(sim, options)                                                                 \
-    do {                                                                                               \
-        if (!(sim).start(options)) {                                                                   \
-            if ((sim).failedForPrivilege()) GTEST_SKIP() << "port 80 needs root: " << (sim).errorText(); \
-            FAIL() << "orb-sim did not start\n" << (sim).diagnostics();                                \
-        }                                                                                              \
-    } while (0)
-
-// No line per TFTP block: nobody reads the simulator's output while the child
-// runs, and a full pipe would stop it.
 std::vector<std::string> simOptions(unsigned host, std::vector<std::string> more) {
-    std::vector<std::string> options = {"--address=" + dotted(host), "--http-port=80", "--seed=1", "--quiet-blocks"};
-    options.insert(options.end(), more.begin(), more.end());
-    return options;
+    more.insert(more.begin(), "--seed=1");
+    return wholeRunSimOptions(address(host), more);
 }
 
 bool runningAsRoot() { return geteuid() == 0; }
@@ -133,7 +113,7 @@ TEST(QtWholeRun, AnUpgradeWithAPasswordThroughTheWidgets) {
     if (!runningAsRoot()) GTEST_SKIP() << "the program talks to port 80, which needs root";
     const unsigned simHost = 100, pcHost = 101;
     SimProcess sim;
-    ORB_START_QT_SIM(sim, simOptions(simHost, {"--user=admin", "--password=secret", "--restart-ms=100"}));
+    ORB_START_SIM(sim, simOptions(simHost, {"--user=admin", "--password=secret", "--restart-ms=100"}));
 
     ChildResult result = runProgramWithQt(address(pcHost), [] {
         const std::string simText = dotted(100);
@@ -263,7 +243,7 @@ TEST(QtWholeRun, CancelInTheConfirmationShowsTheErrorBoxAndEnds) {
     if (!runningAsRoot()) GTEST_SKIP() << "the program talks to port 80, which needs root";
     const unsigned simHost = 102, pcHost = 103;
     SimProcess sim;
-    ORB_START_QT_SIM(sim, simOptions(simHost, {}));
+    ORB_START_SIM(sim, simOptions(simHost, {}));
     ChildResult result = runProgramWithQt(address(pcHost), [] {
         continueAndTypeAddress(102);
         auto confirm = drive::waitForWindow(kConfirmDialogId, 20000);
@@ -291,7 +271,7 @@ TEST(QtWholeRun, CancelInTheUploadWindowEndsTheRunAfterTheErrorBox) {
     if (!runningAsRoot()) GTEST_SKIP() << "the program talks to port 80, which needs root";
     const unsigned simHost = 104, pcHost = 105;
     SimProcess sim;
-    ORB_START_QT_SIM(sim, simOptions(simHost, {"--tftp-delay-ms=40"}));
+    ORB_START_SIM(sim, simOptions(simHost, {"--tftp-delay-ms=40"}));
     ChildResult result = runProgramWithQt(address(pcHost), [] {
         continueAndTypeAddress(104);
         auto confirm = drive::waitForWindow(kConfirmDialogId, 20000);
@@ -319,7 +299,7 @@ TEST(QtWholeRun, TheWaitingWindowShowsTheHintBelowItsOwnArea) {
     if (!runningAsRoot()) GTEST_SKIP() << "the program talks to port 80, which needs root";
     const unsigned simHost = 110, pcHost = 111;
     SimProcess sim;
-    ORB_START_QT_SIM(sim, simOptions(simHost, {"--no-answer=trigger", "--fetch-without-answer=no"}));
+    ORB_START_SIM(sim, simOptions(simHost, {"--no-answer=trigger", "--fetch-without-answer=no"}));
     ChildResult result = runProgramWithQt(address(pcHost), [] {
         continueAndTypeAddress(110);
         drive::click(drive::waitForWindow(kConfirmDialogId, 20000), kIdOk);
@@ -365,44 +345,53 @@ TEST(QtWholeRun, TheWaitingWindowShowsTheHintBelowItsOwnArea) {
     EXPECT_TRUE(sim.eventsNamed("tftp-rrq").empty()) << sim.diagnostics();
 }
 
-TEST(QtWholeRun, EnterInTheWarningPressesCancelAndTheRunEndsSilently) {
-    ChildResult result = runProgramWithQt(address(106), [] {
-        auto warning = drive::waitForWindow(kWarningDialogId);
-        drive::note("pressing Enter");
-        drive::pressKey(warning, Qt::Key_Return);
+// The ways out before any network use: each ends the run without a box.
+struct SilentEnd {
+    const char* name;
+    unsigned pcHost;
+    const char* note;  // what the driver does, as it reports it
+    void (*act)();     // the driver's steps up to that action
+};
+
+void PrintTo(const SilentEnd& c, std::ostream* out) { *out << c.name; }
+
+class QtSilentEnd : public testing::TestWithParam<SilentEnd> {};
+
+TEST_P(QtSilentEnd, TheRunEndsSilently) {
+    const SilentEnd& c = GetParam();
+    ChildResult result = runProgramWithQt(address(c.pcHost), [c] {
+        c.act();
         std::this_thread::sleep_for(std::chrono::seconds(5));
         drive::fail("the run did not end");
     });
     expectCleanEnd(result);
-    EXPECT_NE(result.output.find("driver: pressing Enter"), std::string::npos) << describe(result);
+    EXPECT_NE(result.output.find(std::string("driver: ") + c.note), std::string::npos) << describe(result);
 }
 
-TEST(QtWholeRun, EscapeInTheAddressDialogEndsTheRunSilently) {
-    ChildResult result = runProgramWithQt(address(107), [] {
-        drive::click(drive::waitForWindow(kWarningDialogId), kIdOk);
-        auto addressDialog = drive::waitForWindow(kAddressDialogId);
-        drive::type(addressDialog, QStringLiteral("10.1"));
-        drive::note("pressing Escape");
-        drive::pressKey(addressDialog, Qt::Key_Escape);
-        std::this_thread::sleep_for(std::chrono::seconds(5));
-        drive::fail("the run did not end");
-    });
-    expectCleanEnd(result);
-    EXPECT_NE(result.output.find("driver: pressing Escape"), std::string::npos) << describe(result);
-}
-
-TEST(QtWholeRun, TheCloseBoxOfTheAddressDialogIsCancel) {
-    ChildResult result = runProgramWithQt(address(108), [] {
-        drive::click(drive::waitForWindow(kWarningDialogId), kIdOk);
-        auto addressDialog = drive::waitForWindow(kAddressDialogId);
-        drive::note("closing the window");
-        drive::onGui([&] { addressDialog->close(); });
-        std::this_thread::sleep_for(std::chrono::seconds(5));
-        drive::fail("the run did not end");
-    });
-    expectCleanEnd(result);
-    EXPECT_NE(result.output.find("driver: closing the window"), std::string::npos) << describe(result);
-}
+INSTANTIATE_TEST_SUITE_P(
+    QtWholeRun, QtSilentEnd,
+    testing::Values(SilentEnd{"EnterInTheWarningPressesCancelAndTheRunEndsSilently", 106, "pressing Enter",
+                              [] {
+                                  auto warning = drive::waitForWindow(kWarningDialogId);
+                                  drive::note("pressing Enter");
+                                  drive::pressKey(warning, Qt::Key_Return);
+                              }},
+                    SilentEnd{"EscapeInTheAddressDialogEndsTheRunSilently", 107, "pressing Escape",
+                              [] {
+                                  drive::click(drive::waitForWindow(kWarningDialogId), kIdOk);
+                                  auto addressDialog = drive::waitForWindow(kAddressDialogId);
+                                  drive::type(addressDialog, QStringLiteral("10.1"));
+                                  drive::note("pressing Escape");
+                                  drive::pressKey(addressDialog, Qt::Key_Escape);
+                              }},
+                    SilentEnd{"TheCloseBoxOfTheAddressDialogIsCancel", 108, "closing the window",
+                              [] {
+                                  drive::click(drive::waitForWindow(kWarningDialogId), kIdOk);
+                                  auto addressDialog = drive::waitForWindow(kAddressDialogId);
+                                  drive::note("closing the window");
+                                  drive::onGui([&] { addressDialog->close(); });
+                              }}),
+    [](const testing::TestParamInfo<SilentEnd>& info) { return std::string(info.param.name); });
 
 TEST(QtFrontEnd, ADisplayThatCannotBeOpenedLeavesTheChoiceToTheCaller) {
     ChildResult result = runInChild(

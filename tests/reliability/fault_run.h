@@ -1,8 +1,8 @@
-// Whole runs of the program against orb-sim with faults injected: the real
-// start-up and upgrade sequence in a forked child (tests/sequence/program_run),
-// driven by a robot script, with an accelerated clock so that the 49,984 ms
-// restart wait passes in about half a second, and orb-sim as a subprocess on
-// 127.0.7.x with a short restart.
+// Whole runs of the program against orb-sim with faults injected, on the common
+// harness (tests/support/whole_run): the real start-up and upgrade sequence in
+// a forked child driven by a robot script, with an accelerated clock so that
+// the 49,984 ms restart wait passes in about half a second, and orb-sim as a
+// subprocess on 127.0.7.x with a short restart.
 //
 // Every run must end in exactly one of two ways: the image arrived byte for
 // byte (orb-sim's sha256 of what it received equals the image served) and the
@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/child_process.h"
-#include "tests/support/sim_process.h"
+#include "tests/support/whole_run.h"
 
 namespace orb::test {
 
@@ -44,14 +43,13 @@ struct FaultRunResult {
     ChildResult child;
     std::vector<sim::EventLine> simEvents;
     std::string simDiagnostics;
-    std::string expectedSha256;  // of the image the run served
-    uint32_t expectedSize = 0;
+    std::string servedImage;  // the image the run served
 
     bool succeeded() const;  // the success dialog showed
     // The text of the one error box, empty when there was none.
     std::string errorBox() const;
     int errorBoxCount() const;
-    // The image-received events with check=ok and the expected sha256 and size.
+    // The image-received events with check=ok and the served image's sha256 and size.
     int wholeImagesReceived() const;
     std::string describe() const;  // for failure messages
 };
@@ -62,11 +60,6 @@ FaultRunResult runWithFaults(const FaultRun& run);
 // Asserts the outcome rules that hold for every run (see above); returns true
 // when the run succeeded.
 bool checkOutcome(const FaultRunResult& result);
-
-// Fails the test when a sanitizer (ThreadSanitizer, AddressSanitizer,
-// UndefinedBehaviorSanitizer) reported anything in `output`: a child that ends
-// with _exit does not turn its reports into an exit code.
-void expectNoSanitizerReport(const std::string& output, const std::string& where);
 
 // A UDP socket bound to `address` (any port) for hostile peers; -1 on failure.
 int openUdpFrom(uint32_t address);

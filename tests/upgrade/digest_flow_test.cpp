@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/dialog_robot.h"
-#include "tests/sequence/program_run.h"
+#include "tests/support/whole_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "upgrade/dialog_ids.h"

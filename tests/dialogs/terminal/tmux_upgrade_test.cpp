@@ -1,5 +1,6 @@
 // The real orb-upgrade in a real terminal (tmux, 80 x 24), typed at as a person
-// would, against orb-sim on 127.0.6.x: a whole upgrade with the adapter's
+// would, against orb-sim on 127.0.6.x (started as every whole run starts it,
+// tests/support/whole_run.h): a whole upgrade with the adapter's
 // password and a diagnostics log (--log), and Ctrl-C in the waiting window
 // after its hint has come. They use the real clock: the upgrade takes about a
 // minute (the restart wait is 49,984 ms), the hint 20 s. A third test,
@@ -25,8 +26,10 @@
 #include <string>
 
 #include "tests/support/md5_hex.h"
+#include "tests/support/loopback.h"
 #include "tests/support/sim_process.h"
-#include "tests/terminal/tmux_session.h"
+#include "tests/support/whole_run.h"
+#include "tests/dialogs/terminal/tmux_session.h"
 
 namespace orb::test {
 namespace {
@@ -142,7 +145,7 @@ protected:
 TEST_F(TerminalUpgrade, AWholeUpgradeTypedInATerminal) {
     const std::string password = "Ts7-kiwi";
     std::printf("programs: %s and %s\n", upgradeProgram().c_str(), SimProcess::executable().c_str());
-    ASSERT_TRUE(sim.start({"--address=127.0.6.1", "--user=admin", "--password=" + password, "--quiet-blocks"}))
+    ASSERT_TRUE(sim.start(wholeRunSimOptions(loopbackAddress(6, 1), {"--user=admin", "--password=" + password})))
         << sim.diagnostics();
     const std::string log = "/tmp/orb-tmux-" + std::to_string(getpid()) + ".log";
     std::remove(log.c_str());
@@ -225,7 +228,8 @@ TEST_F(TerminalUpgrade, AWholeUpgradeTypedInATerminal) {
 
 TEST_F(TerminalUpgrade, CtrlCInTheWaitingWindowIsAUserAbort) {
     // The adapter takes the trigger and never fetches: the waiting window stays.
-    ASSERT_TRUE(sim.start({"--address=127.0.6.2", "--no-answer=trigger", "--fetch-without-answer=no"}))
+    ASSERT_TRUE(
+        sim.start(wholeRunSimOptions(loopbackAddress(6, 2), {"--no-answer=trigger", "--fetch-without-answer=no"})))
         << sim.diagnostics();
     startAndEnterAddress("127.0.6.2");
     ASSERT_TRUE(term.waitForText("< Upgrade >  [ Cancel ]", kScreenMs)) << term.lastScreen();

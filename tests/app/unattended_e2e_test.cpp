@@ -18,7 +18,7 @@
 #include "sim/sha256.h"
 #include "tests/support/loopback.h"
 #include "tests/support/sim_process.h"
-#include "tests/unattended/unattended_run.h"
+#include "tests/support/unattended_run.h"
 
 namespace orb::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/terminal/tmux_session.h"
+#include "tests/dialogs/terminal/tmux_session.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,42 +1,27 @@
-#include "tests/reliability/whole_run.h"
+#include "tests/reliability/fault_run.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
 #include "tests/support/dialog_robot.h"
-#include "platform/embedded_image.h"
-#include "platform/own_addresses.h"
-#include "platform/process.h"
-#include "base/random.h"
-#include "upgrade/run_state.h"
-#include "upgrade/startup.h"
-#include "base/trace.h"
-#include "upgrade/upgrade_sequence.h"
-#include "sim/sha256.h"
-#include "tests/sequence/program_run.h"
 #include "tests/support/loopback.h"
 #include "upgrade/dialog_ids.h"
+#include "upgrade/run_state.h"
+#include "upgrade/startup.h"
+#include "upgrade/upgrade_sequence.h"
 
 namespace orb::test {
 
 namespace {
-
-uint32_t acceleratedClock() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-    return static_cast<uint32_t>(ms * kClockSpeedUp);
-}
 
 // The robot: through the warning, address and confirmation dialogs, then
 // either waits for the success dialog and closes it, or presses Cancel in the
@@ -72,16 +57,7 @@ std::string FaultRunResult::errorBox() const {
     return child.output.substr(at, end == std::string::npos ? std::string::npos : end - at);
 }
 
-int FaultRunResult::wholeImagesReceived() const {
-    int count = 0;
-    for (const sim::EventLine& event : simEvents) {
-        if (event.name == "image-received" && event.value("check") == "ok" && event.value("sha256") == expectedSha256 &&
-            event.value("size") == std::to_string(expectedSize)) {
-            ++count;
-        }
-    }
-    return count;
-}
+int FaultRunResult::wholeImagesReceived() const { return orb::test::wholeImagesReceived(simEvents, servedImage); }
 
 std::string FaultRunResult::describe() const {
     std::ostringstream text;
@@ -110,47 +86,39 @@ std::string FaultRunResult::describe() const {
 
 FaultRunResult runWithFaults(const FaultRun& run) {
     FaultRunResult result;
-    const uint32_t simAddress = loopbackAddress(7, run.host);
-    const uint32_t pcAddress = loopbackAddress(7, run.host + 100);
+    result.servedImage = embeddedImageBytes(run.imageBytes);
 
-    EmbeddedImage embedded = findEmbeddedImage(nullptr);
-    uint32_t served = run.imageBytes != 0 && run.imageBytes < embedded.size ? run.imageBytes : embedded.size;
-    result.expectedSize = served;
-    result.expectedSha256 = sim::sha256Hex(embedded.data, served);
+    SimRun simRun;
+    simRun.simAddress = loopbackAddress(7, run.host);
+    simRun.simOptions = {"--restart-ms=" + std::to_string(kSimRestartMs), "--seed=7"};
+    simRun.simOptions.insert(simRun.simOptions.end(), run.simOptions.begin(), run.simOptions.end());
+    simRun.program.pcAddresses = {loopbackAddress(7, run.host + 100)};
+    simRun.program.reportDraws = false;
+    simRun.program.clock = acceleratedClock<kClockSpeedUp>;
+    simRun.program.timeoutMs = run.timeoutMs;
+    const uint32_t imageBytes = run.imageBytes;
+    const std::function<void()> duringRun = run.duringRun;
+    simRun.program.program = [imageBytes, duringRun] {
+        if (duringRun) {
+            std::thread([duringRun] {
+                if (robot::waitForDialog(kWaitingWindowId, 60000) != nullptr) duringRun();
+            }).detach();
+        }
+        runStartup(nullptr);
+        if (imageBytes != 0 && imageBytes < runState.firmwareImage.size) runState.firmwareImage.size = imageBytes;
+        return runUpgradeSequence();
+    };
 
     SimProcess sim;
-    std::vector<std::string> options = {"--address=" + formatAddress(simAddress), "--restart-ms=" +
-                                        std::to_string(kSimRestartMs), "--quiet-blocks", "--seed=7"};
-    options.insert(options.end(), run.simOptions.begin(), run.simOptions.end());
-    if (!sim.start(options)) {
+    const std::string simText = formatAddress(simRun.simAddress);
+    const int cancelAfter = run.cancelUploadAfterMs;
+    std::optional<SimRunResult> ran =
+        runAgainstSim(sim, simRun, [simText, cancelAfter] { driveRun(simText, cancelAfter); });
+    if (!ran) {
         ADD_FAILURE() << "orb-sim did not start\n" << sim.diagnostics();
         return result;
     }
-
-    const std::string simText = formatAddress(simAddress);
-    const uint32_t imageBytes = run.imageBytes;
-    const int cancelAfter = run.cancelUploadAfterMs;
-    const std::function<void()> duringRun = run.duringRun;
-    result.child = runInChild(
-        [&] {
-            setOwnAddressesForTesting(true, {pcAddress});
-            setRandomSource([] { return 0x1a2b; });
-            setTraceSink([](const char* text) { std::printf("[trace] %s\n", text); });
-            setClockSource(acceleratedClock);
-            robot::setAutoAnswer(true);
-            std::thread([simText, cancelAfter] { driveRun(simText, cancelAfter); }).detach();
-            if (duringRun) {
-                std::thread([duringRun] {
-                    if (robot::waitForDialog(kWaitingWindowId, 60000) != nullptr) duringRun();
-                }).detach();
-            }
-            runStartup(nullptr);
-            if (imageBytes != 0 && imageBytes < runState.firmwareImage.size) runState.firmwareImage.size = imageBytes;
-            int returned = runUpgradeSequence();
-            std::printf("[program returned %d]\n", returned);
-            endProcess(returned);
-        },
-        run.timeoutMs);
+    result.child = ran->program;
 
     // What orb-sim logged up to now (the verification query comes last).
     sim.poll(200);
@@ -158,13 +126,6 @@ FaultRunResult runWithFaults(const FaultRun& run) {
     result.simEvents = sim.events();
     result.simDiagnostics = sim.diagnostics();
     return result;
-}
-
-void expectNoSanitizerReport(const std::string& output, const std::string& where) {
-    for (const char* marker : {"WARNING: ThreadSanitizer", "ERROR: AddressSanitizer", "runtime error: ",
-                               "ERROR: LeakSanitizer"}) {
-        EXPECT_EQ(output.find(marker), std::string::npos) << where << " has a sanitizer report:\n" << output;
-    }
 }
 
 bool checkOutcome(const FaultRunResult& result) {
@@ -183,9 +144,10 @@ bool checkOutcome(const FaultRunResult& result) {
     if (success) {
         EXPECT_GE(result.wholeImagesReceived(), 1) << "a success needs the whole image, byte for byte\n"
                                                     << result.describe();
+        const std::string expectedSha256 = sha256Hex(result.servedImage);
         for (const sim::EventLine& event : result.simEvents) {
             if (event.name != "image-received") continue;
-            EXPECT_EQ(event.value("sha256"), result.expectedSha256) << "no corrupt image\n" << result.describe();
+            EXPECT_EQ(event.value("sha256"), expectedSha256) << "no corrupt image\n" << result.describe();
         }
         EXPECT_EQ(countLines(result.child.output, "[trace] All blocks ack'd"), 1) << result.describe();
     }

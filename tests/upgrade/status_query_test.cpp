@@ -3,7 +3,7 @@
 
 #include "tests/support/dialog_robot.h"
 #include "upgrade/run_state.h"
-#include "tests/sequence/program_run.h"
+#include "tests/support/whole_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "upgrade/dialog_ids.h"

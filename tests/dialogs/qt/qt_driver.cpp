@@ -1,4 +1,4 @@
-#include "tests/qt/qt_driver.h"
+#include "tests/dialogs/qt/qt_driver.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,8 @@
-// Runs `orb-upgrade --unattended ...` as its entry does, in a forked child,
-// with every adapter's run forked from it (instead of re-executed) and a clock
-// 100 times fast there, so that the 49,984 ms restart wait passes in half a
-// second. The exit status is the child's real one.
+// Runs `orb-upgrade --unattended ...` as its entry does, in a forked child
+// (runInChild of the whole-run harness), with every adapter's run forked from
+// it (instead of re-executed) and a clock 100 times fast there, so that the
+// 49,984 ms restart wait passes in half a second. The exit status is the
+// child's real one.
 #pragma once
 
 #include <sys/types.h>
@@ -11,13 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/child_process.h"
+
 namespace orb::test {
 
-struct UnattendedResult {
-    bool exited = false;
-    int exitCode = -1;
-    std::string output;  // standard output and standard error
-};
+using UnattendedResult = ChildResult;
 
 // `watch` sees the output so far each time more arrives, with the process id
 // (to signal it).

@@ -11,7 +11,7 @@
 
 #include "tests/support/dialog_robot.h"
 #include "dialogs/terminal/screen_builder.h"
-#include "tests/terminal/terminal_test_support.h"
+#include "tests/dialogs/terminal/terminal_test_support.h"
 #include "upgrade/dialog_procs.h"
 
 namespace orb::terminal {

@@ -1,4 +1,4 @@
-#include "tests/terminal/terminal_test_support.h"
+#include "tests/dialogs/terminal/terminal_test_support.h"
 
 #include <fcntl.h>
 #include <poll.h>

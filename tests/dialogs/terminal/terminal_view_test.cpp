@@ -13,7 +13,7 @@
 #include "dialogs/terminal/line_mode.h"
 #include "dialogs/terminal/screen_builder.h"
 #include "upgrade/run_state.h"
-#include "tests/terminal/terminal_test_support.h"
+#include "tests/dialogs/terminal/terminal_test_support.h"
 #include "upgrade/dialog_procs.h"
 
 namespace orb::terminal {

@@ -1,9 +1,0 @@
-# The Linux program's arguments (--help, --version, refusals), run as a child
-# process.
-orb_add_gtest(command_line_tests LABELS unit
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/command_line/command_line_test.cpp)
-target_compile_definitions(command_line_tests PRIVATE
-  ORB_UPGRADE_EXECUTABLE="$<TARGET_FILE:orb-upgrade>"
-  ORB_EMBEDDED_IMAGE_PATH="${ORB_EMBEDDED_IMAGE}"
-  ORB_PROGRAM_VERSION="${PROJECT_VERSION}")
-add_dependencies(command_line_tests orb-upgrade)

@@ -1,0 +1,62 @@
+#include "tests/support/unattended_run.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/unattended_runner.h"
+#include "dialogs/unattended/unattended_front_end.h"
+#include "platform/clock.h"
+#include "platform/own_addresses.h"
+#include "platform/process.h"
+#include "tests/support/whole_run.h"
+#include "upgrade/upgrade_sequence.h"
+
+namespace orb::test {
+namespace {
+
+// The adapter's run forked from the runner, as /proc/self/exe would start it.
+bool forkAdapterRun(const std::vector<std::string>& args, const std::vector<std::string>& environment,
+                    SpawnedProcess* process) {
+    int fds[2];
+    if (::pipe(fds) != 0) return false;
+    pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        ::dup2(fds[1], STDOUT_FILENO);
+        ::close(fds[0]);
+        ::close(fds[1]);
+        for (const std::string& entry : environment) ::putenv(::strdup(entry.c_str()));
+        unattended::UnattendedOptions options;
+        std::string error;
+        if (unattended::parseUnattendedOptions(args, &options, &error) != unattended::ParseResult::Run) ::_exit(2);
+        setClockSource(acceleratedClock<100>);
+        unattended::runAdapterRun(options, [] { return runProgram(nullptr); });
+    }
+    ::close(fds[1]);
+    process->id = pid;
+    process->outputFd = fds[0];
+    return true;
+}
+
+}  // namespace
+
+UnattendedResult runUnattendedInChild(const std::vector<std::string>& args, uint32_t pcAddress,
+                                      const std::function<void(const std::string&, pid_t)>& watch, int timeoutMs) {
+    return runInChild(
+        [&] {
+            setOwnAddressesForTesting(true, {pcAddress});
+            unattended::UnattendedOptions options;
+            std::string error;
+            if (unattended::parseUnattendedOptions(args, &options, &error) != unattended::ParseResult::Run) {
+                std::fprintf(stderr, "usage error: %s\n", error.c_str());
+                endProcess(2);
+            }
+            endProcess(unattended::runAdapters(options, forkAdapterRun));
+        },
+        timeoutMs, nullptr, watch);
+}
+
+}  // namespace orb::test

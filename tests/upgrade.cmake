@@ -1,0 +1,39 @@
+# The run: start-up, the firmware image, the waiting window's hint (unit); the
+# dialogs, the device query runner and the upgrade sequence as whole program
+# runs in child processes against a scripted adapter on 127.0.2.x:80 (e2e).
+orb_add_gtest(upgrade_unit_tests LABELS unit
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/firmware_image_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/embedded_image_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/startup_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/waiting_hint_test.cpp
+  LIBS orb_embedded_image orb_terminal_view)
+target_compile_definitions(upgrade_unit_tests PRIVATE ORB_EMBEDDED_IMAGE_PATH="${ORB_EMBEDDED_IMAGE}")
+
+orb_add_gtest(sequence_tests LABELS e2e
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/dialogs_flow_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/status_query_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/digest_flow_test.cpp
+  LIBS orb_whole_run_support)
+
+# Prints the size and checksum of the image it carries; the override test
+# builds it against another image.
+add_executable(orb_image_probe ${CMAKE_CURRENT_LIST_DIR}/upgrade/image_probe.cpp)
+target_link_libraries(orb_image_probe PRIVATE orb_embedded_image)
+
+add_test(NAME upgrade.firmware_image_override
+  COMMAND ${CMAKE_COMMAND}
+    -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+    -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/image-override
+    -DGENERATOR=${CMAKE_GENERATOR}
+    -P ${CMAKE_CURRENT_LIST_DIR}/upgrade/image_override_test.cmake)
+set_tests_properties(upgrade.firmware_image_override PROPERTIES LABELS integration TIMEOUT 300)
+
+add_test(NAME upgrade.firmware_image_too_large
+  COMMAND ${CMAKE_COMMAND}
+    -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+    -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/image-too-large
+    -DGENERATOR=${CMAKE_GENERATOR}
+    -P ${CMAKE_CURRENT_LIST_DIR}/upgrade/image_too_large_test.cmake)
+set_tests_properties(upgrade.firmware_image_too_large PROPERTIES LABELS integration TIMEOUT 300)

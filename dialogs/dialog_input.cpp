@@ -30,6 +30,12 @@ void logPress(const Window* w, int id, const char* how) {
     writeDiagnosticsEntry(line);
 }
 
+// Logs the press, then posts its WM_COMMAND (BN_CLICKED in the high word).
+void postPress(Session& s, Window* w, int controlId, const char* how) {
+    logPress(w, controlId, how);
+    post(s, w, kWmCommand, static_cast<uintptr_t>(controlId & 0xFFFF), 0);
+}
+
 }  // namespace
 
 namespace input {
@@ -46,8 +52,7 @@ bool pressButton(WindowHandle window, int controlId) {
     if (c.kind != ControlKind::Button || !c.enabled) return false;
     if (c.isPushButton()) w->focus = index;
     s.changed(w);
-    logPress(w, controlId, "");
-    post(s, w, kWmCommand, static_cast<uintptr_t>(controlId & 0xFFFF), 0);  // BN_CLICKED in the high word
+    postPress(s, w, controlId, "");
     return true;
 }
 
@@ -63,8 +68,7 @@ bool pressEnter(WindowHandle window) {
         if (c != nullptr && !c->enabled) return false;
         pressed = w->defaultId;
     }
-    logPress(w, pressed, "Enter");
-    post(s, w, kWmCommand, static_cast<uintptr_t>(pressed & 0xFFFF), 0);
+    postPress(s, w, pressed, "Enter");
     return true;
 }
 
@@ -74,8 +78,7 @@ bool pressEscape(WindowHandle window) {
     if (w == nullptr || !w->modal) return false;
     Control* cancel = w->control(kIdCancel);
     if (cancel != nullptr && !cancel->enabled) return false;
-    logPress(w, kIdCancel, "Escape");
-    post(s, w, kWmCommand, static_cast<uintptr_t>(kIdCancel), 0);
+    postPress(s, w, kIdCancel, "Escape");
     return true;
 }
 

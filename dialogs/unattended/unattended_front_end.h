@@ -11,7 +11,7 @@
 namespace orb::unattended {
 
 // Template and control ids of resources/dialogs.rc that the answers need (the
-// program's side names them in ui/dialog_ids.h; a test keeps the two equal).
+// program's side names them in upgrade/dialog_ids.h; a test keeps the two equal).
 namespace ids {
 inline constexpr int kWarning = 139;
 inline constexpr int kAddress = 101;

@@ -11,7 +11,7 @@
 namespace orb::unattended {
 namespace {
 
-// The front-end names the templates itself (it sits below ui/).
+// The front-end names the templates itself (dialogs/ may not include upgrade/).
 static_assert(ids::kWarning == kWarningDialogId && ids::kAddress == kAddressDialogId &&
               ids::kConnecting == kConnectingWindowId && ids::kCredentials == kCredentialsDialogId &&
               ids::kConfirm == kConfirmDialogId && ids::kWaiting == kWaitingWindowId &&

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/diagnostics_log.h"
+#include "base/dialog_log.h"
 #include "dialogs/message_boxes.h"
 #include "dialogs/window_model.h"
 #include "dialogs/window_styles.h"
@@ -23,11 +24,7 @@ void logPress(const Window* w, int id, const char* how) {
     std::string caption;
     for (const Control& c : w->controls)
         if (c.id == id && c.kind == ControlKind::Button) caption = c.text;
-    caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
-    std::string line = "button pressed: dialog " + std::to_string(w->source->id) + " \"" + escapeForLog(w->title) +
-                       "\", button " + std::to_string(id) + " \"" + escapeForLog(caption) + "\"";
-    if (*how != '\0') line += std::string(" (") + how + ")";
-    writeDiagnosticsEntry(line);
+    logButtonPressed(w->source->id, w->title, id, caption, how);
 }
 
 // Logs the press, then posts its WM_COMMAND (BN_CLICKED in the high word).
@@ -86,8 +83,7 @@ bool pressCloseBox(WindowHandle window) {
     Session s;
     Window* w = inputWindow(window);
     if (w == nullptr) return false;
-    writeDiagnosticsEntry("close box pressed: dialog " + std::to_string(w->source->id) + " \"" +
-                          escapeForLog(w->title) + "\"");
+    logCloseBoxPressed(w->source->id, w->title);
     post(s, w, kWmClose, 0, 0);
     return true;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "base/diagnostics_log.h"
+#include "base/dialog_log.h"
 #include "dialogs/window_model.h"
 #include "platform/windowing.h"
 
@@ -100,7 +100,7 @@ void setWindowHint(WindowHandle window, const char* text) {
     if (window->hint == hint) return;
     window->hint = hint;
     s.changed(window);
-    writeDiagnosticsEntry("dialog hint: " + std::to_string(window->source->id) + " \"" + escapeForLog(hint) + "\"");
+    logDialogHint(window->source->id, hint);
 }
 
 bool readWindowRect(WindowHandle window, WindowRect* rect) {

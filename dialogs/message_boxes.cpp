@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "base/diagnostics_log.h"
+#include "base/dialog_log.h"
 #include "dialogs/window_model.h"
 #include "platform/windowing.h"
 
@@ -53,12 +53,12 @@ using namespace dialogs;
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags) {
     std::string body = text != nullptr ? text : "";
     std::string title = caption != nullptr ? caption : "Error";
-    writeDiagnosticsEntry("message box shown: \"" + escapeForLog(title) + "\" \"" + escapeForLog(body) + "\"");
+    logMessageBoxShown(title, body);
     if (autoAnswer.load()) {
         std::string line = "[message box] caption=\"" + escapeForLog(title) + "\" text=\"" + escapeForLog(body) + "\"\n";
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
-        writeDiagnosticsEntry("message box answered: \"" + escapeForLog(title) + "\", button 1 (automatically)");
+        logMessageBoxAnswered(title, kIdOk, true);
         return kIdOk;
     }
     Model& m = model();
@@ -99,7 +99,7 @@ int showMessageBox(WindowHandle owner, const char* text, const char* caption, un
         m.boxes.erase(std::find_if(m.boxes.begin(), m.boxes.end(), [box](const auto& b) { return b.get() == box; }));
         s.boxClosed(id);
     }
-    writeDiagnosticsEntry("message box answered: \"" + escapeForLog(title) + "\", button " + std::to_string(result));
+    logMessageBoxAnswered(title, result, false);
     return result;
 }
 

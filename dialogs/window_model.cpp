@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "base/diagnostics_log.h"
+#include "base/dialog_log.h"
 #include "dialogs/window_styles.h"
 #include "platform/threads.h"
 
@@ -191,7 +191,7 @@ bool initialise(Window* w) {
         }
     }
     // Logged before anyone can press its buttons, so the log keeps the order.
-    writeDiagnosticsEntry("dialog shown: " + std::to_string(w->source->id) + " \"" + escapeForLog(w->title) + "\"");
+    logDialogShown(w->source->id, w->title);
     w->visible = true;
     s.changed(w);
     return true;
@@ -241,21 +241,6 @@ bool pumpOne(WindowHandle filter) {
     }
     dispatch(message);
     return true;
-}
-
-std::string escapeForLog(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '"': out += "\\\""; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            default: out += c;
-        }
-    }
-    return out;
 }
 
 }  // namespace orb::dialogs

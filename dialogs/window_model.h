@@ -190,9 +190,6 @@ void dispatch(const Message& message);
 // `filter` (any when nullptr) and dispatches it.
 bool pumpOne(WindowHandle filter);
 
-// A text for the diagnostics log, in quotes there: backslash escapes.
-std::string escapeForLog(const std::string& text);
-
 }  // namespace dialogs
 
 }  // namespace orb

@@ -8,11 +8,18 @@ namespace orb {
 uint32_t readMilliseconds();
 void sleepMilliseconds(uint32_t milliseconds);
 
-// The system's millisecond clock that the progress loops count their ticks
-// from (a tick is a millisecond of waiting that has passed). It wraps at 2^32;
-// compare readings by their difference. Never replaced by tests: an interval
-// of the transfer must last its real 100 ms whatever the other clock does.
-uint32_t readWaitClock();
+// The ticks that the progress loops count (the transfer's intervals, the
+// waiting and connecting bars); compare readings by their difference, which
+// wraps at 2^32.
+// - Linux: the monotonic millisecond clock. A 1 ms wait lasts 1 ms there, so
+//   a tick is a millisecond of waiting that has passed, and the loops may
+//   sleep through idle ticks and count them afterwards.
+// - Windows: the number of the calling thread's 1 ms waits (waitForInput)
+//   that ran to their end, however long the system timer made each one (about
+//   15.6 ms on a stock system). A wait cut short by an arrival counts none.
+// Either way an arrival never shortens an interval. Tests never replace the
+// Linux clock: an interval there must last its real 100 ms.
+uint32_t readWaitTicks();
 
 // Tests replace the clock so that long waits pass in test time; nullptr
 // restores the system clock.

@@ -43,7 +43,7 @@ struct SocketCalls {
     void (*close)(SocketHandle socket);
     bool (*setNonBlocking)(SocketHandle socket, bool nonBlocking);
     // True when a datagram or stream data (or an error) is waiting; false
-    // after timeoutMs without one.
+    // after timeoutMs without one. kInvalidSocket: a plain sleep, false.
     bool (*waitReadable)(SocketHandle socket, int timeoutMs);
 };
 

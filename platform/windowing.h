@@ -87,8 +87,10 @@ void pumpAllMessages(WindowHandle window);
 // `socket` (kInvalidSocket: none) or, with the portable dialog manager, when a
 // message for `window` (nullptr: none) is queued on the calling thread;
 // otherwise after `idleMs` there. On Windows no message ends a wait, so the
-// loops poll as they always have: the wait lasts at most `stepMs`. It may
-// return sooner; the loops count the ticks that passed from readWaitClock.
+// loops poll as they always have: one wait of `stepMs` through the socket
+// table's waitReadable (a plain sleep without a socket), which counts a tick
+// when it runs to its end. It may return sooner; the loops count the ticks
+// that passed from readWaitTicks.
 void waitForInput(WindowHandle window, SocketHandle socket, int stepMs, int idleMs);
 
 }  // namespace orb

@@ -45,11 +45,11 @@ int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
         if (window != nullptr) destroyWindow(window);
         failRun("Upgrade Failed: Can't start the connection thread");
     }
-    uint32_t counted = readWaitClock();
+    uint32_t counted = readWaitTicks();
     while (!hasThreadFinished(worker)) {
         if (window != nullptr) pumpOneMessage(window);
         waitForInput(window, kInvalidSocket, 1, kTicksPerStep - bar->ticks);
-        uint32_t now = readWaitClock();
+        uint32_t now = readWaitTicks();
         bar->count(window, now - counted);
         counted = now;
     }

@@ -42,7 +42,7 @@ int32_t tftpListenerThread(void* argument) {
 
     WaitingHint hint = startWaitingHint();
     int idlePosition = 0;
-    uint32_t counted = readWaitClock();  // the bar has moved for the ticks up to here
+    uint32_t counted = readWaitTicks();  // the bar has moved for the ticks up to here
     for (;;) {
         updateWaitingHint(&hint, window, listener->boundPort, listener->localAddress);
         sockaddr_in source;
@@ -51,7 +51,7 @@ int32_t tftpListenerThread(void* argument) {
         case ListenerVerdict::Idle: {
             // Until a datagram, a message for the window, or the next frame.
             waitForInput(window, listener->udpSocket, 1, kIdleFrameMs);
-            uint32_t now = readWaitClock();
+            uint32_t now = readWaitTicks();
             idlePosition = advanceIdlePosition(idlePosition, now - counted);
             counted = now;
             if (window != nullptr) {

@@ -33,20 +33,17 @@ static void showUploadProgress(WindowHandle window, const TftpSession* session) 
     setWindowTitle(window, title);
 }
 
-// Serves the image in lock-step with the peer's ACKs until the transfer is
-// complete or timed out. Returns with the socket closed.
-//
-// Ticks are milliseconds of waiting read from the clock, never arrivals: a
-// datagram ends the wait at once (the expected ACK sends the next block
-// without delay), is handled, and the wait goes on towards the same interval's
-// end. So an interval lasts 100 ms whatever arrives.
-static void transferImage(TftpSession* session, WindowHandle window) {
+// Ticks come from readWaitTicks, never from arrivals: a datagram ends the wait
+// at once (the expected ACK sends the next block without delay), is handled,
+// and the wait goes on towards the same interval's end. So an interval lasts
+// its 100 ticks whatever arrives.
+void transferImage(TftpSession* session, WindowHandle window) {
     SocketHandle udpSocket = session->udpSocket;
     setNonBlocking(udpSocket, true);
     sockaddr_in peer;
     fillSockaddr(session->peerAddress, session->peerPort, &peer);
     sendOptionAck(udpSocket, session->packet, &peer, session->imageSize);
-    uint32_t counted = readWaitClock();  // ticks are counted up to here
+    uint32_t counted = readWaitTicks();  // ticks are counted up to here
 
     for (;;) {
         sockaddr_in source;
@@ -73,11 +70,11 @@ static void transferImage(TftpSession* session, WindowHandle window) {
             showUploadProgress(window, session);
             sendDataBlock(udpSocket, session->packet, session->blockData, session->blockSize, session->block, &peer);
             trace("Send block %d (%d)\n", static_cast<int>(session->block), session->blockSize);
-            counted = readWaitClock();  // the new interval starts now
+            counted = readWaitTicks();  // the new interval starts now
             continue;
         }
 
-        uint32_t now = readWaitClock();
+        uint32_t now = readWaitTicks();
         uint32_t passed = now - counted;
         if (passed == 0) continue;
         counted = now;

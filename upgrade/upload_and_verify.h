@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/sockets.h"
+#include "platform/windowing.h"
 #include "tftp/transfer.h"
 
 namespace orb {
@@ -15,5 +16,11 @@ namespace orb {
 [[noreturn]] void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
                                    uint16_t peerPort);
 [[noreturn]] void runTftpSession(TftpSession* session);
+
+// The transfer alone: serves the image in lock-step with the peer's ACKs until
+// it is complete or timed out (the session's state says which), showing the
+// bytes acknowledged in `window` (nullptr: none). Returns with the socket
+// closed.
+void transferImage(TftpSession* session, WindowHandle window);
 
 }  // namespace orb

@@ -8,7 +8,7 @@ namespace orb {
 
 static std::atomic<ClockSource> clockSource{nullptr};
 
-uint32_t readWaitClock() {
+uint32_t readWaitTicks() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u);

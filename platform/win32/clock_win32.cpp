@@ -4,12 +4,18 @@
 #include <atomic>
 
 #include "platform/clock.h"
+#include "platform/win32/wait_ticks_win32.h"
 
 namespace orb {
 
 static std::atomic<ClockSource> clockSource{nullptr};
 
-uint32_t readWaitClock() { return timeGetTime(); }
+// Each loop counts on its own thread, so each thread keeps its own count.
+static thread_local uint32_t completedWaits = 0;
+
+void countCompletedWait() { ++completedWaits; }
+
+uint32_t readWaitTicks() { return completedWaits; }
 
 uint32_t readMilliseconds() {
     if (ClockSource source = clockSource.load()) return source();

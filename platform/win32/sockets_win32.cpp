@@ -39,7 +39,12 @@ bool setSystemNonBlocking(SocketHandle socket, bool nonBlocking) {
     return ioctlsocket(socket, FIONBIO, &value) == 0;
 }
 
+// Without a socket it is a plain sleep (Winsock's select wants at least one).
 bool waitSystemReadable(SocketHandle socket, int timeoutMs) {
+    if (socket == kInvalidSocket) {
+        Sleep(static_cast<DWORD>(timeoutMs));
+        return false;
+    }
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(socket, &readable);

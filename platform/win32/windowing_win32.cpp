@@ -2,7 +2,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <string>
+
+#include "platform/window_events.h"
 #include "platform/windowing.h"
+#include "platform/win32/wait_ticks_win32.h"
 #include "platform/win32/window_updates_win32.h"
 
 namespace orb {
@@ -16,14 +20,61 @@ namespace {
 HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
 WindowHandle toWindow(HWND hwnd) { return reinterpret_cast<WindowHandle>(hwnd); }
 
+const WindowEventLog* eventLog = nullptr;
+
+// What a dialog's window keeps in its user data: its procedure, and its
+// template id for the log. Never freed: a run opens a handful of dialogs.
+struct DialogRecord {
+    DialogProc procedure;
+    int templateId;
+};
+
+DialogRecord* recordFor(DialogProc procedure, int templateId) { return new DialogRecord{procedure, templateId}; }
+
+std::string readTitle(HWND hwnd) {
+    char title[256] = {};
+    GetWindowTextA(hwnd, title, sizeof title);
+    return title;
+}
+
+BOOL CALLBACK reportPasswordField(HWND control, LPARAM) {
+    char className[16] = {};
+    GetClassNameA(control, className, sizeof className);
+    if (lstrcmpiA(className, "Edit") != 0 || (GetWindowLongA(control, GWL_STYLE) & ES_PASSWORD) == 0) return TRUE;
+    char text[256] = {};
+    GetWindowTextA(control, text, sizeof text);
+    if (text[0] != '\0') eventLog->passwordUsed(text);
+    return TRUE;
+}
+
+// A button press (BN_CLICKED, or IDOK and IDCANCEL from Enter and Escape),
+// logged before the procedure acts on it, so that whatever it leads to comes
+// after it in the log. A password typed in the dialog is about to be used.
+void logButtonPress(HWND hwnd, const DialogRecord* record, WPARAM wParam) {
+    int id = LOWORD(wParam);
+    if (HIWORD(wParam) != BN_CLICKED) return;
+    HWND button = GetDlgItem(hwnd, id);
+    char className[16] = {};
+    if (button != nullptr) GetClassNameA(button, className, sizeof className);
+    if (lstrcmpiA(className, "Button") != 0 && id != IDOK && id != IDCANCEL) return;
+    EnumChildWindows(hwnd, reportPasswordField, 0);
+    char caption[128] = {};
+    if (button != nullptr) GetWindowTextA(button, caption, sizeof caption);
+    eventLog->buttonPressed(record->templateId, readTitle(hwnd).c_str(), id, caption);
+}
+
 // Dialog procedures have a portable signature; this one stands between them and
-// the dialog manager. The procedure arrives as the creation parameter and is
-// kept in the window's user data.
+// the dialog manager. The record arrives as the creation parameter and is kept
+// in the window's user data.
 INT_PTR CALLBACK dispatchToProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) SetWindowLongPtrA(hwnd, GWLP_USERDATA, lParam);
-    auto procedure = reinterpret_cast<DialogProc>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (procedure == nullptr) return FALSE;
-    return procedure(toWindow(hwnd), message, wParam, message == WM_INITDIALOG ? 0 : lParam) ? TRUE : FALSE;
+    auto* record = reinterpret_cast<DialogRecord*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (record == nullptr) return FALSE;
+    if (message == WM_COMMAND && eventLog != nullptr) logButtonPress(hwnd, record, wParam);
+    bool handled = record->procedure(toWindow(hwnd), message, wParam, message == WM_INITDIALOG ? 0 : lParam);
+    // The title is the one its procedure gave it.
+    if (message == WM_INITDIALOG && eventLog != nullptr) eventLog->dialogShown(record->templateId, readTitle(hwnd).c_str());
+    return handled ? TRUE : FALSE;
 }
 
 }  // namespace
@@ -35,12 +86,12 @@ void initCommonControls() {
 
 intptr_t runModalDialog(InstanceHandle instance, int templateId, DialogProc procedure) {
     return DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), nullptr,
-                           dispatchToProcedure, reinterpret_cast<LPARAM>(procedure));
+                           dispatchToProcedure, reinterpret_cast<LPARAM>(recordFor(procedure, templateId)));
 }
 
 WindowHandle createModelessDialog(InstanceHandle instance, int templateId, DialogProc procedure) {
     HWND hwnd = CreateDialogParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), nullptr,
-                                   dispatchToProcedure, reinterpret_cast<LPARAM>(procedure));
+                                   dispatchToProcedure, reinterpret_cast<LPARAM>(recordFor(procedure, templateId)));
     if (hwnd != nullptr) ShowWindow(hwnd, SW_SHOWNORMAL);
     return toWindow(hwnd);
 }
@@ -97,8 +148,13 @@ void setWindowHint(WindowHandle, const char*) {}
 
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags) {
     if (owner != nullptr) applyHeldUpdates(toHwnd(owner), true);
-    return MessageBoxA(toHwnd(owner), text, caption, flags);
+    if (eventLog != nullptr) eventLog->messageBoxShown(caption, text);
+    int result = MessageBoxA(toHwnd(owner), text, caption, flags);
+    if (eventLog != nullptr) eventLog->messageBoxAnswered(caption, result);
+    return result;
 }
+
+void setWindowEventLog(const WindowEventLog* log) { eventLog = log; }
 
 bool readWindowRect(WindowHandle window, WindowRect* rect) {
     RECT r;
@@ -129,12 +185,12 @@ void pumpAllMessages(WindowHandle window) {
     }
 }
 
+// A 1 ms wait lasts one period of the system timer (about 15.6 ms unless
+// something raised its resolution); the loops' intervals and bars are counted
+// in such waits, as the program always has. An arrival that cuts one short
+// counts none, so a flood of datagrams cannot shorten an interval.
 void waitForInput(WindowHandle, SocketHandle socket, int stepMs, int) {
-    if (socket == kInvalidSocket) {
-        Sleep(static_cast<DWORD>(stepMs));
-        return;
-    }
-    waitReadable(socket, stepMs);
+    if (!waitReadable(socket, stepMs)) countCompletedWait();
 }
 
 }  // namespace orb

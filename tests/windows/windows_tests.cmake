@@ -22,6 +22,14 @@ add_executable(orb_window_updates_tests ${CMAKE_CURRENT_LIST_DIR}/window_updates
 target_link_libraries(orb_window_updates_tests PRIVATE orb_test_support)
 target_link_options(orb_window_updates_tests PRIVATE -static -static-libgcc -static-libstdc++)
 
+# The Windows program's ticks: the progress loops with the wait replaced by one
+# that lasts a timer period of a test clock. The connecting window needs a
+# display and the dialog templates.
+add_executable(orb_wait_ticks_tests ${CMAKE_CURRENT_LIST_DIR}/wait_ticks_test.cpp ${ORB_RESOURCE_SCRIPT})
+target_include_directories(orb_wait_ticks_tests PRIVATE ${PROJECT_SOURCE_DIR}/resources)
+target_link_libraries(orb_wait_ticks_tests PRIVATE orb_test_support)
+target_link_options(orb_wait_ticks_tests PRIVATE -static -static-libgcc -static-libstdc++)
+
 # A Windows helper for the smoke test: finds a window by its title, reads a
 # control's text, and tells where a control is on the screen.
 add_executable(win_probe ${CMAKE_CURRENT_LIST_DIR}/win_probe.cpp)
@@ -47,9 +55,10 @@ if(ORB_WINE)
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/check_resources.sh $<TARGET_FILE:orb-upgrade> ${ORB_EMBEDDED_IMAGE}
             ${CMAKE_BINARY_DIR}/wine-artifacts/resources)
   add_test(NAME wine.window_updates COMMAND xvfb-run -a ${ORB_WINE} $<TARGET_FILE:orb_window_updates_tests>)
-  set_tests_properties(wine.unit_and_loopback wine.smoke wine.resources wine.window_updates PROPERTIES
-    LABELS wine TIMEOUT 300)
-  set_tests_properties(wine.unit_and_loopback wine.smoke wine.window_updates PROPERTIES
+  add_test(NAME wine.wait_ticks COMMAND xvfb-run -a ${ORB_WINE} $<TARGET_FILE:orb_wait_ticks_tests>)
+  set_tests_properties(wine.unit_and_loopback wine.smoke wine.resources wine.window_updates wine.wait_ticks
+    PROPERTIES LABELS wine TIMEOUT 300)
+  set_tests_properties(wine.unit_and_loopback wine.smoke wine.window_updates wine.wait_ticks PROPERTIES
     ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
 
   # Whole upgrades, each in its own network namespace (root; skipped otherwise).

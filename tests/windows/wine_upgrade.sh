@@ -123,8 +123,16 @@ drive() {
   return "${PIPESTATUS[0]}"
 }
 
+# The password run keeps a diagnostics log, as field support would ask for one.
+trace_log=
+if [ "$run" = password ]; then
+  trace_log=$out/trace.log
+  rm -f "$trace_log"
+  export ORB_TRACE="Z:${trace_log//\//\\}"
+fi
 wine "$exe" >"$out/exe.log" 2>&1 &
 app=$!
+unset ORB_TRACE
 
 # The warning: its Continue button pressed with the mouse, as a person would.
 drive "wait:$title:1021" "shot:wine-1-warning" || fail "no warning dialog: $(tail -n 3 "$out/driver.log")"
@@ -214,6 +222,31 @@ case $run in
     grep -q '^event=restart-up .*software-version="\?2.0.10(a)' "$out/sim.log" || fail "the adapter did not restart"
     ;;
 esac
+if [ -n "$trace_log" ]; then
+  [ -s "$trace_log" ] || fail "ORB_TRACE=$trace_log: no log written"
+  for expected in "GET /admin/advanced HTTP/1.1" "HTTP/1.1 401" 'response="***"' "Send block" "All blocks ack'd" \
+                  'dialog shown: 139 "' 'button pressed: dialog 104 "Enter Password Information", button 1 "OK"' \
+                  'dialog shown: 111 "ORB@'"$device"' Upgrade Successful!"'; do
+    grep -qF -- "$expected" "$trace_log" || fail "the log lacks '$expected'"
+  done
+  grep -qF -- "$password" "$trace_log" && fail "the log holds the password"
+  # The Digest response recomputed from what the log shows must not be in it.
+  python3 - "$trace_log" "$password" <<'PY' || fail "the log holds a Digest response"
+import hashlib, re, sys
+log, password = open(sys.argv[1], encoding="latin-1").read(), sys.argv[2]
+md5 = lambda text: hashlib.md5(text.encode("latin-1")).hexdigest()
+headers = re.findall(r"Authorization: Digest (.*)", log)
+if not headers:
+    sys.exit("no Authorization header in the log")
+for header in headers:
+    d = dict(re.findall(r'(\w+)="?([^",]*)"?', header))
+    ha1 = md5(f"{d['username']}:{d['realm']}:{password}")
+    ha2 = md5(f"GET:{d.get('uri', '')}")
+    response = md5(f"{ha1}:{d['nonce']}:{d['nc']}:{d['cnonce']}:{d['qop']}:{ha2}")
+    if response in log:
+        sys.exit(f"response {response} is in the log")
+PY
+fi
 if [ "$run" = wrong-password ]; then
   grep -q '^event=http-request .*auth=refused' "$out/sim.log" || fail "the adapter refused no password"
 fi

@@ -1,0 +1,226 @@
+// The Windows program's ticks (under Wine on Xvfb in CI): a tick is one wait
+// of a progress loop that ran to its end, however long the system made it. A
+// 1 ms wait lasts one period of the system timer on a stock Windows, about
+// 15.6 ms, while under Wine it lasts about 1 ms; so the wait is replaced
+// through the socket table by one that lasts 15 ms of a test clock and counts
+// how often it ran, and the tests count in those waits.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include "base/u16_be.h"
+#include "platform/socket_address.h"
+#include "platform/sockets.h"
+#include "platform/win32/window_updates_win32.h"
+#include "tftp/packets.h"
+#include "tftp/transfer.h"
+#include "upgrade/device_query.h"
+#include "upgrade/run_state.h"
+#include "upgrade/upload_and_verify.h"
+
+namespace orb {
+namespace {
+
+constexpr uint32_t kLoopback = 0x7f000001;
+constexpr uint32_t kWaitMs = 15;
+
+// The test clock and the replaced wait. Everything the fake records is read
+// after the loop under test has returned, on the same thread.
+std::atomic<uint32_t> testNow{0};
+uint32_t completedWaits = 0;
+SocketCalls systemCalls;
+// Runs before each wait; true when it sent datagrams that the wait must
+// then see arrive.
+std::function<bool()> beforeWait;
+
+DWORD readTestClock() { return testNow.load(); }
+
+bool waitOneTimerPeriod(SocketHandle socket, int) {
+    bool sent = beforeWait && beforeWait();
+    if (socket != kInvalidSocket && systemCalls.waitReadable(socket, sent ? 5000 : 0)) return true;
+    testNow += kWaitMs;
+    ++completedWaits;
+    return false;
+}
+
+struct Send {
+    uint16_t opcode;
+    uint16_t block;
+    uint32_t waits;      // completed waits before it went out
+    uint32_t clock;      // the test clock then
+    uint32_t received;   // datagrams the transfer had received by then
+};
+std::vector<Send> sends;
+uint32_t datagramsReceived = 0;
+
+int recordSendTo(SocketHandle socket, const char* bytes, int length, const sockaddr_in* peer) {
+    const auto* packet = reinterpret_cast<const uint8_t*>(bytes);
+    sends.push_back({getU16BE(packet), length >= 4 ? getU16BE(packet + 2) : uint16_t{0}, completedWaits,
+                     testNow.load(), datagramsReceived});
+    return systemCalls.sendTo(socket, bytes, length, peer);
+}
+
+int countReceiveFrom(SocketHandle socket, char* bytes, int capacity, sockaddr_in* source) {
+    int length = systemCalls.receiveFrom(socket, bytes, capacity, source);
+    if (length >= 0) ++datagramsReceived;
+    return length;
+}
+
+SocketHandle openBoundUdp(uint16_t* port) {
+    SocketHandle udp = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address;
+    fillSockaddr(kLoopback, 0, &address);
+    ::bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    int length = sizeof address;
+    ::getsockname(udp, reinterpret_cast<sockaddr*>(&address), &length);
+    uint32_t ignored = 0;
+    readSockaddr(&address, &ignored, port);
+    return udp;
+}
+
+void sendFrom(SocketHandle from, uint16_t toPort, const uint8_t* bytes, int length) {
+    sockaddr_in to;
+    fillSockaddr(kLoopback, toPort, &to);
+    ::sendto(from, reinterpret_cast<const char*>(bytes), length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+}
+
+class WindowsTicks : public testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(startNetworking()); }
+
+    void SetUp() override {
+        systemCalls = systemSocketCalls();
+        socketCalls().waitReadable = waitOneTimerPeriod;
+        socketCalls().sendTo = recordSendTo;
+        socketCalls().receiveFrom = countReceiveFrom;
+        testNow = 100000;
+        completedWaits = 0;
+        datagramsReceived = 0;
+        sends.clear();
+        beforeWait = nullptr;
+        image.resize(3000);
+        for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7);
+        server = openBoundUdp(&serverPort);
+        peer = openBoundUdp(&peerPort);
+        session = TftpSession{};
+        initTftpSession(&session, server, kLoopback, kLoopback, peerPort, image.data(),
+                        static_cast<uint32_t>(image.size()));
+    }
+    void TearDown() override {
+        socketCalls() = systemSocketCalls();
+        beforeWait = nullptr;
+        closeSocket(peer);
+    }
+
+    void sendAck(SocketHandle from, uint16_t block) {
+        uint8_t ack[4];
+        putU16BE(ack, kTftpAck);
+        putU16BE(ack + 2, block);
+        sendFrom(from, serverPort, ack, sizeof ack);
+    }
+
+    std::vector<uint8_t> image;
+    SocketHandle server = kInvalidSocket;
+    SocketHandle peer = kInvalidSocket;
+    uint16_t serverPort = 0;
+    uint16_t peerPort = 0;
+    TftpSession session;
+};
+
+TEST_F(WindowsTicks, AnUnacknowledgedOptionAckIsResentEvery100WaitsAndTheUploadFailsAfter3000) {
+    transferImage(&session, nullptr);
+
+    EXPECT_EQ(session.state, TransferState::TimedOut);
+    EXPECT_EQ(completedWaits, 3000u) << "30 intervals of 100 waits";
+    EXPECT_EQ(testNow.load() - 100000, 45000u) << "45 s of 15 ms waits: as long as the adapter may pause";
+    ASSERT_EQ(sends.size(), 30u) << "the OACK and 29 resends; the 30th interval ends the transfer";
+    for (size_t i = 0; i < sends.size(); ++i) {
+        EXPECT_EQ(sends[i].opcode, kTftpOack);
+        EXPECT_EQ(sends[i].waits, 100 * i) << "send " << i;
+    }
+    EXPECT_EQ(sends[1].clock - sends[0].clock, 1500u) << "the first resend after 1.5 s of the test clock";
+}
+
+TEST_F(WindowsTicks, ABurstOfDatagramsWhileAnAckIsWithheldAddsNoTick) {
+    sendAck(peer, 0);  // waiting before the transfer starts: block 1 goes out at once
+    uint16_t strangerPort = 0;
+    SocketHandle stranger = openBoundUdp(&strangerPort);
+    // Halfway through block 1's first interval, 3,000 datagrams: duplicate
+    // ACKs of the OACK from the peer and ACKs from a stranger, in batches
+    // that the socket's buffer holds.
+    int burstLeft = 3000;
+    beforeWait = [&] {
+        if (burstLeft == 0 || completedWaits != 50) return false;
+        for (int i = 0; i < 100; ++i, --burstLeft) sendAck(burstLeft % 2 == 0 ? peer : stranger, 0);
+        return true;
+    };
+    transferImage(&session, nullptr);
+    closeSocket(stranger);
+
+    ASSERT_GE(sends.size(), 3u);
+    EXPECT_EQ(sends[1].opcode, kTftpData);
+    EXPECT_EQ(sends[1].block, 1);
+    EXPECT_EQ(sends[1].waits, 0u);
+    EXPECT_EQ(sends[2].opcode, kTftpData);
+    EXPECT_EQ(sends[2].block, 1) << "resent: its ACK never came";
+    EXPECT_EQ(sends[2].received, 3001u) << "the ACK of the OACK and the whole burst came before the resend";
+    EXPECT_EQ(sends[2].waits - sends[1].waits, 100u) << "the burst cut 30 waits short and counted none";
+    EXPECT_EQ(sends[2].clock - sends[1].clock, 1500u);
+    EXPECT_EQ(session.state, TransferState::TimedOut);
+}
+
+// The connecting window's bar moves one step every 10 completed waits, however
+// many of them pass before the adapter answers.
+TEST_F(WindowsTicks, TheConnectingBarStepsOnceEvery10Waits) {
+    setUpdateClock(readTestClock);
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    SocketHandle listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    uint16_t httpPort = 0;
+    sockaddr_in address;
+    for (httpPort = 42500; httpPort < 42600; ++httpPort) {
+        fillSockaddr(kLoopback, httpPort, &address);
+        if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) break;
+    }
+    ASSERT_EQ(::listen(listener, 1), 0);
+    std::strcpy(runState.deviceAddressText, "127.0.0.1");
+    std::memset(&runState.credentials, 0, sizeof runState.credentials);
+
+    // Before each wait: the bar as the waits so far left it. The adapter
+    // answers after 1,050 of them, once the bar has gone round.
+    std::vector<int> shown;
+    beforeWait = [&] {
+        HWND window = FindWindowA(nullptr, "Connecting with ORB@127.0.0.1");
+        shown.push_back(window != nullptr ? static_cast<int>(SendDlgItemMessageA(window, 1010, PBM_GETPOS, 0, 0))
+                                          : -1);
+        if (completedWaits == 1050) {
+            SocketHandle connection = ::accept(listener, nullptr, nullptr);
+            const char answer[] = "HTTP/1.1 200 OK\r\n\r\n<b>Product Name:</b><b>ORB4100</b>";
+            ::send(connection, answer, sizeof answer - 1, 0);
+            closeSocket(connection);
+        }
+        return false;
+    };
+    DeviceQuery query{GetModuleHandleA(nullptr), kLoopback, 42600, kLoopback, httpPort, "/admin/advanced",
+                      runState.responseBuffer,  kResponseLimit};
+    int32_t result = runDeviceQuery(query);
+    beforeWait = nullptr;
+    setUpdateClock(nullptr);
+    closeSocket(listener);
+
+    EXPECT_GT(result, 0);
+    ASSERT_GE(shown.size(), 1051u);
+    for (size_t waits = 0; waits <= 1050; ++waits) {
+        int expected = waits < 10 ? 0 : static_cast<int>((waits / 10 - 1) % 101);
+        ASSERT_EQ(shown[waits], expected) << "after " << waits << " completed waits";
+    }
+}
+
+}  // namespace
+}  // namespace orb

@@ -2,6 +2,8 @@
 // written from several threads by the trace and the dialog manager.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -70,6 +72,47 @@ TEST_F(DiagnosticsLogFile, TheOptionWinsAndAFileThatCannotBeOpenedIsNamed) {
     setenv(kTraceEnvironmentVariable, "", 1);
     EXPECT_TRUE(openDiagnosticsLog(nullptr, &error)) << "no file named: nothing to open";
     unsetenv(kTraceEnvironmentVariable);
+    EXPECT_FALSE(diagnosticsLogActive());
+}
+
+// The log holds the user name and nonces: a new file is the user's alone, an
+// existing one keeps the mode it was given.
+TEST_F(DiagnosticsLogFile, ANewFileIsReadableByTheUserOnly) {
+    std::string error;
+    ASSERT_TRUE(openDiagnosticsLog(path_.c_str(), &error)) << error;
+    struct stat created {};
+    ASSERT_EQ(::stat(path_.c_str(), &created), 0);
+    EXPECT_EQ(created.st_mode & 0077, 0u) << std::oct << created.st_mode;
+    closeDiagnosticsLog();
+
+    ASSERT_EQ(::chmod(path_.c_str(), 0640), 0);
+    ASSERT_TRUE(openDiagnosticsLog(path_.c_str(), &error)) << error;
+    ASSERT_EQ(::stat(path_.c_str(), &created), 0);
+    EXPECT_EQ(created.st_mode & 0777, 0640u) << std::oct << created.st_mode;
+}
+
+// A link planted at the log's path is refused, not followed; so is anything
+// that is not a regular file, and a pipe without a reader does not block the
+// open.
+TEST_F(DiagnosticsLogFile, ALinkOrSomethingElseThanAFileIsRefused) {
+    const std::string target = path_ + ".target";
+    std::remove(target.c_str());
+    ASSERT_EQ(::symlink(target.c_str(), path_.c_str()), 0);
+    std::string error;
+    EXPECT_FALSE(openDiagnosticsLog(path_.c_str(), &error));
+    EXPECT_EQ(error, "cannot open the log file \"" + path_ + "\" (--log): it is a symbolic link");
+    struct stat there {};
+    EXPECT_NE(::stat(target.c_str(), &there), 0) << "the link was followed";
+    std::remove(path_.c_str());
+
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    EXPECT_FALSE(openDiagnosticsLog(path_.c_str(), &error));
+    EXPECT_EQ(error, "cannot open the log file \"" + path_ + "\" (--log): it is not a regular file");
+    int reader = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(openDiagnosticsLog(path_.c_str(), &error)) << "a pipe with a reader opens; it is still refused";
+    EXPECT_EQ(error, "cannot open the log file \"" + path_ + "\" (--log): it is not a regular file");
+    ::close(reader);
     EXPECT_FALSE(diagnosticsLogActive());
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/log_file.h"
@@ -42,6 +43,32 @@ std::string dateOf(uint64_t utcMilliseconds) {
     std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()),
                   static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
     return text;
+}
+
+// Bytes that the network hands over raw (an adapter's page, a refused file
+// name) could move the cursor of the terminal that shows the log, or fake an
+// entry: they are written as \xNN, the digits lowercase.
+void appendEscaped(std::string& out, std::string_view line) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (char c : line) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (byte == '\r') continue;
+        if (byte < 0x20 || byte >= 0x7f) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xf];
+        } else {
+            out += c;
+        }
+    }
+}
+
+std::string withoutCarriageReturns(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
 }
 
 }  // namespace
@@ -98,10 +125,7 @@ std::string formatDiagnosticsEntry(uint64_t utcMilliseconds, std::string_view te
     std::string out;
     std::string pending;  // blank lines are kept only between visible ones
     for (std::string_view line : lines) {
-        std::string clean;
-        for (char c : line)
-            if (c != '\r') clean += c;
-        if (clean.find_first_not_of(" \t") == std::string::npos) {
+        if (line.find_first_not_of(" \t\r") == std::string_view::npos) {
             if (!out.empty()) pending += '\n';
             continue;
         }
@@ -117,7 +141,7 @@ std::string formatDiagnosticsEntry(uint64_t utcMilliseconds, std::string_view te
             pending.clear();
             out.append(kStampWidth, ' ');
         }
-        out += clean;
+        appendEscaped(out, line);
         out += '\n';
     }
     return out;
@@ -129,9 +153,11 @@ void writeDiagnosticsEntry(std::string_view text) {
     DiagnosticsLog& log = theLog();
     std::lock_guard<std::mutex> lock(log.mutex);
     if (log.file == kNoLogFile) return;
-    // Masked before the time stamp and the indentation go in, so that neither
-    // can hide a secret from the mask nor be taken for one.
-    std::string entry = formatDiagnosticsEntry(now, maskSecrets(text, log.secrets));
+    // Masked before the time stamp, the indentation and the escapes go in, so
+    // that none can hide a secret from the mask nor be taken for one. The
+    // carriage returns, which the entry drops, go first: a secret split by one
+    // would otherwise come out whole.
+    std::string entry = formatDiagnosticsEntry(now, maskSecrets(withoutCarriageReturns(text), log.secrets));
     if (!entry.empty()) writeLogFile(log.file, entry.data(), entry.size());
 }
 
@@ -146,12 +172,13 @@ void logDiagnostics(const char* format, ...) {
 }
 
 void addDiagnosticsSecret(std::string_view secret) {
-    if (secret.empty()) return;
+    std::string kept = withoutCarriageReturns(secret);  // as the text to mask has it
+    if (kept.empty()) return;
     DiagnosticsLog& log = theLog();
     std::lock_guard<std::mutex> lock(log.mutex);
     for (const std::string& known : log.secrets)
-        if (known == secret) return;
-    log.secrets.emplace_back(secret);
+        if (known == kept) return;
+    log.secrets.push_back(std::move(kept));
 }
 
 }  // namespace orb

@@ -40,8 +40,11 @@ void addDiagnosticsSecret(std::string_view secret);
 
 // An entry as written, before masking: "HH:MM:SS.mmm " (UTC, from
 // milliseconds since 1970) and the text; carriage returns dropped, the lines
-// after the first indented to the text's column, a newline at the end. Empty
-// when the text has no visible line.
+// after the first indented to the text's column, a newline at the end. Every
+// other byte below 0x20 (tab included), 0x7f and every byte from 0x80 up is
+// written as \x and two lowercase hex digits ("\x1b", "\xc3\xa9"); a backslash
+// stays as it is. Empty when the text has no visible line (only spaces and
+// tabs).
 std::string formatDiagnosticsEntry(uint64_t utcMilliseconds, std::string_view text);
 
 }  // namespace orb

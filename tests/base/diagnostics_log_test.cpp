@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -20,6 +21,8 @@
 
 namespace orb {
 namespace {
+
+using namespace std::string_literals;
 
 struct EntryCase {
     uint64_t utcMs;
@@ -41,7 +44,15 @@ INSTANTIATE_TEST_SUITE_P(
                       EntryCase{1765000000123, "GET / HTTP/1.1\r\nHost: h\r\n\r\n",
                                 "05:46:40.123 GET / HTTP/1.1\n             Host: h\n"},
                       EntryCase{5, "a\r\n\r\nb", "00:00:00.005 a\n\n             b\n"},
-                      EntryCase{5, "\n", ""}));
+                      EntryCase{5, "\n", ""},
+                      // Raw bytes from the network are escaped; '\n' still splits
+                      // the entry and '\r' is still dropped.
+                      EntryCase{7, "esc \x1b[2J bell\a nul\0 del\x7f\tend"s,
+                                "00:00:00.007 esc \\x1b[2J bell\\x07 nul\\x00 del\\x7f\\x09end\n"},
+                      EntryCase{7, "caf\xc3\xa9 \x80\xff\\x41",
+                                "00:00:00.007 caf\\xc3\\xa9 \\x80\\xff\\x41\n"},
+                      EntryCase{7, "first\r\n\tsecond\x01\r\n\t \r\n",
+                                "00:00:00.007 first\n             \\x09second\\x01\n"}));
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -114,6 +125,24 @@ TEST_F(DiagnosticsLogFile, ALinkOrSomethingElseThanAFileIsRefused) {
     EXPECT_EQ(error, "cannot open the log file \"" + path_ + "\" (--log): it is not a regular file");
     ::close(reader);
     EXPECT_FALSE(diagnosticsLogActive());
+}
+
+// Masking sees the raw text, so a secret with bytes that the log escapes is
+// still hidden, and a carriage return that the log drops cannot join a
+// secret's halves. What is left of the page is escaped.
+TEST_F(DiagnosticsLogFile, SecretsAreMaskedBeforeTheBytesAreEscaped) {
+    std::string error;
+    ASSERT_TRUE(openDiagnosticsLog(path_.c_str(), &error)) << error;
+    addDiagnosticsSecret("p\x01w\xc3\xa9");
+    addDiagnosticsSecret("Zq9x!pw");
+    writeDiagnosticsEntry("page \x1b[31mred\x1b[0m pw=p\x01w\xc3\xa9 again=Zq9x\r!pw");
+
+    const std::string log = readFile(path_);
+    const size_t entry = log.find('\n') + 1;
+    ASSERT_GT(entry, 0u) << log;
+    EXPECT_EQ(log.substr(entry + 13), "page \\x1b[31mred\\x1b[0m pw=*** again=***\n") << log;
+    const auto raw = std::find_if(log.begin(), log.end(), [](char c) { return c != '\n' && (c < 0x20 || c >= 0x7f); });
+    EXPECT_EQ(raw, log.end()) << "a raw byte at " << (raw - log.begin()) << " in " << log;
 }
 
 // Four threads trace at once while a dialog is answered: every line is whole,

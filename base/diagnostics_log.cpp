@@ -9,7 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/log_file.h"
+#include "platform/process.h"
 #include "base/log_masking.h"
 
 namespace orb {
@@ -22,6 +24,11 @@ struct DiagnosticsLog {
     std::mutex mutex;
     LogFileHandle file = kNoLogFile;
     std::vector<std::string> secrets;
+    // The run of entries of one kind that the last entry belongs to.
+    bool runHasKind = false;
+    std::string runKind;
+    int runLength = 0;
+    uint64_t untold = 0;  // entries of the run beyond the limit, not written
 };
 
 DiagnosticsLog& theLog() {
@@ -71,6 +78,61 @@ std::string withoutCarriageReturns(std::string_view text) {
     return out;
 }
 
+// Ends the run of one kind: "N more like the line above" for what it did not
+// write. The caller holds the mutex.
+void endRun(DiagnosticsLog& log, uint64_t now) {
+    if (log.untold > 0 && log.file != kNoLogFile) {
+        std::string entry = formatDiagnosticsEntry(now, std::to_string(log.untold) + " more like the line above");
+        writeLogFile(log.file, entry.data(), entry.size());
+    }
+    log.runHasKind = false;
+    log.runKind.clear();
+    log.runLength = 0;
+    log.untold = 0;
+}
+
+// Bounded: in a forked child the mutex may belong to a thread that is not
+// there, and the process must end all the same.
+void endRunAtProcessEnd() {
+    DiagnosticsLog& log = theLog();
+    for (int tries = 0; tries < 200; ++tries) {
+        if (log.mutex.try_lock()) {
+            endRun(log, utcMillisecondsNow());
+            log.mutex.unlock();
+            return;
+        }
+        sleepMilliseconds(1);
+    }
+}
+
+void writeEntry(const char* kind, std::string_view text) {
+    if (!active.load()) return;
+    uint64_t now = utcMillisecondsNow();
+    DiagnosticsLog& log = theLog();
+    std::lock_guard<std::mutex> lock(log.mutex);
+    if (log.file == kNoLogFile) return;
+    // Masked before the time stamp, the indentation and the escapes go in, so
+    // that none can hide a secret from the mask nor be taken for one. The
+    // carriage returns, which the entry drops, go first: a secret split by one
+    // would otherwise come out whole.
+    std::string entry = formatDiagnosticsEntry(now, maskSecrets(withoutCarriageReturns(text), log.secrets));
+    if (entry.empty()) return;  // nothing in the file, so no end of a run either
+    if (kind != nullptr && log.runHasKind && log.runKind == kind) {
+        if (log.runLength >= kDiagnosticsRunLimit) {
+            ++log.untold;
+            return;
+        }
+    } else {
+        endRun(log, now);
+        if (kind != nullptr) {
+            log.runHasKind = true;
+            log.runKind = kind;
+        }
+    }
+    ++log.runLength;
+    writeLogFile(log.file, entry.data(), entry.size());
+}
+
 }  // namespace
 
 const char* chooseDiagnosticsLogPath(const char* optionValue) {
@@ -90,9 +152,13 @@ bool openDiagnosticsLog(const char* optionValue, std::string* error) {
                      (optionValue != nullptr ? "--log" : kTraceEnvironmentVariable) + "): " + reason;
         return false;
     }
+    // A run that the process's end cuts short is still told.
+    static std::once_flag hookAdded;
+    std::call_once(hookAdded, [] { addProcessEndHook(endRunAtProcessEnd); });
     DiagnosticsLog& log = theLog();
     {
         std::lock_guard<std::mutex> lock(log.mutex);
+        endRun(log, utcMillisecondsNow());
         if (log.file != kNoLogFile) closeLogFile(log.file);
         log.file = file;
     }
@@ -108,6 +174,7 @@ void closeDiagnosticsLog() {
     DiagnosticsLog& log = theLog();
     std::lock_guard<std::mutex> lock(log.mutex);
     active.store(false);
+    endRun(log, utcMillisecondsNow());
     closeLogFile(log.file);
     log.file = kNoLogFile;
     log.secrets.clear();
@@ -147,19 +214,9 @@ std::string formatDiagnosticsEntry(uint64_t utcMilliseconds, std::string_view te
     return out;
 }
 
-void writeDiagnosticsEntry(std::string_view text) {
-    if (!active.load()) return;
-    uint64_t now = utcMillisecondsNow();
-    DiagnosticsLog& log = theLog();
-    std::lock_guard<std::mutex> lock(log.mutex);
-    if (log.file == kNoLogFile) return;
-    // Masked before the time stamp, the indentation and the escapes go in, so
-    // that none can hide a secret from the mask nor be taken for one. The
-    // carriage returns, which the entry drops, go first: a secret split by one
-    // would otherwise come out whole.
-    std::string entry = formatDiagnosticsEntry(now, maskSecrets(withoutCarriageReturns(text), log.secrets));
-    if (!entry.empty()) writeLogFile(log.file, entry.data(), entry.size());
-}
+void writeDiagnosticsEntry(std::string_view text) { writeEntry(nullptr, text); }
+
+void writeDiagnosticsEntryOfKind(const char* kind, std::string_view text) { writeEntry(kind, text); }
 
 void logDiagnostics(const char* format, ...) {
     if (!active.load()) return;

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "base/diagnostics_log.h"
+#include "platform/process.h"
+#include "tests/support/child_process.h"
 #include "tests/support/dialog_robot.h"
 #include "base/trace.h"
 
@@ -151,9 +153,16 @@ TEST_F(DiagnosticsLogFile, ThreadsWriteWholeLinesAndThePasswordIsMasked) {
     std::string error;
     ASSERT_TRUE(openDiagnosticsLog(path_.c_str(), &error)) << error;
     std::vector<std::thread> threads;
+    // Each thread takes two formats in turn (the log drops the '\r'), so no run
+    // of one kind grows past the four threads and every line is written.
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
-            for (int n = 0; n < 250; ++n) trace("thread %d line %d\n", t, n);
+            for (int n = 0; n < 250; ++n) {
+                if (n % 2 == 0)
+                    trace("thread %d line %d\n", t, n);
+                else
+                    trace("thread %d line %d\r\n", t, n);
+            }
         });
 
     std::thread dialog([] {
@@ -196,6 +205,59 @@ TEST_F(DiagnosticsLogFile, ThreadsWriteWholeLinesAndThePasswordIsMasked) {
     EXPECT_TRUE(std::regex_match(rest.at(0), std::regex(R"(orb-upgrade diagnostics log, \d{4}-\d\d-\d\d, times in UTC)")))
         << rest.at(0);
 }
+
+// A flood of refused requests from four threads: the first 100 of the kind
+// are written, the other 4900 told in one line when the run ends, however it
+// ends. Run in a child, so that it can end through endProcess.
+struct RunEndCase {
+    const char* name;
+    void (*end)();
+    std::string after;  // the entry after the count, without its time stamp
+    friend void PrintTo(const RunEndCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class DiagnosticsLogFlood : public DiagnosticsLogFile, public ::testing::WithParamInterface<RunEndCase> {};
+
+TEST_P(DiagnosticsLogFlood, IsCutToAHundredLinesAndACount) {
+    const RunEndCase& c = GetParam();
+    const std::string path = path_;
+    test::ChildResult result = test::runInChild([&] {
+        std::string error;
+        if (!openDiagnosticsLog(path.c_str(), &error)) endProcess(9);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([t] {
+                for (int n = 0; n < 1250; ++n) trace("+++ Bad TFTP RRQ filename /orb-%d-%d.bin\n", t, n * 7919);
+            });
+        for (std::thread& thread : threads) thread.join();
+        c.end();
+        endProcess(0);
+    });
+    ASSERT_TRUE(result.exited && result.exitCode == 0) << result.output;
+
+    const std::string log = readFile(path_);
+    EXPECT_LT(log.size(), 64u * 1024);
+    size_t written = 0;
+    for (size_t at = log.find("RRQ filename /orb-"); at != std::string::npos; at = log.find("RRQ filename /orb-", at + 1))
+        ++written;
+    EXPECT_EQ(written, 100u);
+    const std::string told = "4900 more like the line above\n";
+    const size_t at = log.find(told);
+    ASSERT_NE(at, std::string::npos) << log.substr(log.size() > 500 ? log.size() - 500 : 0);
+    EXPECT_EQ(log.find(" more like", at + told.size()), std::string::npos) << "told twice";
+    EXPECT_TRUE(std::regex_match(log.substr(at - 13, 13), std::regex(R"(\d\d:\d\d:\d\d\.\d\d\d )")));
+    const std::string rest = log.substr(at + told.size());
+    EXPECT_EQ(rest.size() > 13 ? rest.substr(13) : rest, c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, DiagnosticsLogFlood,
+    ::testing::Values(RunEndCase{"AnotherKind", [] { trace("Send block %d (%d)\n", 1, 512); }, "Send block 1 (512)\n"},
+                      RunEndCase{"AnEntryNotTraced", [] { writeDiagnosticsEntry("dialog shown: 114"); },
+                                 "dialog shown: 114\n"},
+                      RunEndCase{"TheLogClosed", [] { closeDiagnosticsLog(); }, ""},
+                      RunEndCase{"TheProcessEnd", [] {}, ""}),
+    [](const ::testing::TestParamInfo<RunEndCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orb

@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/log_file.h"
+#include "platform/process.h"
 #include "base/log_masking.h"
 
 namespace orb {
@@ -21,6 +24,11 @@ struct DiagnosticsLog {
     std::mutex mutex;
     LogFileHandle file = kNoLogFile;
     std::vector<std::string> secrets;
+    // The run of entries of one kind that the last entry belongs to.
+    bool runHasKind = false;
+    std::string runKind;
+    int runLength = 0;
+    uint64_t untold = 0;  // entries of the run beyond the limit, not written
 };
 
 DiagnosticsLog& theLog() {
@@ -44,6 +52,87 @@ std::string dateOf(uint64_t utcMilliseconds) {
     return text;
 }
 
+// Bytes that the network hands over raw (an adapter's page, a refused file
+// name) could move the cursor of the terminal that shows the log, or fake an
+// entry: they are written as \xNN, the digits lowercase.
+void appendEscaped(std::string& out, std::string_view line) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    for (char c : line) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        if (byte == '\r') continue;
+        if (byte < 0x20 || byte >= 0x7f) {
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xf];
+        } else {
+            out += c;
+        }
+    }
+}
+
+std::string withoutCarriageReturns(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
+}
+
+// Ends the run of one kind: "N more like the line above" for what it did not
+// write. The caller holds the mutex.
+void endRun(DiagnosticsLog& log, uint64_t now) {
+    if (log.untold > 0 && log.file != kNoLogFile) {
+        std::string entry = formatDiagnosticsEntry(now, std::to_string(log.untold) + " more like the line above");
+        writeLogFile(log.file, entry.data(), entry.size());
+    }
+    log.runHasKind = false;
+    log.runKind.clear();
+    log.runLength = 0;
+    log.untold = 0;
+}
+
+// Bounded: in a forked child the mutex may belong to a thread that is not
+// there, and the process must end all the same.
+void endRunAtProcessEnd() {
+    DiagnosticsLog& log = theLog();
+    for (int tries = 0; tries < 200; ++tries) {
+        if (log.mutex.try_lock()) {
+            endRun(log, utcMillisecondsNow());
+            log.mutex.unlock();
+            return;
+        }
+        sleepMilliseconds(1);
+    }
+}
+
+void writeEntry(const char* kind, std::string_view text) {
+    if (!active.load()) return;
+    uint64_t now = utcMillisecondsNow();
+    DiagnosticsLog& log = theLog();
+    std::lock_guard<std::mutex> lock(log.mutex);
+    if (log.file == kNoLogFile) return;
+    // Masked before the time stamp, the indentation and the escapes go in, so
+    // that none can hide a secret from the mask nor be taken for one. The
+    // carriage returns, which the entry drops, go first: a secret split by one
+    // would otherwise come out whole.
+    std::string entry = formatDiagnosticsEntry(now, maskSecrets(withoutCarriageReturns(text), log.secrets));
+    if (entry.empty()) return;  // nothing in the file, so no end of a run either
+    if (kind != nullptr && log.runHasKind && log.runKind == kind) {
+        if (log.runLength >= kDiagnosticsRunLimit) {
+            ++log.untold;
+            return;
+        }
+    } else {
+        endRun(log, now);
+        if (kind != nullptr) {
+            log.runHasKind = true;
+            log.runKind = kind;
+        }
+    }
+    ++log.runLength;
+    writeLogFile(log.file, entry.data(), entry.size());
+}
+
 }  // namespace
 
 const char* chooseDiagnosticsLogPath(const char* optionValue) {
@@ -63,9 +152,13 @@ bool openDiagnosticsLog(const char* optionValue, std::string* error) {
                      (optionValue != nullptr ? "--log" : kTraceEnvironmentVariable) + "): " + reason;
         return false;
     }
+    // A run that the process's end cuts short is still told.
+    static std::once_flag hookAdded;
+    std::call_once(hookAdded, [] { addProcessEndHook(endRunAtProcessEnd); });
     DiagnosticsLog& log = theLog();
     {
         std::lock_guard<std::mutex> lock(log.mutex);
+        endRun(log, utcMillisecondsNow());
         if (log.file != kNoLogFile) closeLogFile(log.file);
         log.file = file;
     }
@@ -81,6 +174,7 @@ void closeDiagnosticsLog() {
     DiagnosticsLog& log = theLog();
     std::lock_guard<std::mutex> lock(log.mutex);
     active.store(false);
+    endRun(log, utcMillisecondsNow());
     closeLogFile(log.file);
     log.file = kNoLogFile;
     log.secrets.clear();
@@ -98,10 +192,7 @@ std::string formatDiagnosticsEntry(uint64_t utcMilliseconds, std::string_view te
     std::string out;
     std::string pending;  // blank lines are kept only between visible ones
     for (std::string_view line : lines) {
-        std::string clean;
-        for (char c : line)
-            if (c != '\r') clean += c;
-        if (clean.find_first_not_of(" \t") == std::string::npos) {
+        if (line.find_first_not_of(" \t\r") == std::string_view::npos) {
             if (!out.empty()) pending += '\n';
             continue;
         }
@@ -117,23 +208,15 @@ std::string formatDiagnosticsEntry(uint64_t utcMilliseconds, std::string_view te
             pending.clear();
             out.append(kStampWidth, ' ');
         }
-        out += clean;
+        appendEscaped(out, line);
         out += '\n';
     }
     return out;
 }
 
-void writeDiagnosticsEntry(std::string_view text) {
-    if (!active.load()) return;
-    uint64_t now = utcMillisecondsNow();
-    DiagnosticsLog& log = theLog();
-    std::lock_guard<std::mutex> lock(log.mutex);
-    if (log.file == kNoLogFile) return;
-    // Masked before the time stamp and the indentation go in, so that neither
-    // can hide a secret from the mask nor be taken for one.
-    std::string entry = formatDiagnosticsEntry(now, maskSecrets(text, log.secrets));
-    if (!entry.empty()) writeLogFile(log.file, entry.data(), entry.size());
-}
+void writeDiagnosticsEntry(std::string_view text) { writeEntry(nullptr, text); }
+
+void writeDiagnosticsEntryOfKind(const char* kind, std::string_view text) { writeEntry(kind, text); }
 
 void logDiagnostics(const char* format, ...) {
     if (!active.load()) return;
@@ -146,12 +229,13 @@ void logDiagnostics(const char* format, ...) {
 }
 
 void addDiagnosticsSecret(std::string_view secret) {
-    if (secret.empty()) return;
+    std::string kept = withoutCarriageReturns(secret);  // as the text to mask has it
+    if (kept.empty()) return;
     DiagnosticsLog& log = theLog();
     std::lock_guard<std::mutex> lock(log.mutex);
     for (const std::string& known : log.secrets)
-        if (known == secret) return;
-    log.secrets.emplace_back(secret);
+        if (known == kept) return;
+    log.secrets.push_back(std::move(kept));
 }
 
 }  // namespace orb

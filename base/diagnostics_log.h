@@ -29,6 +29,15 @@ void closeDiagnosticsLog();
 
 // One entry, masked, written with one write call; nothing when no log is open.
 void writeDiagnosticsEntry(std::string_view text);
+// An entry of a kind: trace passes its format, so that one message repeated
+// with other values is known as such. Of more than kDiagnosticsRunLimit
+// entries of one kind in a row the first kDiagnosticsRunLimit are written and
+// the rest counted; "N more like the line above" follows when an entry of
+// another kind or of none (writeDiagnosticsEntry) comes, when the log is
+// closed, or when the process ends through endProcess. A flood (thousands of
+// refused TFTP requests) leaves a log of a few pages.
+inline constexpr int kDiagnosticsRunLimit = 100;
+void writeDiagnosticsEntryOfKind(const char* kind, std::string_view text);
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
@@ -40,8 +49,11 @@ void addDiagnosticsSecret(std::string_view secret);
 
 // An entry as written, before masking: "HH:MM:SS.mmm " (UTC, from
 // milliseconds since 1970) and the text; carriage returns dropped, the lines
-// after the first indented to the text's column, a newline at the end. Empty
-// when the text has no visible line.
+// after the first indented to the text's column, a newline at the end. Every
+// other byte below 0x20 (tab included), 0x7f and every byte from 0x80 up is
+// written as \x and two lowercase hex digits ("\x1b", "\xc3\xa9"); a backslash
+// stays as it is. Empty when the text has no visible line (only spaces and
+// tabs).
 std::string formatDiagnosticsEntry(uint64_t utcMilliseconds, std::string_view text);
 
 }  // namespace orb

@@ -1,5 +1,6 @@
 #include "base/log_masking.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace orb {
@@ -22,8 +23,16 @@ bool isResponseName(std::string_view text, size_t at) {
 }
 
 std::string replaceSecrets(std::string_view text, const std::vector<std::string>& secrets) {
+    // Longest first: a secret that begins another ("abc", "abcdef") would
+    // otherwise leave the longer one's rest ("***def") in the log.
+    std::vector<const std::string*> longestFirst;
+    longestFirst.reserve(secrets.size());
+    for (const std::string& secret : secrets) longestFirst.push_back(&secret);
+    std::stable_sort(longestFirst.begin(), longestFirst.end(),
+                     [](const std::string* a, const std::string* b) { return a->size() > b->size(); });
     std::string out(text);
-    for (const std::string& secret : secrets) {
+    for (const std::string* each : longestFirst) {
+        const std::string& secret = *each;
         if (secret.empty()) continue;
         for (size_t at = out.find(secret); at != std::string::npos; at = out.find(secret, at + kMaskText.size()))
             out.replace(at, secret.size(), kMaskText);

@@ -36,7 +36,7 @@ void trace(const char* format, ...) {
     }
     va_end(again);
     if (sink != nullptr) sink(text);
-    if (logging) writeDiagnosticsEntry(text);
+    if (logging) writeDiagnosticsEntryOfKind(format, text);  // a message's kind is its format
 }
 
 }  // namespace orb

@@ -12,8 +12,11 @@ namespace orb {
 using LogFileHandle = intptr_t;
 inline constexpr LogFileHandle kNoLogFile = -1;
 
-// Opens `path` for appending, creating it when missing. kNoLogFile on failure,
-// with the system's reason in `reason`.
+// Opens `path` for appending, creating it when missing (readable by the user
+// only, where the system has modes; an existing file keeps its own). Refuses a
+// path that is a symbolic link (a reparse point on Windows) or anything but a
+// file on disk. kNoLogFile on failure, with the reason in `reason` ("it is a
+// symbolic link", "it is not a regular file", else the system's).
 LogFileHandle openLogFile(const char* path, std::string* reason);
 // Appends the bytes; false when they could not all be written.
 bool writeLogFile(LogFileHandle file, const char* data, size_t size);

@@ -1,5 +1,6 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -8,12 +9,46 @@
 
 namespace orb {
 
+namespace {
+
+// Why `path` is no file to log to, judged from what is there now; the
+// system's reason when it looks like one.
+std::string refusalOf(const char* path, int error) {
+    struct stat there;
+    if (::lstat(path, &there) == 0) {
+        if (S_ISLNK(there.st_mode)) return "it is a symbolic link";
+        if (S_ISDIR(there.st_mode)) return "it is a directory";
+        if (!S_ISREG(there.st_mode)) return "it is not a regular file";
+    }
+    return std::strerror(error);
+}
+
+}  // namespace
+
 LogFileHandle openLogFile(const char* path, std::string* reason) {
-    int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    // The log holds the user name, nonces and status pages: only the user may
+    // read a new one. A link planted at the path is not followed, and a named
+    // pipe without a reader cannot hold the open up (O_NONBLOCK).
+    int fd = ::open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) {
-        if (reason != nullptr) *reason = std::strerror(errno);
+        int error = errno;
+        if (reason != nullptr) *reason = refusalOf(path, error);
         return kNoLogFile;
     }
+    struct stat opened;
+    if (::fstat(fd, &opened) != 0) {
+        int error = errno;
+        ::close(fd);
+        if (reason != nullptr) *reason = std::strerror(error);
+        return kNoLogFile;
+    }
+    if (!S_ISREG(opened.st_mode)) {  // a pipe with a reader, a device
+        ::close(fd);
+        if (reason != nullptr) *reason = "it is not a regular file";
+        return kNoLogFile;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 

@@ -2,8 +2,11 @@
 // written from several threads by the trace and the dialog manager.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -13,11 +16,15 @@
 #include <vector>
 
 #include "base/diagnostics_log.h"
+#include "platform/process.h"
+#include "tests/support/child_process.h"
 #include "tests/support/dialog_robot.h"
 #include "base/trace.h"
 
 namespace orb {
 namespace {
+
+using namespace std::string_literals;
 
 struct EntryCase {
     uint64_t utcMs;
@@ -39,7 +46,15 @@ INSTANTIATE_TEST_SUITE_P(
                       EntryCase{1765000000123, "GET / HTTP/1.1\r\nHost: h\r\n\r\n",
                                 "05:46:40.123 GET / HTTP/1.1\n             Host: h\n"},
                       EntryCase{5, "a\r\n\r\nb", "00:00:00.005 a\n\n             b\n"},
-                      EntryCase{5, "\n", ""}));
+                      EntryCase{5, "\n", ""},
+                      // Raw bytes from the network are escaped; '\n' still splits
+                      // the entry and '\r' is still dropped.
+                      EntryCase{7, "esc \x1b[2J bell\a nul\0 del\x7f\tend"s,
+                                "00:00:00.007 esc \\x1b[2J bell\\x07 nul\\x00 del\\x7f\\x09end\n"},
+                      EntryCase{7, "caf\xc3\xa9 \x80\xff\\x41",
+                                "00:00:00.007 caf\\xc3\\xa9 \\x80\\xff\\x41\n"},
+                      EntryCase{7, "first\r\n\tsecond\x01\r\n\t \r\n",
+                                "00:00:00.007 first\n             \\x09second\\x01\n"}));
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -73,15 +88,81 @@ TEST_F(DiagnosticsLogFile, TheOptionWinsAndAFileThatCannotBeOpenedIsNamed) {
     EXPECT_FALSE(diagnosticsLogActive());
 }
 
+// The log holds the user name and nonces: a new file is the user's alone, an
+// existing one keeps the mode it was given.
+TEST_F(DiagnosticsLogFile, ANewFileIsReadableByTheUserOnly) {
+    std::string error;
+    ASSERT_TRUE(openDiagnosticsLog(path_.c_str(), &error)) << error;
+    struct stat created {};
+    ASSERT_EQ(::stat(path_.c_str(), &created), 0);
+    EXPECT_EQ(created.st_mode & 0077, 0u) << std::oct << created.st_mode;
+    closeDiagnosticsLog();
+
+    ASSERT_EQ(::chmod(path_.c_str(), 0640), 0);
+    ASSERT_TRUE(openDiagnosticsLog(path_.c_str(), &error)) << error;
+    ASSERT_EQ(::stat(path_.c_str(), &created), 0);
+    EXPECT_EQ(created.st_mode & 0777, 0640u) << std::oct << created.st_mode;
+}
+
+// A link planted at the log's path is refused, not followed; so is anything
+// that is not a regular file, and a pipe without a reader does not block the
+// open.
+TEST_F(DiagnosticsLogFile, ALinkOrSomethingElseThanAFileIsRefused) {
+    const std::string target = path_ + ".target";
+    std::remove(target.c_str());
+    ASSERT_EQ(::symlink(target.c_str(), path_.c_str()), 0);
+    std::string error;
+    EXPECT_FALSE(openDiagnosticsLog(path_.c_str(), &error));
+    EXPECT_EQ(error, "cannot open the log file \"" + path_ + "\" (--log): it is a symbolic link");
+    struct stat there {};
+    EXPECT_NE(::stat(target.c_str(), &there), 0) << "the link was followed";
+    std::remove(path_.c_str());
+
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    EXPECT_FALSE(openDiagnosticsLog(path_.c_str(), &error));
+    EXPECT_EQ(error, "cannot open the log file \"" + path_ + "\" (--log): it is not a regular file");
+    int reader = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_FALSE(openDiagnosticsLog(path_.c_str(), &error)) << "a pipe with a reader opens; it is still refused";
+    EXPECT_EQ(error, "cannot open the log file \"" + path_ + "\" (--log): it is not a regular file");
+    ::close(reader);
+    EXPECT_FALSE(diagnosticsLogActive());
+}
+
+// Masking sees the raw text, so a secret with bytes that the log escapes is
+// still hidden, and a carriage return that the log drops cannot join a
+// secret's halves. What is left of the page is escaped.
+TEST_F(DiagnosticsLogFile, SecretsAreMaskedBeforeTheBytesAreEscaped) {
+    std::string error;
+    ASSERT_TRUE(openDiagnosticsLog(path_.c_str(), &error)) << error;
+    addDiagnosticsSecret("p\x01w\xc3\xa9");
+    addDiagnosticsSecret("Zq9x!pw");
+    writeDiagnosticsEntry("page \x1b[31mred\x1b[0m pw=p\x01w\xc3\xa9 again=Zq9x\r!pw");
+
+    const std::string log = readFile(path_);
+    const size_t entry = log.find('\n') + 1;
+    ASSERT_GT(entry, 0u) << log;
+    EXPECT_EQ(log.substr(entry + 13), "page \\x1b[31mred\\x1b[0m pw=*** again=***\n") << log;
+    const auto raw = std::find_if(log.begin(), log.end(), [](char c) { return c != '\n' && (c < 0x20 || c >= 0x7f); });
+    EXPECT_EQ(raw, log.end()) << "a raw byte at " << (raw - log.begin()) << " in " << log;
+}
+
 // Four threads trace at once while a dialog is answered: every line is whole,
 // and the password typed into the dialog never reaches the file.
 TEST_F(DiagnosticsLogFile, ThreadsWriteWholeLinesAndThePasswordIsMasked) {
     std::string error;
     ASSERT_TRUE(openDiagnosticsLog(path_.c_str(), &error)) << error;
     std::vector<std::thread> threads;
+    // Each thread takes two formats in turn (the log drops the '\r'), so no run
+    // of one kind grows past the four threads and every line is written.
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
-            for (int n = 0; n < 250; ++n) trace("thread %d line %d\n", t, n);
+            for (int n = 0; n < 250; ++n) {
+                if (n % 2 == 0)
+                    trace("thread %d line %d\n", t, n);
+                else
+                    trace("thread %d line %d\r\n", t, n);
+            }
         });
 
     std::thread dialog([] {
@@ -124,6 +205,59 @@ TEST_F(DiagnosticsLogFile, ThreadsWriteWholeLinesAndThePasswordIsMasked) {
     EXPECT_TRUE(std::regex_match(rest.at(0), std::regex(R"(orb-upgrade diagnostics log, \d{4}-\d\d-\d\d, times in UTC)")))
         << rest.at(0);
 }
+
+// A flood of refused requests from four threads: the first 100 of the kind
+// are written, the other 4900 told in one line when the run ends, however it
+// ends. Run in a child, so that it can end through endProcess.
+struct RunEndCase {
+    const char* name;
+    void (*end)();
+    std::string after;  // the entry after the count, without its time stamp
+    friend void PrintTo(const RunEndCase& c, std::ostream* out) { *out << c.name; }
+};
+
+class DiagnosticsLogFlood : public DiagnosticsLogFile, public ::testing::WithParamInterface<RunEndCase> {};
+
+TEST_P(DiagnosticsLogFlood, IsCutToAHundredLinesAndACount) {
+    const RunEndCase& c = GetParam();
+    const std::string path = path_;
+    test::ChildResult result = test::runInChild([&] {
+        std::string error;
+        if (!openDiagnosticsLog(path.c_str(), &error)) endProcess(9);
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([t] {
+                for (int n = 0; n < 1250; ++n) trace("+++ Bad TFTP RRQ filename /orb-%d-%d.bin\n", t, n * 7919);
+            });
+        for (std::thread& thread : threads) thread.join();
+        c.end();
+        endProcess(0);
+    });
+    ASSERT_TRUE(result.exited && result.exitCode == 0) << result.output;
+
+    const std::string log = readFile(path_);
+    EXPECT_LT(log.size(), 64u * 1024);
+    size_t written = 0;
+    for (size_t at = log.find("RRQ filename /orb-"); at != std::string::npos; at = log.find("RRQ filename /orb-", at + 1))
+        ++written;
+    EXPECT_EQ(written, 100u);
+    const std::string told = "4900 more like the line above\n";
+    const size_t at = log.find(told);
+    ASSERT_NE(at, std::string::npos) << log.substr(log.size() > 500 ? log.size() - 500 : 0);
+    EXPECT_EQ(log.find(" more like", at + told.size()), std::string::npos) << "told twice";
+    EXPECT_TRUE(std::regex_match(log.substr(at - 13, 13), std::regex(R"(\d\d:\d\d:\d\d\.\d\d\d )")));
+    const std::string rest = log.substr(at + told.size());
+    EXPECT_EQ(rest.size() > 13 ? rest.substr(13) : rest, c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, DiagnosticsLogFlood,
+    ::testing::Values(RunEndCase{"AnotherKind", [] { trace("Send block %d (%d)\n", 1, 512); }, "Send block 1 (512)\n"},
+                      RunEndCase{"AnEntryNotTraced", [] { writeDiagnosticsEntry("dialog shown: 114"); },
+                                 "dialog shown: 114\n"},
+                      RunEndCase{"TheLogClosed", [] { closeDiagnosticsLog(); }, ""},
+                      RunEndCase{"TheProcessEnd", [] {}, ""}),
+    [](const ::testing::TestParamInfo<RunEndCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orb

@@ -40,7 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"ORB\", nonce=\"n1\", qop=\"auth\""},
         MaskCase{"APasswordWhereverItIs", "pw=Ts7-kiwi and Ts7-kiwiTs7-kiwi", {"Ts7-kiwi"}, "pw=*** and ******"},
         MaskCase{"EverySecret", "first1 second2", {"second2", "first1"}, "*** ***"},
-        MaskCase{"AnEmptySecretIsNone", "abc", {""}, "abc"}),
+        MaskCase{"AnEmptySecretIsNone", "abc", {""}, "abc"},
+        MaskCase{"ASecretThatBeginsAnotherHidesNoneOfIt", "pw abcdef and abc", {"abc", "abcdef"}, "pw *** and ***"},
+        MaskCase{"ASecretInsideAnotherHidesNoneOfIt", "xabcx abc", {"b", "xabcx"}, "*** a***c"}),
     [](const ::testing::TestParamInfo<MaskCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

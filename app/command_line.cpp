@@ -1,6 +1,6 @@
 #include "app/command_line.h"
 
-#include "dialogs/unattended/unattended_options.h"
+#include "app/unattended/unattended_options.h"
 #include "platform/embedded_image.h"
 #include "upgrade/firmware_image.h"
 

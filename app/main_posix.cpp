@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/unattended/unattended_runner.h"
 #include "dialogs/front_ends.h"
-#include "app/unattended_runner.h"
 #include "base/diagnostics_log.h"
 #include "platform/process.h"
 #include "platform/signals.h"

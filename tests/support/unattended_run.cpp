@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/unattended_runner.h"
-#include "dialogs/unattended/unattended_front_end.h"
+#include "app/unattended/unattended_runner.h"
+#include "app/unattended/unattended_front_end.h"
 #include "platform/clock.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"

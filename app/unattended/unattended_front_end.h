@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "dialogs/unattended/unattended_options.h"
+#include "app/unattended/unattended_options.h"
 
 namespace orb::unattended {
 

@@ -1,4 +1,4 @@
-#include "dialogs/unattended/unattended_outcome.h"
+#include "app/unattended/unattended_outcome.h"
 
 namespace orb::unattended {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/unattended/unattended_options.h"
+#include "app/unattended/unattended_options.h"
 #include "platform/spawned_process.h"
 
 namespace orb::unattended {

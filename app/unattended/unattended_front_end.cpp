@@ -1,4 +1,4 @@
-#include "dialogs/unattended/unattended_front_end.h"
+#include "app/unattended/unattended_front_end.h"
 
 #include <chrono>
 #include <cstdio>
@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "dialogs/dialog_view.h"
-#include "dialogs/unattended/unattended_events.h"
-#include "dialogs/unattended/unattended_outcome.h"
+#include "app/unattended/unattended_events.h"
+#include "app/unattended/unattended_outcome.h"
 #include "platform/process.h"
 #include "platform/signals.h"
 

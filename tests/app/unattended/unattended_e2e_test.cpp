@@ -13,7 +13,7 @@
 #include <set>
 #include <sstream>
 
-#include "dialogs/unattended/unattended_events.h"
+#include "app/unattended/unattended_events.h"
 #include "platform/embedded_image.h"
 #include "sim/sha256.h"
 #include "tests/support/loopback.h"

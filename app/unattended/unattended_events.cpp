@@ -1,4 +1,4 @@
-#include "dialogs/unattended/unattended_events.h"
+#include "app/unattended/unattended_events.h"
 
 #include <cstdio>
 

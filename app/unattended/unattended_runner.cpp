@@ -1,12 +1,12 @@
-#include "app/unattended_runner.h"
+#include "app/unattended/unattended_runner.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
-#include "dialogs/unattended/unattended_events.h"
-#include "dialogs/unattended/unattended_front_end.h"
-#include "dialogs/unattended/unattended_outcome.h"
+#include "app/unattended/unattended_events.h"
+#include "app/unattended/unattended_front_end.h"
+#include "app/unattended/unattended_outcome.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
 #include "platform/signals.h"

@@ -1,4 +1,4 @@
-#include "dialogs/unattended/unattended_options.h"
+#include "app/unattended/unattended_options.h"
 
 #include <algorithm>
 #include <fstream>

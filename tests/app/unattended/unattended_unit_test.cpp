@@ -2,16 +2,16 @@
 // how a run's dialogs become an exit status.
 #include <gtest/gtest.h>
 
-#include "dialogs/unattended/unattended_events.h"
-#include "dialogs/unattended/unattended_front_end.h"
-#include "dialogs/unattended/unattended_options.h"
-#include "dialogs/unattended/unattended_outcome.h"
+#include "app/unattended/unattended_events.h"
+#include "app/unattended/unattended_front_end.h"
+#include "app/unattended/unattended_options.h"
+#include "app/unattended/unattended_outcome.h"
 #include "upgrade/dialog_ids.h"
 
 namespace orb::unattended {
 namespace {
 
-// The front-end names the templates itself (dialogs/ may not include upgrade/).
+// The front-end names the templates itself; they stay those of upgrade/dialog_ids.h.
 static_assert(ids::kWarning == kWarningDialogId && ids::kAddress == kAddressDialogId &&
               ids::kConnecting == kConnectingWindowId && ids::kCredentials == kCredentialsDialogId &&
               ids::kConfirm == kConfirmDialogId && ids::kWaiting == kWaitingWindowId &&

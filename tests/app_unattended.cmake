@@ -1,0 +1,14 @@
+# The unattended front-end's pieces: options, events, outcome (unit); and
+# orb-upgrade --unattended as whole runs against orb-sim on 127.0.191.x and
+# 127.0.192.x (e2e).
+orb_add_gtest(unattended_unit_tests LABELS unit
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_unit_test.cpp
+  LIBS orb_unattended)
+
+orb_add_gtest(unattended_e2e_tests LABELS e2e
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/support/unattended_run.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_e2e_test.cpp
+  LIBS orb_unattended_runner orb_sim_test_support orb_embedded_image)
+target_compile_definitions(unattended_e2e_tests PRIVATE ORB_UPGRADE_EXECUTABLE="$<TARGET_FILE:orb-upgrade>")
+add_dependencies(unattended_e2e_tests orb-upgrade)

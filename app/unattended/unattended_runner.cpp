@@ -19,13 +19,6 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::string dotted(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
-                  address & 255);
-    return text;
-}
-
 // The PC address must be one that the address dialog offers.
 bool checkPcAddress(const std::string& pcAddress, std::string* error) {
     if (pcAddress.empty()) return true;
@@ -33,8 +26,8 @@ bool checkPcAddress(const std::string& pcAddress, std::string* error) {
     int count = listOwnAddresses(own, 8);
     std::string offered;
     for (int i = 0; i < count && own[i] != 0; ++i) {
-        if (dotted(own[i]) == pcAddress) return true;
-        offered += (i > 0 ? ", " : "") + dotted(own[i]);
+        if (formatDottedQuad(own[i]) == pcAddress) return true;
+        offered += (i > 0 ? ", " : "") + formatDottedQuad(own[i]);
     }
     *error = "the PC address " + pcAddress + " is not an address of this computer (" +
              (offered.empty() ? std::string("none found") : offered) + ")";

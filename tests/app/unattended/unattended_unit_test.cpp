@@ -1,6 +1,10 @@
 // The unattended front-end's pieces: its event lines, its command line, and
 // how a run's dialogs become an exit status.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_front_end.h"
@@ -34,6 +38,22 @@ TEST(UnattendedEvents, RefusesWhatIsNoFlatObject) {
     for (const char* line : {"", "event=listening", "{\"a\":}", "{\"a\":\"b\"", "{\"a\":{\"b\":1}}", "{\"a\":x1}",
                              "{\"a\":\"b\"} tail", "{\"a\":\"\\q\"}"})
         EXPECT_FALSE(parseEventLine(line)) << line;
+}
+
+// A scratch folder of this test program's own, gone at its end.
+std::string scratchFolder() {
+    static const struct Folder {
+        std::string path = testing::TempDir() + "orb-unattended-unit-" + std::to_string(::getpid());
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() { std::filesystem::remove_all(path); }
+    } folder;
+    return folder.path;
+}
+
+std::string writeScratchFile(const std::string& name, const std::string& content) {
+    std::string path = scratchFolder() + "/" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
 }
 
 struct UsageCase {
@@ -73,7 +93,95 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--parallel", "0"}, "1 to 32"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--user"}, "needs a value"},
         UsageCase{{"--unattended", "--accept-warning", "--addresses-file", "/nonexistent/list"}, "cannot read"},
-        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--verbose"}, "unknown option"}));
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--verbose"}, "unknown option"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "0.0.0.0"},
+                  "--address: \"0.0.0.0\" is not an adapter's address (0.0.0.0 means any address)"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "000.0.00.0"}, "0.0.0.0 means any address"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "255.255.255.255"},
+                  "is not an adapter's address (255.255.255.255 is the broadcast address)"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "127.0.0.81", "--address", "127.0.0.081"},
+                  "--address: the adapter 127.0.0.081 is 127.0.0.81 (--address) again"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--pc-address", "1.2.3.1234"},
+                  "--pc-address: \"1.2.3.1234\" is not an IPv4 address"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4\x1b]0;x\x07"}, "1.2.3.4\\x1b]0;x\\x07"}));
+
+TEST(UnattendedOptions, AddressesAreKeptAsNumbersWithoutLeadingZeros) {
+    UnattendedOptions options;
+    std::string error;
+    ASSERT_EQ(parseUnattendedOptions({"--unattended", "--accept-warning", "--address", "010.001.000.008", "--address",
+                                      "10.1.0.80", "--pc-address", "127.000.0.01"},
+                                     &options, &error),
+              ParseResult::Run)
+        << error;
+    EXPECT_EQ(options.addresses, (std::vector<std::string>{"10.1.0.8", "10.1.0.80"}));
+    EXPECT_EQ(options.pcAddress, "127.0.0.1");
+    EXPECT_FALSE(isDottedQuad("1.2.3.0004"));
+    EXPECT_FALSE(isDottedQuad("1.2.3.4."));
+    EXPECT_FALSE(isDottedQuad("1..3.4"));
+}
+
+struct AddressesFileCase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> addresses;  // when accepted
+    std::string error;                   // the whole message; empty: accepted
+};
+
+void PrintTo(const AddressesFileCase& c, std::ostream* out) { *out << c.name; }
+
+class AddressesFile : public testing::TestWithParam<AddressesFileCase> {};
+
+TEST_P(AddressesFile, ListsTheAdaptersOrNamesTheLine) {
+    const AddressesFileCase& c = GetParam();
+    std::vector<NamedAdapter> adapters;
+    std::string error;
+    bool accepted = addAdaptersFromText(c.text, "hosts.txt", &adapters, &error);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(accepted, c.error.empty());
+    if (!accepted) return;
+    std::vector<std::string> addresses;
+    for (const NamedAdapter& adapter : adapters) addresses.push_back(adapter.address);
+    EXPECT_EQ(addresses, c.addresses);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, AddressesFile,
+    testing::Values(
+        AddressesFileCase{"CommentsBlanksCrlfAndAByteOrderMark",
+                          "\xef\xbb\xbf# desks\r\n10.0.0.1\r\n \t10.0.0.2  # desk 4\r\n\r\n#10.0.0.9\n10.0.0.003",
+                          {"10.0.0.1", "10.0.0.2", "10.0.0.3"},
+                          ""},
+        AddressesFileCase{"NotAnAddress", "10.0.0.1\n\n10.0.0.2\n10.0.0.300\n", {},
+                          "hosts.txt:4: \"10.0.0.300\" is not an IPv4 address"},
+        AddressesFileCase{"TwoOnALine", "10.0.0.1 10.0.0.2", {},
+                          "hosts.txt:1: \"10.0.0.1 10.0.0.2\" is not an IPv4 address"},
+        AddressesFileCase{"AByteOrderMarkLaterIsText", "10.0.0.1\n\xef\xbb\xbf" "10.0.0.2", {},
+                          "hosts.txt:2: \"\\xef\\xbb\\xbf10.0.0.2\" is not an IPv4 address"},
+        AddressesFileCase{"SameAdapterSpelledTwoWays", "127.0.0.81\n# again\n127.0.0.081\n", {},
+                          "hosts.txt:3: the adapter 127.0.0.081 is 127.0.0.81 (hosts.txt:1) again"},
+        AddressesFileCase{"SameAdapterTwice", "10.0.0.1\n10.0.0.1  # again\n", {},
+                          "hosts.txt:2: the adapter 10.0.0.1 is given twice (first: hosts.txt:1)"},
+        AddressesFileCase{"AnyAddress", "10.0.0.1\r\n0.0.0.0\r\n", {},
+                          "hosts.txt:2: \"0.0.0.0\" is not an adapter's address (0.0.0.0 means any address)"},
+        AddressesFileCase{"Broadcast", "255.255.255.255", {},
+                          "hosts.txt:1: \"255.255.255.255\" is not an adapter's address (255.255.255.255 is the "
+                          "broadcast address)"}),
+    [](const testing::TestParamInfo<AddressesFileCase>& info) { return std::string(info.param.name); });
+
+TEST(UnattendedOptions, AnAddressesFileIsReadBesideTheAddressOptions) {
+    std::string path = writeScratchFile("hosts.txt", "10.0.0.2\n10.0.0.01\n");
+    UnattendedOptions options;
+    std::string error;
+    EXPECT_EQ(parseUnattendedOptions({"--unattended", "--accept-warning", "--addresses-file", path, "--address",
+                                      "10.0.0.1"},
+                                     &options, &error),
+              ParseResult::UsageError);
+    EXPECT_EQ(error, path + ":2: the adapter 10.0.0.01 is 10.0.0.1 (--address) again");
+    EXPECT_EQ(parseUnattendedOptions({"--unattended", "--accept-warning", "--addresses-file", scratchFolder()},
+                                     &options, &error),
+              ParseResult::UsageError);
+    EXPECT_EQ(error, "cannot read the addresses file " + scratchFolder() + ": Is a directory");
+}
 
 TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
     UnattendedOptions options;

@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 namespace orb::unattended {
 
@@ -230,15 +229,35 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
         *error = "--adapter-run takes one address";
         return ParseResult::UsageError;
     }
+    // Before any adapter runs: a password that cannot be used would fail
+    // every one of them.
+    std::string reason;
+    if (!options->passwordFile.empty() && !readPasswordFile(options->passwordFile, &options->password, &reason)) {
+        *error = "--password-file " + options->passwordFile + ": " + reason;
+        return ParseResult::UsageError;
+    }
     return ParseResult::Run;
 }
 
-bool readPasswordFile(const std::string& path, std::string* password) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string line;
-    std::getline(in, line);
+bool readPasswordFile(const std::string& path, std::string* password, std::string* reason) {
+    // The first line is all that is wanted: one byte more than the longest
+    // password with its CRLF tells a longer one.
+    std::string text, why;
+    if (!readFileStart(path, kMaxPasswordBytes + 3, &text, &why)) {
+        *reason = "cannot read it: " + why;
+        return false;
+    }
+    std::string line = text.substr(0, text.find('\n'));
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) {
+        *reason = "its first line holds no password";
+        return false;
+    }
+    if (line.size() > kMaxPasswordBytes) {
+        *reason = "the password is longer than " + std::to_string(kMaxPasswordBytes) +
+                  " bytes, which the credentials dialog would cut";
+        return false;
+    }
     *password = line;
     return true;
 }

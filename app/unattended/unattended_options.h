@@ -10,6 +10,9 @@ namespace orb::unattended {
 
 inline constexpr int kDefaultParallel = 4;
 inline constexpr int kMaxParallel = 32;
+// The credentials dialog reads 126 characters of its password field and
+// drops the rest without a word.
+inline constexpr size_t kMaxPasswordBytes = 126;
 
 struct UnattendedOptions {
     bool acceptWarning = false;
@@ -20,6 +23,7 @@ struct UnattendedOptions {
     std::string pcAddress;     // the same form; empty: the dialog's default
     std::string user;          // empty: the dialog's default
     std::string passwordFile;
+    std::string password;      // the password file's first line, read while parsing
     int parallel = kDefaultParallel;
     bool json = false;
     std::string logPath;
@@ -30,8 +34,8 @@ struct UnattendedOptions {
 enum class ParseResult { Run, Help, UsageError };
 
 // Parses the arguments after the program name (the first is "--unattended").
-// Reads --addresses-file (addAdaptersFromText). On UsageError, `error` is one
-// line.
+// Reads --addresses-file (addAdaptersFromText) and --password-file
+// (readPasswordFile). On UsageError, `error` is one line.
 ParseResult parseUnattendedOptions(const std::vector<std::string>& args, UnattendedOptions* options,
                                    std::string* error);
 
@@ -55,9 +59,10 @@ bool addAdapter(const std::string& spelling, const std::string& where, std::vect
 bool addAdaptersFromText(const std::string& text, const std::string& fileName, std::vector<NamedAdapter>* adapters,
                          std::string* error);
 
-// The first line of a password file, without its line end; false when the
-// file cannot be read.
-bool readPasswordFile(const std::string& path, std::string* password);
+// The first line of a password file without its line end. False, with the
+// reason, when the file cannot be read, or its first line is empty or longer
+// than kMaxPasswordBytes.
+bool readPasswordFile(const std::string& path, std::string* password, std::string* reason);
 
 // True for A.B.C.D with four decimal numbers 0..255 of one to three digits
 // (leading zeros allowed, and decimal: 010 is ten).

@@ -241,16 +241,9 @@ int runAdapters(const UnattendedOptions& options, const RunLauncher& launch) {
         return static_cast<int>(Outcome::UsageError);
     }
     std::vector<std::string> environment;
-    if (!options.passwordFile.empty()) {
-        std::string password;
-        if (!readPasswordFile(options.passwordFile, &password)) {
-            std::fprintf(stderr, "orb-upgrade: cannot read the password file %s\n", options.passwordFile.c_str());
-            return static_cast<int>(Outcome::UsageError);
-        }
-        // The environment, not the command line: other users can read a
-        // process's arguments.
-        environment.push_back("ORB_PASSWORD=" + password);
-    }
+    // The environment, not the command line: other users can read a
+    // process's arguments.
+    if (!options.passwordFile.empty()) environment.push_back("ORB_PASSWORD=" + options.password);
     catchStopSignals();
     Runner runner(options, launch);
     return runner.run(environment);

@@ -183,11 +183,54 @@ TEST(UnattendedOptions, AnAddressesFileIsReadBesideTheAddressOptions) {
     EXPECT_EQ(error, "cannot read the addresses file " + scratchFolder() + ": Is a directory");
 }
 
+struct PasswordFileCase {
+    const char* name;
+    std::string content;  // the file's; "<folder>": a folder; "<missing>": no file
+    std::string password;
+    std::string reason;  // empty: accepted
+};
+
+void PrintTo(const PasswordFileCase& c, std::ostream* out) { *out << c.name; }
+
+class PasswordFile : public testing::TestWithParam<PasswordFileCase> {};
+
+TEST_P(PasswordFile, IsReadWhileParsingOrRefusedWithTheReason) {
+    const PasswordFileCase& c = GetParam();
+    std::string path = scratchFolder() + "/password-" + c.name;
+    if (c.content == "<folder>") std::filesystem::create_directories(path);
+    else if (c.content != "<missing>") writeScratchFile("password-" + std::string(c.name), c.content);
+    UnattendedOptions options;
+    std::string error;
+    ParseResult result = parseUnattendedOptions(
+        {"--unattended", "--accept-warning", "--address", "1.2.3.4", "--password-file", path}, &options, &error);
+    if (c.reason.empty()) {
+        EXPECT_EQ(result, ParseResult::Run) << error;
+        EXPECT_EQ(options.password, c.password);
+    } else {
+        EXPECT_EQ(result, ParseResult::UsageError);
+        EXPECT_EQ(error, "--password-file " + path + ": " + c.reason);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, PasswordFile,
+    testing::Values(PasswordFileCase{"FirstLine", "se cret\nsecond line\n", "se cret", ""},
+                    PasswordFileCase{"CrlfAndNoOtherLine", "secret\r\n", "secret", ""},
+                    PasswordFileCase{"LongestKept", std::string(126, 'p') + "\r\n", std::string(126, 'p'), ""},
+                    PasswordFileCase{"TooLong", std::string(127, 'p'), "",
+                                     "the password is longer than 126 bytes, which the credentials dialog would cut"},
+                    PasswordFileCase{"Empty", "", "", "its first line holds no password"},
+                    PasswordFileCase{"EmptyFirstLine", "\r\nsecret\n", "", "its first line holds no password"},
+                    PasswordFileCase{"Missing", "<missing>", "", "cannot read it: No such file or directory"},
+                    PasswordFileCase{"Folder", "<folder>", "", "cannot read it: Is a directory"}),
+    [](const testing::TestParamInfo<PasswordFileCase>& info) { return std::string(info.param.name); });
+
 TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
     UnattendedOptions options;
     std::string error;
+    std::string passwordFile = writeScratchFile("secret", "secret\n");
     ASSERT_EQ(parseUnattendedOptions({"--unattended", "--accept-warning", "--address", "1.2.3.4", "--pc-address",
-                                      "1.2.3.5", "--user", "root", "--password-file", "/tmp/secret"},
+                                      "1.2.3.5", "--user", "root", "--password-file", passwordFile},
                                      &options, &error),
               ParseResult::Run);
     std::vector<std::string> args = adapterRunArguments(options, "1.2.3.4");

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/log_file.h"
+
 namespace orb::unattended {
 
 namespace {
@@ -210,6 +212,10 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
                 return ParseResult::UsageError;
             }
         } else if (name == "--log") {
+            if (value.empty()) {
+                *error = "--log needs a file name";
+                return ParseResult::UsageError;
+            }
             options->logPath = value;
         }
     }
@@ -259,6 +265,26 @@ bool readPasswordFile(const std::string& path, std::string* password, std::strin
         return false;
     }
     *password = line;
+    return true;
+}
+
+std::string adapterLogPath(const UnattendedOptions& options, const std::string& address) {
+    if (options.logPath.empty()) return {};
+    return options.addresses.size() > 1 ? options.logPath + "." + address : options.logPath;
+}
+
+bool checkLogFiles(const UnattendedOptions& options, std::string* error) {
+    for (const std::string& address : options.addresses) {
+        std::string path = adapterLogPath(options, address);
+        if (path.empty()) return true;
+        std::string reason;
+        LogFileHandle file = openLogFile(path.c_str(), &reason);
+        if (file == kNoLogFile) {
+            *error = "--log " + options.logPath + ": cannot append to " + path + ": " + reason;
+            return false;
+        }
+        closeLogFile(file);
+    }
     return true;
 }
 

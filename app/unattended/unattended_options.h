@@ -71,6 +71,13 @@ bool isDottedQuad(const std::string& text);
 bool parseDottedQuad(const std::string& text, uint32_t* address);
 std::string formatDottedQuad(uint32_t address);
 
+// The file that the run of `address` appends its trace to: --log FILE with one
+// adapter, FILE.<address> with several. Empty without --log.
+std::string adapterLogPath(const UnattendedOptions& options, const std::string& address);
+// Opens every adapterLogPath for appending (creating, never truncating) and
+// closes it again: false, with "--log ..." and the reason, when one cannot be.
+bool checkLogFiles(const UnattendedOptions& options, std::string* error);
+
 // The arguments of the single-adapter run for `address` (program name left out).
 std::vector<std::string> adapterRunArguments(const UnattendedOptions& options, const std::string& address);
 

@@ -88,10 +88,8 @@ public:
 private:
     bool start(AdapterRun* run) {
         std::vector<std::string> environment = environment_;
-        if (!options_.logPath.empty()) {
-            std::string path = options_.logPath + (runs_.size() > 1 ? "." + run->address : std::string());
-            environment.push_back("ORB_TRACE=" + path);
-        }
+        std::string logPath = adapterLogPath(options_, run->address);
+        if (!logPath.empty()) environment.push_back("ORB_TRACE=" + logPath);
         run->start = std::chrono::steady_clock::now();
         run->started = true;
         if (!launch_(adapterRunArguments(options_, run->address), environment, &run->process)) {
@@ -236,7 +234,9 @@ RunLauncher selfLauncher() {
 
 int runAdapters(const UnattendedOptions& options, const RunLauncher& launch) {
     std::string error;
-    if (!checkPcAddress(options.pcAddress, &error)) {
+    // A log that cannot be written would lose every run's trace: refused
+    // before any run starts.
+    if (!checkPcAddress(options.pcAddress, &error) || !checkLogFiles(options, &error)) {
         std::fprintf(stderr, "orb-upgrade: %s\n", error.c_str());
         return static_cast<int>(Outcome::UsageError);
     }

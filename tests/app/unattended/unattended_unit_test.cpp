@@ -10,6 +10,7 @@
 #include "app/unattended/unattended_front_end.h"
 #include "app/unattended/unattended_options.h"
 #include "app/unattended/unattended_outcome.h"
+#include "app/unattended/unattended_runner.h"
 #include "upgrade/dialog_ids.h"
 
 namespace orb::unattended {
@@ -103,6 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "--address: the adapter 127.0.0.081 is 127.0.0.81 (--address) again"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--pc-address", "1.2.3.1234"},
                   "--pc-address: \"1.2.3.1234\" is not an IPv4 address"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--log", ""}, "--log needs a file name"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4\x1b]0;x\x07"}, "1.2.3.4\\x1b]0;x\\x07"}));
 
 TEST(UnattendedOptions, AddressesAreKeptAsNumbersWithoutLeadingZeros) {
@@ -224,6 +226,47 @@ INSTANTIATE_TEST_SUITE_P(
                     PasswordFileCase{"Missing", "<missing>", "", "cannot read it: No such file or directory"},
                     PasswordFileCase{"Folder", "<folder>", "", "cannot read it: Is a directory"}),
     [](const testing::TestParamInfo<PasswordFileCase>& info) { return std::string(info.param.name); });
+
+TEST(UnattendedLog, EveryAdaptersFileIsOpenedForAppendingBeforeAnyRun) {
+    UnattendedOptions options;
+    options.addresses = {"10.0.0.1", "10.0.0.2"};
+    options.logPath = scratchFolder() + "/trace";
+    std::string kept = writeScratchFile("trace.10.0.0.1", "an earlier run\n");
+    std::string error;
+    EXPECT_TRUE(checkLogFiles(options, &error)) << error;
+    EXPECT_TRUE(std::filesystem::exists(options.logPath + ".10.0.0.2"));
+    std::ifstream in(kept);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "an earlier run") << "the check never truncates";
+
+    options.addresses = {"10.0.0.1"};
+    EXPECT_EQ(adapterLogPath(options, "10.0.0.1"), options.logPath);
+    options.logPath = scratchFolder() + "/no-such-folder/trace";
+    EXPECT_FALSE(checkLogFiles(options, &error));
+    EXPECT_EQ(error, "--log " + options.logPath + ": cannot append to " + options.logPath +
+                         ": No such file or directory");
+}
+
+TEST(UnattendedLog, AnUnwritableLogEndsWithAUsageErrorBeforeAnyRunStarts) {
+    UnattendedOptions options;
+    options.addresses = {"10.0.0.1", "10.0.0.2"};
+    options.logPath = scratchFolder() + "/no-such-folder/trace";
+    int launched = 0;
+    RunLauncher launch = [&](const std::vector<std::string>&, const std::vector<std::string>&, SpawnedProcess*) {
+        ++launched;
+        return false;
+    };
+    testing::internal::CaptureStderr();
+    int status = runAdapters(options, launch);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(launched, 0);
+    EXPECT_NE(said.find("orb-upgrade: --log " + options.logPath + ": cannot append to " + options.logPath +
+                        ".10.0.0.1: No such file or directory"),
+              std::string::npos)
+        << said;
+}
 
 TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
     UnattendedOptions options;

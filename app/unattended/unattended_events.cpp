@@ -179,13 +179,27 @@ std::optional<Event> parseEventLine(const std::string& line) {
     return event;
 }
 
+std::string escapeForTerminal(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c >= 0x7f) {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
 std::string formatTextLine(const Event& event) {
-    std::string line = event.value("adapter") + ": ";
-    if (event.has("text")) return line + event.value("text");
-    line += event.value("event");
+    std::string line = escapeForTerminal(event.value("adapter")) + ": ";
+    if (event.has("text")) return line + escapeForTerminal(event.value("text"));
+    line += escapeForTerminal(event.value("event"));
     for (const EventField& field : event.fields) {
         if (field.name == "adapter" || field.name == "event") continue;
-        line += " " + field.name + "=" + field.value;
+        line += " " + escapeForTerminal(field.name) + "=" + escapeForTerminal(field.value);
     }
     return line;
 }

@@ -37,6 +37,11 @@ std::string formatJson(const Event& event);
 // null); nullopt for anything else.
 std::optional<Event> parseEventLine(const std::string& line);
 // "127.0.0.2: <text>", or the fields as name=value when there is no text.
+// What an adapter sends cannot move the cursor, retitle the terminal or start
+// a line of its own: see escapeForTerminal.
 std::string formatTextLine(const Event& event);
+// `text` with every byte below 0x20, 0x7f and every byte of 0x80 and above as
+// \xNN (lowercase hex).
+std::string escapeForTerminal(const std::string& text);
 
 }  // namespace orb::unattended

@@ -204,8 +204,11 @@ private:
                 event.add("milliseconds", static_cast<long long>(run.seconds * 1000));
                 std::printf("%s\n", formatJson(event).c_str());
             } else {
-                std::printf("%-16s %-24s %-12s %s\n", run.address.c_str(), run.resultName.c_str(),
-                            run.version.empty() ? "-" : run.version.c_str(), time);
+                // The result and the version come from the run's output, the
+                // version from the adapter itself.
+                std::string result = escapeForTerminal(run.resultName);
+                std::string version = run.version.empty() ? "-" : escapeForTerminal(run.version);
+                std::printf("%-16s %-24s %-12s %s\n", run.address.c_str(), result.c_str(), version.c_str(), time);
             }
         }
         std::fflush(stdout);

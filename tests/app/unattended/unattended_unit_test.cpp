@@ -32,7 +32,21 @@ TEST(UnattendedEvents, JsonLinesRoundTripWithEscapesAndNumbers) {
     EXPECT_EQ(back->value("message"), "say \"no\"\\\r\n\ttab\x01");
     EXPECT_EQ(back->value("code"), "5");
     EXPECT_TRUE(back->fields.back().number);
-    EXPECT_EQ(formatTextLine(*back), "127.0.19.1: error message=" + back->value("message") + " code=5");
+    EXPECT_EQ(formatTextLine(*back), R"(127.0.19.1: error message=say "no"\\x0d\x0a\x09tab\x01 code=5)");
+}
+
+// What an adapter sends (here as its product name) cannot retitle the
+// terminal nor forge a line of its own.
+const std::string kForged = "ORB\x1b]0;owned\x07\nFAKE 10.9.9.9: result: success\r\x7f\xc3\xa9\xff";
+
+TEST(UnattendedEvents, TextLinesShowOnlyPrintableAscii) {
+    Event status("10.0.0.2", "status");
+    status.add("product", kForged);
+    EXPECT_EQ(formatTextLine(status),
+              R"(10.0.0.2: status product=ORB\x1b]0;owned\x07\x0aFAKE 10.9.9.9: result: success\x0d\x7f\xc3\xa9\xff)");
+    status.add("text", "status page: Product Name " + kForged);
+    EXPECT_EQ(formatTextLine(status), R"(10.0.0.2: status page: Product Name ORB\x1b]0;owned\x07\x0aFAKE 10.9.9.9: )"
+                                      R"(result: success\x0d\x7f\xc3\xa9\xff)");
 }
 
 TEST(UnattendedEvents, RefusesWhatIsNoFlatObject) {

@@ -49,6 +49,20 @@ TEST(UnattendedEvents, TextLinesShowOnlyPrintableAscii) {
                                       R"(result: success\x0d\x7f\xc3\xa9\xff)");
 }
 
+TEST(UnattendedEvents, JsonLinesAreUtf8AndReadBackByteForByte) {
+    Event status("10.0.0.2", "status");
+    status.add(std::string("pro\x80" "duct"), kForged);
+    std::string line = formatJson(status);
+    EXPECT_EQ(line, R"({"adapter":"10.0.0.2","event":"status","pro\u0080duct":)"
+                    R"("ORB\u001b]0;owned\u0007\nFAKE 10.9.9.9: result: success\r\u007f\u00c3\u00a9\u00ff"})");
+    std::optional<Event> back = parseEventLine(line);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->fields.size(), 3u);
+    EXPECT_EQ(back->fields[2].name, "pro\x80" "duct");
+    EXPECT_EQ(back->fields[2].value, kForged);
+    EXPECT_FALSE(parseEventLine(R"({"a":"\u0100"})")) << "no writer of ours sends more than a byte";
+}
+
 TEST(UnattendedEvents, RefusesWhatIsNoFlatObject) {
     for (const char* line : {"", "event=listening", "{\"a\":}", "{\"a\":\"b\"", "{\"a\":{\"b\":1}}", "{\"a\":x1}",
                              "{\"a\":\"b\"} tail", "{\"a\":\"\\q\"}"})

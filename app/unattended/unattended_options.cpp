@@ -318,7 +318,8 @@ std::vector<std::string> unattendedHelpLines() {
         "  --log FILE              the trace of each run to FILE (FILE.A.B.C.D with several adapters)",
         "  Exit status: 0 all upgraded to the embedded version; 2 usage error; with one adapter 3 not",
         "  reachable, 4 authentication refused, 5 upload incomplete, 6 no answer after the upload or",
-        "  another version, 7 cancelled (SIGINT, SIGTERM), 8 other failure; with several adapters 1.",
+        "  another version, 7 cancelled (SIGINT, SIGTERM, SIGHUP), 8 other failure; with several",
+        "  adapters 1.",
     };
 }
 

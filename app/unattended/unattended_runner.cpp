@@ -124,14 +124,15 @@ private:
         }
     }
 
-    // SIGINT or SIGTERM: every run cancels as with the Cancel button; no new
-    // run starts.
+    // SIGINT, SIGTERM or SIGHUP: every run cancels as with the Cancel button
+    // (a hang-up is passed on as SIGTERM); no new run starts.
     void forwardSignal() {
         StopSignal signal = takeStopSignal();
         if (signal == StopSignal::None) return;
         bool interrupt = signal == StopSignal::Interrupt;
         cancelled_ = true;
-        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n", interrupt ? "SIGINT" : "SIGTERM");
+        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n",
+                     interrupt ? "SIGINT" : signal == StopSignal::HangUp ? "SIGHUP" : "SIGTERM");
         for (AdapterRun& run : runs_)
             if (run.started && !run.finished) signalProcess(run.process.id, interrupt);
     }

@@ -159,9 +159,9 @@ struct AddressesFileCase {
 
 void PrintTo(const AddressesFileCase& c, std::ostream* out) { *out << c.name; }
 
-class AddressesFile : public testing::TestWithParam<AddressesFileCase> {};
+class UnattendedAddressesFile : public testing::TestWithParam<AddressesFileCase> {};
 
-TEST_P(AddressesFile, ListsTheAdaptersOrNamesTheLine) {
+TEST_P(UnattendedAddressesFile, ListsTheAdaptersOrNamesTheLine) {
     const AddressesFileCase& c = GetParam();
     std::vector<NamedAdapter> adapters;
     std::string error;
@@ -175,7 +175,7 @@ TEST_P(AddressesFile, ListsTheAdaptersOrNamesTheLine) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, AddressesFile,
+    Texts, UnattendedAddressesFile,
     testing::Values(
         AddressesFileCase{"CommentsBlanksCrlfAndAByteOrderMark",
                           "\xef\xbb\xbf# desks\r\n10.0.0.1\r\n \t10.0.0.2  # desk 4\r\n\r\n#10.0.0.9\n10.0.0.003",
@@ -222,9 +222,9 @@ struct PasswordFileCase {
 
 void PrintTo(const PasswordFileCase& c, std::ostream* out) { *out << c.name; }
 
-class PasswordFile : public testing::TestWithParam<PasswordFileCase> {};
+class UnattendedPasswordFile : public testing::TestWithParam<PasswordFileCase> {};
 
-TEST_P(PasswordFile, IsReadWhileParsingOrRefusedWithTheReason) {
+TEST_P(UnattendedPasswordFile, IsReadWhileParsingOrRefusedWithTheReason) {
     const PasswordFileCase& c = GetParam();
     std::string path = scratchFolder() + "/password-" + c.name;
     if (c.content == "<folder>") std::filesystem::create_directories(path);
@@ -243,7 +243,7 @@ TEST_P(PasswordFile, IsReadWhileParsingOrRefusedWithTheReason) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Files, PasswordFile,
+    Files, UnattendedPasswordFile,
     testing::Values(PasswordFileCase{"FirstLine", "se cret\nsecond line\n", "se cret", ""},
                     PasswordFileCase{"CrlfAndNoOtherLine", "secret\r\n", "secret", ""},
                     PasswordFileCase{"LongestKept", std::string(126, 'p') + "\r\n", std::string(126, 'p'), ""},

@@ -1,14 +1,17 @@
-// The signals that ask a POSIX process to stop (Ctrl-C, a polite kill) and the
-// one a closed pipe raises. The front-ends that cancel a run instead of dying
+// The signals that ask a POSIX process to stop (Ctrl-C, a polite kill, the
+// terminal going away) and the one a closed pipe raises. The front-ends that cancel a run instead of dying
 // catch them here; the Windows program has no such signals.
 #pragma once
 
 namespace orb {
 
-enum class StopSignal { None, Interrupt, Terminate };
+// HangUp asks for what Terminate does: an SSH session that drops must cancel
+// the runs, with their results, rather than kill them.
+enum class StopSignal { None, Interrupt, Terminate, HangUp };
 
-// From now on SIGINT and SIGTERM are noted instead of ending the process; a
-// noted signal also ends waitForProcessOutput (spawned_process.h) at once.
+// From now on SIGINT, SIGTERM and SIGHUP are noted instead of ending the
+// process; a noted signal also ends waitForProcessOutput (spawned_process.h)
+// at once.
 void catchStopSignals();
 
 // The latest signal noted since the last call; None when there was none.

@@ -1,9 +1,10 @@
-# The unattended front-end's pieces: options, events, outcome (unit); and
+# The unattended front-end's pieces: options, events, outcome, the runner's
+# checks before any run (unit); and
 # orb-upgrade --unattended as whole runs against orb-sim on 127.0.191.x and
 # 127.0.192.x (e2e).
 orb_add_gtest(unattended_unit_tests LABELS unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_unit_test.cpp
-  LIBS orb_unattended)
+  LIBS orb_unattended_runner)
 
 orb_add_gtest(unattended_e2e_tests LABELS e2e
   SOURCES

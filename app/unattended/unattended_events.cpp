@@ -43,7 +43,10 @@ void appendQuoted(std::string* out, const std::string& text) {
         case '\r': *out += "\\r"; break;
         case '\t': *out += "\\t"; break;
         default:
-            if (c < 0x20 || c == 0x7f) {
+            // Bytes of 0x80 and above as the code points of the same number:
+            // the texts are single-byte, and the line stays valid UTF-8
+            // whatever an adapter sends.
+            if (c < 0x20 || c >= 0x7f) {
                 char escape[8];
                 std::snprintf(escape, sizeof escape, "\\u%04x", c);
                 *out += escape;
@@ -103,7 +106,7 @@ public:
                     else if (h >= 'A' && h <= 'F') code |= static_cast<unsigned>(h - 'A' + 10);
                     else return false;
                 }
-                if (code > 0xff) return false;  // the writer escapes control bytes only
+                if (code > 0xff) return false;  // the writer escapes single bytes only
                 out->push_back(static_cast<char>(code));
                 break;
             }
@@ -179,13 +182,27 @@ std::optional<Event> parseEventLine(const std::string& line) {
     return event;
 }
 
+std::string escapeForTerminal(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c >= 0x7f) {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
 std::string formatTextLine(const Event& event) {
-    std::string line = event.value("adapter") + ": ";
-    if (event.has("text")) return line + event.value("text");
-    line += event.value("event");
+    std::string line = escapeForTerminal(event.value("adapter")) + ": ";
+    if (event.has("text")) return line + escapeForTerminal(event.value("text"));
+    line += escapeForTerminal(event.value("event"));
     for (const EventField& field : event.fields) {
         if (field.name == "adapter" || field.name == "event") continue;
-        line += " " + field.name + "=" + field.value;
+        line += " " + escapeForTerminal(field.name) + "=" + escapeForTerminal(field.value);
     }
     return line;
 }

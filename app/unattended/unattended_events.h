@@ -31,12 +31,19 @@ struct Event {
     bool has(const std::string& name) const;
 };
 
-// {"adapter":"127.0.0.2","event":"status",...}: one line, no newline.
+// {"adapter":"127.0.0.2","event":"status",...}: one line, no newline, valid
+// UTF-8: control bytes and bytes of 0x80 and above as \u00XX (or \n, \t ...).
 std::string formatJson(const Event& event);
 // A flat JSON object as formatJson writes it (strings, numbers, true, false,
-// null); nullopt for anything else.
+// null); nullopt for anything else. Gives back exactly the bytes formatJson
+// wrote, \u00XX as the byte XX.
 std::optional<Event> parseEventLine(const std::string& line);
 // "127.0.0.2: <text>", or the fields as name=value when there is no text.
+// What an adapter sends cannot move the cursor, retitle the terminal or start
+// a line of its own: see escapeForTerminal.
 std::string formatTextLine(const Event& event);
+// `text` with every byte below 0x20, 0x7f and every byte of 0x80 and above as
+// \xNN (lowercase hex).
+std::string escapeForTerminal(const std::string& text);
 
 }  // namespace orb::unattended

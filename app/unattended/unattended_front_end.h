@@ -31,7 +31,7 @@ inline constexpr int kSoftwareVersionField = 1004;
 
 // Runs `program` (the start-up and the sequence) on a second thread for the
 // one adapter of `options` and answers its dialogs on this one. The password
-// comes from the environment variable ORB_PASSWORD. SIGINT and SIGTERM press
+// comes from the environment variable ORB_PASSWORD. SIGINT, SIGTERM and SIGHUP press
 // Cancel in the open window, as a person would. Never returns: the program
 // ends the process.
 [[noreturn]] void runAdapterRun(const UnattendedOptions& options, const std::function<int()>& program);

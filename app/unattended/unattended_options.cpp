@@ -1,7 +1,11 @@
 #include "app/unattended/unattended_options.h"
 
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/log_file.h"
 
 namespace orb::unattended {
 
@@ -18,65 +22,138 @@ bool parseCount(const std::string& text, int* value) {
     return true;
 }
 
-std::string trimmed(const std::string& text) {
-    size_t begin = text.find_first_not_of(" \t\r\n");
-    if (begin == std::string::npos) return {};
-    size_t end = text.find_last_not_of(" \t\r\n");
-    return text.substr(begin, end - begin + 1);
-}
-
-bool addAddress(const std::string& address, UnattendedOptions* options, std::string* error) {
-    if (!isDottedQuad(address)) {
-        *error = "not an IPv4 address: \"" + address + "\"";
-        return false;
-    }
-    if (std::find(options->addresses.begin(), options->addresses.end(), address) != options->addresses.end()) {
-        *error = "the address " + address + " is given twice";
-        return false;
-    }
-    options->addresses.push_back(address);
-    return true;
-}
-
-bool readAddressesFile(const std::string& path, UnattendedOptions* options, std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = "cannot read the addresses file " + path;
-        return false;
-    }
-    std::string line;
-    while (std::getline(in, line)) {
-        std::string address = trimmed(line);
-        if (address.empty() || address[0] == '#') continue;
-        if (!addAddress(address, options, error)) {
-            *error += " (in " + path + ")";
-            return false;
+// A text from the command line or a file, quoted for a message on the
+// terminal: bytes that are not printable ASCII as \xNN.
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c < 0x20 || c >= 0x7f) {
+            char escape[5];
+            std::snprintf(escape, sizeof escape, "\\x%02x", c);
+            out += escape;
+        } else {
+            out.push_back(static_cast<char>(c));
         }
     }
+    return out + "\"";
+}
+
+// Up to `limit` bytes from the start of the file; false with the system's
+// reason (a directory opens, and fails at the first read).
+bool readFileStart(const std::string& path, size_t limit, std::string* text, std::string* reason) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        *reason = std::strerror(errno);
+        return false;
+    }
+    char buffer[4096];
+    while (text->size() < limit) {
+        size_t want = std::min(sizeof buffer, limit - text->size());
+        size_t got = std::fread(buffer, 1, want, file);
+        text->append(buffer, got);
+        if (got < want) break;
+    }
+    int failure = std::ferror(file) != 0 ? errno : 0;
+    std::fclose(file);
+    if (failure != 0) {
+        *reason = std::strerror(failure);
+        return false;
+    }
     return true;
 }
+
+bool readAddressesFile(const std::string& path, std::vector<NamedAdapter>* adapters, std::string* error) {
+    std::string text, reason;
+    if (!readFileStart(path, std::string::npos, &text, &reason)) {
+        *error = "cannot read the addresses file " + path + ": " + reason;
+        return false;
+    }
+    return addAdaptersFromText(text, path, adapters, error);
+}
+
+constexpr char kByteOrderMark[] = "\xef\xbb\xbf";
 
 }  // namespace
 
-bool isDottedQuad(const std::string& text) {
-    int parts = 0;
+bool parseDottedQuad(const std::string& text, uint32_t* address) {
+    uint32_t value = 0;
     size_t pos = 0;
-    while (parts < 4) {
-        size_t end = pos;
-        while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
-        if (end == pos || end - pos > 3) return false;
-        if (std::stoi(text.substr(pos, end - pos)) > 255) return false;
-        ++parts;
-        if (parts == 4) return end == text.size();
-        if (end >= text.size() || text[end] != '.') return false;
-        pos = end + 1;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (pos >= text.size() || text[pos] != '.') return false;
+            ++pos;
+        }
+        size_t start = pos;
+        unsigned number = 0;
+        while (pos < text.size() && pos - start < 4 && text[pos] >= '0' && text[pos] <= '9')
+            number = number * 10 + static_cast<unsigned>(text[pos++] - '0');
+        if (pos == start || pos - start > 3 || number > 255) return false;
+        value = value << 8 | number;
     }
-    return false;
+    if (pos != text.size()) return false;
+    *address = value;
+    return true;
+}
+
+bool isDottedQuad(const std::string& text) {
+    uint32_t address = 0;
+    return parseDottedQuad(text, &address);
+}
+
+std::string formatDottedQuad(uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
+                  address & 255);
+    return text;
+}
+
+bool addAdapter(const std::string& spelling, const std::string& where, std::vector<NamedAdapter>* adapters,
+                std::string* error) {
+    uint32_t number = 0;
+    if (!parseDottedQuad(spelling, &number)) {
+        *error = where + ": " + quoted(spelling) + " is not an IPv4 address";
+        return false;
+    }
+    if (number == 0 || number == 0xffffffff) {
+        *error = where + ": " + quoted(spelling) + " is not an adapter's address (" +
+                 (number == 0 ? "0.0.0.0 means any address" : "255.255.255.255 is the broadcast address") + ")";
+        return false;
+    }
+    std::string address = formatDottedQuad(number);
+    for (const NamedAdapter& named : *adapters) {
+        if (named.address != address) continue;
+        if (named.spelling == spelling)
+            *error = where + ": the adapter " + spelling + " is given twice (first: " + named.where + ")";
+        else
+            *error = where + ": the adapter " + spelling + " is " + named.spelling + " (" + named.where + ") again";
+        return false;
+    }
+    adapters->push_back({address, spelling, where});
+    return true;
+}
+
+bool addAdaptersFromText(const std::string& text, const std::string& fileName, std::vector<NamedAdapter>* adapters,
+                         std::string* error) {
+    size_t pos = text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
+    for (int number = 1; pos < text.size(); ++number) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        line.resize(std::min(line.size(), line.find('#')));
+        size_t first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos) continue;
+        size_t last = line.find_last_not_of(" \t\r");
+        std::string where = fileName + ":" + std::to_string(number);
+        if (!addAdapter(line.substr(first, last - first + 1), where, adapters, error)) return false;
+    }
+    return true;
 }
 
 ParseResult parseUnattendedOptions(const std::vector<std::string>& args, UnattendedOptions* options,
                                    std::string* error) {
     *options = UnattendedOptions{};
+    std::vector<NamedAdapter> adapters;
     std::vector<std::string> addressFiles;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
@@ -104,7 +181,7 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
         bool takesValue = name == "--address" || name == "--addresses-file" || name == "--pc-address" ||
                           name == "--user" || name == "--password-file" || name == "--parallel" || name == "--log";
         if (!takesValue) {
-            *error = "unknown option \"" + name + "\"";
+            *error = "unknown option " + quoted(name);
             return ParseResult::UsageError;
         }
         if (i + 1 >= args.size()) {
@@ -113,15 +190,18 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
         }
         const std::string& value = args[++i];
         if (name == "--address") {
-            if (!addAddress(value, options, error)) return ParseResult::UsageError;
+            if (!addAdapter(value, "--address", &adapters, error)) return ParseResult::UsageError;
         } else if (name == "--addresses-file") {
             addressFiles.push_back(value);
         } else if (name == "--pc-address") {
-            if (!isDottedQuad(value)) {
-                *error = "not an IPv4 address: \"" + value + "\"";
+            uint32_t pcAddress = 0;
+            if (!parseDottedQuad(value, &pcAddress)) {
+                *error = "--pc-address: " + quoted(value) + " is not an IPv4 address";
                 return ParseResult::UsageError;
             }
-            options->pcAddress = value;
+            // Compared with the addresses the dialog offers, which have no
+            // leading zeros.
+            options->pcAddress = formatDottedQuad(pcAddress);
         } else if (name == "--user") {
             options->user = value;
         } else if (name == "--password-file") {
@@ -132,12 +212,17 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
                 return ParseResult::UsageError;
             }
         } else if (name == "--log") {
+            if (value.empty()) {
+                *error = "--log needs a file name";
+                return ParseResult::UsageError;
+            }
             options->logPath = value;
         }
     }
     if (options->help) return ParseResult::Help;
     for (const std::string& path : addressFiles)
-        if (!readAddressesFile(path, options, error)) return ParseResult::UsageError;
+        if (!readAddressesFile(path, &adapters, error)) return ParseResult::UsageError;
+    for (const NamedAdapter& named : adapters) options->addresses.push_back(named.address);
     if (!options->acceptWarning) {
         *error = "--accept-warning is required: the warning dialog asks for your consent to the upgrade";
         return ParseResult::UsageError;
@@ -150,16 +235,56 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
         *error = "--adapter-run takes one address";
         return ParseResult::UsageError;
     }
+    // Before any adapter runs: a password that cannot be used would fail
+    // every one of them.
+    std::string reason;
+    if (!options->passwordFile.empty() && !readPasswordFile(options->passwordFile, &options->password, &reason)) {
+        *error = "--password-file " + options->passwordFile + ": " + reason;
+        return ParseResult::UsageError;
+    }
     return ParseResult::Run;
 }
 
-bool readPasswordFile(const std::string& path, std::string* password) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string line;
-    std::getline(in, line);
+bool readPasswordFile(const std::string& path, std::string* password, std::string* reason) {
+    // The first line is all that is wanted: one byte more than the longest
+    // password with its CRLF tells a longer one.
+    std::string text, why;
+    if (!readFileStart(path, kMaxPasswordBytes + 3, &text, &why)) {
+        *reason = "cannot read it: " + why;
+        return false;
+    }
+    std::string line = text.substr(0, text.find('\n'));
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) {
+        *reason = "its first line holds no password";
+        return false;
+    }
+    if (line.size() > kMaxPasswordBytes) {
+        *reason = "the password is longer than " + std::to_string(kMaxPasswordBytes) +
+                  " bytes, which the credentials dialog would cut";
+        return false;
+    }
     *password = line;
+    return true;
+}
+
+std::string adapterLogPath(const UnattendedOptions& options, const std::string& address) {
+    if (options.logPath.empty()) return {};
+    return options.addresses.size() > 1 ? options.logPath + "." + address : options.logPath;
+}
+
+bool checkLogFiles(const UnattendedOptions& options, std::string* error) {
+    for (const std::string& address : options.addresses) {
+        std::string path = adapterLogPath(options, address);
+        if (path.empty()) return true;
+        std::string reason;
+        LogFileHandle file = openLogFile(path.c_str(), &reason);
+        if (file == kNoLogFile) {
+            *error = "--log " + options.logPath + ": cannot append to " + path + ": " + reason;
+            return false;
+        }
+        closeLogFile(file);
+    }
     return true;
 }
 
@@ -181,19 +306,26 @@ std::vector<std::string> unattendedHelpLines() {
         "  --unattended            upgrade without a person: answer every dialog from the options below",
         "  --accept-warning        required with --unattended: accept the warning about upgrading without",
         "                          your service provider's approval",
-        "  --address A.B.C.D       an adapter to upgrade (repeatable)",
-        "  --addresses-file FILE   adapters to upgrade, one address a line ('#' starts a comment)",
+        "  --address A.B.C.D       an adapter to upgrade (repeatable). Numbers are decimal (010.1.0.8",
+        "                          is 10.1.0.8); an adapter named twice, 0.0.0.0 and 255.255.255.255",
+        "                          are refused",
+        "  --addresses-file FILE   adapters to upgrade, one address a line; '#' starts a comment;",
+        "                          blanks, CRLF and a UTF-8 byte-order mark are ignored; an error",
+        "                          names FILE:LINE",
         "  --pc-address A.B.C.D    this computer's address that the adapters fetch the image from",
         "                          (one of the addresses the dialog offers; default: its first)",
         "  --user NAME             the administrator's name (default: admin)",
-        "  --password-file FILE    the password, the file's first line; else the variable ORB_PASSWORD.",
-        "                          A refused password is not retried",
+        "  --password-file FILE    the password, the file's first line (1 to 126 bytes); else the",
+        "                          variable ORB_PASSWORD. A refused password is not retried",
         "  --parallel N            upgrade up to N adapters at once (1 to 32, default 4)",
         "  --json                  one JSON object a line for each step, instead of text",
-        "  --log FILE              the trace of each run to FILE (FILE.A.B.C.D with several adapters)",
+        "  --log FILE              the trace of each run, appended to FILE (FILE.A.B.C.D with several",
+        "                          adapters); one that cannot be opened is a usage error",
+        "  Each usage error is found before any adapter runs.",
         "  Exit status: 0 all upgraded to the embedded version; 2 usage error; with one adapter 3 not",
         "  reachable, 4 authentication refused, 5 upload incomplete, 6 no answer after the upload or",
-        "  another version, 7 cancelled (SIGINT, SIGTERM), 8 other failure; with several adapters 1.",
+        "  another version, 7 cancelled (SIGINT, SIGTERM, SIGHUP), 8 other failure; with several",
+        "  adapters 1.",
     };
 }
 

@@ -1,6 +1,8 @@
 // The command line of `orb-upgrade --unattended`.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,13 +10,20 @@ namespace orb::unattended {
 
 inline constexpr int kDefaultParallel = 4;
 inline constexpr int kMaxParallel = 32;
+// The credentials dialog reads 126 characters of its password field and
+// drops the rest without a word.
+inline constexpr size_t kMaxPasswordBytes = 126;
 
 struct UnattendedOptions {
     bool acceptWarning = false;
-    std::vector<std::string> addresses;  // dotted quads, in the order given, no repeats
-    std::string pcAddress;               // empty: the dialog's default
-    std::string user;                    // empty: the dialog's default
+    // Each adapter once, in the order given, as "%u.%u.%u.%u" whatever the
+    // spelling ("10.1.0.8" for "10.1.0.008"): the text typed into the address
+    // dialog, the "adapter" of every event and the suffix of the log files.
+    std::vector<std::string> addresses;
+    std::string pcAddress;     // the same form; empty: the dialog's default
+    std::string user;          // empty: the dialog's default
     std::string passwordFile;
+    std::string password;      // the password file's first line, read while parsing
     int parallel = kDefaultParallel;
     bool json = false;
     std::string logPath;
@@ -25,17 +34,49 @@ struct UnattendedOptions {
 enum class ParseResult { Run, Help, UsageError };
 
 // Parses the arguments after the program name (the first is "--unattended").
-// Reads --addresses-file (one address a line; blank lines and lines starting
-// with '#' are skipped). On UsageError, `error` is one line.
+// Reads --addresses-file (addAdaptersFromText) and --password-file
+// (readPasswordFile). On UsageError, `error` is one line.
 ParseResult parseUnattendedOptions(const std::vector<std::string>& args, UnattendedOptions* options,
                                    std::string* error);
 
-// The first line of a password file, without its line end; false when the
-// file cannot be read.
-bool readPasswordFile(const std::string& path, std::string* password);
+// An adapter as it was named: for the message about one named twice.
+struct NamedAdapter {
+    std::string address;   // the canonical form (UnattendedOptions::addresses)
+    std::string spelling;  // as given
+    std::string where;     // "--address" or "FILE:LINE"
+};
 
-// True for A.B.C.D with four decimal numbers 0..255.
+// Adds the adapter that `spelling` names. Refuses what is no dotted quad,
+// 0.0.0.0, 255.255.255.255, and an adapter already in `adapters` (compared as
+// numbers, so 10.0.0.8 and 10.0.0.008 are one adapter). The error starts with
+// `where`.
+bool addAdapter(const std::string& spelling, const std::string& where, std::vector<NamedAdapter>* adapters,
+                std::string* error);
+
+// Adds the adapters listed in the content of the addresses file `fileName`:
+// one a line; '#' starts a comment; blanks and tabs around an address, CRLF
+// line ends and a UTF-8 byte-order mark are ignored. Errors name FILE:LINE.
+bool addAdaptersFromText(const std::string& text, const std::string& fileName, std::vector<NamedAdapter>* adapters,
+                         std::string* error);
+
+// The first line of a password file without its line end. False, with the
+// reason, when the file cannot be read, or its first line is empty or longer
+// than kMaxPasswordBytes.
+bool readPasswordFile(const std::string& path, std::string* password, std::string* reason);
+
+// True for A.B.C.D with four decimal numbers 0..255 of one to three digits
+// (leading zeros allowed, and decimal: 010 is ten).
 bool isDottedQuad(const std::string& text);
+// The same test, giving the address (first number in the high byte).
+bool parseDottedQuad(const std::string& text, uint32_t* address);
+std::string formatDottedQuad(uint32_t address);
+
+// The file that the run of `address` appends its trace to: --log FILE with one
+// adapter, FILE.<address> with several. Empty without --log.
+std::string adapterLogPath(const UnattendedOptions& options, const std::string& address);
+// Opens every adapterLogPath for appending (creating, never truncating) and
+// closes it again: false, with "--log ..." and the reason, when one cannot be.
+bool checkLogFiles(const UnattendedOptions& options, std::string* error);
 
 // The arguments of the single-adapter run for `address` (program name left out).
 std::vector<std::string> adapterRunArguments(const UnattendedOptions& options, const std::string& address);

@@ -15,7 +15,7 @@ enum class Outcome {
     AuthRefused = 4,       // the password was refused (or none was given)
     UploadIncomplete = 5,
     NoAnswerAfterUpload = 6,  // also: the adapter came back with another version
-    Cancelled = 7,         // SIGINT or SIGTERM
+    Cancelled = 7,         // SIGINT, SIGTERM or SIGHUP
     Failed = 8,            // anything else
 };
 

@@ -19,13 +19,6 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-std::string dotted(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
-                  address & 255);
-    return text;
-}
-
 // The PC address must be one that the address dialog offers.
 bool checkPcAddress(const std::string& pcAddress, std::string* error) {
     if (pcAddress.empty()) return true;
@@ -33,8 +26,8 @@ bool checkPcAddress(const std::string& pcAddress, std::string* error) {
     int count = listOwnAddresses(own, 8);
     std::string offered;
     for (int i = 0; i < count && own[i] != 0; ++i) {
-        if (dotted(own[i]) == pcAddress) return true;
-        offered += (i > 0 ? ", " : "") + dotted(own[i]);
+        if (formatDottedQuad(own[i]) == pcAddress) return true;
+        offered += (i > 0 ? ", " : "") + formatDottedQuad(own[i]);
     }
     *error = "the PC address " + pcAddress + " is not an address of this computer (" +
              (offered.empty() ? std::string("none found") : offered) + ")";
@@ -95,10 +88,8 @@ public:
 private:
     bool start(AdapterRun* run) {
         std::vector<std::string> environment = environment_;
-        if (!options_.logPath.empty()) {
-            std::string path = options_.logPath + (runs_.size() > 1 ? "." + run->address : std::string());
-            environment.push_back("ORB_TRACE=" + path);
-        }
+        std::string logPath = adapterLogPath(options_, run->address);
+        if (!logPath.empty()) environment.push_back("ORB_TRACE=" + logPath);
         run->start = std::chrono::steady_clock::now();
         run->started = true;
         if (!launch_(adapterRunArguments(options_, run->address), environment, &run->process)) {
@@ -133,14 +124,15 @@ private:
         }
     }
 
-    // SIGINT or SIGTERM: every run cancels as with the Cancel button; no new
-    // run starts.
+    // SIGINT, SIGTERM or SIGHUP: every run cancels as with the Cancel button
+    // (a hang-up is passed on as SIGTERM); no new run starts.
     void forwardSignal() {
         StopSignal signal = takeStopSignal();
         if (signal == StopSignal::None) return;
         bool interrupt = signal == StopSignal::Interrupt;
         cancelled_ = true;
-        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n", interrupt ? "SIGINT" : "SIGTERM");
+        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n",
+                     interrupt ? "SIGINT" : signal == StopSignal::HangUp ? "SIGHUP" : "SIGTERM");
         for (AdapterRun& run : runs_)
             if (run.started && !run.finished) signalProcess(run.process.id, interrupt);
     }
@@ -213,8 +205,11 @@ private:
                 event.add("milliseconds", static_cast<long long>(run.seconds * 1000));
                 std::printf("%s\n", formatJson(event).c_str());
             } else {
-                std::printf("%-16s %-24s %-12s %s\n", run.address.c_str(), run.resultName.c_str(),
-                            run.version.empty() ? "-" : run.version.c_str(), time);
+                // The result and the version come from the run's output, the
+                // version from the adapter itself.
+                std::string result = escapeForTerminal(run.resultName);
+                std::string version = run.version.empty() ? "-" : escapeForTerminal(run.version);
+                std::printf("%-16s %-24s %-12s %s\n", run.address.c_str(), result.c_str(), version.c_str(), time);
             }
         }
         std::fflush(stdout);
@@ -243,21 +238,16 @@ RunLauncher selfLauncher() {
 
 int runAdapters(const UnattendedOptions& options, const RunLauncher& launch) {
     std::string error;
-    if (!checkPcAddress(options.pcAddress, &error)) {
+    // A log that cannot be written would lose every run's trace: refused
+    // before any run starts.
+    if (!checkPcAddress(options.pcAddress, &error) || !checkLogFiles(options, &error)) {
         std::fprintf(stderr, "orb-upgrade: %s\n", error.c_str());
         return static_cast<int>(Outcome::UsageError);
     }
     std::vector<std::string> environment;
-    if (!options.passwordFile.empty()) {
-        std::string password;
-        if (!readPasswordFile(options.passwordFile, &password)) {
-            std::fprintf(stderr, "orb-upgrade: cannot read the password file %s\n", options.passwordFile.c_str());
-            return static_cast<int>(Outcome::UsageError);
-        }
-        // The environment, not the command line: other users can read a
-        // process's arguments.
-        environment.push_back("ORB_PASSWORD=" + password);
-    }
+    // The environment, not the command line: other users can read a
+    // process's arguments.
+    if (!options.passwordFile.empty()) environment.push_back("ORB_PASSWORD=" + options.password);
     catchStopSignals();
     Runner runner(options, launch);
     return runner.run(environment);

@@ -1,7 +1,7 @@
 // `orb-upgrade --unattended ...`: the runs of many adapters. Each adapter's
 // upgrade is a process of its own (the run state is per process): this
 // process starts up to --parallel single-adapter runs at once, prints their
-// events prefixed by adapter, forwards SIGINT and SIGTERM to them, and ends
+// events prefixed by adapter, forwards SIGINT and SIGTERM (SIGHUP as SIGTERM) to them, and ends
 // with a summary and the exit status.
 #pragma once
 

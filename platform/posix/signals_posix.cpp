@@ -32,12 +32,14 @@ void catchStopSignals() {
     action.sa_handler = onStopSignal;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 StopSignal takeStopSignal() {
     switch (pendingSignal.exchange(0)) {
     case 0: return StopSignal::None;
     case SIGINT: return StopSignal::Interrupt;
+    case SIGHUP: return StopSignal::HangUp;
     default: return StopSignal::Terminate;
     }
 }

@@ -1,11 +1,16 @@
 // The unattended front-end's pieces: its event lines, its command line, and
 // how a run's dialogs become an exit status.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_front_end.h"
 #include "app/unattended/unattended_options.h"
 #include "app/unattended/unattended_outcome.h"
+#include "app/unattended/unattended_runner.h"
 #include "upgrade/dialog_ids.h"
 
 namespace orb::unattended {
@@ -27,13 +32,57 @@ TEST(UnattendedEvents, JsonLinesRoundTripWithEscapesAndNumbers) {
     EXPECT_EQ(back->value("message"), "say \"no\"\\\r\n\ttab\x01");
     EXPECT_EQ(back->value("code"), "5");
     EXPECT_TRUE(back->fields.back().number);
-    EXPECT_EQ(formatTextLine(*back), "127.0.19.1: error message=" + back->value("message") + " code=5");
+    EXPECT_EQ(formatTextLine(*back), R"(127.0.19.1: error message=say "no"\\x0d\x0a\x09tab\x01 code=5)");
+}
+
+// What an adapter sends (here as its product name) cannot retitle the
+// terminal nor forge a line of its own.
+const std::string kForged = "ORB\x1b]0;owned\x07\nFAKE 10.9.9.9: result: success\r\x7f\xc3\xa9\xff";
+
+TEST(UnattendedEvents, TextLinesShowOnlyPrintableAscii) {
+    Event status("10.0.0.2", "status");
+    status.add("product", kForged);
+    EXPECT_EQ(formatTextLine(status),
+              R"(10.0.0.2: status product=ORB\x1b]0;owned\x07\x0aFAKE 10.9.9.9: result: success\x0d\x7f\xc3\xa9\xff)");
+    status.add("text", "status page: Product Name " + kForged);
+    EXPECT_EQ(formatTextLine(status), R"(10.0.0.2: status page: Product Name ORB\x1b]0;owned\x07\x0aFAKE 10.9.9.9: )"
+                                      R"(result: success\x0d\x7f\xc3\xa9\xff)");
+}
+
+TEST(UnattendedEvents, JsonLinesAreUtf8AndReadBackByteForByte) {
+    Event status("10.0.0.2", "status");
+    status.add(std::string("pro\x80" "duct"), kForged);
+    std::string line = formatJson(status);
+    EXPECT_EQ(line, R"({"adapter":"10.0.0.2","event":"status","pro\u0080duct":)"
+                    R"("ORB\u001b]0;owned\u0007\nFAKE 10.9.9.9: result: success\r\u007f\u00c3\u00a9\u00ff"})");
+    std::optional<Event> back = parseEventLine(line);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->fields.size(), 3u);
+    EXPECT_EQ(back->fields[2].name, "pro\x80" "duct");
+    EXPECT_EQ(back->fields[2].value, kForged);
+    EXPECT_FALSE(parseEventLine(R"({"a":"\u0100"})")) << "no writer of ours sends more than a byte";
 }
 
 TEST(UnattendedEvents, RefusesWhatIsNoFlatObject) {
     for (const char* line : {"", "event=listening", "{\"a\":}", "{\"a\":\"b\"", "{\"a\":{\"b\":1}}", "{\"a\":x1}",
                              "{\"a\":\"b\"} tail", "{\"a\":\"\\q\"}"})
         EXPECT_FALSE(parseEventLine(line)) << line;
+}
+
+// A scratch folder of this test program's own, gone at its end.
+std::string scratchFolder() {
+    static const struct Folder {
+        std::string path = testing::TempDir() + "orb-unattended-unit-" + std::to_string(::getpid());
+        Folder() { std::filesystem::create_directories(path); }
+        ~Folder() { std::filesystem::remove_all(path); }
+    } folder;
+    return folder.path;
+}
+
+std::string writeScratchFile(const std::string& name, const std::string& content) {
+    std::string path = scratchFolder() + "/" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
 }
 
 struct UsageCase {
@@ -73,13 +122,186 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--parallel", "0"}, "1 to 32"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--user"}, "needs a value"},
         UsageCase{{"--unattended", "--accept-warning", "--addresses-file", "/nonexistent/list"}, "cannot read"},
-        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--verbose"}, "unknown option"}));
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--verbose"}, "unknown option"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "0.0.0.0"},
+                  "--address: \"0.0.0.0\" is not an adapter's address (0.0.0.0 means any address)"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "000.0.00.0"}, "0.0.0.0 means any address"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "255.255.255.255"},
+                  "is not an adapter's address (255.255.255.255 is the broadcast address)"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "127.0.0.81", "--address", "127.0.0.081"},
+                  "--address: the adapter 127.0.0.081 is 127.0.0.81 (--address) again"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--pc-address", "1.2.3.1234"},
+                  "--pc-address: \"1.2.3.1234\" is not an IPv4 address"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--log", ""}, "--log needs a file name"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4\x1b]0;x\x07"}, "1.2.3.4\\x1b]0;x\\x07"}));
+
+TEST(UnattendedOptions, AddressesAreKeptAsNumbersWithoutLeadingZeros) {
+    UnattendedOptions options;
+    std::string error;
+    ASSERT_EQ(parseUnattendedOptions({"--unattended", "--accept-warning", "--address", "010.001.000.008", "--address",
+                                      "10.1.0.80", "--pc-address", "127.000.0.01"},
+                                     &options, &error),
+              ParseResult::Run)
+        << error;
+    EXPECT_EQ(options.addresses, (std::vector<std::string>{"10.1.0.8", "10.1.0.80"}));
+    EXPECT_EQ(options.pcAddress, "127.0.0.1");
+    EXPECT_FALSE(isDottedQuad("1.2.3.0004"));
+    EXPECT_FALSE(isDottedQuad("1.2.3.4."));
+    EXPECT_FALSE(isDottedQuad("1..3.4"));
+}
+
+struct AddressesFileCase {
+    const char* name;
+    std::string text;
+    std::vector<std::string> addresses;  // when accepted
+    std::string error;                   // the whole message; empty: accepted
+};
+
+void PrintTo(const AddressesFileCase& c, std::ostream* out) { *out << c.name; }
+
+class UnattendedAddressesFile : public testing::TestWithParam<AddressesFileCase> {};
+
+TEST_P(UnattendedAddressesFile, ListsTheAdaptersOrNamesTheLine) {
+    const AddressesFileCase& c = GetParam();
+    std::vector<NamedAdapter> adapters;
+    std::string error;
+    bool accepted = addAdaptersFromText(c.text, "hosts.txt", &adapters, &error);
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(accepted, c.error.empty());
+    if (!accepted) return;
+    std::vector<std::string> addresses;
+    for (const NamedAdapter& adapter : adapters) addresses.push_back(adapter.address);
+    EXPECT_EQ(addresses, c.addresses);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, UnattendedAddressesFile,
+    testing::Values(
+        AddressesFileCase{"CommentsBlanksCrlfAndAByteOrderMark",
+                          "\xef\xbb\xbf# desks\r\n10.0.0.1\r\n \t10.0.0.2  # desk 4\r\n\r\n#10.0.0.9\n10.0.0.003",
+                          {"10.0.0.1", "10.0.0.2", "10.0.0.3"},
+                          ""},
+        AddressesFileCase{"NotAnAddress", "10.0.0.1\n\n10.0.0.2\n10.0.0.300\n", {},
+                          "hosts.txt:4: \"10.0.0.300\" is not an IPv4 address"},
+        AddressesFileCase{"TwoOnALine", "10.0.0.1 10.0.0.2", {},
+                          "hosts.txt:1: \"10.0.0.1 10.0.0.2\" is not an IPv4 address"},
+        AddressesFileCase{"AByteOrderMarkLaterIsText", "10.0.0.1\n\xef\xbb\xbf" "10.0.0.2", {},
+                          "hosts.txt:2: \"\\xef\\xbb\\xbf10.0.0.2\" is not an IPv4 address"},
+        AddressesFileCase{"SameAdapterSpelledTwoWays", "127.0.0.81\n# again\n127.0.0.081\n", {},
+                          "hosts.txt:3: the adapter 127.0.0.081 is 127.0.0.81 (hosts.txt:1) again"},
+        AddressesFileCase{"SameAdapterTwice", "10.0.0.1\n10.0.0.1  # again\n", {},
+                          "hosts.txt:2: the adapter 10.0.0.1 is given twice (first: hosts.txt:1)"},
+        AddressesFileCase{"AnyAddress", "10.0.0.1\r\n0.0.0.0\r\n", {},
+                          "hosts.txt:2: \"0.0.0.0\" is not an adapter's address (0.0.0.0 means any address)"},
+        AddressesFileCase{"Broadcast", "255.255.255.255", {},
+                          "hosts.txt:1: \"255.255.255.255\" is not an adapter's address (255.255.255.255 is the "
+                          "broadcast address)"}),
+    [](const testing::TestParamInfo<AddressesFileCase>& info) { return std::string(info.param.name); });
+
+TEST(UnattendedOptions, AnAddressesFileIsReadBesideTheAddressOptions) {
+    std::string path = writeScratchFile("hosts.txt", "10.0.0.2\n10.0.0.01\n");
+    UnattendedOptions options;
+    std::string error;
+    EXPECT_EQ(parseUnattendedOptions({"--unattended", "--accept-warning", "--addresses-file", path, "--address",
+                                      "10.0.0.1"},
+                                     &options, &error),
+              ParseResult::UsageError);
+    EXPECT_EQ(error, path + ":2: the adapter 10.0.0.01 is 10.0.0.1 (--address) again");
+    EXPECT_EQ(parseUnattendedOptions({"--unattended", "--accept-warning", "--addresses-file", scratchFolder()},
+                                     &options, &error),
+              ParseResult::UsageError);
+    EXPECT_EQ(error, "cannot read the addresses file " + scratchFolder() + ": Is a directory");
+}
+
+struct PasswordFileCase {
+    const char* name;
+    std::string content;  // the file's; "<folder>": a folder; "<missing>": no file
+    std::string password;
+    std::string reason;  // empty: accepted
+};
+
+void PrintTo(const PasswordFileCase& c, std::ostream* out) { *out << c.name; }
+
+class UnattendedPasswordFile : public testing::TestWithParam<PasswordFileCase> {};
+
+TEST_P(UnattendedPasswordFile, IsReadWhileParsingOrRefusedWithTheReason) {
+    const PasswordFileCase& c = GetParam();
+    std::string path = scratchFolder() + "/password-" + c.name;
+    if (c.content == "<folder>") std::filesystem::create_directories(path);
+    else if (c.content != "<missing>") writeScratchFile("password-" + std::string(c.name), c.content);
+    UnattendedOptions options;
+    std::string error;
+    ParseResult result = parseUnattendedOptions(
+        {"--unattended", "--accept-warning", "--address", "1.2.3.4", "--password-file", path}, &options, &error);
+    if (c.reason.empty()) {
+        EXPECT_EQ(result, ParseResult::Run) << error;
+        EXPECT_EQ(options.password, c.password);
+    } else {
+        EXPECT_EQ(result, ParseResult::UsageError);
+        EXPECT_EQ(error, "--password-file " + path + ": " + c.reason);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnattendedPasswordFile,
+    testing::Values(PasswordFileCase{"FirstLine", "se cret\nsecond line\n", "se cret", ""},
+                    PasswordFileCase{"CrlfAndNoOtherLine", "secret\r\n", "secret", ""},
+                    PasswordFileCase{"LongestKept", std::string(126, 'p') + "\r\n", std::string(126, 'p'), ""},
+                    PasswordFileCase{"TooLong", std::string(127, 'p'), "",
+                                     "the password is longer than 126 bytes, which the credentials dialog would cut"},
+                    PasswordFileCase{"Empty", "", "", "its first line holds no password"},
+                    PasswordFileCase{"EmptyFirstLine", "\r\nsecret\n", "", "its first line holds no password"},
+                    PasswordFileCase{"Missing", "<missing>", "", "cannot read it: No such file or directory"},
+                    PasswordFileCase{"Folder", "<folder>", "", "cannot read it: Is a directory"}),
+    [](const testing::TestParamInfo<PasswordFileCase>& info) { return std::string(info.param.name); });
+
+TEST(UnattendedLog, EveryAdaptersFileIsOpenedForAppendingBeforeAnyRun) {
+    UnattendedOptions options;
+    options.addresses = {"10.0.0.1", "10.0.0.2"};
+    options.logPath = scratchFolder() + "/trace";
+    std::string kept = writeScratchFile("trace.10.0.0.1", "an earlier run\n");
+    std::string error;
+    EXPECT_TRUE(checkLogFiles(options, &error)) << error;
+    EXPECT_TRUE(std::filesystem::exists(options.logPath + ".10.0.0.2"));
+    std::ifstream in(kept);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "an earlier run") << "the check never truncates";
+
+    options.addresses = {"10.0.0.1"};
+    EXPECT_EQ(adapterLogPath(options, "10.0.0.1"), options.logPath);
+    options.logPath = scratchFolder() + "/no-such-folder/trace";
+    EXPECT_FALSE(checkLogFiles(options, &error));
+    EXPECT_EQ(error, "--log " + options.logPath + ": cannot append to " + options.logPath +
+                         ": No such file or directory");
+}
+
+TEST(UnattendedLog, AnUnwritableLogEndsWithAUsageErrorBeforeAnyRunStarts) {
+    UnattendedOptions options;
+    options.addresses = {"10.0.0.1", "10.0.0.2"};
+    options.logPath = scratchFolder() + "/no-such-folder/trace";
+    int launched = 0;
+    RunLauncher launch = [&](const std::vector<std::string>&, const std::vector<std::string>&, SpawnedProcess*) {
+        ++launched;
+        return false;
+    };
+    testing::internal::CaptureStderr();
+    int status = runAdapters(options, launch);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(launched, 0);
+    EXPECT_NE(said.find("orb-upgrade: --log " + options.logPath + ": cannot append to " + options.logPath +
+                        ".10.0.0.1: No such file or directory"),
+              std::string::npos)
+        << said;
+}
 
 TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
     UnattendedOptions options;
     std::string error;
+    std::string passwordFile = writeScratchFile("secret", "secret\n");
     ASSERT_EQ(parseUnattendedOptions({"--unattended", "--accept-warning", "--address", "1.2.3.4", "--pc-address",
-                                      "1.2.3.5", "--user", "root", "--password-file", "/tmp/secret"},
+                                      "1.2.3.5", "--user", "root", "--password-file", passwordFile},
                                      &options, &error),
               ParseResult::Run);
     std::vector<std::string> args = adapterRunArguments(options, "1.2.3.4");

@@ -4,6 +4,7 @@
 // end, titles, hints and places; the model and the queues are in
 // window_model.cpp, the controls in dialog_controls.cpp, message boxes in
 // message_boxes.cpp, the views' input in dialog_input.cpp.
+#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -91,6 +92,14 @@ void setWindowTitle(WindowHandle window, const char* title) {
     if (window->visible && !sameTitleKind(window->title, next)) window->endedStageTitles.push_back(window->title);
     window->title = std::move(next);
     s.changed(window);
+}
+
+void readWindowTitle(WindowHandle window, char* title, int size) {
+    Session s;
+    if (size <= 0) return;
+    title[0] = '\0';
+    if (!isLive(window)) return;
+    std::snprintf(title, static_cast<size_t>(size), "%s", window->title.c_str());
 }
 
 void setWindowHint(WindowHandle window, const char* text) {

@@ -46,6 +46,8 @@ void endDialog(WindowHandle window, intptr_t result);
 void destroyWindow(WindowHandle window);
 
 void setWindowTitle(WindowHandle window, const char* title);
+// GetWindowTextA: the title as shown, cut to size - 1 characters.
+void readWindowTitle(WindowHandle window, char* title, int size);
 void setControlText(WindowHandle window, int controlId, const char* text);
 // GetDlgItemTextA: the limit counts the terminating NUL; returns the characters
 // copied.

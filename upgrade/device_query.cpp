@@ -8,7 +8,7 @@
 #include "base/trace.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
-#include "upgrade/dialog_texts.h"
+#include "upgrade/run_observer.h"
 #include "web/http_exchange.h"
 
 namespace orb {
@@ -40,10 +40,11 @@ struct ConnectingBar {
 int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
     DeviceQuery attempt = query;  // stays in place until the worker has ended
     WindowHandle window = createModelessDialog(query.instance, kConnectingWindowId, connectingDialogProc);
+    reportWindowShown(RunStep::Connecting, window);
     ThreadHandle* worker = startThread(deviceQueryWorker, &attempt);
     if (worker == nullptr) {
         if (window != nullptr) destroyWindow(window);
-        failRun("Upgrade Failed: Can't start the connection thread");
+        failRun(RunOutcome::ConnectionThreadFailed);
     }
     uint32_t counted = readWaitTicks();
     while (!hasThreadFinished(worker)) {
@@ -54,6 +55,7 @@ int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
         counted = now;
     }
     if (window != nullptr) destroyWindow(window);
+    reportWindowClosed(RunStep::Connecting, window);
     int32_t result = readThreadResult(worker);
     releaseThread(worker);
     return result;
@@ -67,16 +69,16 @@ int32_t deviceQueryWorker(void* raw) {
     int32_t result = httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort,
                              query->path, query->responseBuffer, query->size, &runState.credentials,
                              &runState.deviceInfo);
-    if (result < kHttpChallengeTaken) failRun(describeHttpFailure(result));
+    if (result < kHttpChallengeTaken) failRun(httpFailureOutcome(result));
     return result;
 }
 
-const char* describeHttpFailure(int32_t code) {
+RunOutcome httpFailureOutcome(int32_t code) {
     switch (code) {
-        case kHttpSocketFailed: return "Upgrade Failed: Can't open HTTP socket";
-        case kHttpBindFailed: return "Upgrade Failed: Can't bind HTTP socket";
-        case kHttpConnectFailed: return "Upgrade Failed: Can't connect to ORB";
-        default: return "Upgrade Failed: No Response From ORB";
+        case kHttpSocketFailed: return RunOutcome::HttpSocketFailed;
+        case kHttpBindFailed: return RunOutcome::HttpBindFailed;
+        case kHttpConnectFailed: return RunOutcome::CannotConnect;
+        default: return RunOutcome::NoResponse;
     }
 }
 
@@ -95,11 +97,13 @@ int32_t runDeviceQuery(DeviceQuery query) {
             ++silentRetries;
             continue;
         }
+        // Credentials held and asked for again: the adapter refused them.
+        if (RunObserver* observer = runObserver()) observer->credentialsDemanded(credentials.password[0] != '\0');
         if (runModalDialog(query.instance, kCredentialsDialogId, credentialsDialogProc) > 0) {
             silentRetries = 0;
             continue;
         }
-        failRun(kUserAbortMessage);
+        failRun(RunOutcome::UserAbort);
     }
 }
 

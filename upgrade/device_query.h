@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/instance.h"
+#include "upgrade/run_outcome.h"
 
 namespace orb {
 
@@ -29,7 +30,7 @@ int32_t runDeviceQuery(DeviceQuery query);
 // with its error box.
 int32_t deviceQueryWorker(void* query);
 
-// The error box's text for a failure code of httpGet.
-const char* describeHttpFailure(int32_t code);
+// How a run ends after a failure code of httpGet.
+RunOutcome httpFailureOutcome(int32_t code);
 
 }  // namespace orb

@@ -15,4 +15,16 @@ inline constexpr int kSuccessDialogId = 111;
 inline constexpr int kProgressBarId = 1010;
 inline constexpr int kIconId = 106;
 
+// The fields that a person (or the unattended driver) fills in or reads.
+inline constexpr int kAddressFieldId = 1000;       // address dialog: the adapter's address
+inline constexpr int kImageVersionFieldId = 1015;  // address dialog: "Version ..." of the image
+inline constexpr int kPcAddressComboId = 1017;     // address dialog: this computer's addresses
+inline constexpr int kUserFieldId = 1003;          // credentials dialog
+inline constexpr int kPasswordFieldId = 1005;      // credentials dialog
+inline constexpr int kSerialFieldId = 1002;        // confirmation dialog: the status page's fields
+inline constexpr int kMacFieldId = 1003;
+inline constexpr int kSoftwareFieldId = 1004;      // also the success dialog's version
+inline constexpr int kHardwareFieldId = 1005;
+inline constexpr int kProductFieldId = 1006;
+
 }  // namespace orb

@@ -4,6 +4,7 @@
 
 #include "upgrade/error_box.h"
 #include "base/random.h"
+#include "upgrade/run_observer.h"
 #include "upgrade/run_state.h"
 #include "base/trace.h"
 #include "upgrade/center_window.h"
@@ -16,18 +17,8 @@ namespace {
 
 // Control ids of the dialogs' text fields.
 constexpr int kWarningTextId = 1021;
-constexpr int kAddressControlId = 1000;
 constexpr int kHeadTextId = 1007;
 constexpr int kInstructionTextId = 1008;
-constexpr int kVersionFieldId = 1015;
-constexpr int kPcAddressComboId = 1017;
-constexpr int kUserFieldId = 1003;
-constexpr int kPasswordFieldId = 1005;
-constexpr int kSerialFieldId = 1002;
-constexpr int kMacFieldId = 1003;
-constexpr int kSoftwareFieldId = 1004;
-constexpr int kHardwareFieldId = 1005;
-constexpr int kProductFieldId = 1006;
 
 // Credentials are read with this limit, NUL included.
 constexpr int kCredentialReadLimit = 127;
@@ -63,7 +54,7 @@ bool closeOnOkOrCancel(WindowHandle window, int id) {
 bool cancelProgressWindow(WindowHandle window, int id) {
     if (id != kIdCancel) return false;
     destroyWindow(window);
-    failRun(kUserAbortMessage);
+    failRun(RunOutcome::UserAbort);
 }
 
 void fillPcAddressCombo(WindowHandle window) {
@@ -77,12 +68,20 @@ void fillPcAddressCombo(WindowHandle window) {
     selectComboEntry(window, kPcAddressComboId, 0);
 }
 
+void reportAddressOffered() {
+    RunObserver* observer = runObserver();
+    if (observer == nullptr) return;
+    int count = 0;
+    while (count < kPcAddressListSize && runState.pcAddressList[count] != 0) ++count;
+    observer->addressOffered(runState.pcAddressList, count, VersionText().text);
+}
+
 bool acceptAddress(WindowHandle window) {
-    readControlText(window, kAddressControlId, runState.deviceAddressText, kAddressReadLimit);
+    readControlText(window, kAddressFieldId, runState.deviceAddressText, kAddressReadLimit);
     parseIPv4Address(runState.deviceAddressText, &runState.deviceAddress);
     if (runState.deviceAddress == 0) {
         showMessageBox(window, "Invalid IP Address", "Error", kMbOk);
-        focusControl(window, kAddressControlId);
+        focusControl(window, kAddressFieldId);
         return true;
     }
     std::snprintf(runState.tftpFileName, sizeof runState.tftpFileName, "/orb%x.bin",
@@ -104,6 +103,7 @@ bool warningDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, 
         setControlText(window, kWarningTextId, kWarningText);
         focusControl(window, kIdCancel);
         centerWindow(window);
+        reportWindowShown(RunStep::Warning, window);
         return false;
     }
     if (message == kWmCommand) return closeOnOkOrCancel(window, commandId(wParam));
@@ -118,9 +118,11 @@ bool addressDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, 
         setControlText(window, kInstructionTextId, kAddressInstructionText);
         char version[64];
         std::snprintf(version, sizeof version, "Version %s", VersionText().text);
-        setControlText(window, kVersionFieldId, version);
-        focusControl(window, kAddressControlId);
+        setControlText(window, kImageVersionFieldId, version);
+        focusControl(window, kAddressFieldId);
         centerWindow(window);
+        reportAddressOffered();
+        reportWindowShown(RunStep::Address, window);
         return false;
     }
     if (message != kWmCommand) return false;
@@ -140,6 +142,7 @@ bool credentialsDialogProc(WindowHandle window, uint32_t message, uintptr_t wPar
         setControlText(window, kPasswordFieldId, "");
         focusControl(window, kPasswordFieldId);
         centerWindow(window);
+        reportWindowShown(RunStep::Credentials, window);
         return false;
     }
     if (message != kWmCommand) return false;
@@ -162,6 +165,7 @@ bool confirmDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, 
         setControlText(window, kHardwareFieldId, info.hardwareVersion);
         setControlText(window, kProductFieldId, info.productName);
         centerWindow(window);
+        reportWindowShown(RunStep::Confirm, window);
         return true;
     }
     if (message == kWmCommand) return closeOnOkOrCancel(window, commandId(wParam));
@@ -194,6 +198,7 @@ bool successDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, 
         setControlText(window, kHeadTextId, kSuccessText);
         setControlText(window, kSoftwareFieldId, runState.deviceInfo.softwareVersion);
         centerWindow(window);
+        reportWindowShown(RunStep::Success, window);
         return true;
     }
     if (message == kWmCommand) return closeOnOkOrCancel(window, commandId(wParam));

@@ -34,6 +34,5 @@ inline constexpr const char* kConfirmText =
 
 inline constexpr const char* kSuccessText = "Your ORB has been successfully\r\nupgraded to the version shown\r\nbelow.";
 
-inline constexpr const char* kUserAbortMessage = "Upgrade Failed: User Abort";
 
 }  // namespace orb

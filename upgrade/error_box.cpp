@@ -2,6 +2,7 @@
 
 #include "platform/process.h"
 #include "platform/windowing.h"
+#include "upgrade/run_observer.h"
 
 namespace orb {
 
@@ -9,8 +10,13 @@ void showErrorBox(const char* message, const char* caption) {
     showMessageBox(nullptr, message, caption != nullptr ? caption : kErrorBoxCaption, kMbOk | kMbTaskModal);
 }
 
-void failRun(const char* message) {
-    showErrorBox(message);
+void showFailure(RunOutcome outcome) {
+    reportRunEnded(outcome);
+    if (const char* message = describeOutcome(outcome).message) showErrorBox(message);
+}
+
+void failRun(RunOutcome outcome) {
+    showFailure(outcome);
     endProcess(0);
 }
 

@@ -1,6 +1,8 @@
 // The one way every part of the program reports a failure.
 #pragma once
 
+#include "upgrade/run_outcome.h"
+
 namespace orb {
 
 inline constexpr const char* kErrorBoxCaption = "ORB Firwmare Upgrade Error";
@@ -9,8 +11,11 @@ inline constexpr const char* kErrorBoxCaption = "ORB Firwmare Upgrade Error";
 // user closes it. A null caption gives kErrorBoxCaption.
 void showErrorBox(const char* message, const char* caption = nullptr);
 
-// Shows the error box, then ends the process with exit code 0 from the calling
-// thread.
-[[noreturn]] void failRun(const char* message);
+// Tells the observer how the run ended, then shows the outcome's error box
+// (none for an outcome without one); returns when it is closed.
+void showFailure(RunOutcome outcome);
+
+// showFailure, then ends the process with exit code 0 from the calling thread.
+[[noreturn]] void failRun(RunOutcome outcome);
 
 }  // namespace orb

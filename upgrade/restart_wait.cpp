@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "upgrade/dialog_ids.h"
+#include "upgrade/run_observer.h"
 
 namespace orb {
 
@@ -19,9 +20,15 @@ void runRestartWait(WindowHandle window, const char* deviceAddressText) {
         setProgressPosition(window, kProgressBarId, 0);
         setWindowTitle(window, title);
     }
+    RunObserver* observer = runObserver();
+    uint32_t reported = ~0u;
     for (;;) {
         uint32_t now = readClockUnits();
         if (now < start) now += kUnitsPerClockWrap;
+        if (observer != nullptr && now - start != reported && now - start <= kRestartWaitUnits) {
+            reported = now - start;
+            observer->restartWaitProgress(reported << 5, kRestartWaitUnits << 5);
+        }
         if (window != nullptr) {
             setProgressPosition(window, kProgressBarId, static_cast<int>(now - start));
             pumpAllMessages(window);

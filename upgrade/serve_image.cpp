@@ -6,6 +6,7 @@
 #include "platform/threads.h"
 #include "platform/windowing.h"
 #include "upgrade/error_box.h"
+#include "upgrade/run_observer.h"
 #include "upgrade/run_state.h"
 #include "tftp/packets.h"
 #include "upgrade/upload_and_verify.h"
@@ -19,15 +20,16 @@ namespace orb {
 uint16_t startTftpListener(uint32_t localAddress) {
     // Never freed: the transfer keeps using the socket until the process ends.
     auto* listener = static_cast<TftpListener*>(std::calloc(1, sizeof(TftpListener)));
-    if (listener == nullptr) failRun("Upgrade Failed: Can't malloc for TFTP listener");
+    if (listener == nullptr) failRun(RunOutcome::ListenerAllocationFailed);
     listener->udpSocket = socketCalls().open(SocketType::Datagram);
-    if (listener->udpSocket == kInvalidSocket) failRun("Upgrade Failed: Can't create TFTP listener socket");
+    if (listener->udpSocket == kInvalidSocket) failRun(RunOutcome::ListenerSocketFailed);
     uint16_t port = bindFirstFreePort(listener->udpSocket, localAddress, kFirstTftpPort, kTftpPortTries);
-    if (port == 0) failRun("Upgrade Failed: Can't bind TFTP listener socket");
+    if (port == 0) failRun(RunOutcome::ListenerBindFailed);
     listener->localAddress = localAddress;
     listener->boundPort = port;
+    if (RunObserver* observer = runObserver()) observer->listening(port);
     // The handle is not kept: the thread lives until the process ends.
-    if (startThread(tftpListenerThread, listener) == nullptr) failRun("Upgrade Failed: Can't start TFTP listener");
+    if (startThread(tftpListenerThread, listener) == nullptr) failRun(RunOutcome::ListenerThreadFailed);
     return port;
 }
 
@@ -38,6 +40,7 @@ int32_t tftpListenerThread(void* argument) {
         setProgressRange(window, kProgressBarId, 0, kIdlePositionLimit);
         setProgressPosition(window, kProgressBarId, 0);
     }
+    reportWindowShown(RunStep::Waiting, window);
     setNonBlocking(listener->udpSocket, true);
 
     WaitingHint hint = startWaitingHint();
@@ -70,6 +73,9 @@ int32_t tftpListenerThread(void* argument) {
             uint16_t peerPort = 0;
             readSockaddr(&source, &peerAddress, &peerPort);
             if (window != nullptr) destroyWindow(window);
+            reportWindowClosed(RunStep::Waiting, window);
+            if (RunObserver* observer = runObserver())
+                observer->uploadStarted(listener->boundPort, peerAddress, peerPort, runState.firmwareImage.size);
             startTftpSession(listener->udpSocket, listener->localAddress, peerAddress, peerPort);
         }
         }

@@ -28,13 +28,18 @@ int collectPcAddresses(uint32_t* list) {
     return kept;
 }
 
+static uint32_t randomSeedMix = 0;
+
+void setRandomSeedMix(uint32_t mix) { randomSeedMix = mix; }
+
 void runStartup(InstanceHandle instance) {
     runState.instance = instance;
-    if (!startNetworking()) failRun("Upgrade Failed: Winsock init error");
+    if (!startNetworking()) failRun(RunOutcome::WinsockInitError);
     collectPcAddresses(runState.pcAddressList);
     std::memset(&runState.credentials, 0, sizeof runState.credentials);
     runState.pcAddress = runState.pcAddressList[0];
-    seedRandom(readMilliseconds());
+    // An odd multiplier spreads consecutive process ids over the seed's bits.
+    seedRandom(readMilliseconds() + randomSeedMix * 2654435761u);
     initCommonControls();
 
     loadImageOrFail(findEmbeddedImage(instance));
@@ -45,9 +50,9 @@ void loadImageOrFail(const EmbeddedImage& embedded) {
     case ImageLoadResult::Loaded:
         break;
     case ImageLoadResult::Missing:
-        failRun("Upgrade Failed: This program carries no firmware image");
+        failRun(RunOutcome::NoFirmwareImage);
     case ImageLoadResult::TooShort:
-        failRun("Upgrade Failed: The firmware image in this program is shorter than its 128-byte header");
+        failRun(RunOutcome::FirmwareImageTooShort);
     }
     std::snprintf(runState.productDisplayName, sizeof runState.productDisplayName, "%s",
                   chooseProductDisplayName(runState.firmwareImage.header));

@@ -9,9 +9,16 @@
 
 namespace orb {
 
-// Steps 1-8 of start-up, in order. Ends the process with an error box when
-// networking cannot start or the executable carries no usable image.
+// Networking, the PC address list, the credentials cleared, the random
+// generator seeded from the millisecond clock, common controls, the image. Ends
+// the process with an error box when networking cannot start or the executable
+// carries no usable image.
 void runStartup(InstanceHandle instance);
+
+// A value mixed into the seed (0, the default, leaves the clock's reading as
+// it is). Runs started in the same millisecond by one driver give each their
+// process id, so that they draw different file names and client nonces.
+void setRandomSeedMix(uint32_t mix);
 
 // Fills the PC address list from the own-address lookup: zero-filled first, at
 // most 8 entries, each traced. Returns the number of entries.

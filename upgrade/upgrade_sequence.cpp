@@ -10,7 +10,7 @@
 #include "upgrade/serve_image.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
-#include "upgrade/dialog_texts.h"
+#include "upgrade/run_observer.h"
 #include "upgrade/device_query.h"
 
 namespace orb {
@@ -22,18 +22,21 @@ int runProgram(InstanceHandle instance) {
 
 int runUpgradeSequence() {
     InstanceHandle instance = runState.instance;
-    if (runModalDialog(instance, kWarningDialogId, warningDialogProc) != 1) return 0;
-    if (runModalDialog(instance, kAddressDialogId, addressDialogProc) != 1) return 0;
-    if (runState.deviceAddress == 0) return 0;
+    if (runModalDialog(instance, kWarningDialogId, warningDialogProc) != 1 ||
+        runModalDialog(instance, kAddressDialogId, addressDialogProc) != 1 || runState.deviceAddress == 0) {
+        reportRunEnded(RunOutcome::Declined);
+        return 0;
+    }
 
     DeviceQuery query{instance,         runState.pcAddress,      kFirstLocalHttpPort, runState.deviceAddress,
                       kDeviceHttpPort,  kStatusPagePath,         runState.responseBuffer, kResponseLimit};
     if (runDeviceQuery(query) <= 0) {
-        showErrorBox("Upgrade Failed: No Response From ORB");
+        showFailure(RunOutcome::NoResponse);
         return 0;
     }
+    if (RunObserver* observer = runObserver()) observer->statusRead(runState.deviceInfo);
     if (runModalDialog(instance, kConfirmDialogId, confirmDialogProc) != 1) {
-        showErrorBox(kUserAbortMessage);
+        showFailure(RunOutcome::UserAbort);
         return 0;
     }
 

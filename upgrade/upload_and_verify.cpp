@@ -13,19 +13,22 @@
 #include "upgrade/dialog_procs.h"
 #include "upgrade/error_box.h"
 #include "upgrade/restart_wait.h"
+#include "upgrade/run_observer.h"
 #include "upgrade/run_state.h"
 
 namespace orb {
 
 void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
     auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
-    if (session == nullptr) failRun("Upgrade Failed: Can't malloc for TFTP session");
+    if (session == nullptr) failRun(RunOutcome::SessionAllocationFailed);
     initTftpSession(session, udpSocket, localAddress, peerAddress, peerPort, runState.firmwareImage.data,
                     runState.firmwareImage.size);
     runTftpSession(session);
 }
 
 static void showUploadProgress(WindowHandle window, const TftpSession* session) {
+    if (RunObserver* observer = runObserver())
+        observer->blockAcknowledged(static_cast<uint32_t>(session->bytesAcked), session->imageSize);
     if (window == nullptr) return;
     char title[128];
     formatUploadTitle(title, runState.deviceAddressText, session->bytesAcked, session->imageSize);
@@ -63,6 +66,7 @@ void transferImage(TftpSession* session, WindowHandle window) {
             break;
         case SessionVerdict::Complete:
             showUploadProgress(window, session);
+            if (RunObserver* observer = runObserver()) observer->uploadComplete(session->imageSize);
             trace("All blocks ack'd\n");
             closeSocket(udpSocket);
             return;
@@ -102,13 +106,15 @@ void runTftpSession(TftpSession* session) {
     if (window != nullptr) {
         setProgressRange(window, kProgressBarId, 0, static_cast<int>(session->blockCount & 0xffff));
     }
+    reportWindowShown(RunStep::Upload, window);
     transferImage(session, window);
 
     runRestartWait(window, runState.deviceAddressText);
     if (window != nullptr) destroyWindow(window);
+    reportWindowClosed(RunStep::Upload, window);
 
     if (session->state == TransferState::TimedOut) {
-        showErrorBox("Upgrade Failed: Firmware Upload Incomplete");
+        showFailure(RunOutcome::UploadIncomplete);
     } else {
         // The success dialog shows what the adapter reports now, never the
         // version from before the upgrade: a page without the label leaves it empty.
@@ -116,9 +122,11 @@ void runTftpSession(TftpSession* session) {
         DeviceQuery query{runState.instance, session->localAddress, kFirstLocalHttpPort, session->peerAddress,
                           kDeviceHttpPort,   kStatusPagePath,       runState.responseBuffer, kResponseLimit};
         if (runDeviceQuery(query) <= 0) {
-            showErrorBox("Upgrade Failed: ORB not responding after firmware upload");
+            showFailure(RunOutcome::NotRespondingAfterUpload);
         } else {
+            if (RunObserver* observer = runObserver()) observer->versionRead(runState.deviceInfo.softwareVersion);
             runModalDialog(runState.instance, kSuccessDialogId, successDialogProc);
+            reportRunEnded(RunOutcome::Success);
         }
     }
     std::free(session);

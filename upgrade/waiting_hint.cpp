@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/clock.h"
+#include "upgrade/run_observer.h"
 
 namespace orb {
 
@@ -29,6 +30,7 @@ void updateWaitingHint(WaitingHint* hint, WindowHandle window, uint16_t port, ui
     formatWaitingHint(text, sizeof text, port, pcAddress);
     setWindowHint(window, text);
     hint->shown = true;
+    if (RunObserver* observer = runObserver()) observer->hintShown(text);
 }
 
 }  // namespace orb

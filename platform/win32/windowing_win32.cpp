@@ -108,6 +108,12 @@ void destroyWindow(WindowHandle window) {
 
 void setWindowTitle(WindowHandle window, const char* title) { setTitleCoalesced(toHwnd(window), title); }
 
+void readWindowTitle(WindowHandle window, char* title, int size) {
+    applyHeldUpdates(toHwnd(window), true);
+    if (size > 0) title[0] = '\0';
+    GetWindowTextA(toHwnd(window), title, size);
+}
+
 void setControlText(WindowHandle window, int controlId, const char* text) {
     applyHeldUpdates(toHwnd(window), true);
     SetDlgItemTextA(toHwnd(window), controlId, text);

@@ -16,7 +16,7 @@ namespace {
 TEST(ErrorBox, FailRunShowsTheBoxAndEndsTheProcessWithZero) {
     auto result = test::runInChild([] {
         robot::setAutoAnswer(true);
-        failRun("Upgrade Failed: No Response From ORB");
+        failRun(RunOutcome::NoResponse);
         std::fputs("not reached\n", stderr);
         std::_Exit(3);
     });
@@ -42,7 +42,7 @@ bool abortingProgressProc(WindowHandle w, uint32_t message, uintptr_t wParam, in
     if (message == kWmInitDialog) return true;
     if (message == kWmCommand && (wParam & 0xFFFF) == kIdCancel) {
         destroyWindow(w);
-        failRun("Upgrade Failed: User Abort");
+        failRun(RunOutcome::UserAbort);
     }
     return false;
 }
@@ -72,7 +72,7 @@ TEST(ErrorBox, CancelInAProgressWindowOnAnotherThreadEndsTheProcess) {
 // it is answered.
 TEST(ErrorBox, TheRobotAnswersTheErrorBox) {
     auto result = test::runInChild([] {
-        std::thread failing([] { failRun("Upgrade Failed: User Abort"); });
+        std::thread failing([] { failRun(RunOutcome::UserAbort); });
         auto box = robot::waitForMessageBox(5000);
         if (!box) std::_Exit(4);
         std::fprintf(stderr, "box %s|%s|%x|%p\n", box->caption.c_str(), box->text.c_str(), box->flags,

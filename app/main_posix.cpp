@@ -37,17 +37,17 @@ int main(int argc, char** argv) {
     // A send to a connection the adapter has closed fails with an error, as on
     // Windows, instead of ending the process.
     orb::ignoreBrokenPipes();
-    // The log: --log FILE, else ORB_TRACE=FILE. An unattended run passes it to
-    // each adapter's run through ORB_TRACE.
+    // An unattended command gives each adapter's run a log of its own (from
+    // --log FILE or ORB_TRACE=FILE, through ORB_TRACE); it keeps none itself.
+    if (commandLine.action == orb::CommandLine::Action::Unattended)
+        orb::unattended::runUnattendedMain(argc, argv, runTheProgram);
+    // The log: --log FILE, else ORB_TRACE=FILE.
     std::string logError;
     const char* logOption = commandLine.logFile.empty() ? nullptr : commandLine.logFile.c_str();
-    if (commandLine.action == orb::CommandLine::Action::Unattended) logOption = nullptr;
     if (!orb::openDiagnosticsLog(logOption, &logError)) {
         std::fprintf(stderr, "orb-upgrade: %s\n", logError.c_str());
         orb::endProcess(1);
     }
-    if (commandLine.action == orb::CommandLine::Action::Unattended)
-        orb::unattended::runUnattendedMain(argc, argv, runTheProgram);
 #ifdef ORB_HAVE_QT
     if (hasDisplay()) orb::dialogs::runWithQtView(argc, argv, runTheProgram);
 #else

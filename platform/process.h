@@ -1,6 +1,8 @@
 // Ending the process from any thread.
 #pragma once
 
+#include <cstdint>
+
 namespace orb {
 
 // Flushes the standard streams and ends the process at once, without running
@@ -13,5 +15,8 @@ namespace orb {
 // further ones are ignored. A hook may run on any thread, must not call
 // endProcess and must not block for long.
 void addProcessEndHook(void (*hook)());
+
+// This process's id.
+uint32_t currentProcessId();
 
 }  // namespace orb

@@ -17,6 +17,10 @@ void catchStopSignals();
 // The latest signal noted since the last call; None when there was none.
 StopSignal takeStopSignal();
 
+// Blocks until a stop signal is noted (after catchStopSignals), then returns;
+// takeStopSignal says which. For a thread that has nothing else to do.
+void waitForStopSignal();
+
 // A write to a closed connection or pipe fails with an error instead of
 // ending the process.
 void ignoreBrokenPipes();

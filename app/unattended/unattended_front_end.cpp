@@ -1,324 +1,474 @@
 #include "app/unattended/unattended_front_end.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 
-#include "dialogs/dialog_view.h"
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_outcome.h"
+#include "base/diagnostics_log.h"
+#include "dialogs/dialog_view.h"
 #include "platform/process.h"
 #include "platform/signals.h"
+#include "tftp/transfer.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/error_box.h"
+#include "upgrade/run_observer.h"
+#include "upgrade/startup.h"
+#include "upgrade/waiting_hint.h"
 
 namespace orb::unattended {
 
 namespace {
 
-using dialogs::ControlState;
-using dialogs::MessageBoxState;
+using SteadyClock = std::chrono::steady_clock;
 using dialogs::WindowState;
 
-constexpr long long kUploadReportMs = 1000;
-constexpr long long kRestartReportMs = 10000;
-constexpr int kRestartUnitMs = 32;  // the restart wait's bar counts 32 ms units
+constexpr auto kUploadReportInterval = std::chrono::seconds(1);
+constexpr auto kRestartReportInterval = std::chrono::seconds(10);
 
-long long nowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+std::string dotted(uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
+                  address & 255);
+    return text;
 }
 
-const ControlState* findControl(const WindowState& window, int id) {
-    for (const ControlState& control : window.controls)
-        if (control.id == id) return &control;
-    return nullptr;
+bool isAlive(WindowHandle window) {
+    WindowState state;
+    return dialogs::readWindowState(window, &state) && state.alive;
 }
 
-std::string controlText(const WindowState& window, int id) {
-    const ControlState* control = findControl(window, id);
-    return control != nullptr ? control->text : std::string();
-}
-
-bool startsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
-// What the driver remembers of one window.
-struct WindowMemo {
-    bool answered = false;
-    bool cancelPressed = false;
-    long long lastUploadReport = -kUploadReportMs;
-    std::string lastUploadTitle;
-    bool uploadTitleReported = true;
-    long long lastRestartReport = 0;
-    bool restartAnnounced = false;
-};
-
-class Driver {
+// The driver: the run's observer and the dialog manager's view. Both kinds of
+// notification arrive on the run's threads and only queue work; the driver's
+// own thread does it in order, printing events and answering dialogs. A press
+// that the dialog manager refuses (a dialog still initialising, or disabled by
+// a message box) waits as a pending action and is tried again on the next
+// change of the model, until its window is gone.
+class Driver final : public RunObserver, public dialogs::DialogView {
 public:
     Driver(const UnattendedOptions& options, std::string password)
         : options_(options), adapter_(options.addresses.at(0)), password_(std::move(password)) {}
 
     [[noreturn]] void run() {
         for (;;) {
-            uint64_t revision = dialogs::modelRevision();
-            if (takeStopSignal() != StopSignal::None && !cancelRequested()) requestCancel();
-            for (WindowHandle window : dialogs::listWindows()) visitWindow(window);
-            for (const MessageBoxState& box : dialogs::listMessageBoxes()) answerBox(box);
-            dialogs::waitForModelChange(revision, 100);
-            // The progress loops change the model up to a thousand times a
-            // second; a short pause lets the changes pile up.
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::deque<std::function<void()>> batch;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                auto ready = [this] { return !queue_.empty() || modelChanged_; };
+                if (std::optional<SteadyClock::time_point> deadline = nextDeadline())
+                    cv_.wait_until(lock, *deadline, ready);
+                else
+                    cv_.wait(lock, ready);
+                batch.swap(queue_);
+                modelChanged_ = false;
+            }
+            std::lock_guard<std::mutex> working(workMutex_);
+            for (auto& note : batch) note();
+            checkDeadlines(SteadyClock::now());
+            retryPending();
         }
     }
 
-    // The last event, from the process-end hook.
+    // The last event, from the process-end hook: what is still queued, then
+    // the result.
     void reportResult() {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::lock_guard<std::mutex> working(workMutex_);
+        ending_ = true;
+        std::deque<std::function<void()>> rest;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            rest.swap(queue_);
+        }
+        for (auto& note : rest) note();
         Outcome outcome = classifyRun(seen_);
         std::string name = outcomeName(outcome, seen_);
+        std::string error;
+        if (seen_.ended) {
+            if (const char* message = describeOutcome(*seen_.ended).message) error = message;
+        }
         Event event(adapter_, "result");
         event.add("result", name).add("code", static_cast<long long>(outcome));
         event.add("version", seen_.reportedVersion).add("image-version", seen_.imageVersion);
-        event.add("error", seen_.errorText);
+        event.add("error", error);
+        event.fields.push_back({"uploaded", seen_.uploaded ? "true" : "false", true});
         std::string text = "result: " + name;
+        if (seen_.uploaded && outcome != Outcome::Success) text += " after the upload";
         if (outcome == Outcome::Success) text += ", version " + seen_.reportedVersion;
-        if (seen_.successShown && outcome != Outcome::Success)
+        if (seen_.ended == RunOutcome::Success && outcome != Outcome::Success)
             text += ", version " + seen_.reportedVersion + " instead of " + seen_.imageVersion;
-        if (!seen_.errorText.empty()) text += " (" + seen_.errorText + ")";
+        if (!error.empty()) text += " (" + error + ")";
+        if (outcome == Outcome::NoRequest) text += "; " + hintText();
         write(event.add("text", text));
+    }
+
+    // RunObserver: each call queues its values for the driver's thread.
+    void windowShown(RunStep step, WindowHandle window, const char* title) override {
+        post([this, step, window, title = std::string(title)] { onWindowShown(step, window, title); });
+    }
+    void windowClosed(RunStep step, WindowHandle window) override {
+        post([this, step, window] { onWindowClosed(step, window); });
+    }
+    void addressOffered(const uint32_t* pcAddresses, int count, const char* imageVersion) override {
+        post([this, list = std::vector<uint32_t>(pcAddresses, pcAddresses + count), version = std::string(imageVersion)] {
+            offered_ = list;
+            seen_.imageVersion = version;
+        });
+    }
+    void statusRead(const DeviceInfo& info) override {
+        post([this, info] { status_ = info; });
+    }
+    void credentialsDemanded(bool refused) override {
+        post([this, refused] { credentialsRefused_ = refused; });
+    }
+    void listening(uint16_t port) override {
+        post([this, port] { listenerPort_ = port; });
+    }
+    void uploadStarted(uint16_t port, uint32_t peerAddress, uint16_t peerPort, uint32_t size) override {
+        post([this, port, peerAddress, peerPort, size] { onUploadStarted(port, peerAddress, peerPort, size); });
+    }
+    void blockAcknowledged(uint32_t bytes, uint32_t size) override {
+        post([this, bytes, size] { onBlockAcknowledged(bytes, size, false); });
+    }
+    void uploadComplete(uint32_t size) override {
+        post([this, size] {
+            seen_.uploaded = true;
+            onBlockAcknowledged(size, size, true);
+        });
+    }
+    void restartWaitProgress(uint32_t elapsedMs, uint32_t totalMs) override {
+        post([this, elapsedMs, totalMs] { onRestartWait(elapsedMs, totalMs); });
+    }
+    void versionRead(const char* version) override {
+        post([this, version = std::string(version)] { seen_.reportedVersion = version; });
+    }
+    void hintShown(const char* text) override {
+        post([this, text = std::string(text)] {
+            hint_ = text;
+            emit(Event(adapter_, "hint"), text);
+        });
+    }
+    void runEnded(RunOutcome outcome) override {
+        post([this, outcome] { onRunEnded(outcome); });
+    }
+
+    // DialogView: a change may let a refused press through now.
+    void windowCreated(WindowHandle) override { nudge(); }
+    void windowChanged(WindowHandle) override { nudge(); }
+    void windowDestroyed(WindowHandle) override { nudge(); }
+    void messageBoxShown(dialogs::MessageBoxId box) override {
+        post([this, box] { onMessageBox(box); });
+    }
+    void messageBoxClosed(dialogs::MessageBoxId) override { nudge(); }
+
+    // A stop signal, from the thread that waits for them.
+    void stopSignalNoted() {
+        post([this] { stop(StopReason::Signal, Event(adapter_, "cancel"), "cancel: a signal asks to stop; pressing Cancel"); });
     }
 
 private:
-    bool cancelRequested() {
+    struct PendingAction {
+        WindowHandle window;
+        std::function<bool()> attempt;
+    };
+
+    void post(std::function<void()> note) {
         std::lock_guard<std::mutex> lock(mutex_);
-        return seen_.cancelRequested;
+        queue_.push_back(std::move(note));
+        cv_.notify_one();
     }
 
-    void requestCancel() {
+    void nudge() {
         std::lock_guard<std::mutex> lock(mutex_);
-        seen_.cancelRequested = true;
-        write(Event(adapter_, "cancel").add("text", "cancel: a signal asks to stop; pressing Cancel"));
+        modelChanged_ = true;
+        cv_.notify_one();
     }
 
-    void emit(Event event, const std::string& text) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        write(event.add("text", text));
-    }
-
-    // The caller holds mutex_.
     void write(const Event& event) {
         std::string line = formatJson(event) + "\n";
         std::fputs(line.c_str(), stdout);
         std::fflush(stdout);
     }
 
-    void visitWindow(WindowHandle window) {
-        WindowState state;
-        if (!dialogs::readWindowState(window, &state) || !state.visible) return;
-        WindowMemo& memo = memos_[window];
-        if (cancelRequested() && state.templateId != ids::kSuccess) {
-            if (!memo.cancelPressed && state.enabled) {
-                memo.cancelPressed = state.modal ? dialogs::input::pressEscape(window)
-                                                 : dialogs::input::pressButton(window, kIdCancel);
-                if (memo.cancelPressed) emit(Event(adapter_, "cancel-pressed").add("window", state.title),
-                                             "Cancel pressed in \"" + state.title + "\"");
-            }
+    void emit(Event event, const std::string& text) { write(event.add("text", text)); }
+
+    // Tries at once; a refused attempt waits for the model to change.
+    void act(WindowHandle window, std::function<bool()> attempt) {
+        if (ending_) return;
+        if (!attempt() && isAlive(window)) pending_.push_back({window, std::move(attempt)});
+    }
+
+    void retryPending() {
+        if (stopping_) cancelOpenWindows();
+        std::vector<PendingAction> still;
+        for (PendingAction& action : pending_)
+            if (!action.attempt() && isAlive(action.window)) still.push_back(std::move(action));
+        pending_.swap(still);
+    }
+
+    void onWindowShown(RunStep step, WindowHandle window, const std::string& title) {
+        switch (step) {
+        case RunStep::Connecting:
+            emit(Event(adapter_, "connecting").add("title", title), title);
+            if (options_.httpTimeoutSeconds > 0)
+                httpDeadlines_[window] = SteadyClock::now() + std::chrono::seconds(options_.httpTimeoutSeconds);
             return;
-        }
-        switch (state.templateId) {
-        case ids::kWarning: answerWarning(window, state, &memo); break;
-        case ids::kAddress: answerAddress(window, state, &memo); break;
-        case ids::kCredentials: answerCredentials(window, state, &memo); break;
-        case ids::kConfirm: answerConfirmation(window, state, &memo); break;
-        case ids::kUpload: followUpload(state, &memo); break;
-        case ids::kSuccess: answerSuccess(window, state, &memo); break;
+        case RunStep::Waiting:
+            emit(Event(adapter_, "waiting").add("title", title), title);
+            if (options_.requestTimeoutSeconds > 0)
+                requestDeadline_ = SteadyClock::now() + std::chrono::seconds(options_.requestTimeoutSeconds);
+            return;
         default:
-            if (!memo.answered) {
-                memo.answered = true;
-                std::string name = state.templateId == ids::kConnecting ? "connecting"
-                                   : state.templateId == ids::kWaiting  ? "waiting"
-                                                                        : "window";
-                emit(Event(adapter_, name).add("title", state.title), state.title);
-            }
+            break;
+        }
+        if (stopping_) return;  // Cancel goes to every window instead
+        switch (step) {
+        case RunStep::Warning:
+            emit(Event(adapter_, "warning").add("title", title), title + ": the warning is accepted (--accept-warning)");
+            act(window, [window] { return dialogs::input::pressButton(window, kIdOk); });
+            break;
+        case RunStep::Address: answerAddress(window); break;
+        case RunStep::Credentials: answerCredentials(window); break;
+        case RunStep::Confirm: answerConfirmation(window); break;
+        case RunStep::Success: {
+            const std::string& version = seen_.reportedVersion;
+            std::string note = version == seen_.imageVersion ? " (the embedded image's)"
+                                                             : " (not the embedded image's " + seen_.imageVersion + ")";
+            emit(Event(adapter_, "success").add("title", title).add("version", version),
+                 title + " version " + version + note);
+            act(window, [window] { return dialogs::input::pressButton(window, kIdOk); });
+            break;
+        }
+        default: break;
         }
     }
 
-    void answerWarning(WindowHandle window, const WindowState& state, WindowMemo* memo) {
-        if (memo->answered) return;
-        memo->answered = dialogs::input::pressButton(window, kIdOk);
-        if (memo->answered)
-            emit(Event(adapter_, "warning").add("title", state.title),
-                 state.title + ": the warning is accepted (--accept-warning)");
+    void onWindowClosed(RunStep step, WindowHandle window) {
+        if (step == RunStep::Connecting) httpDeadlines_.erase(window);
+        if (step == RunStep::Waiting) requestDeadline_.reset();
     }
 
-    void answerAddress(WindowHandle window, const WindowState& state, WindowMemo* memo) {
-        if (memo->answered) return;
-        memo->answered = true;
-        std::string version = controlText(state, ids::kImageVersionField);
-        if (startsWith(version, "Version ")) version = version.substr(8);
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            seen_.imageVersion = version;
-        }
-        const ControlState* combo = findControl(state, ids::kPcAddressCombo);
-        int index = combo != nullptr ? combo->selection : -1;
+    void answerAddress(WindowHandle window) {
+        int index = offered_.empty() ? -1 : 0;
         std::string offered;
-        if (combo != nullptr && !options_.pcAddress.empty()) {
+        if (!options_.pcAddress.empty()) {
             index = -1;
-            for (size_t i = 0; i < combo->items.size(); ++i) {
-                if (combo->items[i] == options_.pcAddress) index = static_cast<int>(i);
-                offered += (i > 0 ? ", " : "") + combo->items[i];
+            for (size_t i = 0; i < offered_.size(); ++i) {
+                if (dotted(offered_[i]) == options_.pcAddress) index = static_cast<int>(i);
+                offered += (i > 0 ? ", " : "") + dotted(offered_[i]);
+            }
+            if (index < 0) {
+                stop(StopReason::UsageError, Event(adapter_, "usage-error"),
+                     "the PC address " + options_.pcAddress + " is not offered (offered: " + offered + ")");
+                return;
             }
         }
-        if (!options_.pcAddress.empty() && index < 0) {
-            emit(Event(adapter_, "usage-error"),
-                 "the PC address " + options_.pcAddress + " is not offered (offered: " + offered + ")");
-            dialogs::input::pressEscape(window);
-            return;
-        }
-        std::string pcAddress = combo != nullptr && index >= 0 && index < static_cast<int>(combo->items.size())
-                                    ? combo->items[static_cast<size_t>(index)]
-                                    : std::string();
-        if (index >= 0) dialogs::input::selectComboEntry(window, ids::kPcAddressCombo, index);
-        dialogs::input::typeText(window, ids::kAddressField, adapter_);
-        dialogs::input::pressButton(window, kIdOk);
-        emit(Event(adapter_, "address").add("pc-address", pcAddress).add("image-version", version),
+        if (index >= 0) chosenPcAddress_ = offered_[static_cast<size_t>(index)];
+        std::string pcAddress = index >= 0 ? dotted(chosenPcAddress_) : std::string();
+        emit(Event(adapter_, "address").add("pc-address", pcAddress).add("image-version", seen_.imageVersion),
              "adapter address " + adapter_ + ", PC address " + pcAddress + "; the firmware to install: Version " +
-                 version);
+                 seen_.imageVersion);
+        act(window, [window, index, adapter = adapter_] {
+            if (index >= 0 && !dialogs::input::selectComboEntry(window, kPcAddressComboId, index)) return false;
+            return dialogs::input::typeText(window, kAddressFieldId, adapter) &&
+                   dialogs::input::pressButton(window, kIdOk);
+        });
     }
 
-    void answerCredentials(WindowHandle window, const WindowState& state, WindowMemo* memo) {
-        (void)state;
-        if (memo->answered) return;
-        memo->answered = true;
-        ++credentialsAsked_;
+    void answerCredentials(WindowHandle window) {
         std::string refusal;
         if (password_.empty()) refusal = "the adapter wants a password and none was given";
-        if (credentialsAsked_ > 1) refusal = "the password was refused";
+        if (credentialsRefused_) refusal = "the password was refused";
         if (!refusal.empty()) {
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                seen_.authRefused = true;
-            }
-            emit(Event(adapter_, "credentials").add("accepted", "no"), "credentials: " + refusal +
-                                                                           "; authentication refused, not retried");
-            dialogs::input::pressEscape(window);
+            seen_.authRefused = true;
+            emit(Event(adapter_, "credentials").add("accepted", "no"),
+                 "credentials: " + refusal + "; authentication refused, not retried");
+            act(window, [window] { return dialogs::input::pressEscape(window); });
             return;
         }
-        if (!options_.user.empty()) dialogs::input::typeText(window, ids::kUserField, options_.user);
-        dialogs::input::typeText(window, ids::kPasswordField, password_);
-        dialogs::input::pressButton(window, kIdOk);
         std::string user = options_.user.empty() ? "admin" : options_.user;
         emit(Event(adapter_, "credentials").add("user", user), "credentials: user " + user + ", password given");
+        act(window, [window, user = options_.user, password = password_] {
+            if (!user.empty() && !dialogs::input::typeText(window, kUserFieldId, user)) return false;
+            return dialogs::input::typeText(window, kPasswordFieldId, password) &&
+                   dialogs::input::pressButton(window, kIdOk);
+        });
     }
 
-    void answerConfirmation(WindowHandle window, const WindowState& state, WindowMemo* memo) {
-        if (memo->answered) return;
-        memo->answered = true;
-        credentialsAsked_ = 0;  // the status page came: the password, if any, passed
-        static constexpr struct {
-            int id;
+    void answerConfirmation(WindowHandle window) {
+        const struct {
             const char* field;
             const char* label;
-        } kFields[] = {{1002, "serial", "Serial Number"},      {1003, "mac", "MAC Address"},
-                       {1004, "software", "Software Version"}, {1005, "hardware", "Hardware Version"},
-                       {1006, "product", "Product Name"}};
+            const char* value;
+        } fields[] = {{"serial", "Serial Number", status_.serialNumber},
+                      {"mac", "MAC Address", status_.macAddress},
+                      {"software", "Software Version", status_.softwareVersion},
+                      {"hardware", "Hardware Version", status_.hardwareVersion},
+                      {"product", "Product Name", status_.productName}};
         Event event(adapter_, "status");
         std::string text = "status page:";
-        for (const auto& field : kFields) {
-            std::string value = controlText(state, field.id);
-            event.add(field.field, value);
-            text += std::string(field.id == 1002 ? " " : ", ") + field.label + " " + value;
+        bool first = true;
+        for (const auto& field : fields) {
+            event.add(field.field, field.value);
+            text += std::string(first ? " " : ", ") + field.label + " " + field.value;
+            first = false;
         }
-        dialogs::input::pressButton(window, kIdOk);
         emit(event, text + "; pressing Upgrade");
+        act(window, [window] { return dialogs::input::pressButton(window, kIdOk); });
     }
 
-    void followUpload(const WindowState& state, WindowMemo* memo) {
-        if (!memo->answered) {
-            memo->answered = true;
-            std::lock_guard<std::mutex> lock(mutex_);
-            seen_.uploadStarted = true;
-        }
-        long long now = nowMs();
-        if (startsWith(state.title, "Uploading Firmware to ORB@")) {
-            if (state.title == memo->lastUploadTitle) return;
-            memo->lastUploadTitle = state.title;
-            memo->uploadTitleReported = false;
-            unsigned long long done = 0, total = 0;
-            size_t at = state.title.rfind(' ', state.title.size() - 7);  // before "N/M Bytes"
-            bool complete = at != std::string::npos &&
-                            std::sscanf(state.title.c_str() + at, " %llu/%llu", &done, &total) == 2 && done == total;
-            if (complete || now - memo->lastUploadReport >= kUploadReportMs) reportUpload(state.title, memo, now);
-            return;
-        }
-        if (startsWith(state.title, "Updating Firmware to ORB@")) {
-            if (!memo->uploadTitleReported) reportUpload(memo->lastUploadTitle, memo, now);
-            const ControlState* bar = findControl(state, 1010);
-            long long seconds = bar != nullptr ? (static_cast<long long>(bar->position) * kRestartUnitMs + 500) / 1000 : 0;
-            long long total = bar != nullptr ? (static_cast<long long>(bar->rangeHigh) * kRestartUnitMs + 500) / 1000 : 0;
-            if (memo->restartAnnounced && now - memo->lastRestartReport < kRestartReportMs) return;
-            memo->restartAnnounced = true;
-            memo->lastRestartReport = now;
-            emit(Event(adapter_, "restart-wait").add("seconds", seconds).add("of", total),
-                 state.title + ": the upload has ended; waiting for the adapter to restart, " + std::to_string(seconds) + " of " +
-                     std::to_string(total) + " s");
-        }
+    void onUploadStarted(uint16_t port, uint32_t peerAddress, uint16_t peerPort, uint32_t size) {
+        requestDeadline_.reset();
+        emit(Event(adapter_, "upload-started")
+                 .add("port", static_cast<long long>(port))
+                 .add("peer", dotted(peerAddress))
+                 .add("peer-port", static_cast<long long>(peerPort))
+                 .add("size", static_cast<long long>(size)),
+             "the adapter " + dotted(peerAddress) + ":" + std::to_string(peerPort) + " asks for the image: " +
+                 std::to_string(size) + " bytes from UDP port " + std::to_string(port));
     }
 
-    void reportUpload(const std::string& title, WindowMemo* memo, long long now) {
-        memo->lastUploadReport = now;
-        memo->uploadTitleReported = true;
-        unsigned long long done = 0, total = 0;
-        size_t at = title.rfind(' ', title.size() >= 7 ? title.size() - 7 : 0);
-        if (at != std::string::npos) std::sscanf(title.c_str() + at, " %llu/%llu", &done, &total);
-        emit(Event(adapter_, "upload")
-                 .add("bytes", static_cast<long long>(done))
-                 .add("size", static_cast<long long>(total)),
+    // At most one line a second while the blocks go, and always the last.
+    void onBlockAcknowledged(uint32_t bytes, uint32_t size, bool complete) {
+        SteadyClock::time_point now = SteadyClock::now();
+        if (!complete && lastUploadReport_ && now - *lastUploadReport_ < kUploadReportInterval) return;
+        if (complete && lastUploadBytes_ == bytes) return;
+        lastUploadReport_ = now;
+        lastUploadBytes_ = bytes;
+        char title[128];
+        formatUploadTitle(title, adapter_.c_str(), static_cast<int32_t>(bytes), size);
+        emit(Event(adapter_, "upload").add("bytes", static_cast<long long>(bytes)).add("size", static_cast<long long>(size)),
              title);
     }
 
-    void answerSuccess(WindowHandle window, const WindowState& state, WindowMemo* memo) {
-        if (memo->answered) return;
-        std::string version = controlText(state, ids::kSoftwareVersionField);
-        std::string expected;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            seen_.successShown = true;
-            seen_.reportedVersion = version;
-            expected = seen_.imageVersion;
-        }
-        std::string note = version == expected ? " (the embedded image's)" : " (not the embedded image's " + expected + ")";
-        emit(Event(adapter_, "success").add("title", state.title).add("version", version),
-             state.title + " version " + version + note);
-        memo->answered = dialogs::input::pressButton(window, kIdOk);
+    void onRestartWait(uint32_t elapsedMs, uint32_t totalMs) {
+        SteadyClock::time_point now = SteadyClock::now();
+        if (lastRestartReport_ && now - *lastRestartReport_ < kRestartReportInterval) return;
+        lastRestartReport_ = now;
+        long long seconds = (elapsedMs + 500) / 1000, total = (totalMs + 500) / 1000;
+        emit(Event(adapter_, "restart-wait").add("seconds", seconds).add("of", total),
+             "Updating Firmware to ORB@" + adapter_ + ": the upload has ended; waiting for the adapter to restart, " +
+                 std::to_string(seconds) + " of " + std::to_string(total) + " s");
     }
 
-    void answerBox(const MessageBoxState& box) {
-        if (answeredBoxes_.count(box.id) != 0) return;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            seen_.errorText = box.text;
-            write(Event(adapter_, "error").add("caption", box.caption).add("message", box.text).add(
-                "text", box.caption + ": " + box.text));
+    void onRunEnded(RunOutcome outcome) {
+        seen_.ended = outcome;
+        const char* message = describeOutcome(outcome).message;
+        if (message == nullptr) return;
+        emit(Event(adapter_, "error").add("caption", kErrorBoxCaption).add("message", message),
+             std::string(kErrorBoxCaption) + ": " + message);
+    }
+
+    // Every box is closed with OK, as the person would. A box over a dialog
+    // ("Invalid IP Address") would bring the same dialog back: give up there.
+    void onMessageBox(dialogs::MessageBoxId box) {
+        if (ending_) return;
+        WindowHandle owner = nullptr;
+        for (const dialogs::MessageBoxState& state : dialogs::listMessageBoxes())
+            if (state.id == box) owner = state.owner;
+        dialogs::input::answerMessageBox(box, kIdOk);
+        if (owner != nullptr && !stopping_)
+            stop(StopReason::UsageError, Event(adapter_, "usage-error"), "the address dialog refused " + adapter_);
+    }
+
+    std::optional<SteadyClock::time_point> nextDeadline() const {
+        std::optional<SteadyClock::time_point> next = requestDeadline_;
+        for (const auto& [window, deadline] : httpDeadlines_)
+            if (!next || deadline < *next) next = deadline;
+        return next;
+    }
+
+    void checkDeadlines(SteadyClock::time_point now) {
+        if (stopping_) return;
+        if (requestDeadline_ && now >= *requestDeadline_) {
+            requestDeadline_.reset();
+            stop(StopReason::NoRequest, Event(adapter_, "timeout").add("limit", "request").add(
+                                            "seconds", static_cast<long long>(options_.requestTimeoutSeconds)),
+                 "no read request from the adapter within " + std::to_string(options_.requestTimeoutSeconds) +
+                     " s (--request-timeout); pressing Cancel");
+            return;
         }
-        answeredBoxes_.insert(box.id);
-        if (!dialogs::input::answerMessageBox(box.id, kIdOk)) return;
-        // A box over a dialog ("Invalid IP Address") would bring the same
-        // dialog back: give up there instead.
-        if (box.owner != nullptr) dialogs::input::pressEscape(box.owner);
+        for (const auto& [window, deadline] : httpDeadlines_) {
+            if (now < deadline) continue;
+            stop(StopReason::HttpTimeout, Event(adapter_, "timeout").add("limit", "http").add(
+                                              "seconds", static_cast<long long>(options_.httpTimeoutSeconds)),
+                 "the adapter has not finished its answer within " + std::to_string(options_.httpTimeoutSeconds) +
+                     " s (--http-timeout); pressing Cancel");
+            httpDeadlines_.clear();
+            return;
+        }
+    }
+
+    // From now on every open window gets its Cancel (Escape in a modal
+    // dialog), as a person would press it, until the run ends.
+    void stop(StopReason reason, Event event, const std::string& text) {
+        if (stopping_ || ending_) return;
+        stopping_ = true;
+        seen_.stopReason = reason;
+        pending_.clear();
+        emit(std::move(event), text);
+        cancelOpenWindows();
+    }
+
+    void cancelOpenWindows() {
+        for (WindowHandle window : dialogs::listWindows()) {
+            WindowState state;
+            if (cancelPressed_.count(window) != 0 || !dialogs::readWindowState(window, &state)) continue;
+            if (!state.visible || !state.alive || !state.enabled) continue;
+            // The upgrade is done: the success dialog is closed as it would be.
+            if (state.templateId == kSuccessDialogId) {
+                if (dialogs::input::pressButton(window, kIdOk)) cancelPressed_.insert(window);
+                continue;
+            }
+            bool pressed = state.modal ? dialogs::input::pressEscape(window)
+                                       : dialogs::input::pressButton(window, kIdCancel);
+            if (!pressed) continue;
+            cancelPressed_.insert(window);
+            emit(Event(adapter_, "cancel-pressed").add("window", state.title), "Cancel pressed in \"" + state.title + "\"");
+        }
+    }
+
+    std::string hintText() const {
+        if (!hint_.empty()) return hint_;
+        char text[256];
+        formatWaitingHint(text, sizeof text, listenerPort_, chosenPcAddress_);
+        return text;
     }
 
     const UnattendedOptions options_;
     const std::string adapter_;
     const std::string password_;
-    std::mutex mutex_;
+
+    std::mutex mutex_;  // the queue; taken only briefly, never while acting
+    std::condition_variable cv_;
+    std::deque<std::function<void()>> queue_;
+    bool modelChanged_ = false;
+
+    // What the driver's thread (or the end hook, which holds workMutex_) keeps.
+    std::mutex workMutex_;
     Observation seen_;
-    std::map<WindowHandle, WindowMemo> memos_;
-    std::set<dialogs::MessageBoxId> answeredBoxes_;
-    int credentialsAsked_ = 0;
+    std::vector<uint32_t> offered_;
+    uint32_t chosenPcAddress_ = 0;
+    DeviceInfo status_{};
+    bool credentialsRefused_ = false;
+    uint16_t listenerPort_ = 0;
+    std::string hint_;
+    std::optional<SteadyClock::time_point> lastUploadReport_;
+    uint32_t lastUploadBytes_ = ~0u;
+    std::optional<SteadyClock::time_point> lastRestartReport_;
+    std::optional<SteadyClock::time_point> requestDeadline_;
+    std::map<WindowHandle, SteadyClock::time_point> httpDeadlines_;
+    std::vector<PendingAction> pending_;
+    std::set<WindowHandle> cancelPressed_;
+    bool stopping_ = false;
+    bool ending_ = false;
 };
 
 Driver* activeDriver = nullptr;
@@ -330,12 +480,32 @@ void reportOnEnd() {
 }  // namespace
 
 void runAdapterRun(const UnattendedOptions& options, const std::function<int()>& program) {
+    // The runner checked the log's file (ORB_TRACE) before it started any run.
+    std::string logError;
+    if (!openDiagnosticsLog(nullptr, &logError)) {
+        Event event(options.addresses.at(0), "result");
+        event.add("result", "usage-error").add("code", static_cast<long long>(Outcome::UsageError));
+        std::string line = formatJson(event.add("text", "result: usage-error (" + logError + ")")) + "\n";
+        std::fputs(line.c_str(), stdout);
+        endProcess(static_cast<int>(Outcome::UsageError));
+    }
     const char* password = std::getenv("ORB_PASSWORD");
     // Never destroyed: the program's threads run until _exit.
     activeDriver = new Driver(options, password != nullptr ? password : "");
+    dialogs::installDialogView(activeDriver);
+    setRunObserver(activeDriver);
+    // Runs started in the same millisecond draw different file names and nonces.
+    setRandomSeedMix(currentProcessId());
     addProcessEndHook(reportOnEnd);
     ignoreBrokenPipes();
     catchStopSignals();
+    std::thread([] {
+        for (;;) {
+            waitForStopSignal();
+            if (takeStopSignal() == StopSignal::None) return;
+            activeDriver->stopSignalNoted();
+        }
+    }).detach();
     std::thread([program] { endProcess(program()); }).detach();
     activeDriver->run();
 }

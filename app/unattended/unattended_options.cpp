@@ -179,7 +179,8 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
             return ParseResult::UsageError;
         }
         bool takesValue = name == "--address" || name == "--addresses-file" || name == "--pc-address" ||
-                          name == "--user" || name == "--password-file" || name == "--parallel" || name == "--log";
+                          name == "--user" || name == "--password-file" || name == "--parallel" || name == "--log" ||
+                          name == "--request-timeout" || name == "--http-timeout";
         if (!takesValue) {
             *error = "unknown option " + quoted(name);
             return ParseResult::UsageError;
@@ -209,6 +210,12 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
         } else if (name == "--parallel") {
             if (!parseCount(value, &options->parallel) || options->parallel < 1 || options->parallel > kMaxParallel) {
                 *error = "--parallel takes a number from 1 to " + std::to_string(kMaxParallel);
+                return ParseResult::UsageError;
+            }
+        } else if (name == "--request-timeout" || name == "--http-timeout") {
+            int* seconds = name == "--request-timeout" ? &options->requestTimeoutSeconds : &options->httpTimeoutSeconds;
+            if (!parseCount(value, seconds) || *seconds < 0 || *seconds > kMaxTimeoutSeconds) {
+                *error = name + " takes a number of seconds from 0 (no limit) to " + std::to_string(kMaxTimeoutSeconds);
                 return ParseResult::UsageError;
             }
         } else if (name == "--log") {
@@ -280,7 +287,7 @@ bool checkLogFiles(const UnattendedOptions& options, std::string* error) {
         std::string reason;
         LogFileHandle file = openLogFile(path.c_str(), &reason);
         if (file == kNoLogFile) {
-            *error = "--log " + options.logPath + ": cannot append to " + path + ": " + reason;
+            *error = options.logSource + " " + options.logPath + ": cannot append to " + path + ": " + reason;
             return false;
         }
         closeLogFile(file);
@@ -298,6 +305,8 @@ std::vector<std::string> adapterRunArguments(const UnattendedOptions& options, c
         args.push_back("--user");
         args.push_back(options.user);
     }
+    args.insert(args.end(), {"--request-timeout", std::to_string(options.requestTimeoutSeconds), "--http-timeout",
+                             std::to_string(options.httpTimeoutSeconds)});
     return args;
 }
 
@@ -318,14 +327,18 @@ std::vector<std::string> unattendedHelpLines() {
         "  --password-file FILE    the password, the file's first line (1 to 126 bytes); else the",
         "                          variable ORB_PASSWORD. A refused password is not retried",
         "  --parallel N            upgrade up to N adapters at once (1 to 32, default 4)",
+        "  --request-timeout S     give up on an adapter whose read request has not come S seconds",
+        "                          after the trigger (default 120; 0: no limit): result no-request",
+        "  --http-timeout S        give up on an adapter that has not finished an HTTP answer in S",
+        "                          seconds (default 60; 0: no limit): result not-reachable",
         "  --json                  one JSON object a line for each step, instead of text",
         "  --log FILE              the trace of each run, appended to FILE (FILE.A.B.C.D with several",
         "                          adapters); one that cannot be opened is a usage error",
         "  Each usage error is found before any adapter runs.",
         "  Exit status: 0 all upgraded to the embedded version; 2 usage error; with one adapter 3 not",
         "  reachable, 4 authentication refused, 5 upload incomplete, 6 no answer after the upload or",
-        "  another version, 7 cancelled (SIGINT, SIGTERM, SIGHUP), 8 other failure; with several",
-        "  adapters 1.",
+        "  another version, 7 cancelled (SIGINT, SIGTERM, SIGHUP), 8 other failure, 9 no read",
+        "  request; with several adapters 1.",
     };
 }
 

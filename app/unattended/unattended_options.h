@@ -10,6 +10,9 @@ namespace orb::unattended {
 
 inline constexpr int kDefaultParallel = 4;
 inline constexpr int kMaxParallel = 32;
+inline constexpr int kDefaultRequestTimeoutSeconds = 120;
+inline constexpr int kDefaultHttpTimeoutSeconds = 60;
+inline constexpr int kMaxTimeoutSeconds = 9999;
 // The credentials dialog reads 126 characters of its password field and
 // drops the rest without a word.
 inline constexpr size_t kMaxPasswordBytes = 126;
@@ -25,8 +28,13 @@ struct UnattendedOptions {
     std::string passwordFile;
     std::string password;      // the password file's first line, read while parsing
     int parallel = kDefaultParallel;
+    // Limits for a run nobody watches: the adapter's read request after the
+    // trigger, and each HTTP exchange; 0 waits for ever.
+    int requestTimeoutSeconds = kDefaultRequestTimeoutSeconds;
+    int httpTimeoutSeconds = kDefaultHttpTimeoutSeconds;
     bool json = false;
     std::string logPath;
+    std::string logSource = "--log";  // where logPath came from: "--log", or "ORB_TRACE" without it
     bool adapterRun = false;  // internal: one adapter, JSON events on standard output
     bool help = false;
 };

@@ -4,12 +4,6 @@ namespace orb::unattended {
 
 namespace {
 
-// The error boxes' own texts.
-constexpr const char* kNoResponse = "Upgrade Failed: No Response From ORB";
-constexpr const char* kCannotConnect = "Upgrade Failed: Can't connect to ORB";
-constexpr const char* kUploadIncomplete = "Upgrade Failed: Firmware Upload Incomplete";
-constexpr const char* kNotRespondingAfterUpload = "Upgrade Failed: ORB not responding after firmware upload";
-
 struct NamedOutcome {
     const char* name;
     Outcome outcome;
@@ -24,28 +18,45 @@ constexpr NamedOutcome kNames[] = {
     {"wrong-version", Outcome::NoAnswerAfterUpload},
     {"cancelled", Outcome::Cancelled},
     {"failed", Outcome::Failed},
+    {"no-request", Outcome::NoRequest},
 };
+
+// A Cancel the driver pressed ends the run as a user abort; what it pressed
+// Cancel for decides the class.
+Outcome classifyStop(const Observation& seen) {
+    switch (seen.stopReason) {
+    case StopReason::NoRequest: return Outcome::NoRequest;
+    case StopReason::HttpTimeout: return seen.uploaded ? Outcome::NoAnswerAfterUpload : Outcome::NotReachable;
+    case StopReason::UsageError: return Outcome::UsageError;
+    case StopReason::Signal: return Outcome::Cancelled;
+    case StopReason::None: break;
+    }
+    return seen.authRefused ? Outcome::AuthRefused : Outcome::Cancelled;
+}
 
 }  // namespace
 
 Outcome classifyRun(const Observation& seen) {
-    if (seen.successShown) {
-        bool sameVersion = !seen.imageVersion.empty() && seen.reportedVersion == seen.imageVersion;
-        return sameVersion ? Outcome::Success : Outcome::NoAnswerAfterUpload;
+    if (!seen.ended) return seen.stopReason == StopReason::Signal ? Outcome::Cancelled : Outcome::Failed;
+    switch (describeOutcome(*seen.ended).outcomeClass) {
+    case OutcomeClass::Success:
+        return !seen.imageVersion.empty() && seen.reportedVersion == seen.imageVersion ? Outcome::Success
+                                                                                        : Outcome::NoAnswerAfterUpload;
+    case OutcomeClass::Declined:
+    case OutcomeClass::Cancelled:
+        return classifyStop(seen);
+    case OutcomeClass::NotReachable:
+        // After the upload the same failures mean that the adapter did not come back.
+        return seen.uploaded ? Outcome::NoAnswerAfterUpload : Outcome::NotReachable;
+    case OutcomeClass::UploadIncomplete: return Outcome::UploadIncomplete;
+    case OutcomeClass::NoAnswerAfterUpload: return Outcome::NoAnswerAfterUpload;
+    case OutcomeClass::Failed: break;
     }
-    if (seen.authRefused) return Outcome::AuthRefused;
-    if (seen.cancelRequested) return Outcome::Cancelled;
-    const std::string& error = seen.errorText;
-    if (error == kUploadIncomplete) return Outcome::UploadIncomplete;
-    if (error == kNotRespondingAfterUpload) return Outcome::NoAnswerAfterUpload;
-    // After the upload the same boxes mean that the adapter did not come back.
-    if (error == kNoResponse || error == kCannotConnect)
-        return seen.uploadStarted ? Outcome::NoAnswerAfterUpload : Outcome::NotReachable;
     return Outcome::Failed;
 }
 
 std::string outcomeName(Outcome outcome, const Observation& seen) {
-    if (outcome == Outcome::NoAnswerAfterUpload && seen.successShown) return "wrong-version";
+    if (outcome == Outcome::NoAnswerAfterUpload && seen.ended == RunOutcome::Success) return "wrong-version";
     for (const NamedOutcome& named : kNames)
         if (named.outcome == outcome) return named.name;
     return "failed";

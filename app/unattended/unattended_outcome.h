@@ -1,9 +1,12 @@
-// How one unattended upgrade ended, from what its dialogs showed, and the
-// exit status of the whole command.
+// How one unattended upgrade ended, from what the run reported, and the exit
+// status of the whole command.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "upgrade/run_outcome.h"
 
 namespace orb::unattended {
 
@@ -11,28 +14,38 @@ namespace orb::unattended {
 enum class Outcome {
     Success = 0,
     UsageError = 2,
-    NotReachable = 3,      // no response, or no connection, before the upload
+    NotReachable = 3,      // no connection, or no (whole) answer, before the upload
     AuthRefused = 4,       // the password was refused (or none was given)
     UploadIncomplete = 5,
     NoAnswerAfterUpload = 6,  // also: the adapter came back with another version
     Cancelled = 7,         // SIGINT, SIGTERM or SIGHUP
     Failed = 8,            // anything else
+    NoRequest = 9,         // the adapter's read request never came (--request-timeout)
 };
 
-// What the front-end saw during one run.
+// Why the driver pressed Cancel itself.
+enum class StopReason {
+    None,
+    Signal,
+    NoRequest,     // --request-timeout passed without the adapter's read request
+    HttpTimeout,   // --http-timeout passed with an exchange unfinished
+    UsageError,    // the dialogs cannot be answered as the options say
+};
+
+// What the driver learnt during one run.
 struct Observation {
-    bool successShown = false;
-    std::string reportedVersion;  // the success dialog's version
-    std::string imageVersion;     // the embedded image's, from the address dialog
-    std::string errorText;        // the last error box, empty when none
-    bool uploadStarted = false;   // the upload window opened
+    std::optional<RunOutcome> ended;  // as the run reported it
+    std::string reportedVersion;      // read back after the restart
+    std::string imageVersion;         // the embedded image's
+    bool uploaded = false;            // every byte of the image was acknowledged
     bool authRefused = false;
-    bool cancelRequested = false;
+    StopReason stopReason = StopReason::None;
 };
 
 Outcome classifyRun(const Observation& seen);
 // "success", "not-reachable", "authentication-refused", "upload-incomplete",
-// "no-answer-after-upload", "wrong-version", "cancelled", "failed".
+// "no-answer-after-upload", "wrong-version", "cancelled", "failed", "no-request",
+// "usage-error".
 std::string outcomeName(Outcome outcome, const Observation& seen);
 // The name back to the outcome (Failed for an unknown name).
 Outcome outcomeFromName(const std::string& name);

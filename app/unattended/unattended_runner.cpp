@@ -1,5 +1,7 @@
 #include "app/unattended/unattended_runner.h"
 
+#include "base/diagnostics_log.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +9,7 @@
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_front_end.h"
 #include "app/unattended/unattended_outcome.h"
+#include "base/diagnostics_log.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
 #include "platform/signals.h"
@@ -236,7 +239,13 @@ RunLauncher selfLauncher() {
     };
 }
 
-int runAdapters(const UnattendedOptions& options, const RunLauncher& launch) {
+int runAdapters(const UnattendedOptions& given, const RunLauncher& launch) {
+    // Without --log, ORB_TRACE names the log, split per adapter the same way.
+    UnattendedOptions options = given;
+    if (const char* traced = chooseDiagnosticsLogPath(nullptr); options.logPath.empty() && traced != nullptr) {
+        options.logPath = traced;
+        options.logSource = kTraceEnvironmentVariable;
+    }
     std::string error;
     // A log that cannot be written would lose every run's trace: refused
     // before any run starts.

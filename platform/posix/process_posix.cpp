@@ -1,9 +1,12 @@
 #include <unistd.h>
 
+#include "platform/process.h"
 #include "platform/system_calls.h"
 
 namespace orb {
 
 void exitProcessNow(int exitCode) { ::_exit(exitCode); }
+
+uint32_t currentProcessId() { return static_cast<uint32_t>(::getpid()); }
 
 }  // namespace orb

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@ namespace {
 
 std::atomic<int> pendingSignal{0};
 int wakeFds[2] = {-1, -1};
+pid_t wakeOwner = 0;  // the process that made the pipe: a forked child makes its own
 
 // Async-signal-safe: an atomic store and a write.
 void onStopSignal(int signalNumber) {
@@ -25,7 +27,15 @@ void onStopSignal(int signalNumber) {
 }  // namespace
 
 void catchStopSignals() {
+    // A pipe inherited through fork is shared with the parent, which would
+    // drain this process's wake-ups.
+    if (wakeFds[0] >= 0 && wakeOwner != ::getpid()) {
+        ::close(wakeFds[0]);
+        ::close(wakeFds[1]);
+        wakeFds[0] = wakeFds[1] = -1;
+    }
     if (wakeFds[0] < 0 && ::pipe2(wakeFds, O_CLOEXEC | O_NONBLOCK) != 0) wakeFds[0] = wakeFds[1] = -1;
+    wakeOwner = ::getpid();
     struct sigaction action {};
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
@@ -49,6 +59,15 @@ void ignoreBrokenPipes() {
     sigemptyset(&action.sa_mask);
     action.sa_handler = SIG_IGN;
     sigaction(SIGPIPE, &action, nullptr);
+}
+
+void waitForStopSignal() {
+    for (;;) {
+        if (pendingSignal.load() != 0) return;
+        pollfd entry{wakeFds[0], POLLIN, 0};
+        if (wakeFds[0] < 0) return;  // no pipe: nothing could ever wake this wait
+        if (::poll(&entry, 1, -1) > 0) drainStopSignalWake();
+    }
 }
 
 int stopSignalWakeFd() { return wakeFds[0]; }

@@ -1,5 +1,5 @@
 // The unattended front-end's pieces: its event lines, its command line, and
-// how a run's dialogs become an exit status.
+// how what a run reported becomes an exit status.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,20 +7,12 @@
 #include <fstream>
 
 #include "app/unattended/unattended_events.h"
-#include "app/unattended/unattended_front_end.h"
 #include "app/unattended/unattended_options.h"
 #include "app/unattended/unattended_outcome.h"
 #include "app/unattended/unattended_runner.h"
-#include "upgrade/dialog_ids.h"
 
 namespace orb::unattended {
 namespace {
-
-// The front-end names the templates itself; they stay those of upgrade/dialog_ids.h.
-static_assert(ids::kWarning == kWarningDialogId && ids::kAddress == kAddressDialogId &&
-              ids::kConnecting == kConnectingWindowId && ids::kCredentials == kCredentialsDialogId &&
-              ids::kConfirm == kConfirmDialogId && ids::kWaiting == kWaitingWindowId &&
-              ids::kUpload == kUploadWindowId && ids::kSuccess == kSuccessDialogId);
 
 TEST(UnattendedEvents, JsonLinesRoundTripWithEscapesAndNumbers) {
     Event event("127.0.19.1", "error");
@@ -113,6 +105,13 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--parallel", "32", "--json"}, ""},
         UsageCase{{"--unattended", "--address", "10.1.0.123"}, "--accept-warning is required"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--request-timeout", "0",
+                   "--http-timeout", "9999"},
+                  ""},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--request-timeout", "-1"},
+                  "--request-timeout takes a number of seconds"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--http-timeout", "10000"},
+                  "--http-timeout takes a number of seconds"},
         UsageCase{{"--unattended", "--accept-warning"}, "no adapter"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.256"}, "not an IPv4 address"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0"}, "not an IPv4 address"},
@@ -301,16 +300,21 @@ TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
     std::string error;
     std::string passwordFile = writeScratchFile("secret", "secret\n");
     ASSERT_EQ(parseUnattendedOptions({"--unattended", "--accept-warning", "--address", "1.2.3.4", "--pc-address",
-                                      "1.2.3.5", "--user", "root", "--password-file", passwordFile},
+                                      "1.2.3.5", "--user", "root", "--password-file", passwordFile, "--request-timeout",
+                                      "30"},
                                      &options, &error),
               ParseResult::Run);
     std::vector<std::string> args = adapterRunArguments(options, "1.2.3.4");
-    std::vector<std::string> expected = {"--unattended", "--adapter-run", "--accept-warning", "--address", "1.2.3.4",
-                                         "--pc-address", "1.2.3.5",       "--user",           "root"};
+    std::vector<std::string> expected = {"--unattended",      "--adapter-run", "--accept-warning", "--address",
+                                         "1.2.3.4",           "--pc-address",  "1.2.3.5",          "--user",
+                                         "root",              "--request-timeout", "30",           "--http-timeout",
+                                         "60"};
     EXPECT_EQ(args, expected);
     UnattendedOptions child;
     EXPECT_EQ(parseUnattendedOptions(args, &child, &error), ParseResult::Run) << error;
     EXPECT_TRUE(child.adapterRun);
+    EXPECT_EQ(child.requestTimeoutSeconds, 30);
+    EXPECT_EQ(child.httpTimeoutSeconds, 60);
 }
 
 struct OutcomeCase {
@@ -324,26 +328,30 @@ void PrintTo(const OutcomeCase& c, std::ostream* out) { *out << c.name; }
 
 class RunOutcomes : public testing::TestWithParam<OutcomeCase> {};
 
-TEST_P(RunOutcomes, TheDialogsSeenGiveTheClass) {
+TEST_P(RunOutcomes, WhatTheRunReportedGivesTheClass) {
     const OutcomeCase& c = GetParam();
     EXPECT_EQ(classifyRun(c.seen), c.outcome);
     EXPECT_EQ(outcomeName(c.outcome, c.seen), c.resultName);
     EXPECT_EQ(outcomeFromName(c.resultName), c.outcome);
 }
 
-Observation seenWith(const char* error, bool uploadStarted = false) {
+Observation seenWith(RunOutcome ended, bool uploaded = false) {
     Observation seen;
-    seen.errorText = error;
-    seen.uploadStarted = uploadStarted;
+    seen.ended = ended;
+    seen.uploaded = uploaded;
     return seen;
 }
 
 Observation successWith(const char* reported) {
-    Observation seen;
-    seen.successShown = true;
-    seen.uploadStarted = true;
+    Observation seen = seenWith(RunOutcome::Success, true);
     seen.reportedVersion = reported;
     seen.imageVersion = "2.0.10(a)";
+    return seen;
+}
+
+Observation stoppedFor(StopReason reason, RunOutcome ended, bool uploaded = false) {
+    Observation seen = seenWith(ended, uploaded);
+    seen.stopReason = reason;
     return seen;
 }
 
@@ -352,32 +360,35 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         OutcomeCase{"Success", successWith("2.0.10(a)"), Outcome::Success, "success"},
         OutcomeCase{"OtherVersion", successWith("1.0.2"), Outcome::NoAnswerAfterUpload, "wrong-version"},
-        OutcomeCase{"NoResponse", seenWith("Upgrade Failed: No Response From ORB"), Outcome::NotReachable,
-                    "not-reachable"},
-        OutcomeCase{"NoConnection", seenWith("Upgrade Failed: Can't connect to ORB"), Outcome::NotReachable,
-                    "not-reachable"},
-        OutcomeCase{"NoConnectionAfterUpload", seenWith("Upgrade Failed: Can't connect to ORB", true),
+        OutcomeCase{"NoResponse", seenWith(RunOutcome::NoResponse), Outcome::NotReachable, "not-reachable"},
+        OutcomeCase{"NoConnection", seenWith(RunOutcome::CannotConnect), Outcome::NotReachable, "not-reachable"},
+        OutcomeCase{"NoConnectionAfterUpload", seenWith(RunOutcome::CannotConnect, true),
                     Outcome::NoAnswerAfterUpload, "no-answer-after-upload"},
-        OutcomeCase{"NotResponding", seenWith("Upgrade Failed: ORB not responding after firmware upload", true),
+        OutcomeCase{"NotResponding", seenWith(RunOutcome::NotRespondingAfterUpload, true),
                     Outcome::NoAnswerAfterUpload, "no-answer-after-upload"},
-        OutcomeCase{"Incomplete", seenWith("Upgrade Failed: Firmware Upload Incomplete", true),
-                    Outcome::UploadIncomplete, "upload-incomplete"},
+        OutcomeCase{"Incomplete", seenWith(RunOutcome::UploadIncomplete, true), Outcome::UploadIncomplete,
+                    "upload-incomplete"},
         OutcomeCase{"Refused",
                     [] {
-                        Observation seen = seenWith("Upgrade Failed: User Abort");
+                        Observation seen = seenWith(RunOutcome::UserAbort);
                         seen.authRefused = true;
                         return seen;
                     }(),
                     Outcome::AuthRefused, "authentication-refused"},
-        OutcomeCase{"Cancelled",
-                    [] {
-                        Observation seen = seenWith("Upgrade Failed: User Abort", true);
-                        seen.cancelRequested = true;
-                        return seen;
-                    }(),
+        OutcomeCase{"Cancelled", stoppedFor(StopReason::Signal, RunOutcome::UserAbort, true), Outcome::Cancelled,
+                    "cancelled"},
+        OutcomeCase{"CancelledInTheWarning", stoppedFor(StopReason::Signal, RunOutcome::Declined),
                     Outcome::Cancelled, "cancelled"},
-        OutcomeCase{"Other", seenWith("Upgrade Failed: Can't bind HTTP socket"), Outcome::Failed, "failed"},
-        OutcomeCase{"EndedWithoutABox", Observation{}, Outcome::Failed, "failed"}),
+        OutcomeCase{"NoRequest", stoppedFor(StopReason::NoRequest, RunOutcome::UserAbort), Outcome::NoRequest,
+                    "no-request"},
+        OutcomeCase{"AnswerNeverFinished", stoppedFor(StopReason::HttpTimeout, RunOutcome::UserAbort),
+                    Outcome::NotReachable, "not-reachable"},
+        OutcomeCase{"AnswerNeverFinishedAfterUpload", stoppedFor(StopReason::HttpTimeout, RunOutcome::UserAbort, true),
+                    Outcome::NoAnswerAfterUpload, "no-answer-after-upload"},
+        OutcomeCase{"PcAddressNotOffered", stoppedFor(StopReason::UsageError, RunOutcome::Declined),
+                    Outcome::UsageError, "usage-error"},
+        OutcomeCase{"Other", seenWith(RunOutcome::HttpBindFailed), Outcome::Failed, "failed"},
+        OutcomeCase{"EndedWithoutSayingHow", Observation{}, Outcome::Failed, "failed"}),
     [](const testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
 
 TEST(UnattendedExitStatus, OneAdapterGivesItsClassSeveralGiveOne) {

@@ -1,0 +1,233 @@
+// Whole unattended runs against orb-sim on 127.0.193.x (accelerated clock,
+// the runs forked) for what a run nobody watches must survive: an adapter that
+// never asks for the image or never finishes its answer, addresses that name
+// no adapter or the same one twice, an adapter's hostile texts, a hang-up
+// during the upload, and a diagnostics log under a flood.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+#include "app/unattended/unattended_events.h"
+#include "platform/socket_address.h"
+#include "platform/sockets.h"
+#include "tests/support/loopback.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/unattended_run.h"
+
+namespace orb::test {
+namespace {
+
+using unattended::Event;
+using unattended::parseEventLine;
+
+constexpr uint32_t kPcAddress = loopbackAddress(193, 100);
+
+std::string adapter(unsigned host) { return formatAddress(loopbackAddress(193, host)); }
+
+std::vector<std::string> command(std::vector<std::string> extra) {
+    std::vector<std::string> args = {"--unattended", "--accept-warning", "--pc-address", formatAddress(kPcAddress)};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
+bool startSim(SimProcess& sim, unsigned host, std::vector<std::string> options) {
+    options.insert(options.end(), {"--address=" + adapter(host), "--http-port=80", "--quiet-blocks", "--restart-ms=100"});
+    return sim.start(options);
+}
+
+// Each adapter's result event, by adapter.
+std::map<std::string, Event> resultsIn(const std::string& output) {
+    std::map<std::string, Event> results;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line))
+        if (auto event = parseEventLine(line); event && event->value("event") == "result")
+            results[event->value("adapter")] = *event;
+    return results;
+}
+
+std::vector<Event> eventsNamed(const std::string& output, const std::string& name) {
+    std::vector<Event> events;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line))
+        if (auto event = parseEventLine(line); event && event->value("event") == name) events.push_back(*event);
+    return events;
+}
+
+bool isValidUtf8(const std::string& text) {
+    for (size_t i = 0; i < text.size();) {
+        auto c = static_cast<unsigned char>(text[i]);
+        size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        for (size_t k = 1; k < length; ++k)
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        i += length;
+    }
+    return true;
+}
+
+class UnattendedLimits : public testing::Test {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0) GTEST_SKIP() << "orb-sim serves on port 80 and the listener binds port 69: needs root";
+    }
+};
+
+TEST_F(UnattendedLimits, ARequestThatNeverComesEndsThatAdapterWhileTheOthersSucceed) {
+    SimProcess silent, first, second;
+    ASSERT_TRUE(startSim(silent, 1, {"--fetch-delay-ms=600000"})) << silent.diagnostics();
+    ASSERT_TRUE(startSim(first, 2, {})) << first.diagnostics();
+    ASSERT_TRUE(startSim(second, 3, {})) << second.diagnostics();
+    UnattendedResult run = runUnattendedInChild(
+        command({"--json", "--parallel", "3", "--request-timeout", "2", "--address", adapter(1), "--address",
+                 adapter(2), "--address", adapter(3)}),
+        kPcAddress);
+
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    std::map<std::string, Event> results = resultsIn(run.output);
+    ASSERT_EQ(results.size(), 3u) << run.output;
+    EXPECT_EQ(results[adapter(1)].value("result"), "no-request") << run.output;
+    EXPECT_EQ(results[adapter(1)].value("code"), "9");
+    EXPECT_EQ(results[adapter(1)].value("uploaded"), "false");
+    EXPECT_NE(results[adapter(1)].value("text").find("a firewall on this computer may block UDP port"),
+              std::string::npos)
+        << "the result repeats the hint: " << results[adapter(1)].value("text");
+    EXPECT_EQ(results[adapter(2)].value("result"), "success") << run.output;
+    EXPECT_EQ(results[adapter(3)].value("result"), "success") << run.output;
+    EXPECT_EQ(eventsNamed(run.output, "summary").size(), 3u) << run.output;
+    EXPECT_FALSE(eventsNamed(run.output, "hint").empty()) << "20 s of the accelerated clock passed: " << run.output;
+}
+
+TEST_F(UnattendedLimits, AnAnswerThatNeverEndsIsNotReachable) {
+    SimProcess sim;
+    ASSERT_TRUE(startSim(sim, 4, {"--no-answer=status"})) << sim.diagnostics();
+    UnattendedResult run = runUnattendedInChild(command({"--json", "--http-timeout", "1", "--address", adapter(4)}),
+                                                kPcAddress);
+    EXPECT_EQ(run.exitCode, 3) << run.output;
+    std::map<std::string, Event> results = resultsIn(run.output);
+    EXPECT_EQ(results[adapter(4)].value("result"), "not-reachable") << run.output;
+    ASSERT_EQ(eventsNamed(run.output, "timeout").size(), 1u) << run.output;
+    EXPECT_EQ(eventsNamed(run.output, "timeout")[0].value("limit"), "http");
+}
+
+TEST_F(UnattendedLimits, AnyAddressAndAnAdapterNamedTwiceAreUsageErrors) {
+    UnattendedResult any = runUnattendedInChild(command({"--address", "0.0.0.0"}), kPcAddress);
+    EXPECT_EQ(any.exitCode, 2) << any.output;
+    EXPECT_NE(any.output.find("0.0.0.0"), std::string::npos) << any.output;
+    UnattendedResult twice = runUnattendedInChild(command({"--address", "127.0.193.81", "--address", "127.0.193.081"}),
+                                                  kPcAddress);
+    EXPECT_EQ(twice.exitCode, 2) << twice.output;
+    EXPECT_NE(twice.output.find("127.0.193.081"), std::string::npos) << twice.output;
+    EXPECT_NE(twice.output.find("127.0.193.81 "), std::string::npos) << twice.output;
+}
+
+// A product name that would retitle the terminal and forge a line, and bytes
+// that are no UTF-8. The JSON run also shows the upload's last event.
+TEST_F(UnattendedLimits, AnAdaptersHostileTextsReachNoTerminalAndKeepJsonValid) {
+    const std::string hostile = "ORB\x1b]0;owned\x07\nFAKE 10.9.9.9: result: success\xe9\xff";
+    SimProcess sim;
+    ASSERT_TRUE(startSim(sim, 5, {"--product-name=" + hostile})) << sim.diagnostics();
+    UnattendedResult text = runUnattendedInChild(command({"--address", adapter(5)}), kPcAddress);
+    EXPECT_EQ(text.exitCode, 0) << text.output;
+    for (char c : text.output) {
+        auto u = static_cast<unsigned char>(c);
+        ASSERT_TRUE(c == '\n' || (u >= 0x20 && u < 0x7f)) << "byte " << static_cast<int>(u) << " in\n" << text.output;
+    }
+    EXPECT_EQ(text.output.find("\nFAKE"), std::string::npos) << text.output;
+
+    sim.stop();
+    ASSERT_TRUE(startSim(sim, 5, {"--product-name=" + hostile})) << sim.diagnostics();
+    UnattendedResult json = runUnattendedInChild(command({"--json", "--address", adapter(5)}), kPcAddress);
+    EXPECT_EQ(json.exitCode, 0) << json.output;
+    std::istringstream lines(json.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        EXPECT_TRUE(isValidUtf8(line)) << line;
+        EXPECT_TRUE(parseEventLine(line)) << line;
+    }
+    std::vector<Event> status = eventsNamed(json.output, "status");
+    ASSERT_EQ(status.size(), 1u) << json.output;
+    EXPECT_EQ(status[0].value("product"), hostile) << "read back byte for byte";
+    std::vector<Event> uploads = eventsNamed(json.output, "upload");
+    ASSERT_FALSE(uploads.empty()) << json.output;
+    EXPECT_EQ(uploads.back().value("bytes"), uploads.back().value("size"));
+    EXPECT_EQ(uploads.back().value("size"), "728196");
+}
+
+TEST_F(UnattendedLimits, AHangUpDuringTheUploadsCancelsEveryRunWithItsResult) {
+    SimProcess first, second;
+    ASSERT_TRUE(startSim(first, 6, {"--tftp-delay-ms=20"})) << first.diagnostics();
+    ASSERT_TRUE(startSim(second, 7, {"--tftp-delay-ms=20"})) << second.diagnostics();
+    bool hungUp = false;
+    auto watch = [&](const std::string& output, pid_t pid) {
+        if (hungUp) return;
+        std::istringstream lines(output);
+        std::string line, uploading;
+        while (std::getline(lines, line))
+            if (auto event = parseEventLine(line); event && event->value("event") == "upload")
+                if (uploading.find(event->value("adapter")) == std::string::npos) uploading += event->value("adapter") + " ";
+        if (uploading.find(adapter(6)) == std::string::npos || uploading.find(adapter(7)) == std::string::npos) return;
+        hungUp = true;
+        ::kill(pid, SIGHUP);
+    };
+    UnattendedResult run = runUnattendedInChild(
+        command({"--json", "--parallel", "2", "--address", adapter(6), "--address", adapter(7)}), kPcAddress, watch);
+    EXPECT_TRUE(hungUp) << run.output;
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    std::map<std::string, Event> results = resultsIn(run.output);
+    for (unsigned host : {6u, 7u}) {
+        EXPECT_EQ(results[adapter(host)].value("result"), "cancelled") << run.output;
+        EXPECT_EQ(results[adapter(host)].value("error"), "Upgrade Failed: User Abort") << run.output;
+    }
+}
+
+// 5,000 read requests for other files while the run waits for the adapter's:
+// the log keeps a hundred of them and a count, and only its owner reads it.
+TEST_F(UnattendedLimits, TheLogIsTheUsersAloneAndAFloodCannotFillIt) {
+    const std::string log = "/tmp/orb-unattended-limits-" + std::to_string(::getpid()) + ".log";
+    std::remove(log.c_str());
+    SimProcess sim;
+    ASSERT_TRUE(startSim(sim, 8, {"--fetch-delay-ms=1500"})) << sim.diagnostics();
+    bool flooded = false;
+    auto flood = [&](const std::string& output, pid_t) {
+        if (flooded || output.find("\"event\":\"waiting\"") == std::string::npos) return;
+        flooded = true;
+        SocketHandle udp = socketCalls().open(SocketType::Datagram);
+        sockaddr_in listener;
+        fillSockaddr(kPcAddress, 69, &listener);
+        static const char request[] = "\0\1/not-the-run-file.bin\0octet";
+        for (int i = 0; i < 5000; ++i) socketCalls().sendTo(udp, request, sizeof request - 1, &listener);
+        closeSocket(udp);
+    };
+    UnattendedResult run =
+        runUnattendedInChild(command({"--json", "--log", log, "--address", adapter(8)}), kPcAddress, flood);
+    EXPECT_TRUE(flooded) << run.output;
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    struct stat info {};
+    ASSERT_EQ(::stat(log.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_LT(info.st_size, 64 * 1024);
+    std::ifstream in(log);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("more like the line above"), std::string::npos) << text.substr(0, 4000);
+    std::remove(log.c_str());
+
+    const std::string link = log + ".link";
+    ASSERT_EQ(::symlink("/tmp/orb-unattended-limits-target", link.c_str()), 0);
+    UnattendedResult refused = runUnattendedInChild(command({"--log", link, "--address", adapter(8)}), kPcAddress);
+    EXPECT_EQ(refused.exitCode, 2) << refused.output;
+    EXPECT_NE(refused.output.find("--log"), std::string::npos) << refused.output;
+    struct stat target {};
+    EXPECT_NE(::lstat("/tmp/orb-unattended-limits-target", &target), 0) << "nothing was created through the link";
+    std::remove(link.c_str());
+}
+
+}  // namespace
+}  // namespace orb::test

@@ -94,7 +94,9 @@ bool Adapter::openListener(std::string* error) {
         int err = errno;
         *error = std::string("cannot create the web server's socket") + (tagLines_ ? " for " + addressText_ : "") +
                  ": " + std::strerror(err);
-        if (err == EMFILE) *error += " (each adapter needs a few descriptors: raise the limit with ulimit -n)";
+        if (tagLines_ && err == EMFILE) {
+            *error += " (each adapter needs a few descriptors: raise the limit with ulimit -n)";
+        }
         return false;
     }
     int yes = 1;

@@ -1,10 +1,12 @@
-// orb-sim: an ORB adapter's web server and TFTP client on one IPv4 address, so
-// that a whole firmware upgrade runs without hardware. See sim/README.md.
+// orb-sim: an ORB adapter's web server and TFTP client on one IPv4 address (or
+// a fleet of them on consecutive addresses), so that a whole firmware upgrade
+// runs without hardware. See sim/README.md.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "sim/event_log.h"
+#include "sim/fleet.h"
 #include "sim/options.h"
 #include "sim/simulator.h"
 
@@ -22,6 +24,8 @@ int main(int argc, char** argv) {
             return 2;
         case ParseOutcome::Run: break;
     }
+    std::string warning;
+    if (!raiseDescriptorLimit(config.count, &warning)) std::fprintf(stderr, "orb-sim: %s\n", warning.c_str());
     EventLog log(stdout);
     Simulator simulator(config, &log);
     Simulator::installSignalHandlers(&simulator);

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "sim/fleet.h"
+
 namespace orb::sim {
 
 namespace {
@@ -68,7 +70,8 @@ bool asMilliseconds(const std::string& text, int* value) {
 const std::vector<Option>& options() {
     static const std::vector<Option> table = {
         // Where it listens.
-        {"address", "A.B.C.D", "IPv4 address to take the adapter's place on (default 127.0.0.1)",
+        {"address", "A.B.C.D",
+         "IPv4 address to take the adapter's place on, the first adapter's with --count (default 127.0.0.1)",
          [](const std::string& v, SimConfig* c) {
              auto address = parseDottedAddress(v);
              if (address) c->address = *address;
@@ -79,6 +82,16 @@ const std::vector<Option>& options() {
              uint64_t port = 0;
              if (!parseNumber(v, 1, 65535, &port)) return false;
              c->httpPort = static_cast<uint16_t>(port);
+             return true;
+         }},
+        {"count", "N",
+         "play N adapters (1 to 100000, default 1) on consecutive addresses from --address, leaving out those that "
+         "end in 0 or 255; all in 127.0.0.0/8 when N is above 1. Adapter i (from 0) has the serial number and MAC "
+         "address plus i; every other option applies to each adapter",
+         [](const std::string& v, SimConfig* c) {
+             uint64_t n = 0;
+             if (!parseNumber(v, 1, kMaxFleetSize, &n)) return false;
+             c->count = static_cast<unsigned>(n);
              return true;
          }},
         // What the status page shows.
@@ -329,6 +342,7 @@ ParseOutcome parseOptions(const std::vector<std::string>& args, SimConfig* confi
         *error = "--ignore-oack and --stop-after-blocks exclude each other";
         return ParseOutcome::Error;
     }
+    if (!checkFleetRange(result.address, result.count, error)) return ParseOutcome::Error;
     *config = result;
     return ParseOutcome::Run;
 }
@@ -337,8 +351,10 @@ std::string helpText() {
     std::string text =
         "Usage: orb-sim [OPTION...]\n"
         "Takes an ORB adapter's place on one IPv4 address: its web server (status page, Digest\n"
-        "authentication, upgrade trigger) and its TFTP client. It logs every event as one line\n"
-        "on standard output (event=NAME key=value ...) and stops cleanly on SIGINT or SIGTERM.\n"
+        "authentication, upgrade trigger) and its TFTP client. With --count N it plays N adapters\n"
+        "at once, each on its own address. It logs every event as one line on standard output\n"
+        "(event=NAME key=value ...; with --count above 1 each line of an adapter carries\n"
+        "adapter=A.B.C.D) and stops cleanly on SIGINT or SIGTERM.\n"
         "Options take their value as --name=VALUE or --name VALUE.\n\n";
     for (const Option& option : options()) {
         std::string head = std::string("  --") + option.name;

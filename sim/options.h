@@ -28,8 +28,9 @@ struct HttpTargets {
 };
 
 struct SimConfig {
-    uint32_t address = 0x7f000001;  // host order; 127.0.0.1
+    uint32_t address = 0x7f000001;  // host order; 127.0.0.1 (the first adapter's)
     uint16_t httpPort = 80;
+    unsigned count = 1;  // adapters, on consecutive addresses (see sim/fleet.h)
     DeviceIdentity identity;
 
     bool authEnabled = false;  // set by --user

@@ -1,5 +1,6 @@
-# orb-sim: its pieces (unit), the program as a subprocess on 127.0.4.x
-# (integration), and curl as a real Digest client against it (peer).
+# orb-sim: its pieces (unit), the program as a subprocess on 127.0.4.x and its
+# fleets on 127.4.x.y (integration), and curl as a real Digest client against
+# it (peer).
 
 # The driver that runs orb-sim for a test; whole-run tests use it too.
 add_library(orb_sim_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/support/sim_process.cpp)
@@ -19,12 +20,14 @@ orb_add_gtest(sim_unit_tests LABELS unit
     ${CMAKE_CURRENT_LIST_DIR}/sim/device_pages_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/sim/tftp_fetch_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/sim/options_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sim/fleet_test.cpp
   LIBS orb_sim_test_helpers)
 
 orb_add_gtest(sim_integration_tests LABELS integration
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/sim/sim_http_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/sim/sim_upgrade_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sim/sim_fleet_test.cpp
   LIBS orb_sim_test_helpers)
 
 orb_add_gtest(sim_peer_tests LABELS peer

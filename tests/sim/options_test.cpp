@@ -19,6 +19,7 @@ TEST(SimOptions, Defaults) {
     ASSERT_EQ(parse({}, &config, &error), ParseOutcome::Run);
     EXPECT_EQ(config.address, 0x7f000001u);
     EXPECT_EQ(config.httpPort, 80);
+    EXPECT_EQ(config.count, 1u);
     EXPECT_EQ(config.identity.softwareVersion, "1.0.2");
     EXPECT_FALSE(config.authEnabled);
     EXPECT_EQ(config.restartMs, 10000);
@@ -34,7 +35,7 @@ TEST(SimOptions, Defaults) {
 TEST(SimOptions, EveryKindOfValueInBothSpellings) {
     SimConfig config;
     std::string error;
-    ASSERT_EQ(parse({"--address=127.0.4.7", "--http-port", "8080", "--software-version=9.9", "--product-name",
+    ASSERT_EQ(parse({"--address=127.0.4.7", "--http-port", "8080", "--count", "3", "--software-version=9.9", "--product-name",
                      "ORB 5100", "--mac=aa", "--hardware-version=h", "--serial=s", "--user=admin", "--password=pw",
                      "--realm=R", "--algorithm=md5-sess", "--qop=auth,auth-int", "--opaque=op", "--nonce=new",
                      "--seed=9", "--restart-ms=250", "--stay-down", "--save-image=/tmp/x", "--magic=ORB5100",
@@ -47,6 +48,7 @@ TEST(SimOptions, EveryKindOfValueInBothSpellings) {
         << error;
     EXPECT_EQ(config.address, 0x7f000407u);
     EXPECT_EQ(config.httpPort, 8080);
+    EXPECT_EQ(config.count, 3u);
     EXPECT_EQ(config.identity.softwareVersion, "9.9");
     EXPECT_EQ(config.identity.productName, "ORB 5100");
     EXPECT_TRUE(config.authEnabled);
@@ -122,6 +124,12 @@ TEST(SimOptions, MistakesAreOneClearLine) {
              {{"--password=x"}, "--password needs --user"},
              {{"--ignore-oack", "--stop-after-blocks=1"}, "exclude each other"},
              {{"--realm=a\"b"}, "--realm"},
+             {{"--count=0"}, "--count"},
+             {{"--count=100001"}, "--count"},
+             {{"--count=2x"}, "--count"},
+             // The range is checked once both are known, in either order.
+             {{"--count=2", "--address=10.1.1.1"}, "127.0.0.0/8"},
+             {{"--address=127.255.255.250", "--count=6"}, "leaves 127.0.0.0/8"},
          }) {
         SimConfig config;
         std::string error;

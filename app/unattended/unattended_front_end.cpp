@@ -91,9 +91,11 @@ public:
         Outcome outcome = classifyRun(seen_);
         std::string name = outcomeName(outcome, seen_);
         std::string error;
-        if (seen_.ended) {
+        if (seen_.ended && !stoppedAsAnswer()) {
             if (const char* message = describeOutcome(*seen_.ended).message) error = message;
         }
+        // Untouched, the adapter's version is the one on its status page.
+        if (stoppedAsAnswer()) seen_.reportedVersion = status_.softwareVersion;
         Event event(adapter_, "result");
         event.add("result", name).add("code", static_cast<long long>(outcome));
         event.add("version", seen_.reportedVersion).add("image-version", seen_.imageVersion);
@@ -101,7 +103,12 @@ public:
         event.fields.push_back({"uploaded", seen_.uploaded ? "true" : "false", true});
         std::string text = "result: " + name;
         if (seen_.uploaded && outcome != Outcome::Success) text += " after the upload";
-        if (outcome == Outcome::Success) text += ", version " + seen_.reportedVersion;
+        if (name == "current" || outcome == Outcome::NeedsUpgrade) {
+            text += ", version " + seen_.reportedVersion;
+            if (outcome == Outcome::NeedsUpgrade) text += " (the embedded image's is " + seen_.imageVersion + ")";
+        } else if (outcome == Outcome::Success) {
+            text += ", version " + seen_.reportedVersion;
+        }
         if (seen_.ended == RunOutcome::Success && outcome != Outcome::Success)
             text += ", version " + seen_.reportedVersion + " instead of " + seen_.imageVersion;
         if (!error.empty()) text += " (" + error + ")";
@@ -320,6 +327,18 @@ private:
             text += std::string(first ? " " : ", ") + field.label + " " + field.value;
             first = false;
         }
+        seen_.runsImageVersion = seen_.imageVersion == status_.softwareVersion;
+        event.add("image-version", seen_.imageVersion);
+        event.fields.push_back({"current", seen_.runsImageVersion ? "true" : "false", true});
+        // Nothing to do, or nothing asked: Cancel, before anything is triggered.
+        if (options_.check || (seen_.runsImageVersion && !options_.force)) {
+            std::string why = seen_.runsImageVersion ? "; it runs the embedded version already"
+                                                     : "; the embedded version " + seen_.imageVersion + " would be installed";
+            if (!options_.check) why += ": nothing to do (--force upgrades it all the same)";
+            emit(event, text + why);
+            stop(options_.check ? StopReason::Checked : StopReason::Current, std::nullopt, "");
+            return;
+        }
         emit(event, text + "; pressing Upgrade");
         act(window, [window] { return dialogs::input::pressButton(window, kIdOk); });
     }
@@ -361,7 +380,7 @@ private:
     void onRunEnded(RunOutcome outcome) {
         seen_.ended = outcome;
         const char* message = describeOutcome(outcome).message;
-        if (message == nullptr) return;
+        if (message == nullptr || stoppedAsAnswer()) return;
         emit(Event(adapter_, "error").add("caption", kErrorBoxCaption).add("message", message),
              std::string(kErrorBoxCaption) + ": " + message);
     }
@@ -408,13 +427,18 @@ private:
 
     // From now on every open window gets its Cancel (Escape in a modal
     // dialog), as a person would press it, until the run ends.
-    void stop(StopReason reason, Event event, const std::string& text) {
+    // Nothing is said for a stop that is the answer (current, --check).
+    void stop(StopReason reason, std::optional<Event> event, const std::string& text) {
         if (stopping_ || ending_) return;
         stopping_ = true;
         seen_.stopReason = reason;
         pending_.clear();
-        emit(std::move(event), text);
+        if (event) emit(std::move(*event), text);
         cancelOpenWindows();
+    }
+
+    bool stoppedAsAnswer() const {
+        return seen_.stopReason == StopReason::Current || seen_.stopReason == StopReason::Checked;
     }
 
     void cancelOpenWindows() {
@@ -431,7 +455,8 @@ private:
                                        : dialogs::input::pressButton(window, kIdCancel);
             if (!pressed) continue;
             cancelPressed_.insert(window);
-            emit(Event(adapter_, "cancel-pressed").add("window", state.title), "Cancel pressed in \"" + state.title + "\"");
+            if (!stoppedAsAnswer())
+                emit(Event(adapter_, "cancel-pressed").add("window", state.title), "Cancel pressed in \"" + state.title + "\"");
         }
     }
 

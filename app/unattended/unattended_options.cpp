@@ -170,6 +170,10 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
             options->json = true;
             continue;
         }
+        if (name == "--check" || name == "--force") {
+            (name == "--check" ? options->check : options->force) = true;
+            continue;
+        }
         if (name == "--adapter-run") {
             options->adapterRun = true;
             continue;
@@ -307,6 +311,8 @@ std::vector<std::string> adapterRunArguments(const UnattendedOptions& options, c
     }
     args.insert(args.end(), {"--request-timeout", std::to_string(options.requestTimeoutSeconds), "--http-timeout",
                              std::to_string(options.httpTimeoutSeconds)});
+    if (options.check) args.push_back("--check");
+    if (options.force) args.push_back("--force");
     return args;
 }
 
@@ -326,7 +332,12 @@ std::vector<std::string> unattendedHelpLines() {
         "  --user NAME             the administrator's name (default: admin)",
         "  --password-file FILE    the password, the file's first line (1 to 126 bytes); else the",
         "                          variable ORB_PASSWORD. A refused password is not retried",
-        "  --parallel N            upgrade up to N adapters at once (1 to 32, default 4)",
+        "  --check                 only read each adapter's status page and say whether it runs the",
+        "                          embedded version; nothing is triggered (exit 0: all current, 10:",
+        "                          some would be upgraded)",
+        "  --force                 upgrade also the adapters that already run the embedded version",
+        "                          (without it they end as current, untouched)",
+        "  --parallel N            upgrade up to N adapters at once (1 to 100, default 4)",
         "  --request-timeout S     give up on an adapter whose read request has not come S seconds",
         "                          after the trigger (default 120; 0: no limit): result no-request",
         "  --http-timeout S        give up on an adapter that has not finished an HTTP answer in S",
@@ -335,10 +346,11 @@ std::vector<std::string> unattendedHelpLines() {
         "  --log FILE              the trace of each run, appended to FILE (FILE.A.B.C.D with several",
         "                          adapters); one that cannot be opened is a usage error",
         "  Each usage error is found before any adapter runs.",
-        "  Exit status: 0 all upgraded to the embedded version; 2 usage error; with one adapter 3 not",
+        "  Exit status: 0 all run the embedded version now; 2 usage error; with one adapter 3 not",
         "  reachable, 4 authentication refused, 5 upload incomplete, 6 no answer after the upload or",
         "  another version, 7 cancelled (SIGINT, SIGTERM, SIGHUP), 8 other failure, 9 no read",
-        "  request; with several adapters 1.",
+        "  request, 10 (--check) it would be upgraded; with several adapters 1 when any failed,",
+        "  else 10 when any would be upgraded.",
     };
 }
 

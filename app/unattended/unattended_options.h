@@ -9,7 +9,9 @@
 namespace orb::unattended {
 
 inline constexpr int kDefaultParallel = 4;
-inline constexpr int kMaxParallel = 32;
+// The listener's port search serves 100 runs on one computer (UDP 69..168),
+// and the HTTP client's 101 local ports (23456..23556) 100 exchanges at once.
+inline constexpr int kMaxParallel = 100;
 inline constexpr int kDefaultRequestTimeoutSeconds = 120;
 inline constexpr int kDefaultHttpTimeoutSeconds = 60;
 inline constexpr int kMaxTimeoutSeconds = 9999;
@@ -33,6 +35,8 @@ struct UnattendedOptions {
     int requestTimeoutSeconds = kDefaultRequestTimeoutSeconds;
     int httpTimeoutSeconds = kDefaultHttpTimeoutSeconds;
     bool json = false;
+    bool check = false;  // --check: only the status query, nothing triggered
+    bool force = false;  // --force: upgrade an adapter that already runs the embedded version
     std::string logPath;
     std::string logSource = "--log";  // where logPath came from: "--log", or "ORB_TRACE" without it
     bool adapterRun = false;  // internal: one adapter, JSON events on standard output

@@ -10,6 +10,8 @@ struct NamedOutcome {
 };
 constexpr NamedOutcome kNames[] = {
     {"success", Outcome::Success},
+    {"current", Outcome::Success},
+    {"needs-upgrade", Outcome::NeedsUpgrade},
     {"usage-error", Outcome::UsageError},
     {"not-reachable", Outcome::NotReachable},
     {"authentication-refused", Outcome::AuthRefused},
@@ -29,6 +31,8 @@ Outcome classifyStop(const Observation& seen) {
     case StopReason::HttpTimeout: return seen.uploaded ? Outcome::NoAnswerAfterUpload : Outcome::NotReachable;
     case StopReason::UsageError: return Outcome::UsageError;
     case StopReason::Signal: return Outcome::Cancelled;
+    case StopReason::Current: return Outcome::Success;
+    case StopReason::Checked: return seen.runsImageVersion ? Outcome::Success : Outcome::NeedsUpgrade;
     case StopReason::None: break;
     }
     return seen.authRefused ? Outcome::AuthRefused : Outcome::Cancelled;
@@ -57,6 +61,8 @@ Outcome classifyRun(const Observation& seen) {
 
 std::string outcomeName(Outcome outcome, const Observation& seen) {
     if (outcome == Outcome::NoAnswerAfterUpload && seen.ended == RunOutcome::Success) return "wrong-version";
+    bool untouched = seen.stopReason == StopReason::Current || seen.stopReason == StopReason::Checked;
+    if (outcome == Outcome::Success && untouched) return "current";
     for (const NamedOutcome& named : kNames)
         if (named.outcome == outcome) return named.name;
     return "failed";
@@ -68,11 +74,16 @@ Outcome outcomeFromName(const std::string& name) {
     return Outcome::Failed;
 }
 
+bool isFailure(Outcome outcome) { return outcome != Outcome::Success && outcome != Outcome::NeedsUpgrade; }
+
 int exitStatusFor(const std::vector<Outcome>& outcomes) {
     if (outcomes.size() == 1) return static_cast<int>(outcomes[0]);
-    for (Outcome outcome : outcomes)
-        if (outcome != Outcome::Success) return 1;
-    return 0;
+    bool behind = false;
+    for (Outcome outcome : outcomes) {
+        if (isFailure(outcome)) return 1;
+        behind |= outcome == Outcome::NeedsUpgrade;
+    }
+    return behind ? static_cast<int>(Outcome::NeedsUpgrade) : 0;
 }
 
 }  // namespace orb::unattended

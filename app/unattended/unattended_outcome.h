@@ -21,6 +21,7 @@ enum class Outcome {
     Cancelled = 7,         // SIGINT, SIGTERM or SIGHUP
     Failed = 8,            // anything else
     NoRequest = 9,         // the adapter's read request never came (--request-timeout)
+    NeedsUpgrade = 10,     // --check: the adapter does not run the embedded version
 };
 
 // Why the driver pressed Cancel itself.
@@ -30,6 +31,8 @@ enum class StopReason {
     NoRequest,     // --request-timeout passed without the adapter's read request
     HttpTimeout,   // --http-timeout passed with an exchange unfinished
     UsageError,    // the dialogs cannot be answered as the options say
+    Current,       // the adapter already runs the embedded version (without --force)
+    Checked,       // --check: the status page was all that was wanted
 };
 
 // What the driver learnt during one run.
@@ -39,19 +42,24 @@ struct Observation {
     std::string imageVersion;         // the embedded image's
     bool uploaded = false;            // every byte of the image was acknowledged
     bool authRefused = false;
+    bool runsImageVersion = false;    // the status page showed the embedded image's version
     StopReason stopReason = StopReason::None;
 };
 
 Outcome classifyRun(const Observation& seen);
-// "success", "not-reachable", "authentication-refused", "upload-incomplete",
-// "no-answer-after-upload", "wrong-version", "cancelled", "failed", "no-request",
-// "usage-error".
+// "success", "current", "needs-upgrade", "not-reachable",
+// "authentication-refused", "upload-incomplete", "no-answer-after-upload",
+// "wrong-version", "cancelled", "failed", "no-request", "usage-error".
 std::string outcomeName(Outcome outcome, const Observation& seen);
 // The name back to the outcome (Failed for an unknown name).
 Outcome outcomeFromName(const std::string& name);
 
-// The exit status for the outcomes of all adapters: 0 when all succeeded;
-// with one adapter its own code; with several 1 when any failed.
+// Success and NeedsUpgrade are no failures: the adapter did what was asked.
+bool isFailure(Outcome outcome);
+
+// The exit status for the outcomes of all adapters: with one adapter its own
+// code; with several 1 when any failed, else 10 when any would be upgraded,
+// else 0.
 int exitStatusFor(const std::vector<Outcome>& outcomes);
 
 }  // namespace orb::unattended

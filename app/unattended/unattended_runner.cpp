@@ -2,7 +2,9 @@
 
 #include "base/diagnostics_log.h"
 
+#include <algorithm>
 #include <chrono>
+#include <map>
 #include <cstdio>
 #include <cstdlib>
 
@@ -197,24 +199,48 @@ private:
         std::fflush(stdout);
     }
 
+    // Failures first, so that in a batch of a thousand what needs a look is at
+    // the top; each group by result, in the order the adapters were given;
+    // then the totals per result.
     void printSummary() {
+        std::vector<const AdapterRun*> order;
+        for (const AdapterRun& run : runs_) order.push_back(&run);
+        std::stable_sort(order.begin(), order.end(), [](const AdapterRun* a, const AdapterRun* b) {
+            if (isFailure(a->outcome) != isFailure(b->outcome)) return isFailure(a->outcome);
+            return a->resultName < b->resultName;
+        });
+        std::map<std::string, long long> totals;
         if (!options_.json) std::printf("\n%-16s %-24s %-12s %s\n", "adapter", "result", "version", "time");
-        for (const AdapterRun& run : runs_) {
+        for (const AdapterRun* run : order) {
+            ++totals[run->resultName];
             char time[32];
-            std::snprintf(time, sizeof time, "%.1f s", run.seconds);
+            std::snprintf(time, sizeof time, "%.1f s", run->seconds);
             if (options_.json) {
-                Event event(run.address, "summary");
-                event.add("result", run.resultName).add("version", run.version);
-                event.add("milliseconds", static_cast<long long>(run.seconds * 1000));
+                Event event(run->address, "summary");
+                event.add("result", run->resultName).add("version", run->version);
+                event.add("milliseconds", static_cast<long long>(run->seconds * 1000));
                 std::printf("%s\n", formatJson(event).c_str());
             } else {
                 // The result and the version come from the run's output, the
                 // version from the adapter itself.
-                std::string result = escapeForTerminal(run.resultName);
-                std::string version = run.version.empty() ? "-" : escapeForTerminal(run.version);
-                std::printf("%-16s %-24s %-12s %s\n", run.address.c_str(), result.c_str(), version.c_str(), time);
+                std::string result = escapeForTerminal(run->resultName);
+                std::string version = run->version.empty() ? "-" : escapeForTerminal(run->version);
+                std::printf("%-16s %-24s %-12s %s\n", run->address.c_str(), result.c_str(), version.c_str(), time);
             }
         }
+        Event event("all", "totals");
+        event.add("adapters", static_cast<long long>(runs_.size()));
+        std::string text = std::to_string(runs_.size()) + " adapters:";
+        bool first = true;
+        for (const auto& [result, count] : totals) {
+            event.add(result, count);
+            text += (first ? " " : ", ") + std::to_string(count) + " " + escapeForTerminal(result);
+            first = false;
+        }
+        if (options_.json)
+            std::printf("%s\n", formatJson(event.add("text", text)).c_str());
+        else
+            std::printf("%s\n", text.c_str());
         std::fflush(stdout);
     }
 

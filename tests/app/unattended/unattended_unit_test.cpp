@@ -103,7 +103,9 @@ TEST_P(UnattendedUsage, AcceptsOrRefusesTheCommandLine) {
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, UnattendedUsage,
     testing::Values(
-        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--parallel", "32", "--json"}, ""},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--parallel", "100", "--json",
+                   "--check", "--force"},
+                  ""},
         UsageCase{{"--unattended", "--address", "10.1.0.123"}, "--accept-warning is required"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--request-timeout", "0",
                    "--http-timeout", "9999"},
@@ -117,8 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0"}, "not an IPv4 address"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--address", "1.2.3.4"}, "twice"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--password", "x"}, "never"},
-        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--parallel", "33"}, "1 to 32"},
-        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--parallel", "0"}, "1 to 32"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--parallel", "101"}, "1 to 100"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--parallel", "0"}, "1 to 100"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--user"}, "needs a value"},
         UsageCase{{"--unattended", "--accept-warning", "--addresses-file", "/nonexistent/list"}, "cannot read"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--verbose"}, "unknown option"},
@@ -387,6 +389,17 @@ INSTANTIATE_TEST_SUITE_P(
                     Outcome::NoAnswerAfterUpload, "no-answer-after-upload"},
         OutcomeCase{"PcAddressNotOffered", stoppedFor(StopReason::UsageError, RunOutcome::Declined),
                     Outcome::UsageError, "usage-error"},
+        OutcomeCase{"AlreadyCurrent", stoppedFor(StopReason::Current, RunOutcome::UserAbort), Outcome::Success,
+                    "current"},
+        OutcomeCase{"CheckedAndCurrent",
+                    [] {
+                        Observation seen = stoppedFor(StopReason::Checked, RunOutcome::UserAbort);
+                        seen.runsImageVersion = true;
+                        return seen;
+                    }(),
+                    Outcome::Success, "current"},
+        OutcomeCase{"CheckedAndBehind", stoppedFor(StopReason::Checked, RunOutcome::UserAbort),
+                    Outcome::NeedsUpgrade, "needs-upgrade"},
         OutcomeCase{"Other", seenWith(RunOutcome::HttpBindFailed), Outcome::Failed, "failed"},
         OutcomeCase{"EndedWithoutSayingHow", Observation{}, Outcome::Failed, "failed"}),
     [](const testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
@@ -395,6 +408,9 @@ TEST(UnattendedExitStatus, OneAdapterGivesItsClassSeveralGiveOne) {
     EXPECT_EQ(exitStatusFor({Outcome::AuthRefused}), 4);
     EXPECT_EQ(exitStatusFor({Outcome::Success}), 0);
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::Success}), 0);
+    EXPECT_EQ(exitStatusFor({Outcome::NeedsUpgrade}), 10);
+    EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::NeedsUpgrade}), 10) << "some would be upgraded";
+    EXPECT_EQ(exitStatusFor({Outcome::NeedsUpgrade, Outcome::NotReachable}), 1) << "a failure wins";
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::Cancelled}), 1);
 }
 

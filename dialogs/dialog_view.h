@@ -90,6 +90,9 @@ public:
     virtual void windowDestroyed(WindowHandle /*window*/) {}
     virtual void messageBoxShown(MessageBoxId /*box*/) {}
     virtual void messageBoxClosed(MessageBoxId /*box*/) {}
+    // The shortest time between two bar positions this view can show
+    // (readProgressFrameMs): 0 for a view that draws every change it can.
+    virtual int progressFrameMs() const { return 0; }
 };
 
 // Installs the view that receives notifications; nullptr installs the headless

@@ -282,6 +282,17 @@ void waitForInput(WindowHandle window, SocketHandle socket, int, int idleMs) {
 namespace orb::dialogs {
 
 void installDialogView(DialogView* v) { installedView.store(v); }
+
+}  // namespace orb::dialogs
+
+namespace orb {
+
+int readProgressFrameMs() { return dialogs::installedDialogView()->progressFrameMs(); }
+
+}  // namespace orb
+
+namespace orb::dialogs {
+
 DialogView* installedDialogView() { return &view(); }
 DialogView* headlessDialogView() { return &headless(); }
 

@@ -16,6 +16,11 @@ namespace orb {
 // endProcess and must not block for long.
 void addProcessEndHook(void (*hook)());
 
+// For a thread with nothing left to do until another ends the process: it
+// blocks (Linux), or sleeps in steps of 10 ms as the Windows program always
+// has.
+[[noreturn]] void waitUntilProcessEnds();
+
 // This process's id.
 uint32_t currentProcessId();
 

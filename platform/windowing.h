@@ -95,4 +95,10 @@ void pumpAllMessages(WindowHandle window);
 // that passed from readWaitTicks.
 void waitForInput(WindowHandle window, SocketHandle socket, int stepMs, int idleMs);
 
+// How seldom a progress loop with nothing else to do may move its bar: the
+// portable dialog manager asks its view (one that shows no bar lets the loops
+// sleep a second at a time); 0 means as often as the loop likes. The Windows
+// program's loops keep their own waits and never ask.
+int readProgressFrameMs();
+
 }  // namespace orb

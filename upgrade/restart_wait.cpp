@@ -1,5 +1,6 @@
 #include "upgrade/restart_wait.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/clock.h"
@@ -21,21 +22,26 @@ void runRestartWait(WindowHandle window, const char* deviceAddressText) {
         setWindowTitle(window, title);
     }
     RunObserver* observer = runObserver();
-    uint32_t reported = ~0u;
+    uint32_t reportedSecond = ~0u;
     for (;;) {
         uint32_t now = readClockUnits();
         if (now < start) now += kUnitsPerClockWrap;
-        if (observer != nullptr && now - start != reported && now - start <= kRestartWaitUnits) {
-            reported = now - start;
-            observer->restartWaitProgress(reported << 5, kRestartWaitUnits << 5);
+        uint32_t elapsedMs = std::min(now - start, kRestartWaitUnits) << 5;
+        // Once a second is plenty for someone who reads it.
+        if (observer != nullptr && elapsedMs / 1000 != reportedSecond) {
+            reportedSecond = elapsedMs / 1000;
+            observer->restartWaitProgress(elapsedMs, kRestartWaitUnits << 5);
         }
         if (window != nullptr) {
             setProgressPosition(window, kProgressBarId, static_cast<int>(now - start));
             pumpAllMessages(window);
         }
         if (now >= start + kRestartWaitUnits) break;
-        // Cancel wakes the wait at once where the views' messages can.
-        waitForInput(window, kInvalidSocket, kRestartWaitSleepMs, kRestartWaitSleepMs);
+        // Cancel wakes the wait at once where the views' messages can. A view
+        // that shows no bar lets it sleep longer, never past the end.
+        int remainingMs = static_cast<int>((start + kRestartWaitUnits - now) << 5);
+        int idleMs = std::max(static_cast<int>(kRestartWaitSleepMs), std::min(readProgressFrameMs(), remainingMs));
+        waitForInput(window, kInvalidSocket, kRestartWaitSleepMs, idleMs);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "upgrade/serve_image.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/clock.h"
@@ -53,7 +54,7 @@ int32_t tftpListenerThread(void* argument) {
         switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName)) {
         case ListenerVerdict::Idle: {
             // Until a datagram, a message for the window, or the next frame.
-            waitForInput(window, listener->udpSocket, 1, kIdleFrameMs);
+            waitForInput(window, listener->udpSocket, 1, std::max(kIdleFrameMs, readProgressFrameMs()));
             uint32_t now = readWaitTicks();
             idlePosition = advanceIdlePosition(idlePosition, now - counted);
             counted = now;

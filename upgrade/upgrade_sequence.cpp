@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/clock.h"
+#include "platform/process.h"
 #include "platform/windowing.h"
 #include "upgrade/error_box.h"
 #include "upgrade/run_state.h"
@@ -49,7 +49,7 @@ int runUpgradeSequence() {
     runDeviceQuery(query);  // the adapter's answer to the trigger is not used
 
     // The listener thread finishes the run and ends the process.
-    for (;;) sleepMilliseconds(10);
+    waitUntilProcessEnds();
 }
 
 }  // namespace orb

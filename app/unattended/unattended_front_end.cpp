@@ -174,6 +174,8 @@ public:
         post([this, box] { onMessageBox(box); });
     }
     void messageBoxClosed(dialogs::MessageBoxId) override { nudge(); }
+    // No bar is shown: the progress loops may sleep a second at a time.
+    int progressFrameMs() const override { return 1000; }
 
     // A stop signal, from the thread that waits for them.
     void stopSignalNoted() {

@@ -7,6 +7,10 @@ namespace orb {
 
 void exitProcessNow(int exitCode) { ::_exit(exitCode); }
 
+void waitUntilProcessEnds() {
+    for (;;) ::pause();
+}
+
 uint32_t currentProcessId() { return static_cast<uint32_t>(::getpid()); }
 
 }  // namespace orb

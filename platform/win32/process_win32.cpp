@@ -7,6 +7,10 @@ namespace orb {
 
 void exitProcessNow(int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); }
 
+void waitUntilProcessEnds() {
+    for (;;) Sleep(10);
+}
+
 uint32_t currentProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
 
 }  // namespace orb

@@ -195,6 +195,8 @@ void pumpAllMessages(WindowHandle window) {
 // something raised its resolution); the loops' intervals and bars are counted
 // in such waits, as the program always has. An arrival that cuts one short
 // counts none, so a flood of datagrams cannot shorten an interval.
+int readProgressFrameMs() { return 0; }
+
 void waitForInput(WindowHandle, SocketHandle socket, int stepMs, int) {
     if (!waitReadable(socket, stepMs)) countCompletedWait();
 }

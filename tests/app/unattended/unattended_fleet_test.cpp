@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <thread>
 
 #include "app/unattended/unattended_events.h"
 #include "tests/support/loopback.h"
@@ -153,14 +155,22 @@ TEST_F(UnattendedFleets, AHundredAdaptersInOneRound) {
     std::string command = std::string(ORB_UPGRADE_EXECUTABLE) +
                           " --unattended --accept-warning --json --parallel 100 --pc-address 127.0.0.1"
                           " --addresses-file " + list + " 2>&1";
+    // The fleet writes its events to one pipe: read while the batch runs, or
+    // a full pipe would hold up every adapter.
+    std::atomic<bool> batchDone{false};
+    std::thread drain([&] {
+        while (!batchDone) fleet.poll(200);
+    });
     auto start = std::chrono::steady_clock::now();
     FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
     std::string output;
     char buffer[65536];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-    int status = ::pclose(pipe);
+    while (pipe != nullptr && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    int status = pipe != nullptr ? ::pclose(pipe) : -1;
+    batchDone = true;
+    drain.join();
+    ASSERT_NE(pipe, nullptr);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::remove(list.c_str());
 

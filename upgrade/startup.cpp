@@ -32,14 +32,16 @@ static uint32_t randomSeedMix = 0;
 
 void setRandomSeedMix(uint32_t mix) { randomSeedMix = mix; }
 
+// An odd multiplier spreads consecutive process ids over the seed's bits.
+uint32_t chooseRandomSeed(uint32_t clockMs, uint32_t mix) { return clockMs + mix * 2654435761u; }
+
 void runStartup(InstanceHandle instance) {
     runState.instance = instance;
     if (!startNetworking()) failRun(RunOutcome::WinsockInitError);
     collectPcAddresses(runState.pcAddressList);
     std::memset(&runState.credentials, 0, sizeof runState.credentials);
     runState.pcAddress = runState.pcAddressList[0];
-    // An odd multiplier spreads consecutive process ids over the seed's bits.
-    seedRandom(readMilliseconds() + randomSeedMix * 2654435761u);
+    seedRandom(chooseRandomSeed(readMilliseconds(), randomSeedMix));
     initCommonControls();
 
     loadImageOrFail(findEmbeddedImage(instance));

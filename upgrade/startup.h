@@ -19,6 +19,8 @@ void runStartup(InstanceHandle instance);
 // it is). Runs started in the same millisecond by one driver give each their
 // process id, so that they draw different file names and client nonces.
 void setRandomSeedMix(uint32_t mix);
+// The seed of a run that starts at `clockMs` with that mix.
+uint32_t chooseRandomSeed(uint32_t clockMs, uint32_t mix);
 
 // Fills the PC address list from the own-address lookup: zero-filled first, at
 // most 8 entries, each traced. Returns the number of entries.

@@ -407,7 +407,11 @@ private:
     }
 
     void checkDeadlines(SteadyClock::time_point now) {
-        if (stopping_) return;
+        if (stopping_) {  // Cancel is on its way: nothing is left to time
+            requestDeadline_.reset();
+            httpDeadlines_.clear();
+            return;
+        }
         if (requestDeadline_ && now >= *requestDeadline_) {
             requestDeadline_.reset();
             stop(StopReason::NoRequest, Event(adapter_, "timeout").add("limit", "request").add(

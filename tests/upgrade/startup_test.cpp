@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "tests/support/dialog_robot.h"
 #include "platform/own_addresses.h"
+#include "base/random.h"
 #include "upgrade/run_state.h"
 #include "upgrade/startup.h"
 #include "base/trace.h"
@@ -71,6 +73,19 @@ TEST(RealOwnAddresses, ListsNoZeroAndNonLoopbackFirst) {
         EXPECT_FALSE(seenLoopback && !loopback) << "non-loopback address after a loopback one";
         seenLoopback = seenLoopback || loopback;
     }
+}
+
+// Runs that a driver starts in the same millisecond mix their process ids
+// into the seed and so draw different file names; without a mix the clock's
+// reading is the seed, as it always was.
+TEST(RandomSeed, RunsOfOneMillisecondDrawApartOnlyWithAMix) {
+    EXPECT_EQ(chooseRandomSeed(123456, 0), 123456u);
+    std::set<int> firstDraws;
+    for (uint32_t pid = 4000; pid < 4020; ++pid) {
+        seedRandom(chooseRandomSeed(123456, pid));
+        firstDraws.insert(nextRandom());
+    }
+    EXPECT_EQ(firstDraws.size(), 20u);
 }
 
 TEST(StartupImage, AMissingOrShortImageEndsTheRunWithAnErrorBox) {

@@ -1,0 +1,352 @@
+#!/usr/bin/python
+# -*- coding: utf-8 -*-
+# Copyright: 2026 The ORB firmware upgrade utility authors
+
+from __future__ import absolute_import, division, print_function
+__metaclass__ = type
+
+DOCUMENTATION = r'''
+---
+module: upgrade
+short_description: Upgrade the firmware of ORB adapters with orb-upgrade
+version_added: "1.0.0"
+description:
+  - Runs C(orb-upgrade --unattended --json) on the managed host for the given adapters and reports the result
+    of each.
+  - Run it on a computer on the adapters' own network, with the Debian package C(orb-upgrade) installed there.
+    Each adapter fetches the image from that computer over TFTP, on UDP port 69 and up (one port per adapter
+    upgraded at once).
+  - An adapter that already runs the version the program carries is left alone (result C(current)), so a second
+    run changes nothing.
+  - The password reaches the program in the environment variable C(ORB_PASSWORD), never on its command line.
+  - An upgrade takes about a minute, most of it the adapter's restart.
+options:
+  adapters:
+    description:
+      - The adapters' IPv4 addresses, in decimal (C(10.1.0.008) is C(10.1.0.8)).
+    type: list
+    elements: str
+    required: true
+  user:
+    description:
+      - The adapters' administrator name. Left out, the program's default, C(admin).
+    type: str
+  password:
+    description:
+      - The administrator's password (1 to 126 bytes).
+      - Left out, orb-upgrade takes C(ORB_PASSWORD) from the task's environment, if it is set there.
+    type: str
+  pc_address:
+    description:
+      - The managed host's address that the adapters fetch the image from. It must be one of its own addresses.
+      - Left out, the program takes the host's first address that is not a loopback one.
+    type: str
+  parallel:
+    description:
+      - How many adapters to upgrade at once, 1 to 100.
+      - A firewall on the managed host must let the adapters reach UDP ports 69 to 69 + I(parallel) - 1.
+    type: int
+    default: 4
+  force:
+    description:
+      - Upgrade also the adapters that already run the version the program carries.
+    type: bool
+    default: false
+  executable:
+    description:
+      - The orb-upgrade program, a name looked up on the C(PATH) or a path.
+    type: path
+    default: orb-upgrade
+attributes:
+  check_mode:
+    description: Runs C(orb-upgrade --check), which reads each adapter's status page and sends no upgrade trigger.
+    support: full
+  diff_mode:
+    description: Not supported.
+    support: none
+notes:
+  - The task fails when any adapter fails; its message names each failed adapter with its result, and
+    I(adapter_results) still holds every adapter's result.
+requirements:
+  - The Debian package C(orb-upgrade) on the managed host.
+author:
+  - The ORB firmware upgrade utility authors
+'''
+
+EXAMPLES = r'''
+- name: Upgrade the site's adapters
+  orb.fleet.upgrade:
+    adapters:
+      - 10.1.0.123
+      - 10.1.0.124
+    pc_address: 10.1.0.2
+    password: "{{ orb_password }}"
+  register: orb
+
+- name: Show the version each adapter runs
+  ansible.builtin.debug:
+    msg: "{{ item.key }}: {{ item.value.version }}"
+  loop: "{{ orb.adapter_results | dict2items }}"
+
+- name: Which adapters would be upgraded (nothing is changed)
+  orb.fleet.upgrade:
+    adapters: "{{ orb_adapters }}"
+    password: "{{ orb_password }}"
+  check_mode: true
+  register: orb_plan
+'''
+
+RETURN = r'''
+adapter_results:
+  description:
+    - Each adapter's result, keyed by its address as orb-upgrade writes it (decimal, without leading zeros).
+    - The fields of the status page are there when it was read.
+  returned: when orb-upgrade ran past its command line
+  type: dict
+  contains:
+    result:
+      description:
+        - C(success) (upgraded), C(current) (already runs the program's version; nothing sent),
+          C(needs-upgrade) (check mode only), or a failure - C(usage-error), C(not-reachable),
+          C(authentication-refused), C(upload-incomplete), C(no-answer-after-upload), C(wrong-version),
+          C(cancelled), C(failed), C(no-request). None when the program reported no result for the adapter.
+      type: str
+      sample: success
+    code:
+      description: The result's exit status, as orb-upgrade would end with for this adapter alone.
+      type: int
+      sample: 0
+    version:
+      description: The software version the adapter reported at the end (empty when it did not answer).
+      type: str
+      sample: 2.0.10(a)
+    image_version:
+      description: The version of the image that orb-upgrade carries.
+      type: str
+      sample: 2.0.10(a)
+    error:
+      description: The text of the error box the run ended with; empty on success.
+      type: str
+      sample: "Upgrade Failed: User Abort"
+    uploaded:
+      description: Whether every byte of the image was acknowledged (the adapter has it, even if the run failed).
+      type: bool
+      sample: true
+    text:
+      description: The result as a line for a person.
+      type: str
+      sample: "result: success, version 2.0.10(a)"
+    serial:
+      description: The serial number from the status page.
+      type: str
+      sample: ORB41000001
+    mac:
+      description: The MAC address from the status page.
+      type: str
+      sample: 00:1A:2B:3C:4D:5E
+    software:
+      description: The software version from the status page, before any upgrade.
+      type: str
+      sample: 1.0.2
+    hardware:
+      description: The hardware version from the status page.
+      type: str
+      sample: 4100-A1
+    product:
+      description: The product name from the status page.
+      type: str
+      sample: ORB4100
+    current:
+      description: Whether the status page showed the version the program carries.
+      type: bool
+      sample: false
+  sample:
+    10.1.0.123:
+      result: success
+      code: 0
+      version: 2.0.10(a)
+      image_version: 2.0.10(a)
+      error: ""
+      uploaded: true
+      text: "result: success, version 2.0.10(a)"
+      serial: ORB41000001
+      mac: 00:1A:2B:3C:4D:5E
+      software: 1.0.2
+      hardware: 4100-A1
+      product: ORB4100
+      current: false
+upgraded:
+  description: The adapters upgraded; in check mode, the adapters that would be.
+  returned: always
+  type: list
+  elements: str
+  sample: [10.1.0.123]
+failed_adapters:
+  description: The adapters whose run failed or reported no result.
+  returned: always
+  type: list
+  elements: str
+  sample: []
+rc:
+  description: orb-upgrade's exit status.
+  returned: when orb-upgrade ran
+  type: int
+  sample: 0
+cmd:
+  description: orb-upgrade's command line (the password is never on it).
+  returned: when orb-upgrade ran
+  type: list
+  elements: str
+stderr:
+  description: orb-upgrade's standard error.
+  returned: when orb-upgrade ran
+  type: str
+  sample: ""
+output_lines:
+  description: The lines of orb-upgrade's output that were no JSON events.
+  returned: when orb-upgrade ran
+  type: list
+  elements: str
+  sample: []
+'''
+
+import json
+import os
+import re
+
+from ansible.module_utils.basic import AnsibleModule
+
+STATUS_FIELDS = ('serial', 'mac', 'software', 'hardware', 'product', 'current', 'image-version')
+RESULT_FIELDS = ('result', 'code', 'version', 'image-version', 'error', 'uploaded', 'text')
+# Lines of other output quoted in a failure message, the last ones.
+QUOTED_LINES = 10
+
+
+def canonical_address(text):
+    """The address as orb-upgrade writes it, so that results match what was asked for."""
+    if re.match(r'^[0-9]+(\.[0-9]+){3}$', text):
+        return '.'.join(str(int(part)) for part in text.split('.'))
+    return text
+
+
+def build_command(executable, params, check_mode):
+    cmd = [executable, '--unattended', '--accept-warning', '--json']
+    for address in params['adapters']:
+        cmd += ['--address', address]
+    if params['pc_address'] is not None:
+        cmd += ['--pc-address', params['pc_address']]
+    if params['user'] is not None:
+        cmd += ['--user', params['user']]
+    cmd += ['--parallel', str(params['parallel'])]
+    if params['force']:
+        cmd.append('--force')
+    if check_mode:
+        cmd.append('--check')
+    return cmd
+
+
+def read_events(stdout):
+    """Each adapter's status and result fields, and the lines that are no events."""
+    adapters = {}
+    others = []
+    for line in stdout.splitlines():
+        try:
+            event = json.loads(line)
+        except ValueError:
+            event = None
+        if not isinstance(event, dict) or not isinstance(event.get('adapter'), str):
+            if line.strip():
+                others.append(line)
+            continue
+        fields = {'status': STATUS_FIELDS, 'result': RESULT_FIELDS}.get(event.get('event'))
+        if fields is None:
+            continue
+        entry = adapters.setdefault(event['adapter'], {})
+        for name in fields:
+            if name in event:
+                entry[name.replace('-', '_')] = event[name]
+    return adapters, others
+
+
+def describe(address, entry):
+    if entry.get('result') is None:
+        return '%s: no result reported' % address
+    if entry.get('error'):
+        return '%s: %s (%s)' % (address, entry['result'], entry['error'])
+    return '%s: %s' % (address, entry['result'])
+
+
+def with_output(msg, stderr, others):
+    lines = others[-QUOTED_LINES:] + stderr.splitlines()[-QUOTED_LINES:]
+    if lines:
+        msg += '; its output: ' + ' | '.join(lines)
+    return msg
+
+
+def main():
+    module = AnsibleModule(
+        argument_spec=dict(
+            adapters=dict(type='list', elements='str', required=True),
+            user=dict(type='str'),
+            password=dict(type='str', no_log=True),
+            pc_address=dict(type='str'),
+            parallel=dict(type='int', default=4),
+            force=dict(type='bool', default=False),
+            executable=dict(type='path', default='orb-upgrade'),
+        ),
+        supports_check_mode=True,
+    )
+    params = module.params
+    upgraded = []
+    failed = []
+    if not params['adapters']:
+        module.fail_json(msg='adapters names no adapter', upgraded=upgraded, failed_adapters=failed)
+    if not 1 <= params['parallel'] <= 100:
+        module.fail_json(msg='parallel must be 1 to 100, not %d' % params['parallel'],
+                         upgraded=upgraded, failed_adapters=failed)
+
+    executable = params['executable']
+    if os.sep not in executable:
+        executable = module.get_bin_path(executable, required=True)
+    cmd = build_command(executable, params, module.check_mode)
+    environ = {}
+    if params['password'] is not None:
+        environ['ORB_PASSWORD'] = params['password']
+    rc, stdout, stderr = module.run_command(cmd, environ_update=environ)
+    results, others = read_events(stdout)
+    ran = dict(rc=rc, cmd=cmd, stderr=stderr, output_lines=others)
+
+    if rc == 2 and not any('result' in entry for entry in results.values()):
+        module.fail_json(msg=with_output('orb-upgrade refused its command line', stderr, others),
+                         upgraded=upgraded, failed_adapters=failed, adapter_results=results, **ran)
+
+    # The adapters asked for first, in their order, then any other the program reported.
+    order = []
+    for address in [canonical_address(a) for a in params['adapters']] + list(results):
+        if address not in order:
+            order.append(address)
+    for address in order:
+        results.setdefault(address, {}).setdefault('result', None)
+
+    fine = ('success', 'current', 'needs-upgrade') if module.check_mode else ('success', 'current')
+    upgrade_result = 'needs-upgrade' if module.check_mode else 'success'
+    upgraded = [a for a in order if results[a]['result'] == upgrade_result]
+    failed = [a for a in order if results[a]['result'] not in fine]
+    changed = bool(upgraded)
+    outcome = dict(changed=changed, upgraded=upgraded, failed_adapters=failed, adapter_results=results, **ran)
+
+    if failed:
+        msg = '%d of %d adapters failed: %s' % (len(failed), len(order),
+                                                 '; '.join(describe(a, results[a]) for a in failed))
+        module.fail_json(msg=with_output(msg, stderr, others), **outcome)
+    # Every adapter ended well: only the status that says so fits.
+    if rc != 0 and not (rc == 10 and module.check_mode):
+        module.fail_json(msg=with_output('orb-upgrade ended with exit status %d' % rc, stderr, others),
+                         **outcome)
+    # Said outright: Ansible takes a result with an rc but 0 and no "failed" for
+    # a failure, and 10 is the check's answer that some adapter needs the upgrade.
+    module.exit_json(failed=False, **outcome)
+
+
+if __name__ == '__main__':
+    main()

@@ -59,18 +59,28 @@ public:
 
     [[noreturn]] void run() {
         for (;;) {
-            std::deque<std::function<void()>> batch;
+            std::optional<SteadyClock::time_point> deadline;
+            {
+                std::lock_guard<std::mutex> working(workMutex_);
+                deadline = nextDeadline();
+            }
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 auto ready = [this] { return !queue_.empty() || modelChanged_; };
-                if (std::optional<SteadyClock::time_point> deadline = nextDeadline())
+                if (deadline)
                     cv_.wait_until(lock, *deadline, ready);
                 else
                     cv_.wait(lock, ready);
+            }
+            // The notes leave the queue only under workMutex_, so that the end
+            // hook, which takes it too, never misses one in flight.
+            std::lock_guard<std::mutex> working(workMutex_);
+            std::deque<std::function<void()>> batch;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
                 batch.swap(queue_);
                 modelChanged_ = false;
             }
-            std::lock_guard<std::mutex> working(workMutex_);
             for (auto& note : batch) note();
             checkDeadlines(SteadyClock::now());
             retryPending();

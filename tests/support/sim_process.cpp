@@ -43,6 +43,8 @@ SimProcess::~SimProcess() {
 }
 
 bool SimProcess::start(const std::vector<std::string>& options, int timeoutMs) {
+    // A simulator started again: only its new process's "listening" counts.
+    size_t firstEvent = events_.size();
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0) return false;
     if (pipe2(err, O_CLOEXEC) != 0) {
@@ -70,7 +72,7 @@ bool SimProcess::start(const std::vector<std::string>& options, int timeoutMs) {
     pid_ = child;
     stdoutFd_ = out[0];
     stderrFd_ = err[0];
-    return waitFor("listening", timeoutMs).has_value();
+    return waitFor("listening", timeoutMs, nullptr, firstEvent).has_value();
 }
 
 bool SimProcess::failedForPrivilege() const {

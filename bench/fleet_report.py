@@ -132,7 +132,8 @@ def main():
     draw(picture, finished, failed, a.count, a.parallel, wall, limit)
     shutil.copyfile(picture, a.picture_copy)
 
-    peak = max(rss, key=lambda r: r[2] + r[3]) if rss else None
+    peak_rss = max(rss, key=lambda r: r[2]) if rss else None
+    peak_pss = max(rss, key=lambda r: r[3]) if rss else None
     lines = [
         f"# Fleet benchmark, {time.strftime('%Y-%m-%d %H:%M UTC', time.gmtime(a.start))}",
         "",
@@ -152,11 +153,12 @@ def main():
         f"| CPU per adapter | {cpu / a.count * 1000:.1f} ms |",
         f"| CPU ÷ wall (share of one core, average) | {cpu / wall * 100:.2f} % |",
     ]
-    if peak:
+    if rss:
         lines += [
-            f"| peak memory, batch + runs at once (VmRSS, sampled each second) | {mib(peak[2] + peak[3])}"
-            f" ({peak[1]} runs, {peak[0] - a.start:.0f} s in) |",
-            f"| the batch process alone, largest sample | {mib(max(r[2] for r in rss))} |",
+            f"| peak memory, the batch and its runs at once: sum of VmRSS (sampled each second) |"
+            f" {mib(peak_rss[2])} ({peak_rss[1]} runs, {peak_rss[0] - a.start:.0f} s in) |",
+            f"| the same, sum of Pss (shared pages shared out) | {mib(peak_pss[3])}"
+            f" ({peak_pss[1]} runs, {peak_pss[0] - a.start:.0f} s in) |",
         ]
     lines += [
         f"| largest single process (time -v, max RSS) | {mib(usage['max_rss_kb'])} |",
@@ -178,11 +180,19 @@ def main():
         (f"; {a.count - len(results)} adapters without a result" if len(results) < a.count else "") + ".",
         f"Event lines: {len(events):,} JSON" + (f", {other_lines} other" if other_lines else "") + ".",
         "",
+    ]
+    failures = sorted(((t, e) for t, e in results.values() if e.get("result") != "success"), key=lambda f: f[0])
+    for t, e in failures[:20]:
+        lines.append(f"- {e.get('adapter')}, {t:.1f} s: {e.get('text', '')}")
+    if len(failures) > 20:
+        lines.append(f"- and {len(failures) - 20} more (events.tsv)")
+    lines += [
+        "" if failures else None,
         "![adapters finished over time](finished.png)",
         "",
     ]
     with open(os.path.join(a.out, "report.md"), "w") as f:
-        f.write("\n".join(lines))
+        f.write("\n".join(line for line in lines if line is not None))
 
 
 if __name__ == "__main__":

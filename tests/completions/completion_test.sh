@@ -17,8 +17,8 @@ source "$helpers"
 source "$folder/orb-upgrade"
 source "$folder/orb-sim"
 # The options each program lists, read before the test moves to its own folder.
-upgrade_options=($("$upgrade" --help | grep -oE '^ +--[a-z][a-z-]*'))
-sim_options=($("$sim" --help | grep -oE '^ +--[a-z][a-z-]*'))
+mapfile -t upgrade_options < <("$upgrade" --help | grep -oE '^ +--[a-z][a-z-]*' | tr -d ' ')
+mapfile -t sim_options < <("$sim" --help | grep -oE '^ +--[a-z][a-z-]*' | tr -d ' ')
 
 failures=0
 fail() {

@@ -1,7 +1,9 @@
 # Debian packages, one per CPack component (scripts/package makes them):
-#   orb-upgrade  the program, its manual page, desktop entry, icons, AppStream
-#                metainfo; the postinst grants it cap_net_bind_service
-#   orb-sim      the adapter simulator and its manual page; the same grant
+#   orb-upgrade  the program, its manual page, bash completion, desktop entry,
+#                icons, AppStream metainfo; the postinst grants it
+#                cap_net_bind_service
+#   orb-sim      the adapter simulator, its manual page and bash completion;
+#                the same grant
 # The version is the program's own, project(VERSION) in CMakeLists.txt.
 
 # Manual pages and the changelog go in gzip -9n, as Debian's tools expect.
@@ -45,6 +47,9 @@ endforeach()
 foreach(component upgrade sim)
   set(package orb-${component})
   install(FILES ${package_files}/${package}.1.gz DESTINATION share/man/man1 COMPONENT ${component})
+  # Where bash-completion looks for a command's completion when it is first used.
+  install(FILES ${PROJECT_SOURCE_DIR}/completions/${package}
+          DESTINATION share/bash-completion/completions COMPONENT ${component})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${package_files}/changelog.gz
           DESTINATION share/doc/${package} COMPONENT ${component})
 endforeach()

@@ -184,8 +184,9 @@ public:
         post([this, box] { onMessageBox(box); });
     }
     void messageBoxClosed(dialogs::MessageBoxId) override { nudge(); }
-    // No bar is shown: the progress loops may sleep a second at a time.
-    int progressFrameMs() const override { return 1000; }
+    // No bar is shown: the progress loops may sleep five seconds at a time
+    // (Cancel still wakes them at once; the restart wait never sleeps past its end).
+    int progressFrameMs() const override { return 5000; }
 
     // A stop signal, from the thread that waits for them.
     void stopSignalNoted() {

@@ -116,8 +116,10 @@ private:
             processes.push_back(&run.process);
             owners.push_back(&run);
         }
+        // Until a run writes or ends, or a stop signal comes: nothing else can
+        // change while every run waits.
         std::vector<bool> ready;
-        bool any = waitForProcessOutput(processes, &ready, 1000);
+        bool any = processes.empty() ? false : waitForProcessOutput(processes, &ready, -1);
         forwardSignal();
         if (!any) return;
         for (size_t i = 0; i < owners.size(); ++i) {

@@ -545,6 +545,9 @@ public:
     void windowDestroyed(WindowHandle window) override { markWindow(window); }
     void messageBoxShown(MessageBoxId) override { markBoxes(); }
     void messageBoxClosed(MessageBoxId) override { markBoxes(); }
+    // An activity bar at 5 frames a second: each repaint costs more than the
+    // waiting itself.
+    int progressFrameMs() const override { return 200; }
 
 private:
     // Any thread: note the change; queue at most one call while none is pending.

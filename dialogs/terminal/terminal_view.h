@@ -79,6 +79,9 @@ public:
     void windowDestroyed(WindowHandle window) override;
     void messageBoxShown(dialogs::MessageBoxId box) override;
     void messageBoxClosed(dialogs::MessageBoxId box) override;
+    // An activity bar shows activity at 5 frames a second as well as at 30;
+    // each frame costs a wake-up of the listener and one of this view.
+    int progressFrameMs() const override { return 200; }
 
     // Draws and reads keys on the calling thread until stop(), or until the
     // input ends (returns false then).

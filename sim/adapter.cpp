@@ -450,6 +450,7 @@ void Adapter::afterTftpEvent(int64_t nowMs) {
     if (fetch_->imageComplete() && !imageHandled_) {
         imageHandled_ = true;
         acceptImage(nowMs);
+        fetch_->releaseImage();
     }
     // Keep the socket until every held answer has gone out.
     if (fetch_->finished() && tftpQueue_.empty()) closeSocket(&tftpFd_);

@@ -100,6 +100,9 @@ public:
     bool imageComplete() const { return state_ == State::Dallying || state_ == State::Done; }
     bool finished() const { return state_ == State::Done || state_ == State::Failed; }
     const std::vector<uint8_t>& image() const { return image_; }
+    // Once the image has been taken: a fleet of a thousand adapters would
+    // otherwise hold a thousand images.
+    void releaseImage() { std::vector<uint8_t>().swap(image_); }
     std::optional<uint64_t> announcedSize() const { return announcedSize_; }
     const std::string& failure() const { return failure_; }
     uint64_t blocksReceived() const { return expected_ - 1; }

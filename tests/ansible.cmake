@@ -9,4 +9,6 @@ set_tests_properties(ansible.module PROPERTIES LABELS ansible TIMEOUT 120)
 add_test(NAME ansible.playbook
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/ansible/fleet_playbook_test.py $<TARGET_FILE:orb-upgrade>
           $<TARGET_FILE:orb-sim> ${CMAKE_CURRENT_BINARY_DIR}/ansible-playbook)
-set_tests_properties(ansible.playbook PROPERTIES LABELS ansible TIMEOUT 600 SKIP_RETURN_CODE 77)
+# Its runs serve TFTP on 127.0.0.1, as the unattended runs of the program itself do.
+set_tests_properties(ansible.playbook PROPERTIES LABELS ansible TIMEOUT 600 SKIP_RETURN_CODE 77
+  RESOURCE_LOCK listener-ports-127.0.0.1)

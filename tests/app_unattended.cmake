@@ -7,12 +7,21 @@ orb_add_gtest(unattended_unit_tests LABELS unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_unit_test.cpp
   LIBS orb_unattended_runner)
 
-orb_add_gtest(unattended_e2e_tests LABELS e2e
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/support/unattended_run.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_e2e_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_limits_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_fleet_test.cpp
-  LIBS orb_unattended_runner orb_sim_test_support orb_embedded_image)
+add_executable(unattended_e2e_tests
+  ${CMAKE_CURRENT_LIST_DIR}/support/unattended_run.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_e2e_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_limits_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_fleet_test.cpp)
+target_link_libraries(unattended_e2e_tests PRIVATE orb_test_support orb_unattended_runner orb_sim_test_support
+                                                   orb_embedded_image)
 target_compile_definitions(unattended_e2e_tests PRIVATE ORB_UPGRADE_EXECUTABLE="$<TARGET_FILE:orb-upgrade>")
 add_dependencies(unattended_e2e_tests orb-upgrade)
+# The runs of the program itself serve TFTP on 127.0.0.1, the one address of
+# this computer they can be given: a hundred of them take every listener port
+# (69 to 168) there, so such tests never run beside each other (see also
+# tests/ansible.cmake).
+set(ORB_PROGRAM_RUNS "*TwentyAdapters*:*HundredAdapters*")
+gtest_discover_tests(unattended_e2e_tests TEST_FILTER "-${ORB_PROGRAM_RUNS}"
+  PROPERTIES LABELS e2e DISCOVERY_TIMEOUT 120)
+gtest_discover_tests(unattended_e2e_tests TEST_FILTER "${ORB_PROGRAM_RUNS}"
+  PROPERTIES LABELS e2e RESOURCE_LOCK listener-ports-127.0.0.1 DISCOVERY_TIMEOUT 120)

@@ -54,7 +54,11 @@ int32_t tftpListenerThread(void* argument) {
         switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName)) {
         case ListenerVerdict::Idle: {
             // Until a datagram, a message for the window, or the next frame.
-            waitForInput(window, listener->udpSocket, 1, std::max(kIdleFrameMs, readProgressFrameMs()));
+            // Until a datagram, a message for the window, the next frame the
+            // view can show, or the hint's time, whichever comes first.
+            int idleMs = std::max(kIdleFrameMs, readProgressFrameMs());
+            if (!hint.shown) idleMs = static_cast<int>(std::min<uint32_t>(idleMs, std::max(1u, readWaitingHintDelay(hint))));
+            waitForInput(window, listener->udpSocket, 1, idleMs);
             uint32_t now = readWaitTicks();
             idlePosition = advanceIdlePosition(idlePosition, now - counted);
             counted = now;

@@ -18,6 +18,11 @@ void formatWaitingHint(char* text, size_t size, uint16_t port, uint32_t pcAddres
                   static_cast<unsigned>(pcAddress & 0xff));
 }
 
+uint32_t readWaitingHintDelay(const WaitingHint& hint) {
+    uint32_t passed = readMilliseconds() - hint.startMs;
+    return hint.shown || passed >= kWaitingHintDelayMs ? 0 : kWaitingHintDelayMs - passed;
+}
+
 WaitingHint startWaitingHint() {
     WaitingHint hint;
     hint.startMs = readMilliseconds();

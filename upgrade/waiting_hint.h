@@ -25,6 +25,10 @@ struct WaitingHint {
     bool shown = false;
 };
 
+// Milliseconds of the millisecond clock until the hint is due; 0 once it is
+// due or shown.
+uint32_t readWaitingHintDelay(const WaitingHint& hint);
+
 // From now on (the waiting window has just been created).
 WaitingHint startWaitingHint();
 // Once the hint is due, shows it below `window`, once; cheap on every other call.

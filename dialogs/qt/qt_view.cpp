@@ -372,14 +372,19 @@ private:
             hint_->setFocusPolicy(Qt::NoFocus);
         }
         QString text = fromAnsi(state.hint);
-        if (hint_->text() != text) hint_->setText(text);
         const int marginX = dialogUnitsToPixelsX(7);
         const int marginY = dialogUnitsToPixelsY(7);
         const int width = std::max(state.width - 2 * marginX, 40);
-        const int height = hint_->heightForWidth(width);
-        hint_->setGeometry(marginX, state.height, width, height);
-        hint_->show();
-        return height + marginY;
+        // Laid out again only when it changed: every pass of a progress
+        // window comes here, and a layout costs more than the pass.
+        QRect place(marginX, state.height, width, hintHeight_);
+        if (hint_->text() != text || hint_->geometry().topLeft() != place.topLeft() || hint_->width() != width) {
+            if (hint_->text() != text) hint_->setText(text);
+            hintHeight_ = hint_->heightForWidth(width);
+            hint_->setGeometry(marginX, state.height, width, hintHeight_);
+        }
+        if (hint_->isHidden()) hint_->show();
+        return hintHeight_ + marginY;
     }
 
     void applyControl(ControlWidget& control, const ControlState& state) {
@@ -441,6 +446,7 @@ private:
     WindowHandle handle_;
     std::vector<ControlWidget> controls_;
     QLabel* hint_ = nullptr;
+    int hintHeight_ = 0;  // the hint's height at its width, laid out once per text
     bool applying_ = false;
     bool placed_ = false;
     int placedX_ = 0;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/unattended/unattended_events.h"
 #include "platform/log_file.h"
 
 namespace orb::unattended {
@@ -24,19 +25,7 @@ bool parseCount(const std::string& text, int* value) {
 
 // A text from the command line or a file, quoted for a message on the
 // terminal: bytes that are not printable ASCII as \xNN.
-std::string quoted(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c < 0x20 || c >= 0x7f) {
-            char escape[5];
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            out += escape;
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out + "\"";
-}
+std::string quoted(const std::string& text) { return "\"" + escapeForTerminal(text) + "\""; }
 
 // Up to `limit` bytes from the start of the file; false with the system's
 // reason (a directory opens, and fails at the first read).

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 #include "app/unattended/unattended_runner.h"
 #include "app/unattended/unattended_front_end.h"
@@ -42,6 +43,22 @@ bool forkAdapterRun(const std::vector<std::string>& args, const std::vector<std:
 }
 
 }  // namespace
+
+std::vector<unattended::Event> eventsIn(const std::string& output) {
+    std::vector<unattended::Event> events;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line))
+        if (auto event = unattended::parseEventLine(line)) events.push_back(*event);
+    return events;
+}
+
+std::vector<unattended::Event> eventsNamed(const std::string& output, const std::string& name) {
+    std::vector<unattended::Event> named;
+    for (unattended::Event& event : eventsIn(output))
+        if (event.value("event") == name) named.push_back(std::move(event));
+    return named;
+}
 
 UnattendedResult runUnattendedInChild(const std::vector<std::string>& args, uint32_t pcAddress,
                                       const std::function<void(const std::string&, pid_t)>& watch, int timeoutMs) {

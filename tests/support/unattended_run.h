@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/unattended/unattended_events.h"
 #include "tests/support/child_process.h"
 
 namespace orb::test {
@@ -20,6 +21,11 @@ using UnattendedResult = ChildResult;
 
 // `watch` sees the output so far each time more arrives, with the process id
 // (to signal it).
+// The event lines of a run's output, in order (other lines left out), and
+// those of one name.
+std::vector<unattended::Event> eventsIn(const std::string& output);
+std::vector<unattended::Event> eventsNamed(const std::string& output, const std::string& name);
+
 UnattendedResult runUnattendedInChild(const std::vector<std::string>& args, uint32_t pcAddress,
                                       const std::function<void(const std::string&, pid_t)>& watch = nullptr,
                                       int timeoutMs = 60000);

@@ -24,7 +24,6 @@ namespace orb::test {
 namespace {
 
 using unattended::Event;
-using unattended::parseEventLine;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -34,15 +33,6 @@ std::string readFile(const std::string& path) {
 std::string embeddedImage() {
     EmbeddedImage image = findEmbeddedImage(nullptr);
     return std::string(reinterpret_cast<const char*>(image.data), image.size);
-}
-
-std::vector<Event> eventsIn(const std::string& output) {
-    std::vector<Event> events;
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line))
-        if (auto event = parseEventLine(line)) events.push_back(*event);
-    return events;
 }
 
 std::string writePasswordFile(unsigned host, const std::string& password) {

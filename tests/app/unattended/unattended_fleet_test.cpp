@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <thread>
 
 #include "app/unattended/unattended_events.h"
@@ -23,21 +22,11 @@ namespace orb::test {
 namespace {
 
 using unattended::Event;
-using unattended::parseEventLine;
 
 constexpr const char* kImageVersion = "2.0.10(a)";
 constexpr uint32_t kPcAddress = loopbackAddress(195, 100);
 
 std::string adapter(unsigned host) { return formatAddress(loopbackAddress(195, host)); }
-
-std::vector<Event> eventsIn(const std::string& output) {
-    std::vector<Event> events;
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line))
-        if (auto event = parseEventLine(line)) events.push_back(*event);
-    return events;
-}
 
 // The result and the status event of each adapter.
 struct Seen {

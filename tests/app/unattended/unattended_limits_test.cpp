@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "app/unattended/unattended_events.h"
@@ -44,21 +45,8 @@ bool startSim(SimProcess& sim, unsigned host, std::vector<std::string> options) 
 // Each adapter's result event, by adapter.
 std::map<std::string, Event> resultsIn(const std::string& output) {
     std::map<std::string, Event> results;
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line))
-        if (auto event = parseEventLine(line); event && event->value("event") == "result")
-            results[event->value("adapter")] = *event;
+    for (const Event& event : eventsNamed(output, "result")) results[event.value("adapter")] = event;
     return results;
-}
-
-std::vector<Event> eventsNamed(const std::string& output, const std::string& name) {
-    std::vector<Event> events;
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line))
-        if (auto event = parseEventLine(line); event && event->value("event") == name) events.push_back(*event);
-    return events;
 }
 
 bool isValidUtf8(const std::string& text) {
@@ -171,12 +159,9 @@ TEST_F(UnattendedLimits, AHangUpDuringTheUploadsCancelsEveryRunWithItsResult) {
     bool hungUp = false;
     auto watch = [&](const std::string& output, pid_t pid) {
         if (hungUp) return;
-        std::istringstream lines(output);
-        std::string line, uploading;
-        while (std::getline(lines, line))
-            if (auto event = parseEventLine(line); event && event->value("event") == "upload")
-                if (uploading.find(event->value("adapter")) == std::string::npos) uploading += event->value("adapter") + " ";
-        if (uploading.find(adapter(6)) == std::string::npos || uploading.find(adapter(7)) == std::string::npos) return;
+        std::set<std::string> uploading;
+        for (const Event& event : eventsNamed(output, "upload")) uploading.insert(event.value("adapter"));
+        if (uploading.count(adapter(6)) == 0 || uploading.count(adapter(7)) == 0) return;
         hungUp = true;
         ::kill(pid, SIGHUP);
     };

@@ -551,9 +551,12 @@ public:
     void windowDestroyed(WindowHandle window) override { markWindow(window); }
     void messageBoxShown(MessageBoxId) override { markBoxes(); }
     void messageBoxClosed(MessageBoxId) override { markBoxes(); }
-    // An activity bar at 5 frames a second: each repaint costs more than the
-    // waiting itself.
-    int progressFrameMs() const override { return 200; }
+    // About one frame a second: a repaint costs X a round trip and far more
+    // than the waiting itself. 1,100 ms is no multiple of the waiting bar's
+    // one-second cycle (1,000 positions of 1 ms), so each frame steps it a
+    // tenth further and it fills in 11 s, where a divisor would show it
+    // standing still or flickering between a few places.
+    int progressFrameMs() const override { return 1100; }
 
 private:
     // Any thread: note the change; queue at most one call while none is pending.

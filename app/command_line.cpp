@@ -94,7 +94,8 @@ std::string helpText() {
            firmwareDescription() +
            ").\n"
            "Run without arguments, it walks you through its dialogs:\n"
-           "  in Qt windows     when DISPLAY or WAYLAND_DISPLAY is set and the display opens;\n"
+           "  in Qt windows     when DISPLAY or WAYLAND_DISPLAY is set and the display\n"
+           "                    opens;\n"
            "  in this terminal  otherwise, when standard input and output are a terminal\n"
            "                    (env -u DISPLAY -u WAYLAND_DISPLAY orb-upgrade stays here).\n"
            "It talks HTTP to the adapter's port 80 and serves the image on UDP port 69 (or\n"
@@ -103,9 +104,9 @@ std::string helpText() {
            "Options:\n"
            "  --help     print this text and exit\n"
            "  --version  print the program's version and the embedded firmware's, and exit\n"
-           "  --log FILE write a diagnostics log to FILE (also: ORB_TRACE=FILE): every trace,\n"
-           "             dialog and button press with a time stamp; passwords and Digest\n"
-           "             responses are written as ***\n"
+           "  --log FILE write a diagnostics log to FILE (also: ORB_TRACE=FILE): every\n"
+           "             trace, dialog and button press with a time stamp; passwords and\n"
+           "             Digest responses are written as ***\n"
            "\n"
            "Unattended upgrades:\n" +
            unattended +

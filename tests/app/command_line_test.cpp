@@ -97,5 +97,21 @@ TEST(ProgramVersion, IsTheProgramsAndTheEmbeddedImagesWhole) {
     EXPECT_EQ(run.output, expectedVersionText());
 }
 
+// --help is read in terminals of 80 columns: no line may wrap there.
+TEST(ProgramHelp, FitsEightyColumns) {
+    ChildResult run = runProgram({"--help"}, Stream::Out);
+    ASSERT_EQ(run.exitCode, 0);
+    size_t start = 0;
+    int lines = 0;
+    while (start < run.output.size()) {
+        size_t end = run.output.find('\n', start);
+        if (end == std::string::npos) end = run.output.size();
+        EXPECT_LE(end - start, 80u) << run.output.substr(start, end - start);
+        start = end + 1;
+        ++lines;
+    }
+    EXPECT_GT(lines, 40);  // the whole text, the unattended options with it
+}
+
 }  // namespace
 }  // namespace orb::test

@@ -26,8 +26,6 @@ bool hasDisplay() {
 
 int runTheProgram() { return orb::runProgram(nullptr); }
 
-// --log FILE or --log=FILE; nullptr when not given. Ends the process when the
-// option has no file name.
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -5,17 +5,25 @@
 
 #include <cctype>
 
-#include "tests/e2e/upgrade_run.h"
 #include "tests/support/loopback.h"
+#include "tests/support/upgrade_robot.h"
 
 namespace orb::test {
 namespace {
 
 class UpgradeE2e : public ProgramRunTest {
 protected:
-    // Runs and returns the run, failing the test when orb-sim does not start.
+    // Runs against orb-sim on 127.0.5.host (the PC on the same address) with
+    // `simOptions` and a short restart, and returns the run, failing the test
+    // when orb-sim does not start. `sim_` stays running for the test to read.
     UpgradeRun run(unsigned host, std::vector<std::string> simOptions, const UpgradeScript& script = {}) {
-        std::optional<UpgradeRun> result = runUpgrade(host, sim_, std::move(simOptions), script);
+        UpgradeOptions options;
+        options.simAddress = loopbackAddress(5, host);
+        options.simOptions = std::move(simOptions);
+        options.simOptions.push_back("--restart-ms=300");
+        options.saveImage = true;
+        options.script = script;
+        std::optional<UpgradeRun> result = runUpgrade(sim_, options);
         if (!result) {
             ADD_FAILURE() << "orb-sim did not start: " << sim_.diagnostics();
             return {};

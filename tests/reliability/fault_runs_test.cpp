@@ -147,7 +147,7 @@ TEST_F(FaultRuns, CancelEndsARunWhileTheAdapterPauses) {
     FaultRun run;
     run.host = 16;
     run.simOptions = {"--pause-after-block=20", "--pause-ms=20000"};
-    run.cancelUploadAfterMs = 1000;
+    run.cancelUploadWhenTitleHas = " 9728/";  // 19 blocks acknowledged: the adapter holds back the 20th's ACK
     auto started = std::chrono::steady_clock::now();
     FaultRunResult result = runWithFaults(run);
     EXPECT_FALSE(checkOutcome(result)) << result.describe();

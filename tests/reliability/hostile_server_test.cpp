@@ -14,6 +14,7 @@
 
 #include "tests/support/dialog_robot.h"
 #include "tests/reliability/fault_run.h"
+#include "tests/support/status_pages.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "upgrade/dialog_ids.h"
@@ -45,11 +46,7 @@ long reportedPeakKb(const std::string& output) {
 constexpr long kMemoryBoundKb = 64 * 1024;
 
 std::string page(const std::string& value) {
-    return "<html><table><tr><td>Product Name:</td><td><b>" + value + "</b></td></tr>"
-           "<tr><td>MAC Address:</td><td>" + value + "</td></tr>"
-           "<tr><td>Software Version:</td><td>" + value + "</td></tr>"
-           "<tr><td>Hardware Version:</td><td>" + value + "</td></tr>"
-           "<tr><td>Serial Number:</td><td>" + value + "</td></tr></table></html>";
+    return "<html>" + statusTable(statusFields("<b>" + value + "</b>", value, value, value, value)) + "</html>";
 }
 
 // Reads the confirmation dialog's five fields into the output, reports the

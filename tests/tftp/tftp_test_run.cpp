@@ -10,12 +10,6 @@
 
 namespace orb::test {
 
-std::vector<uint8_t> makeTestImage(size_t size) {
-    std::vector<uint8_t> image(size);
-    for (size_t i = 0; i < size; ++i) image[i] = static_cast<uint8_t>(i * 131 + i / 512 * 7 + 1);
-    return image;
-}
-
 void prepareChildRun(const std::vector<uint8_t>& image, const char* deviceAddressText) {
     robot::setAutoAnswer(true);
     setTraceSink([](const char* text) { std::fputs(text, stderr); });

@@ -8,13 +8,11 @@
 
 #include "platform/sockets.h"
 #include "tests/support/child_process.h"
+#include "tests/support/test_images.h"
 
 namespace orb::test {
 
 constexpr const char* kTestFileName = "/orb1a2b.bin";
-
-// A deterministic image of `size` bytes (different bytes in every block).
-std::vector<uint8_t> makeTestImage(size_t size);
 
 // In the child: message boxes answered and logged, traces to standard error,
 // and runState filled for a run that serves `image` under kTestFileName. The

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/dialog_robot.h"
+#include "tests/support/status_pages.h"
 #include "tests/support/whole_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
@@ -15,8 +16,7 @@ class AddressDialog : public ProgramRunTest {};
 
 using robot::controlText;
 
-constexpr const char* kStatusPage =
-    "<html><table><tr><td>Product Name:</td><td><b>ORB-4100</b></td></tr></table></html>";
+const std::string kStatusPage = "<html>" + statusTable({{"Product Name", "<b>ORB-4100</b>"}}) + "</html>";
 
 void expectEndedSilently(const ChildResult& result) {
     EXPECT_TRUE(result.exited) << result.output;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/dialog_robot.h"
+#include "tests/support/status_pages.h"
 #include "tests/support/whole_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
@@ -14,7 +15,7 @@ namespace {
 class DigestFlow : public ProgramRunTest {};
 class TriggerRequest : public ProgramRunTest {};
 
-const std::string kPage = "<table><tr><td>Software Version:</td><td>1.0.2</td></tr></table>";
+const std::string kPage = statusTable({{"Software Version", "1.0.2"}});
 
 std::string challenge(const std::string& nonce) {
     return digestChallengeResponse("realm=\"orb\", nonce=\"" + nonce + "\", qop=\"auth\", algorithm=\"MD5\"");

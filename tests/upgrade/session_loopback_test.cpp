@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "tests/support/dialog_robot.h"
 #include "tests/support/child_process.h"
+#include "tests/support/status_pages.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "tests/tftp/tftp_peer.h"
@@ -394,7 +395,7 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
     test::ScriptedHttpServer device(loopbackAddress(3, 19));
     ASSERT_TRUE(device.start()) << device.error();
     device.setDefaultAnswer(test::ScriptedAnswer::text(test::httpResponse(
-        200, "OK", "<html><tr><td>Software Version:</td><td><b>2.0.10(a)</b></td></tr></html>")));
+        200, "OK", "<html>" + test::statusRows({{"Software Version", "<b>2.0.10(a)</b>"}}) + "</html>")));
     TftpPeer peer(loopbackAddress(3, 19));
     ASSERT_TRUE(peer.ok());
     const auto image = test::makeTestImage(5000);

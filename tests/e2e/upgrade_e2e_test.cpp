@@ -7,6 +7,7 @@
 
 #include "tests/support/loopback.h"
 #include "tests/support/upgrade_robot.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {
@@ -200,7 +201,7 @@ TEST_F(UpgradeE2e, AVerificationPageWithoutTheVersionShowsNoneNotTheOldOne) {
 
 TEST_F(UpgradeE2e, CancelInTheWaitingWindowAbortsBeforeAnyTransfer) {
     UpgradeScript script;
-    script.cancelWindow = 114;
+    script.cancelWindow = kWaitingWindowId;
     UpgradeRun result = run(35, {"--no-answer=trigger", "--fetch-without-answer=no"}, script);
     expectErrorBox(result, "Upgrade Failed: User Abort");
     EXPECT_EQ(sim_.eventsNamed("tftp-rrq").size(), 0u);
@@ -208,7 +209,7 @@ TEST_F(UpgradeE2e, CancelInTheWaitingWindowAbortsBeforeAnyTransfer) {
 
 TEST_F(UpgradeE2e, CancelInTheUploadWindowAbortsTheTransfer) {
     UpgradeScript script;
-    script.cancelWindow = 110;
+    script.cancelWindow = kUploadWindowId;
     UpgradeRun result = run(36, {"--tftp-delay-ms=5"}, script);
     expectErrorBox(result, "Upgrade Failed: User Abort");
     EXPECT_TRUE(result.savedImage.empty());

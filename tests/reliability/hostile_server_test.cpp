@@ -53,7 +53,7 @@ std::string page(const std::string& value) {
 // memory, then cancels.
 void readConfirmationAndCancel() {
     WindowHandle confirm = need(kConfirmDialogId, 20000);
-    for (int id : {1002, 1003, 1004, 1005, 1006}) {
+    for (int id : {kSerialFieldId, kMacFieldId, kSoftwareFieldId, kHardwareFieldId, kProductFieldId}) {
         std::string text = robot::controlText(confirm, id);
         report("field" + std::to_string(id) + " length=" + std::to_string(text.size()) + " text=" + text.substr(0, 40));
     }
@@ -156,7 +156,7 @@ TEST_F(HostileServer, HeadersWithoutCarriageReturns) {
         },
         [] {
             WindowHandle credentials = need(kCredentialsDialogId);
-            check(robot::typeText(credentials, 1005, "secret"), "password");
+            check(robot::typeText(credentials, kPasswordFieldId, "secret"), "password");
             check(robot::pressButton(credentials, kIdOk), "OK");
             readConfirmationAndCancel();
         });
@@ -216,7 +216,7 @@ TEST_F(HostileServer, A401LoopWithNewNoncesKeepsAskingUntilCancel) {
                     check(robot::pressButton(dialog, kIdCancel), "Cancel");
                     return;
                 }
-                check(robot::typeText(dialog, 1005, "wrong" + std::to_string(i)), "password");
+                check(robot::typeText(dialog, kPasswordFieldId, "wrong" + std::to_string(i)), "password");
                 check(robot::pressButton(dialog, kIdOk), "OK");
             }
         });
@@ -243,8 +243,8 @@ TEST_F(HostileServer, AChallengeWithTenThousandCharacterValues) {
         },
         [] {
             WindowHandle credentials = need(kCredentialsDialogId);
-            check(robot::typeText(credentials, 1003, std::string(200, 'u')), "user");
-            check(robot::typeText(credentials, 1005, std::string(200, 'p')), "password");
+            check(robot::typeText(credentials, kUserFieldId, std::string(200, 'u')), "user");
+            check(robot::typeText(credentials, kPasswordFieldId, std::string(200, 'p')), "password");
             check(robot::pressButton(credentials, kIdOk), "OK");
             readConfirmationAndCancel();
         });
@@ -269,7 +269,7 @@ TEST_F(HostileServer, AStatusPageWithTenThousandCharacterValues) {
         },
         readConfirmationAndCancel);
     expectCleanEnd(run, "Upgrade Failed: User Abort");
-    for (int id : {1002, 1003, 1004, 1005, 1006}) {
+    for (int id : {kSerialFieldId, kMacFieldId, kSoftwareFieldId, kHardwareFieldId, kProductFieldId}) {
         EXPECT_EQ(countLines(run.child.output, "[robot] field" + std::to_string(id) + " length=127 text=www"), 1)
             << run.child.output;
     }

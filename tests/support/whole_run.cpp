@@ -76,8 +76,8 @@ void passWarningAndAddress(const std::string& address, int comboIndex) {
     WindowHandle warning = need(kWarningDialogId);
     check(robot::pressButton(warning, kIdOk), "press Continue");
     WindowHandle dialog = need(kAddressDialogId);
-    if (comboIndex != 0) check(robot::selectComboEntry(dialog, 1017, comboIndex), "choose the PC address");
-    check(robot::typeText(dialog, 1000, address), "type the address");
+    if (comboIndex != 0) check(robot::selectComboEntry(dialog, kPcAddressComboId, comboIndex), "choose the PC address");
+    check(robot::typeText(dialog, kAddressFieldId, address), "type the address");
     check(robot::pressButton(dialog, kIdOk), "press OK");
 }
 

@@ -359,7 +359,7 @@ void closeTheSuccessDialog() {
             return;
         }
         std::fprintf(stderr, "[robot] %s / %s\n", robot::title(success).c_str(),
-                     robot::controlText(success, 1004).c_str());
+                     robot::controlText(success, kSoftwareFieldId).c_str());
         robot::pressButton(success, kIdOk);
     }).detach();
 }

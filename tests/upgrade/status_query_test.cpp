@@ -27,7 +27,7 @@ std::string statusPage() {
 void readConfirmationAndCancel() {
     WindowHandle confirm = need(kConfirmDialogId);
     report("title=" + robot::title(confirm));
-    for (int id : {1002, 1003, 1004, 1005, 1006}) report("field" + std::to_string(id) + "=" + controlText(confirm, id));
+    for (int id : {kSerialFieldId, kMacFieldId, kSoftwareFieldId, kHardwareFieldId, kProductFieldId}) report("field" + std::to_string(id) + "=" + controlText(confirm, id));
     report("focus=" + std::to_string(robot::focusedControl(confirm)));
     check(robot::pressButton(confirm, kIdCancel), "Cancel");
 }

@@ -1,11 +1,9 @@
-# The portable dialog manager, its templates, the robot, centring, the error box.
+# The portable dialog manager, its templates, the robot.
 if(NOT WIN32)
   orb_add_gtest(dialogs_tests LABELS unit
     SOURCES
       ${CMAKE_CURRENT_LIST_DIR}/dialogs/templates_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/dialogs/dialog_manager_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/dialogs/center_window_test.cpp
-      ${CMAKE_CURRENT_LIST_DIR}/dialogs/error_box_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/dialogs/windres_test.cpp
   )
 

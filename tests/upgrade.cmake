@@ -10,6 +10,26 @@ orb_add_gtest(upgrade_unit_tests LABELS unit
   LIBS orb_embedded_image orb_terminal_view)
 target_compile_definitions(upgrade_unit_tests PRIVATE ORB_EMBEDDED_IMAGE_PATH="${ORB_EMBEDDED_IMAGE}")
 
+# The windows of the run on the portable dialog manager: centring, the error
+# box, the restart wait.
+orb_add_gtest(upgrade_window_tests LABELS unit
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/center_window_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/error_box_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/restart_wait_test.cpp)
+
+# The listener and the transfer session as the program runs them, on loopback
+# (127.0.3.x), against a scripted peer and against Debian's curl.
+orb_add_gtest(upgrade_loopback_tests LABELS integration
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/session_loopback_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/listener_loopback_test.cpp
+  LIBS orb_tftp_test_support)
+
+orb_add_gtest(upgrade_peer_tests LABELS peer
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/upgrade/curl_peer_test.cpp
+  LIBS orb_tftp_test_support)
+
 orb_add_gtest(sequence_tests LABELS e2e
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/upgrade/dialogs_flow_test.cpp

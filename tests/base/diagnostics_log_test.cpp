@@ -18,6 +18,7 @@
 #include "base/diagnostics_log.h"
 #include "platform/process.h"
 #include "tests/support/child_process.h"
+#include "upgrade/dialog_ids.h"
 #include "tests/support/dialog_robot.h"
 #include "base/trace.h"
 
@@ -171,9 +172,9 @@ TEST_F(DiagnosticsLogFile, ThreadsWriteWholeLinesAndThePasswordIsMasked) {
             return message == kWmInitDialog || message == kWmCommand;
         });
     });
-    WindowHandle window = robot::waitForDialog(104);
+    WindowHandle window = robot::waitForDialog(kCredentialsDialogId);
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(robot::typeText(window, 1005, "Zq9x!pw"));
+    ASSERT_TRUE(robot::typeText(window, kPasswordFieldId, "Zq9x!pw"));
     ASSERT_TRUE(robot::pressButton(window, kIdOk));
     dialog.join();
     for (std::thread& thread : threads) thread.join();

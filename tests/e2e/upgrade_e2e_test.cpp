@@ -5,17 +5,26 @@
 
 #include <cctype>
 
-#include "tests/e2e/upgrade_run.h"
 #include "tests/support/loopback.h"
+#include "tests/support/upgrade_robot.h"
+#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {
 
 class UpgradeE2e : public ProgramRunTest {
 protected:
-    // Runs and returns the run, failing the test when orb-sim does not start.
+    // Runs against orb-sim on 127.0.5.host (the PC on the same address) with
+    // `simOptions` and a short restart, and returns the run, failing the test
+    // when orb-sim does not start. `sim_` stays running for the test to read.
     UpgradeRun run(unsigned host, std::vector<std::string> simOptions, const UpgradeScript& script = {}) {
-        std::optional<UpgradeRun> result = runUpgrade(host, sim_, std::move(simOptions), script);
+        UpgradeOptions options;
+        options.simAddress = loopbackAddress(5, host);
+        options.simOptions = std::move(simOptions);
+        options.simOptions.push_back("--restart-ms=300");
+        options.saveImage = true;
+        options.script = script;
+        std::optional<UpgradeRun> result = runUpgrade(sim_, options);
         if (!result) {
             ADD_FAILURE() << "orb-sim did not start: " << sim_.diagnostics();
             return {};
@@ -192,7 +201,7 @@ TEST_F(UpgradeE2e, AVerificationPageWithoutTheVersionShowsNoneNotTheOldOne) {
 
 TEST_F(UpgradeE2e, CancelInTheWaitingWindowAbortsBeforeAnyTransfer) {
     UpgradeScript script;
-    script.cancelWindow = 114;
+    script.cancelWindow = kWaitingWindowId;
     UpgradeRun result = run(35, {"--no-answer=trigger", "--fetch-without-answer=no"}, script);
     expectErrorBox(result, "Upgrade Failed: User Abort");
     EXPECT_EQ(sim_.eventsNamed("tftp-rrq").size(), 0u);
@@ -200,7 +209,7 @@ TEST_F(UpgradeE2e, CancelInTheWaitingWindowAbortsBeforeAnyTransfer) {
 
 TEST_F(UpgradeE2e, CancelInTheUploadWindowAbortsTheTransfer) {
     UpgradeScript script;
-    script.cancelWindow = 110;
+    script.cancelWindow = kUploadWindowId;
     UpgradeRun result = run(36, {"--tftp-delay-ms=5"}, script);
     expectErrorBox(result, "Upgrade Failed: User Abort");
     EXPECT_TRUE(result.savedImage.empty());

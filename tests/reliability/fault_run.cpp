@@ -5,44 +5,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <sstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
-#include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
 #include "upgrade/dialog_ids.h"
-#include "upgrade/run_state.h"
-#include "upgrade/startup.h"
-#include "upgrade/upgrade_sequence.h"
 
 namespace orb::test {
-
-namespace {
-
-// The robot: through the warning, address and confirmation dialogs, then
-// either waits for the success dialog and closes it, or presses Cancel in the
-// upload window. An error box ends the process by itself.
-void driveRun(const std::string& simAddress, int cancelUploadAfterMs) {
-    passWarningAndAddress(simAddress);
-    check(robot::pressButton(need(kConfirmDialogId, 20000), kIdOk), "press Upgrade");
-    if (cancelUploadAfterMs >= 0) {
-        WindowHandle upload = need(kUploadWindowId, 20000);
-        std::this_thread::sleep_for(std::chrono::milliseconds(cancelUploadAfterMs));
-        report("cancel upload title=" + robot::title(upload));
-        check(robot::pressButton(upload, kIdCancel), "press Cancel in the upload window");
-        return;
-    }
-    WindowHandle success = robot::waitForDialog(kSuccessDialogId, 600000);
-    if (success == nullptr) return;
-    report("success version=" + robot::controlText(success, 1004) + " title=" + robot::title(success));
-    check(robot::pressButton(success, kIdOk), "press OK in the success dialog");
-}
-
-}  // namespace
 
 bool FaultRunResult::succeeded() const { return countLines(child.output, "[robot] success version=") == 1; }
 
@@ -88,32 +59,26 @@ FaultRunResult runWithFaults(const FaultRun& run) {
     FaultRunResult result;
     result.servedImage = embeddedImageBytes(run.imageBytes);
 
-    SimRun simRun;
-    simRun.simAddress = loopbackAddress(7, run.host);
-    simRun.simOptions = {"--restart-ms=" + std::to_string(kSimRestartMs), "--seed=7"};
-    simRun.simOptions.insert(simRun.simOptions.end(), run.simOptions.begin(), run.simOptions.end());
-    simRun.program.pcAddresses = {loopbackAddress(7, run.host + 100)};
-    simRun.program.reportDraws = false;
-    simRun.program.clock = acceleratedClock<kClockSpeedUp>;
-    simRun.program.timeoutMs = run.timeoutMs;
-    const uint32_t imageBytes = run.imageBytes;
-    const std::function<void()> duringRun = run.duringRun;
-    simRun.program.program = [imageBytes, duringRun] {
-        if (duringRun) {
-            std::thread([duringRun] {
-                if (robot::waitForDialog(kWaitingWindowId, 60000) != nullptr) duringRun();
-            }).detach();
-        }
-        runStartup(nullptr);
-        if (imageBytes != 0 && imageBytes < runState.firmwareImage.size) runState.firmwareImage.size = imageBytes;
-        return runUpgradeSequence();
-    };
+    UpgradeOptions upgrade;
+    upgrade.simAddress = loopbackAddress(7, run.host);
+    upgrade.pcAddress = loopbackAddress(7, run.host + 100);
+    upgrade.simOptions = {"--restart-ms=" + std::to_string(kSimRestartMs), "--seed=7"};
+    upgrade.simOptions.insert(upgrade.simOptions.end(), run.simOptions.begin(), run.simOptions.end());
+    upgrade.imageBytes = run.imageBytes;
+    upgrade.duringRun = run.duringRun;
+    upgrade.clock = acceleratedClock<kClockSpeedUp>;
+    upgrade.traceToOutput = true;
+    upgrade.reportDraws = false;
+    upgrade.timeoutMs = run.timeoutMs;
+    // An error box ends the process by itself; a success may take long under heavy loss.
+    upgrade.script.successTimeoutMs = 600000;
+    if (!run.cancelUploadWhenTitleHas.empty()) {
+        upgrade.script.cancelWindow = kUploadWindowId;
+        upgrade.script.cancelWhenTitleHas = run.cancelUploadWhenTitleHas;
+    }
 
     SimProcess sim;
-    const std::string simText = formatAddress(simRun.simAddress);
-    const int cancelAfter = run.cancelUploadAfterMs;
-    std::optional<SimRunResult> ran =
-        runAgainstSim(sim, simRun, [simText, cancelAfter] { driveRun(simText, cancelAfter); });
+    std::optional<SimRunResult> ran = runUpgrade(sim, upgrade);
     if (!ran) {
         ADD_FAILURE() << "orb-sim did not start\n" << sim.diagnostics();
         return result;

@@ -1,6 +1,6 @@
-// Whole runs of the program against orb-sim with faults injected, on the common
-// harness (tests/support/whole_run): the real start-up and upgrade sequence in
-// a forked child driven by a robot script, with an accelerated clock so that
+// Whole runs of the program against orb-sim with faults injected, by the one
+// upgrade robot (tests/support/upgrade_robot): the real start-up and upgrade
+// sequence in a forked child, with an accelerated clock so that
 // the 49,984 ms restart wait passes in about half a second, and orb-sim as a
 // subprocess on 127.0.7.x with a short restart.
 //
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/whole_run.h"
+#include "tests/support/upgrade_robot.h"
 
 namespace orb::test {
 
@@ -34,9 +34,9 @@ struct FaultRun {
     // Runs in the child on its own thread once the waiting window (114) has
     // opened, alongside the robot; may use robot calls. For hostile peers.
     std::function<void()> duringRun;
-    // The robot presses Cancel in the upload window after this many
-    // milliseconds of transfer (-1: never).
-    int cancelUploadAfterMs = -1;
+    // The robot presses Cancel in the upload window once its title holds this
+    // text (empty: never).
+    std::string cancelUploadWhenTitleHas;
 };
 
 struct FaultRunResult {

@@ -147,7 +147,7 @@ TEST_F(FaultRuns, CancelEndsARunWhileTheAdapterPauses) {
     FaultRun run;
     run.host = 16;
     run.simOptions = {"--pause-after-block=20", "--pause-ms=20000"};
-    run.cancelUploadAfterMs = 1000;
+    run.cancelUploadWhenTitleHas = " 9728/";  // 19 blocks acknowledged: the adapter holds back the 20th's ACK
     auto started = std::chrono::steady_clock::now();
     FaultRunResult result = runWithFaults(run);
     EXPECT_FALSE(checkOutcome(result)) << result.describe();
@@ -214,15 +214,19 @@ TEST_F(FaultRuns, CancelInTheWaitingWindowDuringAFlood) {
     run.timeoutMs = 30000;
     run.duringRun = [pc, stranger] {
         std::atomic<bool> flooding{true};
+        std::atomic<int> sent{0};
         std::thread flood([&] {
             int fd = openUdpFrom(stranger);
             if (fd < 0) return;
             const std::string junk = std::string("\0\4\0\1", 4);
             auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (flooding && std::chrono::steady_clock::now() < end) sendDatagram(fd, pc, 69, junk);
+            while (flooding && std::chrono::steady_clock::now() < end) {
+                sendDatagram(fd, pc, 69, junk);
+                ++sent;
+            }
             ::close(fd);
         });
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        robot::waitUntil([&] { return sent.load() >= 1000; });  // the flood is on
         WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 1000);
         std::printf("[robot] cancel waiting\n");
         if (waiting != nullptr) robot::pressButton(waiting, kIdCancel);

@@ -14,6 +14,7 @@
 
 #include "tests/support/dialog_robot.h"
 #include "tests/reliability/fault_run.h"
+#include "tests/support/status_pages.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "upgrade/dialog_ids.h"
@@ -45,18 +46,14 @@ long reportedPeakKb(const std::string& output) {
 constexpr long kMemoryBoundKb = 64 * 1024;
 
 std::string page(const std::string& value) {
-    return "<html><table><tr><td>Product Name:</td><td><b>" + value + "</b></td></tr>"
-           "<tr><td>MAC Address:</td><td>" + value + "</td></tr>"
-           "<tr><td>Software Version:</td><td>" + value + "</td></tr>"
-           "<tr><td>Hardware Version:</td><td>" + value + "</td></tr>"
-           "<tr><td>Serial Number:</td><td>" + value + "</td></tr></table></html>";
+    return "<html>" + statusTable(statusFields("<b>" + value + "</b>", value, value, value, value)) + "</html>";
 }
 
 // Reads the confirmation dialog's five fields into the output, reports the
 // memory, then cancels.
 void readConfirmationAndCancel() {
     WindowHandle confirm = need(kConfirmDialogId, 20000);
-    for (int id : {1002, 1003, 1004, 1005, 1006}) {
+    for (int id : {kSerialFieldId, kMacFieldId, kSoftwareFieldId, kHardwareFieldId, kProductFieldId}) {
         std::string text = robot::controlText(confirm, id);
         report("field" + std::to_string(id) + " length=" + std::to_string(text.size()) + " text=" + text.substr(0, 40));
     }
@@ -159,7 +156,7 @@ TEST_F(HostileServer, HeadersWithoutCarriageReturns) {
         },
         [] {
             WindowHandle credentials = need(kCredentialsDialogId);
-            check(robot::typeText(credentials, 1005, "secret"), "password");
+            check(robot::typeText(credentials, kPasswordFieldId, "secret"), "password");
             check(robot::pressButton(credentials, kIdOk), "OK");
             readConfirmationAndCancel();
         });
@@ -219,7 +216,7 @@ TEST_F(HostileServer, A401LoopWithNewNoncesKeepsAskingUntilCancel) {
                     check(robot::pressButton(dialog, kIdCancel), "Cancel");
                     return;
                 }
-                check(robot::typeText(dialog, 1005, "wrong" + std::to_string(i)), "password");
+                check(robot::typeText(dialog, kPasswordFieldId, "wrong" + std::to_string(i)), "password");
                 check(robot::pressButton(dialog, kIdOk), "OK");
             }
         });
@@ -246,8 +243,8 @@ TEST_F(HostileServer, AChallengeWithTenThousandCharacterValues) {
         },
         [] {
             WindowHandle credentials = need(kCredentialsDialogId);
-            check(robot::typeText(credentials, 1003, std::string(200, 'u')), "user");
-            check(robot::typeText(credentials, 1005, std::string(200, 'p')), "password");
+            check(robot::typeText(credentials, kUserFieldId, std::string(200, 'u')), "user");
+            check(robot::typeText(credentials, kPasswordFieldId, std::string(200, 'p')), "password");
             check(robot::pressButton(credentials, kIdOk), "OK");
             readConfirmationAndCancel();
         });
@@ -272,7 +269,7 @@ TEST_F(HostileServer, AStatusPageWithTenThousandCharacterValues) {
         },
         readConfirmationAndCancel);
     expectCleanEnd(run, "Upgrade Failed: User Abort");
-    for (int id : {1002, 1003, 1004, 1005, 1006}) {
+    for (int id : {kSerialFieldId, kMacFieldId, kSoftwareFieldId, kHardwareFieldId, kProductFieldId}) {
         EXPECT_EQ(countLines(run.child.output, "[robot] field" + std::to_string(id) + " length=127 text=www"), 1)
             << run.child.output;
     }

@@ -177,23 +177,6 @@ std::string scrapeLikeUtility(const std::string& page, const std::string& label)
     return value.substr(0, 127);
 }
 
-std::vector<uint8_t> makeTestImage(size_t size, const std::string& version, const std::string& magic) {
-    std::vector<uint8_t> image(size);
-    uint32_t state = 0x12345678u ^ static_cast<uint32_t>(size);
-    for (auto& byte : image) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<uint8_t>(state >> 24);
-    }
-    if (size >= 128) {
-        std::memset(image.data(), 0, 128);
-        std::memcpy(image.data(), magic.data(), std::min<size_t>(magic.size(), 92));
-        std::memcpy(image.data() + 92, version.data(), std::min<size_t>(version.size(), 35));
-    }
-    return image;
-}
-
 ScriptedTftpServer::ScriptedTftpServer(uint32_t address, std::vector<uint8_t> image, int intervalMs, int intervals,
                                        int rrqTimeoutMs)
     : image_(std::move(image)), intervalMs_(intervalMs), intervals_(intervals), rrqTimeoutMs_(rrqTimeoutMs) {

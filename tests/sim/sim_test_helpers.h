@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/test_images.h"
+
 namespace orb::test {
 
 // --- HTTP -----------------------------------------------------------------
@@ -52,11 +54,6 @@ std::string utilityAuthorizationLine(const std::string& user, const std::string&
 std::string scrapeLikeUtility(const std::string& page, const std::string& label);
 
 // --- TFTP -----------------------------------------------------------------
-
-// An image with the magic, the version text at offset 92 and a pseudo-random
-// body.
-std::vector<uint8_t> makeTestImage(size_t size, const std::string& version,
-                                   const std::string& magic = "OrB4100 FiRmWaRe");
 
 struct TftpServerLog {
     bool gotRrq = false;

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include "tests/support/scripted_http_server.h"
 
@@ -93,6 +94,34 @@ ChildResult runInChild(const std::function<void()>& body, int timeoutMs, const s
         result.signal = WTERMSIG(status);
     }
     return result;
+}
+
+int countLines(const std::string& output, const std::string& text) {
+    std::istringstream lines(output);
+    std::string line;
+    int count = 0;
+    while (std::getline(lines, line)) count += line.find(text) != std::string::npos ? 1 : 0;
+    return count;
+}
+
+bool inOrder(const std::string& text, const std::vector<std::string>& pieces) {
+    size_t at = 0;
+    for (const std::string& piece : pieces) {
+        at = text.find(piece, at);
+        if (at == std::string::npos) return false;
+        at += piece.size();
+    }
+    return true;
+}
+
+std::string messageBoxLine(const std::string& text, const std::string& caption) {
+    return "[message box] caption=\"" + caption + "\" text=\"" + text + "\"";
+}
+
+std::string describe(const ChildResult& result) {
+    return "exited=" + std::to_string(result.exited) + " code=" + std::to_string(result.exitCode) +
+           " signal=" + std::to_string(result.signal) + " timedOut=" + std::to_string(result.timedOut) + "\n" +
+           result.output;
 }
 
 }  // namespace orb::test

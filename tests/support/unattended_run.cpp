@@ -12,7 +12,7 @@
 #include "platform/clock.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
-#include "tests/support/whole_run.h"
+#include "tests/support/child_process.h"
 #include "upgrade/upgrade_sequence.h"
 
 namespace orb::test {

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <thread>
 
 #include "base/random.h"
@@ -73,31 +72,13 @@ ChildResult runProgramInChild(const ProgramSetup& setup, const std::function<voi
         setup.timeoutMs, setup.afterFork);
 }
 
-int countLines(const std::string& output, const std::string& text) {
-    std::istringstream lines(output);
-    std::string line;
-    int count = 0;
-    while (std::getline(lines, line)) count += line.find(text) != std::string::npos ? 1 : 0;
-    return count;
-}
-
-std::string messageBoxLine(const std::string& text, const std::string& caption) {
-    return "[message box] caption=\"" + caption + "\" text=\"" + text + "\"";
-}
-
 void passWarningAndAddress(const std::string& address, int comboIndex) {
     WindowHandle warning = need(kWarningDialogId);
     check(robot::pressButton(warning, kIdOk), "press Continue");
     WindowHandle dialog = need(kAddressDialogId);
-    if (comboIndex != 0) check(robot::selectComboEntry(dialog, 1017, comboIndex), "choose the PC address");
-    check(robot::typeText(dialog, 1000, address), "type the address");
+    if (comboIndex != 0) check(robot::selectComboEntry(dialog, kPcAddressComboId, comboIndex), "choose the PC address");
+    check(robot::typeText(dialog, kAddressFieldId, address), "type the address");
     check(robot::pressButton(dialog, kIdOk), "press OK");
-}
-
-std::string describe(const ChildResult& result) {
-    return "exited=" + std::to_string(result.exited) + " code=" + std::to_string(result.exitCode) +
-           " signal=" + std::to_string(result.signal) + " timedOut=" + std::to_string(result.timedOut) + "\n" +
-           result.output;
 }
 
 void expectNoSanitizerReport(const std::string& output, const std::string& where) {

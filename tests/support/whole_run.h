@@ -9,7 +9,6 @@
 // events, and hands back the image it saved, for the checks below.
 #pragma once
 
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -34,16 +33,6 @@ protected:
         if (geteuid() != 0) GTEST_SKIP() << "the scripted adapter binds port 80, which needs root";
     }
 };
-
-// The monotonic clock in milliseconds, SpeedUp times fast, for the child's
-// clock source: at 100 the 49,984 ms restart wait passes in half a second.
-template <uint32_t SpeedUp>
-uint32_t acceleratedClock() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-    return static_cast<uint32_t>(ms * SpeedUp);
-}
 
 struct ProgramSetup {
     std::vector<uint32_t> pcAddresses;
@@ -75,18 +64,9 @@ WindowHandle need(int templateId, int timeoutMs = 10000);
 // Reports a failed action and ends the child with exit code 3.
 void check(bool ok, const std::string& what);
 
-// The number of lines in `output` that contain `text`.
-int countLines(const std::string& output, const std::string& text);
-
-// The lines the auto-answered message boxes leave in the output.
-std::string messageBoxLine(const std::string& text, const std::string& caption = "ORB Firwmare Upgrade Error");
-
 // Walks the warning and address dialogs with the given address text (and the
 // combo entry), up to the point where the status query starts.
 void passWarningAndAddress(const std::string& address, int comboIndex = 0);
-
-// How the child ended and what it wrote, for failure messages.
-std::string describe(const ChildResult& result);
 
 // Fails the test when a sanitizer (ThreadSanitizer, AddressSanitizer,
 // UndefinedBehaviorSanitizer) reported anything in `output`: a child that ends

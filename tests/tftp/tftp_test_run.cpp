@@ -1,22 +1,14 @@
 #include "tests/tftp/tftp_test_run.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 
 #include "tests/support/dialog_robot.h"
-#include "upgrade/error_box.h"
 #include "upgrade/run_state.h"
 #include "base/trace.h"
 #include "platform/socket_address.h"
 
 namespace orb::test {
-
-std::vector<uint8_t> makeTestImage(size_t size) {
-    std::vector<uint8_t> image(size);
-    for (size_t i = 0; i < size; ++i) image[i] = static_cast<uint8_t>(i * 131 + i / 512 * 7 + 1);
-    return image;
-}
 
 void prepareChildRun(const std::vector<uint8_t>& image, const char* deviceAddressText) {
     robot::setAutoAnswer(true);
@@ -28,16 +20,8 @@ void prepareChildRun(const std::vector<uint8_t>& image, const char* deviceAddres
     runState.firmwareImage.size = static_cast<uint32_t>(image.size());
 }
 
-static uint32_t realTimeTimes(uint64_t factor) {
-    auto now = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count() * factor);
-}
-
-uint32_t fastClock() { return realTimeTimes(200); }
-uint32_t quickClock() { return realTimeTimes(50); }
-
 uint32_t loggingFastClock() {
-    uint32_t now = fastClock();
+    uint32_t now = acceleratedClock<200>();
     std::fprintf(stderr, "[clock] %u\n", now >> 5);
     return now;
 }
@@ -62,26 +46,6 @@ void signalReady(uint32_t address, uint16_t port, uint16_t boundPort) {
     fillSockaddr(address, port, &to);
     ::sendto(udpSocket, text, static_cast<size_t>(length), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
     closeSocket(udpSocket);
-}
-
-std::string errorBoxLine(const std::string& text) {
-    return std::string("[message box] caption=\"") + kErrorBoxCaption + "\" text=\"" + text + "\"\n";
-}
-
-size_t countOf(const std::string& text, const std::string& piece) {
-    size_t count = 0;
-    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + piece.size())) ++count;
-    return count;
-}
-
-bool inOrder(const std::string& text, const std::vector<std::string>& pieces) {
-    size_t at = 0;
-    for (const std::string& piece : pieces) {
-        at = text.find(piece, at);
-        if (at == std::string::npos) return false;
-        at += piece.size();
-    }
-    return true;
 }
 
 }  // namespace orb::test

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/dialog_robot.h"
+#include "tests/support/status_pages.h"
 #include "tests/support/whole_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
@@ -15,8 +16,7 @@ class AddressDialog : public ProgramRunTest {};
 
 using robot::controlText;
 
-constexpr const char* kStatusPage =
-    "<html><table><tr><td>Product Name:</td><td><b>ORB-4100</b></td></tr></table></html>";
+const std::string kStatusPage = "<html>" + statusTable({{"Product Name", "<b>ORB-4100</b>"}}) + "</html>";
 
 void expectEndedSilently(const ChildResult& result) {
     EXPECT_TRUE(result.exited) << result.output;
@@ -71,7 +71,7 @@ TEST_F(AddressDialog, OpensWithTheVersionAndThePcAddressesUpToTheFirstZero) {
     ChildResult result = runProgramInChild(setup, [] {
         check(robot::pressButton(need(kWarningDialogId), kIdOk), "Continue");
         WindowHandle dialog = need(kAddressDialogId);
-        report("version=" + controlText(dialog, 1015));
+        report("version=" + controlText(dialog, kImageVersionFieldId));
         std::string items;
         for (const std::string& item : robot::comboItems(dialog, 1017)) items += item + ";";
         report("items=" + items);
@@ -94,11 +94,11 @@ TEST_F(AddressDialog, RefusesMalformedAndZeroAddressesAndStaysOpen) {
         check(robot::pressButton(need(kWarningDialogId), kIdOk), "Continue");
         WindowHandle dialog = need(kAddressDialogId);
         for (const char* text : {"0.0.0.0", "1.2.3", "1.2.3.256", ""}) {
-            check(robot::typeText(dialog, 1000, text), "type");
+            check(robot::typeText(dialog, kAddressFieldId, text), "type");
             check(robot::focusControl(dialog, kIdOk), "move to OK");
             check(robot::pressButton(dialog, kIdOk), "OK");
             // The box is answered at once; then the focus is back on the field.
-            check(robot::waitUntil([&] { return robot::focusedControl(dialog) == 1000; }), "focus back on the address");
+            check(robot::waitUntil([&] { return robot::focusedControl(dialog) == kAddressFieldId; }), "focus back on the address");
             report(std::string("still open after '") + text + "': " + (robot::isVisible(dialog) ? "yes" : "no"));
         }
         check(robot::pressButton(dialog, kIdCancel), "Cancel");
@@ -120,10 +120,10 @@ TEST_F(AddressDialog, StarSeparatorsAreKeptAsTypedAndOneNumberIsDrawnAfterARefus
     ChildResult result = runProgramInChild(setup, [] {
         check(robot::pressButton(need(kWarningDialogId), kIdOk), "Continue");
         WindowHandle dialog = need(kAddressDialogId);
-        check(robot::typeText(dialog, 1000, "1.2.3"), "type");
+        check(robot::typeText(dialog, kAddressFieldId, "1.2.3"), "type");
         check(robot::pressButton(dialog, kIdOk), "OK");
-        check(robot::waitUntil([&] { return robot::focusedControl(dialog) == 1000; }), "refused");
-        check(robot::typeText(dialog, 1000, "127*0*2*3"), "type");
+        check(robot::waitUntil([&] { return robot::focusedControl(dialog) == kAddressFieldId; }), "refused");
+        check(robot::typeText(dialog, kAddressFieldId, "127*0*2*3"), "type");
         check(robot::pressButton(dialog, kIdOk), "OK");
         WindowHandle confirm = need(kConfirmDialogId);
         check(robot::pressButton(confirm, kIdCancel), "Cancel");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/dialog_robot.h"
+#include "tests/support/status_pages.h"
 #include "tests/support/whole_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
@@ -14,7 +15,7 @@ namespace {
 class DigestFlow : public ProgramRunTest {};
 class TriggerRequest : public ProgramRunTest {};
 
-const std::string kPage = "<table><tr><td>Software Version:</td><td>1.0.2</td></tr></table>";
+const std::string kPage = statusTable({{"Software Version", "1.0.2"}});
 
 std::string challenge(const std::string& nonce) {
     return digestChallengeResponse("realm=\"orb\", nonce=\"" + nonce + "\", qop=\"auth\", algorithm=\"MD5\"");
@@ -47,13 +48,13 @@ void answerCredentials(const std::vector<std::string>& passwords) {
             check(robot::pressButton(dialog, kIdCancel), "cancel the confirmation");
             return;
         }
-        report("credentials user=" + robot::controlText(dialog, 1003) + " password=" +
-               robot::controlText(dialog, 1005) + " focus=" + std::to_string(robot::focusedControl(dialog)));
+        report("credentials user=" + robot::controlText(dialog, kUserFieldId) + " password=" +
+               robot::controlText(dialog, kPasswordFieldId) + " focus=" + std::to_string(robot::focusedControl(dialog)));
         if (i == passwords.size()) {
             check(robot::pressButton(dialog, kIdCancel), "cancel the credentials");
             return;
         }
-        check(robot::typeText(dialog, 1005, passwords[i]), "type the password");
+        check(robot::typeText(dialog, kPasswordFieldId, passwords[i]), "type the password");
         check(robot::pressButton(dialog, kIdOk), "OK");
     }
 }
@@ -179,7 +180,7 @@ TEST_F(TriggerRequest, GoesOutWithTheHeldCredentialsAndTheExactPath) {
     ChildResult result = runProgramInChild(setup, [pc] {
         passWarningAndAddress(formatAddress(pc));
         WindowHandle credentials = need(kCredentialsDialogId);
-        check(robot::typeText(credentials, 1005, "secret"), "password");
+        check(robot::typeText(credentials, kPasswordFieldId, "secret"), "password");
         check(robot::pressButton(credentials, kIdOk), "OK");
         check(robot::pressButton(need(kConfirmDialogId), kIdOk), "Upgrade");
         WindowHandle waiting = need(kWaitingWindowId);

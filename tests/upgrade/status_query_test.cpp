@@ -3,6 +3,7 @@
 
 #include "tests/support/dialog_robot.h"
 #include "upgrade/run_state.h"
+#include "tests/support/status_pages.h"
 #include "tests/support/whole_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
@@ -18,20 +19,15 @@ class DeviceQueryRunner : public ProgramRunTest {};
 using robot::controlText;
 
 std::string statusPage() {
-    return "<html><body><table>"
-           "<tr><td>Product Name:</td><td><b>ORB-4100</b></td></tr>"
-           "<tr><td>MAC Address:</td><td>00:0E:08:12:34:56</td></tr>"
-           "<tr><td>Software Version:</td><td><font color=blue><b>1.0.2</b></font></td></tr>"
-           "<tr><td>Hardware Version:</td><td>3.1.4</td></tr>"
-           "<tr><td>Serial Number:</td><td>FM500A123456</td></tr>"
-           "</table></body></html>";
+    return test::statusPage(statusFields("<b>ORB-4100</b>", "00:0E:08:12:34:56", "<font color=blue><b>1.0.2</b></font>",
+                                         "3.1.4", "FM500A123456"));
 }
 
 // Reads the confirmation dialog into the output, then cancels it.
 void readConfirmationAndCancel() {
     WindowHandle confirm = need(kConfirmDialogId);
     report("title=" + robot::title(confirm));
-    for (int id : {1002, 1003, 1004, 1005, 1006}) report("field" + std::to_string(id) + "=" + controlText(confirm, id));
+    for (int id : {kSerialFieldId, kMacFieldId, kSoftwareFieldId, kHardwareFieldId, kProductFieldId}) report("field" + std::to_string(id) + "=" + controlText(confirm, id));
     report("focus=" + std::to_string(robot::focusedControl(confirm)));
     check(robot::pressButton(confirm, kIdCancel), "Cancel");
 }

@@ -23,6 +23,7 @@
 #include "upgrade/run_state.h"
 #include "base/trace.h"
 #include "tests/support/child_process.h"
+#include "tests/support/status_pages.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "upgrade/device_query.h"
@@ -50,14 +51,8 @@ void collectTrace(const char* text) { traced.emplace_back(text); }
 
 int scriptedRandom() { return 0xbee; }
 
-const std::string kStatusPage =
-    "<html><body><table>"
-    "<tr><td>Product Name:</td><td>ORB-4100</td></tr>"
-    "<tr><td>MAC Address:</td><td>00:0E:08:AA:BB:CC</td></tr>"
-    "<tr><td>Software Version:</td><td><b>1.0.2</b></td></tr>"
-    "<tr><td>Hardware Version:</td><td>2.1</td></tr>"
-    "<tr><td>Serial Number:</td><td>SN-42</td></tr>"
-    "</table></body></html>";
+const std::string kStatusPage = orb::test::statusPage(
+    orb::test::statusFields("ORB-4100", "00:0E:08:AA:BB:CC", "<b>1.0.2</b>", "2.1", "SN-42"));
 
 // A socket bound to address:port, to take a port away from the exchange.
 int takePort(uint32_t address, uint16_t port) {

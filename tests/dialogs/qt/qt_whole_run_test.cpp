@@ -143,7 +143,7 @@ TEST(QtWholeRun, AnUpgradeWithAPasswordThroughTheWidgets) {
         // the dialog until it is answered.
         auto addressDialog = drive::waitForWindow(kAddressDialogId);
         drive::check(drive::shownText(addressDialog, 1017).toStdString() == pcText, "the PC address is listed");
-        drive::check(drive::focusedControlId(addressDialog) == 1000, "the focus is on the address control");
+        drive::check(drive::focusedControlId(addressDialog) == kAddressFieldId, "the focus is on the address control");
         drive::click(addressDialog, kIdOk);
         auto box = drive::waitForMessageBox();
         drive::onGui([&] {
@@ -161,15 +161,15 @@ TEST(QtWholeRun, AnUpgradeWithAPasswordThroughTheWidgets) {
         drive::type(addressDialog, QString::fromStdString(simText));
         drive::check(drive::shownText(addressDialog, 1000).toStdString() == simText, "the fields show the address");
         WindowHandle modelWindow = robot::waitForDialog(kAddressDialogId, 1000);
-        drive::check(robot::controlText(modelWindow, 1000) == simText,
-                     "the model has the typed address: " + robot::controlText(modelWindow, 1000));
+        drive::check(robot::controlText(modelWindow, kAddressFieldId) == simText,
+                     "the model has the typed address: " + robot::controlText(modelWindow, kAddressFieldId));
         drive::note("typed " + simText);
         drive::pressKey(addressDialog, Qt::Key_Return);  // Enter presses OK, the default button
 
         // Credentials: "admin" filled in, the password typed masked.
         auto credentials = drive::waitForWindow(kCredentialsDialogId, 20000);
         drive::check(drive::shownText(credentials, 1003) == QStringLiteral("admin"), "user admin");
-        drive::check(drive::focusedControlId(credentials) == 1005, "the focus is on the password");
+        drive::check(drive::focusedControlId(credentials) == kPasswordFieldId, "the focus is on the password");
         drive::type(credentials, QStringLiteral("secret"));
         drive::onGui([&] {
             auto* password = qobject_cast<QLineEdit*>(drive::controlWidget(credentials, 1005));

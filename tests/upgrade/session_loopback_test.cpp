@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "tests/support/dialog_robot.h"
 #include "tests/support/child_process.h"
+#include "tests/support/status_pages.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "tests/tftp/tftp_peer.h"
@@ -134,12 +135,12 @@ TEST(SessionLoopback, AnOptionAckNeverAcknowledgedIsSent30TimesThenTheUploadIsIn
         EXPECT_GE(millisecondsBetween(received[i - 1], received[i]), 95) << "resend " << i;
     }
     const std::string& output = result.output;
-    EXPECT_EQ(test::countOf(output, "ReSend option ack\n"), 29u);
+    EXPECT_EQ(test::countLines(output, "ReSend option ack"), 29);
 
     // The transfer reads no clock; the restart wait runs in full after the
     // time-out, and only then comes the error box.
     size_t timeout = output.find("Timeout for ack; upgrade failed\n");
-    size_t box = output.find(test::errorBoxLine("Upgrade Failed: Firmware Upload Incomplete"));
+    size_t box = output.find(test::messageBoxLine("Upgrade Failed: Firmware Upload Incomplete"));
     ASSERT_NE(timeout, std::string::npos) << output;
     ASSERT_NE(box, std::string::npos) << output;
     EXPECT_EQ(output.find("[clock]"), output.find("[clock]", timeout));
@@ -157,7 +158,7 @@ TEST(SessionLoopback, ADuplicateAckCausesNeitherAResendNorATick) {
     TftpPeer peer(loopbackAddress(3, 13));
     ASSERT_TRUE(peer.ok());
     const auto image = test::makeTestImage(2000);
-    auto child = startSessionChild(image, loopbackAddress(3, 12), peer, test::fastClock);
+    auto child = startSessionChild(image, loopbackAddress(3, 12), peer, test::acceleratedClock<200>);
 
     auto oack = peer.receive(10000);
     ASSERT_TRUE(oack);
@@ -182,8 +183,8 @@ TEST(SessionLoopback, ADuplicateAckCausesNeitherAResendNorATick) {
     EXPECT_EQ(data, image);
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
-    EXPECT_GE(test::countOf(result.output, "ReSend block 1\n"), 1u) << result.output;
-    EXPECT_EQ(test::countOf(result.output, "ReSend option ack"), static_cast<size_t>(copies)) << result.output;
+    EXPECT_GE(test::countLines(result.output, "ReSend block 1"), 1) << result.output;
+    EXPECT_EQ(test::countLines(result.output, "ReSend option ack"), copies) << result.output;
     EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
 }
 
@@ -200,7 +201,7 @@ TEST_P(SessionBurst, ThreeThousandDatagramsBringNoResendBefore95Ms) {
     ASSERT_TRUE(peer.ok());
     ASSERT_TRUE(stranger.ok());
     const auto image = test::makeTestImage(5000);
-    auto child = startSessionChild(image, loopbackAddress(3, host - 1), peer, test::fastClock);
+    auto child = startSessionChild(image, loopbackAddress(3, host - 1), peer, test::acceleratedClock<200>);
 
     auto oack = peer.receive(10000);
     ASSERT_TRUE(oack);
@@ -233,7 +234,7 @@ TEST_P(SessionBurst, ThreeThousandDatagramsBringNoResendBefore95Ms) {
 
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
-    EXPECT_GE(test::countOf(result.output, "ReSend block 5\n"), 1u) << result.output;
+    EXPECT_GE(test::countLines(result.output, "ReSend block 5"), 1) << result.output;
     EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
 }
 
@@ -250,7 +251,7 @@ TEST(SessionLoopback, JunkThroughoutAFourSecondUploadDoesNotEndIt) {
     // 51 blocks, each acknowledged 80 ms late: the upload lasts at least 4 s,
     // and junk arrives all the while.
     const auto image = test::makeTestImage(25700);
-    auto child = startSessionChild(image, loopbackAddress(3, 44), peer, test::fastClock);
+    auto child = startSessionChild(image, loopbackAddress(3, 44), peer, test::acceleratedClock<200>);
 
     auto oack = peer.receive(10000);
     ASSERT_TRUE(oack);
@@ -298,7 +299,7 @@ TEST(SessionLoopback, AnAckFromTheRightAddressButAnotherPortIsForeign) {
     ASSERT_TRUE(peer.ok());
     ASSERT_TRUE(stranger.ok());
     const auto image = test::makeTestImage(700);
-    auto child = startSessionChild(image, loopbackAddress(3, 14), peer, test::fastClock);
+    auto child = startSessionChild(image, loopbackAddress(3, 14), peer, test::acceleratedClock<200>);
 
     auto oack = peer.receive(10000);
     ASSERT_TRUE(oack);
@@ -319,14 +320,14 @@ TEST(SessionLoopback, AnAckFromTheRightAddressButAnotherPortIsForeign) {
                   static_cast<unsigned>(stranger.port()));
     EXPECT_NE(result.output.find(expected), std::string::npos) << result.output;
     // Only an interval that passed resends the OACK, never the foreign ACK.
-    EXPECT_EQ(test::countOf(result.output, "ReSend option ack\n"), static_cast<size_t>(copies)) << result.output;
+    EXPECT_EQ(test::countLines(result.output, "ReSend option ack"), copies) << result.output;
 }
 
 TEST(SessionLoopback, ARepeatedReadRequestDoesNotBringTheOptionAckAtOnce) {
     TftpPeer peer(loopbackAddress(3, 17));
     ASSERT_TRUE(peer.ok());
     const auto image = test::makeTestImage(100);
-    auto child = startSessionChild(image, loopbackAddress(3, 16), peer, test::fastClock);
+    auto child = startSessionChild(image, loopbackAddress(3, 16), peer, test::acceleratedClock<200>);
 
     auto oack = peer.receive(10000);
     ASSERT_TRUE(oack);
@@ -346,7 +347,7 @@ TEST(SessionLoopback, ARepeatedReadRequestDoesNotBringTheOptionAckAtOnce) {
     EXPECT_EQ(data, image);
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
-    EXPECT_EQ(test::countOf(result.output, "ReSend option ack\n"), 1u + static_cast<size_t>(copies)) << result.output;
+    EXPECT_EQ(test::countLines(result.output, "ReSend option ack"), 1 + copies) << result.output;
 }
 
 // The success dialog of the child, read and closed by a robot thread there.
@@ -358,7 +359,7 @@ void closeTheSuccessDialog() {
             return;
         }
         std::fprintf(stderr, "[robot] %s / %s\n", robot::title(success).c_str(),
-                     robot::controlText(success, 1004).c_str());
+                     robot::controlText(success, kSoftwareFieldId).c_str());
         robot::pressButton(success, kIdOk);
     }).detach();
 }
@@ -394,11 +395,11 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
     test::ScriptedHttpServer device(loopbackAddress(3, 19));
     ASSERT_TRUE(device.start()) << device.error();
     device.setDefaultAnswer(test::ScriptedAnswer::text(test::httpResponse(
-        200, "OK", "<html><tr><td>Software Version:</td><td><b>2.0.10(a)</b></td></tr></html>")));
+        200, "OK", "<html>" + test::statusRows({{"Software Version", "<b>2.0.10(a)</b>"}}) + "</html>")));
     TftpPeer peer(loopbackAddress(3, 19));
     ASSERT_TRUE(peer.ok());
     const auto image = test::makeTestImage(5000);
-    auto child = startSessionChild(image, loopbackAddress(3, 18), peer, test::fastClock,
+    auto child = startSessionChild(image, loopbackAddress(3, 18), peer, test::acceleratedClock<200>,
                                    watchTheUploadAndCloseTheSuccessDialog);
 
     auto oack = peer.receive(10000);
@@ -460,7 +461,7 @@ TEST(SessionLoopback, AVerificationThatGetsNoAnswerEndsInNotResponding) {
     TftpPeer peer(loopbackAddress(3, 36));
     ASSERT_TRUE(peer.ok());
     const auto image = test::makeTestImage(512);
-    auto child = startSessionChild(image, loopbackAddress(3, 35), peer, test::fastClock);
+    auto child = startSessionChild(image, loopbackAddress(3, 35), peer, test::acceleratedClock<200>);
 
     auto oack = peer.receive(10000);
     ASSERT_TRUE(oack);
@@ -473,7 +474,7 @@ TEST(SessionLoopback, AVerificationThatGetsNoAnswerEndsInNotResponding) {
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_NE(result.output.find(test::errorBoxLine("Upgrade Failed: ORB not responding after firmware upload")),
+    EXPECT_NE(result.output.find(test::messageBoxLine("Upgrade Failed: ORB not responding after firmware upload")),
               std::string::npos)
         << result.output;
     EXPECT_EQ(device.requests().size(), 1u);
@@ -520,9 +521,9 @@ TEST(SessionLoopback, CancelDuringTheRestartWaitIsAUserAbortWithoutStatusQuery) 
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(test::inOrder(result.output, {"All blocks ack'd\n", "[robot] Updating Firmware to ORB@127.0.3.9, bar 0..1562\n",
-                                              test::errorBoxLine("Upgrade Failed: User Abort")}))
+                                              test::messageBoxLine("Upgrade Failed: User Abort")}))
         << result.output;
-    EXPECT_EQ(test::countOf(result.output, "[message box]"), 1u) << result.output;
+    EXPECT_EQ(test::countLines(result.output, "[message box]"), 1) << result.output;
     EXPECT_EQ(device.connectionCount(), 0u);
 }
 

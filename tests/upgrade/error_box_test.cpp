@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "tests/support/dialog_robot.h"
+#include "upgrade/dialog_ids.h"
 #include "platform/process.h"
 #include "platform/windowing.h"
 #include "upgrade/error_box.h"
@@ -57,7 +58,7 @@ TEST(ErrorBox, CancelInAProgressWindowOnAnotherThreadEndsTheProcess) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         });
-        WindowHandle w = robot::waitForDialog(114, 5000);
+        WindowHandle w = robot::waitForDialog(kWaitingWindowId, 5000);
         if (w == nullptr || !robot::pressButton(w, kIdCancel)) std::_Exit(4);
         listener.join();  // never returns: the listener thread ends the process
         std::_Exit(5);

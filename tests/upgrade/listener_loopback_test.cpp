@@ -54,7 +54,7 @@ std::future<ChildResult> startListenerChild(const std::vector<uint8_t>& image, u
         return test::runInChild(
             [&] {
                 test::prepareChildRun(image, "127.0.3.9");
-                setClockSource(test::fastClock);
+                setClockSource(test::acceleratedClock<200>);
                 uint16_t port = startTftpListener(local);
                 if (robot::waitForDialog(kWaitingWindowId, 10000) == nullptr) std::fputs("[robot] no waiting window\n", stderr);
                 test::signalReady(controlAddress, controlPort, port);
@@ -137,7 +137,7 @@ TEST(ListenerLoopback, RefusesOtherNamesAndPacketsSilentlyThenAcceptsTheNameInNe
     EXPECT_NE(result.output.find("[robot] upload window 1, waiting window alive 0\n"), std::string::npos)
         << result.output;
     // Nobody answers the verification at 127.0.3.21:80.
-    EXPECT_NE(result.output.find(test::errorBoxLine("Upgrade Failed: Can't connect to ORB")), std::string::npos)
+    EXPECT_NE(result.output.find(test::messageBoxLine("Upgrade Failed: Can't connect to ORB")), std::string::npos)
         << result.output;
 }
 
@@ -165,7 +165,7 @@ TEST(ListenerLoopback, AcceptsARequestWithoutOptionsFromAnyHostAndServesThatHost
 
     ChildResult result = child.get();
     ASSERT_TRUE(result.exited) << result.output;
-    EXPECT_NE(result.output.find(test::errorBoxLine("Upgrade Failed: ORB not responding after firmware upload")),
+    EXPECT_NE(result.output.find(test::messageBoxLine("Upgrade Failed: ORB not responding after firmware upload")),
               std::string::npos)
         << result.output;
     auto requests = otherDevice.requests();
@@ -206,7 +206,7 @@ TEST(ListenerLoopback, WithPorts69To168AllTakenTheRunEnds) {
     for (int socket : held) ::close(socket);
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.output, test::errorBoxLine("Upgrade Failed: Can't bind TFTP listener socket"));
+    EXPECT_EQ(result.output, test::messageBoxLine("Upgrade Failed: Can't bind TFTP listener socket") + "\n");
 }
 
 TEST(ListenerLoopback, WithoutASocketTheRunEnds) {
@@ -223,7 +223,7 @@ TEST(ListenerLoopback, WithoutASocketTheRunEnds) {
     });
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.output, test::errorBoxLine("Upgrade Failed: Can't create TFTP listener socket"));
+    EXPECT_EQ(result.output, test::messageBoxLine("Upgrade Failed: Can't create TFTP listener socket") + "\n");
 }
 
 // Watches the waiting window's bar for a while and reports what it saw.

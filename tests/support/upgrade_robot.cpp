@@ -1,21 +1,25 @@
-#include "tests/e2e/upgrade_run.h"
+#include "tests/support/upgrade_robot.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
 #include "upgrade/dialog_ids.h"
+#include "upgrade/run_state.h"
+#include "upgrade/startup.h"
+#include "upgrade/upgrade_sequence.h"
 
 namespace orb::test {
 namespace {
 
-// Presses Cancel in the given progress window as soon as it is up.
-void cancelIn(int templateId) {
+// Presses Cancel in the given progress window as soon as it is up (the upload
+// window once its title holds `titleHas`).
+void cancelIn(int templateId, const std::string& titleHas) {
     WindowHandle window = need(templateId, 20000);
-    // The upload window is retitled with the bytes acknowledged once the
-    // transfer runs.
     if (templateId == kUploadWindowId)
-        check(robot::waitUntil([&] { return robot::title(window).find('@') != std::string::npos; }), "transfer runs");
+        check(robot::waitUntil([&] { return robot::title(window).find(titleHas) != std::string::npos; }),
+              "transfer runs");
     report("cancel in " + std::to_string(templateId) + " title=" + robot::title(window));
     check(robot::pressButton(window, kIdCancel), "Cancel");
 }
@@ -53,21 +57,21 @@ void driveUpgrade(const std::string& address, const UpgradeScript& script) {
                 check(robot::pressButton(dialog, kIdCancel), "Cancel");
                 return;
             }
-            check(robot::typeText(dialog, 1005, script.passwords[typed++]), "password");
+            check(robot::typeText(dialog, kPasswordFieldId, script.passwords[typed++]), "password");
             check(robot::pressButton(dialog, kIdOk), "OK");
             break;
         case kConfirmDialogId:
-            report("confirmation software=" + robot::controlText(dialog, 1004));
+            report("confirmation software=" + robot::controlText(dialog, kSoftwareFieldId));
             confirmed = true;
             check(robot::pressButton(dialog, script.cancelConfirmation ? kIdCancel : kIdOk), "Upgrade");
             if (script.cancelWindow != 0) {
-                cancelIn(script.cancelWindow);
+                cancelIn(script.cancelWindow, script.cancelWhenTitleHas);
                 return;
             }
             break;
         case kSuccessDialogId:
             report("success title=" + robot::title(dialog));
-            report("success version=" + robot::controlText(dialog, 1004));
+            report("success version=" + robot::controlText(dialog, kSoftwareFieldId));
             check(robot::pressButton(dialog, kIdOk), "OK");
             return;
         default:
@@ -78,20 +82,31 @@ void driveUpgrade(const std::string& address, const UpgradeScript& script) {
 
 }  // namespace
 
-uint32_t upgradeAddress(unsigned host) { return loopbackAddress(5, host); }
-
-std::optional<UpgradeRun> runUpgrade(unsigned host, SimProcess& sim, std::vector<std::string> simOptions,
-                                     const UpgradeScript& script) {
-    SimRun run;
-    run.simAddress = upgradeAddress(host);
-    run.simOptions = std::move(simOptions);
-    run.simOptions.push_back("--restart-ms=300");
-    run.saveImage = true;
-    run.program.traceToOutput = false;  // a whole transfer traces every block
-    run.program.timeoutMs = 90000;
-    run.program.clock = acceleratedClock<64>;
-    const std::string typed = script.typedAddress.empty() ? formatAddress(run.simAddress) : script.typedAddress;
-    return runAgainstSim(sim, run, [&] { driveUpgrade(typed, script); });
+std::optional<UpgradeRun> runUpgrade(SimProcess& sim, const UpgradeOptions& run) {
+    SimRun simRun;
+    simRun.simAddress = run.simAddress;
+    simRun.simOptions = run.simOptions;
+    simRun.saveImage = run.saveImage;
+    if (run.pcAddress != 0) simRun.program.pcAddresses = {run.pcAddress};
+    simRun.program.traceToOutput = run.traceToOutput;
+    simRun.program.reportDraws = run.reportDraws;
+    simRun.program.timeoutMs = run.timeoutMs;
+    simRun.program.clock = run.clock;
+    const uint32_t imageBytes = run.imageBytes;
+    const std::function<void()> duringRun = run.duringRun;
+    simRun.program.program = [imageBytes, duringRun] {
+        if (duringRun) {
+            std::thread([duringRun] {
+                if (robot::waitForDialog(kWaitingWindowId, 60000) != nullptr) duringRun();
+            }).detach();
+        }
+        runStartup(nullptr);
+        if (imageBytes != 0 && imageBytes < runState.firmwareImage.size) runState.firmwareImage.size = imageBytes;
+        return runUpgradeSequence();
+    };
+    const std::string typed = run.script.typedAddress.empty() ? formatAddress(run.simAddress) : run.script.typedAddress;
+    const UpgradeScript script = run.script;
+    return runAgainstSim(sim, simRun, [typed, script] { driveUpgrade(typed, script); });
 }
 
 }  // namespace orb::test

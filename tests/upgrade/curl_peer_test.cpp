@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "tests/support/dialog_robot.h"
 #include "tests/support/child_process.h"
 #include "tests/support/loopback.h"
@@ -47,7 +48,7 @@ void fetchWithCurl(unsigned host, const std::string& extraOptions) {
             robot::waitForDialog(kWaitingWindowId, 10000);
             int status = std::system(command.c_str());
             std::fprintf(stderr, "[curl] exit %d\n", WEXITSTATUS(status));
-            for (;;) sleepMilliseconds(10);
+            waitUntilProcessEnds();  // until the test ends the child
         },
         60000);
     ASSERT_TRUE(result.exited) << result.output;

@@ -59,7 +59,7 @@ std::future<ChildResult> startListenerChild(const std::vector<uint8_t>& image, u
                 if (robot::waitForDialog(kWaitingWindowId, 10000) == nullptr) std::fputs("[robot] no waiting window\n", stderr);
                 test::signalReady(controlAddress, controlPort, port);
                 if (afterStart != nullptr) afterStart();
-                for (;;) sleepMilliseconds(10);
+                waitUntilProcessEnds();  // until the test ends the child
             },
             60000);
     });

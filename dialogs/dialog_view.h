@@ -71,6 +71,13 @@ struct WindowState {
     // draws a few times a second can still log how each stage ended.
     std::vector<std::string> endedStageTitles;
     std::string hint;         // setWindowHint: shown below the dialog's own area; "" for none
+
+    // The first control with that id, as GetDlgItem finds it; nullptr when none.
+    const ControlState* control(int id) const {
+        for (const ControlState& c : controls)
+            if (c.id == id) return &c;
+        return nullptr;
+    }
 };
 
 struct MessageBoxState {

@@ -21,12 +21,6 @@ std::string lower(std::string text) {
     return text;
 }
 
-const dialogs::ControlState* controlById(const dialogs::WindowState& w, int id) {
-    for (const dialogs::ControlState& c : w.controls)
-        if (c.id == id) return &c;
-    return nullptr;
-}
-
 }  // namespace
 
 LineCommand parseLineCommand(const std::string& rawLine) {
@@ -97,7 +91,7 @@ std::vector<std::string> linePrompt(const std::vector<dialogs::WindowState>& win
             std::vector<std::string> buttons;
             std::vector<int> order = focusOrder(*dialog);
             for (int id : order) {
-                const dialogs::ControlState* c = controlById(*dialog, id);
+                const dialogs::ControlState* c = dialog->control(id);
                 if (c == nullptr) continue;
                 if (isField(*c)) {
                     std::string line = std::string("  ") + letter + ") " + labelOf(*dialog, id) + ": ";

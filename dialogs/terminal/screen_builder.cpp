@@ -99,12 +99,6 @@ std::vector<const ControlState*> sortedControls(const WindowState& w) {
 
 size_t indexOf(const WindowState& w, const ControlState* c) { return static_cast<size_t>(c - w.controls.data()); }
 
-const ControlState* findControl(const WindowState& w, int id) {
-    for (const ControlState& c : w.controls)
-        if (c.id == id) return &c;
-    return nullptr;
-}
-
 const ControlState* focusedControl(const WindowState& w) {
     for (const ControlState& c : w.controls)
         if (c.focused) return &c;
@@ -214,7 +208,7 @@ std::string enterAction(const WindowState& w) {
 }
 
 std::string escapeAction(const WindowState& w) {
-    const ControlState* cancel = findControl(w, kIdCancel);
+    const ControlState* cancel = w.control(kIdCancel);
     return cancel != nullptr && isPushButton(*cancel) ? buttonCaption(*cancel) : "close";
 }
 

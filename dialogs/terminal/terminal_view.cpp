@@ -36,12 +36,6 @@ const dialogs::ControlState* focusedControl(const dialogs::WindowState& w) {
     return nullptr;
 }
 
-const dialogs::ControlState* controlById(const dialogs::WindowState& w, int id) {
-    for (const dialogs::ControlState& c : w.controls)
-        if (c.id == id) return &c;
-    return nullptr;
-}
-
 void setNonBlocking(int fd) {
     int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
@@ -410,7 +404,7 @@ void TerminalView::handleLine(const std::string& line) {
     std::vector<const dialogs::ControlState*> fields;
     std::vector<const dialogs::ControlState*> buttons;
     for (int id : focusOrder(*dialog)) {
-        const dialogs::ControlState* c = controlById(*dialog, id);
+        const dialogs::ControlState* c = dialog->control(id);
         if (c == nullptr) continue;
         (isField(*c) ? fields : buttons).push_back(c);
     }

@@ -37,6 +37,7 @@
 #include <set>
 #include <string>
 
+#include "dialogs/message_boxes.h"
 #include "dialogs/qt/qt_controls.h"
 #include "dialogs/qt/qt_look.h"
 #include "dialogs/window_styles.h"
@@ -494,28 +495,32 @@ protected:
     }
 };
 
-int windowsButtonOf(int standardButton) {
-    switch (standardButton) {
-        case QMessageBox::Ok: return 1;
-        case QMessageBox::Cancel: return 2;
-        case QMessageBox::Abort: return 3;
-        case QMessageBox::Retry: return 4;
-        case QMessageBox::Ignore: return 5;
-        case QMessageBox::Yes: return 6;
-        case QMessageBox::No: return 7;
-        default: return 0;
-    }
+// The Windows buttons (messageBoxButtons) as Qt's standard buttons.
+struct BoxButton {
+    int windowsId;
+    QMessageBox::StandardButton qt;
+};
+constexpr BoxButton kBoxButtons[] = {
+    {kIdOk, QMessageBox::Ok},    {kIdCancel, QMessageBox::Cancel}, {3, QMessageBox::Abort}, {4, QMessageBox::Retry},
+    {5, QMessageBox::Ignore},    {6, QMessageBox::Yes},            {7, QMessageBox::No},
+};
+
+int windowsButtonOf(QMessageBox::StandardButton standardButton) {
+    for (const BoxButton& button : kBoxButtons)
+        if (button.qt == standardButton) return button.windowsId;
+    return 0;
+}
+
+QMessageBox::StandardButton standardButtonOf(int windowsId) {
+    for (const BoxButton& button : kBoxButtons)
+        if (button.windowsId == windowsId) return button.qt;
+    return QMessageBox::NoButton;
 }
 
 QMessageBox::StandardButtons buttonsFor(unsigned flags) {
-    switch (flags & 0xF) {
-        case 1: return QMessageBox::Ok | QMessageBox::Cancel;
-        case 2: return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-        case 3: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-        case 4: return QMessageBox::Yes | QMessageBox::No;
-        case 5: return QMessageBox::Retry | QMessageBox::Cancel;
-        default: return QMessageBox::Ok;
-    }
+    QMessageBox::StandardButtons buttons;
+    for (int id : messageBoxButtons(flags)) buttons |= standardButtonOf(id);
+    return buttons;
 }
 
 // Centres a window's client area on `area` (client coordinates, as the model's).
@@ -672,6 +677,9 @@ private:
         box->setText(fromAnsi(state.text));
         box->setIcon(QMessageBox::NoIcon);
         box->setStandardButtons(buttonsFor(state.flags));
+        box->setDefaultButton(standardButtonOf(messageBoxEnterButton(state.flags)));
+        if (int escape = messageBoxEscapeButton(state.flags); escape != 0)
+            box->setEscapeButton(standardButtonOf(escape));
         box->setWindowModality(Qt::NonModal);  // the model disables what the box disables
         box->setProperty(kMessageBoxIdProperty, static_cast<qulonglong>(state.id));
         const MessageBoxId id = state.id;

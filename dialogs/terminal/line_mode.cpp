@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "dialogs/message_boxes.h"
 #include "dialogs/terminal/screen_builder.h"
 #include "dialogs/terminal/terminal_text.h"
 
@@ -69,7 +70,7 @@ std::vector<std::string> linePrompt(const std::vector<dialogs::WindowState>& win
         case KeyTarget::Kind::MessageBox: {
             const dialogs::MessageBoxState& box = boxes.front();
             std::string line = "  Press Enter for OK";
-            if (messageBoxEscapeButton(box.flags) == kIdCancel) line += ", or type esc for Cancel";
+            if (dialogs::messageBoxEscapeButton(box.flags) == kIdCancel) line += ", or type esc for Cancel";
             lines.push_back(line + ".");
             break;
         }

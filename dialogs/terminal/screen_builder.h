@@ -54,11 +54,6 @@ struct KeyTarget {
 KeyTarget findKeyTarget(const std::vector<WindowState>& windows, const std::vector<MessageBoxState>& boxes,
                         WindowHandle selectedProgress);
 
-// The button that Enter presses in a message box, and the one that Escape
-// does (0: none).
-int messageBoxEnterButton(unsigned flags);
-int messageBoxEscapeButton(unsigned flags);
-
 // Printed when the window is first shown: a blank line and the title, then
 // the texts (wrapped, their own line breaks kept). Progress windows: the title
 // after "-- " and their texts.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "dialogs/message_boxes.h"
 #include "dialogs/terminal/line_mode.h"
 #include "dialogs/terminal/screen_builder.h"
 #include "dialogs/terminal/terminal_text.h"
@@ -250,9 +251,9 @@ void TerminalView::handleKey(const Key& key) {
         case KeyTarget::Kind::MessageBox: {
             unsigned flags = now.boxes.front().flags;
             if (key.code == KeyCode::Enter || (key.code == KeyCode::Char && key.ch == ' ')) {
-                input::answerMessageBox(target.box, messageBoxEnterButton(flags));
+                input::answerMessageBox(target.box, dialogs::messageBoxEnterButton(flags));
             } else if (key.code == KeyCode::Escape || key.code == KeyCode::CtrlC) {
-                int button = messageBoxEscapeButton(flags);
+                int button = dialogs::messageBoxEscapeButton(flags);
                 if (button != 0) input::answerMessageBox(target.box, button);
             }
             return;

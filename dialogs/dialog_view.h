@@ -109,6 +109,13 @@ void installDialogView(DialogView* view);
 DialogView* installedDialogView();
 DialogView* headlessDialogView();
 
+// Tab and Shift+Tab (`backwards`): the control that the focus moves to from
+// `fromId`, the next tab stop (isTabStop) after it in `order` (control ids;
+// the template order when empty), round to the start. From a control that is
+// not in the order: the first tab stop (the last when backwards). 0 when the
+// window has none.
+int nextFocus(const WindowState& window, int fromId, bool backwards, const std::vector<int>& order = {});
+
 // Reading the model. listWindows gives the live windows in creation order.
 std::vector<WindowHandle> listWindows();
 // False when the handle is not a window of the model. Destroyed windows stay

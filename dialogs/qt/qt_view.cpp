@@ -159,6 +159,7 @@ public:
     // Model to widgets.
     void apply(const WindowState& state) {
         applying_ = true;
+        shown_ = state;
         QString title = fromAnsi(state.title);
         if (windowTitle() != title) setWindowTitle(title);
         const int height = state.height + applyHint(state);
@@ -209,17 +210,13 @@ public:
         }
     }
 
-    // Tab and Shift+Tab: the next control with WS_TABSTOP in template order.
+    // Tab and Shift+Tab: where the model says Tab goes, in template order.
     void tab(bool backwards) {
-        int count = controlCount();
-        if (count == 0) return;
         int current = controlIndexOf(focusWidget());
-        if (current < 0) current = backwards ? count : -1;
-        for (int step = 1; step <= count; ++step) {
-            int index = ((current + (backwards ? -step : step)) % count + count) % count;
-            const ControlWidget& control = controls_[static_cast<size_t>(index)];
-            if (!control.tabStop || !control.widget->isEnabled() || !control.widget->isVisibleTo(this)) continue;
-            focusControlAt(index, backwards ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+        int next = nextFocus(shown_, current >= 0 ? controlIdAt(current) : 0, backwards);
+        for (int i = 0; next != 0 && i < controlCount(); ++i) {
+            if (controlIdAt(i) != next) continue;
+            focusControlAt(i, backwards ? Qt::BacktabFocusReason : Qt::TabFocusReason);
             return;
         }
     }
@@ -446,6 +443,7 @@ private:
 
     WindowHandle handle_;
     std::vector<ControlWidget> controls_;
+    WindowState shown_;  // the model as last applied: where Tab goes is read from it
     QLabel* hint_ = nullptr;
     int hintHeight_ = 0;  // the hint's height at its width, laid out once per text
     bool applying_ = false;

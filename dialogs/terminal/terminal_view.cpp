@@ -296,16 +296,12 @@ void TerminalView::handleProgressKey(const Snapshot& now, WindowHandle target, c
 
 void TerminalView::handleDialogKey(const dialogs::WindowState& w, const Key& key) {
     const dialogs::ControlState* focus = focusedControl(w);
-    std::vector<int> order = focusOrder(w);
     auto move = [&](int delta) {
+        // The terminal's own order (fields, then buttons); the model says where Tab stops in it.
+        std::vector<int> order = focusOrder(w);
         if (order.empty()) return;
-        int n = static_cast<int>(order.size());
-        int at = -1;
-        if (focus != nullptr)
-            for (int i = 0; i < n; ++i)
-                if (order[i] == focus->id) at = i;
-        int next = at < 0 ? (delta > 0 ? 0 : n - 1) : ((at + delta) % n + n) % n;
-        input::focusControl(w.handle, order[next]);
+        int next = dialogs::nextFocus(w, focus != nullptr ? focus->id : 0, delta < 0, order);
+        if (next != 0) input::focusControl(w.handle, next);
     };
     bool inText = focus != nullptr && isTextField(*focus) && focus->enabled;
     bool inList = focus != nullptr && isComboBox(*focus) && focus->enabled;

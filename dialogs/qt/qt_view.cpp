@@ -1,4 +1,5 @@
 #include "dialogs/qt/qt_view.h"
+#include "dialogs/qt/qt_view_testing.h"
 
 #include <QAbstractButton>
 #include <QApplication>

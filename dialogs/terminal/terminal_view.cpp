@@ -121,6 +121,8 @@ TerminalStats TerminalView::stats() const {
     s.frames = frames_.load();
     s.writes = writes_.load();
     s.bytes = bytes_.load();
+    s.inputs = inputs_.load();
+    s.shownRevision = shownRevision_.load();
     return s;
 }
 
@@ -151,7 +153,7 @@ bool TerminalView::run() {
     char buffer[512];
     bool inputOpen = options_.inputFd >= 0;
     while (!stopRequested_) {
-        int64_t now = steadyMs();
+        int64_t now = clockMs();
         int timeout = throttle_.waitMs(now);
         int keyWait = decoder_.pendingMs(now);
         if (keyWait >= 0 && (timeout < 0 || keyWait < timeout)) timeout = keyWait;
@@ -181,18 +183,25 @@ bool TerminalView::run() {
                         std::string line = lineBuffer_.substr(0, end);
                         lineBuffer_.erase(0, end + 1);
                         handleLine(line);
+                        ++inputs_;
                     }
                 } else {
                     std::vector<Key> keys;
-                    decoder_.feed(buffer, static_cast<size_t>(n), steadyMs(), &keys);
-                    for (const Key& key : keys) handleKey(key);
+                    decoder_.feed(buffer, static_cast<size_t>(n), clockMs(), &keys);
+                    for (const Key& key : keys) {
+                        handleKey(key);
+                        ++inputs_;
+                    }
                 }
             }
         }
         std::vector<Key> late;
-        decoder_.flush(steadyMs(), &late);
-        for (const Key& key : late) handleKey(key);
-        now = steadyMs();
+        decoder_.flush(clockMs(), &late);
+        for (const Key& key : late) {
+            handleKey(key);
+            ++inputs_;
+        }
+        now = clockMs();
         if (options_.mode == TerminalMode::Lines && !lastProgressLine_.empty()) throttle_.markDirty();
         if (throttle_.due(now)) draw(now);
     }
@@ -206,7 +215,10 @@ void TerminalView::handleWakeBytes(const char* data, long size) {
                 notePending_ = false;  // before reading the model: a later change wakes again
                 throttle_.markDirty();
                 break;
-            case kWakeInterrupt: handleKey(Key{KeyCode::CtrlC, 0}); break;
+            case kWakeInterrupt:
+                handleKey(Key{KeyCode::CtrlC, 0});
+                ++inputs_;
+                break;
             case kWakeResize:
                 readSize();
                 redrawAll();
@@ -369,7 +381,7 @@ void TerminalView::handleDialogKey(const dialogs::WindowState& w, const Key& key
 void TerminalView::handleLine(const std::string& line) {
     // The next frame after one interval, when the dialog has taken the
     // command (a pressed button would otherwise show its focus first).
-    throttle_.drew(steadyMs());
+    throttle_.drew(clockMs());
     throttle_.markDirty();
     LineCommand command = parseLineCommand(line);
     Snapshot now = snapshot();
@@ -436,6 +448,8 @@ void TerminalView::handleLine(const std::string& line) {
 void TerminalView::draw(int64_t nowMs) {
     throttle_.drew(nowMs);
     ++frames_;
+    // Read before the model: this frame shows at least this revision.
+    uint64_t revision = dialogs::modelRevision();
     Snapshot now = snapshot();
     bool styled = options_.mode == TerminalMode::Screen;
 
@@ -491,6 +505,7 @@ void TerminalView::draw(int64_t nowMs) {
     } else {
         drawLines(transcript, now, nowMs);
     }
+    shownRevision_ = revision;
 }
 
 // A progress window's title can change many times between two frames: the

@@ -6,7 +6,7 @@
 #include "dialogs/terminal/screen_builder.h"
 #include "dialogs/terminal/terminal_text.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 namespace {
 
@@ -126,4 +126,4 @@ std::vector<std::string> linePrompt(const std::vector<dialogs::WindowState>& win
     return lines;
 }
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

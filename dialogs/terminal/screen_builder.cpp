@@ -8,7 +8,7 @@
 #include "dialogs/window_styles.h"
 #include "platform/windowing.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 namespace {
 
@@ -490,4 +490,4 @@ LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::v
     return screen;
 }
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

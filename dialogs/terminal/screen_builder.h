@@ -17,7 +17,7 @@
 #include "dialogs/terminal/live_region.h"
 #include "dialogs/terminal/terminal_text.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 using dialogs::ControlState;
 using dialogs::MessageBoxState;
@@ -86,4 +86,4 @@ StyledLine progressLine(const WindowState& window, bool marked, bool markerColum
 // its progress line; none when it has no hint.
 std::vector<StyledLine> hintLines(const WindowState& window, bool markerColumn, int width);
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

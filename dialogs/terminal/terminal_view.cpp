@@ -15,7 +15,7 @@
 #include "dialogs/terminal/terminal_text.h"
 #include "platform/windowing.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 namespace {
 
@@ -604,4 +604,4 @@ void TerminalView::finish() {
     if (locked) outputMutex_.unlock();
 }
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

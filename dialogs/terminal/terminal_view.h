@@ -36,7 +36,7 @@
 #include "dialogs/terminal/live_region.h"
 #include "dialogs/terminal/redraw_throttle.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 enum class TerminalMode {
     Screen,  // raw mode: the live region redrawn in place, keys one by one
@@ -172,4 +172,4 @@ private:
     std::atomic<uint64_t> shownRevision_{0};
 };
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

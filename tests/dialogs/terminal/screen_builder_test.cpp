@@ -15,7 +15,7 @@
 #include "tests/dialogs/terminal/terminal_test_support.h"
 #include "upgrade/dialog_procs.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 namespace {
 
 using test::ModalRun;
@@ -232,4 +232,4 @@ TEST_F(ScreenBuilder, FocusOrderIsFieldsThenButtons) {
 }
 
 }  // namespace
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

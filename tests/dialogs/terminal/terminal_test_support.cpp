@@ -13,7 +13,7 @@
 
 namespace orb::test {
 
-ViewHarness::ViewHarness(terminal::TerminalMode mode, int width, int height) {
+ViewHarness::ViewHarness(dialogs::terminal::TerminalMode mode, int width, int height) {
     int input[2];
     int output[2];
     if (pipe(input) != 0 || pipe(output) != 0) return;
@@ -21,7 +21,7 @@ ViewHarness::ViewHarness(terminal::TerminalMode mode, int width, int height) {
     inputWrite_ = input[1];
     outputRead_ = output[0];
     outputWrite_ = output[1];
-    terminal::TerminalOptions options;
+    dialogs::terminal::TerminalOptions options;
     options.inputFd = inputRead_;
     options.outputFd = outputWrite_;
     options.mode = mode;
@@ -30,9 +30,9 @@ ViewHarness::ViewHarness(terminal::TerminalMode mode, int width, int height) {
     options.lineProgressIntervalMs = 200;
     options.clock = [this] {
         noteEvent();
-        return terminal::steadyMs();
+        return dialogs::terminal::steadyMs();
     };
-    view_ = new terminal::TerminalView(options);
+    view_ = new dialogs::terminal::TerminalView(options);
     dialogs::installDialogView(view_);
     readerThread_ = std::thread([this] {
         char buffer[4096];

@@ -21,7 +21,7 @@ namespace orb::test {
 // while it lives (create it before the first window of the test).
 class ViewHarness {
 public:
-    explicit ViewHarness(terminal::TerminalMode mode = terminal::TerminalMode::Screen, int width = 80,
+    explicit ViewHarness(dialogs::terminal::TerminalMode mode = dialogs::terminal::TerminalMode::Screen, int width = 80,
                          int height = 24);
     ~ViewHarness();  // stops the view and puts the headless view back
 
@@ -41,10 +41,10 @@ public:
     // since its start, or drawn a frame that read the model at `revision` or later.
     bool waitForInputs(uint64_t count, int timeoutMs = 5000);
     bool waitForFrameOf(uint64_t revision, int timeoutMs = 5000);
-    terminal::TerminalView& view() { return *view_; }
+    dialogs::terminal::TerminalView& view() { return *view_; }
 
 private:
-    terminal::TerminalView* view_ = nullptr;  // never freed: notifications may still arrive
+    dialogs::terminal::TerminalView* view_ = nullptr;  // never freed: notifications may still arrive
     int inputWrite_ = -1;
     int inputRead_ = -1;
     int outputRead_ = -1;

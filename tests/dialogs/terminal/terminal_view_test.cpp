@@ -16,7 +16,7 @@
 #include "tests/dialogs/terminal/terminal_test_support.h"
 #include "upgrade/dialog_procs.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 namespace {
 
 using namespace std::chrono_literals;
@@ -313,4 +313,4 @@ TEST(LineCommands, Parse) {
 }
 
 }  // namespace
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

@@ -116,14 +116,8 @@ void TerminalView::stop() {
 }
 
 TerminalStats TerminalView::stats() const {
-    TerminalStats s;
-    s.notifications = notifications_.load();
-    s.frames = frames_.load();
-    s.writes = writes_.load();
-    s.bytes = bytes_.load();
-    s.inputs = inputs_.load();
-    s.shownRevision = shownRevision_.load();
-    return s;
+    return TerminalStats{notifications_.load(), frames_.load(), writes_.load(),
+                         bytes_.load(), inputs_.load(), shownRevision_.load()};
 }
 
 // --- The view's thread --------------------------------------------------------

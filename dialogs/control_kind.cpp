@@ -31,6 +31,8 @@ bool isPushButton(ControlKind kind, uint32_t style) {
     return kind == ControlKind::Button && (type == kBsPushButton || type == kBsDefPushButton);
 }
 
+bool isTabStop(uint32_t style, bool enabled) { return (style & kWsTabStop) != 0 && (style & kWsVisible) != 0 && enabled; }
+
 bool isDropDownList(ControlKind kind, uint32_t style) {
     return kind == ControlKind::ComboBox && (style & kCbsTypeMask) == kCbsDropDownList;
 }

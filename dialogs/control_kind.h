@@ -29,5 +29,8 @@ bool isClass(const std::string& className, const char* wanted);
 bool isPushButton(ControlKind kind, uint32_t style);
 // A combo box without an edit field: its text is the selected entry.
 bool isDropDownList(ControlKind kind, uint32_t style);
+// Where Tab stops, as the Windows dialog manager decides it: WS_TABSTOP, shown
+// (WS_VISIBLE) and enabled. The first focus of a dialog follows it too.
+bool isTabStop(uint32_t style, bool enabled);
 
 }  // namespace orb::dialogs

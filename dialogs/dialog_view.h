@@ -71,6 +71,13 @@ struct WindowState {
     // draws a few times a second can still log how each stage ended.
     std::vector<std::string> endedStageTitles;
     std::string hint;         // setWindowHint: shown below the dialog's own area; "" for none
+
+    // The first control with that id, as GetDlgItem finds it; nullptr when none.
+    const ControlState* control(int id) const {
+        for (const ControlState& c : controls)
+            if (c.id == id) return &c;
+        return nullptr;
+    }
 };
 
 struct MessageBoxState {
@@ -101,6 +108,13 @@ public:
 void installDialogView(DialogView* view);
 DialogView* installedDialogView();
 DialogView* headlessDialogView();
+
+// Tab and Shift+Tab (`backwards`): the control that the focus moves to from
+// `fromId`, the next tab stop (isTabStop) after it in `order` (control ids;
+// the template order when empty), round to the start. From a control that is
+// not in the order: the first tab stop (the last when backwards). 0 when the
+// window has none.
+int nextFocus(const WindowState& window, int fromId, bool backwards, const std::vector<int>& order = {});
 
 // Reading the model. listWindows gives the live windows in creation order.
 std::vector<WindowHandle> listWindows();

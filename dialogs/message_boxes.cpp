@@ -19,16 +19,42 @@ std::atomic<bool> autoAnswer{false};
 
 }  // namespace
 
-bool isValidAnswer(unsigned flags, int button) {
-    switch (flags & 0xF) {
-        case 0: return button == 1;                                 // MB_OK
-        case 1: return button == 1 || button == 2;                  // MB_OKCANCEL
-        case 2: return button == 3 || button == 4 || button == 5;   // MB_ABORTRETRYIGNORE
-        case 3: return button == 6 || button == 7 || button == 2;   // MB_YESNOCANCEL
-        case 4: return button == 6 || button == 7;                  // MB_YESNO
-        case 5: return button == 4 || button == 2;                  // MB_RETRYCANCEL
-        default: return button >= 1 && button <= 11;
+namespace {
+
+constexpr unsigned kMbTypeMask = 0xF;
+constexpr unsigned kMbLastKnownType = 5;  // MB_RETRYCANCEL
+
+}  // namespace
+
+std::vector<int> messageBoxButtons(unsigned flags) {
+    switch (flags & kMbTypeMask) {
+        case 1: return {kIdOk, kIdCancel};                  // MB_OKCANCEL
+        case 2: return {3, 4, 5};                           // MB_ABORTRETRYIGNORE
+        case 3: return {6, 7, kIdCancel};                   // MB_YESNOCANCEL
+        case 4: return {6, 7};                              // MB_YESNO
+        case 5: return {4, kIdCancel};                      // MB_RETRYCANCEL
+        default: return {kIdOk};                            // MB_OK, and what no view knows how to draw
     }
+}
+
+int messageBoxEnterButton(unsigned flags) {
+    std::vector<int> buttons = messageBoxButtons(flags);
+    size_t index = (flags >> 8) & 0xF;  // MB_DEFBUTTON2 = 0x100, MB_DEFBUTTON3 = 0x200
+    return buttons[index < buttons.size() ? index : 0];
+}
+
+int messageBoxEscapeButton(unsigned flags) {
+    std::vector<int> buttons = messageBoxButtons(flags);
+    if (std::find(buttons.begin(), buttons.end(), kIdCancel) != buttons.end()) return kIdCancel;
+    if ((flags & kMbTypeMask) == 0) return kIdOk;  // an MB_OK box: Escape gives IDOK, as on Windows
+    return 0;
+}
+
+bool isValidAnswer(unsigned flags, int button) {
+    // A box of a type no view draws takes any of the standard answers.
+    if ((flags & kMbTypeMask) > kMbLastKnownType) return button >= 1 && button <= 11;
+    std::vector<int> buttons = messageBoxButtons(flags);
+    return std::find(buttons.begin(), buttons.end(), button) != buttons.end();
 }
 
 void setMessageBoxAutoAnswer(bool on) { autoAnswer.store(on); }

@@ -2,10 +2,18 @@
 // until a view (or the tests' robot) answers it through input::answerMessageBox.
 #pragma once
 
+#include <vector>
+
 namespace orb::dialogs {
 
-// Whether `button` (IDOK, IDCANCEL, IDYES ...) is one that a box with `flags`
-// (MB_OK, MB_YESNO ...) shows.
+// The buttons (IDOK, IDCANCEL, IDYES ...) that a box with `flags` (MB_OK,
+// MB_YESNO ...) shows, left to right. Every view draws these.
+std::vector<int> messageBoxButtons(unsigned flags);
+// The button that Enter presses (MB_DEFBUTTON2, MB_DEFBUTTON3 choose another),
+// and the one that Escape does (0: none).
+int messageBoxEnterButton(unsigned flags);
+int messageBoxEscapeButton(unsigned flags);
+// Whether a box with `flags` takes `button` as its answer.
 bool isValidAnswer(unsigned flags, int button);
 
 // When on, showMessageBox answers every box at once with IDOK and writes one

@@ -67,6 +67,23 @@ bool readWindowState(WindowHandle window, WindowState* state) {
     return true;
 }
 
+int nextFocus(const WindowState& window, int fromId, bool backwards, const std::vector<int>& order) {
+    std::vector<int> ids = order;
+    if (ids.empty())
+        for (const ControlState& c : window.controls) ids.push_back(c.id);
+    const int count = static_cast<int>(ids.size());
+    if (count == 0) return 0;
+    int current = backwards ? count : -1;
+    for (int i = 0; i < count; ++i)
+        if (ids[i] == fromId) current = i;
+    for (int step = 1; step <= count; ++step) {
+        int index = ((current + (backwards ? -step : step)) % count + count) % count;
+        const ControlState* c = window.control(ids[index]);
+        if (c != nullptr && isTabStop(c->style, c->enabled)) return c->id;
+    }
+    return 0;
+}
+
 uint64_t modelRevision() {
     Session s;
     return model().revision;

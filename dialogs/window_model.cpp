@@ -184,7 +184,7 @@ bool initialise(Window* w) {
     if (focusDefault) {
         for (size_t i = 0; i < w->controls.size(); ++i) {
             const Control& c = w->controls[i];
-            if ((c.style & kWsTabStop) && (c.style & kWsVisible) && c.enabled) {
+            if (isTabStop(c.style, c.enabled)) {
                 w->focus = static_cast<int>(i);
                 break;
             }

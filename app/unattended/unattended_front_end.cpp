@@ -15,6 +15,7 @@
 #include "app/unattended/unattended_outcome.h"
 #include "base/diagnostics_log.h"
 #include "dialogs/dialog_view.h"
+#include "dialogs/program_thread.h"
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "tftp/transfer.h"
@@ -548,7 +549,7 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
             activeDriver->stopSignalNoted();
         }
     }).detach();
-    std::thread([program] { endProcess(program()); }).detach();
+    dialogs::startProgramThread(program);
     activeDriver->run();
 }
 

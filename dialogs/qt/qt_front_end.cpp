@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "dialogs/dialog_view.h"
 #include "dialogs/front_ends.h"
+#include "dialogs/program_thread.h"
 #include "dialogs/qt/qt_look.h"
 #include "dialogs/qt/qt_view.h"
 #include "platform/process.h"
@@ -91,11 +91,7 @@ void runWithQtView(int argc, char** argv, const std::function<int()>& program) {
     auto* application = new QApplication(qtArgc, argv);
     qt::installQtView(*application);
 
-    std::thread([program] {
-        int result = program();
-        qt::beginQtViewShutdown();
-        orb::endProcess(result);
-    }).detach();
+    startProgramThread(program, qt::beginQtViewShutdown);
 
     application->exec();
     // The event loop ended (the session is closing): nothing can be shown or

@@ -1,4 +1,5 @@
 #include "dialogs/qt/qt_view.h"
+#include "dialogs/qt/qt_view_testing.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -37,6 +38,7 @@
 #include <set>
 #include <string>
 
+#include "dialogs/message_boxes.h"
 #include "dialogs/qt/qt_controls.h"
 #include "dialogs/qt/qt_look.h"
 #include "dialogs/window_styles.h"
@@ -158,6 +160,7 @@ public:
     // Model to widgets.
     void apply(const WindowState& state) {
         applying_ = true;
+        shown_ = state;
         QString title = fromAnsi(state.title);
         if (windowTitle() != title) setWindowTitle(title);
         const int height = state.height + applyHint(state);
@@ -208,17 +211,13 @@ public:
         }
     }
 
-    // Tab and Shift+Tab: the next control with WS_TABSTOP in template order.
+    // Tab and Shift+Tab: where the model says Tab goes, in template order.
     void tab(bool backwards) {
-        int count = controlCount();
-        if (count == 0) return;
         int current = controlIndexOf(focusWidget());
-        if (current < 0) current = backwards ? count : -1;
-        for (int step = 1; step <= count; ++step) {
-            int index = ((current + (backwards ? -step : step)) % count + count) % count;
-            const ControlWidget& control = controls_[static_cast<size_t>(index)];
-            if (!control.tabStop || !control.widget->isEnabled() || !control.widget->isVisibleTo(this)) continue;
-            focusControlAt(index, backwards ? Qt::BacktabFocusReason : Qt::TabFocusReason);
+        int next = nextFocus(shown_, current >= 0 ? controlIdAt(current) : 0, backwards);
+        for (int i = 0; next != 0 && i < controlCount(); ++i) {
+            if (controlIdAt(i) != next) continue;
+            focusControlAt(i, backwards ? Qt::BacktabFocusReason : Qt::TabFocusReason);
             return;
         }
     }
@@ -445,6 +444,7 @@ private:
 
     WindowHandle handle_;
     std::vector<ControlWidget> controls_;
+    WindowState shown_;  // the model as last applied: where Tab goes is read from it
     QLabel* hint_ = nullptr;
     int hintHeight_ = 0;  // the hint's height at its width, laid out once per text
     bool applying_ = false;
@@ -494,28 +494,32 @@ protected:
     }
 };
 
-int windowsButtonOf(int standardButton) {
-    switch (standardButton) {
-        case QMessageBox::Ok: return 1;
-        case QMessageBox::Cancel: return 2;
-        case QMessageBox::Abort: return 3;
-        case QMessageBox::Retry: return 4;
-        case QMessageBox::Ignore: return 5;
-        case QMessageBox::Yes: return 6;
-        case QMessageBox::No: return 7;
-        default: return 0;
-    }
+// The Windows buttons (messageBoxButtons) as Qt's standard buttons.
+struct BoxButton {
+    int windowsId;
+    QMessageBox::StandardButton qt;
+};
+constexpr BoxButton kBoxButtons[] = {
+    {kIdOk, QMessageBox::Ok},    {kIdCancel, QMessageBox::Cancel}, {3, QMessageBox::Abort}, {4, QMessageBox::Retry},
+    {5, QMessageBox::Ignore},    {6, QMessageBox::Yes},            {7, QMessageBox::No},
+};
+
+int windowsButtonOf(QMessageBox::StandardButton standardButton) {
+    for (const BoxButton& button : kBoxButtons)
+        if (button.qt == standardButton) return button.windowsId;
+    return 0;
+}
+
+QMessageBox::StandardButton standardButtonOf(int windowsId) {
+    for (const BoxButton& button : kBoxButtons)
+        if (button.windowsId == windowsId) return button.qt;
+    return QMessageBox::NoButton;
 }
 
 QMessageBox::StandardButtons buttonsFor(unsigned flags) {
-    switch (flags & 0xF) {
-        case 1: return QMessageBox::Ok | QMessageBox::Cancel;
-        case 2: return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
-        case 3: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-        case 4: return QMessageBox::Yes | QMessageBox::No;
-        case 5: return QMessageBox::Retry | QMessageBox::Cancel;
-        default: return QMessageBox::Ok;
-    }
+    QMessageBox::StandardButtons buttons;
+    for (int id : messageBoxButtons(flags)) buttons |= standardButtonOf(id);
+    return buttons;
 }
 
 // Centres a window's client area on `area` (client coordinates, as the model's).
@@ -672,6 +676,9 @@ private:
         box->setText(fromAnsi(state.text));
         box->setIcon(QMessageBox::NoIcon);
         box->setStandardButtons(buttonsFor(state.flags));
+        box->setDefaultButton(standardButtonOf(messageBoxEnterButton(state.flags)));
+        if (int escape = messageBoxEscapeButton(state.flags); escape != 0)
+            box->setEscapeButton(standardButtonOf(escape));
         box->setWindowModality(Qt::NonModal);  // the model disables what the box disables
         box->setProperty(kMessageBoxIdProperty, static_cast<qulonglong>(state.id));
         const MessageBoxId id = state.id;

@@ -1,6 +1,6 @@
 #include "dialogs/terminal/key_decoder.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 namespace {
 
@@ -147,4 +147,4 @@ size_t KeyDecoder::decode(std::vector<Key>* keys, bool force) {
     return at;
 }
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 enum class KeyCode {
     Char,       // a printable ASCII character (Key::ch)
@@ -64,4 +64,4 @@ private:
     int64_t escapeSinceMs_ = 0;
 };
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

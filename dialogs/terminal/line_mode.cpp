@@ -2,10 +2,11 @@
 
 #include <cctype>
 
+#include "dialogs/message_boxes.h"
 #include "dialogs/terminal/screen_builder.h"
 #include "dialogs/terminal/terminal_text.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 namespace {
 
@@ -19,12 +20,6 @@ std::string trim(const std::string& text) {
 std::string lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-const dialogs::ControlState* controlById(const dialogs::WindowState& w, int id) {
-    for (const dialogs::ControlState& c : w.controls)
-        if (c.id == id) return &c;
-    return nullptr;
 }
 
 }  // namespace
@@ -75,7 +70,7 @@ std::vector<std::string> linePrompt(const std::vector<dialogs::WindowState>& win
         case KeyTarget::Kind::MessageBox: {
             const dialogs::MessageBoxState& box = boxes.front();
             std::string line = "  Press Enter for OK";
-            if (messageBoxEscapeButton(box.flags) == kIdCancel) line += ", or type esc for Cancel";
+            if (dialogs::messageBoxEscapeButton(box.flags) == kIdCancel) line += ", or type esc for Cancel";
             lines.push_back(line + ".");
             break;
         }
@@ -97,7 +92,7 @@ std::vector<std::string> linePrompt(const std::vector<dialogs::WindowState>& win
             std::vector<std::string> buttons;
             std::vector<int> order = focusOrder(*dialog);
             for (int id : order) {
-                const dialogs::ControlState* c = controlById(*dialog, id);
+                const dialogs::ControlState* c = dialog->control(id);
                 if (c == nullptr) continue;
                 if (isField(*c)) {
                     std::string line = std::string("  ") + letter + ") " + labelOf(*dialog, id) + ": ";
@@ -131,4 +126,4 @@ std::vector<std::string> linePrompt(const std::vector<dialogs::WindowState>& win
     return lines;
 }
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

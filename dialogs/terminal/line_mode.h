@@ -18,7 +18,7 @@
 
 #include "dialogs/dialog_view.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 struct LineCommand {
     enum class Kind { Enter, Escape, Button, Field, Tab, Unknown };
@@ -36,4 +36,4 @@ std::vector<std::string> linePrompt(const std::vector<dialogs::WindowState>& win
                                     const std::vector<dialogs::MessageBoxState>& boxes, WindowHandle selectedProgress,
                                     int width);
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

@@ -1,6 +1,6 @@
 #include "dialogs/terminal/live_region.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 namespace {
 
@@ -78,4 +78,4 @@ void LiveRegion::forget() {
     cursor_ = Cursor{};
 }
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

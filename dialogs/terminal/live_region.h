@@ -13,7 +13,7 @@
 
 #include "dialogs/terminal/terminal_text.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 struct Cursor {
     int line = -1;  // line of the live region; -1: the cursor is hidden
@@ -46,4 +46,4 @@ std::string cursorUp(int n);
 std::string cursorDown(int n);
 std::string cursorRight(int n);
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 class RedrawThrottle {
 public:
@@ -36,4 +36,4 @@ private:
     int64_t lastDrawMs_ = 0;
 };
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

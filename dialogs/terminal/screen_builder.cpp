@@ -4,10 +4,11 @@
 #include <map>
 
 #include "dialogs/control_kind.h"
+#include "dialogs/message_boxes.h"
 #include "dialogs/window_styles.h"
 #include "platform/windowing.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 namespace {
 
@@ -98,12 +99,6 @@ std::vector<const ControlState*> sortedControls(const WindowState& w) {
 }
 
 size_t indexOf(const WindowState& w, const ControlState* c) { return static_cast<size_t>(c - w.controls.data()); }
-
-const ControlState* findControl(const WindowState& w, int id) {
-    for (const ControlState& c : w.controls)
-        if (c.id == id) return &c;
-    return nullptr;
-}
 
 const ControlState* focusedControl(const WindowState& w) {
     for (const ControlState& c : w.controls)
@@ -214,7 +209,7 @@ std::string enterAction(const WindowState& w) {
 }
 
 std::string escapeAction(const WindowState& w) {
-    const ControlState* cancel = findControl(w, kIdCancel);
+    const ControlState* cancel = w.control(kIdCancel);
     return cancel != nullptr && isPushButton(*cancel) ? buttonCaption(*cancel) : "close";
 }
 
@@ -241,17 +236,6 @@ std::string messageBoxButtonName(int id) {
         case 6: return "Yes";
         case 7: return "No";
         default: return "Button " + std::to_string(id);
-    }
-}
-
-std::vector<int> messageBoxButtons(unsigned flags) {
-    switch (flags & 0xF) {
-        case 1: return {1, 2};
-        case 2: return {3, 4, 5};
-        case 3: return {6, 7, 2};
-        case 4: return {6, 7};
-        case 5: return {4, 2};
-        default: return {1};
     }
 }
 
@@ -331,19 +315,6 @@ KeyTarget findKeyTarget(const std::vector<WindowState>& windows, const std::vect
         target.window = progress->handle;
     }
     return target;
-}
-
-int messageBoxEnterButton(unsigned flags) {
-    std::vector<int> buttons = messageBoxButtons(flags);
-    size_t index = (flags >> 8) & 0xF;  // MB_DEFBUTTON2 = 0x100, MB_DEFBUTTON3 = 0x200
-    return buttons[index < buttons.size() ? index : 0];
-}
-
-int messageBoxEscapeButton(unsigned flags) {
-    std::vector<int> buttons = messageBoxButtons(flags);
-    if (std::find(buttons.begin(), buttons.end(), kIdCancel) != buttons.end()) return kIdCancel;
-    if ((flags & 0xF) == 0) return kIdOk;  // an MB_OK box: Escape gives IDOK, as on Windows
-    return 0;
 }
 
 std::vector<StyledLine> stageRecord(const std::string& title, int width) {
@@ -485,8 +456,8 @@ LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::v
         bool active = i == 0;
         StyledLine line;
         line.add(active ? "> " : "  ", Style::Bold);
-        std::vector<int> buttons = messageBoxButtons(box.flags);
-        int enter = messageBoxEnterButton(box.flags);
+        std::vector<int> buttons = dialogs::messageBoxButtons(box.flags);
+        int enter = dialogs::messageBoxEnterButton(box.flags);
         for (size_t b = 0; b < buttons.size(); ++b) {
             if (b > 0) line.add("  ");
             std::string name = messageBoxButtonName(buttons[b]);
@@ -496,7 +467,7 @@ LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::v
         screen.lines.push_back(line);
         if (active) {
             std::string help = "  Enter: " + messageBoxButtonName(enter);
-            int escape = messageBoxEscapeButton(box.flags);
+            int escape = dialogs::messageBoxEscapeButton(box.flags);
             if (escape != 0 && escape != enter) help += " | Esc: " + messageBoxButtonName(escape);
             screen.lines.emplace_back(help);
         }
@@ -519,4 +490,4 @@ LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::v
     return screen;
 }
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

@@ -17,7 +17,7 @@
 #include "dialogs/terminal/live_region.h"
 #include "dialogs/terminal/terminal_text.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 using dialogs::ControlState;
 using dialogs::MessageBoxState;
@@ -54,11 +54,6 @@ struct KeyTarget {
 KeyTarget findKeyTarget(const std::vector<WindowState>& windows, const std::vector<MessageBoxState>& boxes,
                         WindowHandle selectedProgress);
 
-// The button that Enter presses in a message box, and the one that Escape
-// does (0: none).
-int messageBoxEnterButton(unsigned flags);
-int messageBoxEscapeButton(unsigned flags);
-
 // Printed when the window is first shown: a blank line and the title, then
 // the texts (wrapped, their own line breaks kept). Progress windows: the title
 // after "-- " and their texts.
@@ -91,4 +86,4 @@ StyledLine progressLine(const WindowState& window, bool marked, bool markerColum
 // its progress line; none when it has no hint.
 std::vector<StyledLine> hintLines(const WindowState& window, bool markerColumn, int width);
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

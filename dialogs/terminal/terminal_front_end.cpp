@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "dialogs/front_ends.h"
+#include "dialogs/program_thread.h"
 #include "dialogs/terminal/terminal_view.h"
 #include "platform/process.h"
 
@@ -145,7 +145,7 @@ void runWithTerminalView(const std::function<int()>& program) {
         std::fflush(stdout);
     }
 
-    std::thread([program] { endProcess(program()); }).detach();
+    startProgramThread(program);
     view->run();
     // The input has ended (the terminal hung up, or Ctrl-D in line mode): no
     // one is left to answer the dialogs.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 namespace {
 
@@ -146,4 +146,4 @@ std::string StyledLine::render() const {
     return out;
 }
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

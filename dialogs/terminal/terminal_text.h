@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 // Splits `text` into lines of at most `width` characters. The line breaks of the
 // text (\r\n, and a lone \n or \r) are kept; a line that is too long breaks at
@@ -55,4 +55,4 @@ private:
     std::vector<Piece> pieces_;
 };
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

@@ -9,12 +9,13 @@
 #include <cerrno>
 #include <chrono>
 
+#include "dialogs/message_boxes.h"
 #include "dialogs/terminal/line_mode.h"
 #include "dialogs/terminal/screen_builder.h"
 #include "dialogs/terminal/terminal_text.h"
 #include "platform/windowing.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 namespace {
 
@@ -33,12 +34,6 @@ bool isAddressCharacter(char c) { return (c >= '0' && c <= '9') || c == '.' || c
 const dialogs::ControlState* focusedControl(const dialogs::WindowState& w) {
     for (const dialogs::ControlState& c : w.controls)
         if (c.focused) return &c;
-    return nullptr;
-}
-
-const dialogs::ControlState* controlById(const dialogs::WindowState& w, int id) {
-    for (const dialogs::ControlState& c : w.controls)
-        if (c.id == id) return &c;
     return nullptr;
 }
 
@@ -121,12 +116,8 @@ void TerminalView::stop() {
 }
 
 TerminalStats TerminalView::stats() const {
-    TerminalStats s;
-    s.notifications = notifications_.load();
-    s.frames = frames_.load();
-    s.writes = writes_.load();
-    s.bytes = bytes_.load();
-    return s;
+    return TerminalStats{notifications_.load(), frames_.load(), writes_.load(),
+                         bytes_.load(), inputs_.load(), shownRevision_.load()};
 }
 
 // --- The view's thread --------------------------------------------------------
@@ -156,7 +147,7 @@ bool TerminalView::run() {
     char buffer[512];
     bool inputOpen = options_.inputFd >= 0;
     while (!stopRequested_) {
-        int64_t now = steadyMs();
+        int64_t now = clockMs();
         int timeout = throttle_.waitMs(now);
         int keyWait = decoder_.pendingMs(now);
         if (keyWait >= 0 && (timeout < 0 || keyWait < timeout)) timeout = keyWait;
@@ -186,18 +177,25 @@ bool TerminalView::run() {
                         std::string line = lineBuffer_.substr(0, end);
                         lineBuffer_.erase(0, end + 1);
                         handleLine(line);
+                        ++inputs_;
                     }
                 } else {
                     std::vector<Key> keys;
-                    decoder_.feed(buffer, static_cast<size_t>(n), steadyMs(), &keys);
-                    for (const Key& key : keys) handleKey(key);
+                    decoder_.feed(buffer, static_cast<size_t>(n), clockMs(), &keys);
+                    for (const Key& key : keys) {
+                        handleKey(key);
+                        ++inputs_;
+                    }
                 }
             }
         }
         std::vector<Key> late;
-        decoder_.flush(steadyMs(), &late);
-        for (const Key& key : late) handleKey(key);
-        now = steadyMs();
+        decoder_.flush(clockMs(), &late);
+        for (const Key& key : late) {
+            handleKey(key);
+            ++inputs_;
+        }
+        now = clockMs();
         if (options_.mode == TerminalMode::Lines && !lastProgressLine_.empty()) throttle_.markDirty();
         if (throttle_.due(now)) draw(now);
     }
@@ -211,7 +209,10 @@ void TerminalView::handleWakeBytes(const char* data, long size) {
                 notePending_ = false;  // before reading the model: a later change wakes again
                 throttle_.markDirty();
                 break;
-            case kWakeInterrupt: handleKey(Key{KeyCode::CtrlC, 0}); break;
+            case kWakeInterrupt:
+                handleKey(Key{KeyCode::CtrlC, 0});
+                ++inputs_;
+                break;
             case kWakeResize:
                 readSize();
                 redrawAll();
@@ -256,9 +257,9 @@ void TerminalView::handleKey(const Key& key) {
         case KeyTarget::Kind::MessageBox: {
             unsigned flags = now.boxes.front().flags;
             if (key.code == KeyCode::Enter || (key.code == KeyCode::Char && key.ch == ' ')) {
-                input::answerMessageBox(target.box, messageBoxEnterButton(flags));
+                input::answerMessageBox(target.box, dialogs::messageBoxEnterButton(flags));
             } else if (key.code == KeyCode::Escape || key.code == KeyCode::CtrlC) {
-                int button = messageBoxEscapeButton(flags);
+                int button = dialogs::messageBoxEscapeButton(flags);
                 if (button != 0) input::answerMessageBox(target.box, button);
             }
             return;
@@ -301,16 +302,12 @@ void TerminalView::handleProgressKey(const Snapshot& now, WindowHandle target, c
 
 void TerminalView::handleDialogKey(const dialogs::WindowState& w, const Key& key) {
     const dialogs::ControlState* focus = focusedControl(w);
-    std::vector<int> order = focusOrder(w);
     auto move = [&](int delta) {
+        // The terminal's own order (fields, then buttons); the model says where Tab stops in it.
+        std::vector<int> order = focusOrder(w);
         if (order.empty()) return;
-        int n = static_cast<int>(order.size());
-        int at = -1;
-        if (focus != nullptr)
-            for (int i = 0; i < n; ++i)
-                if (order[i] == focus->id) at = i;
-        int next = at < 0 ? (delta > 0 ? 0 : n - 1) : ((at + delta) % n + n) % n;
-        input::focusControl(w.handle, order[next]);
+        int next = dialogs::nextFocus(w, focus != nullptr ? focus->id : 0, delta < 0, order);
+        if (next != 0) input::focusControl(w.handle, next);
     };
     bool inText = focus != nullptr && isTextField(*focus) && focus->enabled;
     bool inList = focus != nullptr && isComboBox(*focus) && focus->enabled;
@@ -378,7 +375,7 @@ void TerminalView::handleDialogKey(const dialogs::WindowState& w, const Key& key
 void TerminalView::handleLine(const std::string& line) {
     // The next frame after one interval, when the dialog has taken the
     // command (a pressed button would otherwise show its focus first).
-    throttle_.drew(steadyMs());
+    throttle_.drew(clockMs());
     throttle_.markDirty();
     LineCommand command = parseLineCommand(line);
     Snapshot now = snapshot();
@@ -410,7 +407,7 @@ void TerminalView::handleLine(const std::string& line) {
     std::vector<const dialogs::ControlState*> fields;
     std::vector<const dialogs::ControlState*> buttons;
     for (int id : focusOrder(*dialog)) {
-        const dialogs::ControlState* c = controlById(*dialog, id);
+        const dialogs::ControlState* c = dialog->control(id);
         if (c == nullptr) continue;
         (isField(*c) ? fields : buttons).push_back(c);
     }
@@ -445,6 +442,8 @@ void TerminalView::handleLine(const std::string& line) {
 void TerminalView::draw(int64_t nowMs) {
     throttle_.drew(nowMs);
     ++frames_;
+    // Read before the model: this frame shows at least this revision.
+    uint64_t revision = dialogs::modelRevision();
     Snapshot now = snapshot();
     bool styled = options_.mode == TerminalMode::Screen;
 
@@ -500,6 +499,7 @@ void TerminalView::draw(int64_t nowMs) {
     } else {
         drawLines(transcript, now, nowMs);
     }
+    shownRevision_ = revision;
 }
 
 // A progress window's title can change many times between two frames: the
@@ -598,4 +598,4 @@ void TerminalView::finish() {
     if (locked) outputMutex_.unlock();
 }
 
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

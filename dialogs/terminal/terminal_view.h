@@ -36,7 +36,7 @@
 #include "dialogs/terminal/live_region.h"
 #include "dialogs/terminal/redraw_throttle.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 
 enum class TerminalMode {
     Screen,  // raw mode: the live region redrawn in place, keys one by one
@@ -58,6 +58,9 @@ struct TerminalOptions {
     // Called on the view's thread after SIGCONT (put the terminal back into
     // raw mode).
     std::function<void()> onContinue;
+    // Milliseconds of a steady clock: when frames are due, when a lone Escape
+    // is a key, when line mode prints progress again. Empty: steadyMs.
+    std::function<int64_t()> clock;
 };
 
 struct TerminalStats {
@@ -65,7 +68,12 @@ struct TerminalStats {
     uint64_t frames = 0;         // frames built
     uint64_t writes = 0;         // frames that wrote anything
     uint64_t bytes = 0;          // bytes written
+    uint64_t inputs = 0;         // keys, lines and Ctrl-C signals handled
+    uint64_t shownRevision = 0;  // the model's revision that the last frame read (modelRevision)
 };
+
+// Milliseconds of a steady clock.
+int64_t steadyMs();
 
 class TerminalView : public dialogs::DialogView {
 public:
@@ -121,6 +129,7 @@ private:
     void redrawAll();
     // Writes all of `bytes`; the caller holds outputMutex_.
     bool writeLocked(const std::string& bytes);
+    int64_t clockMs() const { return options_.clock ? options_.clock() : steadyMs(); }
 
     TerminalOptions options_;
     int wakeRead_ = -1;
@@ -159,9 +168,8 @@ private:
     std::atomic<uint64_t> frames_{0};
     std::atomic<uint64_t> writes_{0};
     std::atomic<uint64_t> bytes_{0};
+    std::atomic<uint64_t> inputs_{0};
+    std::atomic<uint64_t> shownRevision_{0};
 };
 
-// Milliseconds of a steady clock.
-int64_t steadyMs();
-
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

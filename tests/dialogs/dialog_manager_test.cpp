@@ -603,6 +603,29 @@ TEST_F(DialogManager, FocusFollowsSetFocusRules) {
     destroyWindow(w);
 }
 
+TEST_F(DialogManager, TabVisitsTheEnabledTabStopsInTemplateOrder) {
+    // The warning dialog: OK and Cancel have WS_TABSTOP, the read-only text 1021 has not.
+    WindowHandle w = createModelessDialog(nullptr, kWarning, okCancelProc);
+    ASSERT_NE(w, nullptr);
+    dialogs::WindowState state;
+    ASSERT_TRUE(dialogs::readWindowState(w, &state));
+    EXPECT_EQ(dialogs::nextFocus(state, kIdOk, false), kIdCancel);
+    EXPECT_EQ(dialogs::nextFocus(state, kIdCancel, false), kIdOk);  // past 1021, round to the start
+    EXPECT_EQ(dialogs::nextFocus(state, 1021, false), kIdOk);
+    EXPECT_EQ(dialogs::nextFocus(state, 1021, true), kIdCancel);
+    EXPECT_EQ(dialogs::nextFocus(state, kIdOk, true), kIdCancel);
+    EXPECT_EQ(dialogs::nextFocus(state, 4242, false), kIdOk);  // from nowhere: the first stop
+    EXPECT_EQ(dialogs::nextFocus(state, 4242, true), kIdCancel);  // or the last
+    // A view's own order; the stops stay the model's.
+    EXPECT_EQ(dialogs::nextFocus(state, kIdCancel, false, {1021, kIdCancel, kIdOk}), kIdOk);
+    EXPECT_EQ(dialogs::nextFocus(state, kIdOk, false, {1021, kIdCancel, kIdOk}), kIdCancel);
+    state.controls[1].enabled = false;  // Cancel disabled: Tab stays on OK
+    EXPECT_EQ(dialogs::nextFocus(state, kIdOk, false), kIdOk);
+    state.controls[0].style &= ~0x10000000u;  // OK hidden (WS_VISIBLE) too: nowhere to go
+    EXPECT_EQ(dialogs::nextFocus(state, kIdOk, false), 0);
+    destroyWindow(w);
+}
+
 TEST_F(DialogManager, ProgressRangeCarriesSixteenBitLimits) {
     WindowHandle w = createModelessDialog(nullptr, kConnecting, progressProc);
     ASSERT_NE(w, nullptr);

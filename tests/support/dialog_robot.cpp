@@ -17,12 +17,6 @@ std::optional<dialogs::WindowState> read(WindowHandle window) {
     return s;
 }
 
-const dialogs::ControlState* findControl(const dialogs::WindowState& s, int controlId) {
-    for (const auto& c : s.controls)
-        if (c.id == controlId) return &c;
-    return nullptr;
-}
-
 }  // namespace
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
@@ -104,35 +98,35 @@ std::string hint(WindowHandle window) {
 std::string controlText(WindowHandle window, int controlId) {
     auto s = read(window);
     if (!s) return {};
-    const dialogs::ControlState* c = findControl(*s, controlId);
+    const dialogs::ControlState* c = s->control(controlId);
     return c != nullptr ? c->text : std::string();
 }
 
 bool isControlEnabled(WindowHandle window, int controlId) {
     auto s = read(window);
     if (!s) return false;
-    const dialogs::ControlState* c = findControl(*s, controlId);
+    const dialogs::ControlState* c = s->control(controlId);
     return c != nullptr && c->enabled;
 }
 
 std::vector<std::string> comboItems(WindowHandle window, int controlId) {
     auto s = read(window);
     if (!s) return {};
-    const dialogs::ControlState* c = findControl(*s, controlId);
+    const dialogs::ControlState* c = s->control(controlId);
     return c != nullptr ? c->items : std::vector<std::string>();
 }
 
 int comboSelection(WindowHandle window, int controlId) {
     auto s = read(window);
     if (!s) return -1;
-    const dialogs::ControlState* c = findControl(*s, controlId);
+    const dialogs::ControlState* c = s->control(controlId);
     return c != nullptr ? c->selection : -1;
 }
 
 Progress progress(WindowHandle window, int controlId) {
     auto s = read(window);
     if (!s) return {};
-    const dialogs::ControlState* c = findControl(*s, controlId);
+    const dialogs::ControlState* c = s->control(controlId);
     if (c == nullptr) return {};
     return {c->rangeLow, c->rangeHigh, c->position};
 }

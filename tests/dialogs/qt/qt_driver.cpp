@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "dialogs/qt/qt_controls.h"
-#include "dialogs/qt/qt_view.h"
+#include "dialogs/qt/qt_view_testing.h"
 #include "platform/process.h"
 
 namespace orb::test::qt {

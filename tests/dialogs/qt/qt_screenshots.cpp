@@ -23,7 +23,7 @@
 #include <thread>
 
 #include "dialogs/front_ends.h"
-#include "dialogs/qt/qt_view.h"
+#include "dialogs/qt/qt_view_testing.h"
 #include "platform/own_addresses.h"
 #include "platform/windowing.h"
 #include "upgrade/error_box.h"

@@ -26,7 +26,7 @@
 #include "tests/support/dialog_robot.h"
 #include "dialogs/qt/qt_controls.h"
 #include "dialogs/qt/qt_look.h"
-#include "dialogs/qt/qt_view.h"
+#include "dialogs/qt/qt_view_testing.h"
 #include "platform/windowing.h"
 #include "tests/support/child_process.h"
 #include "upgrade/dialog_ids.h"

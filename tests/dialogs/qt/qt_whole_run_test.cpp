@@ -22,7 +22,7 @@
 #include "dialogs/front_ends.h"
 #include "tests/support/dialog_robot.h"
 #include "dialogs/qt/qt_controls.h"
-#include "dialogs/qt/qt_view.h"
+#include "dialogs/qt/qt_view_testing.h"
 #include "upgrade/upgrade_sequence.h"
 #include "tests/dialogs/qt/qt_driver.h"
 #include "tests/support/child_process.h"

@@ -8,7 +8,7 @@
 
 #include "dialogs/terminal/key_decoder.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 namespace {
 
 std::vector<std::string> names(const std::vector<Key>& keys) {
@@ -100,4 +100,4 @@ TEST(KeyDecoder, ABrokenSequenceIsEscapeAndItsBytes) {
 }
 
 }  // namespace
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

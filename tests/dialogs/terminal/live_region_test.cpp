@@ -9,7 +9,7 @@
 #include "dialogs/terminal/live_region.h"
 #include "dialogs/terminal/redraw_throttle.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 namespace {
 
 std::vector<StyledLine> lines(std::initializer_list<const char*> texts) {
@@ -89,4 +89,4 @@ TEST(RedrawThrottle, AThousandChangesASecondGiveTwentyFrames) {
 }
 
 }  // namespace
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

@@ -9,12 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "dialogs/message_boxes.h"
 #include "tests/support/dialog_robot.h"
 #include "dialogs/terminal/screen_builder.h"
 #include "tests/dialogs/terminal/terminal_test_support.h"
 #include "upgrade/dialog_procs.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 namespace {
 
 using test::ModalRun;
@@ -196,10 +197,10 @@ TEST_F(ScreenBuilder, MessageBoxTakesTheKeysAndShowsItsButton) {
     EXPECT_NE(text.find("> < OK >\n  Enter: OK\n"), std::string::npos) << text;
     std::string intro = join(messageBoxIntroduction(box, 80));
     EXPECT_EQ(intro, "\n== Error ==\n  Invalid IP Address\n");
-    EXPECT_EQ(messageBoxEnterButton(0), kIdOk);
-    EXPECT_EQ(messageBoxEscapeButton(0), kIdOk);     // MB_OK: Escape gives IDOK
-    EXPECT_EQ(messageBoxEscapeButton(1), kIdCancel); // MB_OKCANCEL
-    EXPECT_EQ(messageBoxEscapeButton(4), 0);         // MB_YESNO: Escape does nothing
+    EXPECT_EQ(dialogs::messageBoxEnterButton(0), kIdOk);
+    EXPECT_EQ(dialogs::messageBoxEscapeButton(0), kIdOk);     // MB_OK: Escape gives IDOK
+    EXPECT_EQ(dialogs::messageBoxEscapeButton(1), kIdCancel); // MB_OKCANCEL
+    EXPECT_EQ(dialogs::messageBoxEscapeButton(4), 0);         // MB_YESNO: Escape does nothing
 }
 
 TEST_F(ScreenBuilder, ANarrowTerminalGetsNarrowLines) {
@@ -231,4 +232,4 @@ TEST_F(ScreenBuilder, FocusOrderIsFieldsThenButtons) {
 }
 
 }  // namespace
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

@@ -13,7 +13,7 @@
 
 namespace orb::test {
 
-ViewHarness::ViewHarness(terminal::TerminalMode mode, int width, int height) {
+ViewHarness::ViewHarness(dialogs::terminal::TerminalMode mode, int width, int height) {
     int input[2];
     int output[2];
     if (pipe(input) != 0 || pipe(output) != 0) return;
@@ -21,22 +21,29 @@ ViewHarness::ViewHarness(terminal::TerminalMode mode, int width, int height) {
     inputWrite_ = input[1];
     outputRead_ = output[0];
     outputWrite_ = output[1];
-    terminal::TerminalOptions options;
+    dialogs::terminal::TerminalOptions options;
     options.inputFd = inputRead_;
     options.outputFd = outputWrite_;
     options.mode = mode;
     options.width = width;
     options.height = height;
     options.lineProgressIntervalMs = 200;
-    view_ = new terminal::TerminalView(options);
+    options.clock = [this] {
+        noteEvent();
+        return dialogs::terminal::steadyMs();
+    };
+    view_ = new dialogs::terminal::TerminalView(options);
     dialogs::installDialogView(view_);
     readerThread_ = std::thread([this] {
         char buffer[4096];
         for (;;) {
             ssize_t n = ::read(outputRead_, buffer, sizeof buffer);
             if (n <= 0) break;
-            std::lock_guard lock(mutex_);
-            output_.append(buffer, static_cast<size_t>(n));
+            {
+                std::lock_guard lock(mutex_);
+                output_.append(buffer, static_cast<size_t>(n));
+            }
+            noteEvent();
         }
     });
     viewThread_ = std::thread([this] { view_->run(); });
@@ -64,13 +71,38 @@ std::string ViewHarness::output() {
 
 std::string ViewHarness::text() { return withoutEscapes(output()); }
 
-bool ViewHarness::waitForText(const std::string& needle, int timeoutMs) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < until) {
-        if (text().find(needle) != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+void ViewHarness::noteEvent() {
+    {
+        std::lock_guard lock(eventMutex_);
+        ++events_;
     }
-    return false;
+    event_.notify_all();
+}
+
+bool ViewHarness::waitFor(const std::function<bool()>& condition, int timeoutMs) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::unique_lock lock(eventMutex_);
+    for (;;) {
+        uint64_t seen = events_;
+        lock.unlock();
+        if (condition()) return true;
+        lock.lock();
+        if (!event_.wait_until(lock, until, [&] { return events_ != seen; })) break;
+    }
+    lock.unlock();
+    return condition();
+}
+
+bool ViewHarness::waitForText(const std::string& needle, int timeoutMs) {
+    return waitFor([&] { return text().find(needle) != std::string::npos; }, timeoutMs);
+}
+
+bool ViewHarness::waitForInputs(uint64_t count, int timeoutMs) {
+    return waitFor([&] { return view_->stats().inputs >= count; }, timeoutMs);
+}
+
+bool ViewHarness::waitForFrameOf(uint64_t revision, int timeoutMs) {
+    return waitFor([&] { return view_->stats().shownRevision >= revision; }, timeoutMs);
 }
 
 void prepareRunState() {
@@ -92,7 +124,11 @@ ModalRun::ModalRun(int templateId, DialogProc procedure) {
     std::vector<WindowHandle> before = robot::openWindows();
     thread_ = std::thread([this, templateId, procedure] {
         result_ = runModalDialog(nullptr, templateId, procedure);
-        done_ = true;
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        ended_.notify_all();
     });
     window_ = robot::waitForNewDialog(templateId, before);
 }
@@ -104,9 +140,9 @@ ModalRun::~ModalRun() {
 }
 
 intptr_t ModalRun::result(int timeoutMs) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done_ && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return done_ ? result_.load() : -2;
+    std::unique_lock lock(mutex_);
+    bool ended = ended_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return done_.load(); });
+    return ended ? result_.load() : -2;
 }
 
 std::string withoutEscapes(const std::string& output) {

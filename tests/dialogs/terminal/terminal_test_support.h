@@ -4,6 +4,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -19,7 +21,7 @@ namespace orb::test {
 // while it lives (create it before the first window of the test).
 class ViewHarness {
 public:
-    explicit ViewHarness(terminal::TerminalMode mode = terminal::TerminalMode::Screen, int width = 80,
+    explicit ViewHarness(dialogs::terminal::TerminalMode mode = dialogs::terminal::TerminalMode::Screen, int width = 80,
                          int height = 24);
     ~ViewHarness();  // stops the view and puts the headless view back
 
@@ -31,10 +33,18 @@ public:
     std::string text();
     // Waits until the text contains `needle`.
     bool waitForText(const std::string& needle, int timeoutMs = 5000);
-    terminal::TerminalView& view() { return *view_; }
+    // Waits until `condition` holds, checking it again whenever the view has
+    // written or has been through a pass of its loop (it reads its clock on
+    // each, and the harness gives it a clock that says so).
+    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 5000);
+    // Waits until the view has handled `count` inputs (keys, lines, Ctrl-C)
+    // since its start, or drawn a frame that read the model at `revision` or later.
+    bool waitForInputs(uint64_t count, int timeoutMs = 5000);
+    bool waitForFrameOf(uint64_t revision, int timeoutMs = 5000);
+    dialogs::terminal::TerminalView& view() { return *view_; }
 
 private:
-    terminal::TerminalView* view_ = nullptr;  // never freed: notifications may still arrive
+    dialogs::terminal::TerminalView* view_ = nullptr;  // never freed: notifications may still arrive
     int inputWrite_ = -1;
     int inputRead_ = -1;
     int outputRead_ = -1;
@@ -43,6 +53,10 @@ private:
     std::thread readerThread_;
     std::mutex mutex_;
     std::string output_;
+    std::mutex eventMutex_;
+    std::condition_variable event_;
+    uint64_t events_ = 0;  // outputs read and clock readings of the view
+    void noteEvent();
 };
 
 // runState as the procedures expect it: product "ORB-4100", image version
@@ -60,6 +74,8 @@ public:
 
 private:
     std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable ended_;
     std::atomic<bool> done_{false};
     std::atomic<intptr_t> result_{0};
     WindowHandle window_ = nullptr;

@@ -9,7 +9,7 @@
 #include "dialogs/terminal/terminal_text.h"
 #include "upgrade/dialog_texts.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 namespace {
 
 using Lines = std::vector<std::string>;
@@ -118,4 +118,4 @@ TEST(StyledLine, FitCutsAcrossPieces) {
 }
 
 }  // namespace
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

@@ -16,7 +16,7 @@
 #include "tests/dialogs/terminal/terminal_test_support.h"
 #include "upgrade/dialog_procs.h"
 
-namespace orb::terminal {
+namespace orb::dialogs::terminal {
 namespace {
 
 using namespace std::chrono_literals;
@@ -144,14 +144,13 @@ bool countingProgressProc(WindowHandle, uint32_t message, uintptr_t wParam, intp
     return false;
 }
 
-bool pumpUntil(WindowHandle w, const std::function<bool()>& condition, int timeoutMs = 5000) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < until) {
+// Runs the window's procedure for what the view posted until `condition`
+// holds; the view posts while it handles a key, before its next pass.
+bool pumpUntil(ViewHarness& harness, WindowHandle w, const std::function<bool()>& condition) {
+    return harness.waitFor([&] {
         pumpAllMessages(w);
-        if (condition()) return true;
-        std::this_thread::sleep_for(1ms);
-    }
-    return false;
+        return condition();
+    });
 }
 
 TEST_F(TerminalViewTest, EscapeAndCtrlCPressAProgressWindowsCancelButton) {
@@ -160,16 +159,17 @@ TEST_F(TerminalViewTest, EscapeAndCtrlCPressAProgressWindowsCancelButton) {
     WindowHandle w = createModelessDialog(nullptr, 114, countingProgressProc);
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(harness.waitForText("Esc/^C=Cancel")) << harness.text();
+    uint64_t handled = harness.view().stats().inputs;
     harness.type("\r");  // no default button in a progress window
-    std::this_thread::sleep_for(100ms);
-    pumpAllMessages(w);
+    ASSERT_TRUE(harness.waitForInputs(handled + 1));
+    pumpAllMessages(w);  // a press would have been posted while the key was handled
     EXPECT_EQ(cancels.load(), 0);
     harness.type("\x03");
-    EXPECT_TRUE(pumpUntil(w, [] { return cancels.load() == 1; }));
+    EXPECT_TRUE(pumpUntil(harness, w, [] { return cancels.load() == 1; }));
     harness.type("\x1b");
-    EXPECT_TRUE(pumpUntil(w, [] { return cancels.load() == 2; }));
+    EXPECT_TRUE(pumpUntil(harness, w, [] { return cancels.load() == 2; }));
     harness.view().signalInterrupt();  // SIGINT, as in line mode
-    EXPECT_TRUE(pumpUntil(w, [] { return cancels.load() == 3; }));
+    EXPECT_TRUE(pumpUntil(harness, w, [] { return cancels.load() == 3; }));
     destroyWindow(w);
 }
 
@@ -182,9 +182,9 @@ TEST_F(TerminalViewTest, TabChoosesWhichProgressWindowCancels) {
     harness.type("\t");
     ASSERT_TRUE(harness.waitForText("> Waiting For Firmware")) << harness.text();
     harness.type("\x03");
-    EXPECT_TRUE(pumpUntil(second, [] { return cancels.load() == 1; }));
-    pumpAllMessages(first);
-    std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(pumpUntil(harness, second, [] { return cancels.load() == 1; }));
+    // The key has been handled, and a press of the other window's button would
+    // have been posted with it.
     pumpAllMessages(first);
     EXPECT_EQ(cancels.load(), 1) << "only the chosen window was cancelled";
     destroyWindow(second);
@@ -207,7 +207,7 @@ TEST_F(TerminalViewTest, ManyModelChangesGiveFewRedraws) {
         if (block % 2 == 0) std::this_thread::sleep_for(1ms);
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::this_thread::sleep_for(150ms);
+    ASSERT_TRUE(harness.waitForFrameOf(dialogs::modelRevision()));
     TerminalStats after = harness.view().stats();
     uint64_t frames = after.frames - before.frames;
     uint64_t allowed = static_cast<uint64_t>(seconds * 20) + 4;
@@ -229,15 +229,15 @@ TEST_F(TerminalViewTest, NothingIsWrittenWhenNothingVisibleChanges) {
     WindowHandle w = createModelessDialog(nullptr, 110, countingProgressProc);
     setProgressRange(w, 1010, 0, 1562);
     ASSERT_TRUE(harness.waitForText("Uploading Firmware To ORB")) << harness.text();
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(harness.waitForFrameOf(dialogs::modelRevision()));
     TerminalStats before = harness.view().stats();
     // The restart wait moves the bar by one of 1562 steps every 32 ms: within
-    // one cell of the bar nothing visible changes.
+    // one cell of the bar nothing visible changes. Each step is drawn before
+    // the next.
     for (int position = 0; position < 20; ++position) {
         setProgressPosition(w, 1010, position);
-        std::this_thread::sleep_for(10ms);
+        ASSERT_TRUE(harness.waitForFrameOf(dialogs::modelRevision()));
     }
-    std::this_thread::sleep_for(100ms);
     TerminalStats after = harness.view().stats();
     EXPECT_GE(after.frames - before.frames, 2u);
     EXPECT_EQ(after.bytes, before.bytes);
@@ -249,12 +249,15 @@ TEST_F(TerminalViewTest, FinishErasesTheRegionAndWritesNothingMore) {
     ModalRun run(139, warningDialogProc);
     ASSERT_TRUE(harness.waitForText("< Cancel >")) << harness.text();
     harness.view().finish();
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(harness.waitFor([&] { return harness.output().rfind("\x1b[J\x1b[?25h") != std::string::npos; }));
     std::string output = harness.output();
-    EXPECT_NE(output.rfind("\x1b[J\x1b[?25h"), std::string::npos);
     size_t length = output.size();
+    TerminalStats before = harness.view().stats();
     harness.type("\t");
-    std::this_thread::sleep_for(150ms);
+    // The key moves the focus: the model changes, a frame is built, nothing is written.
+    ASSERT_TRUE(harness.waitForInputs(before.inputs + 1));
+    ASSERT_TRUE(harness.waitFor([&] { return harness.view().stats().frames > before.frames; }));
+    EXPECT_EQ(harness.view().stats().bytes, before.bytes);
     EXPECT_EQ(harness.output().size(), length);
     harness.view().finish();  // a second call does nothing
     EXPECT_EQ(harness.output().size(), length);
@@ -310,4 +313,4 @@ TEST(LineCommands, Parse) {
 }
 
 }  // namespace
-}  // namespace orb::terminal
+}  // namespace orb::dialogs::terminal

@@ -38,10 +38,6 @@ struct TftpSession {
     int intervals;              // 0..30 expired without the expected ACK
 };
 
-void sendOptionAck(SocketHandle udpSocket, uint8_t* packet, const sockaddr_in* peer, uint32_t imageSize);
-void sendDataBlock(SocketHandle udpSocket, uint8_t* packet, const uint8_t* data, int length, uint32_t block,
-                   const sockaddr_in* peer);
-
 // Fills a zeroed record for a transfer of `image` (`imageSize` bytes):
 // announcing, the block count, the final block's size. Traces the sizes.
 void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,

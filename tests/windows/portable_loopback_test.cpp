@@ -13,7 +13,7 @@
 #include "platform/sockets.h"
 #include "platform/threads.h"
 #include "upgrade/run_state.h"
-#include "tftp/transfer.h"
+#include "tftp/packets.h"
 #include "web/http_exchange.h"
 #include "platform/socket_address.h"
 

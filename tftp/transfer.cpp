@@ -1,7 +1,5 @@
 #include "tftp/transfer.h"
 
-#include <cstdio>
-
 #include "base/trace.h"
 #include "base/u16_be.h"
 #include "tftp/packets.h"
@@ -83,11 +81,6 @@ TickVerdict countTicks(TftpSession* session, uint32_t passed) {
         return TickVerdict::TimedOut;
     }
     return session->state == TransferState::Announcing ? TickVerdict::ResendOptionAck : TickVerdict::ResendBlock;
-}
-
-void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize) {
-    std::snprintf(title, 128, "Uploading Firmware to ORB@%s %d/%d Bytes", deviceAddressText,
-                  static_cast<int>(bytesAcked), static_cast<int>(imageSize));
 }
 
 }  // namespace orb

@@ -69,8 +69,4 @@ enum class TickVerdict {
 // call: after a stall of the whole thread the next interval starts afresh.
 TickVerdict countTicks(TftpSession* session, uint32_t passed);
 
-// "Uploading Firmware to ORB@<address> <acked>/<size> Bytes", at most 127
-// characters, into `title` (128 bytes).
-void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize);
-
 }  // namespace orb

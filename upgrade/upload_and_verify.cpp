@@ -1,5 +1,6 @@
 #include "upgrade/upload_and_verify.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "base/trace.h"
@@ -24,6 +25,11 @@ void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t pe
     initTftpSession(session, udpSocket, localAddress, peerAddress, peerPort, runState.firmwareImage.data,
                     runState.firmwareImage.size);
     runTftpSession(session);
+}
+
+void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize) {
+    std::snprintf(title, 128, "Uploading Firmware to ORB@%s %d/%d Bytes", deviceAddressText,
+                  static_cast<int>(bytesAcked), static_cast<int>(imageSize));
 }
 
 static void showUploadProgress(WindowHandle window, const TftpSession* session) {

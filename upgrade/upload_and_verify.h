@@ -11,6 +11,10 @@
 
 namespace orb {
 
+// "Uploading Firmware to ORB@<address> <acked>/<size> Bytes", at most 127
+// characters, into `title` (128 bytes): the upload window's title.
+void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize);
+
 // Takes over from the listener after the read request: the socket (bound,
 // non-blocking), the local address and the peer's address and port.
 [[noreturn]] void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,

@@ -8,6 +8,7 @@
 #include "tests/tftp/trace_capture.h"
 #include "tftp/packets.h"
 #include "tftp/transfer.h"
+#include "upgrade/upload_and_verify.h"
 
 namespace orb {
 namespace {
@@ -279,14 +280,6 @@ TEST_F(TransferSteps, TicksThatPassTogetherExpireOneIntervalAtMost) {
     EXPECT_EQ(countTicks(&session, 5000), TickVerdict::ResendOptionAck);
     EXPECT_EQ(session.intervals, 2);
     EXPECT_EQ(session.ticks, 0);
-}
-
-TEST(UploadTitle, StaysWithin127Characters) {
-    char title[130];
-    std::fill(std::begin(title), std::end(title), '#');
-    formatUploadTitle(title, std::string(200, '1').c_str(), 5, 6);
-    EXPECT_EQ(std::string(title).size(), 127u);
-    EXPECT_EQ(title[128], '#');
 }
 
 }  // namespace

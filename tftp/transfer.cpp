@@ -6,10 +6,9 @@
 
 namespace orb {
 
-void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
-                     uint16_t peerPort, const uint8_t* image, uint32_t imageSize) {
+void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t peerAddress, uint16_t peerPort,
+                     const uint8_t* image, uint32_t imageSize) {
     session->udpSocket = udpSocket;
-    session->localAddress = localAddress;
     session->peerAddress = peerAddress;
     session->peerPort = peerPort;
     session->state = TransferState::Announcing;

@@ -21,7 +21,6 @@ enum class TransferState {
 
 struct TftpSession {
     uint8_t packet[1024];
-    uint32_t localAddress;
     uint32_t peerAddress;
     uint16_t peerPort;
     SocketHandle udpSocket;
@@ -40,8 +39,8 @@ struct TftpSession {
 
 // Fills a zeroed record for a transfer of `image` (`imageSize` bytes):
 // announcing, the block count, the final block's size. Traces the sizes.
-void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
-                     uint16_t peerPort, const uint8_t* image, uint32_t imageSize);
+void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t peerAddress, uint16_t peerPort,
+                     const uint8_t* image, uint32_t imageSize);
 
 enum class SessionVerdict {
     Idle,      // nothing received, or too short to carry an opcode: pump, then wait

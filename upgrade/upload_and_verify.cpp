@@ -22,9 +22,9 @@ namespace orb {
 void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
     auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
     if (session == nullptr) failRun(RunOutcome::SessionAllocationFailed);
-    initTftpSession(session, udpSocket, localAddress, peerAddress, peerPort, runState.firmwareImage.data,
+    initTftpSession(session, udpSocket, peerAddress, peerPort, runState.firmwareImage.data,
                     runState.firmwareImage.size);
-    runTftpSession(session);
+    runTftpSession(session, localAddress);
 }
 
 void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize) {
@@ -107,7 +107,7 @@ void transferImage(TftpSession* session, WindowHandle window) {
     }
 }
 
-void runTftpSession(TftpSession* session) {
+void runTftpSession(TftpSession* session, uint32_t localAddress) {
     WindowHandle window = createModelessDialog(runState.instance, kUploadWindowId, progressDialogProc);
     if (window != nullptr) {
         setProgressRange(window, kProgressBarId, 0, static_cast<int>(session->blockCount & 0xffff));
@@ -125,8 +125,8 @@ void runTftpSession(TftpSession* session) {
         // The success dialog shows what the adapter reports now, never the
         // version from before the upgrade: a page without the label leaves it empty.
         runState.deviceInfo.softwareVersion[0] = '\0';
-        DeviceQuery query{runState.instance, session->localAddress, kFirstLocalHttpPort, session->peerAddress,
-                          kDeviceHttpPort,   kStatusPagePath,       runState.responseBuffer, kResponseLimit};
+        DeviceQuery query{runState.instance, localAddress,    kFirstLocalHttpPort,     session->peerAddress,
+                          kDeviceHttpPort,   kStatusPagePath, runState.responseBuffer, kResponseLimit};
         if (runDeviceQuery(query) <= 0) {
             showFailure(RunOutcome::NotRespondingAfterUpload);
         } else {

@@ -19,7 +19,9 @@ void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytes
 // non-blocking), the local address and the peer's address and port.
 [[noreturn]] void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
                                    uint16_t peerPort);
-[[noreturn]] void runTftpSession(TftpSession* session);
+// The verification query goes out from `localAddress`, the address the
+// listener serves on.
+[[noreturn]] void runTftpSession(TftpSession* session, uint32_t localAddress);
 
 // The transfer alone: serves the image in lock-step with the peer's ACKs until
 // it is complete or timed out (the session's state says which), showing the

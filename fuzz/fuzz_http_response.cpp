@@ -53,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     state->nc = (selector & 0x80) != 0 ? 0xffffffffu : selector / 3u;
 
     // 1. The classification, as httpGet calls it.
-    int classification = classifyResponse(response.get(), state.get());
-    fuzz::require(classification >= -2 && classification <= 2, "classification in -2..2");
+    ResponseClass classification = classifyResponse(response.get(), state.get());
+    fuzz::require(classification != ResponseClass::ChallengeTaken ||
+                      std::strstr(response.get(), "WWW-Authenticate:") != nullptr,
+                  "a challenge is taken only after \"WWW-Authenticate:\"");
     checkRecord(*state);
 
     // 2. The five labels, each into a field of exactly 128 bytes.

@@ -109,7 +109,7 @@ int32_t httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddr
     trace("\n");
 
     // A challenge taken is not scraped.
-    if (classifyResponse(buffer, credentials) == 1) {
+    if (classifyResponse(buffer, credentials) == ResponseClass::ChallengeTaken) {
         calls.close(connection);
         return kHttpChallengeTaken;
     }

@@ -80,8 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // 3. The challenge parse on its own, from the header name onward.
     const char* challenge = std::strstr(response.get(), "WWW-Authenticate:");
-    int taken = parseDigestChallenge(challenge != nullptr ? challenge : response.get(), state.get());
-    fuzz::require(taken == 0 || taken == 1, "parseDigestChallenge returns 0 or 1");
+    const char* parsed = challenge != nullptr ? challenge : response.get();
+    bool taken = parseDigestChallenge(parsed, state.get());
+    fuzz::require(!taken || (std::strstr(parsed, "realm=\"") != nullptr && std::strstr(parsed, "nonce=\"") != nullptr),
+                  "a challenge is taken only with a realm and a nonce");
     checkRecord(*state);
 
     // 4. The header line, into the room that httpGet leaves for it: the

@@ -29,7 +29,7 @@ ResponseClass classifyResponse(const char* response, DigestAuthState* state) {
     // The challenge, wherever it stands after the code.
     const char* challenge = std::strstr(status, "WWW-Authenticate:");
     if (challenge == nullptr) return ResponseClass::Other;
-    return parseDigestChallenge(challenge, state) == 0 ? ResponseClass::ChallengeTaken : ResponseClass::Other;
+    return parseDigestChallenge(challenge, state) ? ResponseClass::ChallengeTaken : ResponseClass::Other;
 }
 
 char* scrapeLabel(const char* page, const char* label, char* destination, int maxChars) {

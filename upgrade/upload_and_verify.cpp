@@ -19,14 +19,6 @@
 
 namespace orb {
 
-void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
-    auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
-    if (session == nullptr) failRun(RunOutcome::SessionAllocationFailed);
-    initTftpSession(session, udpSocket, peerAddress, peerPort, runState.firmwareImage.data,
-                    runState.firmwareImage.size);
-    runTftpSession(session, localAddress);
-}
-
 void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize) {
     std::snprintf(title, 128, "Uploading Firmware to ORB@%s %d/%d Bytes", deviceAddressText,
                   static_cast<int>(bytesAcked), static_cast<int>(imageSize));
@@ -107,7 +99,12 @@ void transferImage(TftpSession* session, WindowHandle window) {
     }
 }
 
-void runTftpSession(TftpSession* session, uint32_t localAddress) {
+void uploadAndVerify(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
+    auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
+    if (session == nullptr) failRun(RunOutcome::SessionAllocationFailed);
+    initTftpSession(session, udpSocket, peerAddress, peerPort, runState.firmwareImage.data,
+                    runState.firmwareImage.size);
+
     WindowHandle window = createModelessDialog(runState.instance, kUploadWindowId, progressDialogProc);
     if (window != nullptr) {
         setProgressRange(window, kProgressBarId, 0, static_cast<int>(session->blockCount & 0xffff));

@@ -16,12 +16,10 @@ namespace orb {
 void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize);
 
 // Takes over from the listener after the read request: the socket (bound,
-// non-blocking), the local address and the peer's address and port.
-[[noreturn]] void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
-                                   uint16_t peerPort);
-// The verification query goes out from `localAddress`, the address the
-// listener serves on.
-[[noreturn]] void runTftpSession(TftpSession* session, uint32_t localAddress);
+// non-blocking), the local address it serves on, from which the verification
+// query goes out too, and the peer's address and port.
+[[noreturn]] void uploadAndVerify(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
+                                  uint16_t peerPort);
 
 // The transfer alone: serves the image in lock-step with the peer's ACKs until
 // it is complete or timed out (the session's state says which), showing the

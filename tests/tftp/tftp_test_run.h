@@ -27,7 +27,7 @@ uint32_t fastClock();
 uint32_t quickClock();
 uint32_t loggingFastClock();
 
-// A UDP socket bound to address:0, for startTftpSession; kInvalidSocket on failure.
+// A UDP socket bound to address:0, for uploadAndVerify; kInvalidSocket on failure.
 SocketHandle openSessionSocket(uint32_t address);
 
 // Sends "ready <port>" to address:port: how a child tells its parent that the

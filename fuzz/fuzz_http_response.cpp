@@ -53,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     state->nc = (selector & 0x80) != 0 ? 0xffffffffu : selector / 3u;
 
     // 1. The classification, as httpGet calls it.
-    int classification = classifyResponse(response.get(), state.get());
-    fuzz::require(classification >= -2 && classification <= 2, "classification in -2..2");
+    ResponseClass classification = classifyResponse(response.get(), state.get());
+    fuzz::require(classification != ResponseClass::ChallengeTaken ||
+                      std::strstr(response.get(), "WWW-Authenticate:") != nullptr,
+                  "a challenge is taken only after \"WWW-Authenticate:\"");
     checkRecord(*state);
 
     // 2. The five labels, each into a field of exactly 128 bytes.
@@ -78,8 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // 3. The challenge parse on its own, from the header name onward.
     const char* challenge = std::strstr(response.get(), "WWW-Authenticate:");
-    int taken = parseDigestChallenge(challenge != nullptr ? challenge : response.get(), state.get());
-    fuzz::require(taken == 0 || taken == 1, "parseDigestChallenge returns 0 or 1");
+    const char* parsed = challenge != nullptr ? challenge : response.get();
+    bool taken = parseDigestChallenge(parsed, state.get());
+    fuzz::require(!taken || (std::strstr(parsed, "realm=\"") != nullptr && std::strstr(parsed, "nonce=\"") != nullptr),
+                  "a challenge is taken only with a realm and a nonce");
     checkRecord(*state);
 
     // 4. The header line, into the room that httpGet leaves for it: the

@@ -27,7 +27,6 @@ using namespace orb;
 
 namespace {
 
-constexpr uint32_t kLocal = 0x7f000701;
 constexpr uint32_t kPeer = 0x7f000702;
 constexpr uint16_t kPeerPort = 40000;
 
@@ -120,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Transfer transfer;
     transfer.image = image.get();
     transfer.imageSize = imageSize;
-    initTftpSession(&transfer.session, kInvalidSocket, kLocal, kPeer, kPeerPort, image.get(), imageSize);
+    initTftpSession(&transfer.session, kInvalidSocket, kPeer, kPeerPort, image.get(), imageSize);
     fuzz::require(transfer.session.blockCount == imageSize / 512 + 1, "blockCount");
     buildOptionAck(transfer.packet.get(), imageSize);
     transfer.checkInvariants();

@@ -1,12 +1,16 @@
-# The run: start-up, the firmware image, the waiting window's hint (unit); the
-# dialogs, the device query runner and the upgrade sequence as whole program
-# runs in child processes against a scripted adapter on 127.0.2.x:80 (e2e).
+# The run: start-up, the firmware image, the waiting window's hint, what the
+# waiting and upload windows show, the device query's reading of an exchange
+# (unit); the dialogs, the device query runner
+# and the upgrade sequence as whole program runs in child processes against a
+# scripted adapter on 127.0.2.x:80 (e2e).
 orb_add_gtest(upgrade_unit_tests LABELS unit
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/upgrade/firmware_image_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/upgrade/embedded_image_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/upgrade/startup_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/upgrade/waiting_hint_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/progress_windows_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/upgrade/device_query_test.cpp
   LIBS orb_embedded_image orb_terminal_view)
 target_compile_definitions(upgrade_unit_tests PRIVATE ORB_EMBEDDED_IMAGE_PATH="${ORB_EMBEDDED_IMAGE}")
 

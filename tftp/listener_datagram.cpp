@@ -59,8 +59,4 @@ ListenerVerdict handleListenerDatagram(const uint8_t* datagram, int length, cons
     return ListenerVerdict::Ignore;
 }
 
-int advanceIdlePosition(int position, uint32_t ticks) {
-    return static_cast<int>((static_cast<uint32_t>(position) + ticks % kIdlePositionLimit) % kIdlePositionLimit);
-}
-
 }  // namespace orb

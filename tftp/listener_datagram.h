@@ -10,7 +10,6 @@ namespace orb {
 
 inline constexpr uint16_t kFirstTftpPort = 69;
 inline constexpr int kTftpPortTries = 100;  // 69..168
-inline constexpr int kIdlePositionLimit = 1000;  // the waiting bar's range 0..1000
 
 // Binds `udpSocket` to localAddress and the first port of firstPort ..
 // firstPort + tries - 1 that binds, all on the same socket. Returns that port,
@@ -27,13 +26,5 @@ enum class ListenerVerdict {
 // the receive returned (below 0 when nothing arrived). Reads nothing at or past
 // `length`.
 ListenerVerdict handleListenerDatagram(const uint8_t* datagram, int length, const char* fileName);
-
-// The waiting bar's position after `ticks` more milliseconds of waiting: one
-// step each, 1, 2, ..., 999, 0, 1, ...
-int advanceIdlePosition(int position, uint32_t ticks);
-
-// How long the waiting listener sleeps when nothing arrives: the views draw
-// about 30 times a second, so the bar needs no more frequent updates.
-inline constexpr int kIdleFrameMs = 33;
 
 }  // namespace orb

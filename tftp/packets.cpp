@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tftp/transfer.h"
 #include "base/u16_be.h"
 
 namespace orb {

@@ -25,6 +25,12 @@ int buildOptionAck(uint8_t* packet, uint32_t imageSize);
 // copied from `data`. Returns length + 4.
 int buildDataBlock(uint8_t* packet, const uint8_t* data, int length, uint32_t block);
 
+// Builds the packet in `packet` and sends it to `peer`; a failed send is not
+// reported (the resend covers a lost datagram).
+void sendOptionAck(SocketHandle udpSocket, uint8_t* packet, const sockaddr_in* peer, uint32_t imageSize);
+void sendDataBlock(SocketHandle udpSocket, uint8_t* packet, const uint8_t* data, int length, uint32_t block,
+                   const sockaddr_in* peer);
+
 // One datagram of at most `capacity` bytes from a non-blocking socket, with its
 // source. Returns its length, or -1 when nothing was waiting, the receive
 // failed, or the datagram was longer than `capacity` (it is then lost).

@@ -1,17 +1,14 @@
 #include "tftp/transfer.h"
 
-#include <cstdio>
-
 #include "base/trace.h"
 #include "base/u16_be.h"
 #include "tftp/packets.h"
 
 namespace orb {
 
-void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
-                     uint16_t peerPort, const uint8_t* image, uint32_t imageSize) {
+void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t peerAddress, uint16_t peerPort,
+                     const uint8_t* image, uint32_t imageSize) {
     session->udpSocket = udpSocket;
-    session->localAddress = localAddress;
     session->peerAddress = peerAddress;
     session->peerPort = peerPort;
     session->state = TransferState::Announcing;
@@ -83,11 +80,6 @@ TickVerdict countTicks(TftpSession* session, uint32_t passed) {
         return TickVerdict::TimedOut;
     }
     return session->state == TransferState::Announcing ? TickVerdict::ResendOptionAck : TickVerdict::ResendBlock;
-}
-
-void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize) {
-    std::snprintf(title, 128, "Uploading Firmware to ORB@%s %d/%d Bytes", deviceAddressText,
-                  static_cast<int>(bytesAcked), static_cast<int>(imageSize));
 }
 
 }  // namespace orb

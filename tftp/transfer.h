@@ -21,7 +21,6 @@ enum class TransferState {
 
 struct TftpSession {
     uint8_t packet[1024];
-    uint32_t localAddress;
     uint32_t peerAddress;
     uint16_t peerPort;
     SocketHandle udpSocket;
@@ -38,14 +37,10 @@ struct TftpSession {
     int intervals;              // 0..30 expired without the expected ACK
 };
 
-void sendOptionAck(SocketHandle udpSocket, uint8_t* packet, const sockaddr_in* peer, uint32_t imageSize);
-void sendDataBlock(SocketHandle udpSocket, uint8_t* packet, const uint8_t* data, int length, uint32_t block,
-                   const sockaddr_in* peer);
-
 // Fills a zeroed record for a transfer of `image` (`imageSize` bytes):
 // announcing, the block count, the final block's size. Traces the sizes.
-void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
-                     uint16_t peerPort, const uint8_t* image, uint32_t imageSize);
+void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t peerAddress, uint16_t peerPort,
+                     const uint8_t* image, uint32_t imageSize);
 
 enum class SessionVerdict {
     Idle,      // nothing received, or too short to carry an opcode: pump, then wait
@@ -72,9 +67,5 @@ enum class TickVerdict {
 // what an expired interval asks for. An interval expires at most once per
 // call: after a stall of the whole thread the next interval starts afresh.
 TickVerdict countTicks(TftpSession* session, uint32_t passed);
-
-// "Uploading Firmware to ORB@<address> <acked>/<size> Bytes", at most 127
-// characters, into `title` (128 bytes).
-void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize);
 
 }  // namespace orb

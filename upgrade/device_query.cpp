@@ -66,20 +66,34 @@ int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
 int32_t deviceQueryWorker(void* raw) {
     const auto* query = static_cast<const DeviceQuery*>(raw);
     trace("HTTP %x:%u to %x:%u", query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort);
-    int32_t result = httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort,
-                             query->path, query->responseBuffer, query->size, &runState.credentials,
-                             &runState.deviceInfo);
-    if (result < kHttpChallengeTaken) failRun(httpFailureOutcome(result));
-    return result;
+    HttpResult result = httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort,
+                                query->path, query->responseBuffer, query->size, &runState.credentials,
+                                &runState.deviceInfo);
+    if (result.outcome != HttpOutcome::Received && result.outcome != HttpOutcome::ChallengeTaken)
+        failRun(httpFailureOutcome(result.outcome));
+    return workerExitCode(result);
 }
 
-RunOutcome httpFailureOutcome(int32_t code) {
-    switch (code) {
-        case kHttpSocketFailed: return RunOutcome::HttpSocketFailed;
-        case kHttpBindFailed: return RunOutcome::HttpBindFailed;
-        case kHttpConnectFailed: return RunOutcome::CannotConnect;
-        default: return RunOutcome::NoResponse;
+int32_t workerExitCode(const HttpResult& result) {
+    switch (result.outcome) {
+        case HttpOutcome::Received: break;
+        case HttpOutcome::ChallengeTaken: return -1;
+        case HttpOutcome::SocketFailed: return -2;
+        case HttpOutcome::BindFailed: return -3;
+        case HttpOutcome::ConnectFailed: return -4;
     }
+    return result.bytes;
+}
+
+RunOutcome httpFailureOutcome(HttpOutcome outcome) {
+    switch (outcome) {
+        case HttpOutcome::SocketFailed: return RunOutcome::HttpSocketFailed;
+        case HttpOutcome::BindFailed: return RunOutcome::HttpBindFailed;
+        case HttpOutcome::ConnectFailed: return RunOutcome::CannotConnect;
+        case HttpOutcome::Received:
+        case HttpOutcome::ChallengeTaken: break;
+    }
+    return RunOutcome::NoResponse;
 }
 
 int32_t runDeviceQuery(DeviceQuery query) {

@@ -6,6 +6,7 @@
 
 #include "platform/instance.h"
 #include "upgrade/run_outcome.h"
+#include "web/http_exchange.h"
 
 namespace orb {
 
@@ -25,12 +26,16 @@ struct DeviceQuery {
 int32_t runDeviceQuery(DeviceQuery query);
 
 // The worker thread's entry: runs httpGet with the record's values and the
-// run's credentials and device values. Ends with the byte count or -1 (a
-// challenge taken); a failed connection ends the process from this thread,
-// with its error box.
+// run's credentials and device values. Ends with workerExitCode of its result;
+// a failed connection ends the process from this thread, with its error box.
 int32_t deviceQueryWorker(void* query);
 
-// How a run ends after a failure code of httpGet.
-RunOutcome httpFailureOutcome(int32_t code);
+// The worker thread's exit code for an exchange, as the thread that started it
+// reads it: the byte count (0 or more) of an answer, -1 for a challenge taken,
+// -2, -3 and -4 for no socket, no free local port and no connection.
+int32_t workerExitCode(const HttpResult& result);
+
+// How a run ends after an exchange whose connection failed.
+RunOutcome httpFailureOutcome(HttpOutcome outcome);
 
 }  // namespace orb

@@ -18,6 +18,10 @@
 
 namespace orb {
 
+int advanceIdlePosition(int position, uint32_t ticks) {
+    return static_cast<int>((static_cast<uint32_t>(position) + ticks % kIdlePositionLimit) % kIdlePositionLimit);
+}
+
 uint16_t startTftpListener(uint32_t localAddress) {
     // Never freed: the transfer keeps using the socket until the process ends.
     auto* listener = static_cast<TftpListener*>(std::calloc(1, sizeof(TftpListener)));
@@ -81,7 +85,7 @@ int32_t tftpListenerThread(void* argument) {
             reportWindowClosed(RunStep::Waiting, window);
             if (RunObserver* observer = runObserver())
                 observer->uploadStarted(listener->boundPort, peerAddress, peerPort, runState.firmwareImage.size);
-            startTftpSession(listener->udpSocket, listener->localAddress, peerAddress, peerPort);
+            uploadAndVerify(listener->udpSocket, listener->localAddress, peerAddress, peerPort);
         }
         }
     }

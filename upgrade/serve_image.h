@@ -9,6 +9,16 @@
 
 namespace orb {
 
+inline constexpr int kIdlePositionLimit = 1000;  // the waiting bar's range 0..1000
+
+// The waiting bar's position after `ticks` more milliseconds of waiting: one
+// step each, 1, 2, ..., 999, 0, 1, ...
+int advanceIdlePosition(int position, uint32_t ticks);
+
+// How long the waiting listener sleeps when nothing arrives: the views draw
+// about 30 times a second, so the bar needs no more frequent updates.
+inline constexpr int kIdleFrameMs = 33;
+
 struct TftpListener {
     uint32_t localAddress;
     uint16_t boundPort;

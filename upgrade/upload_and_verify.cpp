@@ -1,5 +1,6 @@
 #include "upgrade/upload_and_verify.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "base/trace.h"
@@ -18,12 +19,9 @@
 
 namespace orb {
 
-void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
-    auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
-    if (session == nullptr) failRun(RunOutcome::SessionAllocationFailed);
-    initTftpSession(session, udpSocket, localAddress, peerAddress, peerPort, runState.firmwareImage.data,
-                    runState.firmwareImage.size);
-    runTftpSession(session);
+void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize) {
+    std::snprintf(title, 128, "Uploading Firmware to ORB@%s %d/%d Bytes", deviceAddressText,
+                  static_cast<int>(bytesAcked), static_cast<int>(imageSize));
 }
 
 static void showUploadProgress(WindowHandle window, const TftpSession* session) {
@@ -101,7 +99,12 @@ void transferImage(TftpSession* session, WindowHandle window) {
     }
 }
 
-void runTftpSession(TftpSession* session) {
+void uploadAndVerify(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
+    auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
+    if (session == nullptr) failRun(RunOutcome::SessionAllocationFailed);
+    initTftpSession(session, udpSocket, peerAddress, peerPort, runState.firmwareImage.data,
+                    runState.firmwareImage.size);
+
     WindowHandle window = createModelessDialog(runState.instance, kUploadWindowId, progressDialogProc);
     if (window != nullptr) {
         setProgressRange(window, kProgressBarId, 0, static_cast<int>(session->blockCount & 0xffff));
@@ -119,8 +122,8 @@ void runTftpSession(TftpSession* session) {
         // The success dialog shows what the adapter reports now, never the
         // version from before the upgrade: a page without the label leaves it empty.
         runState.deviceInfo.softwareVersion[0] = '\0';
-        DeviceQuery query{runState.instance, session->localAddress, kFirstLocalHttpPort, session->peerAddress,
-                          kDeviceHttpPort,   kStatusPagePath,       runState.responseBuffer, kResponseLimit};
+        DeviceQuery query{runState.instance, localAddress,    kFirstLocalHttpPort,     session->peerAddress,
+                          kDeviceHttpPort,   kStatusPagePath, runState.responseBuffer, kResponseLimit};
         if (runDeviceQuery(query) <= 0) {
             showFailure(RunOutcome::NotRespondingAfterUpload);
         } else {

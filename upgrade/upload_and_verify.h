@@ -11,11 +11,15 @@
 
 namespace orb {
 
+// "Uploading Firmware to ORB@<address> <acked>/<size> Bytes", at most 127
+// characters, into `title` (128 bytes): the upload window's title.
+void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize);
+
 // Takes over from the listener after the read request: the socket (bound,
-// non-blocking), the local address and the peer's address and port.
-[[noreturn]] void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
-                                   uint16_t peerPort);
-[[noreturn]] void runTftpSession(TftpSession* session);
+// non-blocking), the local address it serves on, from which the verification
+// query goes out too, and the peer's address and port.
+[[noreturn]] void uploadAndVerify(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
+                                  uint16_t peerPort);
 
 // The transfer alone: serves the image in lock-step with the peer's ACKs until
 // it is complete or timed out (the session's state says which), showing the

@@ -211,14 +211,14 @@ int buildAuthorizationHeader(const DigestAuthState* state, char* out, size_t cap
     return static_cast<int>(writer.length);
 }
 
-int parseDigestChallenge(const char* text, DigestAuthState* state) {
+bool parseDigestChallenge(const char* text, DigestAuthState* state) {
     // Without a realm and a nonce there is no Digest challenge to take.
     const char* value = findQuotedParameter(text, "realm=\"");
-    if (value == nullptr) return 1;
+    if (value == nullptr) return false;
     copyQuotedValue(value, state->realm, sizeof state->realm);
 
     value = findQuotedParameter(text, "nonce=\"");
-    if (value == nullptr) return 1;
+    if (value == nullptr) return false;
     copyQuotedValue(value, state->nonce, sizeof state->nonce);
 
     // A nonce that differs from the previous one restarts the count. Both
@@ -251,7 +251,7 @@ int parseDigestChallenge(const char* text, DigestAuthState* state) {
     } else {
         state->opaque[0] = '\0';
     }
-    return 0;
+    return true;
 }
 
 }  // namespace orb

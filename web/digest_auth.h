@@ -45,9 +45,9 @@ int buildAuthorizationHeader(const DigestAuthState* state, char* out,
                              size_t capacity = kAuthorizationHeaderMaxLength + 1);
 
 // Takes the challenge that starts at the "WWW-Authenticate:" header name and
-// runs to the text's NUL. 0 when taken; 1 when "realm=\"" (record unchanged) or
-// "nonce=\"" (realm already replaced) is missing. A new nonce resets nc to 0;
-// every challenge taken draws a new client nonce from nextRandom().
-int parseDigestChallenge(const char* text, DigestAuthState* state);
+// runs to the text's NUL. True when taken; false when "realm=\"" (record
+// unchanged) or "nonce=\"" (realm already replaced) is missing. A new nonce
+// resets nc to 0; every challenge taken draws a new client nonce from nextRandom().
+bool parseDigestChallenge(const char* text, DigestAuthState* state);
 
 }  // namespace orb

@@ -31,11 +31,11 @@ void appendText(char* buffer, size_t capacity, size_t* length, const char* text)
 }  // namespace
 
 SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress,
-                                  uint16_t devicePort, int32_t* failure) {
+                                  uint16_t devicePort, HttpOutcome* failure) {
     const SocketCalls& calls = socketCalls();
     SocketHandle connection = calls.open(SocketType::Stream);
     if (connection == kInvalidSocket) {
-        *failure = kHttpSocketFailed;
+        *failure = HttpOutcome::SocketFailed;
         return kInvalidSocket;
     }
 
@@ -50,7 +50,7 @@ SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, u
     }
     if (!bound) {
         calls.close(connection);
-        *failure = kHttpBindFailed;
+        *failure = HttpOutcome::BindFailed;
         return kInvalidSocket;
     }
 
@@ -59,20 +59,20 @@ SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, u
     fillSockaddr(deviceAddress, devicePort, &address);
     if (calls.connect(connection, &address) != 0) {
         calls.close(connection);
-        *failure = kHttpConnectFailed;
+        *failure = HttpOutcome::ConnectFailed;
         return kInvalidSocket;
     }
     return connection;
 }
 
-int32_t httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress, uint16_t devicePort,
-                const char* path, char* buffer, int32_t size, DigestAuthState* credentials, DeviceInfo* info) {
+HttpResult httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress, uint16_t devicePort,
+                   const char* path, char* buffer, int32_t size, DigestAuthState* credentials, DeviceInfo* info) {
     if (size < 0) size = 0;
     const size_t capacity = static_cast<size_t>(size) + 1;  // the buffer holds size + 1 bytes
 
-    int32_t failure = 0;
+    HttpOutcome failure = HttpOutcome::SocketFailed;
     SocketHandle connection = openDeviceConnection(pcAddress, firstLocalPort, deviceAddress, devicePort, &failure);
-    if (connection == kInvalidSocket) return failure;
+    if (connection == kInvalidSocket) return HttpResult{failure, 0};
 
     // The request is built in the buffer that later takes the answer.
     size_t length = 0;
@@ -109,13 +109,13 @@ int32_t httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddr
     trace("\n");
 
     // A challenge taken is not scraped.
-    if (classifyResponse(buffer, credentials) == 1) {
+    if (classifyResponse(buffer, credentials) == ResponseClass::ChallengeTaken) {
         calls.close(connection);
-        return kHttpChallengeTaken;
+        return HttpResult{HttpOutcome::ChallengeTaken, received};
     }
     if (received > 0) scrapeDeviceInfo(buffer, info);
     calls.close(connection);
-    return received;
+    return HttpResult{HttpOutcome::Received, received};
 }
 
 }  // namespace orb

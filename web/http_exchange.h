@@ -9,25 +9,32 @@
 
 namespace orb {
 
-// What httpGet gives besides a byte count (0 or more).
-inline constexpr int32_t kHttpChallengeTaken = -1;  // Digest demanded: the challenge is in `credentials`
-inline constexpr int32_t kHttpSocketFailed = -2;    // no TCP socket
-inline constexpr int32_t kHttpBindFailed = -3;      // no local port of the search was free
-inline constexpr int32_t kHttpConnectFailed = -4;   // the adapter refused or did not answer the connection
+// What one exchange came to.
+enum class HttpOutcome {
+    Received,        // the adapter answered and its page was scraped
+    ChallengeTaken,  // Digest demanded: the challenge is in `credentials`, nothing scraped
+    SocketFailed,    // no TCP socket
+    BindFailed,      // no local port of the search was free
+    ConnectFailed,   // the adapter refused or did not answer the connection
+};
+
+struct HttpResult {
+    HttpOutcome outcome;
+    int32_t bytes;  // the bytes of the answer in the buffer (0 or more); 0 when no connection was made
+};
 
 // A TCP socket bound to the PC address (first free port of firstLocalPort ..
 // firstLocalPort + 100) and connected to the adapter; kInvalidSocket with
-// `*failure` set to one of the codes above when a step fails.
+// `*failure` set to the step that failed.
 SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress,
-                                  uint16_t devicePort, int32_t* failure);
+                                  uint16_t devicePort, HttpOutcome* failure);
 
 // Sends one GET (with a Digest Authorization header when `credentials` holds a
-// password; its nc counts up) and reads until the adapter closes. Returns the
-// number of bytes received, kHttpChallengeTaken when the adapter demanded
-// Digest authentication and the challenge was taken into `credentials`, or a
-// failure code of the connection. `buffer` holds size + 1 bytes. Scrapes the
-// page into `info`.
-int32_t httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress, uint16_t devicePort,
-                const char* path, char* buffer, int32_t size, DigestAuthState* credentials, DeviceInfo* info);
+// password; its nc counts up) and reads until the adapter closes. The answer,
+// or a challenge taken into `credentials` when the adapter demanded Digest
+// authentication, or the step of the connection that failed. `buffer` holds
+// size + 1 bytes. Scrapes the page into `info`.
+HttpResult httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress, uint16_t devicePort,
+                   const char* path, char* buffer, int32_t size, DigestAuthState* credentials, DeviceInfo* info);
 
 }  // namespace orb

@@ -8,28 +8,28 @@
 
 namespace orb {
 
-int classifyResponse(const char* response, DigestAuthState* state) {
+ResponseClass classifyResponse(const char* response, DigestAuthState* state) {
     // The version, in exactly this case.
-    if (std::strncmp(response, "HTTP/1.1", 8) != 0) return -1;
+    if (std::strncmp(response, "HTTP/1.1", 8) != 0) return ResponseClass::NotHttp11;
 
     // The version and the one character after it, then blanks and tabs. An
     // answer of "HTTP/1.1" alone has no ninth character to skip: nothing but
-    // the version stands there, so it classifies as -2.
-    if (response[8] == '\0') return -2;
+    // the version stands there, so it has no status.
+    if (response[8] == '\0') return ResponseClass::NoStatus;
     const char* status = response + 9;
     while (*status == ' ' || *status == '\t') ++status;
 
     // Nothing after the version.
-    if (*status == '\0') return -2;
+    if (*status == '\0') return ResponseClass::NoStatus;
 
     // Only the three characters of the code are compared.
-    if (std::strncmp(status, "200", 3) == 0) return 0;
-    if (std::strncmp(status, "401", 3) != 0) return 2;
+    if (std::strncmp(status, "200", 3) == 0) return ResponseClass::Ok;
+    if (std::strncmp(status, "401", 3) != 0) return ResponseClass::Other;
 
     // The challenge, wherever it stands after the code.
     const char* challenge = std::strstr(status, "WWW-Authenticate:");
-    if (challenge == nullptr) return 2;
-    return parseDigestChallenge(challenge, state) == 0 ? 1 : 2;
+    if (challenge == nullptr) return ResponseClass::Other;
+    return parseDigestChallenge(challenge, state) ? ResponseClass::ChallengeTaken : ResponseClass::Other;
 }
 
 char* scrapeLabel(const char* page, const char* label, char* destination, int maxChars) {

@@ -7,9 +7,16 @@
 
 namespace orb {
 
-// -1 not HTTP/1.1, -2 nothing after the version, 0 status 200, 1 challenge taken,
-// 2 anything else.
-int classifyResponse(const char* response, DigestAuthState* state);
+// What the adapter's answer is, from its status line.
+enum class ResponseClass {
+    NotHttp11,       // it does not start with "HTTP/1.1"
+    NoStatus,        // no status code after the version
+    Ok,              // status 200
+    ChallengeTaken,  // status 401 with a Digest challenge, taken into the record
+    Other,           // any other status, or a 401 without a challenge to take
+};
+
+ResponseClass classifyResponse(const char* response, DigestAuthState* state);
 
 // Copies the text after `label` and the tags that follow it, at most
 // `maxChars` characters; returns `destination`, or nullptr when nothing was

@@ -18,11 +18,11 @@
 #include "dialogs/program_thread.h"
 #include "platform/process.h"
 #include "platform/signals.h"
-#include "tftp/transfer.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/error_box.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/startup.h"
+#include "upgrade/upload_and_verify.h"
 #include "upgrade/waiting_hint.h"
 
 namespace orb::unattended {

@@ -26,7 +26,7 @@ TEST(FuzzRegression, TheLongestAuthorizationHeaderFitsItsRoom) {
     std::string challenge = "WWW-Authenticate: Digest realm=\"" + std::string(500, 'r') + "\", nonce=\"" +
                             std::string(500, 'n') + "\", qop=\"" + std::string(500, 'q') + "\", algorithm=\"" +
                             std::string(500, 'a') + "\", opaque=\"" + std::string(500, 'o') + "\"";
-    ASSERT_EQ(parseDigestChallenge(challenge.c_str(), &state), 0);
+    ASSERT_TRUE(parseDigestChallenge(challenge.c_str(), &state));
     std::strcpy(state.cnonce, "7fff");
     state.nc = 0xffffffffu;
     const size_t room = kAuthorizationHeaderMaxLength + 1;
@@ -58,7 +58,7 @@ TEST(FuzzRegression, TheTransferKeepsItsInvariantsUnderStaleAndForeignAcks) {
     std::unique_ptr<uint8_t[]> image(new uint8_t[size]);
     for (uint32_t i = 0; i < size; ++i) image[i] = static_cast<uint8_t>(i);
     TftpSession session{};
-    initTftpSession(&session, kInvalidSocket, 0x7f000701, 0x7f000702, 4000, image.get(), size);
+    initTftpSession(&session, kInvalidSocket, 0x7f000702, 4000, image.get(), size);
     auto ack = [&](unsigned block, int length = 4, uint32_t from = 0x7f000702, uint16_t port = 4000) {
         std::unique_ptr<uint8_t[]> bytes(new uint8_t[4]{0, 4, static_cast<uint8_t>(block >> 8),
                                                         static_cast<uint8_t>(block)});

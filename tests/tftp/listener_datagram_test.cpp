@@ -139,22 +139,5 @@ TEST(ListenerDatagram, NothingOrTooShortForAnOpcodeIsAnIdlePass) {
     EXPECT_EQ(trace.traced(), "");
 }
 
-TEST(IdlePosition, RunsOneToNineHundredNinetyNineThenZero) {
-    int position = 0;
-    for (int expected = 1; expected <= 999; ++expected) {
-        position = advanceIdlePosition(position, 1);
-        ASSERT_EQ(position, expected);
-    }
-    EXPECT_EQ(advanceIdlePosition(position, 1), 0);
-    EXPECT_EQ(advanceIdlePosition(0, 1), 1);
-}
-
-TEST(IdlePosition, MovesByEveryTickThatPassedAtOnce) {
-    EXPECT_EQ(advanceIdlePosition(0, 33), 33);
-    EXPECT_EQ(advanceIdlePosition(990, 33), 23);
-    EXPECT_EQ(advanceIdlePosition(5, 0), 5);
-    EXPECT_EQ(advanceIdlePosition(7, 2500), 507);  // a stall: the bar ends where the ticks put it
-}
-
 }  // namespace
 }  // namespace orb

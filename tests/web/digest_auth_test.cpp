@@ -257,7 +257,7 @@ TEST_F(DigestTest, ChallengeTaken) {
     const char* text =
         "WWW-Authenticate: Digest realm=\"ORB Admin\", nonce=\"n1\", algorithm=\"MD5\", qop=\"auth\", "
         "opaque=\"op\"\r\nContent-Length: 0\r\n\r\n";
-    EXPECT_EQ(orb::parseDigestChallenge(text, &state), 0);
+    EXPECT_TRUE(orb::parseDigestChallenge(text, &state));
     EXPECT_STREQ(state.realm, "ORB Admin");
     EXPECT_STREQ(state.nonce, "n1");
     EXPECT_STREQ(state.previousNonce, "n1");
@@ -273,15 +273,15 @@ TEST_F(DigestTest, NewNonceResetsNcSameNonceKeepsItClientNonceDrawnEveryTime) {
     scriptedNumbers[1] = 32767;
     scriptedNumbers[2] = 0xabc;
     const char* first = "WWW-Authenticate: Digest realm=\"r\", nonce=\"n1\", qop=\"auth\"";
-    ASSERT_EQ(orb::parseDigestChallenge(first, &state), 0);
+    ASSERT_TRUE(orb::parseDigestChallenge(first, &state));
     EXPECT_STREQ(state.cnonce, "0");
     state.nc = 5;
-    ASSERT_EQ(orb::parseDigestChallenge(first, &state), 0);
+    ASSERT_TRUE(orb::parseDigestChallenge(first, &state));
     EXPECT_EQ(state.nc, 5u);
     EXPECT_STREQ(state.previousNonce, "n1");
     EXPECT_STREQ(state.cnonce, "7fff");
     const char* second = "WWW-Authenticate: Digest realm=\"r\", nonce=\"n2\", qop=\"auth\"";
-    ASSERT_EQ(orb::parseDigestChallenge(second, &state), 0);
+    ASSERT_TRUE(orb::parseDigestChallenge(second, &state));
     EXPECT_EQ(state.nc, 0u);
     EXPECT_STREQ(state.previousNonce, "n2");
     EXPECT_STREQ(state.cnonce, "abc");
@@ -292,24 +292,22 @@ TEST_F(DigestTest, OptionalParametersBecomeEmptyWhenAbsent) {
     std::strcpy(state.algorithm, "MD5");
     std::strcpy(state.qop, "auth");
     std::strcpy(state.opaque, "old");
-    ASSERT_EQ(orb::parseDigestChallenge("WWW-Authenticate: Digest realm=\"r\", nonce=\"n\"", &state), 0);
+    ASSERT_TRUE(orb::parseDigestChallenge("WWW-Authenticate: Digest realm=\"r\", nonce=\"n\"", &state));
     EXPECT_STREQ(state.algorithm, "");
     EXPECT_STREQ(state.qop, "");
     EXPECT_STREQ(state.opaque, "");
 }
 
 TEST_F(DigestTest, OnlyQuotedFormsCount) {
-    ASSERT_EQ(orb::parseDigestChallenge(
-                  "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", algorithm=MD5, qop=auth", &state),
-              0);
+    ASSERT_TRUE(orb::parseDigestChallenge(
+                  "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", algorithm=MD5, qop=auth", &state));
     EXPECT_STREQ(state.algorithm, "");
     EXPECT_STREQ(state.qop, "");
 }
 
 TEST_F(DigestTest, AQopListIsStoredWhole) {
-    ASSERT_EQ(orb::parseDigestChallenge(
-                  "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", qop=\"auth,auth-int\"", &state),
-              0);
+    ASSERT_TRUE(orb::parseDigestChallenge(
+                  "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", qop=\"auth,auth-int\"", &state));
     EXPECT_STREQ(state.qop, "auth,auth-int");
 }
 
@@ -317,7 +315,7 @@ TEST_F(DigestTest, BasicThenDigest) {
     const char* text =
         "WWW-Authenticate: Basic realm=\"basic-realm\"\r\n"
         "WWW-Authenticate: Digest realm=\"digest-realm\", nonce=\"dn\", qop=\"auth\", opaque=\"o\"\r\n\r\n";
-    ASSERT_EQ(orb::parseDigestChallenge(text, &state), 0);
+    ASSERT_TRUE(orb::parseDigestChallenge(text, &state));
     EXPECT_STREQ(state.realm, "basic-realm");
     EXPECT_STREQ(state.nonce, "dn");
     EXPECT_STREQ(state.qop, "auth");
@@ -329,7 +327,7 @@ TEST_F(DigestTest, MissingRealmLeavesTheRecordUnchanged) {
     std::strcpy(state.nonce, "oldnonce");
     state.nc = 3;
     DigestAuthState before = state;
-    EXPECT_EQ(orb::parseDigestChallenge("WWW-Authenticate: Digest nonce=\"n\", qop=\"auth\"", &state), 1);
+    EXPECT_FALSE(orb::parseDigestChallenge("WWW-Authenticate: Digest nonce=\"n\", qop=\"auth\"", &state));
     EXPECT_EQ(std::memcmp(&before, &state, sizeof state), 0);
     EXPECT_EQ(scriptedNext, 0);
 }
@@ -342,13 +340,13 @@ TEST_F(DigestTest, MissingNonceReplacesOnlyTheRealm) {
     DigestAuthState expected = state;
     std::memset(expected.realm, 0, sizeof expected.realm);
     std::strcpy(expected.realm, "basic");
-    EXPECT_EQ(orb::parseDigestChallenge("WWW-Authenticate: Basic realm=\"basic\"\r\n\r\n", &state), 1);
+    EXPECT_FALSE(orb::parseDigestChallenge("WWW-Authenticate: Basic realm=\"basic\"\r\n\r\n", &state));
     EXPECT_EQ(std::memcmp(&expected, &state, sizeof state), 0);
     EXPECT_EQ(scriptedNext, 0);
 }
 
 TEST_F(DigestTest, UnterminatedQuoteRunsToTheEnd) {
-    ASSERT_EQ(orb::parseDigestChallenge("WWW-Authenticate: Digest realm=\"r\", nonce=\"abc def", &state), 0);
+    ASSERT_TRUE(orb::parseDigestChallenge("WWW-Authenticate: Digest realm=\"r\", nonce=\"abc def", &state));
     EXPECT_STREQ(state.nonce, "abc def");
 }
 
@@ -362,7 +360,7 @@ TEST_F(DigestTest, OverlongValuesAreCutAtTheirFields) {
                                  longText + "\"";
         // The canaries of the neighbouring fields show that no copy passes its field.
         std::memset(state.cnonce, 'C', sizeof state.cnonce);
-        ASSERT_EQ(orb::parseDigestChallenge(text.c_str(), &state), 0);
+        ASSERT_TRUE(orb::parseDigestChallenge(text.c_str(), &state));
         EXPECT_EQ(std::string(state.realm), std::string(127, 'L'));
         EXPECT_EQ(std::string(state.nonce), std::string(127, 'L'));
         EXPECT_EQ(std::string(state.previousNonce), std::string(127, 'L'));
@@ -374,15 +372,14 @@ TEST_F(DigestTest, OverlongValuesAreCutAtTheirFields) {
         EXPECT_EQ(state.password[0], '\0');
         // A second challenge with the same long nonce: the cut values compare equal.
         state.nc = 4;
-        ASSERT_EQ(orb::parseDigestChallenge(text.c_str(), &state), 0);
+        ASSERT_TRUE(orb::parseDigestChallenge(text.c_str(), &state));
         EXPECT_EQ(state.nc, 4u);
     }
 }
 
 TEST_F(DigestTest, FirstOccurrenceWinsWhereverItStands) {
     // "nonce=\"" inside "cnonce=\"" comes first here and is taken.
-    ASSERT_EQ(orb::parseDigestChallenge("WWW-Authenticate: Digest realm=\"r\", cnonce=\"c\", nonce=\"n\"", &state),
-              0);
+    ASSERT_TRUE(orb::parseDigestChallenge("WWW-Authenticate: Digest realm=\"r\", cnonce=\"c\", nonce=\"n\"", &state));
     EXPECT_STREQ(state.nonce, "c");
 }
 

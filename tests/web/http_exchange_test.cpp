@@ -104,9 +104,15 @@ protected:
         ASSERT_TRUE(server->start()) << server->error();
     }
 
-    int32_t get(const char* path = "/admin/advanced", uint16_t firstPort = 23456) {
+    orb::HttpResult get(const char* path = "/admin/advanced", uint16_t firstPort = 23456) {
         return orb::httpGet(pc, firstPort, device, 80, path, buffer.data(), kLimit, &orb::runState.credentials,
                             &orb::runState.deviceInfo);
+    }
+    // The byte count of an exchange that must end with the adapter's answer.
+    int32_t received(const char* path = "/admin/advanced", uint16_t firstPort = 23456) {
+        orb::HttpResult result = get(path, firstPort);
+        EXPECT_EQ(result.outcome, orb::HttpOutcome::Received);
+        return result.bytes;
     }
 
     std::string response(size_t length) const { return std::string(buffer.data(), length); }
@@ -123,7 +129,7 @@ TEST_F(HttpExchangeTest, RequestWithoutCredentialsIsExactlyThreeLines) {
     startDevice(10);
     const std::string answer = orb::test::httpResponse(200, "OK", kStatusPage);
     server->enqueue(ScriptedAnswer::text(answer));
-    ASSERT_EQ(get(), static_cast<int32_t>(answer.size()));
+    ASSERT_EQ(received(), static_cast<int32_t>(answer.size()));
     ASSERT_TRUE(server->waitForRequests(1));
     const auto requests = server->requests();
     EXPECT_EQ(requests[0].bytes, "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.2.110\r\n\r\n");
@@ -163,7 +169,7 @@ TEST_F(HttpExchangeTest, RequestWithCredentialsCarriesTheHeaderAndCountsNc) {
     const std::string ha1 = md5Hex("admin:ORB:secret");
     const std::string ha2 = md5Hex("GET:");
     for (unsigned nc = 1; nc <= 2; ++nc) {
-        ASSERT_GT(get("/admin/upgrade?tftp://127.0.1.13:69/orbbee.bin"), 0);
+        ASSERT_GT(received("/admin/upgrade?tftp://127.0.1.13:69/orbbee.bin"), 0);
         EXPECT_EQ(credentials.nc, nc);
     }
     ASSERT_TRUE(server->waitForRequests(2));
@@ -186,19 +192,19 @@ TEST_F(HttpExchangeTest, EmptyPasswordSendsNoAuthorization) {
     std::strcpy(runState.credentials.user, "admin");
     std::strcpy(runState.credentials.nonce, "n");
     std::strcpy(runState.credentials.realm, "r");
-    ASSERT_GT(get(), 0);
+    ASSERT_GT(received(), 0);
     ASSERT_TRUE(server->waitForRequests(1));
     EXPECT_EQ(server->requests()[0].bytes, "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.2.110\r\n\r\n");
     EXPECT_EQ(runState.credentials.nc, 0u);
 }
 
-TEST_F(HttpExchangeTest, AcceptedChallengeGivesMinusOneAndIsNotScraped) {
+TEST_F(HttpExchangeTest, AcceptedChallengeIsReportedAndNotScraped) {
     startDevice(16);
     runState.credentials.nc = 7;
     std::strcpy(runState.deviceInfo.productName, "before");
     server->enqueue(ScriptedAnswer::text(orb::test::digestChallengeResponse(
         "realm=\"ORB\", nonce=\"fresh\", qop=\"auth\", opaque=\"o\"", kStatusPage)));
-    EXPECT_EQ(get(), -1);
+    EXPECT_EQ(get().outcome, orb::HttpOutcome::ChallengeTaken);
     EXPECT_STREQ(runState.deviceInfo.productName, "before");
     EXPECT_STREQ(runState.deviceInfo.softwareVersion, "");
     EXPECT_STREQ(runState.credentials.realm, "ORB");
@@ -215,7 +221,7 @@ TEST_F(HttpExchangeTest, PortSearchSkipsTakenPorts) {
     int b = takePort(pc, first + 1);
     ASSERT_GE(a, 0);
     ASSERT_GE(b, 0);
-    ASSERT_GT(get("/admin/advanced", first), 0);
+    ASSERT_GT(received("/admin/advanced", first), 0);
     ASSERT_TRUE(server->waitForRequests(1));
     EXPECT_EQ(server->requests()[0].peerPort, first + 2);
     ::close(a);
@@ -230,7 +236,7 @@ TEST_F(HttpExchangeTest, PortSearchTriesFirstPlus100Last) {
         taken.push_back(takePort(pc, static_cast<uint16_t>(first + k)));
         ASSERT_GE(taken.back(), 0) << "port " << first + k;
     }
-    ASSERT_GT(get("/admin/advanced", first), 0);
+    ASSERT_GT(received("/admin/advanced", first), 0);
     ASSERT_TRUE(server->waitForRequests(1));
     EXPECT_EQ(server->requests()[0].peerPort, first + 100);
     for (int socket : taken) ::close(socket);
@@ -240,7 +246,7 @@ TEST_F(HttpExchangeTest, AnswerOfNothing) {
     startDevice(22);
     std::strcpy(runState.deviceInfo.serialNumber, "kept");
     server->enqueue(ScriptedAnswer::closeOnly());
-    EXPECT_EQ(get(), 0);
+    EXPECT_EQ(received(), 0);
     EXPECT_EQ(buffer[0], '\0');  // the request text is gone
     EXPECT_STREQ(runState.deviceInfo.serialNumber, "kept");
     ASSERT_EQ(traced.size(), 4u);
@@ -253,7 +259,7 @@ TEST_F(HttpExchangeTest, AnswerOf259Bytes) {
     answer += std::string(259 - answer.size(), 'x');
     ASSERT_EQ(answer.size(), 259u);
     server->enqueue(ScriptedAnswer::text(answer));
-    EXPECT_EQ(get(), 259);
+    EXPECT_EQ(received(), 259);
     EXPECT_EQ(response(259), answer);
     EXPECT_EQ(buffer[259], '\0');
 }
@@ -263,7 +269,7 @@ TEST_F(HttpExchangeTest, AnswerInPartsIsReadToTheClose) {
     server->enqueue(ScriptedAnswer::inParts(
         {"HTTP/1.1 200 OK\r\n\r\n", kStatusPage.substr(0, 90), kStatusPage.substr(90)}, 30));
     const size_t total = 19 + kStatusPage.size();
-    EXPECT_EQ(get(), static_cast<int32_t>(total));
+    EXPECT_EQ(received(), static_cast<int32_t>(total));
     EXPECT_EQ(buffer[total], '\0');
     EXPECT_STREQ(runState.deviceInfo.serialNumber, "SN-42");
 }
@@ -276,7 +282,7 @@ TEST_F(HttpExchangeTest, AnswerOfExactlyTheLimitEndsWithoutTheClose) {
     // because the server closed.
     server->enqueue(ScriptedAnswer::held(answer));
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(get(), kLimit);
+    EXPECT_EQ(received(), kLimit);
     // Well before the server's hold of 10 s ends: the limit ended the read.
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ(response(kLimit), answer);
@@ -290,7 +296,7 @@ TEST_F(HttpExchangeTest, LongerAnswerKeepsTheFirst131071Bytes) {
     while (answer.size() < 300000) answer += static_cast<char>('a' + answer.size() % 26);
     server->enqueue(ScriptedAnswer::held(answer));
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(get(), kLimit);
+    EXPECT_EQ(received(), kLimit);
     // Well before the server's hold of 10 s ends: the limit ended the read.
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
     EXPECT_EQ(response(kLimit), answer.substr(0, kLimit));
@@ -304,7 +310,7 @@ TEST_F(HttpExchangeTest, NulInsideTheAnswerEndsTheText) {
     answer += '\0';
     answer += "<td>Serial Number:</td><td>hidden</td>";
     server->enqueue(ScriptedAnswer::text(answer));
-    EXPECT_EQ(get(), static_cast<int32_t>(answer.size()));
+    EXPECT_EQ(received(), static_cast<int32_t>(answer.size()));
     EXPECT_STREQ(runState.deviceInfo.productName, "A");
     EXPECT_STREQ(runState.deviceInfo.serialNumber, "");
 }
@@ -314,15 +320,15 @@ TEST_F(HttpExchangeTest, SecondPageLackingALabelKeepsTheOldValue) {
     server->enqueue(ScriptedAnswer::text(orb::test::httpResponse(200, "OK", kStatusPage)));
     server->enqueue(ScriptedAnswer::text(
         orb::test::httpResponse(200, "OK", "<p>Software Version:</p><p>2.0.10(a)</p>")));
-    ASSERT_GT(get(), 0);
-    ASSERT_GT(get(), 0);
+    ASSERT_GT(received(), 0);
+    ASSERT_GT(received(), 0);
     EXPECT_STREQ(runState.deviceInfo.productName, "ORB-4100");
     EXPECT_STREQ(runState.deviceInfo.softwareVersion, "2.0.10(a)");
     EXPECT_STREQ(runState.deviceInfo.serialNumber, "SN-42");
 }
 
 // What httpGet does with each classification: everything but an accepted
-// challenge returns the byte count and is scraped.
+// challenge is an answer, and is scraped.
 TEST_F(HttpExchangeTest, ClassificationTable) {
     startDevice(36);
     const std::string page = "<td>Product Name:</td><td>P</td>";
@@ -348,8 +354,10 @@ TEST_F(HttpExchangeTest, ClassificationTable) {
         std::memset(&runState.deviceInfo, 0, sizeof runState.deviceInfo);
         std::memset(&runState.credentials, 0, sizeof runState.credentials);
         server->enqueue(ScriptedAnswer::text(c.answer));
-        int32_t result = get();
-        EXPECT_EQ(result, c.challenge ? -1 : static_cast<int32_t>(c.answer.size())) << c.answer;
+        orb::HttpResult result = get();
+        EXPECT_EQ(result.outcome, c.challenge ? orb::HttpOutcome::ChallengeTaken : orb::HttpOutcome::Received)
+            << c.answer;
+        EXPECT_EQ(result.bytes, static_cast<int32_t>(c.answer.size())) << c.answer;
         EXPECT_STREQ(runState.deviceInfo.productName, c.scraped ? "P" : "") << c.answer;
     }
     // The challenge in the body was taken; the one without a realm was not.
@@ -360,15 +368,14 @@ TEST_F(HttpExchangeTest, ChallengeWithoutRealmReplacesNothing) {
     startDevice(38);
     std::strcpy(runState.credentials.nonce, "old");
     server->enqueue(ScriptedAnswer::text(orb::test::digestChallengeResponse("nonce=\"new\"", "")));
-    const int32_t result = get();
-    EXPECT_GT(result, 0);
+    EXPECT_GT(received(), 0);
     EXPECT_STREQ(runState.credentials.nonce, "old");
 }
 
 TEST_F(HttpExchangeTest, VersionAloneReadsNothingPastTheText) {
     startDevice(40);
     server->enqueue(ScriptedAnswer::text("HTTP/1.1"));
-    EXPECT_EQ(get(), 8);
+    EXPECT_EQ(received(), 8);
     EXPECT_EQ(buffer[8], '\0');
 }
 

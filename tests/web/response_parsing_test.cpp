@@ -11,6 +11,8 @@
 
 namespace {
 
+using orb::ResponseClass;
+
 int fixedRandom() { return 0x1a2; }
 
 class ClassifyTest : public testing::Test {
@@ -20,38 +22,41 @@ protected:
         orb::setRandomSource(fixedRandom);
     }
     void TearDown() override { orb::setRandomSource(nullptr); }
-    int classify(const char* text) { return orb::classifyResponse(text, &state); }
+    ResponseClass classify(const char* text) { return orb::classifyResponse(text, &state); }
     orb::DigestAuthState state;
 };
 
 TEST_F(ClassifyTest, Table) {
     struct Case {
         const char* text;
-        int result;
+        ResponseClass result;
     };
     const Case cases[] = {
-        {"HTTP/1.1 200 OK\r\n\r\n", 0},
-        {"HTTP/1.1    200 OK\r\n", 0},
-        {"HTTP/1.1 \t 200 OK\r\n", 0},
-        {"HTTP/1.1\t200 OK\r\n", 0},
-        {"HTTP/1.1 2005 Odd\r\n", 0},
-        {"HTTP/1.1x200", 0},  // the ninth character is skipped whatever it is
-        {"HTTP/1.1 200", 0},
-        {"HTTP/1.0 200 OK\r\n\r\n", -1},
-        {"http/1.1 200 OK\r\n", -1},
-        {"", -1},
-        {"HTTP/1.", -1},
-        {"HTTP/1.1", -2},
-        {"HTTP/1.1 ", -2},
-        {"HTTP/1.1     \t ", -2},
-        {"HTTP/1.1 20", 2},
-        {"HTTP/1.1 404 Not Found\r\n\r\n", 2},
-        {"HTTP/1.1 401 Unauthorized\r\n\r\n", 2},
-        {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest nonce=\"n\"\r\n\r\n", 2},
-        {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n\r\n", 2},
-        {"HTTP/1.1 401 Unauthorized\r\nwww-authenticate: Digest realm=\"r\", nonce=\"n\"\r\n\r\n", 2},
-        {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"r\", nonce=\"n\"\r\n\r\n", 1},
-        {"HTTP/1.1 401 Unauthorized\r\n\r\n<p>WWW-Authenticate: Digest realm=\"r\", nonce=\"n\"</p>", 1},
+        {"HTTP/1.1 200 OK\r\n\r\n", ResponseClass::Ok},
+        {"HTTP/1.1    200 OK\r\n", ResponseClass::Ok},
+        {"HTTP/1.1 \t 200 OK\r\n", ResponseClass::Ok},
+        {"HTTP/1.1\t200 OK\r\n", ResponseClass::Ok},
+        {"HTTP/1.1 2005 Odd\r\n", ResponseClass::Ok},
+        {"HTTP/1.1x200", ResponseClass::Ok},  // the ninth character is skipped whatever it is
+        {"HTTP/1.1 200", ResponseClass::Ok},
+        {"HTTP/1.0 200 OK\r\n\r\n", ResponseClass::NotHttp11},
+        {"http/1.1 200 OK\r\n", ResponseClass::NotHttp11},
+        {"", ResponseClass::NotHttp11},
+        {"HTTP/1.", ResponseClass::NotHttp11},
+        {"HTTP/1.1", ResponseClass::NoStatus},
+        {"HTTP/1.1 ", ResponseClass::NoStatus},
+        {"HTTP/1.1     \t ", ResponseClass::NoStatus},
+        {"HTTP/1.1 20", ResponseClass::Other},
+        {"HTTP/1.1 404 Not Found\r\n\r\n", ResponseClass::Other},
+        {"HTTP/1.1 401 Unauthorized\r\n\r\n", ResponseClass::Other},
+        {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest nonce=\"n\"\r\n\r\n", ResponseClass::Other},
+        {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n\r\n", ResponseClass::Other},
+        {"HTTP/1.1 401 Unauthorized\r\nwww-authenticate: Digest realm=\"r\", nonce=\"n\"\r\n\r\n",
+         ResponseClass::Other},
+        {"HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Digest realm=\"r\", nonce=\"n\"\r\n\r\n",
+         ResponseClass::ChallengeTaken},
+        {"HTTP/1.1 401 Unauthorized\r\n\r\n<p>WWW-Authenticate: Digest realm=\"r\", nonce=\"n\"</p>",
+         ResponseClass::ChallengeTaken},
     };
     for (const Case& c : cases) {
         std::memset(&state, 0, sizeof state);
@@ -64,14 +69,14 @@ TEST_F(ClassifyTest, VersionAloneDoesNotReadPastTheText) {
     // would be reported by AddressSanitizer.
     char* text = new char[9];
     std::memcpy(text, "HTTP/1.1", 9);
-    EXPECT_EQ(classify(text), -2);
+    EXPECT_EQ(classify(text), ResponseClass::NoStatus);
     delete[] text;
 }
 
 TEST_F(ClassifyTest, ChallengeInTheBodyIsTaken) {
     EXPECT_EQ(classify("HTTP/1.1 401 Unauthorized\r\nContent-Length: 60\r\n\r\n"
                        "<html>WWW-Authenticate: Digest realm=\"body\", nonce=\"bn\"</html>"),
-              1);
+              ResponseClass::ChallengeTaken);
     EXPECT_STREQ(state.realm, "body");
     EXPECT_STREQ(state.nonce, "bn");
     EXPECT_STREQ(state.cnonce, "1a2");
@@ -79,7 +84,7 @@ TEST_F(ClassifyTest, ChallengeInTheBodyIsTaken) {
 
 TEST_F(ClassifyTest, StopsAtTheFirstNul) {
     const char text[] = "HTTP/1.1 401 Unauthorized\r\n\0WWW-Authenticate: Digest realm=\"r\", nonce=\"n\"\r\n";
-    EXPECT_EQ(classify(text), 2);
+    EXPECT_EQ(classify(text), ResponseClass::Other);
     EXPECT_STREQ(state.realm, "");
 }
 

@@ -23,7 +23,7 @@ struct Exchange {
     DigestAuthState credentials{};
     DeviceInfo info{};
 
-    int32_t get() {
+    HttpResult get() {
         return httpGet(0x7f000001, 23456, 0x7f000002, 80, "/admin/advanced", buffer.data(), kSize, &credentials, &info);
     }
 };
@@ -31,7 +31,7 @@ struct Exchange {
 struct FailureCase {
     const char* name;
     void (*arrange)(FakeSockets*);
-    int32_t result;
+    HttpOutcome outcome;
     int binds;   // bind calls made
     int closes;  // sockets closed
 };
@@ -43,7 +43,9 @@ TEST_P(HttpSocketFailure, GivesItsCodeAndLeavesNoSocketOpen) {
     GetParam().arrange(&fake);
     FakeSocketsInstalled installed(&fake);
     Exchange exchange;
-    EXPECT_EQ(exchange.get(), GetParam().result);
+    HttpResult result = exchange.get();
+    EXPECT_EQ(result.outcome, GetParam().outcome);
+    EXPECT_EQ(result.bytes, 0);
     EXPECT_EQ(fake.binds, GetParam().binds);
     EXPECT_EQ(fake.closes, GetParam().closes);
     EXPECT_EQ(fake.sent, "") << "nothing is sent without a connection";
@@ -51,10 +53,12 @@ TEST_P(HttpSocketFailure, GivesItsCodeAndLeavesNoSocketOpen) {
 
 INSTANTIATE_TEST_SUITE_P(
     Connection, HttpSocketFailure,
-    testing::Values(FailureCase{"NoSocket", [](FakeSockets* f) { f->openFails = true; }, kHttpSocketFailed, 0, 0},
-                    // 23456 .. 23556: 101 ports, then no more.
-                    FailureCase{"EveryPortTaken", [](FakeSockets* f) { f->bindFailures = -1; }, kHttpBindFailed, 101, 1},
-                    FailureCase{"ConnectRefused", [](FakeSockets* f) { f->connectFails = true; }, kHttpConnectFailed, 1, 1}),
+    testing::Values(
+        FailureCase{"NoSocket", [](FakeSockets* f) { f->openFails = true; }, HttpOutcome::SocketFailed, 0, 0},
+        // 23456 .. 23556: 101 ports, then no more.
+        FailureCase{"EveryPortTaken", [](FakeSockets* f) { f->bindFailures = -1; }, HttpOutcome::BindFailed, 101, 1},
+        FailureCase{"ConnectRefused", [](FakeSockets* f) { f->connectFails = true; }, HttpOutcome::ConnectFailed, 1,
+                    1}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST(HttpSocketCalls, ThePortSearchTakesTheFirstPortThatBinds) {
@@ -63,7 +67,9 @@ TEST(HttpSocketCalls, ThePortSearchTakesTheFirstPortThatBinds) {
     fake.chunks = {"HTTP/1.1 200 OK\r\n\r\n"};
     FakeSocketsInstalled installed(&fake);
     Exchange exchange;
-    EXPECT_EQ(exchange.get(), 19);
+    HttpResult result = exchange.get();
+    EXPECT_EQ(result.outcome, HttpOutcome::Received);
+    EXPECT_EQ(result.bytes, 19);
     EXPECT_EQ(fake.binds, 41);
     EXPECT_EQ(fake.closes, 1);
 }
@@ -74,7 +80,9 @@ TEST(HttpSocketCalls, AFailedSendStillReadsWhatTheAdapterAnswers) {
     fake.chunks = {"HTTP/1.1 200 OK\r\n\r\n<td>Software Version:</td><td>1.0.2</td>"};
     FakeSocketsInstalled installed(&fake);
     Exchange exchange;
-    EXPECT_EQ(exchange.get(), static_cast<int32_t>(fake.chunks[0].size()));
+    HttpResult result = exchange.get();
+    EXPECT_EQ(result.outcome, HttpOutcome::Received);
+    EXPECT_EQ(result.bytes, static_cast<int32_t>(fake.chunks[0].size()));
     EXPECT_STREQ(exchange.info.softwareVersion, "1.0.2");
 }
 
@@ -85,7 +93,9 @@ TEST(HttpSocketCalls, AnAnswerCutMidWayKeepsWhatCameAndScrapesIt) {
     FakeSocketsInstalled installed(&fake);
     Exchange exchange;
     const std::string expected = fake.chunks[0] + fake.chunks[1];
-    EXPECT_EQ(exchange.get(), static_cast<int32_t>(expected.size()));
+    HttpResult result = exchange.get();
+    EXPECT_EQ(result.outcome, HttpOutcome::Received);
+    EXPECT_EQ(result.bytes, static_cast<int32_t>(expected.size()));
     EXPECT_EQ(std::string(exchange.buffer.data()), expected);
     EXPECT_STREQ(exchange.info.productName, "ORB4100");
     EXPECT_STREQ(exchange.info.serialNumber, "");

@@ -13,7 +13,7 @@
 #include "platform/sockets.h"
 #include "platform/threads.h"
 #include "upgrade/run_state.h"
-#include "tftp/transfer.h"
+#include "tftp/packets.h"
 #include "web/http_exchange.h"
 #include "platform/socket_address.h"
 
@@ -78,9 +78,10 @@ TEST_F(PortableLoopback, HttpGetSendsTheRequestReadsToTheCloseAndScrapes) {
     OneShotServer server(page);
     std::memset(&runState.credentials, 0, sizeof runState.credentials);
     std::memset(&runState.deviceInfo, 0, sizeof runState.deviceInfo);
-    int32_t received = httpGet(kLoopback, 43000, kLoopback, server.port(), "/admin/advanced",
-                               runState.responseBuffer, kResponseLimit, &runState.credentials, &runState.deviceInfo);
-    EXPECT_EQ(received, static_cast<int32_t>(page.size()));
+    HttpResult result = httpGet(kLoopback, 43000, kLoopback, server.port(), "/admin/advanced",
+                                runState.responseBuffer, kResponseLimit, &runState.credentials, &runState.deviceInfo);
+    EXPECT_EQ(result.outcome, HttpOutcome::Received);
+    EXPECT_EQ(result.bytes, static_cast<int32_t>(page.size()));
     EXPECT_STREQ(runState.responseBuffer, page.c_str());
     EXPECT_STREQ(runState.deviceInfo.softwareVersion, "1.0.2");
     EXPECT_EQ(server.request(), "GET /admin/advanced HTTP/1.1\r\nHost: 192.168.2.110\r\n\r\n");

@@ -109,8 +109,7 @@ protected:
         server = openBoundUdp(&serverPort);
         peer = openBoundUdp(&peerPort);
         session = TftpSession{};
-        initTftpSession(&session, server, kLoopback, kLoopback, peerPort, image.data(),
-                        static_cast<uint32_t>(image.size()));
+        initTftpSession(&session, server, kLoopback, peerPort, image.data(), static_cast<uint32_t>(image.size()));
     }
     void TearDown() override {
         socketCalls() = systemSocketCalls();

@@ -2,6 +2,7 @@
 # loopback tests, cross-compiled for Windows. CI runs them under Wine.
 add_executable(orb_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/../upgrade/firmware_image_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../upgrade/progress_windows_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../base/random_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../web/md5_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../web/digest_auth_test.cpp

@@ -1,7 +1,6 @@
 // The upgrade through orb-sim as a real subprocess: the trigger, the TFTP fetch
 // from a scripted server that behaves like the utility's, the image check,
 // the restart, and the TFTP faults.
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,17 +10,12 @@
 #include "sim/sha256.h"
 #include "tests/sim/sim_integration.h"
 #include "tests/sim/sim_test_helpers.h"
+#include "tests/support/monotonic_clock.h"
 
 namespace orb::test {
 namespace {
 
 const uint16_t kPort = SimProcess::httpPortForTests();
-
-long long nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
 
 // The PC's side for simulator host h: the TFTP server sits on 127.0.4.(h + 100).
 uint32_t pcAddress(unsigned host) { return simAddress(host + 100); }

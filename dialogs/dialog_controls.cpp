@@ -17,6 +17,14 @@ void coercePosition(Control* c) {
     if (c->position > c->rangeHigh) c->position = c->rangeHigh;
 }
 
+// Caller holds the lock. Control `controlId` of a live window when it is of
+// `kind`; nullptr otherwise.
+Control* liveControlOfKind(WindowHandle window, int controlId, ControlKind kind) {
+    if (!isLive(window)) return nullptr;
+    Control* c = window->control(controlId);
+    return c != nullptr && c->kind == kind ? c : nullptr;
+}
+
 }  // namespace
 
 void setControlText(WindowHandle window, int controlId, const char* text) {
@@ -63,35 +71,31 @@ void focusControl(WindowHandle window, int controlId) {
 
 void addComboEntry(WindowHandle window, int controlId, const char* text) {
     Session s;
-    if (!isLive(window)) return;
-    Control* c = window->control(controlId);
-    if (c == nullptr || c->kind != ControlKind::ComboBox) return;
+    Control* c = liveControlOfKind(window, controlId, ControlKind::ComboBox);
+    if (c == nullptr) return;
     c->items.push_back(text != nullptr ? text : "");
     s.changed(window);
 }
 
 void selectComboEntry(WindowHandle window, int controlId, int index) {
     Session s;
-    if (!isLive(window)) return;
-    Control* c = window->control(controlId);
-    if (c == nullptr || c->kind != ControlKind::ComboBox) return;
+    Control* c = liveControlOfKind(window, controlId, ControlKind::ComboBox);
+    if (c == nullptr) return;
     c->selection = (index >= 0 && index < static_cast<int>(c->items.size())) ? index : -1;
     s.changed(window);
 }
 
 int readComboSelection(WindowHandle window, int controlId) {
     Session s;
-    if (!isLive(window)) return -1;
-    Control* c = window->control(controlId);
-    if (c == nullptr || c->kind != ControlKind::ComboBox) return -1;
+    Control* c = liveControlOfKind(window, controlId, ControlKind::ComboBox);
+    if (c == nullptr) return -1;
     return c->selection;
 }
 
 void setProgressRange(WindowHandle window, int controlId, int low, int high) {
     Session s;
-    if (!isLive(window)) return;
-    Control* c = window->control(controlId);
-    if (c == nullptr || c->kind != ControlKind::ProgressBar) return;
+    Control* c = liveControlOfKind(window, controlId, ControlKind::ProgressBar);
+    if (c == nullptr) return;
     // PBM_SETRANGE carries both limits as 16-bit words of lParam.
     c->rangeLow = low & 0xFFFF;
     c->rangeHigh = high & 0xFFFF;
@@ -101,9 +105,8 @@ void setProgressRange(WindowHandle window, int controlId, int low, int high) {
 
 void setProgressPosition(WindowHandle window, int controlId, int position) {
     Session s;
-    if (!isLive(window)) return;
-    Control* c = window->control(controlId);
-    if (c == nullptr || c->kind != ControlKind::ProgressBar) return;
+    Control* c = liveControlOfKind(window, controlId, ControlKind::ProgressBar);
+    if (c == nullptr) return;
     if (c->position == position) return;
     c->position = position;
     coercePosition(c);

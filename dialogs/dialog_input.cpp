@@ -33,6 +33,23 @@ void postPress(Session& s, Window* w, int controlId, const char* how) {
     post(s, w, kWmCommand, static_cast<uintptr_t>(controlId & 0xFFFF), 0);
 }
 
+// Caller holds the lock. Control `controlId` of a window that takes input,
+// with the window and the control's index there; all null when either is
+// missing.
+struct InputTarget {
+    Window* window = nullptr;
+    int index = -1;
+    Control* control = nullptr;
+};
+
+InputTarget inputTarget(WindowHandle window, int controlId) {
+    Window* w = inputWindow(window);
+    if (w == nullptr) return {};
+    int index = w->indexOf(controlId);
+    if (index < 0) return {};
+    return {w, index, &w->controls[index]};
+}
+
 }  // namespace
 
 namespace input {
@@ -41,15 +58,13 @@ namespace input {
 // press leads to comes after it in the log.
 bool pressButton(WindowHandle window, int controlId) {
     Session s;
-    Window* w = inputWindow(window);
-    if (w == nullptr) return false;
-    int index = w->indexOf(controlId);
-    if (index < 0) return false;
-    Control& c = w->controls[index];
+    InputTarget t = inputTarget(window, controlId);
+    if (t.control == nullptr) return false;
+    Control& c = *t.control;
     if (c.kind != ControlKind::Button || !c.enabled) return false;
-    if (c.isPushButton()) w->focus = index;
-    s.changed(w);
-    postPress(s, w, controlId, "");
+    if (c.isPushButton()) t.window->focus = t.index;
+    s.changed(t.window);
+    postPress(s, t.window, controlId, "");
     return true;
 }
 
@@ -90,47 +105,41 @@ bool pressCloseBox(WindowHandle window) {
 
 bool typeText(WindowHandle window, int controlId, const std::string& text) {
     Session s;
-    Window* w = inputWindow(window);
-    if (w == nullptr) return false;
-    int index = w->indexOf(controlId);
-    if (index < 0) return false;
-    Control& c = w->controls[index];
+    InputTarget t = inputTarget(window, controlId);
+    if (t.control == nullptr) return false;
+    Control& c = *t.control;
     if (!c.enabled) return false;
     bool typeable = (c.kind == ControlKind::Edit && !(c.style & kEsReadOnly)) || c.kind == ControlKind::Ipv4Address ||
                     (c.kind == ControlKind::ComboBox && !c.isDropDownList());
     if (!typeable) return false;
     c.text = text;
-    w->focus = index;
-    s.changed(w);
+    t.window->focus = t.index;
+    s.changed(t.window);
     return true;
 }
 
 bool selectComboEntry(WindowHandle window, int controlId, int index) {
     Session s;
-    Window* w = inputWindow(window);
-    if (w == nullptr) return false;
-    int controlIndex = w->indexOf(controlId);
-    if (controlIndex < 0) return false;
-    Control& c = w->controls[controlIndex];
+    InputTarget t = inputTarget(window, controlId);
+    if (t.control == nullptr) return false;
+    Control& c = *t.control;
     if (c.kind != ControlKind::ComboBox || !c.enabled) return false;
     if (index < 0 || index >= static_cast<int>(c.items.size())) return false;
     c.selection = index;
-    w->focus = controlIndex;
-    s.changed(w);
+    t.window->focus = t.index;
+    s.changed(t.window);
     return true;
 }
 
 bool focusControl(WindowHandle window, int controlId) {
     Session s;
-    Window* w = inputWindow(window);
-    if (w == nullptr) return false;
-    int index = w->indexOf(controlId);
-    if (index < 0) return false;
-    const Control& c = w->controls[index];
+    InputTarget t = inputTarget(window, controlId);
+    if (t.control == nullptr) return false;
+    const Control& c = *t.control;
     if (!c.enabled || c.kind == ControlKind::Static || c.kind == ControlKind::Icon || c.kind == ControlKind::ProgressBar)
         return false;
-    w->focus = index;
-    s.changed(w);
+    t.window->focus = t.index;
+    s.changed(t.window);
     return true;
 }
 

@@ -1,8 +1,4 @@
 # What every layer uses: the random generator, the typed-address parser, the
 # diagnostics log and its masking.
-orb_add_gtest(base_tests LABELS unit
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/base/random_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/base/ipv4_address_parser_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/base/log_masking_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/base/diagnostics_log_test.cpp)
+orb_add_gtest(base_tests LABELS unit DIR base
+  SOURCES random_test.cpp ipv4_address_parser_test.cpp log_masking_test.cpp diagnostics_log_test.cpp)

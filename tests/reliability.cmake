@@ -2,10 +2,8 @@
 # fault options (unit), whole runs with faults against orb-sim and against a
 # hostile web server (e2e), all on 127.0.7.x. The fuzz targets themselves are
 # in fuzz/ (ORB_FUZZ, the fuzz preset).
-orb_add_gtest(reliability_unit_tests LABELS unit
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/reliability/fuzz_regression_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/reliability/sim_faults_test.cpp
+orb_add_gtest(reliability_unit_tests LABELS unit DIR reliability
+  SOURCES fuzz_regression_test.cpp sim_faults_test.cpp
   LIBS orb_sim)
 
 add_library(orb_fault_run_support STATIC ${CMAKE_CURRENT_LIST_DIR}/reliability/fault_run.cpp)

@@ -11,23 +11,13 @@ add_dependencies(orb_sim_test_support orb-sim)
 add_library(orb_sim_test_helpers STATIC ${CMAKE_CURRENT_LIST_DIR}/sim/sim_test_helpers.cpp)
 target_link_libraries(orb_sim_test_helpers PUBLIC orb_sim_test_support)
 
-orb_add_gtest(sim_unit_tests LABELS unit
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/sim/sha256_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/sim/event_log_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/sim/http_message_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/sim/digest_server_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/sim/device_pages_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/sim/tftp_fetch_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/sim/options_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/sim/fleet_test.cpp
+orb_add_gtest(sim_unit_tests LABELS unit DIR sim
+  SOURCES sha256_test.cpp event_log_test.cpp http_message_test.cpp digest_server_test.cpp device_pages_test.cpp
+          tftp_fetch_test.cpp options_test.cpp fleet_test.cpp
   LIBS orb_sim_test_helpers)
 
-orb_add_gtest(sim_integration_tests LABELS integration
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/sim/sim_http_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/sim/sim_upgrade_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/sim/sim_fleet_test.cpp
+orb_add_gtest(sim_integration_tests LABELS integration DIR sim
+  SOURCES sim_http_test.cpp sim_upgrade_test.cpp sim_fleet_test.cpp
   LIBS orb_sim_test_helpers)
 
 orb_add_gtest(sim_peer_tests LABELS peer

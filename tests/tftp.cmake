@@ -1,10 +1,6 @@
 # The TFTP listener and the transfer session.
-orb_add_gtest(tftp_unit_tests LABELS unit
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/tftp/packets_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/tftp/listener_datagram_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/tftp/transfer_steps_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/tftp/socket_failures_test.cpp)
+orb_add_gtest(tftp_unit_tests LABELS unit DIR tftp
+  SOURCES packets_test.cpp listener_datagram_test.cpp transfer_steps_test.cpp socket_failures_test.cpp)
 
 # Children that run the listener and the transfer as the program does, and a
 # scripted peer, for the loopback tests of tests/upgrade on 127.0.3.x.

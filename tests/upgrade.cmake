@@ -3,42 +3,29 @@
 # (unit); the dialogs, the device query runner
 # and the upgrade sequence as whole program runs in child processes against a
 # scripted adapter on 127.0.2.x:80 (e2e).
-orb_add_gtest(upgrade_unit_tests LABELS unit
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/firmware_image_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/embedded_image_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/startup_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/waiting_hint_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/progress_windows_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/device_query_test.cpp
+orb_add_gtest(upgrade_unit_tests LABELS unit DIR upgrade
+  SOURCES firmware_image_test.cpp embedded_image_test.cpp startup_test.cpp waiting_hint_test.cpp
+          progress_windows_test.cpp device_query_test.cpp
   LIBS orb_embedded_image orb_terminal_view)
 target_compile_definitions(upgrade_unit_tests PRIVATE ORB_EMBEDDED_IMAGE_PATH="${ORB_EMBEDDED_IMAGE}")
 
 # The windows of the run on the portable dialog manager: centring, the error
 # box, the restart wait.
-orb_add_gtest(upgrade_window_tests LABELS unit
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/center_window_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/error_box_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/restart_wait_test.cpp)
+orb_add_gtest(upgrade_window_tests LABELS unit DIR upgrade
+  SOURCES center_window_test.cpp error_box_test.cpp restart_wait_test.cpp)
 
 # The listener and the transfer session as the program runs them, on loopback
 # (127.0.3.x), against a scripted peer and against Debian's curl.
-orb_add_gtest(upgrade_loopback_tests LABELS integration
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/session_loopback_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/listener_loopback_test.cpp
+orb_add_gtest(upgrade_loopback_tests LABELS integration DIR upgrade
+  SOURCES session_loopback_test.cpp listener_loopback_test.cpp
   LIBS orb_tftp_test_support)
 
 orb_add_gtest(upgrade_peer_tests LABELS peer
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/upgrade/curl_peer_test.cpp
   LIBS orb_tftp_test_support)
 
-orb_add_gtest(sequence_tests LABELS e2e
-  SOURCES
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/dialogs_flow_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/status_query_test.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/upgrade/digest_flow_test.cpp
+orb_add_gtest(sequence_tests LABELS e2e DIR upgrade
+  SOURCES dialogs_flow_test.cpp status_query_test.cpp digest_flow_test.cpp
   LIBS orb_whole_run_support)
 
 # Prints the size and checksum of the image it carries; the override test

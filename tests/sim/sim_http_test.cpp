@@ -4,24 +4,18 @@
 #include <sys/socket.h>
 #include <netinet/in.h>
 #include <arpa/inet.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <tuple>
 
 #include "tests/sim/sim_integration.h"
 #include "tests/sim/sim_test_helpers.h"
+#include "tests/support/monotonic_clock.h"
 
 namespace orb::test {
 namespace {
 
 const uint16_t kPort = SimProcess::httpPortForTests();
-
-long long nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
 
 std::string bodyOf(const std::string& response) {
     size_t at = response.find("\r\n\r\n");

@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -13,16 +12,11 @@
 #include <cstring>
 
 #include "web/md5.h"
+#include "tests/support/monotonic_clock.h"
 
 namespace orb::test {
 
 namespace {
-
-long long nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
 
 sockaddr_in socketAddress(uint32_t address, uint16_t port) {
     sockaddr_in result{};

@@ -1,33 +1,37 @@
 // The upgrade through orb-sim as a real subprocess: the trigger, the TFTP fetch
 // from a scripted server that behaves like the utility's, the image check,
 // the restart, and the TFTP faults.
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "sim/sha256.h"
 #include "tests/sim/sim_integration.h"
 #include "tests/sim/sim_test_helpers.h"
+#include "tests/support/monotonic_clock.h"
 
 namespace orb::test {
 namespace {
 
 const uint16_t kPort = SimProcess::httpPortForTests();
 
-long long nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
-
 // The PC's side for simulator host h: the TFTP server sits on 127.0.4.(h + 100).
 uint32_t pcAddress(unsigned host) { return simAddress(host + 100); }
 
 std::string triggerPath(unsigned host, uint16_t tftpPort, const std::string& file = "/orb1a2b.bin") {
     return "/admin/upgrade?tftp://" + formatAddress(pcAddress(host)) + ":" + std::to_string(tftpPort) + file;
+}
+
+// The utility's trigger to the simulator at `host`, and the upload of `image`
+// that it brings from a scripted server (interval and count as there), run to
+// its end.
+TftpServerLog triggerUpload(unsigned host, std::vector<uint8_t> image, int intervalMs = 1000, int intervals = 30) {
+    ScriptedTftpServer server(pcAddress(host), std::move(image), intervalMs, intervals);
+    rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())));
+    return server.finish();
 }
 
 // The ACKs with repeats of the same number folded into one: a block resent
@@ -151,9 +155,7 @@ TEST(SimUpgrade, ALostAckMakesTheServerResendThatBlock) {
     auto image = makeTestImage(3000, "2.0.10(a)");
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(host, {"--drop-ack=3", "--restart-ms=100"}));
-    ScriptedTftpServer server(pcAddress(host), image, 300);
-    rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())));
-    TftpServerLog log = server.finish();
+    TftpServerLog log = triggerUpload(host, image, 300);
     EXPECT_TRUE(log.completed) << sim.diagnostics();
     EXPECT_EQ(countOf(log.resends, 2), 1u);  // ACK 2 was the third ACK
     EXPECT_EQ(folded(log.acks), sequence(0, 6));
@@ -173,9 +175,7 @@ TEST(SimUpgrade, ALostDataBlockIsTakenFromTheResend) {
     auto image = makeTestImage(3000, "2.0.10(a)");
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(host, {"--drop-data=4", "--restart-ms=100"}));
-    ScriptedTftpServer server(pcAddress(host), image, 300);
-    rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())));
-    TftpServerLog log = server.finish();
+    TftpServerLog log = triggerUpload(host, image, 300);
     EXPECT_TRUE(log.completed) << sim.diagnostics();
     EXPECT_EQ(countOf(log.resends, 4), 1u);
     EXPECT_EQ(folded(log.acks), sequence(0, 6));
@@ -189,9 +189,7 @@ TEST(SimUpgrade, DuplicateAcksAreDiscardedByTheServer) {
     auto image = makeTestImage(1500, "2.0.10(a)");
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(host, {"--duplicate-acks", "--restart-ms=100"}));
-    ScriptedTftpServer server(pcAddress(host), image, 500);
-    rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())));
-    TftpServerLog log = server.finish();
+    TftpServerLog log = triggerUpload(host, image, 500);
     EXPECT_TRUE(log.completed) << sim.diagnostics();
     // The server stops listening after the last ACK, so its copy may come too late.
     std::vector<unsigned> expected = {0, 0, 1, 1, 2, 2, 3};
@@ -207,9 +205,7 @@ TEST(SimUpgrade, StopAcknowledgingMakesTheServerGiveUpAndTheSimulatorToo) {
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(host, {"--stop-after-blocks=3", "--tftp-timeout-ms=300", "--tftp-retries=2",
                                          "--restart-ms=100"}));
-    ScriptedTftpServer server(pcAddress(host), image, 60, 30);
-    rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())));
-    TftpServerLog log = server.finish();
+    TftpServerLog log = triggerUpload(host, image, 60, 30);
     EXPECT_FALSE(log.completed);
     EXPECT_TRUE(log.timedOut);
     EXPECT_EQ(folded(log.acks), sequence(0, 3));
@@ -228,9 +224,7 @@ TEST(SimUpgrade, AnOackNeverAcknowledgedIsSentThirtyTimes) {
     const unsigned host = 67;
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(host, {"--ignore-oack", "--tftp-timeout-ms=2000", "--tftp-retries=1"}));
-    ScriptedTftpServer server(pcAddress(host), makeTestImage(1000, "2.0.10(a)"), 20, 30);
-    rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())));
-    TftpServerLog log = server.finish();
+    TftpServerLog log = triggerUpload(host, makeTestImage(1000, "2.0.10(a)"), 20, 30);
     EXPECT_TRUE(log.timedOut);
     EXPECT_EQ(log.oacksSent, 30u);
     EXPECT_TRUE(log.acks.empty());
@@ -246,9 +240,7 @@ TEST(SimUpgrade, AckLossByPercentIsRecoveredAndRepeatable) {
     for (Run& run : runs) {
         SimProcess sim;
         ORB_START_SIM(sim, simOptions(host, {"--drop-ack-percent=20", "--seed=5", "--restart-ms=100"}));
-        ScriptedTftpServer server(pcAddress(host), image, 150, 30);
-        rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())));
-        TftpServerLog log = server.finish();
+        TftpServerLog log = triggerUpload(host, image, 150, 30);
         EXPECT_TRUE(log.completed) << sim.diagnostics();
         EXPECT_FALSE(log.resends.empty());
         auto received = sim.waitFor("image-received", 5000);
@@ -293,9 +285,7 @@ TEST(SimUpgrade, StayDownNeverComesBack) {
     const unsigned host = 71;
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(host, {"--stay-down"}));
-    ScriptedTftpServer server(pcAddress(host), makeTestImage(1000, "2.0.10(a)"));
-    rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())));
-    EXPECT_TRUE(server.finish().completed);
+    EXPECT_TRUE(triggerUpload(host, makeTestImage(1000, "2.0.10(a)")).completed);
     auto down = sim.waitFor("restart-down", 3000);
     ASSERT_TRUE(down) << sim.diagnostics();
     EXPECT_EQ(down->value("down-ms"), "forever");
@@ -309,9 +299,7 @@ TEST(SimUpgrade, ARefusedImageCausesNoRestart) {
     const unsigned host = 72;
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(host, {"--restart-ms=100"}));
-    ScriptedTftpServer server(pcAddress(host), makeTestImage(1000, "9.9", "NOT AN ORB IMAGE"));
-    rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())));
-    EXPECT_TRUE(server.finish().completed);
+    EXPECT_TRUE(triggerUpload(host, makeTestImage(1000, "9.9", "NOT AN ORB IMAGE")).completed);
     auto received = sim.waitFor("image-received", 3000);
     ASSERT_TRUE(received);
     EXPECT_EQ(received->value("check"), "bad-magic");

@@ -3,7 +3,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -11,14 +10,9 @@
 #include <sstream>
 
 #include "tests/support/scripted_http_server.h"
+#include "tests/support/monotonic_clock.h"
 
 namespace orb::test {
-
-static long long nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
 
 ChildResult runInChild(const std::function<void()>& body, int timeoutMs, const std::function<void()>& afterFork,
                        const std::function<void(const std::string&, pid_t)>& watch) {

@@ -10,19 +10,29 @@
 
 namespace orb::test {
 
-inline std::string md5Hex(const std::string& input) {
+// The 16 digest bytes as 32 lowercase hexadecimal characters.
+inline std::string hexOf(const uint8_t digest[16]) {
+    std::string text;
+    char pair[3];
+    for (int i = 0; i < 16; ++i) {
+        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+        text += pair;
+    }
+    return text;
+}
+
+// The raw 16 bytes of the MD5 of a text, as MD5-sess hashes them.
+inline std::string md5Raw(const std::string& input) {
     Md5Context context;
     uint8_t digest[16];
     md5Init(&context);
     md5Update(&context, input.data(), input.size());
     md5Final(digest, &context);
-    std::string text;
-    char pair[3];
-    for (uint8_t byte : digest) {
-        std::snprintf(pair, sizeof pair, "%02x", byte);
-        text += pair;
-    }
-    return text;
+    return std::string(reinterpret_cast<const char*>(digest), 16);
+}
+
+inline std::string md5Hex(const std::string& input) {
+    return hexOf(reinterpret_cast<const uint8_t*>(md5Raw(input).data()));
 }
 
 }  // namespace orb::test

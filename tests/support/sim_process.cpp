@@ -4,23 +4,14 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 
+#include "tests/support/monotonic_clock.h"
+
 namespace orb::test {
-
-namespace {
-
-long long nowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000LL + now.tv_nsec / 1000000;
-}
-
-}  // namespace
 
 std::string SimProcess::executable() {
     if (const char* fromEnvironment = std::getenv("ORB_SIM")) return fromEnvironment;

@@ -86,6 +86,16 @@ protected:
         }
         return transfer;
     }
+    Transfer runImageOf(size_t size) {
+        start(testImage(size));
+        return run();
+    }
+    // The sizes of the blocks sent, in order.
+    static std::vector<int> blockSizes(const Transfer& transfer) {
+        std::vector<int> sizes;
+        for (const BlockSent& sent : transfer.blocks) sizes.push_back(sent.size);
+        return sizes;
+    }
 };
 
 TEST_F(WholeTransfer, TheSampleImageSizeGives1423BlocksEndingWith132Bytes) {
@@ -108,33 +118,24 @@ TEST_F(WholeTransfer, TheSampleImageSizeGives1423BlocksEndingWith132Bytes) {
 }
 
 TEST_F(WholeTransfer, AnImageOf1024BytesEndsWithAnEmptyThirdBlock) {
-    start(testImage(1024));
-    Transfer transfer = run();
+    Transfer transfer = runImageOf(1024);
     ASSERT_TRUE(transfer.completed);
-    ASSERT_EQ(transfer.blocks.size(), 3u);
-    EXPECT_EQ(transfer.blocks[0].size, 512);
-    EXPECT_EQ(transfer.blocks[1].size, 512);
-    EXPECT_EQ(transfer.blocks[2].size, 0);
+    EXPECT_EQ(blockSizes(transfer), (std::vector<int>{512, 512, 0}));
     EXPECT_EQ(transfer.titles.front(), "Uploading Firmware to ORB@192.168.1.20 0/1024 Bytes");
     EXPECT_EQ(transfer.titles.back(), "Uploading Firmware to ORB@192.168.1.20 1024/1024 Bytes");
 }
 
 TEST_F(WholeTransfer, AnImageOf512BytesEndsWithAnEmptySecondBlock) {
-    start(testImage(512));
-    Transfer transfer = run();
+    Transfer transfer = runImageOf(512);
     ASSERT_TRUE(transfer.completed);
-    ASSERT_EQ(transfer.blocks.size(), 2u);
-    EXPECT_EQ(transfer.blocks[0].size, 512);
-    EXPECT_EQ(transfer.blocks[1].size, 0);
+    EXPECT_EQ(blockSizes(transfer), (std::vector<int>{512, 0}));
     EXPECT_EQ(transfer.titles.back(), "Uploading Firmware to ORB@192.168.1.20 512/512 Bytes");
 }
 
 TEST_F(WholeTransfer, AnImageOf100BytesIsOneBlock) {
-    start(testImage(100));
-    Transfer transfer = run();
+    Transfer transfer = runImageOf(100);
     ASSERT_TRUE(transfer.completed);
-    ASSERT_EQ(transfer.blocks.size(), 1u);
-    EXPECT_EQ(transfer.blocks[0].size, 100);
+    EXPECT_EQ(blockSizes(transfer), (std::vector<int>{100}));
     EXPECT_EQ(transfer.blocks[0].offset, 0);
     EXPECT_EQ(transfer.titles.front(), "Uploading Firmware to ORB@192.168.1.20 0/100 Bytes");
     EXPECT_EQ(transfer.titles.back(), "Uploading Firmware to ORB@192.168.1.20 100/100 Bytes");
@@ -146,8 +147,7 @@ TEST_F(WholeTransfer, AnEmptyImageIsOneEmptyBlock) {
     EXPECT_EQ(trace.traced(), "++++size 0, 0, 1\n");
     Transfer transfer = run();
     ASSERT_TRUE(transfer.completed);
-    ASSERT_EQ(transfer.blocks.size(), 1u);
-    EXPECT_EQ(transfer.blocks[0].size, 0);
+    EXPECT_EQ(blockSizes(transfer), (std::vector<int>{0}));
     EXPECT_EQ(transfer.titles.back(), "Uploading Firmware to ORB@192.168.1.20 0/0 Bytes");
 }
 

@@ -2,6 +2,7 @@
 // exact caption and text (auto-answer mode logs the box to standard error).
 #include <gtest/gtest.h>
 
+#include <string>
 #include <thread>
 
 #include "tests/support/dialog_robot.h"
@@ -14,6 +15,14 @@
 namespace orb {
 namespace {
 
+// The child showed the error box with `text`, auto-answered, wrote nothing
+// else and ended with exit code 0.
+void expectEndedByTheErrorBox(const test::ChildResult& result, const std::string& text) {
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output, "[message box] caption=\"ORB Firwmare Upgrade Error\" text=\"" + text + "\"\n");
+}
+
 TEST(ErrorBox, FailRunShowsTheBoxAndEndsTheProcessWithZero) {
     auto result = test::runInChild([] {
         robot::setAutoAnswer(true);
@@ -21,10 +30,7 @@ TEST(ErrorBox, FailRunShowsTheBoxAndEndsTheProcessWithZero) {
         std::fputs("not reached\n", stderr);
         std::_Exit(3);
     });
-    ASSERT_TRUE(result.exited) << result.output;
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.output,
-              "[message box] caption=\"ORB Firwmare Upgrade Error\" text=\"Upgrade Failed: No Response From ORB\"\n");
+    expectEndedByTheErrorBox(result, "Upgrade Failed: No Response From ORB");
 }
 
 TEST(ErrorBox, TheLogLineEscapesQuotesAndLineBreaks) {
@@ -63,10 +69,7 @@ TEST(ErrorBox, CancelInAProgressWindowOnAnotherThreadEndsTheProcess) {
         listener.join();  // never returns: the listener thread ends the process
         std::_Exit(5);
     });
-    ASSERT_TRUE(result.exited) << result.output;
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.output,
-              "[message box] caption=\"ORB Firwmare Upgrade Error\" text=\"Upgrade Failed: User Abort\"\n");
+    expectEndedByTheErrorBox(result, "Upgrade Failed: User Abort");
 }
 
 // Without auto-answer, the robot sees the box and the process ends only once

@@ -82,6 +82,18 @@ bool fetchAfterOptionAck(const TftpPeer& peer, const PeerDatagram& oack, std::ve
     }
 }
 
+// Plays the adapter through a whole fetch from the listener at `listener`:
+// the read request, the OACK, then as above.
+bool fetchFromListener(const TftpPeer& peer, uint32_t listener, std::vector<uint8_t>* received) {
+    peer.send(test::readRequest(test::kTestFileName, std::string("octet\0", 6)), listener, 69);
+    auto oack = peer.receive(5000);
+    if (!oack) {
+        ADD_FAILURE() << "no OACK from the listener";
+        return false;
+    }
+    return fetchAfterOptionAck(peer, *oack, received);
+}
+
 void reportTheWindowsAtHandOver() {
     WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 1000);
     WindowHandle upload = robot::waitForDialog(kUploadWindowId, 20000);
@@ -155,11 +167,8 @@ TEST(ListenerLoopback, AcceptsARequestWithoutOptionsFromAnyHostAndServesThatHost
     auto child = startListenerChild(image, listener, control);
     ASSERT_EQ(awaitReady(control), "ready 69");
 
-    other.send(test::readRequest(test::kTestFileName, std::string("octet\0", 6)), listener, 69);
-    auto oack = other.receive(5000);
-    ASSERT_TRUE(oack);
     std::vector<uint8_t> data;
-    ASSERT_TRUE(fetchAfterOptionAck(other, *oack, &data));
+    ASSERT_TRUE(fetchFromListener(other, listener, &data));
     EXPECT_EQ(data, image);
     EXPECT_FALSE(control.receive(0));
 
@@ -352,11 +361,8 @@ TEST(ListenerLoopback, TheHintComesAfterTwentySecondsAndTheRequestIsStillServed)
     ASSERT_EQ(awaitReady(peer), "ready 69");
     ASSERT_EQ(awaitReady(peer), "ready 0") << "the hint did not come";
 
-    peer.send(test::readRequest(test::kTestFileName, std::string("octet\0", 6)), listener, 69);
-    auto oack = peer.receive(5000);
-    ASSERT_TRUE(oack);
     std::vector<uint8_t> data;
-    ASSERT_TRUE(fetchAfterOptionAck(peer, *oack, &data));
+    ASSERT_TRUE(fetchFromListener(peer, listener, &data));
     EXPECT_EQ(data, image);
     ChildResult result = child.get();
     ASSERT_TRUE(result.exited) << result.output;

@@ -9,6 +9,7 @@
 
 #include "base/random.h"
 #include "web/digest_auth.h"
+#include "tests/support/digest_fields.h"
 #include "tests/support/md5_hex.h"
 #include "web/md5.h"
 
@@ -17,15 +18,8 @@ namespace {
 using orb::DigestAuthState;
 
 using orb::test::md5Hex;
-
-std::string md5Raw(const std::string& input) {
-    orb::Md5Context context;
-    uint8_t digest[16];
-    orb::md5Init(&context);
-    orb::md5Update(&context, input.data(), input.size());
-    orb::md5Final(digest, &context);
-    return std::string(reinterpret_cast<const char*>(digest), 16);
-}
+using orb::test::md5Raw;
+using orb::test::setDigestFields;
 
 std::string response(const char* nonce, const char* cnonce, const char* user, const char* realm,
                      const char* password, const char* algorithm, const char* ncText, const char* qop,
@@ -34,6 +28,16 @@ std::string response(const char* nonce, const char* cnonce, const char* user, co
     orb::digestResponse(nonce, cnonce, user, realm, password, algorithm, ncText, "GET", qop, uri, body, out);
     return out;
 }
+
+// The response of user "user" with password "pw" in realm "realm" to the
+// nonce "n0nce", with the client nonce "1f" and an empty uri.
+std::string userResponse(const char* algorithm, const char* ncText, const char* qop) {
+    return response("n0nce", "1f", "user", "realm", "pw", algorithm, ncText, qop, "");
+}
+
+// Its HA1 plain, and with MD5-sess.
+std::string plainHa1() { return md5Hex("user:realm:pw"); }
+std::string sessionHa1() { return md5Hex(md5Raw("user:realm:pw") + ":n0nce:1f"); }
 
 // The random numbers that the tests choose.
 int scriptedNumbers[16];
@@ -79,54 +83,38 @@ TEST(DigestResponse, Rfc2617Example) {
 }
 
 TEST(DigestResponse, NoQop) {
-    std::string ha1 = md5Hex("user:realm:pw");
-    std::string ha2 = md5Hex("GET:");
-    EXPECT_EQ(response("n0nce", "1f", "user", "realm", "pw", "MD5", "", "", ""),
-              md5Hex(ha1 + ":n0nce:" + ha2));
+    EXPECT_EQ(userResponse("MD5", "", ""), md5Hex(plainHa1() + ":n0nce:" + md5Hex("GET:")));
 }
 
 TEST(DigestResponse, Md5SessWithQop) {
-    std::string ha1 = md5Hex(md5Raw("user:realm:pw") + ":n0nce:1f");
-    std::string ha2 = md5Hex("GET:");
-    EXPECT_EQ(response("n0nce", "1f", "user", "realm", "pw", "md5-sess", "000000001", "auth", ""),
-              md5Hex(ha1 + ":n0nce:000000001:1f:auth:" + ha2));
+    EXPECT_EQ(userResponse("md5-sess", "000000001", "auth"),
+              md5Hex(sessionHa1() + ":n0nce:000000001:1f:auth:" + md5Hex("GET:")));
 }
 
 TEST(DigestResponse, Md5SessWithoutQopStillHashesTheClientNonce) {
-    std::string ha1 = md5Hex(md5Raw("user:realm:pw") + ":n0nce:1f");
-    std::string ha2 = md5Hex("GET:");
-    EXPECT_EQ(response("n0nce", "1f", "user", "realm", "pw", "md5-sess", "", "", ""),
-              md5Hex(ha1 + ":n0nce:" + ha2));
+    EXPECT_EQ(userResponse("md5-sess", "", ""), md5Hex(sessionHa1() + ":n0nce:" + md5Hex("GET:")));
     // The raw 16 bytes are hashed, not their hexadecimal form.
-    EXPECT_NE(response("n0nce", "1f", "user", "realm", "pw", "md5-sess", "", "", ""),
-              md5Hex(md5Hex(md5Hex("user:realm:pw") + ":n0nce:1f") + ":n0nce:" + ha2));
+    EXPECT_NE(userResponse("md5-sess", "", ""),
+              md5Hex(md5Hex(md5Hex("user:realm:pw") + ":n0nce:1f") + ":n0nce:" + md5Hex("GET:")));
 }
 
 TEST(DigestResponse, AuthIntHashesTheEmptyBody) {
     EXPECT_EQ(md5Hex(""), "d41d8cd98f00b204e9800998ecf8427e");
-    std::string ha1 = md5Hex("user:realm:pw");
-    std::string ha2 = md5Hex("GET::d41d8cd98f00b204e9800998ecf8427e");
-    EXPECT_EQ(response("n0nce", "1f", "user", "realm", "pw", "", "000000002", "auth-int", ""),
-              md5Hex(ha1 + ":n0nce:000000002:1f:auth-int:" + ha2));
+    EXPECT_EQ(userResponse("", "000000002", "auth-int"),
+              md5Hex(plainHa1() + ":n0nce:000000002:1f:auth-int:" + md5Hex("GET::d41d8cd98f00b204e9800998ecf8427e")));
 }
 
 TEST(DigestResponse, AQopListIsHashedWholeWithThePlainA2) {
-    std::string ha1 = md5Hex("user:realm:pw");
-    std::string ha2 = md5Hex("GET:");
-    EXPECT_EQ(response("n0nce", "1f", "user", "realm", "pw", "MD5", "000000001", "auth,auth-int", ""),
-              md5Hex(ha1 + ":n0nce:000000001:1f:auth,auth-int:" + ha2));
+    EXPECT_EQ(userResponse("MD5", "000000001", "auth,auth-int"),
+              md5Hex(plainHa1() + ":n0nce:000000001:1f:auth,auth-int:" + md5Hex("GET:")));
 }
 
 TEST(DigestResponse, KeywordsInCapitals) {
-    std::string sessHa1 = md5Hex(md5Raw("user:realm:pw") + ":n0nce:1f");
-    std::string intHa2 = md5Hex("GET::d41d8cd98f00b204e9800998ecf8427e");
-    EXPECT_EQ(response("n0nce", "1f", "user", "realm", "pw", "MD5-SESS", "000000001", "AUTH-INT", ""),
-              md5Hex(sessHa1 + ":n0nce:000000001:1f:AUTH-INT:" + intHa2));
-    EXPECT_EQ(response("n0nce", "1f", "user", "realm", "pw", "Md5-SeSs", "", "", ""),
-              md5Hex(sessHa1 + ":n0nce:" + md5Hex("GET:")));
+    EXPECT_EQ(userResponse("MD5-SESS", "000000001", "AUTH-INT"),
+              md5Hex(sessionHa1() + ":n0nce:000000001:1f:AUTH-INT:" + md5Hex("GET::d41d8cd98f00b204e9800998ecf8427e")));
+    EXPECT_EQ(userResponse("Md5-SeSs", "", ""), md5Hex(sessionHa1() + ":n0nce:" + md5Hex("GET:")));
     // Whole texts only: a longer word is not the keyword.
-    EXPECT_EQ(response("n0nce", "1f", "user", "realm", "pw", "md5-sessx", "", "", ""),
-              md5Hex(md5Hex("user:realm:pw") + ":n0nce:" + md5Hex("GET:")));
+    EXPECT_EQ(userResponse("md5-sessx", "", ""), md5Hex(plainHa1() + ":n0nce:" + md5Hex("GET:")));
 }
 
 TEST(DigestResponse, StepsComposeAsDescribed) {
@@ -141,12 +129,8 @@ TEST(DigestResponse, StepsComposeAsDescribed) {
 // --- the Authorization line --------------------------------------------------
 
 TEST_F(DigestTest, HeaderWithoutQop) {
-    std::strcpy(state.user, "admin");
-    std::strcpy(state.password, "secret");
-    std::strcpy(state.realm, "ORB");
-    std::strcpy(state.nonce, "abc123");
-    std::strcpy(state.cnonce, "1f");
-    std::strcpy(state.algorithm, "MD5");
+    setDigestFields(&state, {.user = "admin", .password = "secret", .realm = "ORB", .nonce = "abc123", .cnonce = "1f",
+                             .algorithm = "MD5"});
     state.nc = 1;
     const std::string digest = md5Hex(md5Hex("admin:ORB:secret") + ":abc123:" + md5Hex("GET:"));
     EXPECT_EQ(header(), "Authorization: Digest username=\"admin\",realm=\"ORB\",nonce=\"abc123\",uri=\"\","
@@ -154,14 +138,8 @@ TEST_F(DigestTest, HeaderWithoutQop) {
 }
 
 TEST_F(DigestTest, HeaderWithQopAuthAndOpaque) {
-    std::strcpy(state.user, "admin");
-    std::strcpy(state.password, "secret");
-    std::strcpy(state.realm, "ORB");
-    std::strcpy(state.nonce, "abc123");
-    std::strcpy(state.cnonce, "7fff");
-    std::strcpy(state.algorithm, "MD5");
-    std::strcpy(state.qop, "auth");
-    std::strcpy(state.opaque, "op4que");
+    setDigestFields(&state, {.user = "admin", .password = "secret", .realm = "ORB", .nonce = "abc123",
+                             .cnonce = "7fff", .algorithm = "MD5", .qop = "auth", .opaque = "op4que"});
     state.nc = 1;
     const std::string digest =
         md5Hex(md5Hex("admin:ORB:secret") + ":abc123:000000001:7fff:auth:" + md5Hex("GET:"));
@@ -183,10 +161,7 @@ TEST_F(DigestTest, HeaderNcHasNineDigits) {
 }
 
 TEST_F(DigestTest, HeaderWithEmptyAlgorithm) {
-    std::strcpy(state.user, "u");
-    std::strcpy(state.password, "p");
-    std::strcpy(state.realm, "r");
-    std::strcpy(state.nonce, "n");
+    setDigestFields(&state, {.user = "u", .password = "p", .realm = "r", .nonce = "n"});
     state.nc = 1;
     const std::string digest = md5Hex(md5Hex("u:r:p") + ":n:" + md5Hex("GET:"));
     EXPECT_EQ(header(), "Authorization: Digest username=\"u\",realm=\"r\",nonce=\"n\",uri=\"\",algorithm=\"\","
@@ -194,10 +169,7 @@ TEST_F(DigestTest, HeaderWithEmptyAlgorithm) {
 }
 
 TEST_F(DigestTest, HeaderUserWithADoubleQuoteIsNotEscaped) {
-    std::strcpy(state.user, "ad\"min");
-    std::strcpy(state.password, "p");
-    std::strcpy(state.realm, "r");
-    std::strcpy(state.nonce, "n");
+    setDigestFields(&state, {.user = "ad\"min", .password = "p", .realm = "r", .nonce = "n"});
     const std::string digest = md5Hex(md5Hex("ad\"min:r:p") + ":n:" + md5Hex("GET:"));
     EXPECT_EQ(header(), "Authorization: Digest username=\"ad\"min\",realm=\"r\",nonce=\"n\",uri=\"\",algorithm=\"\","
                         "response=\"" + digest + "\"\r\n");

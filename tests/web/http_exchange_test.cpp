@@ -30,6 +30,7 @@
 #include "upgrade/run_state.h"
 #include "web/http_exchange.h"
 #include "web/response_parsing.h"
+#include "tests/support/digest_fields.h"
 #include "tests/support/md5_hex.h"
 #include "web/md5.h"
 #include "platform/socket_address.h"
@@ -155,15 +156,9 @@ TEST_F(HttpExchangeTest, RequestWithoutCredentialsIsExactlyThreeLines) {
 TEST_F(HttpExchangeTest, RequestWithCredentialsCarriesTheHeaderAndCountsNc) {
     startDevice(12);
     auto& credentials = runState.credentials;
-    std::strcpy(credentials.user, "admin");
-    std::strcpy(credentials.password, "secret");
-    std::strcpy(credentials.realm, "ORB");
-    std::strcpy(credentials.nonce, "n0nce");
-    std::strcpy(credentials.previousNonce, "n0nce");
-    std::strcpy(credentials.cnonce, "bee");
-    std::strcpy(credentials.algorithm, "MD5");
-    std::strcpy(credentials.qop, "auth");
-    std::strcpy(credentials.opaque, "0paque");
+    orb::test::setDigestFields(&credentials, {.user = "admin", .password = "secret", .realm = "ORB", .nonce = "n0nce",
+                                              .previousNonce = "n0nce", .cnonce = "bee", .algorithm = "MD5",
+                                              .qop = "auth", .opaque = "0paque"});
     server->enqueue(ScriptedAnswer::text(orb::test::httpResponse(200, "OK", kStatusPage)));
     server->enqueue(ScriptedAnswer::text(orb::test::httpResponse(200, "OK", kStatusPage)));
     const std::string ha1 = md5Hex("admin:ORB:secret");

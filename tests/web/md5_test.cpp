@@ -2,32 +2,16 @@
 // in pieces.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "tests/support/md5_hex.h"
 #include "web/md5.h"
 
 namespace {
 
-std::string hexOf(const uint8_t digest[16]) {
-    std::string text;
-    char pair[3];
-    for (int i = 0; i < 16; ++i) {
-        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
-        text += pair;
-    }
-    return text;
-}
-
-std::string md5OneShot(const std::string& input) {
-    orb::Md5Context context;
-    uint8_t digest[16];
-    orb::md5Init(&context);
-    orb::md5Update(&context, input.data(), input.size());
-    orb::md5Final(digest, &context);
-    return hexOf(digest);
-}
+using orb::test::hexOf;
+using orb::test::md5Hex;
 
 TEST(Md5, Rfc1321TestSuite) {
     struct Case {
@@ -44,7 +28,7 @@ TEST(Md5, Rfc1321TestSuite) {
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
     };
-    for (const Case& c : cases) EXPECT_EQ(md5OneShot(c.input), c.digest) << "input \"" << c.input << "\"";
+    for (const Case& c : cases) EXPECT_EQ(md5Hex(c.input), c.digest) << "input \"" << c.input << "\"";
 }
 
 // Inputs of several lengths (around the block and padding boundaries), each
@@ -55,7 +39,7 @@ TEST(Md5, PiecesGiveTheOneShotDigest) {
     for (size_t length : lengths) {
         std::string input;
         for (size_t i = 0; i < length; ++i) input += static_cast<char>('A' + (i * 7) % 53);
-        const std::string expected = md5OneShot(input);
+        const std::string expected = md5Hex(input);
         for (size_t split : splits) {
             orb::Md5Context context;
             uint8_t digest[16];

@@ -78,6 +78,17 @@ protected:
         return found;
     }
 
+    // The first message box shown, once there is one; nullptr after the time-out.
+    static QMessageBox* waitForMessageBox() {
+        QMessageBox* box = nullptr;
+        pumpUntil([&] {
+            auto boxes = view::visibleMessageBoxes();
+            box = boxes.empty() ? nullptr : boxes.front();
+            return box != nullptr;
+        });
+        return box;
+    }
+
     static void sendKey(QWidget* target, int key, const QString& text = QString(),
                         Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
@@ -346,12 +357,8 @@ TEST_F(QtView, ATaskModalBoxDisablesTheCallersWindowsUntilAnswered) {
     });
     QWidget* window = waitForWindow(kConnectingWindowId);
     ASSERT_NE(window, nullptr);
-    QMessageBox* box = nullptr;
-    ASSERT_TRUE(pumpUntil([&] {
-        auto boxes = view::visibleMessageBoxes();
-        box = boxes.empty() ? nullptr : boxes.front();
-        return box != nullptr;
-    }));
+    QMessageBox* box = waitForMessageBox();
+    ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->windowTitle(), QStringLiteral("Caption"));
     EXPECT_EQ(box->text(), QStringLiteral("Upgrade Failed: Test"));
     ASSERT_TRUE(pumpUntil([&] { return !window->isEnabled(); }));
@@ -374,12 +381,8 @@ TEST_F(QtView, AnOwnedBoxIsCentredOnItsOwnerAndEscapeAnswersIt) {
     });
     QWidget* window = waitForWindow(kAddressDialogId);
     ASSERT_NE(window, nullptr);
-    QMessageBox* box = nullptr;
-    ASSERT_TRUE(pumpUntil([&] {
-        auto boxes = view::visibleMessageBoxes();
-        box = boxes.empty() ? nullptr : boxes.front();
-        return box != nullptr;
-    }));
+    QMessageBox* box = waitForMessageBox();
+    ASSERT_NE(box, nullptr);
     ASSERT_TRUE(pumpUntil([&] { return !window->isEnabled(); })) << "the box disables its owner";
     EXPECT_TRUE(box->isEnabled());
     EXPECT_LE(std::abs(box->geometry().center().x() - window->geometry().center().x()), 1);

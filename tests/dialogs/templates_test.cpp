@@ -2,6 +2,7 @@
 // (not generated from dialogs.rc), and the parser's refusals.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,11 @@ struct KindCase {
     uint32_t style;
     ControlKind kind;
 };
+
+// Named by what they hold, so that the test's name is the same in every build.
+void PrintTo(const KindCase& c, std::ostream* out) {
+    *out << (*c.cls != 0 ? c.cls : "no-class") << " style 0x" << std::hex << c.style;
+}
 
 class ControlKinds : public testing::TestWithParam<KindCase> {};
 

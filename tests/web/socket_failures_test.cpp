@@ -2,6 +2,7 @@
 // socket call table: no peer, no root, no child process.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <cstring>
 #include <vector>
 
@@ -35,6 +36,9 @@ struct FailureCase {
     int binds;   // bind calls made
     int closes;  // sockets closed
 };
+
+// Named by the case, so that the test's name is the same in every build.
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
 
 class HttpSocketFailure : public testing::TestWithParam<FailureCase> {};
 

@@ -1,4 +1,5 @@
 #include "dialogs/terminal/terminal_view.h"
+#include "dialogs/terminal/terminal_view_testing.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -115,9 +116,9 @@ void TerminalView::stop() {
     wake(kWakeStop);
 }
 
-TerminalStats TerminalView::stats() const {
-    return TerminalStats{notifications_.load(), frames_.load(), writes_.load(),
-                         bytes_.load(), inputs_.load(), shownRevision_.load()};
+TerminalStats readTerminalStats(const TerminalView& view) {
+    return TerminalStats{view.notifications_.load(), view.frames_.load(), view.writes_.load(),
+                         view.bytes_.load(), view.inputs_.load(), view.shownRevision_.load()};
 }
 
 // --- The view's thread --------------------------------------------------------

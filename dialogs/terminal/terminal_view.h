@@ -63,14 +63,7 @@ struct TerminalOptions {
     std::function<int64_t()> clock;
 };
 
-struct TerminalStats {
-    uint64_t notifications = 0;  // calls of the DialogView functions
-    uint64_t frames = 0;         // frames built
-    uint64_t writes = 0;         // frames that wrote anything
-    uint64_t bytes = 0;          // bytes written
-    uint64_t inputs = 0;         // keys, lines and Ctrl-C signals handled
-    uint64_t shownRevision = 0;  // the model's revision that the last frame read (modelRevision)
-};
+struct TerminalStats;  // terminal_view_testing.h
 
 // Milliseconds of a steady clock.
 int64_t steadyMs();
@@ -101,14 +94,13 @@ public:
     void signalInterrupt();  // SIGINT: Ctrl-C
     void signalResize();     // SIGWINCH
     void signalContinue();   // SIGCONT
-    int wakeFd() const { return wakeWrite_; }
 
     // Erases the live region and shows the cursor; nothing is written after it.
     // From any thread, once (later calls do nothing); waits at most a moment
     // for a frame that is being written.
     void finish();
 
-    TerminalStats stats() const;
+    friend TerminalStats readTerminalStats(const TerminalView& view);
 
 private:
     struct Snapshot {

@@ -225,6 +225,34 @@ TEST_F(TerminalViewTest, ManyModelChangesGiveFewRedraws) {
     destroyWindow(w);
 }
 
+// The titles come faster than the frames: the log still gets the last title
+// of each stage the window left, once, in order, in either mode; a title that
+// one of its kind replaced is no stage's end.
+void checkStagesAreLogged(TerminalMode mode) {
+    ViewHarness harness(mode);
+    WindowHandle w = createModelessDialog(nullptr, 110, countingProgressProc);
+    ASSERT_TRUE(harness.waitForText("-- Uploading Firmware To ORB\n")) << harness.text();
+    for (const char* title : {"Sending block 1", "Sending block 2", "Checking 1", "Restarting in 5"})
+        setWindowTitle(w, title);
+    destroyWindow(w);
+    ASSERT_TRUE(harness.waitForText("-- Restarting in 5\n")) << harness.text();
+    std::string text = harness.text();
+    size_t introduced = text.find("-- Uploading Firmware To ORB\n");
+    size_t sending = text.find("-- Sending block 2\n");
+    size_t checking = text.find("-- Checking 1\n");
+    size_t closing = text.find("-- Restarting in 5\n");
+    EXPECT_LT(introduced, sending) << text;
+    EXPECT_LT(sending, checking) << text;
+    EXPECT_LT(checking, closing) << text;
+    EXPECT_EQ(text.find("-- Uploading Firmware To ORB\n", introduced + 1), std::string::npos) << text;
+    EXPECT_EQ(text.find("-- Sending block 1"), std::string::npos) << text;
+    EXPECT_EQ(text.find("-- Sending block 2\n", sending + 1), std::string::npos) << text;
+}
+
+TEST_F(TerminalViewTest, EachStageOfAProgressWindowIsLoggedAsItEnded) { checkStagesAreLogged(TerminalMode::Screen); }
+
+TEST_F(TerminalViewTest, LineModeLogsEachStageAsItEnded) { checkStagesAreLogged(TerminalMode::Lines); }
+
 TEST_F(TerminalViewTest, NothingIsWrittenWhenNothingVisibleChanges) {
     ViewHarness harness;
     WindowHandle w = createModelessDialog(nullptr, 110, countingProgressProc);

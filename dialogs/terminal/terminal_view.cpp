@@ -82,6 +82,9 @@ void TerminalView::windowDestroyed(WindowHandle) {
     ++notifications_;
     if (!notePending_.exchange(true)) wake(kWakeNote);
 }
+void TerminalView::windowTitleChanged(WindowHandle window, const dialogs::TitleChange& change) {
+    stages_.titleChanged(window, change);
+}
 void TerminalView::messageBoxShown(dialogs::MessageBoxId) {
     ++notifications_;
     if (!notePending_.exchange(true)) wake(kWakeNote);

@@ -23,6 +23,7 @@
 #include "dialogs/terminal/key_decoder.h"
 #include "dialogs/terminal/presenter.h"
 #include "dialogs/terminal/redraw_throttle.h"
+#include "dialogs/terminal/stage_tracker.h"
 #include "dialogs/terminal/transcript.h"
 
 namespace orb::dialogs::terminal {
@@ -67,6 +68,8 @@ public:
     void windowCreated(WindowHandle window) override;
     void windowChanged(WindowHandle window) override;
     void windowDestroyed(WindowHandle window) override;
+    // Tells the stage tracker; wakes nothing (windowChanged follows).
+    void windowTitleChanged(WindowHandle window, const dialogs::TitleChange& change) override;
     void messageBoxShown(dialogs::MessageBoxId box) override;
     void messageBoxClosed(dialogs::MessageBoxId box) override;
     // An activity bar shows activity at 5 frames a second as well as at 30;
@@ -112,13 +115,14 @@ private:
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> finished_{false};
     std::atomic<uint64_t> notifications_{0};
+    StageTracker stages_;  // any thread
 
     // The view's thread only.
     RedrawThrottle throttle_;
     int width_;
     int height_;
     KeyActions keys_;
-    Transcript transcript_;
+    Transcript transcript_{stages_};
     std::unique_ptr<Presenter> presenter_;  // its output under outputMutex_
 
     // Output, guarded: the view's thread draws, finish() may come from anywhere.

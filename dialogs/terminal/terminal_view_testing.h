@@ -9,7 +9,7 @@
 namespace orb::dialogs::terminal {
 
 struct TerminalStats {
-    uint64_t notifications = 0;  // calls of the DialogView functions
+    uint64_t notifications = 0;  // calls of the DialogView functions that wake the view
     uint64_t frames = 0;         // frames built
     uint64_t writes = 0;         // frames that wrote anything
     uint64_t bytes = 0;          // bytes written

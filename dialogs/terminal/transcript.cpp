@@ -75,8 +75,9 @@ void Transcript::logStageEnds(const dialogs::WindowState& w, bool closing, int w
         logged.title = title;
         append(lines, stageRecord(title, width));
     };
-    for (size_t i = logged.stages; i < w.endedStageTitles.size(); ++i) log(w.endedStageTitles[i]);
-    logged.stages = w.endedStageTitles.size();
+    std::vector<std::string> ended = stages_.endedStages(w.handle, w.titleChanges);
+    for (size_t i = logged.stages; i < ended.size(); ++i) log(ended[i]);
+    logged.stages = ended.size();
     if (closing) log(w.title);
 }
 

@@ -12,12 +12,14 @@
 
 #include "dialogs/dialog_view.h"
 #include "dialogs/terminal/snapshot.h"
+#include "dialogs/terminal/stage_tracker.h"
 #include "dialogs/terminal/terminal_text.h"
 
 namespace orb::dialogs::terminal {
 
 class Transcript {
 public:
+    explicit Transcript(StageTracker& stages) : stages_(stages) {}
     struct Lines {
         std::vector<StyledLine> lines;     // to print, in order
         std::vector<WindowHandle> closed;  // the windows shown so far that have gone
@@ -31,6 +33,7 @@ public:
 private:
     void logStageEnds(const dialogs::WindowState& w, bool closing, int width, std::vector<StyledLine>* lines);
 
+    StageTracker& stages_;
     std::set<WindowHandle> introduced_;
     // What the log holds of each progress window: the stages whose end it has
     // logged, and the last title it logged.

@@ -17,21 +17,6 @@ namespace orb {
 
 using namespace dialogs;
 
-namespace {
-
-// Titles of one kind differ only in their digits ("... 512/728196 Bytes").
-bool sameTitleKind(const std::string& a, const std::string& b) {
-    auto skeleton = [](const std::string& title) {
-        std::string out;
-        for (char c : title)
-            if (c < '0' || c > '9') out += c;
-        return out;
-    };
-    return skeleton(a) == skeleton(b);
-}
-
-}  // namespace
-
 void initCommonControls() {}
 
 intptr_t runModalDialog(InstanceHandle, int templateId, DialogProc procedure) {
@@ -89,8 +74,9 @@ void setWindowTitle(WindowHandle window, const char* title) {
     Session s;
     if (!isLive(window)) return;
     std::string next = title != nullptr ? title : "";
-    if (window->visible && !sameTitleKind(window->title, next)) window->endedStageTitles.push_back(window->title);
+    TitleChange change{window->title, next, window->visible, ++window->titleChanges};
     window->title = std::move(next);
+    s.titleChanged(window, std::move(change));
     s.changed(window);
 }
 

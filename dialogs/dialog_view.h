@@ -65,11 +65,7 @@ struct WindowState {
     uint64_t zOrder = 0;      // larger is nearer the top
     std::thread::id thread;   // the thread that created the window and runs its procedure
     std::vector<ControlState> controls;  // template order (= tab order)
-    // The last title of each stage the window has left while shown, oldest
-    // first: a title that one of another kind replaced (titles of one kind
-    // differ only in their numbers, as a progress title does). A view that
-    // draws a few times a second can still log how each stage ended.
-    std::vector<std::string> endedStageTitles;
+    uint64_t titleChanges = 0;  // setWindowTitle calls so far (TitleChange::number of the last)
     std::string hint;         // setWindowHint: shown below the dialog's own area; "" for none
 
     // The first control with that id, as GetDlgItem finds it; nullptr when none.
@@ -89,12 +85,24 @@ struct MessageBoxState {
     std::thread::id thread;   // the thread blocked in showMessageBox
 };
 
+// A window's title as setWindowTitle changed it.
+struct TitleChange {
+    std::string previous;
+    std::string title;
+    bool shown = false;   // the window was visible, its title could be seen
+    uint64_t number = 0;  // the window's title changes so far, this one included (WindowState::titleChanges)
+};
+
 class DialogView {
 public:
     virtual ~DialogView() = default;
     virtual void windowCreated(WindowHandle /*window*/) {}
     virtual void windowChanged(WindowHandle /*window*/) {}
     virtual void windowDestroyed(WindowHandle /*window*/) {}
+    // Every change of a title, never coalesced (a view that draws a few times
+    // a second may never read a title that lasted less), before the
+    // windowChanged it comes with; otherwise as the others.
+    virtual void windowTitleChanged(WindowHandle /*window*/, const TitleChange& /*change*/) {}
     virtual void messageBoxShown(MessageBoxId /*box*/) {}
     virtual void messageBoxClosed(MessageBoxId /*box*/) {}
     // The shortest time between two bar positions this view can show

@@ -33,7 +33,7 @@ bool readWindowState(WindowHandle window, WindowState* state) {
     out.height = pixelsY(window->source->height);
     out.zOrder = window->zOrder;
     out.thread = window->thread;
-    out.endedStageTitles = window->endedStageTitles;
+    out.titleChanges = window->titleChanges;
     out.hint = window->hint;
     // The push button that Enter would press: a focused push button, else the default one.
     int enterId = window->defaultId;

@@ -60,6 +60,7 @@ Session::~Session() {
             switch (note.kind) {
                 case NoteKind::Created: v.windowCreated(note.window); break;
                 case NoteKind::Changed: v.windowChanged(note.window); break;
+                case NoteKind::TitleChanged: v.windowTitleChanged(note.window, note.title); break;
                 case NoteKind::Destroyed: v.windowDestroyed(note.window); break;
                 case NoteKind::BoxShown: v.messageBoxShown(note.box); break;
                 case NoteKind::BoxClosed: v.messageBoxClosed(note.box); break;
@@ -74,6 +75,11 @@ void Session::changed(Window* w) {
         w->changeNotified = true;
         notes_.push_back({NoteKind::Changed, w, 0});
     }
+}
+
+void Session::titleChanged(Window* w, TitleChange change) {
+    // Told with the change that changed() counts.
+    notes_.push_back({NoteKind::TitleChanged, w, 0, std::move(change)});
 }
 
 void Session::created(Window* w) {

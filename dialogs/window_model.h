@@ -70,7 +70,7 @@ struct Window {
     int y = 0;
     uint64_t zOrder = 0;
     bool changeNotified = false;
-    std::vector<std::string> endedStageTitles;
+    uint64_t titleChanges = 0;
     std::string hint;     // setWindowHint
 
     dialogs::Control* control(int id) {
@@ -144,6 +144,7 @@ public:
     Session& operator=(const Session&) = delete;
 
     void changed(Window* w);  // windowChanged, once until the window is read
+    void titleChanged(Window* w, TitleChange change);  // windowTitleChanged, every time
     void created(Window* w);
     void destroyed(Window* w);
     void boxShown(MessageBoxId id);
@@ -153,11 +154,12 @@ public:
     std::unique_lock<std::mutex> lock;
 
 private:
-    enum class NoteKind { Created, Changed, Destroyed, BoxShown, BoxClosed };
+    enum class NoteKind { Created, Changed, TitleChanged, Destroyed, BoxShown, BoxClosed };
     struct Note {
         NoteKind kind;
         Window* window;
         MessageBoxId box;
+        TitleChange title = {};
     };
     std::vector<Note> notes_;
     bool bumped_ = false;

@@ -10,6 +10,7 @@ orb_add_gtest(terminal_unit_tests LABELS unit
     ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/key_decoder_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/live_region_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/screen_builder_test.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/stage_tracker_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/terminal_view_test.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/process_end_hook_test.cpp
   LIBS orb_terminal_test_support)

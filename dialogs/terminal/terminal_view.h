@@ -1,40 +1,30 @@
-// The terminal view of the portable dialog manager (see screen_builder.h for
-// what it shows, key_decoder.h for the keys it reads, line_mode.h for the
-// fallback without raw mode).
+// The terminal view of the portable dialog manager: its loop over the
+// terminal's descriptors, the wake-ups and the clock. How it presents the
+// dialogs is a presenter's (presenter.h): full screen (screen_presenter.h,
+// screen_builder.h for what it shows, key_decoder.h for the keys it reads) or
+// line by line, the fallback without raw mode (line_presenter.h, line_mode.h).
 //
 // Threads: the notifications arrive on the program's threads and only wake the
 // view's own thread (one byte into a pipe, at most one waiting at a time); that
 // thread reads the model, draws, reads the keys and acts through
 // orb::dialogs::input. Drawing is coalesced: at most one frame per redraw
 // interval, and a frame writes only the lines whose text changed.
-//
-// Keys (screen mode):
-//   Enter            the button marked < > (modal dialogs; nothing in a
-//                    progress window); answers a message box
-//   Esc, Ctrl-C      IDCANCEL in a modal dialog; the Cancel button of the
-//                    chosen progress window; answers a message box
-//   Tab, Down        next field or button (Shift-Tab, Up: previous)
-//   Left, Right      a list: the previous or next entry; else as Up/Down
-//   typing           edits the focused field (Backspace, Ctrl-U clears);
-//                    the IPv4 address field takes digits, "." and "*"
-//   1..9, Space      a list: choose entry N, or the next entry
-//   Space            a focused button: press it
-//   Ctrl-L           draw everything again
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <memory>
 #include <mutex>
-#include <set>
 #include <string>
-#include <vector>
 
 #include "dialogs/dialog_view.h"
+#include "dialogs/terminal/key_actions.h"
 #include "dialogs/terminal/key_decoder.h"
-#include "dialogs/terminal/live_region.h"
+#include "dialogs/terminal/presenter.h"
 #include "dialogs/terminal/redraw_throttle.h"
+#include "dialogs/terminal/stage_tracker.h"
+#include "dialogs/terminal/transcript.h"
 
 namespace orb::dialogs::terminal {
 
@@ -63,14 +53,7 @@ struct TerminalOptions {
     std::function<int64_t()> clock;
 };
 
-struct TerminalStats {
-    uint64_t notifications = 0;  // calls of the DialogView functions
-    uint64_t frames = 0;         // frames built
-    uint64_t writes = 0;         // frames that wrote anything
-    uint64_t bytes = 0;          // bytes written
-    uint64_t inputs = 0;         // keys, lines and Ctrl-C signals handled
-    uint64_t shownRevision = 0;  // the model's revision that the last frame read (modelRevision)
-};
+struct TerminalStats;  // terminal_view_testing.h
 
 // Milliseconds of a steady clock.
 int64_t steadyMs();
@@ -85,6 +68,8 @@ public:
     void windowCreated(WindowHandle window) override;
     void windowChanged(WindowHandle window) override;
     void windowDestroyed(WindowHandle window) override;
+    // Tells the stage tracker; wakes nothing (windowChanged follows).
+    void windowTitleChanged(WindowHandle window, const dialogs::TitleChange& change) override;
     void messageBoxShown(dialogs::MessageBoxId box) override;
     void messageBoxClosed(dialogs::MessageBoxId box) override;
     // An activity bar shows activity at 5 frames a second as well as at 30;
@@ -101,32 +86,24 @@ public:
     void signalInterrupt();  // SIGINT: Ctrl-C
     void signalResize();     // SIGWINCH
     void signalContinue();   // SIGCONT
-    int wakeFd() const { return wakeWrite_; }
 
     // Erases the live region and shows the cursor; nothing is written after it.
     // From any thread, once (later calls do nothing); waits at most a moment
     // for a frame that is being written.
     void finish();
 
-    TerminalStats stats() const;
+    friend TerminalStats readTerminalStats(const TerminalView& view);
 
 private:
-    struct Snapshot {
-        std::vector<dialogs::WindowState> visible;  // creation order
-        std::vector<dialogs::MessageBoxState> boxes;
-    };
-    Snapshot snapshot();
     void wake(char reason);
     void handleWakeBytes(const char* data, long size);
-    void handleKey(const Key& key);
-    void handleDialogKey(const dialogs::WindowState& window, const Key& key);
-    void handleProgressKey(const Snapshot& now, WindowHandle target, const Key& key);
-    void handleLine(const std::string& line);
+    void takeInputDone(const InputDone& done);
     void readSize();
     void draw(int64_t nowMs);
-    void drawScreen(const std::vector<std::string>& transcript, const Snapshot& now);
-    void drawLines(const std::vector<std::string>& transcript, const Snapshot& now, int64_t nowMs);
     void redrawAll();
+    // Writes what `bytes` gives with the output locked, unless the view has
+    // finished; the presenter is asked either way.
+    void writeOutput(const std::function<std::string()>& bytes);
     // Writes all of `bytes`; the caller holds outputMutex_.
     bool writeLocked(const std::string& bytes);
     int64_t clockMs() const { return options_.clock ? options_.clock() : steadyMs(); }
@@ -138,33 +115,18 @@ private:
     std::atomic<bool> stopRequested_{false};
     std::atomic<bool> finished_{false};
     std::atomic<uint64_t> notifications_{0};
+    StageTracker stages_;  // any thread
 
     // The view's thread only.
     RedrawThrottle throttle_;
-    KeyDecoder decoder_;
     int width_;
     int height_;
-    WindowHandle selectedProgress_ = nullptr;
-    std::set<WindowHandle> introduced_;
-    // What the log holds of each progress window: the stages whose end it has
-    // logged, and the last title it logged.
-    struct LoggedStages {
-        size_t stages = 0;
-        std::string title;
-    };
-    std::map<WindowHandle, LoggedStages> logged_;
-    void logStageEnds(const dialogs::WindowState& w, bool closing, std::vector<std::string>* transcript,
-                      bool styled);
-    std::set<dialogs::MessageBoxId> introducedBoxes_;
-    std::string lineBuffer_;                        // line mode: the line being typed
-    std::vector<std::string> lastPrompt_;           // line mode: the last block printed
-    std::map<WindowHandle, std::string> lastProgressLine_;  // line mode
-    std::map<WindowHandle, std::string> printedHint_;       // line mode: the hint printed last
-    std::map<WindowHandle, int64_t> lastProgressMs_;        // line mode
+    KeyActions keys_;
+    Transcript transcript_{stages_};
+    std::unique_ptr<Presenter> presenter_;  // its output under outputMutex_
 
     // Output, guarded: the view's thread draws, finish() may come from anywhere.
     std::timed_mutex outputMutex_;
-    LiveRegion region_;
     std::atomic<uint64_t> frames_{0};
     std::atomic<uint64_t> writes_{0};
     std::atomic<uint64_t> bytes_{0};

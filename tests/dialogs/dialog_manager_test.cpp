@@ -758,5 +758,41 @@ TEST(DialogView, NotificationsAreCoalescedUntilTheViewReads) {
     EXPECT_EQ(dialogs::installedDialogView(), dialogs::headlessDialogView());
 }
 
+// Sets its title while WM_INITDIALOG runs, before the window is shown.
+bool retitlingProc(WindowHandle w, uint32_t message, uintptr_t, intptr_t) {
+    if (message != kWmInitDialog) return false;
+    setWindowTitle(w, "Preparing");
+    return true;
+}
+
+class TitleView : public dialogs::DialogView {
+public:
+    void windowTitleChanged(WindowHandle, const dialogs::TitleChange& change) override { changes.push_back(change); }
+    std::vector<dialogs::TitleChange> changes;  // the test's thread only
+};
+
+TEST(DialogView, EveryTitleChangeIsToldWithoutCoalescing) {
+    TitleView view;
+    dialogs::installDialogView(&view);
+    WindowHandle w = createModelessDialog(nullptr, kUpload, retitlingProc);
+    ASSERT_NE(w, nullptr);
+    setWindowTitle(w, "Sending 1");
+    setWindowTitle(w, "Sending 2");
+    dialogs::installDialogView(nullptr);
+    ASSERT_EQ(view.changes.size(), 3u);
+    EXPECT_EQ(view.changes[0].previous, "Uploading Firmware To ORB");
+    EXPECT_EQ(view.changes[0].title, "Preparing");
+    EXPECT_FALSE(view.changes[0].shown);
+    EXPECT_EQ(view.changes[1].previous, "Preparing");
+    EXPECT_EQ(view.changes[2].previous, "Sending 1");
+    EXPECT_EQ(view.changes[2].title, "Sending 2");
+    EXPECT_TRUE(view.changes[2].shown);
+    for (size_t i = 0; i < view.changes.size(); ++i) EXPECT_EQ(view.changes[i].number, i + 1);
+    dialogs::WindowState state;
+    ASSERT_TRUE(dialogs::readWindowState(w, &state));
+    EXPECT_EQ(state.titleChanges, 3u) << "the state says how many changes it shows";
+    destroyWindow(w);
+}
+
 }  // namespace
 }  // namespace orb

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "dialogs/dialog_view.h"
+#include "dialogs/terminal/terminal_view_testing.h"
 #include "tests/support/dialog_robot.h"
 #include "upgrade/run_state.h"
 
@@ -98,11 +99,11 @@ bool ViewHarness::waitForText(const std::string& needle, int timeoutMs) {
 }
 
 bool ViewHarness::waitForInputs(uint64_t count, int timeoutMs) {
-    return waitFor([&] { return view_->stats().inputs >= count; }, timeoutMs);
+    return waitFor([&] { return readTerminalStats(*view_).inputs >= count; }, timeoutMs);
 }
 
 bool ViewHarness::waitForFrameOf(uint64_t revision, int timeoutMs) {
-    return waitFor([&] { return view_->stats().shownRevision >= revision; }, timeoutMs);
+    return waitFor([&] { return readTerminalStats(*view_).shownRevision >= revision; }, timeoutMs);
 }
 
 void prepareRunState() {

@@ -12,6 +12,7 @@
 #include "tests/support/dialog_robot.h"
 #include "dialogs/terminal/line_mode.h"
 #include "dialogs/terminal/screen_builder.h"
+#include "dialogs/terminal/terminal_view_testing.h"
 #include "upgrade/run_state.h"
 #include "tests/dialogs/terminal/terminal_test_support.h"
 #include "upgrade/dialog_procs.h"
@@ -159,7 +160,7 @@ TEST_F(TerminalViewTest, EscapeAndCtrlCPressAProgressWindowsCancelButton) {
     WindowHandle w = createModelessDialog(nullptr, 114, countingProgressProc);
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(harness.waitForText("Esc/^C=Cancel")) << harness.text();
-    uint64_t handled = harness.view().stats().inputs;
+    uint64_t handled = readTerminalStats(harness.view()).inputs;
     harness.type("\r");  // no default button in a progress window
     ASSERT_TRUE(harness.waitForInputs(handled + 1));
     pumpAllMessages(w);  // a press would have been posted while the key was handled
@@ -195,7 +196,7 @@ TEST_F(TerminalViewTest, ManyModelChangesGiveFewRedraws) {
     ViewHarness harness;
     WindowHandle w = createModelessDialog(nullptr, 110, countingProgressProc);
     ASSERT_TRUE(harness.waitForText("Uploading Firmware To ORB")) << harness.text();
-    TerminalStats before = harness.view().stats();
+    TerminalStats before = readTerminalStats(harness.view());
     auto start = std::chrono::steady_clock::now();
     // The transfer's pattern: a position and a title for every block, 1423
     // blocks, as fast as they come.
@@ -208,7 +209,7 @@ TEST_F(TerminalViewTest, ManyModelChangesGiveFewRedraws) {
     }
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_TRUE(harness.waitForFrameOf(dialogs::modelRevision()));
-    TerminalStats after = harness.view().stats();
+    TerminalStats after = readTerminalStats(harness.view());
     uint64_t frames = after.frames - before.frames;
     uint64_t allowed = static_cast<uint64_t>(seconds * 20) + 4;
     std::printf("2846 model changes in %.2f s: %llu notifications, %llu frames, %llu writes, %llu bytes\n", seconds,
@@ -224,13 +225,41 @@ TEST_F(TerminalViewTest, ManyModelChangesGiveFewRedraws) {
     destroyWindow(w);
 }
 
+// The titles come faster than the frames: the log still gets the last title
+// of each stage the window left, once, in order, in either mode; a title that
+// one of its kind replaced is no stage's end.
+void checkStagesAreLogged(TerminalMode mode) {
+    ViewHarness harness(mode);
+    WindowHandle w = createModelessDialog(nullptr, 110, countingProgressProc);
+    ASSERT_TRUE(harness.waitForText("-- Uploading Firmware To ORB\n")) << harness.text();
+    for (const char* title : {"Sending block 1", "Sending block 2", "Checking 1", "Restarting in 5"})
+        setWindowTitle(w, title);
+    destroyWindow(w);
+    ASSERT_TRUE(harness.waitForText("-- Restarting in 5\n")) << harness.text();
+    std::string text = harness.text();
+    size_t introduced = text.find("-- Uploading Firmware To ORB\n");
+    size_t sending = text.find("-- Sending block 2\n");
+    size_t checking = text.find("-- Checking 1\n");
+    size_t closing = text.find("-- Restarting in 5\n");
+    EXPECT_LT(introduced, sending) << text;
+    EXPECT_LT(sending, checking) << text;
+    EXPECT_LT(checking, closing) << text;
+    EXPECT_EQ(text.find("-- Uploading Firmware To ORB\n", introduced + 1), std::string::npos) << text;
+    EXPECT_EQ(text.find("-- Sending block 1"), std::string::npos) << text;
+    EXPECT_EQ(text.find("-- Sending block 2\n", sending + 1), std::string::npos) << text;
+}
+
+TEST_F(TerminalViewTest, EachStageOfAProgressWindowIsLoggedAsItEnded) { checkStagesAreLogged(TerminalMode::Screen); }
+
+TEST_F(TerminalViewTest, LineModeLogsEachStageAsItEnded) { checkStagesAreLogged(TerminalMode::Lines); }
+
 TEST_F(TerminalViewTest, NothingIsWrittenWhenNothingVisibleChanges) {
     ViewHarness harness;
     WindowHandle w = createModelessDialog(nullptr, 110, countingProgressProc);
     setProgressRange(w, 1010, 0, 1562);
     ASSERT_TRUE(harness.waitForText("Uploading Firmware To ORB")) << harness.text();
     ASSERT_TRUE(harness.waitForFrameOf(dialogs::modelRevision()));
-    TerminalStats before = harness.view().stats();
+    TerminalStats before = readTerminalStats(harness.view());
     // The restart wait moves the bar by one of 1562 steps every 32 ms: within
     // one cell of the bar nothing visible changes. Each step is drawn before
     // the next.
@@ -238,7 +267,7 @@ TEST_F(TerminalViewTest, NothingIsWrittenWhenNothingVisibleChanges) {
         setProgressPosition(w, 1010, position);
         ASSERT_TRUE(harness.waitForFrameOf(dialogs::modelRevision()));
     }
-    TerminalStats after = harness.view().stats();
+    TerminalStats after = readTerminalStats(harness.view());
     EXPECT_GE(after.frames - before.frames, 2u);
     EXPECT_EQ(after.bytes, before.bytes);
     destroyWindow(w);
@@ -252,12 +281,12 @@ TEST_F(TerminalViewTest, FinishErasesTheRegionAndWritesNothingMore) {
     ASSERT_TRUE(harness.waitFor([&] { return harness.output().rfind("\x1b[J\x1b[?25h") != std::string::npos; }));
     std::string output = harness.output();
     size_t length = output.size();
-    TerminalStats before = harness.view().stats();
+    TerminalStats before = readTerminalStats(harness.view());
     harness.type("\t");
     // The key moves the focus: the model changes, a frame is built, nothing is written.
     ASSERT_TRUE(harness.waitForInputs(before.inputs + 1));
-    ASSERT_TRUE(harness.waitFor([&] { return harness.view().stats().frames > before.frames; }));
-    EXPECT_EQ(harness.view().stats().bytes, before.bytes);
+    ASSERT_TRUE(harness.waitFor([&] { return readTerminalStats(harness.view()).frames > before.frames; }));
+    EXPECT_EQ(readTerminalStats(harness.view()).bytes, before.bytes);
     EXPECT_EQ(harness.output().size(), length);
     harness.view().finish();  // a second call does nothing
     EXPECT_EQ(harness.output().size(), length);

@@ -76,7 +76,7 @@ void setWindowTitle(WindowHandle window, const char* title) {
     std::string next = title != nullptr ? title : "";
     TitleChange change{window->title, next, window->visible, ++window->titleChanges};
     window->title = std::move(next);
-    s.titleChanged(window, std::move(change));
+    s.titleChanged(window, change);
     s.changed(window);
 }
 

@@ -101,7 +101,9 @@ public:
     virtual void windowDestroyed(WindowHandle /*window*/) {}
     // Every change of a title, never coalesced (a view that draws a few times
     // a second may never read a title that lasted less), before the
-    // windowChanged it comes with; otherwise as the others.
+    // windowChanged it comes with. Unlike the others it is called with the
+    // model's lock held, so that a state read afterwards never counts a change
+    // not yet told: record it and return; never call the model from here.
     virtual void windowTitleChanged(WindowHandle /*window*/, const TitleChange& /*change*/) {}
     virtual void messageBoxShown(MessageBoxId /*box*/) {}
     virtual void messageBoxClosed(MessageBoxId /*box*/) {}

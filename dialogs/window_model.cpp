@@ -60,7 +60,6 @@ Session::~Session() {
             switch (note.kind) {
                 case NoteKind::Created: v.windowCreated(note.window); break;
                 case NoteKind::Changed: v.windowChanged(note.window); break;
-                case NoteKind::TitleChanged: v.windowTitleChanged(note.window, note.title); break;
                 case NoteKind::Destroyed: v.windowDestroyed(note.window); break;
                 case NoteKind::BoxShown: v.messageBoxShown(note.box); break;
                 case NoteKind::BoxClosed: v.messageBoxClosed(note.box); break;
@@ -77,9 +76,10 @@ void Session::changed(Window* w) {
     }
 }
 
-void Session::titleChanged(Window* w, TitleChange change) {
-    // Told with the change that changed() counts.
-    notes_.push_back({NoteKind::TitleChanged, w, 0, std::move(change)});
+void Session::titleChanged(Window* w, const TitleChange& change) {
+    // Told at once, under the lock: a view that reads the window afterwards
+    // has been told every change its state counts.
+    view().windowTitleChanged(w, change);
 }
 
 void Session::created(Window* w) {

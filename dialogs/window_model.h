@@ -144,7 +144,7 @@ public:
     Session& operator=(const Session&) = delete;
 
     void changed(Window* w);  // windowChanged, once until the window is read
-    void titleChanged(Window* w, TitleChange change);  // windowTitleChanged, every time
+    void titleChanged(Window* w, const TitleChange& change);  // windowTitleChanged, every time, at once
     void created(Window* w);
     void destroyed(Window* w);
     void boxShown(MessageBoxId id);
@@ -154,12 +154,11 @@ public:
     std::unique_lock<std::mutex> lock;
 
 private:
-    enum class NoteKind { Created, Changed, TitleChanged, Destroyed, BoxShown, BoxClosed };
+    enum class NoteKind { Created, Changed, Destroyed, BoxShown, BoxClosed };
     struct Note {
         NoteKind kind;
         Window* window;
         MessageBoxId box;
-        TitleChange title = {};
     };
     std::vector<Note> notes_;
     bool bumped_ = false;

@@ -43,7 +43,7 @@ TEST(StageTracker, OnlyTheChangesThatTheStateShowsCount) {
     EXPECT_EQ(tracker.endedStages(a, 2), (Titles{"One", "Two"}));
 }
 
-TEST(StageTracker, ChangesNeverToldAreGivenUpOnOnce) {
+TEST(StageTracker, ChangesNeverToldAreLeftOut) {
     StageTracker tracker;
     // Two changes made before the view was installed: never told.
     tracker.titleChanged(a, {"Two", "Three", true, 3});

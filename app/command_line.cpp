@@ -1,8 +1,8 @@
 #include "app/command_line.h"
 
-#include "app/unattended/unattended_options.h"
 #include "platform/embedded_image.h"
 #include "upgrade/firmware_image.h"
+#include "app/unattended/unattended_options.h"
 
 #ifndef ORB_PROGRAM_VERSION
 #error "ORB_PROGRAM_VERSION comes from project(VERSION) in CMakeLists.txt"
@@ -23,12 +23,9 @@ CommandLine lineWith(CommandLine::Action action, std::string error = std::string
 std::string firmwareDescription() {
     FirmwareImage image{};
     switch (loadFirmwareImage(findEmbeddedImage(nullptr), &image)) {
-        case ImageLoadResult::Missing:
-            return "firmware: none embedded";
-        case ImageLoadResult::TooShort:
-            return "firmware: too short for its header";
-        case ImageLoadResult::Loaded:
-            break;
+        case ImageLoadResult::Missing: return "firmware: none embedded";
+        case ImageLoadResult::TooShort: return "firmware: too short for its header";
+        case ImageLoadResult::Loaded: break;
     }
     char version[kVersionTextMax + 1];
     readVersionText(image, version);
@@ -66,18 +63,11 @@ CommandLine parseCommandLine(int argc, char** argv) {
 
 int answerCommandLine(const CommandLine& line, std::FILE* out, std::FILE* err) {
     switch (line.action) {
-        case CommandLine::Action::Help:
-            std::fputs(helpText().c_str(), out);
-            break;
-        case CommandLine::Action::Version:
-            std::fputs(versionText().c_str(), out);
-            break;
-        case CommandLine::Action::Refuse:
-            std::fprintf(err, "%s\n", line.error.c_str());
-            return 2;
+        case CommandLine::Action::Help: std::fputs(helpText().c_str(), out); break;
+        case CommandLine::Action::Version: std::fputs(versionText().c_str(), out); break;
+        case CommandLine::Action::Refuse: std::fprintf(err, "%s\n", line.error.c_str()); return 2;
         case CommandLine::Action::Run:
-        case CommandLine::Action::Unattended:
-            break;
+        case CommandLine::Action::Unattended: break;
     }
     return std::fflush(out) == 0 ? 0 : 1;
 }

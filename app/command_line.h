@@ -10,11 +10,11 @@ namespace orb {
 
 struct CommandLine {
     enum class Action {
-        Run,      // no option: the upgrade, in the front-end the session allows
-        Help,     // --help
-        Version,  // --version
+        Run,         // no option: the upgrade, in the front-end the session allows
+        Help,        // --help
+        Version,     // --version
         Unattended,  // --unattended first: the rest is the unattended front-end's
-        Refuse,   // anything else: `error` says why
+        Refuse,      // anything else: `error` says why
     };
     Action action = Action::Run;
     std::string error;    // one line without its newline, naming --help

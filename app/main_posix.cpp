@@ -5,14 +5,14 @@
 #include <cstring>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/unattended/unattended_runner.h"
-#include "dialogs/front_ends.h"
-#include "base/diagnostics_log.h"
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "platform/standard_streams.h"
+#include "base/diagnostics_log.h"
+#include "dialogs/front_ends.h"
 #include "upgrade/upgrade_sequence.h"
+#include "app/command_line.h"
+#include "app/unattended/unattended_runner.h"
 
 namespace {
 
@@ -30,7 +30,8 @@ int runTheProgram() { return orb::runProgram(nullptr); }
 
 int main(int argc, char** argv) {
     const orb::CommandLine commandLine = orb::parseCommandLine(argc, argv);
-    if (commandLine.action != orb::CommandLine::Action::Run && commandLine.action != orb::CommandLine::Action::Unattended)
+    if (commandLine.action != orb::CommandLine::Action::Run &&
+        commandLine.action != orb::CommandLine::Action::Unattended)
         return orb::answerCommandLine(commandLine, stdout, stderr);
     // A send to a connection the adapter has closed fails with an error, as on
     // Windows, instead of ending the process.
@@ -53,8 +54,9 @@ int main(int argc, char** argv) {
     (void)argv;
 #endif
     if (orb::standardStreamsAreTerminal()) orb::dialogs::runWithTerminalView(runTheProgram);
-    std::fputs("orb-upgrade: there is neither a display nor a terminal to show the dialogs on. Run it on a "
-               "desktop (DISPLAY or WAYLAND_DISPLAY set) or in a terminal.\n",
-               stderr);
+    std::fputs(
+        "orb-upgrade: there is neither a display nor a terminal to show the dialogs on. Run it on a "
+        "desktop (DISPLAY or WAYLAND_DISPLAY set) or in a terminal.\n",
+        stderr);
     orb::endProcess(1);
 }

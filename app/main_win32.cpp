@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "base/diagnostics_log.h"
-#include "base/dialog_log.h"
 #include "platform/window_events.h"
 #include "platform/windowing.h"
+#include "base/diagnostics_log.h"
+#include "base/dialog_log.h"
 #include "upgrade/upgrade_sequence.h"
 
 namespace {

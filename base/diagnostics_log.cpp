@@ -47,8 +47,8 @@ std::string dateOf(uint64_t utcMilliseconds) {
     using namespace std::chrono;
     year_month_day day{floor<days>(sys_time<milliseconds>(milliseconds(utcMilliseconds)))};
     char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()),
-                  static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()), static_cast<unsigned>(day.month()),
+                  static_cast<unsigned>(day.day()));
     return text;
 }
 

@@ -6,8 +6,8 @@ namespace orb {
 
 namespace {
 
-constexpr size_t kShortestText = 7;   // 0.0.0.0
-constexpr size_t kLongestText = 15;   // 255.255.255.255
+constexpr size_t kShortestText = 7;  // 0.0.0.0
+constexpr size_t kLongestText = 15;  // 255.255.255.255
 
 bool isSeparator(char c) { return c == '.' || c == '*'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }

@@ -64,7 +64,8 @@ std::string maskSecrets(std::string_view input, const std::vector<std::string>& 
         if (p < text.size() && text[p] == '"') {
             // A quoted value ends at the next unescaped quote, else at the line's end.
             size_t q = p + 1;
-            while (q < text.size() && text[q] != '"' && text[q] != '\r' && text[q] != '\n') q += text[q] == '\\' ? 2 : 1;
+            while (q < text.size() && text[q] != '"' && text[q] != '\r' && text[q] != '\n')
+                q += text[q] == '\\' ? 2 : 1;
             if (q > text.size()) q = text.size();
             out += '"';
             out += kMaskText;

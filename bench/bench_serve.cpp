@@ -36,14 +36,14 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/process.h"
+#include "base/trace.h"
 #include "dialogs/dialog_view.h"
 #include "dialogs/front_ends.h"
-#include "tests/support/dialog_robot.h"
-#include "platform/process.h"
-#include "upgrade/run_state.h"
-#include "base/trace.h"
-#include "upgrade/serve_image.h"
 #include "upgrade/dialog_ids.h"
+#include "upgrade/run_state.h"
+#include "upgrade/serve_image.h"
+#include "tests/support/dialog_robot.h"
 
 namespace {
 

@@ -76,8 +76,7 @@ std::vector<std::string> pinned(int cpu, std::vector<std::string> argv) {
 
 [[noreturn]] void execArgv(const std::vector<std::string>& argv) {
     std::vector<char*> raw;
-    for (const auto& a : argv)
-        raw.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv) raw.push_back(const_cast<char*>(a.c_str()));
     raw.push_back(nullptr);
     execvp(raw[0], raw.data());
     std::fprintf(stderr, "tftp-bench: cannot run %s: %s\n", raw[0], std::strerror(errno));
@@ -89,8 +88,7 @@ std::vector<std::string> pinned(int cpu, std::vector<std::string> argv) {
 // pay for copying this process's page tables (it holds the images).
 pid_t spawn(const std::vector<std::string>& argv, const std::string& log, int reportFd = -1, int cpu = -1) {
     std::vector<char*> raw;
-    for (const auto& a : argv)
-        raw.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv) raw.push_back(const_cast<char*>(a.c_str()));
     raw.push_back(nullptr);
     cpu_set_t set;
     CPU_ZERO(&set);
@@ -133,8 +131,7 @@ Ended waitEnd(pid_t pid, int timeoutMs, long long* endedNs = nullptr) {
     if (pidfd >= 0) {
         pollfd entry{pidfd, POLLIN, 0};
         int ready;
-        do
-            ready = poll(&entry, 1, timeoutMs);
+        do ready = poll(&entry, 1, timeoutMs);
         while (ready < 0 && errno == EINTR);
         if (endedNs != nullptr) *endedNs = monotonicNs();
         close(pidfd);
@@ -143,8 +140,7 @@ Ended waitEnd(pid_t pid, int timeoutMs, long long* endedNs = nullptr) {
     } else {
         result.exited = true;  // no pidfd: a plain blocking wait
     }
-    while (waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(pid, &result.status, 0) < 0 && errno == EINTR) {}
     if (endedNs != nullptr && pidfd < 0) *endedNs = monotonicNs();
     return result;
 }
@@ -192,8 +188,7 @@ std::map<std::string, std::string> fields(const std::string& line) {
     std::string key, value;
     in >> key >> value;
     out[key] = value;
-    while (in >> key >> value)
-        out[key] = value;
+    while (in >> key >> value) out[key] = value;
     return out;
 }
 
@@ -212,9 +207,7 @@ double quantile(std::vector<double> v, double q) {
     size_t high = std::min(low + 1, v.size() - 1);
     return v[low] + (v[high] - v[low]) * (at - static_cast<double>(low));
 }
-double median(const std::vector<double>& v) {
-    return quantile(v, 0.5);
-}
+double median(const std::vector<double>& v) { return quantile(v, 0.5); }
 
 std::string fixed(double value, int decimals) {
     if (std::isnan(value)) return "-";
@@ -238,14 +231,10 @@ struct Placement {
 enum class Server { Ours, Hpa, Atftpd, PingPong };
 const char* serverName(Server s) {
     switch (s) {
-    case Server::Ours:
-        return "orb-upgrade";
-    case Server::Hpa:
-        return "tftpd-hpa";
-    case Server::Atftpd:
-        return "atftpd";
-    case Server::PingPong:
-        return "floor";
+        case Server::Ours: return "orb-upgrade";
+        case Server::Hpa: return "tftpd-hpa";
+        case Server::Atftpd: return "atftpd";
+        case Server::PingPong: return "floor";
     }
     return "?";
 }
@@ -360,8 +349,7 @@ public:
             if (master >= 0) {  // keep the terminal drained so that the view never blocks
                 char sink[4096];
                 pollfd entry{master, POLLIN, 0};
-                while (poll(&entry, 1, 0) > 0 && read(master, sink, sizeof sink) > 0) {
-                }
+                while (poll(&entry, 1, 0) > 0 && read(master, sink, sizeof sink) > 0) {}
             }
             auto line = lines.next(master >= 0 ? 20 : 1000);
             if (line && line->rfind("idle", 0) == 0) result = line;
@@ -369,8 +357,7 @@ public:
         if (master >= 0) {
             char sink[4096];
             pollfd entry{master, POLLIN, 0};
-            while (poll(&entry, 1, 100) > 0 && read(master, sink, sizeof sink) > 0) {
-            }
+            while (poll(&entry, 1, 100) > 0 && read(master, sink, sizeof sink) > 0) {}
         }
         waitEnd(pid, 5000);
         close(report[0]);
@@ -459,18 +446,12 @@ private:
     Run runOne(const Image& image, const Placement& p, const std::string& client, Server server) {
         Run run;
         switch (server) {
-        case Server::Hpa:
-            run.ok = timeClient(client, p, kHpaAddress, kHpaPort, &run) && fetchedImage(image);
-            break;
-        case Server::Atftpd:
-            run.ok = timeClient(client, p, kAtftpdAddress, kAtftpdPort, &run) && fetchedImage(image);
-            break;
-        case Server::Ours:
-            runOurs(image, p, client, &run);
-            break;
-        case Server::PingPong:
-            runPingPong(p, &run);
-            break;
+            case Server::Hpa: run.ok = timeClient(client, p, kHpaAddress, kHpaPort, &run) && fetchedImage(image); break;
+            case Server::Atftpd:
+                run.ok = timeClient(client, p, kAtftpdAddress, kAtftpdPort, &run) && fetchedImage(image);
+                break;
+            case Server::Ours: runOurs(image, p, client, &run); break;
+            case Server::PingPong: runPingPong(p, &run); break;
         }
         return run;
     }
@@ -690,8 +671,7 @@ std::vector<std::string> split(const std::string& text) {
     std::vector<std::string> out;
     std::stringstream in(text);
     std::string item;
-    while (std::getline(in, item, ','))
-        out.push_back(item);
+    while (std::getline(in, item, ',')) out.push_back(item);
     return out;
 }
 
@@ -776,8 +756,7 @@ int main(int argc, char** argv) {
     if (mode == "idle") {
         bench.writeServedImage(images.front());
         std::printf("| view | seconds | CPU ms | share of one core | wake-ups per second |\n|---|---|---|---|---|\n");
-        for (const std::string& view : views)
-            bench.measureIdle(seconds, view, 0);
+        for (const std::string& view : views) bench.measureIdle(seconds, view, 0);
         return 0;
     }
     if (mode != "transfer") usage();

@@ -170,8 +170,7 @@ int main(int argc, char** argv) {
     std::sort(rtts.begin(), rtts.end());
     auto at = [&](double q) { return rtts[static_cast<size_t>(q * static_cast<double>(rtts.size() - 1))]; };
     long long total = 0;
-    for (long long rtt : rtts)
-        total += rtt;
+    for (long long rtt : rtts) total += rtt;
     std::printf("rtt_ns %lld p10 %lld p90 %lld mean %lld count %zu\n", at(0.5), at(0.1), at(0.9),
                 total / static_cast<long long>(rtts.size()), rtts.size());
     return 0;

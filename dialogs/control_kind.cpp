@@ -21,7 +21,8 @@ bool isClass(const std::string& className, const char* wanted) {
     size_t length = std::strlen(wanted);
     if (className.size() != length) return false;
     for (size_t i = 0; i < length; ++i)
-        if (std::tolower(static_cast<unsigned char>(className[i])) != std::tolower(static_cast<unsigned char>(wanted[i])))
+        if (std::tolower(static_cast<unsigned char>(className[i])) !=
+            std::tolower(static_cast<unsigned char>(wanted[i])))
             return false;
     return true;
 }
@@ -31,7 +32,9 @@ bool isPushButton(ControlKind kind, uint32_t style) {
     return kind == ControlKind::Button && (type == kBsPushButton || type == kBsDefPushButton);
 }
 
-bool isTabStop(uint32_t style, bool enabled) { return (style & kWsTabStop) != 0 && (style & kWsVisible) != 0 && enabled; }
+bool isTabStop(uint32_t style, bool enabled) {
+    return (style & kWsTabStop) != 0 && (style & kWsVisible) != 0 && enabled;
+}
 
 bool isDropDownList(ControlKind kind, uint32_t style) {
     return kind == ControlKind::ComboBox && (style & kCbsTypeMask) == kCbsDropDownList;

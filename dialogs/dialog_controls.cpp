@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "dialogs/window_model.h"
 #include "platform/windowing.h"
+#include "dialogs/window_model.h"
 
 namespace orb {
 

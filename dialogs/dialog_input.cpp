@@ -19,7 +19,8 @@ namespace {
 // button's caption are never written.
 void logPress(const Window* w, int id, const char* how) {
     for (const Control& c : w->controls)
-        if (c.kind == ControlKind::Edit && (c.style & kEsPassword) != 0 && !c.text.empty()) addDiagnosticsSecret(c.text);
+        if (c.kind == ControlKind::Edit && (c.style & kEsPassword) != 0 && !c.text.empty())
+            addDiagnosticsSecret(c.text);
     if (!diagnosticsLogActive()) return;
     std::string caption;
     for (const Control& c : w->controls)
@@ -136,7 +137,8 @@ bool focusControl(WindowHandle window, int controlId) {
     InputTarget t = inputTarget(window, controlId);
     if (t.control == nullptr) return false;
     const Control& c = *t.control;
-    if (!c.enabled || c.kind == ControlKind::Static || c.kind == ControlKind::Icon || c.kind == ControlKind::ProgressBar)
+    if (!c.enabled || c.kind == ControlKind::Static || c.kind == ControlKind::Icon ||
+        c.kind == ControlKind::ProgressBar)
         return false;
     t.window->focus = t.index;
     s.changed(t.window);

@@ -17,9 +17,9 @@ using MessageBoxId = uint64_t;
 namespace input {
 
 bool pressButton(WindowHandle window, int controlId);  // a click; the button takes the focus
-bool pressEnter(WindowHandle window);     // modal dialogs only: the focused push button, else the default one, else IDOK
-bool pressEscape(WindowHandle window);    // modal dialogs only: IDCANCEL
-bool pressCloseBox(WindowHandle window);  // WM_CLOSE; unhandled, it becomes IDCANCEL
+bool pressEnter(WindowHandle window);   // modal dialogs only: the focused push button, else the default one, else IDOK
+bool pressEscape(WindowHandle window);  // modal dialogs only: IDCANCEL
+bool pressCloseBox(WindowHandle window);                                     // WM_CLOSE; unhandled, it becomes IDCANCEL
 bool typeText(WindowHandle window, int controlId, const std::string& text);  // replaces the text, takes the focus
 bool selectComboEntry(WindowHandle window, int controlId, int index);
 bool focusControl(WindowHandle window, int controlId);  // click or Tab into a control

@@ -9,9 +9,9 @@
 #include <string>
 #include <thread>
 
+#include "platform/windowing.h"
 #include "base/dialog_log.h"
 #include "dialogs/window_model.h"
-#include "platform/windowing.h"
 
 namespace orb {
 

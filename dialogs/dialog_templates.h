@@ -14,12 +14,12 @@
 namespace orb::dialogs {
 
 struct ControlTemplate {
-    std::string text;      // the template text; empty when the text is an ordinal
-    int textOrdinal = -1;  // e.g. 106 for `CONTROL 106, -1, "Static", SS_ICON, ...`
-    int id = 0;            // -1 for controls that the procedures never address
-    std::string className; // as written: "Button", "Edit", "Static", "ComboBox", ...
+    std::string text;                         // the template text; empty when the text is an ordinal
+    int textOrdinal = -1;                     // e.g. 106 for `CONTROL 106, -1, "Static", SS_ICON, ...`
+    int id = 0;                               // -1 for controls that the procedures never address
+    std::string className;                    // as written: "Button", "Edit", "Static", "ComboBox", ...
     ControlKind kind = ControlKind::Unknown;  // from the class name and the style
-    uint32_t style = 0;    // with WS_CHILD and WS_VISIBLE, as the resource compiler adds them
+    uint32_t style = 0;                       // with WS_CHILD and WS_VISIBLE, as the resource compiler adds them
     int x = 0, y = 0, width = 0, height = 0;  // dialog units
 };
 

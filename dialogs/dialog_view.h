@@ -28,24 +28,24 @@
 #include <thread>
 #include <vector>
 
+#include "platform/windowing.h"
 #include "dialogs/control_kind.h"
 #include "dialogs/dialog_input.h"  // what views call for the user's actions
-#include "platform/windowing.h"
 
 namespace orb::dialogs {
 
 struct ControlState {
     int id = 0;
-    std::string className;    // as in the template: "Button", "Edit", "Static", "ComboBox",
-                              // "msctls_progress32", "SysIPAddress32"
+    std::string className;                    // as in the template: "Button", "Edit", "Static", "ComboBox",
+                                              // "msctls_progress32", "SysIPAddress32"
     ControlKind kind = ControlKind::Unknown;  // what the class name and the style make it
-    uint32_t style = 0;       // Windows' style bits, WS_CHILD and WS_VISIBLE included
-    std::string text;         // current text (password fields hold the real text; views mask it)
-    int iconOrdinal = -1;     // SS_ICON statics: the icon resource id (106)
+    uint32_t style = 0;                       // Windows' style bits, WS_CHILD and WS_VISIBLE included
+    std::string text;                         // current text (password fields hold the real text; views mask it)
+    int iconOrdinal = -1;                     // SS_ICON statics: the icon resource id (106)
     int x = 0, y = 0, width = 0, height = 0;  // pixels, relative to the window's client area
     bool enabled = true;
     bool focused = false;
-    bool isDefault = false;   // the push button that Enter presses now (modal dialogs)
+    bool isDefault = false;  // the push button that Enter presses now (modal dialogs)
     // msctls_progress32
     int rangeLow = 0, rangeHigh = 100, position = 0;
     // ComboBox: entries in append order, selected index or -1
@@ -57,16 +57,16 @@ struct WindowState {
     WindowHandle handle = nullptr;
     int templateId = 0;
     std::string title;
-    bool modal = false;       // runModalDialog (Escape and Enter work) or modeless
-    bool visible = false;     // initialised and shown, not yet ended
-    bool alive = false;       // not destroyed
-    bool enabled = true;      // false while a message box disables it: input is refused
+    bool modal = false;                       // runModalDialog (Escape and Enter work) or modeless
+    bool visible = false;                     // initialised and shown, not yet ended
+    bool alive = false;                       // not destroyed
+    bool enabled = true;                      // false while a message box disables it: input is refused
     int x = 0, y = 0, width = 0, height = 0;  // pixels; the model has a client area only
-    uint64_t zOrder = 0;      // larger is nearer the top
-    std::thread::id thread;   // the thread that created the window and runs its procedure
-    std::vector<ControlState> controls;  // template order (= tab order)
-    uint64_t titleChanges = 0;  // setWindowTitle calls so far (TitleChange::number of the last)
-    std::string hint;         // setWindowHint: shown below the dialog's own area; "" for none
+    uint64_t zOrder = 0;                      // larger is nearer the top
+    std::thread::id thread;                   // the thread that created the window and runs its procedure
+    std::vector<ControlState> controls;       // template order (= tab order)
+    uint64_t titleChanges = 0;                // setWindowTitle calls so far (TitleChange::number of the last)
+    std::string hint;                         // setWindowHint: shown below the dialog's own area; "" for none
 
     // The first control with that id, as GetDlgItem finds it; nullptr when none.
     const ControlState* control(int id) const {
@@ -82,7 +82,7 @@ struct MessageBoxState {
     std::string caption;
     std::string text;
     unsigned flags = 0;
-    std::thread::id thread;   // the thread blocked in showMessageBox
+    std::thread::id thread;  // the thread blocked in showMessageBox
 };
 
 // A window's title as setWindowTitle changed it.

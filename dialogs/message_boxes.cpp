@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/windowing.h"
 #include "base/dialog_log.h"
 #include "dialogs/window_model.h"
-#include "platform/windowing.h"
 
 namespace orb::dialogs {
 
@@ -28,12 +28,12 @@ constexpr unsigned kMbLastKnownType = 5;  // MB_RETRYCANCEL
 
 std::vector<int> messageBoxButtons(unsigned flags) {
     switch (flags & kMbTypeMask) {
-        case 1: return {kIdOk, kIdCancel};                  // MB_OKCANCEL
-        case 2: return {3, 4, 5};                           // MB_ABORTRETRYIGNORE
-        case 3: return {6, 7, kIdCancel};                   // MB_YESNOCANCEL
-        case 4: return {6, 7};                              // MB_YESNO
-        case 5: return {4, kIdCancel};                      // MB_RETRYCANCEL
-        default: return {kIdOk};                            // MB_OK, and what no view knows how to draw
+        case 1: return {kIdOk, kIdCancel};  // MB_OKCANCEL
+        case 2: return {3, 4, 5};           // MB_ABORTRETRYIGNORE
+        case 3: return {6, 7, kIdCancel};   // MB_YESNOCANCEL
+        case 4: return {6, 7};              // MB_YESNO
+        case 5: return {4, kIdCancel};      // MB_RETRYCANCEL
+        default: return {kIdOk};            // MB_OK, and what no view knows how to draw
     }
 }
 
@@ -81,7 +81,8 @@ int showMessageBox(WindowHandle owner, const char* text, const char* caption, un
     std::string title = caption != nullptr ? caption : "Error";
     logMessageBoxShown(title, body);
     if (autoAnswer.load()) {
-        std::string line = "[message box] caption=\"" + escapeForLog(title) + "\" text=\"" + escapeForLog(body) + "\"\n";
+        std::string line =
+            "[message box] caption=\"" + escapeForLog(title) + "\" text=\"" + escapeForLog(body) + "\"\n";
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
         logMessageBoxAnswered(title, kIdOk, true);

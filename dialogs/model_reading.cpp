@@ -37,7 +37,8 @@ bool readWindowState(WindowHandle window, WindowState* state) {
     out.hint = window->hint;
     // The push button that Enter would press: a focused push button, else the default one.
     int enterId = window->defaultId;
-    if (window->focus >= 0 && window->controls[window->focus].isPushButton()) enterId = window->controls[window->focus].id;
+    if (window->focus >= 0 && window->controls[window->focus].isPushButton())
+        enterId = window->controls[window->focus].id;
     for (size_t i = 0; i < window->controls.size(); ++i) {
         const Control& c = window->controls[i];
         ControlState cs;

@@ -149,7 +149,7 @@ enum class TokenKind { End, Name, Number, String, Punct };
 
 struct Token {
     TokenKind kind = TokenKind::End;
-    std::string text;   // name, string contents or the punctuation character
+    std::string text;  // name, string contents or the punctuation character
     int64_t number = 0;
     int line = 0;
 };
@@ -267,9 +267,12 @@ private:
         while (pos_ < text_.size()) {
             char c = static_cast<char>(std::tolower(static_cast<unsigned char>(text_[pos_])));
             int digit;
-            if (c >= '0' && c <= '9') digit = c - '0';
-            else if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-            else break;
+            if (c >= '0' && c <= '9')
+                digit = c - '0';
+            else if (base == 16 && c >= 'a' && c <= 'f')
+                digit = c - 'a' + 10;
+            else
+                break;
             value = value * base + digit;
             if (value > 0xFFFFFFFFLL) return fail(error, "number too large");
             ++digits;
@@ -374,8 +377,10 @@ private:
             }
             int64_t term;
             if (!parseNumberExpr(&term, "a style")) return false;
-            if (clear) value &= ~static_cast<uint32_t>(term);
-            else value |= static_cast<uint32_t>(term);
+            if (clear)
+                value &= ~static_cast<uint32_t>(term);
+            else
+                value |= static_cast<uint32_t>(term);
             if (!isPunct('|')) break;
             next();
         }

@@ -3,15 +3,14 @@
 // when that thread pumps; the view told after every change.
 #include "dialogs/window_model.h"
 
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/threads.h"
 #include "base/dialog_log.h"
 #include "dialogs/window_styles.h"
-#include "platform/threads.h"
 
 namespace orb::dialogs {
 
@@ -143,7 +142,6 @@ Window* inputWindow(WindowHandle w) {
     return w;
 }
 
-
 Window* createWindow(int templateId, DialogProc procedure, bool modal) {
     const DialogTemplate* source = findDialogTemplate(templateId);
     if (source == nullptr) return nullptr;
@@ -237,9 +235,8 @@ bool pumpOne(WindowHandle filter) {
         Session s;
         ThreadQueue* queue = queueOf(std::this_thread::get_id(), false);
         if (queue == nullptr) return false;
-        auto it = std::find_if(queue->messages.begin(), queue->messages.end(), [filter](const Message& m) {
-            return filter == nullptr || m.target == filter;
-        });
+        auto it = std::find_if(queue->messages.begin(), queue->messages.end(),
+                               [filter](const Message& m) { return filter == nullptr || m.target == filter; });
         if (it == queue->messages.end()) return false;
         message = *it;
         queue->messages.erase(it);
@@ -264,8 +261,7 @@ bool pumpOneMessage(WindowHandle window) {
 }
 
 void pumpAllMessages(WindowHandle window) {
-    while (pumpOneMessage(window)) {
-    }
+    while (pumpOneMessage(window)) {}
 }
 
 void waitForInput(WindowHandle window, SocketHandle socket, int, int idleMs) {

@@ -16,11 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/wake_signal.h"
+#include "platform/windowing.h"
 #include "dialogs/control_kind.h"
 #include "dialogs/dialog_templates.h"
 #include "dialogs/dialog_view.h"
-#include "platform/wake_signal.h"
-#include "platform/windowing.h"
 
 namespace orb {
 
@@ -64,14 +64,14 @@ struct Window {
     bool ended = false;
     intptr_t result = 0;
     int disableCount = 0;
-    int focus = -1;       // index into controls
-    int defaultId = 0;    // DM_GETDEFID: the template's BS_DEFPUSHBUTTON, 0 when none
-    int x = 0;            // pixels
+    int focus = -1;     // index into controls
+    int defaultId = 0;  // DM_GETDEFID: the template's BS_DEFPUSHBUTTON, 0 when none
+    int x = 0;          // pixels
     int y = 0;
     uint64_t zOrder = 0;
     bool changeNotified = false;
     uint64_t titleChanges = 0;
-    std::string hint;     // setWindowHint
+    std::string hint;  // setWindowHint
 
     dialogs::Control* control(int id) {
         for (dialogs::Control& c : controls)
@@ -143,13 +143,13 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    void changed(Window* w);  // windowChanged, once until the window is read
+    void changed(Window* w);                                  // windowChanged, once until the window is read
     void titleChanged(Window* w, const TitleChange& change);  // windowTitleChanged, every time, at once
     void created(Window* w);
     void destroyed(Window* w);
     void boxShown(MessageBoxId id);
     void boxClosed(MessageBoxId id);
-    void bump();              // a change that no notification names
+    void bump();  // a change that no notification names
 
     std::unique_lock<std::mutex> lock;
 

@@ -6,10 +6,10 @@
 //
 // The first input byte chooses the credentials held (none, short, full-width
 // user and password) and the nc before the header; the rest is the response.
-#include "fuzz/fuzz_support.h"
 #include "web/digest_auth.h"
 #include "web/http_exchange.h"
 #include "web/response_parsing.h"
+#include "fuzz/fuzz_support.h"
 
 using namespace orb;
 
@@ -39,16 +39,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto state = std::make_unique<DigestAuthState>();
     std::memset(state.get(), 0, sizeof *state);
     switch (selector % 3) {
-    case 0:
-        break;  // no credentials yet
-    case 1:
-        std::strcpy(state->user, "admin");
-        std::strcpy(state->password, "secret");
-        break;
-    case 2:  // the credentials dialog's widest entries
-        std::memset(state->user, 'u', 127);
-        std::memset(state->password, 'p', 127);
-        break;
+        case 0: break;  // no credentials yet
+        case 1:
+            std::strcpy(state->user, "admin");
+            std::strcpy(state->password, "secret");
+            break;
+        case 2:  // the credentials dialog's widest entries
+            std::memset(state->user, 'u', 127);
+            std::memset(state->password, 'p', 127);
+            break;
     }
     state->nc = (selector & 0x80) != 0 ? 0xffffffffu : selector / 3u;
 

@@ -3,8 +3,8 @@
 // through its dotted form.
 #include <cstdio>
 
-#include "fuzz/fuzz_support.h"
 #include "base/ipv4_address_parser.h"
+#include "fuzz/fuzz_support.h"
 
 using namespace orb;
 

@@ -1,9 +1,9 @@
 // The waiting listener's handling of one datagram of any length (0..1024, as
 // the receive area allows), in a heap block of exactly that length: no read
 // past it, and the run's read request is the only one accepted.
-#include "fuzz/fuzz_support.h"
 #include "base/trace.h"
 #include "tftp/listener_datagram.h"
+#include "fuzz/fuzz_support.h"
 
 using namespace orb;
 

@@ -17,11 +17,11 @@
 // never goes below 0, the block never passes blockCount + 1, a DATA packet
 // never reads outside the image (the image sits in a heap block of exactly its
 // size), and a complete transfer has acknowledged exactly the whole image.
-#include "fuzz/fuzz_support.h"
 #include "base/trace.h"
+#include "base/u16_be.h"
 #include "tftp/packets.h"
 #include "tftp/transfer.h"
-#include "base/u16_be.h"
+#include "fuzz/fuzz_support.h"
 
 using namespace orb;
 
@@ -62,39 +62,31 @@ struct Transfer {
 
     void tick() {
         switch (countTicks(&session, 1)) {
-        case TickVerdict::Wait:
-            break;
-        case TickVerdict::ResendOptionAck:
-            fuzz::require(session.block == 0, "the OACK is resent only while unacknowledged");
-            buildOptionAck(packet.get(), imageSize);
-            break;
-        case TickVerdict::ResendBlock:
-            sendBlock();
-            break;
-        case TickVerdict::TimedOut:
-            fuzz::require(session.state == TransferState::TimedOut, "a time-out ends in TimedOut");
-            ended = true;
-            break;
+            case TickVerdict::Wait: break;
+            case TickVerdict::ResendOptionAck:
+                fuzz::require(session.block == 0, "the OACK is resent only while unacknowledged");
+                buildOptionAck(packet.get(), imageSize);
+                break;
+            case TickVerdict::ResendBlock: sendBlock(); break;
+            case TickVerdict::TimedOut:
+                fuzz::require(session.state == TransferState::TimedOut, "a time-out ends in TimedOut");
+                ended = true;
+                break;
         }
     }
 
     void receive(const uint8_t* bytes, int length, uint32_t address, uint16_t port) {
         switch (handleSessionDatagram(&session, bytes, length, address, port)) {
-        case SessionVerdict::Idle:
-        case SessionVerdict::Tick:
-            tick();
-            break;
-        case SessionVerdict::Discard:
-            break;
-        case SessionVerdict::SendBlock:
-            sendBlock();
-            break;
-        case SessionVerdict::Complete:
-            fuzz::require(session.block == session.blockCount + 1, "complete after the final block");
-            fuzz::require(static_cast<uint32_t>(session.bytesAcked) == imageSize,
-                          "a complete transfer acknowledged the whole image");
-            ended = true;
-            break;
+            case SessionVerdict::Idle:
+            case SessionVerdict::Tick: tick(); break;
+            case SessionVerdict::Discard: break;
+            case SessionVerdict::SendBlock: sendBlock(); break;
+            case SessionVerdict::Complete:
+                fuzz::require(session.block == session.blockCount + 1, "complete after the final block");
+                fuzz::require(static_cast<uint32_t>(session.bytesAcked) == imageSize,
+                              "a complete transfer acknowledged the whole image");
+                ended = true;
+                break;
         }
         checkInvariants();
     }
@@ -136,10 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint16_t port = kPeerPort;
         int received = static_cast<int>(length);
         switch (flags & 3) {
-        case 0: break;
-        case 1: port = static_cast<uint16_t>(kPeerPort + 1); break;
-        case 2: address = kPeer + 1; break;
-        case 3: received = -1; break;
+            case 0: break;
+            case 1: port = static_cast<uint16_t>(kPeerPort + 1); break;
+            case 2: address = kPeer + 1; break;
+            case 3: received = -1; break;
         }
         std::unique_ptr<uint8_t[]> datagram;
         if ((flags & 4) != 0 && received >= 0) {

@@ -124,8 +124,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
     std::vector<std::string> pieces(1);
     for (char c : input) {
-        if (c == '\0') pieces.emplace_back();
-        else pieces.back().push_back(c);
+        if (c == '\0')
+            pieces.emplace_back();
+        else
+            pieces.back().push_back(c);
     }
     long long number = 0;
     for (size_t i = 0; i < size && i < 8; ++i) number = number << 8 | data[i];

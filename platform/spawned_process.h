@@ -30,8 +30,7 @@ void signalProcess(int id, bool interrupt);
 // Waits up to `timeoutMs` until one of `processes` has output to read (or has
 // closed it) or a stop signal is noted (signals.h). ready[i] says which; false
 // when nothing is ready.
-bool waitForProcessOutput(const std::vector<const SpawnedProcess*>& processes, std::vector<bool>* ready,
-                          int timeoutMs);
+bool waitForProcessOutput(const std::vector<const SpawnedProcess*>& processes, std::vector<bool>* ready, int timeoutMs);
 
 // Reads what the process wrote: the number of bytes, 0 at the end of its
 // output (or on an error), -1 when a signal came before any byte.

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s OUTPUT.ico\n", argv[0]);
         return 2;
     }
-    uint8_t pixel[kSize][kSize] = {};   // [y][x], y = 0 at the top
+    uint8_t pixel[kSize][kSize] = {};  // [y][x], y = 0 at the top
     bool opaque[kSize][kSize] = {};
 
     for (int y = 0; y < kSize; ++y) {
@@ -53,9 +53,12 @@ int main(int argc, char** argv) {
             }
             double hx = x + 0.5 - 11.0, hy = y + 0.5 - 10.0;
             double h = std::sqrt(hx * hx + hy * hy);
-            if (h < 3.0) pixel[y][x] = Aqua;          // highlight
-            else if (dx + dy > 12.0) pixel[y][x] = Navy;  // shade, lower right
-            else pixel[y][x] = Blue;
+            if (h < 3.0)
+                pixel[y][x] = Aqua;  // highlight
+            else if (dx + dy > 12.0)
+                pixel[y][x] = Navy;  // shade, lower right
+            else
+                pixel[y][x] = Blue;
         }
     }
     // The upward arrow: a head from y 6 to 14, a shaft from 14 to 24.
@@ -86,8 +89,8 @@ int main(int argc, char** argv) {
     out.push_back(kSize);
     out.push_back(16);  // colours
     out.push_back(0);
-    put16(out, 1);   // planes
-    put16(out, 4);   // bits per pixel
+    put16(out, 1);  // planes
+    put16(out, 4);  // bits per pixel
     put32(out, imageBytes);
     put32(out, 6 + 16);
     // BITMAPINFOHEADER (height covers the XOR and the AND bitmaps)
@@ -109,8 +112,7 @@ int main(int argc, char** argv) {
         out.push_back(0);
     }
     for (int row = kSize - 1; row >= 0; --row)  // bottom-up
-        for (int x = 0; x < kSize; x += 2)
-            out.push_back(static_cast<uint8_t>(pixel[row][x] << 4 | pixel[row][x + 1]));
+        for (int x = 0; x < kSize; x += 2) out.push_back(static_cast<uint8_t>(pixel[row][x] << 4 | pixel[row][x + 1]));
     for (int row = kSize - 1; row >= 0; --row) {
         for (int byte = 0; byte < 4; ++byte) {
             uint8_t bits = 0;

@@ -51,8 +51,9 @@ std::string describeBindError(int err, uint32_t address, uint16_t port) {
     } else if (err == EADDRINUSE) {
         text += ". Another program (perhaps another orb-sim) listens there already";
     } else if (err == EADDRNOTAVAIL) {
-        text += ". The address is not one of this machine's: every 127.x.y.z is, other addresses must be "
-                "configured on an interface first";
+        text +=
+            ". The address is not one of this machine's: every 127.x.y.z is, other addresses must be "
+            "configured on an interface first";
     }
     return text;
 }
@@ -128,8 +129,7 @@ bool Adapter::start(std::string* error) {
 }
 
 std::string Adapter::makeNonce() {
-    return sha256Hex(std::to_string(config_.seed) + ":" + std::to_string(boot_) + ":" +
-                     std::to_string(nonceCounter_++))
+    return sha256Hex(std::to_string(config_.seed) + ":" + std::to_string(boot_) + ":" + std::to_string(nonceCounter_++))
         .substr(0, 32);
 }
 
@@ -176,7 +176,8 @@ void Adapter::readFrom(Connection& connection, int64_t nowMs) {
     for (;;) {
         ssize_t got = ::recv(connection.fd, chunk, sizeof chunk, 0);
         if (got > 0) {
-            if (connection.phase == Connection::Phase::Reading) connection.received.append(chunk, static_cast<size_t>(got));
+            if (connection.phase == Connection::Phase::Reading)
+                connection.received.append(chunk, static_cast<size_t>(got));
             continue;
         }
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) break;
@@ -227,9 +228,9 @@ void Adapter::handleRequest(Connection& connection, const HttpRequest& request, 
             line.add("auth", "missing");
         } else {
             AuthorizationHeader parsed = parseAuthorizationHeader(*header);
-            DigestVerdict verdict = verifyDigestAuthorization(
-                config_.digest, parsed, request.method, request.target,
-                [this](const std::string& nonce) { return nonceIsCurrent(nonce); });
+            DigestVerdict verdict =
+                verifyDigestAuthorization(config_.digest, parsed, request.method, request.target,
+                                          [this](const std::string& nonce) { return nonceIsCurrent(nonce); });
             authorized = verdict.accepted;
             line.add("auth", verdict.accepted ? "ok" : "refused");
             if (!verdict.accepted) line.add("reason", verdict.reason);
@@ -345,7 +346,7 @@ void Adapter::writeTo(Connection& connection) {
             continue;
         }
         if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;  // wait for EPOLLOUT
-        break;  // the client has gone
+        break;                                                                               // the client has gone
     }
     closeConnection(connection);
 }
@@ -356,8 +357,7 @@ void Adapter::closeConnection(Connection& connection) {
     // close does not turn into a reset that could cut the answer short.
     ::shutdown(connection.fd, SHUT_WR);
     char sink[1024];
-    while (::recv(connection.fd, sink, sizeof sink, 0) > 0) {
-    }
+    while (::recv(connection.fd, sink, sizeof sink, 0) > 0) {}
     closeSocket(&connection.fd);
 }
 
@@ -438,7 +438,8 @@ void Adapter::readTftp(int64_t nowMs) {
         ssize_t got = ::recvfrom(tftpFd_, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&from), &length);
         if (got < 0) break;
         if (!fetch_) continue;
-        fetch_->receive(packet, static_cast<size_t>(got), ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), nowMs, &out);
+        fetch_->receive(packet, static_cast<size_t>(got), ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), nowMs,
+                        &out);
         flushTftp(out, nowMs);
         afterTftpEvent(nowMs);
         if (tftpFd_ < 0) break;
@@ -530,7 +531,9 @@ bool Adapter::runTimers(int64_t nowMs) {
             log(EventLine("http-answer").add("peer", connection.peer).add("status", connection.status));
             beginWriting(connection);
         } else if (connection.phase == Connection::Phase::Reading) {
-            log(EventLine("http-bad-request").add("peer", connection.peer).add("reason", "no complete request in time"));
+            log(EventLine("http-bad-request")
+                    .add("peer", connection.peer)
+                    .add("reason", "no complete request in time"));
             closeConnection(connection);
         }
     }

@@ -3,8 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
-#include "sim/http_message.h"
 #include "web/md5.h"
+#include "sim/http_message.h"
 
 namespace orb::sim {
 
@@ -224,8 +224,7 @@ DigestVerdict verifyDigestAuthorization(const DigestSettings& settings, const Au
     }
 
     const DigestDirective* response = header.find("response");
-    if (response == nullptr || response->value.size() != 32 || !isHexText(response->value))
-        return refuse("response");
+    if (response == nullptr || response->value.size() != 32 || !isHexText(response->value)) return refuse("response");
 
     // H(A2): the method and the uri as the header gives them; under auth-int
     // also the MD5 of the (always empty) body.
@@ -236,7 +235,7 @@ DigestVerdict verifyDigestAuthorization(const DigestSettings& settings, const Au
     uint8_t secret[16];
     md5Raw(settings.user + ":" + settings.realm + ":" + settings.password, secret);
     std::string expectedTail = qop.empty() ? ":" + nonce->value + ":" + ha2
-                                            : ":" + nonce->value + ":" + nc + ":" + cnonce + ":" + qop + ":" + ha2;
+                                           : ":" + nonce->value + ":" + nc + ":" + cnonce + ":" + qop + ":" + ha2;
     std::string given = toLower(response->value);
     auto matches = [&](const std::string& ha1) { return md5Hex(ha1 + expectedTail) == given; };
 

@@ -49,7 +49,7 @@ struct DigestDirective {
 };
 
 struct AuthorizationHeader {
-    std::string scheme;  // "Digest", "Basic", ...
+    std::string scheme;                                 // "Digest", "Basic", ...
     std::map<std::string, DigestDirective> directives;  // lowercase names; the first of each name
 
     const DigestDirective* find(const std::string& name) const;

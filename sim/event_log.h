@@ -20,7 +20,7 @@
 namespace orb::sim {
 
 struct EventLine {
-    std::string name;  // the value of the leading event= field
+    std::string name;                                         // the value of the leading event= field
     std::vector<std::pair<std::string, std::string>> fields;  // the fields after it, in order
 
     EventLine() = default;

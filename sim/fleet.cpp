@@ -57,8 +57,9 @@ bool checkFleetRange(uint32_t first, unsigned count, std::string* error) {
     }
     uint64_t last = uint64_t{first >> 8} * kHostsPerBlock + (host - 1) + (count - 1);
     if (last / kHostsPerBlock > 0x7fffff) {
-        *error = range + " leaves 127.0.0.0/8 (addresses ending in 0 or 255 are skipped); choose a lower --address "
-                         "or a smaller --count";
+        *error = range +
+                 " leaves 127.0.0.0/8 (addresses ending in 0 or 255 are skipped); choose a lower --address "
+                 "or a smaller --count";
         return false;
     }
     return true;

@@ -16,12 +16,8 @@ int main(int argc, char** argv) {
     SimConfig config;
     std::string error;
     switch (parseOptions(args, &config, &error)) {
-        case ParseOutcome::Help:
-            std::fputs(helpText().c_str(), stdout);
-            return 0;
-        case ParseOutcome::Error:
-            std::fprintf(stderr, "orb-sim: %s\n", error.c_str());
-            return 2;
+        case ParseOutcome::Help: std::fputs(helpText().c_str(), stdout); return 0;
+        case ParseOutcome::Error: std::fprintf(stderr, "orb-sim: %s\n", error.c_str()); return 2;
         case ParseOutcome::Run: break;
     }
     std::string warning;

@@ -96,25 +96,43 @@ const std::vector<Option>& options() {
          }},
         // What the status page shows.
         {"product-name", "TEXT", "value after \"Product Name:\" (default ORB4100)",
-         [](const std::string& v, SimConfig* c) { c->identity.productName = v; return true; }},
+         [](const std::string& v, SimConfig* c) {
+             c->identity.productName = v;
+             return true;
+         }},
         {"mac", "TEXT", "value after \"MAC Address:\" (default 00:1A:2B:3C:4D:5E)",
-         [](const std::string& v, SimConfig* c) { c->identity.macAddress = v; return true; }},
-        {"software-version", "TEXT",
-         "value after \"Software Version:\" until an upgrade replaces it (default 1.0.2)",
-         [](const std::string& v, SimConfig* c) { c->identity.softwareVersion = v; return true; }},
+         [](const std::string& v, SimConfig* c) {
+             c->identity.macAddress = v;
+             return true;
+         }},
+        {"software-version", "TEXT", "value after \"Software Version:\" until an upgrade replaces it (default 1.0.2)",
+         [](const std::string& v, SimConfig* c) {
+             c->identity.softwareVersion = v;
+             return true;
+         }},
         {"hardware-version", "TEXT", "value after \"Hardware Version:\" (default 4100-A1)",
-         [](const std::string& v, SimConfig* c) { c->identity.hardwareVersion = v; return true; }},
+         [](const std::string& v, SimConfig* c) {
+             c->identity.hardwareVersion = v;
+             return true;
+         }},
         {"serial", "TEXT", "value after \"Serial Number:\" (default ORB41000001)",
-         [](const std::string& v, SimConfig* c) { c->identity.serialNumber = v; return true; }},
+         [](const std::string& v, SimConfig* c) {
+             c->identity.serialNumber = v;
+             return true;
+         }},
         // Digest authentication.
-        {"user", "NAME", "demand HTTP Digest authentication for every path, with this user name (default: no authentication)",
+        {"user", "NAME",
+         "demand HTTP Digest authentication for every path, with this user name (default: no authentication)",
          [](const std::string& v, SimConfig* c) {
              c->authEnabled = true;
              c->digest.user = v;
              return true;
          }},
         {"password", "TEXT", "the password that goes with --user (default empty)",
-         [](const std::string& v, SimConfig* c) { c->digest.password = v; return true; }},
+         [](const std::string& v, SimConfig* c) {
+             c->digest.password = v;
+             return true;
+         }},
         {"realm", "TEXT", "realm of the challenge (default \"ORB Admin\")",
          [](const std::string& v, SimConfig* c) {
              if (v.find('"') != std::string::npos) return false;
@@ -166,14 +184,27 @@ const std::vector<Option>& options() {
          "after accepting an image, refuse connections this long before coming back with its version (default 10000)",
          [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->restartMs); }},
         {"stay-down", nullptr, "after accepting an image, never come back",
-         [](const std::string&, SimConfig* c) { c->stayDown = true; return true; }},
+         [](const std::string&, SimConfig* c) {
+             c->stayDown = true;
+             return true;
+         }},
         {"version-after-restart", "TEXT",
          "after accepting an image, report this software version instead of the image's (a faulty flash)",
-         [](const std::string& v, SimConfig* c) { c->versionAfterRestart = v; return !v.empty(); }},
-        {"restart-without-version", nullptr, "after a restart, show the status page without its \"Software Version:\" row",
-         [](const std::string&, SimConfig* c) { c->restartWithoutVersion = true; return true; }},
+         [](const std::string& v, SimConfig* c) {
+             c->versionAfterRestart = v;
+             return !v.empty();
+         }},
+        {"restart-without-version", nullptr,
+         "after a restart, show the status page without its \"Software Version:\" row",
+         [](const std::string&, SimConfig* c) {
+             c->restartWithoutVersion = true;
+             return true;
+         }},
         {"save-image", "PATH", "write every image received in full to this file",
-         [](const std::string& v, SimConfig* c) { c->saveImagePath = v; return !v.empty(); }},
+         [](const std::string& v, SimConfig* c) {
+             c->saveImagePath = v;
+             return !v.empty();
+         }},
         {"magic", "TEXT", "magic that an image must begin with (default \"OrB4100 FiRmWaRe\")",
          [](const std::string& v, SimConfig* c) {
              if (v.empty() || v.size() > kVersionOffset) return false;
@@ -182,7 +213,9 @@ const std::vector<Option>& options() {
          }},
         {"tftp-timeout-ms", "MS",
          "TFTP client's wait for an answer before it resends (default: the server's timeout option, else 5000)",
-         [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->tftpTimeoutMs) && c->tftpTimeoutMs > 0; }},
+         [](const std::string& v, SimConfig* c) {
+             return asMilliseconds(v, &c->tftpTimeoutMs) && c->tftpTimeoutMs > 0;
+         }},
         {"tftp-retries", "N", "resends after time-outs before the TFTP client gives up (default 5)",
          [](const std::string& v, SimConfig* c) {
              uint64_t n = 0;
@@ -191,7 +224,10 @@ const std::vector<Option>& options() {
              return true;
          }},
         {"quiet-blocks", nullptr, "log no line for each DATA block and ACK that go as they should",
-         [](const std::string&, SimConfig* c) { c->logBlocks = false; return true; }},
+         [](const std::string&, SimConfig* c) {
+             c->logBlocks = false;
+             return true;
+         }},
         // Faults.
         {"drop-ack", "N[,N...]",
          "lose the Nth ACK packet of the transfer (1 = the ACK 0 of the OACK; resent ACKs count too)",
@@ -201,7 +237,10 @@ const std::vector<Option>& options() {
         {"drop-data", "K[,K...]", "ignore the first arrival of DATA block K, as if it had been lost",
          [](const std::string& v, SimConfig* c) { return parseNumberList(v, 1, &c->faults.dropData); }},
         {"duplicate-acks", nullptr, "send every ACK packet twice",
-         [](const std::string&, SimConfig* c) { c->faults.duplicateAcks = true; return true; }},
+         [](const std::string&, SimConfig* c) {
+             c->faults.duplicateAcks = true;
+             return true;
+         }},
         {"stop-after-blocks", "N",
          "acknowledge the OACK and DATA blocks 1..N, then nothing more: the client goes quiet and gives up",
          [](const std::string& v, SimConfig* c) {
@@ -211,7 +250,10 @@ const std::vector<Option>& options() {
              return true;
          }},
         {"ignore-oack", nullptr, "never acknowledge the OACK",
-         [](const std::string&, SimConfig* c) { c->faults.ignoreOack = true; return true; }},
+         [](const std::string&, SimConfig* c) {
+             c->faults.ignoreOack = true;
+             return true;
+         }},
         {"tftp-delay-ms", "MS", "hold every ACK packet this long before sending it",
          [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->tftpDelayMs); }},
         {"drop-data-percent", "P",
@@ -327,8 +369,8 @@ ParseOutcome parseOptions(const std::vector<std::string>& args, SimConfig* confi
             return ParseOutcome::Error;
         }
         if (!found->apply(value, &result)) {
-            *error = "bad value '" + value + "' for --" + name + " (expected " + found->argument + ": " + found->help +
-                     ")";
+            *error =
+                "bad value '" + value + "' for --" + name + " (expected " + found->argument + ": " + found->help + ")";
             return ParseOutcome::Error;
         }
         if (name == "http-delay-on") delayTargetsGiven = true;

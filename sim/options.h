@@ -42,7 +42,7 @@ struct SimConfig {
 
     int restartMs = 10000;
     bool stayDown = false;
-    std::string versionAfterRestart;    // empty: the accepted image's version
+    std::string versionAfterRestart;     // empty: the accepted image's version
     bool restartWithoutVersion = false;  // after a restart the page lacks "Software Version:"
     std::string saveImagePath;
     std::string magic = kFirmwareMagic;

@@ -36,8 +36,8 @@ void Sha256::reset() {
 void Sha256::compress(const uint8_t block[64]) {
     uint32_t w[64];
     for (int i = 0; i < 16; ++i) {
-        w[i] = (uint32_t{block[4 * i]} << 24) | (uint32_t{block[4 * i + 1]} << 16) |
-               (uint32_t{block[4 * i + 2]} << 8) | uint32_t{block[4 * i + 3]};
+        w[i] = (uint32_t{block[4 * i]} << 24) | (uint32_t{block[4 * i + 1]} << 16) | (uint32_t{block[4 * i + 2]} << 8) |
+               uint32_t{block[4 * i + 3]};
     }
     for (int i = 16; i < 64; ++i) {
         uint32_t s0 = rotateRight(w[i - 15], 7) ^ rotateRight(w[i - 15], 18) ^ (w[i - 15] >> 3);

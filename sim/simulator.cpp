@@ -115,8 +115,7 @@ void Simulator::schedule(size_t index) {
 
 void Simulator::drainWakePipe() {
     char buffer[64];
-    while (::read(wakeRead_, buffer, sizeof buffer) > 0) {
-    }
+    while (::read(wakeRead_, buffer, sizeof buffer) > 0) {}
 }
 
 int Simulator::run() {

@@ -3,10 +3,10 @@
 // sleeps until a socket is ready or the earliest timer of any adapter is due.
 #pragma once
 
+#include <queue>
 #include <csignal>
 #include <cstdint>
 #include <memory>
-#include <queue>
 #include <string>
 #include <vector>
 

@@ -102,7 +102,10 @@ void TftpFetch::fail(const std::string& reason) {
     state_ = State::Failed;
     failure_ = reason;
     deadline_ = kNever;
-    log(EventLine("tftp-failed").add("reason", reason).add("blocks", expected_ - 1).add("bytes", uint64_t{image_.size()}));
+    log(EventLine("tftp-failed")
+            .add("reason", reason)
+            .add("blocks", expected_ - 1)
+            .add("bytes", uint64_t{image_.size()}));
 }
 
 bool TftpFetch::ackWithheld(uint64_t block) const {
@@ -193,8 +196,7 @@ void TftpFetch::receive(const uint8_t* data, size_t length, uint32_t fromAddress
             }
             break;
         }
-        default:
-            log(EventLine("tftp-unexpected").add("opcode", unsigned{opcode}).add("size", uint64_t{length}));
+        default: log(EventLine("tftp-unexpected").add("opcode", unsigned{opcode}).add("size", uint64_t{length}));
     }
 }
 
@@ -289,7 +291,9 @@ void TftpFetch::handleData(const uint8_t* data, size_t length, int64_t nowMs, st
             log(EventLine("tftp-data").add("block", last).add("size", uint64_t{size}).add("note", "repeat"));
             if (!ackWithheld(last)) sendAck(last, "repeat", out);
         } else {
-            log(EventLine("tftp-data").add("wire-block", unsigned{wireBlock}).add("size", uint64_t{size})
+            log(EventLine("tftp-data")
+                    .add("wire-block", unsigned{wireBlock})
+                    .add("size", uint64_t{size})
                     .add("note", "out-of-order"));
         }
         return;

@@ -123,7 +123,9 @@ private:
     void fail(const std::string& reason);
     bool ackWithheld(uint64_t block) const;
     double nextRandomPercent();
-    void log(const EventLine& line) { if (log_) log_(line); }
+    void log(const EventLine& line) {
+        if (log_) log_(line);
+    }
 
     TftpFetchSettings settings_;
     Logger log_;

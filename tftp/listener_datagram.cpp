@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "platform/socket_address.h"
 #include "base/trace.h"
 #include "base/u16_be.h"
-#include "platform/socket_address.h"
 #include "tftp/packets.h"
 
 namespace orb {
@@ -39,22 +39,12 @@ static bool namesFile(const uint8_t* datagram, int length, const char* fileName)
 ListenerVerdict handleListenerDatagram(const uint8_t* datagram, int length, const char* fileName) {
     if (length < 2) return ListenerVerdict::Idle;
     switch (getU16BE(datagram)) {
-    case kTftpRrq:
-        return namesFile(datagram, length, fileName) ? ListenerVerdict::Accept : ListenerVerdict::Ignore;
-    case kTftpWrq:
-        trace("TFTP Rx WRQ?\n");
-        break;
-    case kTftpData:
-        trace("TFTP Rx Data?\n");
-        break;
-    case kTftpAck:
-        trace("TFTP Rx ACK?\n");
-        break;
-    case kTftpError:
-        trace("TFTP Rx Error?\n");
-        break;
-    default:
-        break;
+        case kTftpRrq: return namesFile(datagram, length, fileName) ? ListenerVerdict::Accept : ListenerVerdict::Ignore;
+        case kTftpWrq: trace("TFTP Rx WRQ?\n"); break;
+        case kTftpData: trace("TFTP Rx Data?\n"); break;
+        case kTftpAck: trace("TFTP Rx ACK?\n"); break;
+        case kTftpError: trace("TFTP Rx Error?\n"); break;
+        default: break;
     }
     return ListenerVerdict::Ignore;
 }

@@ -38,8 +38,8 @@ static SessionVerdict advance(TftpSession* session) {
     return SessionVerdict::SendBlock;
 }
 
-SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagram, int length,
-                                     uint32_t sourceAddress, uint16_t sourcePort) {
+SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagram, int length, uint32_t sourceAddress,
+                                     uint16_t sourcePort) {
     if (length < 2) return SessionVerdict::Idle;
     if (sourceAddress != session->peerAddress || sourcePort != session->peerPort) {
         trace("Unknown source request in session: %x:%u", sourceAddress, static_cast<unsigned>(sourcePort));
@@ -48,27 +48,24 @@ SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagr
     // An ACK carries its block number in bytes 2-3; a shorter one is no ACK.
     if (getU16BE(datagram) != kTftpAck || length < 4) return SessionVerdict::Tick;
     switch (session->state) {
-    case TransferState::Announcing:
-    case TransferState::Sending:
-        // The 16-bit number against the whole block count: past block 65535
-        // no ACK can match, and the transfer times out.
-        if (getU16BE(datagram + 2) != session->block) return SessionVerdict::Discard;
-        return advance(session);
-    case TransferState::Complete:
-    case TransferState::TimedOut:
-        break;
+        case TransferState::Announcing:
+        case TransferState::Sending:
+            // The 16-bit number against the whole block count: past block 65535
+            // no ACK can match, and the transfer times out.
+            if (getU16BE(datagram + 2) != session->block) return SessionVerdict::Discard;
+            return advance(session);
+        case TransferState::Complete:
+        case TransferState::TimedOut: break;
     }
     return SessionVerdict::Discard;
 }
 
 TickVerdict countTicks(TftpSession* session, uint32_t passed) {
     switch (session->state) {
-    case TransferState::Announcing:
-    case TransferState::Sending:
-        break;
-    case TransferState::Complete:
-    case TransferState::TimedOut:
-        return TickVerdict::Wait;
+        case TransferState::Announcing:
+        case TransferState::Sending: break;
+        case TransferState::Complete:
+        case TransferState::TimedOut: return TickVerdict::Wait;
     }
     if (passed < static_cast<uint32_t>(kTicksPerInterval - session->ticks)) {
         session->ticks += static_cast<int>(passed);

@@ -25,16 +25,16 @@ struct TftpSession {
     uint16_t peerPort;
     SocketHandle udpSocket;
     TransferState state;
-    uint32_t block;             // the block awaited: 0 while announcing
+    uint32_t block;  // the block awaited: 0 while announcing
     uint32_t imageSize;
     uint32_t blockCount;
     int32_t bytesAcked;
     int32_t lastBlockSize;
-    int32_t blockSize;          // the size of the block last sent
-    const uint8_t* image;       // the image served, imageSize bytes
-    const uint8_t* blockData;   // the data of the block last sent
-    int ticks;                  // 0..99 milliseconds waited within the current interval
-    int intervals;              // 0..30 expired without the expected ACK
+    int32_t blockSize;         // the size of the block last sent
+    const uint8_t* image;      // the image served, imageSize bytes
+    const uint8_t* blockData;  // the data of the block last sent
+    int ticks;                 // 0..99 milliseconds waited within the current interval
+    int intervals;             // 0..30 expired without the expected ACK
 };
 
 // Fills a zeroed record for a transfer of `image` (`imageSize` bytes):
@@ -43,24 +43,24 @@ void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t peer
                      const uint8_t* image, uint32_t imageSize);
 
 enum class SessionVerdict {
-    Idle,      // nothing received, or too short to carry an opcode: pump, then wait
-    Tick,      // a foreign datagram, or one from the peer that is not an ACK: ignored
-    Discard,   // an ACK of another block: receive again at once, no tick
-    SendBlock, // the expected ACK: send DATA `block` (blockData, blockSize) now
-    Complete,  // the expected ACK of the final block: the transfer has succeeded
+    Idle,       // nothing received, or too short to carry an opcode: pump, then wait
+    Tick,       // a foreign datagram, or one from the peer that is not an ACK: ignored
+    Discard,    // an ACK of another block: receive again at once, no tick
+    SendBlock,  // the expected ACK: send DATA `block` (blockData, blockSize) now
+    Complete,   // the expected ACK of the final block: the transfer has succeeded
 };
 
 // What the transfer does with one received datagram (`length` below 0 when
 // nothing arrived). On the expected ACK it moves on: the next block, the bytes
 // acknowledged, the counts afresh. Reads nothing at or past `length`.
-SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagram, int length,
-                                     uint32_t sourceAddress, uint16_t sourcePort);
+SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagram, int length, uint32_t sourceAddress,
+                                     uint16_t sourcePort);
 
 enum class TickVerdict {
-    Wait,              // the interval goes on
-    ResendOptionAck,   // an interval expired while announcing
-    ResendBlock,       // an interval expired while DATA `block` is unacknowledged
-    TimedOut,          // the 30th interval expired: the state is TimedOut
+    Wait,             // the interval goes on
+    ResendOptionAck,  // an interval expired while announcing
+    ResendBlock,      // an interval expired while DATA `block` is unacknowledged
+    TimedOut,         // the 30th interval expired: the state is TimedOut
 };
 
 // Counts `passed` ticks (milliseconds of waiting that have passed) and says

@@ -3,13 +3,13 @@
 #include "platform/clock.h"
 #include "platform/threads.h"
 #include "platform/windowing.h"
-#include "upgrade/error_box.h"
-#include "upgrade/run_state.h"
 #include "base/trace.h"
+#include "web/http_exchange.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
+#include "upgrade/error_box.h"
 #include "upgrade/run_observer.h"
-#include "web/http_exchange.h"
+#include "upgrade/run_state.h"
 
 namespace orb {
 namespace {
@@ -66,9 +66,9 @@ int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
 int32_t deviceQueryWorker(void* raw) {
     const auto* query = static_cast<const DeviceQuery*>(raw);
     trace("HTTP %x:%u to %x:%u", query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort);
-    HttpResult result = httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort,
-                                query->path, query->responseBuffer, query->size, &runState.credentials,
-                                &runState.deviceInfo);
+    HttpResult result =
+        httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort, query->path,
+                query->responseBuffer, query->size, &runState.credentials, &runState.deviceInfo);
     if (result.outcome != HttpOutcome::Received && result.outcome != HttpOutcome::ChallengeTaken)
         failRun(httpFailureOutcome(result.outcome));
     return workerExitCode(result);

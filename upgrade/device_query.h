@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "platform/instance.h"
-#include "upgrade/run_outcome.h"
 #include "web/http_exchange.h"
+#include "upgrade/run_outcome.h"
 
 namespace orb {
 

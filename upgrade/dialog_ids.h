@@ -23,7 +23,7 @@ inline constexpr int kUserFieldId = 1003;          // credentials dialog
 inline constexpr int kPasswordFieldId = 1005;      // credentials dialog
 inline constexpr int kSerialFieldId = 1002;        // confirmation dialog: the status page's fields
 inline constexpr int kMacFieldId = 1003;
-inline constexpr int kSoftwareFieldId = 1004;      // also the success dialog's version
+inline constexpr int kSoftwareFieldId = 1004;  // also the success dialog's version
 inline constexpr int kHardwareFieldId = 1005;
 inline constexpr int kProductFieldId = 1006;
 

@@ -2,15 +2,15 @@
 
 #include <cstdio>
 
-#include "upgrade/error_box.h"
+#include "base/ipv4_address_parser.h"
 #include "base/random.h"
-#include "upgrade/run_observer.h"
-#include "upgrade/run_state.h"
 #include "base/trace.h"
 #include "upgrade/center_window.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_texts.h"
-#include "base/ipv4_address_parser.h"
+#include "upgrade/error_box.h"
+#include "upgrade/run_observer.h"
+#include "upgrade/run_state.h"
 
 namespace orb {
 namespace {

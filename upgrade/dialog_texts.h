@@ -34,5 +34,4 @@ inline constexpr const char* kConfirmText =
 
 inline constexpr const char* kSuccessText = "Your ORB has been successfully\r\nupgraded to the version shown\r\nbelow.";
 
-
 }  // namespace orb

@@ -20,8 +20,8 @@ struct FirmwareImage {
 
 enum class ImageLoadResult {
     Loaded,
-    Missing,    // the executable carries no image
-    TooShort,   // shorter than its 128-byte header
+    Missing,   // the executable carries no image
+    TooShort,  // shorter than its 128-byte header
 };
 
 // Points `image` at the embedded bytes and copies the header. On Missing or

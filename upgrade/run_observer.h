@@ -12,19 +12,19 @@
 #include <cstdint>
 
 #include "platform/windowing.h"
-#include "upgrade/run_outcome.h"
 #include "web/device_info.h"
+#include "upgrade/run_outcome.h"
 
 namespace orb {
 
 enum class RunStep {
     Warning,
     Address,
-    Connecting,   // one attempt of a device query
+    Connecting,  // one attempt of a device query
     Credentials,
     Confirm,
-    Waiting,      // the listener waits for the read request
-    Upload,       // the upload window: the transfer, then the restart wait
+    Waiting,  // the listener waits for the read request
+    Upload,   // the upload window: the transfer, then the restart wait
     Success,
 };
 
@@ -48,8 +48,7 @@ public:
     // The adapter wants credentials; `refused` when it refused the ones held.
     virtual void credentialsDemanded(bool /*refused*/) {}
     // The adapter's read request was accepted on the listener's `port`.
-    virtual void uploadStarted(uint16_t /*port*/, uint32_t /*peerAddress*/, uint16_t /*peerPort*/,
-                               uint32_t /*size*/) {}
+    virtual void uploadStarted(uint16_t /*port*/, uint32_t /*peerAddress*/, uint16_t /*peerPort*/, uint32_t /*size*/) {}
     virtual void blockAcknowledged(uint32_t /*bytes*/, uint32_t /*size*/) {}
     // Every byte of the image was acknowledged.
     virtual void uploadComplete(uint32_t /*size*/) {}

@@ -6,8 +6,8 @@
 namespace orb {
 
 enum class RunOutcome {
-    Success,                   // the success dialog was closed
-    Declined,                  // Cancel in the warning or address dialog: no box
+    Success,   // the success dialog was closed
+    Declined,  // Cancel in the warning or address dialog: no box
     UserAbort,
     WinsockInitError,
     NoFirmwareImage,
@@ -28,12 +28,12 @@ enum class RunOutcome {
 
 enum class OutcomeClass {
     Success,
-    Declined,       // the user chose not to start
-    Cancelled,      // Cancel after the run began
-    NotReachable,   // the adapter could not be reached or did not answer
+    Declined,      // the user chose not to start
+    Cancelled,     // Cancel after the run began
+    NotReachable,  // the adapter could not be reached or did not answer
     UploadIncomplete,
     NoAnswerAfterUpload,
-    Failed,         // this computer could not do its part
+    Failed,  // this computer could not do its part
 };
 
 struct OutcomeDescription {

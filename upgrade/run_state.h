@@ -4,9 +4,9 @@
 #include <cstdint>
 
 #include "platform/instance.h"
-#include "upgrade/firmware_image.h"
 #include "web/device_info.h"
 #include "web/digest_auth_state.h"
+#include "upgrade/firmware_image.h"
 
 namespace orb {
 
@@ -22,7 +22,7 @@ struct RunState {
     InstanceHandle instance;
     uint32_t pcAddressList[kPcAddressListSize];  // host order; ends at the first 0
     uint32_t pcAddress;
-    uint32_t deviceAddress;  // host order; 0 means none
+    uint32_t deviceAddress;      // host order; 0 means none
     char deviceAddressText[63];  // as the user typed it
     char tftpFileName[128];
     char productDisplayName[16];

@@ -4,16 +4,16 @@
 #include <cstdlib>
 
 #include "platform/clock.h"
+#include "platform/socket_address.h"
 #include "platform/threads.h"
 #include "platform/windowing.h"
+#include "tftp/packets.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/dialog_procs.h"
 #include "upgrade/error_box.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/run_state.h"
-#include "tftp/packets.h"
 #include "upgrade/upload_and_verify.h"
-#include "upgrade/dialog_ids.h"
-#include "upgrade/dialog_procs.h"
-#include "platform/socket_address.h"
 #include "upgrade/waiting_hint.h"
 
 namespace orb {
@@ -56,37 +56,38 @@ int32_t tftpListenerThread(void* argument) {
         sockaddr_in source;
         int length = receiveDatagram(listener->udpSocket, listener->packet, sizeof listener->packet, &source);
         switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName)) {
-        case ListenerVerdict::Idle: {
-            // Until a datagram, a message for the window, or the next frame.
-            // Until a datagram, a message for the window, the next frame the
-            // view can show, or the hint's time, whichever comes first.
-            int idleMs = std::max(kIdleFrameMs, readProgressFrameMs());
-            if (!hint.shown) idleMs = static_cast<int>(std::min<uint32_t>(idleMs, std::max(1u, readWaitingHintDelay(hint))));
-            waitForInput(window, listener->udpSocket, 1, idleMs);
-            uint32_t now = readWaitTicks();
-            idlePosition = advanceIdlePosition(idlePosition, now - counted);
-            counted = now;
-            if (window != nullptr) {
-                setProgressPosition(window, kProgressBarId, idlePosition);
-                pumpAllMessages(window);
+            case ListenerVerdict::Idle: {
+                // Until a datagram, a message for the window, or the next frame.
+                // Until a datagram, a message for the window, the next frame the
+                // view can show, or the hint's time, whichever comes first.
+                int idleMs = std::max(kIdleFrameMs, readProgressFrameMs());
+                if (!hint.shown)
+                    idleMs = static_cast<int>(std::min<uint32_t>(idleMs, std::max(1u, readWaitingHintDelay(hint))));
+                waitForInput(window, listener->udpSocket, 1, idleMs);
+                uint32_t now = readWaitTicks();
+                idlePosition = advanceIdlePosition(idlePosition, now - counted);
+                counted = now;
+                if (window != nullptr) {
+                    setProgressPosition(window, kProgressBarId, idlePosition);
+                    pumpAllMessages(window);
+                }
+                break;
             }
-            break;
-        }
-        case ListenerVerdict::Ignore:
-            // A stream of stray datagrams leaves no idle pass; Cancel must
-            // still work, so one message is served per ignored datagram.
-            if (window != nullptr) pumpOneMessage(window);
-            break;
-        case ListenerVerdict::Accept: {
-            uint32_t peerAddress = 0;
-            uint16_t peerPort = 0;
-            readSockaddr(&source, &peerAddress, &peerPort);
-            if (window != nullptr) destroyWindow(window);
-            reportWindowClosed(RunStep::Waiting, window);
-            if (RunObserver* observer = runObserver())
-                observer->uploadStarted(listener->boundPort, peerAddress, peerPort, runState.firmwareImage.size);
-            uploadAndVerify(listener->udpSocket, listener->localAddress, peerAddress, peerPort);
-        }
+            case ListenerVerdict::Ignore:
+                // A stream of stray datagrams leaves no idle pass; Cancel must
+                // still work, so one message is served per ignored datagram.
+                if (window != nullptr) pumpOneMessage(window);
+                break;
+            case ListenerVerdict::Accept: {
+                uint32_t peerAddress = 0;
+                uint16_t peerPort = 0;
+                readSockaddr(&source, &peerAddress, &peerPort);
+                if (window != nullptr) destroyWindow(window);
+                reportWindowClosed(RunStep::Waiting, window);
+                if (RunObserver* observer = runObserver())
+                    observer->uploadStarted(listener->boundPort, peerAddress, peerPort, runState.firmwareImage.size);
+                uploadAndVerify(listener->udpSocket, listener->localAddress, peerAddress, peerPort);
+            }
         }
     }
 }

@@ -8,10 +8,10 @@
 #include "platform/own_addresses.h"
 #include "platform/sockets.h"
 #include "platform/windowing.h"
-#include "upgrade/error_box.h"
 #include "base/random.h"
-#include "upgrade/run_state.h"
 #include "base/trace.h"
+#include "upgrade/error_box.h"
+#include "upgrade/run_state.h"
 
 namespace orb {
 
@@ -49,12 +49,9 @@ void runStartup(InstanceHandle instance) {
 
 void loadImageOrFail(const EmbeddedImage& embedded) {
     switch (loadFirmwareImage(embedded, &runState.firmwareImage)) {
-    case ImageLoadResult::Loaded:
-        break;
-    case ImageLoadResult::Missing:
-        failRun(RunOutcome::NoFirmwareImage);
-    case ImageLoadResult::TooShort:
-        failRun(RunOutcome::FirmwareImageTooShort);
+        case ImageLoadResult::Loaded: break;
+        case ImageLoadResult::Missing: failRun(RunOutcome::NoFirmwareImage);
+        case ImageLoadResult::TooShort: failRun(RunOutcome::FirmwareImageTooShort);
     }
     std::snprintf(runState.productDisplayName, sizeof runState.productDisplayName, "%s",
                   chooseProductDisplayName(runState.firmwareImage.header));

@@ -4,14 +4,14 @@
 
 #include "platform/process.h"
 #include "platform/windowing.h"
-#include "upgrade/error_box.h"
-#include "upgrade/run_state.h"
-#include "upgrade/startup.h"
-#include "upgrade/serve_image.h"
+#include "upgrade/device_query.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
+#include "upgrade/error_box.h"
 #include "upgrade/run_observer.h"
-#include "upgrade/device_query.h"
+#include "upgrade/run_state.h"
+#include "upgrade/serve_image.h"
+#include "upgrade/startup.h"
 
 namespace orb {
 
@@ -28,8 +28,8 @@ int runUpgradeSequence() {
         return 0;
     }
 
-    DeviceQuery query{instance,         runState.pcAddress,      kFirstLocalHttpPort, runState.deviceAddress,
-                      kDeviceHttpPort,  kStatusPagePath,         runState.responseBuffer, kResponseLimit};
+    DeviceQuery query{instance,        runState.pcAddress, kFirstLocalHttpPort,     runState.deviceAddress,
+                      kDeviceHttpPort, kStatusPagePath,    runState.responseBuffer, kResponseLimit};
     if (runDeviceQuery(query) <= 0) {
         showFailure(RunOutcome::NoResponse);
         return 0;

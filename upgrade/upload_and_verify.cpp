@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "base/trace.h"
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/socket_address.h"
 #include "platform/windowing.h"
+#include "base/trace.h"
 #include "tftp/packets.h"
 #include "upgrade/device_query.h"
 #include "upgrade/dialog_ids.h"
@@ -53,27 +53,28 @@ void transferImage(TftpSession* session, WindowHandle window) {
         uint16_t sourcePort = 0;
         if (length >= 0) readSockaddr(&source, &sourceAddress, &sourcePort);
         switch (handleSessionDatagram(session, session->packet, length, sourceAddress, sourcePort)) {
-        case SessionVerdict::Idle:
-            if (window != nullptr) pumpOneMessage(window);
-            waitForInput(window, udpSocket, 1, kTicksPerInterval - session->ticks);
-            break;
-        case SessionVerdict::Tick:
-        case SessionVerdict::Discard:
-            // A stream of such datagrams leaves no idle pass: serve Cancel here too.
-            if (window != nullptr) pumpOneMessage(window);
-            break;
-        case SessionVerdict::Complete:
-            showUploadProgress(window, session);
-            if (RunObserver* observer = runObserver()) observer->uploadComplete(session->imageSize);
-            trace("All blocks ack'd\n");
-            closeSocket(udpSocket);
-            return;
-        case SessionVerdict::SendBlock:
-            showUploadProgress(window, session);
-            sendDataBlock(udpSocket, session->packet, session->blockData, session->blockSize, session->block, &peer);
-            trace("Send block %d (%d)\n", static_cast<int>(session->block), session->blockSize);
-            counted = readWaitTicks();  // the new interval starts now
-            continue;
+            case SessionVerdict::Idle:
+                if (window != nullptr) pumpOneMessage(window);
+                waitForInput(window, udpSocket, 1, kTicksPerInterval - session->ticks);
+                break;
+            case SessionVerdict::Tick:
+            case SessionVerdict::Discard:
+                // A stream of such datagrams leaves no idle pass: serve Cancel here too.
+                if (window != nullptr) pumpOneMessage(window);
+                break;
+            case SessionVerdict::Complete:
+                showUploadProgress(window, session);
+                if (RunObserver* observer = runObserver()) observer->uploadComplete(session->imageSize);
+                trace("All blocks ack'd\n");
+                closeSocket(udpSocket);
+                return;
+            case SessionVerdict::SendBlock:
+                showUploadProgress(window, session);
+                sendDataBlock(udpSocket, session->packet, session->blockData, session->blockSize, session->block,
+                              &peer);
+                trace("Send block %d (%d)\n", static_cast<int>(session->block), session->blockSize);
+                counted = readWaitTicks();  // the new interval starts now
+                continue;
         }
 
         uint32_t now = readWaitTicks();
@@ -81,20 +82,20 @@ void transferImage(TftpSession* session, WindowHandle window) {
         if (passed == 0) continue;
         counted = now;
         switch (countTicks(session, passed)) {
-        case TickVerdict::Wait:
-            break;
-        case TickVerdict::ResendOptionAck:
-            trace("ReSend option ack\n");
-            sendOptionAck(udpSocket, session->packet, &peer, session->imageSize);
-            break;
-        case TickVerdict::ResendBlock:
-            trace("ReSend block %d\n", static_cast<int>(session->block));
-            sendDataBlock(udpSocket, session->packet, session->blockData, session->blockSize, session->block, &peer);
-            break;
-        case TickVerdict::TimedOut:
-            trace("Timeout for ack; upgrade failed\n");
-            closeSocket(udpSocket);
-            return;
+            case TickVerdict::Wait: break;
+            case TickVerdict::ResendOptionAck:
+                trace("ReSend option ack\n");
+                sendOptionAck(udpSocket, session->packet, &peer, session->imageSize);
+                break;
+            case TickVerdict::ResendBlock:
+                trace("ReSend block %d\n", static_cast<int>(session->block));
+                sendDataBlock(udpSocket, session->packet, session->blockData, session->blockSize, session->block,
+                              &peer);
+                break;
+            case TickVerdict::TimedOut:
+                trace("Timeout for ack; upgrade failed\n");
+                closeSocket(udpSocket);
+                return;
         }
     }
 }

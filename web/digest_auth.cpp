@@ -83,8 +83,8 @@ void digestToHex(const uint8_t digest[16], char text[kDigestHexSize]) {
     text[32] = '\0';
 }
 
-void digestHa1(const char* algorithm, const char* user, const char* realm, const char* password,
-               const char* nonce, const char* cnonce, char ha1[kDigestHexSize]) {
+void digestHa1(const char* algorithm, const char* user, const char* realm, const char* password, const char* nonce,
+               const char* cnonce, char ha1[kDigestHexSize]) {
     Md5Context context;
     uint8_t digest[16];
     md5Init(&context);
@@ -106,9 +106,8 @@ void digestHa1(const char* algorithm, const char* user, const char* realm, const
     digestToHex(digest, ha1);
 }
 
-void digestRequestDigest(const char* ha1, const char* nonce, const char* ncText, const char* cnonce,
-                         const char* qop, const char* method, const char* uri, const char* entityBody,
-                         char response[kDigestHexSize]) {
+void digestRequestDigest(const char* ha1, const char* nonce, const char* ncText, const char* cnonce, const char* qop,
+                         const char* method, const char* uri, const char* entityBody, char response[kDigestHexSize]) {
     Md5Context context;
     uint8_t digest[16];
     char ha2[kDigestHexSize];
@@ -149,9 +148,9 @@ void digestRequestDigest(const char* ha1, const char* nonce, const char* ncText,
     digestToHex(digest, response);
 }
 
-void digestResponse(const char* nonce, const char* cnonce, const char* user, const char* realm,
-                    const char* password, const char* algorithm, const char* ncText, const char* method,
-                    const char* qop, const char* uri, const char* entityBody, char response[kDigestHexSize]) {
+void digestResponse(const char* nonce, const char* cnonce, const char* user, const char* realm, const char* password,
+                    const char* algorithm, const char* ncText, const char* method, const char* qop, const char* uri,
+                    const char* entityBody, char response[kDigestHexSize]) {
     char ha1[kDigestHexSize];
     digestHa1(algorithm, user, realm, password, nonce, cnonce, ha1);
     digestRequestDigest(ha1, nonce, ncText, cnonce, qop, method, uri, entityBody, response);

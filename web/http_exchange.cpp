@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "base/trace.h"
 #include "platform/socket_address.h"
+#include "base/trace.h"
 #include "web/digest_auth.h"
 #include "web/response_parsing.h"
 

@@ -37,22 +37,22 @@ void appendQuoted(std::string* out, const std::string& text) {
     out->push_back('"');
     for (unsigned char c : text) {
         switch (c) {
-        case '"': *out += "\\\""; break;
-        case '\\': *out += "\\\\"; break;
-        case '\n': *out += "\\n"; break;
-        case '\r': *out += "\\r"; break;
-        case '\t': *out += "\\t"; break;
-        default:
-            // Bytes of 0x80 and above as the code points of the same number:
-            // the texts are single-byte, and the line stays valid UTF-8
-            // whatever an adapter sends.
-            if (c < 0x20 || c >= 0x7f) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", c);
-                *out += escape;
-            } else {
-                out->push_back(static_cast<char>(c));
-            }
+            case '"': *out += "\\\""; break;
+            case '\\': *out += "\\\\"; break;
+            case '\n': *out += "\\n"; break;
+            case '\r': *out += "\\r"; break;
+            case '\t': *out += "\\t"; break;
+            default:
+                // Bytes of 0x80 and above as the code points of the same number:
+                // the texts are single-byte, and the line stays valid UTF-8
+                // whatever an adapter sends.
+                if (c < 0x20 || c >= 0x7f) {
+                    char escape[8];
+                    std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                    *out += escape;
+                } else {
+                    out->push_back(static_cast<char>(c));
+                }
         }
     }
     out->push_back('"');
@@ -89,29 +89,34 @@ public:
             if (pos_ >= text_.size()) return false;
             char e = text_[pos_++];
             switch (e) {
-            case '"': case '\\': case '/': out->push_back(e); break;
-            case 'n': out->push_back('\n'); break;
-            case 'r': out->push_back('\r'); break;
-            case 't': out->push_back('\t'); break;
-            case 'b': out->push_back('\b'); break;
-            case 'f': out->push_back('\f'); break;
-            case 'u': {
-                if (pos_ + 4 > text_.size()) return false;
-                unsigned code = 0;
-                for (int i = 0; i < 4; ++i) {
-                    char h = text_[pos_++];
-                    code <<= 4;
-                    if (h >= '0' && h <= '9') code |= static_cast<unsigned>(h - '0');
-                    else if (h >= 'a' && h <= 'f') code |= static_cast<unsigned>(h - 'a' + 10);
-                    else if (h >= 'A' && h <= 'F') code |= static_cast<unsigned>(h - 'A' + 10);
-                    else return false;
+                case '"':
+                case '\\':
+                case '/': out->push_back(e); break;
+                case 'n': out->push_back('\n'); break;
+                case 'r': out->push_back('\r'); break;
+                case 't': out->push_back('\t'); break;
+                case 'b': out->push_back('\b'); break;
+                case 'f': out->push_back('\f'); break;
+                case 'u': {
+                    if (pos_ + 4 > text_.size()) return false;
+                    unsigned code = 0;
+                    for (int i = 0; i < 4; ++i) {
+                        char h = text_[pos_++];
+                        code <<= 4;
+                        if (h >= '0' && h <= '9')
+                            code |= static_cast<unsigned>(h - '0');
+                        else if (h >= 'a' && h <= 'f')
+                            code |= static_cast<unsigned>(h - 'a' + 10);
+                        else if (h >= 'A' && h <= 'F')
+                            code |= static_cast<unsigned>(h - 'A' + 10);
+                        else
+                            return false;
+                    }
+                    if (code > 0xff) return false;  // the writer escapes single bytes only
+                    out->push_back(static_cast<char>(code));
+                    break;
                 }
-                if (code > 0xff) return false;  // the writer escapes single bytes only
-                out->push_back(static_cast<char>(code));
-                break;
-            }
-            default:
-                return false;
+                default: return false;
             }
         }
         return false;

@@ -11,19 +11,19 @@
 #include <set>
 #include <thread>
 
-#include "app/unattended/unattended_events.h"
-#include "app/unattended/unattended_outcome.h"
+#include "platform/process.h"
+#include "platform/signals.h"
 #include "base/diagnostics_log.h"
 #include "dialogs/dialog_view.h"
 #include "dialogs/program_thread.h"
-#include "platform/process.h"
-#include "platform/signals.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/error_box.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/startup.h"
 #include "upgrade/upload_and_verify.h"
 #include "upgrade/waiting_hint.h"
+#include "app/unattended/unattended_events.h"
+#include "app/unattended/unattended_outcome.h"
 
 namespace orb::unattended {
 
@@ -135,7 +135,8 @@ public:
         post([this, step, window] { onWindowClosed(step, window); });
     }
     void addressOffered(const uint32_t* pcAddresses, int count, const char* imageVersion) override {
-        post([this, list = std::vector<uint32_t>(pcAddresses, pcAddresses + count), version = std::string(imageVersion)] {
+        post([this, list = std::vector<uint32_t>(pcAddresses, pcAddresses + count),
+              version = std::string(imageVersion)] {
             offered_ = list;
             seen_.imageVersion = version;
         });
@@ -191,7 +192,9 @@ public:
 
     // A stop signal, from the thread that waits for them.
     void stopSignalNoted() {
-        post([this] { stop(StopReason::Signal, Event(adapter_, "cancel"), "cancel: a signal asks to stop; pressing Cancel"); });
+        post([this] {
+            stop(StopReason::Signal, Event(adapter_, "cancel"), "cancel: a signal asks to stop; pressing Cancel");
+        });
     }
 
 private:
@@ -236,38 +239,39 @@ private:
 
     void onWindowShown(RunStep step, WindowHandle window, const std::string& title) {
         switch (step) {
-        case RunStep::Connecting:
-            emit(Event(adapter_, "connecting").add("title", title), title);
-            if (options_.httpTimeoutSeconds > 0)
-                httpDeadlines_[window] = SteadyClock::now() + std::chrono::seconds(options_.httpTimeoutSeconds);
-            return;
-        case RunStep::Waiting:
-            emit(Event(adapter_, "waiting").add("title", title), title);
-            if (options_.requestTimeoutSeconds > 0)
-                requestDeadline_ = SteadyClock::now() + std::chrono::seconds(options_.requestTimeoutSeconds);
-            return;
-        default:
-            break;
+            case RunStep::Connecting:
+                emit(Event(adapter_, "connecting").add("title", title), title);
+                if (options_.httpTimeoutSeconds > 0)
+                    httpDeadlines_[window] = SteadyClock::now() + std::chrono::seconds(options_.httpTimeoutSeconds);
+                return;
+            case RunStep::Waiting:
+                emit(Event(adapter_, "waiting").add("title", title), title);
+                if (options_.requestTimeoutSeconds > 0)
+                    requestDeadline_ = SteadyClock::now() + std::chrono::seconds(options_.requestTimeoutSeconds);
+                return;
+            default: break;
         }
         if (stopping_) return;  // Cancel goes to every window instead
         switch (step) {
-        case RunStep::Warning:
-            emit(Event(adapter_, "warning").add("title", title), title + ": the warning is accepted (--accept-warning)");
-            act(window, [window] { return dialogs::input::pressButton(window, kIdOk); });
-            break;
-        case RunStep::Address: answerAddress(window); break;
-        case RunStep::Credentials: answerCredentials(window); break;
-        case RunStep::Confirm: answerConfirmation(window); break;
-        case RunStep::Success: {
-            const std::string& version = seen_.reportedVersion;
-            std::string note = version == seen_.imageVersion ? " (the embedded image's)"
-                                                             : " (not the embedded image's " + seen_.imageVersion + ")";
-            emit(Event(adapter_, "success").add("title", title).add("version", version),
-                 title + " version " + version + note);
-            act(window, [window] { return dialogs::input::pressButton(window, kIdOk); });
-            break;
-        }
-        default: break;
+            case RunStep::Warning:
+                emit(Event(adapter_, "warning").add("title", title),
+                     title + ": the warning is accepted (--accept-warning)");
+                act(window, [window] { return dialogs::input::pressButton(window, kIdOk); });
+                break;
+            case RunStep::Address: answerAddress(window); break;
+            case RunStep::Credentials: answerCredentials(window); break;
+            case RunStep::Confirm: answerConfirmation(window); break;
+            case RunStep::Success: {
+                const std::string& version = seen_.reportedVersion;
+                std::string note = version == seen_.imageVersion
+                                       ? " (the embedded image's)"
+                                       : " (not the embedded image's " + seen_.imageVersion + ")";
+                emit(Event(adapter_, "success").add("title", title).add("version", version),
+                     title + " version " + version + note);
+                act(window, [window] { return dialogs::input::pressButton(window, kIdOk); });
+                break;
+            }
+            default: break;
         }
     }
 
@@ -346,8 +350,9 @@ private:
         event.fields.push_back({"current", seen_.runsImageVersion ? "true" : "false", true});
         // Nothing to do, or nothing asked: Cancel, before anything is triggered.
         if (options_.check || (seen_.runsImageVersion && !options_.force)) {
-            std::string why = seen_.runsImageVersion ? "; it runs the embedded version already"
-                                                     : "; the embedded version " + seen_.imageVersion + " would be installed";
+            std::string why = seen_.runsImageVersion
+                                  ? "; it runs the embedded version already"
+                                  : "; the embedded version " + seen_.imageVersion + " would be installed";
             if (!options_.check) why += ": nothing to do (--force upgrades it all the same)";
             emit(event, text + why);
             stop(options_.check ? StopReason::Checked : StopReason::Current, std::nullopt, "");
@@ -364,8 +369,8 @@ private:
                  .add("peer", dotted(peerAddress))
                  .add("peer-port", static_cast<long long>(peerPort))
                  .add("size", static_cast<long long>(size)),
-             "the adapter " + dotted(peerAddress) + ":" + std::to_string(peerPort) + " asks for the image: " +
-                 std::to_string(size) + " bytes from UDP port " + std::to_string(port));
+             "the adapter " + dotted(peerAddress) + ":" + std::to_string(peerPort) +
+                 " asks for the image: " + std::to_string(size) + " bytes from UDP port " + std::to_string(port));
     }
 
     // At most one line a second while the blocks go, and always the last.
@@ -377,7 +382,9 @@ private:
         lastUploadBytes_ = bytes;
         char title[128];
         formatUploadTitle(title, adapter_.c_str(), static_cast<int32_t>(bytes), size);
-        emit(Event(adapter_, "upload").add("bytes", static_cast<long long>(bytes)).add("size", static_cast<long long>(size)),
+        emit(Event(adapter_, "upload")
+                 .add("bytes", static_cast<long long>(bytes))
+                 .add("size", static_cast<long long>(size)),
              title);
     }
 
@@ -426,16 +433,20 @@ private:
         }
         if (requestDeadline_ && now >= *requestDeadline_) {
             requestDeadline_.reset();
-            stop(StopReason::NoRequest, Event(adapter_, "timeout").add("limit", "request").add(
-                                            "seconds", static_cast<long long>(options_.requestTimeoutSeconds)),
+            stop(StopReason::NoRequest,
+                 Event(adapter_, "timeout")
+                     .add("limit", "request")
+                     .add("seconds", static_cast<long long>(options_.requestTimeoutSeconds)),
                  "no read request from the adapter within " + std::to_string(options_.requestTimeoutSeconds) +
                      " s (--request-timeout); pressing Cancel");
             return;
         }
         for (const auto& [window, deadline] : httpDeadlines_) {
             if (now < deadline) continue;
-            stop(StopReason::HttpTimeout, Event(adapter_, "timeout").add("limit", "http").add(
-                                              "seconds", static_cast<long long>(options_.httpTimeoutSeconds)),
+            stop(StopReason::HttpTimeout,
+                 Event(adapter_, "timeout")
+                     .add("limit", "http")
+                     .add("seconds", static_cast<long long>(options_.httpTimeoutSeconds)),
                  "the adapter has not finished its answer within " + std::to_string(options_.httpTimeoutSeconds) +
                      " s (--http-timeout); pressing Cancel");
             httpDeadlines_.clear();
@@ -469,12 +480,13 @@ private:
                 if (dialogs::input::pressButton(window, kIdOk)) cancelPressed_.insert(window);
                 continue;
             }
-            bool pressed = state.modal ? dialogs::input::pressEscape(window)
-                                       : dialogs::input::pressButton(window, kIdCancel);
+            bool pressed =
+                state.modal ? dialogs::input::pressEscape(window) : dialogs::input::pressButton(window, kIdCancel);
             if (!pressed) continue;
             cancelPressed_.insert(window);
             if (!stoppedAsAnswer())
-                emit(Event(adapter_, "cancel-pressed").add("window", state.title), "Cancel pressed in \"" + state.title + "\"");
+                emit(Event(adapter_, "cancel-pressed").add("window", state.title),
+                     "Cancel pressed in \"" + state.title + "\"");
         }
     }
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/unattended/unattended_events.h"
 #include "platform/log_file.h"
+#include "app/unattended/unattended_events.h"
 
 namespace orb::unattended {
 

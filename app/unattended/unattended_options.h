@@ -25,10 +25,10 @@ struct UnattendedOptions {
     // spelling ("10.1.0.8" for "10.1.0.008"): the text typed into the address
     // dialog, the "adapter" of every event and the suffix of the log files.
     std::vector<std::string> addresses;
-    std::string pcAddress;     // the same form; empty: the dialog's default
-    std::string user;          // empty: the dialog's default
+    std::string pcAddress;  // the same form; empty: the dialog's default
+    std::string user;       // empty: the dialog's default
     std::string passwordFile;
-    std::string password;      // the password file's first line, read while parsing
+    std::string password;  // the password file's first line, read while parsing
     int parallel = kDefaultParallel;
     // Limits for a run nobody watches: the adapter's read request after the
     // trigger, and each HTTP exchange; 0 waits for ever.
@@ -39,7 +39,7 @@ struct UnattendedOptions {
     bool force = false;  // --force: upgrade an adapter that already runs the embedded version
     std::string logPath;
     std::string logSource = "--log";  // where logPath came from: "--log", or "ORB_TRACE" without it
-    bool adapterRun = false;  // internal: one adapter, JSON events on standard output
+    bool adapterRun = false;          // internal: one adapter, JSON events on standard output
     bool help = false;
 };
 

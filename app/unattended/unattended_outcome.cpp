@@ -27,13 +27,13 @@ constexpr NamedOutcome kNames[] = {
 // Cancel for decides the class.
 Outcome classifyStop(const Observation& seen) {
     switch (seen.stopReason) {
-    case StopReason::NoRequest: return Outcome::NoRequest;
-    case StopReason::HttpTimeout: return seen.uploaded ? Outcome::NoAnswerAfterUpload : Outcome::NotReachable;
-    case StopReason::UsageError: return Outcome::UsageError;
-    case StopReason::Signal: return Outcome::Cancelled;
-    case StopReason::Current: return Outcome::Success;
-    case StopReason::Checked: return seen.runsImageVersion ? Outcome::Success : Outcome::NeedsUpgrade;
-    case StopReason::None: break;
+        case StopReason::NoRequest: return Outcome::NoRequest;
+        case StopReason::HttpTimeout: return seen.uploaded ? Outcome::NoAnswerAfterUpload : Outcome::NotReachable;
+        case StopReason::UsageError: return Outcome::UsageError;
+        case StopReason::Signal: return Outcome::Cancelled;
+        case StopReason::Current: return Outcome::Success;
+        case StopReason::Checked: return seen.runsImageVersion ? Outcome::Success : Outcome::NeedsUpgrade;
+        case StopReason::None: break;
     }
     return seen.authRefused ? Outcome::AuthRefused : Outcome::Cancelled;
 }
@@ -43,18 +43,18 @@ Outcome classifyStop(const Observation& seen) {
 Outcome classifyRun(const Observation& seen) {
     if (!seen.ended) return seen.stopReason == StopReason::Signal ? Outcome::Cancelled : Outcome::Failed;
     switch (describeOutcome(*seen.ended).outcomeClass) {
-    case OutcomeClass::Success:
-        return !seen.imageVersion.empty() && seen.reportedVersion == seen.imageVersion ? Outcome::Success
-                                                                                        : Outcome::NoAnswerAfterUpload;
-    case OutcomeClass::Declined:
-    case OutcomeClass::Cancelled:
-        return classifyStop(seen);
-    case OutcomeClass::NotReachable:
-        // After the upload the same failures mean that the adapter did not come back.
-        return seen.uploaded ? Outcome::NoAnswerAfterUpload : Outcome::NotReachable;
-    case OutcomeClass::UploadIncomplete: return Outcome::UploadIncomplete;
-    case OutcomeClass::NoAnswerAfterUpload: return Outcome::NoAnswerAfterUpload;
-    case OutcomeClass::Failed: break;
+        case OutcomeClass::Success:
+            return !seen.imageVersion.empty() && seen.reportedVersion == seen.imageVersion
+                       ? Outcome::Success
+                       : Outcome::NoAnswerAfterUpload;
+        case OutcomeClass::Declined:
+        case OutcomeClass::Cancelled: return classifyStop(seen);
+        case OutcomeClass::NotReachable:
+            // After the upload the same failures mean that the adapter did not come back.
+            return seen.uploaded ? Outcome::NoAnswerAfterUpload : Outcome::NotReachable;
+        case OutcomeClass::UploadIncomplete: return Outcome::UploadIncomplete;
+        case OutcomeClass::NoAnswerAfterUpload: return Outcome::NoAnswerAfterUpload;
+        case OutcomeClass::Failed: break;
     }
     return Outcome::Failed;
 }

@@ -14,25 +14,25 @@ namespace orb::unattended {
 enum class Outcome {
     Success = 0,
     UsageError = 2,
-    NotReachable = 3,      // no connection, or no (whole) answer, before the upload
-    AuthRefused = 4,       // the password was refused (or none was given)
+    NotReachable = 3,  // no connection, or no (whole) answer, before the upload
+    AuthRefused = 4,   // the password was refused (or none was given)
     UploadIncomplete = 5,
     NoAnswerAfterUpload = 6,  // also: the adapter came back with another version
-    Cancelled = 7,         // SIGINT, SIGTERM or SIGHUP
-    Failed = 8,            // anything else
-    NoRequest = 9,         // the adapter's read request never came (--request-timeout)
-    NeedsUpgrade = 10,     // --check: the adapter does not run the embedded version
+    Cancelled = 7,            // SIGINT, SIGTERM or SIGHUP
+    Failed = 8,               // anything else
+    NoRequest = 9,            // the adapter's read request never came (--request-timeout)
+    NeedsUpgrade = 10,        // --check: the adapter does not run the embedded version
 };
 
 // Why the driver pressed Cancel itself.
 enum class StopReason {
     None,
     Signal,
-    NoRequest,     // --request-timeout passed without the adapter's read request
-    HttpTimeout,   // --http-timeout passed with an exchange unfinished
-    UsageError,    // the dialogs cannot be answered as the options say
-    Current,       // the adapter already runs the embedded version (without --force)
-    Checked,       // --check: the status page was all that was wanted
+    NoRequest,    // --request-timeout passed without the adapter's read request
+    HttpTimeout,  // --http-timeout passed with an exchange unfinished
+    UsageError,   // the dialogs cannot be answered as the options say
+    Current,      // the adapter already runs the embedded version (without --force)
+    Checked,      // --check: the status page was all that was wanted
 };
 
 // What the driver learnt during one run.
@@ -42,7 +42,7 @@ struct Observation {
     std::string imageVersion;         // the embedded image's
     bool uploaded = false;            // every byte of the image was acknowledged
     bool authRefused = false;
-    bool runsImageVersion = false;    // the status page showed the embedded image's version
+    bool runsImageVersion = false;  // the status page showed the embedded image's version
     StopReason stopReason = StopReason::None;
 };
 

@@ -4,17 +4,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
-#include "app/unattended/unattended_events.h"
-#include "app/unattended/unattended_front_end.h"
-#include "app/unattended/unattended_outcome.h"
-#include "base/diagnostics_log.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
 #include "platform/signals.h"
+#include "base/diagnostics_log.h"
+#include "app/unattended/unattended_events.h"
+#include "app/unattended/unattended_front_end.h"
+#include "app/unattended/unattended_outcome.h"
 
 namespace orb::unattended {
 
@@ -139,7 +139,9 @@ private:
         bool interrupt = signal == StopSignal::Interrupt;
         cancelled_ = true;
         std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n",
-                     interrupt ? "SIGINT" : signal == StopSignal::HangUp ? "SIGHUP" : "SIGTERM");
+                     interrupt                      ? "SIGINT"
+                     : signal == StopSignal::HangUp ? "SIGHUP"
+                                                    : "SIGTERM");
         for (AdapterRun& run : runs_)
             if (run.started && !run.finished) signalProcess(run.process.id, interrupt);
     }
@@ -261,10 +263,10 @@ private:
 }  // namespace
 
 RunLauncher selfLauncher() {
-    return [](const std::vector<std::string>& args, const std::vector<std::string>& environment,
-              SpawnedProcess* process) {
-        return spawnProcess("/proc/self/exe", "orb-upgrade", args, environment, process);
-    };
+    return
+        [](const std::vector<std::string>& args, const std::vector<std::string>& environment, SpawnedProcess* process) {
+            return spawnProcess("/proc/self/exe", "orb-upgrade", args, environment, process);
+        };
 }
 
 int runAdapters(const UnattendedOptions& given, const RunLauncher& launch) {
@@ -295,14 +297,12 @@ void runUnattendedMain(int argc, char** argv, const std::function<int()>& progra
     UnattendedOptions options;
     std::string error;
     switch (parseUnattendedOptions(args, &options, &error)) {
-    case ParseResult::UsageError:
-        endWithUsageError(error);
-    case ParseResult::Help:
-        std::puts("Usage: orb-upgrade --unattended --accept-warning --address A.B.C.D [options]");
-        for (const std::string& line : unattendedHelpLines()) std::puts(line.c_str());
-        endProcess(0);
-    case ParseResult::Run:
-        break;
+        case ParseResult::UsageError: endWithUsageError(error);
+        case ParseResult::Help:
+            std::puts("Usage: orb-upgrade --unattended --accept-warning --address A.B.C.D [options]");
+            for (const std::string& line : unattendedHelpLines()) std::puts(line.c_str());
+            endProcess(0);
+        case ParseResult::Run: break;
     }
     if (options.adapterRun) runAdapterRun(options, program);
     endProcess(runAdapters(options, selfLauncher()));

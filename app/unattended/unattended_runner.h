@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "app/unattended/unattended_options.h"
 #include "platform/spawned_process.h"
+#include "app/unattended/unattended_options.h"
 
 namespace orb::unattended {
 
 // Starts the single-adapter run with these arguments (program name left out)
 // and "NAME=VALUE" additions to the environment.
-using RunLauncher = std::function<bool(const std::vector<std::string>& args, const std::vector<std::string>& environment,
-                                       SpawnedProcess* process)>;
+using RunLauncher = std::function<bool(const std::vector<std::string>& args,
+                                       const std::vector<std::string>& environment, SpawnedProcess* process)>;
 
 // The launcher of the program itself: /proc/self/exe.
 RunLauncher selfLauncher();

@@ -9,13 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/process.h"
+#include "platform/spawned_process.h"
 #include "dialogs/dialog_view.h"
 #include "dialogs/front_ends.h"
 #include "dialogs/program_thread.h"
 #include "dialogs/qt/qt_look.h"
 #include "dialogs/qt/qt_view.h"
-#include "platform/process.h"
-#include "platform/spawned_process.h"
 
 namespace orb::dialogs {
 
@@ -80,9 +80,10 @@ void installQtView(QApplication& application) {
 
 void runWithQtView(int argc, char** argv, const std::function<int()>& program) {
     if (!platformNeedsNoDisplay() && !displayCanBeOpened(argc, argv)) {
-        std::fputs("orb-upgrade: the display cannot be opened (DISPLAY or WAYLAND_DISPLAY is set, but Qt cannot "
-                   "connect to it)\n",
-                   stderr);
+        std::fputs(
+            "orb-upgrade: the display cannot be opened (DISPLAY or WAYLAND_DISPLAY is set, but Qt cannot "
+            "connect to it)\n",
+            stderr);
         return;
     }
     // QApplication keeps references to argc and argv; it is never destroyed

@@ -50,7 +50,9 @@ namespace {
 constexpr int kPassIntervalMs = 33;  // at most about 30 passes a second
 
 // All text is single-byte (ANSI); Latin-1 is its reading here.
-QString fromAnsi(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+QString fromAnsi(const std::string& text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 std::string toAnsi(const QString& text) {
     QByteArray bytes = text.toLatin1();
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
@@ -249,10 +251,12 @@ private:
             area->setReadOnly(readOnly);
             area->setFrameShape((state.style & kWsBorder) ? QFrame::WinPanel : QFrame::NoFrame);
             if (state.style & kWsBorder) area->setFrameShadow(QFrame::Sunken);
-            area->setLineWrapMode((state.style & kEsAutoHScroll) ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
-            area->setVerticalScrollBarPolicy((state.style & kWsVScroll) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+            area->setLineWrapMode((state.style & kEsAutoHScroll) ? QPlainTextEdit::NoWrap
+                                                                 : QPlainTextEdit::WidgetWidth);
+            area->setVerticalScrollBarPolicy((state.style & kWsVScroll) ? Qt::ScrollBarAsNeeded
+                                                                        : Qt::ScrollBarAlwaysOff);
             area->setHorizontalScrollBarPolicy((state.style & kWsHScroll) ? Qt::ScrollBarAsNeeded
-                                                                            : Qt::ScrollBarAlwaysOff);
+                                                                          : Qt::ScrollBarAlwaysOff);
             area->setTabChangesFocus(true);
             area->document()->setDocumentMargin(1);
             area->setContextMenuPolicy(Qt::NoContextMenu);
@@ -325,8 +329,7 @@ private:
                 new SegmentedProgressBar(this, (state.style & kPbsSmooth) != 0, (state.style & kWsBorder) != 0);
         } else if (state.kind == ControlKind::Ipv4Address) {
             auto* address = new Ipv4AddressControl(this);
-            address->setEditedHandler(
-                [window, id](const QString& text) { input::typeText(window, id, toAnsi(text)); });
+            address->setEditedHandler([window, id](const QString& text) { input::typeText(window, id, toAnsi(text)); });
             for (int i = 0; i < 4; ++i)
                 address->field(i)->setFocusPolicy(control.tabStop ? Qt::StrongFocus : Qt::ClickFocus);
             control.kind = Kind::IpAddress;
@@ -486,9 +489,7 @@ protected:
                 if (modifiers != Qt::NoModifier) return false;
                 window->tab(false);
                 return true;
-            case Qt::Key_Backtab:
-                window->tab(true);
-                return true;
+            case Qt::Key_Backtab: window->tab(true); return true;
             default: return false;
         }
     }
@@ -500,8 +501,9 @@ struct BoxButton {
     QMessageBox::StandardButton qt;
 };
 constexpr BoxButton kBoxButtons[] = {
-    {kIdOk, QMessageBox::Ok},    {kIdCancel, QMessageBox::Cancel}, {3, QMessageBox::Abort}, {4, QMessageBox::Retry},
-    {5, QMessageBox::Ignore},    {6, QMessageBox::Yes},            {7, QMessageBox::No},
+    {kIdOk, QMessageBox::Ok}, {kIdCancel, QMessageBox::Cancel}, {3, QMessageBox::Abort},
+    {4, QMessageBox::Retry},  {5, QMessageBox::Ignore},         {6, QMessageBox::Yes},
+    {7, QMessageBox::No},
 };
 
 int windowsButtonOf(QMessageBox::StandardButton standardButton) {
@@ -585,7 +587,8 @@ private:
     void schedule() {
         if (passPending_.exchange(true)) return;
         ++statQueuedCalls;
-        QMetaObject::invokeMethod(this, [this] { armTimer(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { armTimer(); }, Qt::QueuedConnection);
     }
 
     // GUI thread.

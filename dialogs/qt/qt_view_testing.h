@@ -36,11 +36,11 @@ std::vector<QMessageBox*> visibleMessageBoxes();
 bool runOnGuiThread(const std::function<void()>& task, int timeoutMs);
 
 struct ViewStatistics {
-    uint64_t notifications = 0;   // DialogView calls received, any thread
-    uint64_t queuedCalls = 0;     // calls queued to the GUI thread because of them
-    uint64_t passes = 0;          // timer passes that read the model
-    uint64_t windowReads = 0;     // readWindowState calls made by those passes
-    int shortestPassGapMs = -1;   // shortest time between two passes; -1 before the second
+    uint64_t notifications = 0;  // DialogView calls received, any thread
+    uint64_t queuedCalls = 0;    // calls queued to the GUI thread because of them
+    uint64_t passes = 0;         // timer passes that read the model
+    uint64_t windowReads = 0;    // readWindowState calls made by those passes
+    int shortestPassGapMs = -1;  // shortest time between two passes; -1 before the second
 };
 // Any thread.
 ViewStatistics readViewStatistics();

@@ -12,11 +12,11 @@
 namespace orb::dialogs::terminal {
 
 enum class KeyCode {
-    Char,       // a printable ASCII character (Key::ch)
-    Enter,      // CR or LF
+    Char,   // a printable ASCII character (Key::ch)
+    Enter,  // CR or LF
     Escape,
     Tab,
-    BackTab,    // Shift-Tab: ESC [ Z
+    BackTab,  // Shift-Tab: ESC [ Z
     Up,
     Down,
     Right,
@@ -26,9 +26,9 @@ enum class KeyCode {
     Delete,
     Backspace,  // DEL (0x7f) or Ctrl-H
     CtrlC,
-    CtrlU,      // clear the field
-    CtrlL,      // draw everything again
-    Unknown,    // a sequence or control byte without a meaning here
+    CtrlU,    // clear the field
+    CtrlL,    // draw everything again
+    Unknown,  // a sequence or control byte without a meaning here
 };
 
 struct Key {

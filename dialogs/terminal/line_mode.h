@@ -23,9 +23,9 @@ namespace orb::dialogs::terminal {
 struct LineCommand {
     enum class Kind { Enter, Escape, Button, Field, Tab, Unknown };
     Kind kind = Kind::Unknown;
-    int number = 0;       // Button: 1-based
-    int field = -1;       // Field: 0 for a, 1 for b, ...
-    std::string value;    // Field
+    int number = 0;     // Button: 1-based
+    int field = -1;     // Field: 0 for a, 1 for b, ...
+    std::string value;  // Field
 };
 
 LineCommand parseLineCommand(const std::string& line);

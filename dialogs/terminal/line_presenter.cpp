@@ -82,8 +82,7 @@ void LinePresenter::actOnLine(const std::string& line) {
     }
     std::string text = command.value;
     if (isAddressField(field)) {
-        text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return !isAddressCharacter(c); }),
-                   text.end());
+        text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return !isAddressCharacter(c); }), text.end());
         if (text.size() > kAddressTextMax) text.resize(kAddressTextMax);
     } else if (text.size() > kEditTextMax) {
         text.resize(kEditTextMax);

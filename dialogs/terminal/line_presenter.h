@@ -34,10 +34,10 @@ private:
 
     KeyActions& keys_;
     int progressIntervalMs_;
-    std::string lineBuffer_;                                // the line being typed
-    std::vector<std::string> lastPrompt_;                   // the last block printed
+    std::string lineBuffer_;               // the line being typed
+    std::vector<std::string> lastPrompt_;  // the last block printed
     std::map<WindowHandle, std::string> lastProgressLine_;
-    std::map<WindowHandle, std::string> printedHint_;       // the hint printed last
+    std::map<WindowHandle, std::string> printedHint_;  // the hint printed last
     std::map<WindowHandle, int64_t> lastProgressMs_;
 };
 

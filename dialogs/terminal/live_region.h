@@ -25,8 +25,7 @@ public:
     // `transcript` lines are printed above the region (they scroll away
     // later); `lines` become the region. Returns the bytes to write; empty
     // when the screen already shows exactly this.
-    std::string update(const std::vector<std::string>& transcript, const std::vector<StyledLine>& lines,
-                       Cursor cursor);
+    std::string update(const std::vector<std::string>& transcript, const std::vector<StyledLine>& lines, Cursor cursor);
     // Erases the region and leaves the cursor at its first column with
     // attributes reset and the cursor shown: for the end of the program.
     std::string erase();
@@ -38,7 +37,7 @@ private:
     std::vector<std::string> shown_;  // rendered lines as on screen
     int row_ = 0;                     // the cursor's row in the region
     Cursor cursor_;
-    bool cursorShown_ = true;         // the terminal's cursor is visible at the start
+    bool cursorShown_ = true;  // the terminal's cursor is visible at the start
 };
 
 // CSI helpers.

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <map>
 
+#include "platform/windowing.h"
 #include "dialogs/control_kind.h"
 #include "dialogs/message_boxes.h"
 #include "dialogs/window_styles.h"
-#include "platform/windowing.h"
 
 namespace orb::dialogs::terminal {
 
@@ -26,9 +26,7 @@ constexpr const char* kProgressHint = "Esc/^C=Cancel";
 
 bool isIcon(const ControlState& c) { return c.kind == ControlKind::Icon; }
 bool isStaticText(const ControlState& c) { return c.kind == ControlKind::Static; }
-bool isReadOnlyEdit(const ControlState& c) {
-    return c.kind == ControlKind::Edit && (c.style & kEsReadOnly) != 0;
-}
+bool isReadOnlyEdit(const ControlState& c) { return c.kind == ControlKind::Edit && (c.style & kEsReadOnly) != 0; }
 bool isText(const ControlState& c) { return isStaticText(c) || isReadOnlyEdit(c); }
 
 int visibleHeight(const ControlState& c) {
@@ -140,8 +138,8 @@ std::string buttonCaption(const ControlState& c) {
 
 // The lines of one field; sets *cursor to the column after its text when it
 // is a text field.
-std::vector<StyledLine> fieldLines(const ControlState& c, const std::string& label,
-                                   size_t labelWidth, bool marked, bool active, int width, int* cursorColumn) {
+std::vector<StyledLine> fieldLines(const ControlState& c, const std::string& label, size_t labelWidth, bool marked,
+                                   bool active, int width, int* cursorColumn) {
     std::vector<StyledLine> lines;
     std::string head = std::string(marked ? "> " : "  ") + padLeft(label, labelWidth) + ": ";
     StyledLine line;
@@ -196,7 +194,9 @@ StyledLine buttonRow(const WindowState& w, bool active) {
         const ControlState& b = *buttons[i];
         if (i > 0) line.add("  ");
         std::string caption = buttonCaption(b);
-        std::string shown = !b.enabled ? "( " + caption + " )" : b.isDefault ? "< " + caption + " >" : "[ " + caption + " ]";
+        std::string shown = !b.enabled    ? "( " + caption + " )"
+                            : b.isDefault ? "< " + caption + " >"
+                                          : "[ " + caption + " ]";
         line.add(shown, active && b.focused ? Style::Reverse : Style::Plain);
     }
     return line;
@@ -247,9 +247,7 @@ bool isAddressField(const ControlState& c) { return c.kind == ControlKind::Ipv4A
 bool isTextField(const ControlState& c) {
     return (c.kind == ControlKind::Edit && (c.style & kEsReadOnly) == 0) || isAddressField(c);
 }
-bool isPasswordField(const ControlState& c) {
-    return c.kind == ControlKind::Edit && (c.style & kEsPassword) != 0;
-}
+bool isPasswordField(const ControlState& c) { return c.kind == ControlKind::Edit && (c.style & kEsPassword) != 0; }
 bool isField(const ControlState& c) { return isTextField(c) || isComboBox(c); }
 
 bool isProgressWindow(const WindowState& w) {
@@ -346,7 +344,8 @@ std::vector<StyledLine> windowIntroduction(const WindowState& w, int width) {
         std::vector<std::string> body;
         if (!label.empty()) {
             std::string head = padLeft(label, labelWidth) + ": ";
-            std::vector<std::string> wrapped = wrapText(c->text, std::max(textWidth - static_cast<int>(head.size()), 8));
+            std::vector<std::string> wrapped =
+                wrapText(c->text, std::max(textWidth - static_cast<int>(head.size()), 8));
             if (wrapped.empty()) wrapped.emplace_back();
             for (size_t i = 0; i < wrapped.size(); ++i)
                 body.push_back((i == 0 ? head : std::string(head.size(), ' ')) + wrapped[i]);

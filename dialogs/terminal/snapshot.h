@@ -18,7 +18,8 @@ inline Snapshot readSnapshot() {
     Snapshot s;
     for (WindowHandle handle : dialogs::listWindows()) {
         dialogs::WindowState state;
-        if (dialogs::readWindowState(handle, &state) && state.visible && state.alive) s.visible.push_back(std::move(state));
+        if (dialogs::readWindowState(handle, &state) && state.visible && state.alive)
+            s.visible.push_back(std::move(state));
     }
     s.boxes = dialogs::listMessageBoxes();
     return s;

@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/process.h"
 #include "dialogs/front_ends.h"
 #include "dialogs/program_thread.h"
 #include "dialogs/terminal/terminal_view.h"
-#include "platform/process.h"
 
 namespace orb::dialogs {
 
@@ -64,7 +64,7 @@ struct SavedAction {
     struct sigaction action;
 };
 SavedAction savedActions[] = {{SIGTERM, {}}, {SIGHUP, {}}, {SIGQUIT, {}}, {SIGABRT, {}},
-                              {SIGSEGV, {}}, {SIGBUS, {}},  {SIGFPE, {}},  {SIGILL, {}}};
+                              {SIGSEGV, {}}, {SIGBUS, {}}, {SIGFPE, {}},  {SIGILL, {}}};
 
 // A signal that ends the process: the terminal back, then whatever was there
 // before (the default action, or a sanitizer's handler) takes the signal.
@@ -138,10 +138,11 @@ void runWithTerminalView(const std::function<int()>& program) {
     installSignalHandlers();
     installDialogView(view);
     if (!raw) {
-        std::fputs("orb-upgrade: line mode (this terminal offers no raw mode). Answer each prompt with a line:\n"
-                   "an empty line presses the button marked <...>, \"esc\" cancels, a number presses that button,\n"
-                   "a=TEXT fills field a. Ctrl-C cancels too.\n",
-                   stdout);
+        std::fputs(
+            "orb-upgrade: line mode (this terminal offers no raw mode). Answer each prompt with a line:\n"
+            "an empty line presses the button marked <...>, \"esc\" cancels, a number presses that button,\n"
+            "a=TEXT fills field a. Ctrl-C cancels too.\n",
+            stdout);
         std::fflush(stdout);
     }
 

@@ -105,7 +105,7 @@ void TerminalView::stop() {
 
 TerminalStats readTerminalStats(const TerminalView& view) {
     return TerminalStats{view.notifications_.load(), view.frames_.load(), view.writes_.load(),
-                         view.bytes_.load(), view.inputs_.load(), view.shownRevision_.load()};
+                         view.bytes_.load(),         view.inputs_.load(), view.shownRevision_.load()};
 }
 
 // --- The view's thread --------------------------------------------------------

@@ -67,8 +67,7 @@ void Transcript::forget() {
 // A progress window's title can change many times between two frames: the
 // log gets the last title of each stage it leaves, and the title it closes
 // with, so that it never ends on a state the window has long left.
-void Transcript::logStageEnds(const dialogs::WindowState& w, bool closing, int width,
-                              std::vector<StyledLine>* lines) {
+void Transcript::logStageEnds(const dialogs::WindowState& w, bool closing, int width, std::vector<StyledLine>* lines) {
     LoggedStages& logged = logged_[w.handle];
     auto log = [&](const std::string& title) {
         if (title == logged.title) return;

@@ -8,7 +8,8 @@ asm(".section .rodata\n"
     ".balign 16\n"
     ".global orbFirmwareImageStart\n.hidden orbFirmwareImageStart\n"
     "orbFirmwareImageStart:\n"
-    ".incbin \"" ORB_IMAGE_PATH "\"\n"
+    ".incbin \"" ORB_IMAGE_PATH
+    "\"\n"
     ".global orbFirmwareImageEnd\n.hidden orbFirmwareImageEnd\n"
     "orbFirmwareImageEnd:\n"
     ".previous\n");

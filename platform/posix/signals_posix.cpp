@@ -47,10 +47,10 @@ void catchStopSignals() {
 
 StopSignal takeStopSignal() {
     switch (pendingSignal.exchange(0)) {
-    case 0: return StopSignal::None;
-    case SIGINT: return StopSignal::Interrupt;
-    case SIGHUP: return StopSignal::HangUp;
-    default: return StopSignal::Terminate;
+        case 0: return StopSignal::None;
+        case SIGINT: return StopSignal::Interrupt;
+        case SIGHUP: return StopSignal::HangUp;
+        default: return StopSignal::Terminate;
     }
 }
 
@@ -74,8 +74,7 @@ int stopSignalWakeFd() { return wakeFds[0]; }
 
 void drainStopSignalWake() {
     char drain[64];
-    while (wakeFds[0] >= 0 && ::read(wakeFds[0], drain, sizeof drain) > 0) {
-    }
+    while (wakeFds[0] >= 0 && ::read(wakeFds[0], drain, sizeof drain) > 0) {}
 }
 
 }  // namespace orb

@@ -143,8 +143,7 @@ ProbeVerdict probeInChild(bool (*probe)(void* context), void* context, int timeo
         if (ended < 0 && errno != EINTR) return ProbeVerdict::Unknown;
         if (waited >= timeoutMs) {
             ::kill(child, SIGKILL);
-            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-            }
+            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
             return ProbeVerdict::Failed;
         }
         ::usleep(10000);

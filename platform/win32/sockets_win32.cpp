@@ -55,8 +55,8 @@ bool waitSystemReadable(SocketHandle socket, int timeoutMs) {
 }  // namespace
 
 SocketCalls systemSocketCalls() {
-    return {openSocket,           bindSocket,          connectSocket,        sendBytes,
-            receiveBytes,         sendDatagramTo,      receiveDatagramFrom,  closeSystemSocket,
+    return {openSocket,           bindSocket,        connectSocket,       sendBytes,
+            receiveBytes,         sendDatagramTo,    receiveDatagramFrom, closeSystemSocket,
             setSystemNonBlocking, waitSystemReadable};
 }
 

@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "platform/window_events.h"
-#include "platform/windowing.h"
 #include "platform/win32/wait_ticks_win32.h"
 #include "platform/win32/window_updates_win32.h"
+#include "platform/window_events.h"
+#include "platform/windowing.h"
 
 namespace orb {
 
@@ -73,7 +73,8 @@ INT_PTR CALLBACK dispatchToProcedure(HWND hwnd, UINT message, WPARAM wParam, LPA
     if (message == WM_COMMAND && eventLog != nullptr) logButtonPress(hwnd, record, wParam);
     bool handled = record->procedure(toWindow(hwnd), message, wParam, message == WM_INITDIALOG ? 0 : lParam);
     // The title is the one its procedure gave it.
-    if (message == WM_INITDIALOG && eventLog != nullptr) eventLog->dialogShown(record->templateId, readTitle(hwnd).c_str());
+    if (message == WM_INITDIALOG && eventLog != nullptr)
+        eventLog->dialogShown(record->templateId, readTitle(hwnd).c_str());
     return handled ? TRUE : FALSE;
 }
 
@@ -85,8 +86,8 @@ void initCommonControls() {
 }
 
 intptr_t runModalDialog(InstanceHandle instance, int templateId, DialogProc procedure) {
-    return DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), nullptr,
-                           dispatchToProcedure, reinterpret_cast<LPARAM>(recordFor(procedure, templateId)));
+    return DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), nullptr, dispatchToProcedure,
+                           reinterpret_cast<LPARAM>(recordFor(procedure, templateId)));
 }
 
 WindowHandle createModelessDialog(InstanceHandle instance, int templateId, DialogProc procedure) {
@@ -187,8 +188,7 @@ bool pumpOneMessage(WindowHandle window) {
 }
 
 void pumpAllMessages(WindowHandle window) {
-    while (pumpOneMessage(window)) {
-    }
+    while (pumpOneMessage(window)) {}
 }
 
 // A 1 ms wait lasts one period of the system timer (about 15.6 ms unless

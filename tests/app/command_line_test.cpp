@@ -1,8 +1,8 @@
 // The Linux program's arguments, as a user meets them: the built orb-upgrade is
 // run with each command line, and its exit code and what it wrote on standard
 // output and standard error are checked apart.
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -82,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Help",
              {"--help"},
              0,
-             {"Usage: orb-upgrade [--log FILE] | --help | --version\n", "--version", "--log FILE", "--unattended", "DISPLAY", "terminal", "man orb-upgrade"},
+             {"Usage: orb-upgrade [--log FILE] | --help | --version\n", "--version", "--log FILE", "--unattended",
+              "DISPLAY", "terminal", "man orb-upgrade"},
              {}},
         Case{"Version", {"--version"}, 0, {"orb-upgrade " ORB_PROGRAM_VERSION "\n", "\nfirmware "}, {}},
         Case{"HelpBeforeAnUnknownOption", {"--help", "--bogus"}, 0, {"Usage: orb-upgrade"}, {}},

@@ -15,12 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "base/diagnostics_log.h"
 #include "platform/process.h"
-#include "tests/support/child_process.h"
-#include "upgrade/dialog_ids.h"
-#include "tests/support/dialog_robot.h"
+#include "base/diagnostics_log.h"
 #include "base/trace.h"
+#include "upgrade/dialog_ids.h"
+#include "tests/support/child_process.h"
+#include "tests/support/dialog_robot.h"
 
 namespace orb {
 namespace {
@@ -46,14 +46,12 @@ INSTANTIATE_TEST_SUITE_P(
                       EntryCase{86399999, "no newline", "23:59:59.999 no newline\n"},
                       EntryCase{1765000000123, "GET / HTTP/1.1\r\nHost: h\r\n\r\n",
                                 "05:46:40.123 GET / HTTP/1.1\n             Host: h\n"},
-                      EntryCase{5, "a\r\n\r\nb", "00:00:00.005 a\n\n             b\n"},
-                      EntryCase{5, "\n", ""},
+                      EntryCase{5, "a\r\n\r\nb", "00:00:00.005 a\n\n             b\n"}, EntryCase{5, "\n", ""},
                       // Raw bytes from the network are escaped; '\n' still splits
                       // the entry and '\r' is still dropped.
                       EntryCase{7, "esc \x1b[2J bell\a nul\0 del\x7f\tend"s,
                                 "00:00:00.007 esc \\x1b[2J bell\\x07 nul\\x00 del\\x7f\\x09end\n"},
-                      EntryCase{7, "caf\xc3\xa9 \x80\xff\\x41",
-                                "00:00:00.007 caf\\xc3\\xa9 \\x80\\xff\\x41\n"},
+                      EntryCase{7, "caf\xc3\xa9 \x80\xff\\x41", "00:00:00.007 caf\\xc3\\xa9 \\x80\\xff\\x41\n"},
                       EntryCase{7, "first\r\n\tsecond\x01\r\n\t \r\n",
                                 "00:00:00.007 first\n             \\x09second\\x01\n"}));
 
@@ -203,7 +201,8 @@ TEST_F(DiagnosticsLogFile, ThreadsWriteWholeLinesAndThePasswordIsMasked) {
                         "button pressed: dialog 104 \"Enter Password Information\", button 1 \"OK\"",
                         "the password ***, response=\"***\"",
                     }));
-    EXPECT_TRUE(std::regex_match(rest.at(0), std::regex(R"(orb-upgrade diagnostics log, \d{4}-\d\d-\d\d, times in UTC)")))
+    EXPECT_TRUE(
+        std::regex_match(rest.at(0), std::regex(R"(orb-upgrade diagnostics log, \d{4}-\d\d-\d\d, times in UTC)")))
         << rest.at(0);
 }
 
@@ -239,7 +238,8 @@ TEST_P(DiagnosticsLogFlood, IsCutToAHundredLinesAndACount) {
     const std::string log = readFile(path_);
     EXPECT_LT(log.size(), 64u * 1024);
     size_t written = 0;
-    for (size_t at = log.find("RRQ filename /orb-"); at != std::string::npos; at = log.find("RRQ filename /orb-", at + 1))
+    for (size_t at = log.find("RRQ filename /orb-"); at != std::string::npos;
+         at = log.find("RRQ filename /orb-", at + 1))
         ++written;
     EXPECT_EQ(written, 100u);
     const std::string told = "4900 more like the line above\n";

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/windowing.h"
 #include "dialogs/dialog_view.h"
 #include "tests/support/dialog_robot.h"
-#include "platform/windowing.h"
 
 namespace orb {
 namespace {
@@ -268,7 +268,7 @@ TEST_F(DialogManager, ModelessWindowTakesNoKeyboardButCancelAndCloseBoxWork) {
     EXPECT_EQ(progressCancels, 0);
 
     ASSERT_TRUE(robot::pressCloseBox(w));
-    EXPECT_EQ(progressCancels, 0);  // nothing runs until this thread pumps
+    EXPECT_EQ(progressCancels, 0);   // nothing runs until this thread pumps
     EXPECT_TRUE(pumpOneMessage(w));  // WM_CLOSE; DefDlgProc posts IDCANCEL
     EXPECT_EQ(progressCancels, 0);
     EXPECT_TRUE(pumpOneMessage(w));  // IDCANCEL
@@ -401,7 +401,8 @@ TEST_F(DialogManager, EveryWindowKnowsItsThread) {
 bool taskModalBoxProc(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (message == kWmCommand && (wParam & 0xFFFF) == kIdOk) {
         record(w, message, wParam);
-        int answer = showMessageBox(nullptr, "Upgrade Failed: Test", "ORB Firwmare Upgrade Error", kMbOk | kMbTaskModal);
+        int answer =
+            showMessageBox(nullptr, "Upgrade Failed: Test", "ORB Firwmare Upgrade Error", kMbOk | kMbTaskModal);
         endDialog(w, answer == kIdOk ? 1 : 5);
         return true;
     }
@@ -591,7 +592,7 @@ TEST_F(DialogManager, FocusFollowsSetFocusRules) {
     WindowHandle w = createModelessDialog(nullptr, kWarning, okCancelProc);
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(robot::focusedControl(w), kIdOk);  // first WS_TABSTOP control
-    focusControl(w, 1021);  // SetFocus works on any enabled control, WS_TABSTOP or not
+    focusControl(w, 1021);                       // SetFocus works on any enabled control, WS_TABSTOP or not
     EXPECT_EQ(robot::focusedControl(w), 1021);
     focusControl(w, 4242);
     EXPECT_EQ(robot::focusedControl(w), 1021);
@@ -614,7 +615,7 @@ TEST_F(DialogManager, TabVisitsTheEnabledTabStopsInTemplateOrder) {
     EXPECT_EQ(dialogs::nextFocus(state, 1021, false), kIdOk);
     EXPECT_EQ(dialogs::nextFocus(state, 1021, true), kIdCancel);
     EXPECT_EQ(dialogs::nextFocus(state, kIdOk, true), kIdCancel);
-    EXPECT_EQ(dialogs::nextFocus(state, 4242, false), kIdOk);  // from nowhere: the first stop
+    EXPECT_EQ(dialogs::nextFocus(state, 4242, false), kIdOk);     // from nowhere: the first stop
     EXPECT_EQ(dialogs::nextFocus(state, 4242, true), kIdCancel);  // or the last
     // A view's own order; the stops stay the model's.
     EXPECT_EQ(dialogs::nextFocus(state, kIdCancel, false, {1021, kIdCancel, kIdOk}), kIdOk);
@@ -640,9 +641,9 @@ TEST_F(DialogManager, ProgressRangeCarriesSixteenBitLimits) {
     EXPECT_EQ(p.position, 781);
     setProgressRange(w, kProgressBar, 0, 70000);  // 70000 & 0xffff
     EXPECT_EQ(robot::progress(w, kProgressBar).high, 4464);
-    setProgressPosition(w, kProgressBar, 9999);   // kept within the range
+    setProgressPosition(w, kProgressBar, 9999);  // kept within the range
     EXPECT_EQ(robot::progress(w, kProgressBar).position, 4464);
-    setProgressRange(w, kProgressBar, -1, 10);    // 0xffff as the low limit
+    setProgressRange(w, kProgressBar, -1, 10);  // 0xffff as the low limit
     EXPECT_EQ(robot::progress(w, kProgressBar).low, 65535);
     destroyWindow(w);
 }
@@ -664,11 +665,11 @@ TEST_F(DialogManager, TitlesAndDestroyedWindows) {
 // --- Dialog units ---------------------------------------------------------------
 
 TEST(DialogUnits, MulDivRoundsHalfAwayFromZero) {
-    EXPECT_EQ(dialogs::mulDiv(1, 6, 4), 2);     // 1.5
-    EXPECT_EQ(dialogs::mulDiv(-1, 6, 4), -2);   // -1.5
+    EXPECT_EQ(dialogs::mulDiv(1, 6, 4), 2);       // 1.5
+    EXPECT_EQ(dialogs::mulDiv(-1, 6, 4), -2);     // -1.5
     EXPECT_EQ(dialogs::mulDiv(143, 13, 8), 232);  // 232.375
-    EXPECT_EQ(dialogs::mulDiv(3, 13, 8), 5);    // 4.875
-    EXPECT_EQ(dialogs::mulDiv(4, 13, 8), 7);    // 6.5
+    EXPECT_EQ(dialogs::mulDiv(3, 13, 8), 5);      // 4.875
+    EXPECT_EQ(dialogs::mulDiv(4, 13, 8), 7);      // 6.5
     EXPECT_EQ(dialogs::mulDiv(-4, 13, 8), -7);
     EXPECT_EQ(dialogs::mulDiv(4, 13, -8), -7);
     EXPECT_EQ(dialogs::mulDiv(5, 5, 0), -1);
@@ -692,8 +693,8 @@ TEST_F(DialogUnitsWithBase, WarningDialogIs306By232AtSixByThirteen) {
     auto s = robot::state(w);
     ASSERT_TRUE(s.has_value());
     // Cancel: 109, 116, 50, 14 dialog units.
-    EXPECT_EQ(s->controls[1].x, 164);     // 163.5
-    EXPECT_EQ(s->controls[1].y, 189);     // 188.5
+    EXPECT_EQ(s->controls[1].x, 164);  // 163.5
+    EXPECT_EQ(s->controls[1].y, 189);  // 188.5
     EXPECT_EQ(s->controls[1].width, 75);
     EXPECT_EQ(s->controls[1].height, 23);  // 22.75
     destroyWindow(w);

@@ -5,9 +5,9 @@
 
 #include <cctype>
 
+#include "upgrade/dialog_ids.h"
 #include "tests/support/loopback.h"
 #include "tests/support/upgrade_robot.h"
-#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {
@@ -100,8 +100,9 @@ TEST_P(UpgradeDigestE2e, APasswordIsAskedOnceAndHeldThroughTheVerification) {
     const DigestCase& c = GetParam();
     UpgradeScript script;
     script.passwords = {"secret"};
-    UpgradeRun result = run(c.host, {"--user=admin", "--password=secret", std::string("--qop=") + c.qop,
-                                     std::string("--algorithm=") + c.algorithm, "--opaque=op4que"},
+    UpgradeRun result = run(c.host,
+                            {"--user=admin", "--password=secret", std::string("--qop=") + c.qop,
+                             std::string("--algorithm=") + c.algorithm, "--opaque=op4que"},
                             script);
     EXPECT_EQ(countLines(result.program.output, "[robot] credentials"), 1) << result.program.output;
     EXPECT_EQ(countLines(result.program.output, "[robot] success version=2.0.10(a)"), 1) << sim_.diagnostics();
@@ -109,20 +110,19 @@ TEST_P(UpgradeDigestE2e, APasswordIsAskedOnceAndHeldThroughTheVerification) {
     for (const sim::EventLine& request : requests("trigger")) EXPECT_EQ(request.value("auth"), "ok");
 }
 
-INSTANTIATE_TEST_SUITE_P(QopByAlgorithm, UpgradeDigestE2e,
-                         testing::Values(DigestCase{10, "auth", "MD5"}, DigestCase{11, "auth", "MD5-sess"},
-                                         DigestCase{12, "auth", "none"}, DigestCase{13, "auth-int", "MD5"},
-                                         DigestCase{14, "auth-int", "MD5-sess"}, DigestCase{15, "auth-int", "none"},
-                                         DigestCase{16, "auth,auth-int", "MD5"},
-                                         DigestCase{17, "auth,auth-int", "MD5-sess"},
-                                         DigestCase{18, "auth,auth-int", "none"}, DigestCase{19, "none", "MD5"},
-                                         DigestCase{20, "none", "MD5-sess"}, DigestCase{21, "none", "none"}),
-                         [](const testing::TestParamInfo<DigestCase>& info) {
-                             std::string name = std::string("qop_") + info.param.qop + "_algorithm_" + info.param.algorithm;
-                             for (char& c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    QopByAlgorithm, UpgradeDigestE2e,
+    testing::Values(DigestCase{10, "auth", "MD5"}, DigestCase{11, "auth", "MD5-sess"}, DigestCase{12, "auth", "none"},
+                    DigestCase{13, "auth-int", "MD5"}, DigestCase{14, "auth-int", "MD5-sess"},
+                    DigestCase{15, "auth-int", "none"}, DigestCase{16, "auth,auth-int", "MD5"},
+                    DigestCase{17, "auth,auth-int", "MD5-sess"}, DigestCase{18, "auth,auth-int", "none"},
+                    DigestCase{19, "none", "MD5"}, DigestCase{20, "none", "MD5-sess"}, DigestCase{21, "none", "none"}),
+    [](const testing::TestParamInfo<DigestCase>& info) {
+        std::string name = std::string("qop_") + info.param.qop + "_algorithm_" + info.param.algorithm;
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        return name;
+    });
 
 TEST_F(UpgradeE2e, ANewNonceAfterTheRestartGivesOneSilentRetryAndNoDialog) {
     UpgradeScript script;
@@ -178,17 +178,28 @@ TEST_P(UpgradeE2eAdapterFailure, EndsWithTheErrorBox) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    UpgradeE2e, UpgradeE2eAdapterFailure,
-    testing::Values(AdapterFailure{"AnAdapterThatStopsAcknowledgingEndsIncomplete", 32, {"--stop-after-blocks=20"},
-                                   "Upgrade Failed: Firmware Upload Incomplete", AdapterFailure::Saved::Nothing, 1},
-                    AdapterFailure{"AnAdapterThatNeverComesBackCannotBeReached", 33, {"--stay-down"},
-                                   "Upgrade Failed: Can't connect to ORB", AdapterFailure::Saved::Unchecked, -1},
-                    AdapterFailure{"AnAdapterThatComesBackSilentIsNotResponding", 34,
-                                   {"--close-without-answer=after-restart"},
-                                   "Upgrade Failed: ORB not responding after firmware upload",
-                                   AdapterFailure::Saved::WholeImage, -1}),
-    [](const testing::TestParamInfo<AdapterFailure>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(UpgradeE2e, UpgradeE2eAdapterFailure,
+                         testing::Values(AdapterFailure{"AnAdapterThatStopsAcknowledgingEndsIncomplete",
+                                                        32,
+                                                        {"--stop-after-blocks=20"},
+                                                        "Upgrade Failed: Firmware Upload Incomplete",
+                                                        AdapterFailure::Saved::Nothing,
+                                                        1},
+                                         AdapterFailure{"AnAdapterThatNeverComesBackCannotBeReached",
+                                                        33,
+                                                        {"--stay-down"},
+                                                        "Upgrade Failed: Can't connect to ORB",
+                                                        AdapterFailure::Saved::Unchecked,
+                                                        -1},
+                                         AdapterFailure{"AnAdapterThatComesBackSilentIsNotResponding",
+                                                        34,
+                                                        {"--close-without-answer=after-restart"},
+                                                        "Upgrade Failed: ORB not responding after firmware upload",
+                                                        AdapterFailure::Saved::WholeImage,
+                                                        -1}),
+                         [](const testing::TestParamInfo<AdapterFailure>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST_F(UpgradeE2e, AVerificationPageWithoutTheVersionShowsNoneNotTheOldOne) {
     UpgradeRun result = run(39, {"--restart-without-version"});

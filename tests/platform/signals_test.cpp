@@ -34,12 +34,11 @@ TEST_P(StopSignals, AreNotedOnceInsteadOfEndingTheProcess) {
     EXPECT_EQ(run.exitCode, 0) << run.output;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Posix, StopSignals,
-    testing::Values(SignalCase{"Interrupt", SIGINT, StopSignal::Interrupt},
-                    SignalCase{"Terminate", SIGTERM, StopSignal::Terminate},
-                    SignalCase{"HangUp", SIGHUP, StopSignal::HangUp}),
-    [](const testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Posix, StopSignals,
+                         testing::Values(SignalCase{"Interrupt", SIGINT, StopSignal::Interrupt},
+                                         SignalCase{"Terminate", SIGTERM, StopSignal::Terminate},
+                                         SignalCase{"HangUp", SIGHUP, StopSignal::HangUp}),
+                         [](const testing::TestParamInfo<SignalCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orb::test

@@ -10,8 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/loopback.h"
 #include "upgrade/dialog_ids.h"
+#include "tests/support/loopback.h"
 
 namespace orb::test {
 
@@ -108,7 +108,7 @@ bool checkOutcome(const FaultRunResult& result) {
     }
     if (success) {
         EXPECT_GE(result.wholeImagesReceived(), 1) << "a success needs the whole image, byte for byte\n"
-                                                    << result.describe();
+                                                   << result.describe();
         const std::string expectedSha256 = sha256Hex(result.servedImage);
         for (const sim::EventLine& event : result.simEvents) {
             if (event.name != "image-received") continue;

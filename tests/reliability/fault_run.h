@@ -25,7 +25,7 @@ inline constexpr uint32_t kClockSpeedUp = 100;
 inline constexpr int kSimRestartMs = 100;
 
 struct FaultRun {
-    unsigned host = 0;  // orb-sim on 127.0.7.host, the PC on 127.0.7.(host + 100)
+    unsigned host = 0;                    // orb-sim on 127.0.7.host, the PC on 127.0.7.(host + 100)
     std::vector<std::string> simOptions;  // the faults
     // 0 serves the embedded image; otherwise its first `imageBytes` bytes (the
     // header and version included), so that heavy-loss runs stay short.

@@ -10,11 +10,11 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/support/dialog_robot.h"
+#include "upgrade/dialog_ids.h"
 #include "upgrade/run_state.h"
 #include "tests/reliability/fault_run.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
-#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {
@@ -99,16 +99,23 @@ INSTANTIATE_TEST_SUITE_P(
         SurvivedFault{"FivePercentOfOurDatagramsLost", 5, kShortImage, {"--drop-data-percent=5"}, nullptr, 0},
         SurvivedFault{"TwentyPercentOfTheAcksLost", 6, kShortImage, {"--drop-ack-percent=20"}, nullptr, 0},
         SurvivedFault{"TwentyPercentOfOurDatagramsLost", 7, kShortImage, {"--drop-data-percent=20"}, nullptr, 0},
-        SurvivedFault{"TwentyPercentLostInBothDirections", 8, kShortImage,
-                      {"--drop-ack-percent=20", "--drop-data-percent=20", "--seed=11"}, nullptr, 0},
+        SurvivedFault{"TwentyPercentLostInBothDirections",
+                      8,
+                      kShortImage,
+                      {"--drop-ack-percent=20", "--drop-data-percent=20", "--seed=11"},
+                      nullptr,
+                      0},
         SurvivedFault{"EveryAckDuplicated", 9, 0, {"--duplicate-acks"}, nullptr, 15},
         SurvivedFault{"StaleAcksArriveAfterNewerOnes", 10, 0, {"--ack-echo-ms=3"}, nullptr, 15},
-        SurvivedFault{"StaleAcksAndLossTogether", 11, kShortImage,
+        SurvivedFault{"StaleAcksAndLossTogether",
+                      11,
+                      kShortImage,
                       {"--ack-echo-ms=150", "--drop-ack-percent=5", "--drop-data-percent=5", "--duplicate-acks"},
-                      nullptr, 0},
+                      nullptr,
+                      0},
         SurvivedFault{"ATriggerThatIsNeverAnswered", 19, 0, {"--no-answer=trigger"}, nullptr, 0},
-        SurvivedFault{"CorruptedAckBlockNumbers", 12, kShortImage, {"--corrupt-ack-percent=10"}, "tftp-ack-corrupted",
-                      0}),
+        SurvivedFault{
+            "CorruptedAckBlockNumbers", 12, kShortImage, {"--corrupt-ack-percent=10"}, "tftp-ack-corrupted", 0}),
     [](const testing::TestParamInfo<SurvivedFault>& info) { return std::string(info.param.name); });
 
 TEST_F(FaultRuns, AnAdapterThatPausesTwoSecondsInMidTransfer) {
@@ -180,9 +187,9 @@ TEST_F(FaultRuns, AForeignHostAndAFloodOfForeignDatagrams) {
             ack += static_cast<char>((i / 7) >> 8);
             ack += static_cast<char>(i / 7);
             switch (i % 3) {
-            case 0: sendDatagram(fd, pc, 69, right); break;
-            case 1: sendDatagram(fd, pc, 69, ack); break;
-            case 2: sendDatagram(fd, pc, 69, std::string(i % 600, static_cast<char>(i))); break;
+                case 0: sendDatagram(fd, pc, 69, right); break;
+                case 1: sendDatagram(fd, pc, 69, ack); break;
+                case 2: sendDatagram(fd, pc, 69, std::string(i % 600, static_cast<char>(i))); break;
             }
         }
         std::printf("[robot] flood sent\n");
@@ -239,7 +246,7 @@ TEST_F(FaultRuns, CancelInTheWaitingWindowDuringAFlood) {
     EXPECT_TRUE(result.child.exited) << result.describe();
     EXPECT_EQ(result.errorBox(), "Upgrade Failed: User Abort") << result.describe();
     EXPECT_EQ(countLines(result.child.output, "[robot] flood over"), 0) << "Cancel had to wait for the flood's end\n"
-                                                                       << result.describe();
+                                                                        << result.describe();
     EXPECT_LT(took, std::chrono::seconds(10));
 }
 

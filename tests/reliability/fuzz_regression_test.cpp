@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "base/ipv4_address_parser.h"
 #include "tftp/listener_datagram.h"
 #include "tftp/packets.h"
 #include "tftp/transfer.h"
-#include "base/ipv4_address_parser.h"
 #include "web/digest_auth.h"
 #include "web/http_exchange.h"
 #include "web/response_parsing.h"
@@ -60,8 +60,8 @@ TEST(FuzzRegression, TheTransferKeepsItsInvariantsUnderStaleAndForeignAcks) {
     TftpSession session{};
     initTftpSession(&session, kInvalidSocket, 0x7f000702, 4000, image.get(), size);
     auto ack = [&](unsigned block, int length = 4, uint32_t from = 0x7f000702, uint16_t port = 4000) {
-        std::unique_ptr<uint8_t[]> bytes(new uint8_t[4]{0, 4, static_cast<uint8_t>(block >> 8),
-                                                        static_cast<uint8_t>(block)});
+        std::unique_ptr<uint8_t[]> bytes(
+            new uint8_t[4]{0, 4, static_cast<uint8_t>(block >> 8), static_cast<uint8_t>(block)});
         SessionVerdict verdict = handleSessionDatagram(&session, bytes.get(), length, from, port);
         EXPECT_LE(static_cast<uint32_t>(session.bytesAcked), size);
         EXPECT_GE(session.bytesAcked, 0);
@@ -89,8 +89,8 @@ TEST(FuzzRegression, TheTransferKeepsItsInvariantsUnderStaleAndForeignAcks) {
 // The five labels of a page whose values run to the end of the text, and a
 // label at the very end: nothing is read past the terminator.
 TEST(FuzzRegression, LabelsAtTheEndOfTheText) {
-    for (const char* page : {"Product Name:", "Product Name:>", "Product Name:><", "Product Name:><b",
-                             "Product Name:<b>x"}) {
+    for (const char* page :
+         {"Product Name:", "Product Name:>", "Product Name:><", "Product Name:><b", "Product Name:<b>x"}) {
         std::string copy(page);
         std::unique_ptr<char[]> text(new char[copy.size() + 1]);
         std::memcpy(text.get(), copy.c_str(), copy.size() + 1);

@@ -11,14 +11,14 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "tests/support/dialog_robot.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/upload_and_verify.h"
 #include "tests/reliability/fault_run.h"
 #include "tests/support/child_process.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
 #include "tests/tftp/tftp_peer.h"
 #include "tests/tftp/tftp_test_run.h"
-#include "upgrade/upload_and_verify.h"
-#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {
@@ -94,8 +94,7 @@ TEST(HostilePeer, AFloodOfStaleAcksFromThePeerDoesNotStarveCancel) {
     EXPECT_TRUE(result.child.exited) << result.child.output;
     EXPECT_EQ(countLines(result.child.output, messageBoxLine("Upgrade Failed: User Abort")), 1) << result.child.output;
     EXPECT_LT(result.floodMs, 4000) << "Cancel waited for the flood to stop (" << result.sent << " ACKs sent)";
-    std::printf("stale ACKs sent: %d in %lld ms; the child ran %lld ms\n", result.sent, result.floodMs,
-                result.childMs);
+    std::printf("stale ACKs sent: %d in %lld ms; the child ran %lld ms\n", result.sent, result.floodMs, result.childMs);
 }
 
 TEST(HostilePeer, AFloodOfOtherPacketsFromThePeerEndsInTimeOutOrCancel) {

@@ -12,12 +12,12 @@
 #include <memory>
 #include <thread>
 
-#include "tests/support/dialog_robot.h"
+#include "upgrade/dialog_ids.h"
 #include "tests/reliability/fault_run.h"
-#include "tests/support/status_pages.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
-#include "upgrade/dialog_ids.h"
+#include "tests/support/status_pages.h"
 
 namespace orb::test {
 namespace {
@@ -69,7 +69,7 @@ struct HostileRun {
 };
 
 HostileRun runAgainst(unsigned host, const std::function<void(ScriptedHttpServer&)>& script,
-               const std::function<void()>& robotScript, int timeoutMs = 30000) {
+                      const std::function<void()>& robotScript, int timeoutMs = 30000) {
     const uint32_t pc = loopbackAddress(7, host);
     ScriptedHttpServer adapter(pc);
     ProgramSetup setup;
@@ -200,8 +200,8 @@ TEST_F(HostileServer, A401LoopWithNewNoncesKeepsAskingUntilCancel) {
         125,
         [nonces](ScriptedHttpServer& adapter) {
             adapter.setResponder([nonces](const RecordedRequest&) {
-                return ScriptedAnswer::text(digestChallengeResponse(
-                    "realm=\"orb\", nonce=\"n" + std::to_string(++*nonces) + "\", qop=\"auth\""));
+                return ScriptedAnswer::text(digestChallengeResponse("realm=\"orb\", nonce=\"n" +
+                                                                    std::to_string(++*nonces) + "\", qop=\"auth\""));
             });
         },
         [] {
@@ -234,9 +234,9 @@ TEST_F(HostileServer, AChallengeWithTenThousandCharacterValues) {
         [huge](ScriptedHttpServer& adapter) {
             adapter.setResponder([huge](const RecordedRequest& request) {
                 if (request.bytes.find("Authorization: Digest") == std::string::npos) {
-                    return ScriptedAnswer::text(digestChallengeResponse(
-                        "realm=\"" + huge + "\", nonce=\"" + huge + "\", qop=\"" + huge + "\", algorithm=\"" + huge +
-                        "\", opaque=\"" + huge + "\""));
+                    return ScriptedAnswer::text(digestChallengeResponse("realm=\"" + huge + "\", nonce=\"" + huge +
+                                                                        "\", qop=\"" + huge + "\", algorithm=\"" +
+                                                                        huge + "\", opaque=\"" + huge + "\""));
                 }
                 return ScriptedAnswer::text(httpResponse(200, "OK", page("ok")));
             });

@@ -28,7 +28,8 @@ std::string data(unsigned block, size_t length) {
 }
 
 struct Fetch {
-    explicit Fetch(TftpFaults faults) : fetch(settings(faults), [this](const EventLine& line) { events.push_back(line); }) {
+    explicit Fetch(TftpFaults faults)
+        : fetch(settings(faults), [this](const EventLine& line) { events.push_back(line); }) {
         fetch.start(0, &out);
         out.clear();
     }
@@ -45,8 +46,8 @@ struct Fetch {
         fetch.receive(reinterpret_cast<const uint8_t*>(packet.data()), packet.size(), kServer, 69, 0, &out);
     }
     size_t count(const std::string& name) const {
-        return static_cast<size_t>(std::count_if(events.begin(), events.end(),
-                                                 [&](const EventLine& e) { return e.name == name; }));
+        return static_cast<size_t>(
+            std::count_if(events.begin(), events.end(), [&](const EventLine& e) { return e.name == name; }));
     }
     std::vector<EventLine> events;
     std::vector<TftpDatagram> out;
@@ -90,7 +91,8 @@ TEST(SimFaults, CorruptedAcksNeverCarryTheRightBlock) {
     const unsigned right[] = {0, 1, 2};
     for (size_t i = 0; i < 3; ++i) {
         ASSERT_EQ(f.out[i].bytes.size(), 4u);
-        unsigned wire = (static_cast<unsigned char>(f.out[i].bytes[2]) << 8) | static_cast<unsigned char>(f.out[i].bytes[3]);
+        unsigned wire =
+            (static_cast<unsigned char>(f.out[i].bytes[2]) << 8) | static_cast<unsigned char>(f.out[i].bytes[3]);
         EXPECT_NE(wire, right[i]);
     }
     EXPECT_EQ(f.count("tftp-ack-corrupted"), 3u);

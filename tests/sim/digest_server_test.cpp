@@ -52,8 +52,9 @@ std::string standardHeaderValue(const DigestSettings& settings, const std::strin
     if (settings.algorithm == DigestAlgorithm::Md5Sess) ha1 = md5Hex(ha1 + ":" + kNonce + ":" + cnonce);
     std::string a2 = "GET:" + uri;
     if (qop == "auth-int") a2 += ":" + md5Hex("");
-    std::string response = qop.empty() ? md5Hex(ha1 + ":" + kNonce + ":" + md5Hex(a2))
-                                       : md5Hex(ha1 + ":" + kNonce + ":" + nc + ":" + cnonce + ":" + qop + ":" + md5Hex(a2));
+    std::string response = qop.empty()
+                               ? md5Hex(ha1 + ":" + kNonce + ":" + md5Hex(a2))
+                               : md5Hex(ha1 + ":" + kNonce + ":" + nc + ":" + cnonce + ":" + qop + ":" + md5Hex(a2));
     std::string value = "Digest username=\"" + settings.user + "\", realm=\"" + settings.realm + "\", nonce=\"" +
                         kNonce + "\", uri=\"" + uri + "\"";
     if (!qop.empty()) value += ", cnonce=\"" + cnonce + "\", nc=" + nc + ", qop=" + qop;

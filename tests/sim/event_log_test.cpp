@@ -28,7 +28,10 @@ TEST(SimEventLog, ValuesWithBlanksQuotesOrControlsAreQuoted) {
 
 TEST(SimEventLog, ParseReadsBackWhatFormatWrote) {
     EventLine line("image-received");
-    line.add("version", "2.0.10(a)").add("realm", "ORB Admin").add("empty", "").add("odd", std::string("q\"\\\n\x02", 5));
+    line.add("version", "2.0.10(a)")
+        .add("realm", "ORB Admin")
+        .add("empty", "")
+        .add("odd", std::string("q\"\\\n\x02", 5));
     line.add("cnonce", "MWNi=");
     auto parsed = parseEventLine(formatEventLine(line));
     ASSERT_TRUE(parsed);

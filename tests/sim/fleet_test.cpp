@@ -28,14 +28,12 @@ TEST_P(FleetAddress, SkipsEveryAddressEndingInZeroOr255) {
               GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sim, FleetAddress,
-                         testing::Values(AddressCase{"127.0.0.2", 0, "127.0.0.2"},
-                                         AddressCase{"127.0.0.2", 4, "127.0.0.6"},
-                                         AddressCase{"127.0.0.2", 252, "127.0.0.254"},
-                                         AddressCase{"127.0.0.2", 253, "127.0.1.1"},
-                                         AddressCase{"127.0.0.254", 1, "127.0.1.1"},
-                                         AddressCase{"127.4.0.1", 999, "127.4.3.238"},
-                                         AddressCase{"127.0.255.254", 1, "127.1.0.1"}));
+INSTANTIATE_TEST_SUITE_P(
+    Sim, FleetAddress,
+    testing::Values(AddressCase{"127.0.0.2", 0, "127.0.0.2"}, AddressCase{"127.0.0.2", 4, "127.0.0.6"},
+                    AddressCase{"127.0.0.2", 252, "127.0.0.254"}, AddressCase{"127.0.0.2", 253, "127.0.1.1"},
+                    AddressCase{"127.0.0.254", 1, "127.0.1.1"}, AddressCase{"127.4.0.1", 999, "127.4.3.238"},
+                    AddressCase{"127.0.255.254", 1, "127.1.0.1"}));
 
 struct RangeCase {
     const char* first;

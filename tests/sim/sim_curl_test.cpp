@@ -55,8 +55,8 @@ CommandResult run(const std::vector<std::string>& args) {
 CommandResult curlDigest(unsigned host, const std::string& credentials) {
     std::string url = "http://" + formatAddress(simAddress(host));
     if (SimProcess::httpPortForTests() != 80) url += ":" + std::to_string(SimProcess::httpPortForTests());
-    return run({"curl", "--silent", "--show-error", "--max-time", "5", "--digest", "-u", credentials,
-                "--write-out", "\n%{http_code}", url + "/admin/advanced"});
+    return run({"curl", "--silent", "--show-error", "--max-time", "5", "--digest", "-u", credentials, "--write-out",
+                "\n%{http_code}", url + "/admin/advanced"});
 }
 
 std::string statusLine(const CommandResult& result) {
@@ -69,8 +69,8 @@ class SimCurlDigest : public testing::TestWithParam<std::tuple<int, std::string,
 TEST_P(SimCurlDigest, SucceedsWithTheRightPasswordOnly) {
     auto [host, algorithm, qop] = GetParam();
     SimProcess sim;
-    ORB_START_SIM(sim, simOptions(host, {"--user=admin", "--password=orb pw", "--algorithm=" + algorithm,
-                                         "--qop=" + qop}));
+    ORB_START_SIM(sim,
+                  simOptions(host, {"--user=admin", "--password=orb pw", "--algorithm=" + algorithm, "--qop=" + qop}));
     CommandResult ok = curlDigest(host, "admin:orb pw");
     EXPECT_EQ(ok.exitCode, 0) << ok.output;
     EXPECT_EQ(statusLine(ok), "200") << ok.output << sim.diagnostics();
@@ -91,8 +91,7 @@ TEST_P(SimCurlDigest, SucceedsWithTheRightPasswordOnly) {
 
 INSTANTIATE_TEST_SUITE_P(Qops, SimCurlDigest,
                          testing::Values(std::make_tuple(200, "MD5", "auth"), std::make_tuple(201, "MD5", "none"),
-                                         std::make_tuple(202, "none", "none"),
-                                         std::make_tuple(203, "MD5-sess", "auth"),
+                                         std::make_tuple(202, "none", "none"), std::make_tuple(203, "MD5-sess", "auth"),
                                          std::make_tuple(204, "MD5", "auth,auth-int"),
                                          std::make_tuple(205, "MD5", "auth-int")),
                          [](const auto& info) {

@@ -1,10 +1,10 @@
 // orb-sim --count as a real subprocess: every adapter of a fleet answers with
 // its own identity and state, its lines name it, and one orb-sim serves a
 // thousand of them. Fleets live on 127.4.x.y (see tests/support/loopback.h).
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <atomic>

@@ -1,9 +1,9 @@
 // orb-sim's web server as a real subprocess: the status page, the Digest
 // challenge and the utility's answer to it, faults, start and stop.
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <netinet/in.h>
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <tuple>
@@ -123,7 +123,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(SimHttp, AWrongPasswordGetsAnother401WithAChallenge) {
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(13, {"--user=admin", "--password=right"}));
-    UtilityChallenge challenge = readChallengeLikeUtility(rawHttp(simAddress(13), kPort, utilityRequest("/admin/advanced")).response);
+    UtilityChallenge challenge =
+        readChallengeLikeUtility(rawHttp(simAddress(13), kPort, utilityRequest("/admin/advanced")).response);
     ASSERT_TRUE(challenge.taken);
     std::string line = utilityAuthorizationLine("admin", "wrong", challenge, 1, "1");
     HttpResult answer = rawHttp(simAddress(13), kPort, utilityRequest("/admin/advanced", line));
@@ -139,19 +140,23 @@ TEST(SimHttp, AWrongPasswordGetsAnother401WithAChallenge) {
 TEST(SimHttp, NewNoncePolicyGivesEveryChallengeItsOwnNonce) {
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(14, {"--user=admin", "--password=pw", "--nonce=new"}));
-    UtilityChallenge first = readChallengeLikeUtility(rawHttp(simAddress(14), kPort, utilityRequest("/admin/advanced")).response);
-    UtilityChallenge second = readChallengeLikeUtility(rawHttp(simAddress(14), kPort, utilityRequest("/admin/advanced")).response);
+    UtilityChallenge first =
+        readChallengeLikeUtility(rawHttp(simAddress(14), kPort, utilityRequest("/admin/advanced")).response);
+    UtilityChallenge second =
+        readChallengeLikeUtility(rawHttp(simAddress(14), kPort, utilityRequest("/admin/advanced")).response);
     ASSERT_TRUE(first.taken && second.taken);
     EXPECT_NE(first.nonce, second.nonce);
     // A refused header brings a new nonce too.
-    HttpResult refused = rawHttp(simAddress(14), kPort,
-                                 utilityRequest("/admin/advanced", utilityAuthorizationLine("admin", "no", second, 1, "5")));
+    HttpResult refused =
+        rawHttp(simAddress(14), kPort,
+                utilityRequest("/admin/advanced", utilityAuthorizationLine("admin", "no", second, 1, "5")));
     UtilityChallenge third = readChallengeLikeUtility(refused.response);
     EXPECT_NE(third.nonce, second.nonce);
     // Every nonce handed out before a restart is taken.
     for (const UtilityChallenge* challenge : {&third, &first}) {
-        HttpResult ok = rawHttp(simAddress(14), kPort,
-                                utilityRequest("/admin/advanced", utilityAuthorizationLine("admin", "pw", *challenge, 1, "5")));
+        HttpResult ok =
+            rawHttp(simAddress(14), kPort,
+                    utilityRequest("/admin/advanced", utilityAuthorizationLine("admin", "pw", *challenge, 1, "5")));
         EXPECT_EQ(statusOf(ok.response), 200) << ok.response;
     }
 }
@@ -159,8 +164,10 @@ TEST(SimHttp, NewNoncePolicyGivesEveryChallengeItsOwnNonce) {
 TEST(SimHttp, FixedNoncePolicyRepeatsTheNonce) {
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(15, {"--user=admin", "--password=pw", "--nonce=fixed"}));
-    UtilityChallenge first = readChallengeLikeUtility(rawHttp(simAddress(15), kPort, utilityRequest("/admin/advanced")).response);
-    UtilityChallenge second = readChallengeLikeUtility(rawHttp(simAddress(15), kPort, utilityRequest("/admin/advanced")).response);
+    UtilityChallenge first =
+        readChallengeLikeUtility(rawHttp(simAddress(15), kPort, utilityRequest("/admin/advanced")).response);
+    UtilityChallenge second =
+        readChallengeLikeUtility(rawHttp(simAddress(15), kPort, utilityRequest("/admin/advanced")).response);
     ASSERT_TRUE(first.taken);
     EXPECT_EQ(first.nonce, second.nonce);
     EXPECT_EQ(first.nonce.size(), 32u);
@@ -194,8 +201,8 @@ TEST(SimHttp, NoAnswerKeepsTheConnectionOpenAndCloseWithoutAnswerSendsNothing) {
     EXPECT_EQ(event->value("answer"), "none");
     EXPECT_TRUE(sim.waitFor("http-client-closed", 3000));
 
-    HttpResult closed = rawHttp(simAddress(17), kPort,
-                                utilityRequest("/admin/upgrade?tftp://127.0.4.117:6900/orb1.bin"), 3000);
+    HttpResult closed =
+        rawHttp(simAddress(17), kPort, utilityRequest("/admin/upgrade?tftp://127.0.4.117:6900/orb1.bin"), 3000);
     EXPECT_TRUE(closed.connected);
     EXPECT_FALSE(closed.timedOut);
     EXPECT_TRUE(closed.response.empty());

@@ -23,4 +23,3 @@ inline std::vector<std::string> simOptions(unsigned host, std::vector<std::strin
 }
 
 }  // namespace orb::test
-

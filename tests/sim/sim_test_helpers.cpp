@@ -229,8 +229,8 @@ void ScriptedTftpServer::serve() {
     auto sendTo = [&](const std::string& bytes) {
         sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
     };
-    std::string oack = std::string("\0\6", 2) + "tsize" + '\0' + std::to_string(image_.size()) + '\0' + "timeout" +
-                       '\0' + "5" + '\0';
+    std::string oack =
+        std::string("\0\6", 2) + "tsize" + '\0' + std::to_string(image_.size()) + '\0' + "timeout" + '\0' + "5" + '\0';
     const uint32_t blockCount = static_cast<uint32_t>(image_.size() / 512 + 1);
     auto dataPacket = [&](uint32_t block) {
         size_t offset = (block - 1) * size_t{512};

@@ -60,12 +60,12 @@ struct TftpServerLog {
     std::string rrqFile;
     std::string rrqMode;
     std::map<std::string, std::string> rrqOptions;
-    std::string peer;                 // "a.b.c.d:port" of the RRQ
-    std::vector<unsigned> acks;       // block numbers of every ACK received, in order
-    std::vector<unsigned> resends;    // what was resent after an interval: 0 = the OACK, k = DATA k
+    std::string peer;               // "a.b.c.d:port" of the RRQ
+    std::vector<unsigned> acks;     // block numbers of every ACK received, in order
+    std::vector<unsigned> resends;  // what was resent after an interval: 0 = the OACK, k = DATA k
     unsigned oacksSent = 0;
-    bool completed = false;           // the last block was acknowledged
-    bool timedOut = false;            // gave up after `intervals` intervals without progress
+    bool completed = false;  // the last block was acknowledged
+    bool timedOut = false;   // gave up after `intervals` intervals without progress
 };
 
 // Serves one image in lock-step, as the utility's transfer does: an OACK with

@@ -54,7 +54,8 @@ std::vector<unsigned> sequence(unsigned first, unsigned last) {
 std::string softwareVersionOn(unsigned host, const std::string& authorizationLine = "") {
     HttpResult result = rawHttp(simAddress(host), kPort, utilityRequest("/admin/advanced", authorizationLine));
     size_t body = result.response.find("\r\n\r\n");
-    return body == std::string::npos ? std::string() : scrapeLikeUtility(result.response.substr(body), "Software Version:");
+    return body == std::string::npos ? std::string()
+                                     : scrapeLikeUtility(result.response.substr(body), "Software Version:");
 }
 
 TEST(SimUpgrade, FetchesChecksAndRestartsWithTheNewVersion) {
@@ -62,8 +63,8 @@ TEST(SimUpgrade, FetchesChecksAndRestartsWithTheNewVersion) {
     auto image = makeTestImage(5000, "2.0.10(a)");  // 9 blocks of 512 bytes and one of 392
     std::string saved = testing::TempDir() + "orb-sim-image-60.bin";
     SimProcess sim;
-    ORB_START_SIM(sim, simOptions(host, {"--user=admin", "--password=pw", "--restart-ms=1500",
-                                         "--save-image=" + saved}));
+    ORB_START_SIM(sim,
+                  simOptions(host, {"--user=admin", "--password=pw", "--restart-ms=1500", "--save-image=" + saved}));
     ScriptedTftpServer server(pcAddress(host), image);
 
     UtilityChallenge challenge =
@@ -112,8 +113,9 @@ TEST(SimUpgrade, FetchesChecksAndRestartsWithTheNewVersion) {
     ASSERT_TRUE(up) << sim.diagnostics();
     EXPECT_EQ(up->value("software-version"), "2.0.10(a)");
     size_t mark = sim.eventCount();
-    HttpResult stale = rawHttp(simAddress(host), kPort,
-                               utilityRequest("/admin/advanced", utilityAuthorizationLine("admin", "pw", challenge, 2, "2a")));
+    HttpResult stale =
+        rawHttp(simAddress(host), kPort,
+                utilityRequest("/admin/advanced", utilityAuthorizationLine("admin", "pw", challenge, 2, "2a")));
     EXPECT_EQ(statusOf(stale.response), 401);
     auto refused = sim.waitFor("http-request", 3000, nullptr, mark);
     ASSERT_TRUE(refused);
@@ -144,7 +146,8 @@ TEST(SimUpgrade, AFullSizeImageAndOneOfWholeBlocks) {
         ASSERT_TRUE(received) << sim.diagnostics();
         EXPECT_EQ(received->value("size"), std::to_string(c.size));
         EXPECT_EQ(received->value("sha256"), sim::sha256Hex(image.data(), image.size()));
-        for (const auto& event : sim.eventsNamed("tftp-data")) EXPECT_EQ(event.value("note"), "repeat");  // --quiet-blocks
+        for (const auto& event : sim.eventsNamed("tftp-data"))
+            EXPECT_EQ(event.value("note"), "repeat");  // --quiet-blocks
         ASSERT_TRUE(sim.waitFor("restart-up", 3000));
         EXPECT_EQ(softwareVersionOn(c.host), "2.0.10(a)");
     }

@@ -82,7 +82,9 @@ TEST(SimTftpFetch, ReadRequestNamesTheFileInOctetModeAndAsksForTheSize) {
     Harness harness;
     ASSERT_EQ(harness.out.size(), 1u);
     EXPECT_EQ(harness.out[0].port, 69);
-    EXPECT_EQ(harness.out[0].bytes, std::string("\0\1/orb1a2b.bin\0octet\0tsize\0" "0\0", 29));
+    EXPECT_EQ(harness.out[0].bytes, std::string("\0\1/orb1a2b.bin\0octet\0tsize\0"
+                                                "0\0",
+                                                29));
     EXPECT_EQ(harness.fetch.state(), TftpFetch::State::Requesting);
     ASSERT_FALSE(harness.events.empty());
     EXPECT_EQ(harness.events[0].name, "tftp-rrq");
@@ -127,7 +129,7 @@ TEST(SimTftpFetch, AResentBlockIsAcknowledgedAgainAndNotStoredTwice) {
     Harness harness;
     harness.deliver(oack(image.size()));
     harness.deliver(data(1, image));
-    harness.deliver(data(1, image));  // the server did not see our ACK 1
+    harness.deliver(data(1, image));      // the server did not see our ACK 1
     harness.deliver(oack(image.size()));  // nor is a late OACK taken again
     harness.deliver(data(2, image));
     harness.deliver(data(3, image));
@@ -349,7 +351,10 @@ TEST(SimTftpFetch, AfterTheLastBlockAResentLastBlockIsAcknowledgedAgain) {
 TEST(SimTftpFetch, AnOackWithABlockSizeNotAskedForIsRefused) {
     Harness harness;
     harness.out.clear();
-    harness.deliver(std::string("\0\6blksize\0" "1024\0", 15));
+    harness.deliver(
+        std::string("\0\6blksize\0"
+                    "1024\0",
+                    15));
     EXPECT_EQ(harness.fetch.state(), TftpFetch::State::Failed);
     EXPECT_EQ(harness.fetch.failure(), "bad-oack");
     ASSERT_EQ(harness.out.size(), 1u);

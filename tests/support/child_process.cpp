@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "tests/support/scripted_http_server.h"
 #include "tests/support/monotonic_clock.h"
+#include "tests/support/scripted_http_server.h"
 
 namespace orb::test {
 
@@ -42,8 +42,7 @@ ChildResult runInChild(const std::function<void()>& body, int timeoutMs, const s
         if (gate[0] >= 0) {
             close(gate[1]);
             char byte;
-            while (read(gate[0], &byte, 1) < 0) {
-            }
+            while (read(gate[0], &byte, 1) < 0) {}
             close(gate[0]);
         }
         close(pipeEnds[0]);

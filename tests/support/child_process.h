@@ -16,11 +16,11 @@
 namespace orb::test {
 
 struct ChildResult {
-    bool exited = false;    // false: killed by a signal or by the time-out
+    bool exited = false;  // false: killed by a signal or by the time-out
     int exitCode = -1;
     int signal = 0;
     bool timedOut = false;
-    std::string output;     // standard output and standard error, interleaved
+    std::string output;  // standard output and standard error, interleaved
 };
 
 // Runs `body` in a child process; a body that returns ends the child with exit

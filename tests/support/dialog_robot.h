@@ -31,8 +31,8 @@
 #include <string>
 #include <vector>
 
-#include "dialogs/dialog_view.h"
 #include "platform/windowing.h"
+#include "dialogs/dialog_view.h"
 
 namespace orb::robot {
 
@@ -46,8 +46,7 @@ inline constexpr int kDefaultTimeoutMs = 10000;
 WindowHandle waitForDialog(int templateId, int timeoutMs = kDefaultTimeoutMs);
 // As waitForDialog, but only a window that is not in `seen` (e.g. the next
 // connecting window after an earlier one).
-WindowHandle waitForNewDialog(int templateId, const std::vector<WindowHandle>& seen,
-                              int timeoutMs = kDefaultTimeoutMs);
+WindowHandle waitForNewDialog(int templateId, const std::vector<WindowHandle>& seen, int timeoutMs = kDefaultTimeoutMs);
 // True once the window has been destroyed or has ended (endDialog).
 bool waitForClosed(WindowHandle window, int timeoutMs = kDefaultTimeoutMs);
 // Re-evaluates `condition` whenever the model changes; true as soon as it
@@ -60,9 +59,9 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = kDefaultT
 std::vector<WindowHandle> openWindows();
 // Template id of a window; 0 for an unknown handle.
 int templateOf(WindowHandle window);
-bool isVisible(WindowHandle window);   // initialised, shown and not ended
-bool isAlive(WindowHandle window);     // not destroyed
-bool isEnabled(WindowHandle window);   // false while a message box disables it
+bool isVisible(WindowHandle window);  // initialised, shown and not ended
+bool isAlive(WindowHandle window);    // not destroyed
+bool isEnabled(WindowHandle window);  // false while a message box disables it
 std::string title(WindowHandle window);
 // The line shown below the dialog (setWindowHint); "" when none.
 std::string hint(WindowHandle window);

@@ -13,11 +13,11 @@ namespace orb::test {
 struct FakeSockets {
     // What the calls answer.
     bool openFails = false;
-    int bindFailures = 0;        // the first N binds fail (-1: all)
+    int bindFailures = 0;  // the first N binds fail (-1: all)
     bool connectFails = false;
     bool sendFails = false;
-    std::vector<std::string> chunks;  // what recv gives, one chunk a call, then...
-    bool endWithError = false;        // ... -1 instead of 0 (the adapter's close)
+    std::vector<std::string> chunks;      // what recv gives, one chunk a call, then...
+    bool endWithError = false;            // ... -1 instead of 0 (the adapter's close)
     std::vector<int> receiveFromResults;  // receiveFrom's results in turn, then -1
 
     // What the code did.

@@ -10,9 +10,7 @@
 
 namespace orb::test {
 
-constexpr uint32_t loopbackAddress(unsigned area, unsigned host) {
-    return (127u << 24) | (area << 8) | host;
-}
+constexpr uint32_t loopbackAddress(unsigned area, unsigned host) { return (127u << 24) | (area << 8) | host; }
 
 inline std::string formatAddress(uint32_t address) {
     return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 255) + "." +

@@ -209,8 +209,9 @@ void ScriptedHttpServer::acceptLoop() {
         std::lock_guard<std::mutex> lock(mutex_);
         int index = static_cast<int>(accepted_++);
         bytesSent_.push_back(0);
-        connectionThreads_.emplace_back(
-            [this, connection, index, peer] { serve(connection, ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port), index); });
+        connectionThreads_.emplace_back([this, connection, index, peer] {
+            serve(connection, ntohl(peer.sin_addr.s_addr), ntohs(peer.sin_port), index);
+        });
     }
 }
 

@@ -45,10 +45,10 @@ struct ScriptedAnswer {
 };
 
 struct RecordedRequest {
-    std::string bytes;     // exactly what the peer sent before the answer
-    uint32_t peerAddress;  // host order
-    uint16_t peerPort;     // host order
-    int connectionIndex;   // 0 for the first connection accepted
+    std::string bytes;         // exactly what the peer sent before the answer
+    uint32_t peerAddress;      // host order
+    uint16_t peerPort;         // host order
+    int connectionIndex;       // 0 for the first connection accepted
     bool peerClosedBeforeEnd;  // the peer closed before the empty line came
 };
 

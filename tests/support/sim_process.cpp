@@ -66,9 +66,7 @@ bool SimProcess::start(const std::vector<std::string>& options, int timeoutMs) {
     return waitFor("listening", timeoutMs, nullptr, firstEvent).has_value();
 }
 
-bool SimProcess::failedForPrivilege() const {
-    return stderrText_.find("CAP_NET_BIND_SERVICE") != std::string::npos;
-}
+bool SimProcess::failedForPrivilege() const { return stderrText_.find("CAP_NET_BIND_SERVICE") != std::string::npos; }
 
 bool SimProcess::readOnce(int timeoutMs) {
     pollfd fds[2];
@@ -156,8 +154,7 @@ int SimProcess::waitForExit(int timeoutMs) {
         int status = reap(false);
         if (status != -2) {
             // Take the last lines.
-            while (readOnce(50)) {
-            }
+            while (readOnce(50)) {}
             return status;
         }
         long long left = deadline - nowMs();

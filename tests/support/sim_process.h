@@ -86,10 +86,10 @@ private:
 
 // Starts the simulator or ends the test: skipped when only the privilege for
 // port 80 is missing, failed otherwise.
-#define ORB_START_SIM(sim, options)                                                                    \
-    do {                                                                                               \
-        if (!(sim).start(options)) {                                                                   \
+#define ORB_START_SIM(sim, options)                                                                      \
+    do {                                                                                                 \
+        if (!(sim).start(options)) {                                                                     \
             if ((sim).failedForPrivilege()) GTEST_SKIP() << "port 80 needs root: " << (sim).errorText(); \
-            FAIL() << "orb-sim did not start\n" << (sim).diagnostics();                                \
-        }                                                                                              \
+            FAIL() << "orb-sim did not start\n" << (sim).diagnostics();                                  \
+        }                                                                                                \
     } while (0)

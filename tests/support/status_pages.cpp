@@ -13,7 +13,8 @@ std::vector<StatusField> statusFields(const std::string& product, const std::str
 
 std::string statusRows(const std::vector<StatusField>& fields) {
     std::string rows;
-    for (const StatusField& field : fields) rows += "<tr><td>" + field.label + ":</td><td>" + field.value + "</td></tr>";
+    for (const StatusField& field : fields)
+        rows += "<tr><td>" + field.label + ":</td><td>" + field.value + "</td></tr>";
     return rows;
 }
 

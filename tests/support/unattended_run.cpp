@@ -7,13 +7,13 @@
 #include <cstring>
 #include <sstream>
 
-#include "app/unattended/unattended_runner.h"
-#include "app/unattended/unattended_front_end.h"
 #include "platform/clock.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
-#include "tests/support/child_process.h"
 #include "upgrade/upgrade_sequence.h"
+#include "app/unattended/unattended_front_end.h"
+#include "app/unattended/unattended_runner.h"
+#include "tests/support/child_process.h"
 
 namespace orb::test {
 namespace {

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <thread>
 
-#include "tests/support/dialog_robot.h"
-#include "tests/support/loopback.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/run_state.h"
 #include "upgrade/startup.h"
 #include "upgrade/upgrade_sequence.h"
+#include "tests/support/dialog_robot.h"
+#include "tests/support/loopback.h"
 
 namespace orb::test {
 namespace {
@@ -51,31 +51,30 @@ void driveUpgrade(const std::string& address, const UpgradeScript& script) {
         }
         seen.push_back(dialog);
         switch (robot::templateOf(dialog)) {
-        case kCredentialsDialogId:
-            report(std::string("credentials") + (confirmed ? " after confirmation" : ""));
-            if (typed == script.passwords.size()) {
-                check(robot::pressButton(dialog, kIdCancel), "Cancel");
+            case kCredentialsDialogId:
+                report(std::string("credentials") + (confirmed ? " after confirmation" : ""));
+                if (typed == script.passwords.size()) {
+                    check(robot::pressButton(dialog, kIdCancel), "Cancel");
+                    return;
+                }
+                check(robot::typeText(dialog, kPasswordFieldId, script.passwords[typed++]), "password");
+                check(robot::pressButton(dialog, kIdOk), "OK");
+                break;
+            case kConfirmDialogId:
+                report("confirmation software=" + robot::controlText(dialog, kSoftwareFieldId));
+                confirmed = true;
+                check(robot::pressButton(dialog, script.cancelConfirmation ? kIdCancel : kIdOk), "Upgrade");
+                if (script.cancelWindow != 0) {
+                    cancelIn(script.cancelWindow, script.cancelWhenTitleHas);
+                    return;
+                }
+                break;
+            case kSuccessDialogId:
+                report("success title=" + robot::title(dialog));
+                report("success version=" + robot::controlText(dialog, kSoftwareFieldId));
+                check(robot::pressButton(dialog, kIdOk), "OK");
                 return;
-            }
-            check(robot::typeText(dialog, kPasswordFieldId, script.passwords[typed++]), "password");
-            check(robot::pressButton(dialog, kIdOk), "OK");
-            break;
-        case kConfirmDialogId:
-            report("confirmation software=" + robot::controlText(dialog, kSoftwareFieldId));
-            confirmed = true;
-            check(robot::pressButton(dialog, script.cancelConfirmation ? kIdCancel : kIdOk), "Upgrade");
-            if (script.cancelWindow != 0) {
-                cancelIn(script.cancelWindow, script.cancelWhenTitleHas);
-                return;
-            }
-            break;
-        case kSuccessDialogId:
-            report("success title=" + robot::title(dialog));
-            report("success version=" + robot::controlText(dialog, kSoftwareFieldId));
-            check(robot::pressButton(dialog, kIdOk), "OK");
-            return;
-        default:
-            return;
+            default: return;
         }
     }
 }

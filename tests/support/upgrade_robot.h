@@ -20,7 +20,7 @@ struct UpgradeScript {
     std::string typedAddress;            // what the robot types; the sim's address when empty
     std::vector<std::string> passwords;  // typed into each credentials dialog in turn
     bool cancelConfirmation = false;
-    int cancelWindow = 0;                // a progress window to press Cancel in (114 or 110)
+    int cancelWindow = 0;  // a progress window to press Cancel in (114 or 110)
     // In the upload window, Cancel waits until the title holds this text: the
     // address's '@' shows once the transfer runs, "10240/" once 20 blocks are in.
     std::string cancelWhenTitleHas = "@";

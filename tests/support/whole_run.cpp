@@ -5,17 +5,17 @@
 #include <iterator>
 #include <thread>
 
-#include "base/random.h"
-#include "base/trace.h"
 #include "platform/clock.h"
 #include "platform/embedded_image.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
+#include "base/random.h"
+#include "base/trace.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/upgrade_sequence.h"
 #include "sim/sha256.h"
 #include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
-#include "upgrade/dialog_ids.h"
-#include "upgrade/upgrade_sequence.h"
 
 namespace orb::test {
 namespace {
@@ -82,8 +82,8 @@ void passWarningAndAddress(const std::string& address, int comboIndex) {
 }
 
 void expectNoSanitizerReport(const std::string& output, const std::string& where) {
-    for (const char* marker : {"WARNING: ThreadSanitizer", "ERROR: AddressSanitizer", "runtime error: ",
-                               "ERROR: LeakSanitizer"}) {
+    for (const char* marker :
+         {"WARNING: ThreadSanitizer", "ERROR: AddressSanitizer", "runtime error: ", "ERROR: LeakSanitizer"}) {
         EXPECT_EQ(output.find(marker), std::string::npos) << where << " has a sanitizer report:\n" << output;
     }
 }
@@ -97,8 +97,8 @@ std::vector<std::string> wholeRunSimOptions(uint32_t address, const std::vector<
 std::optional<SimRunResult> runAgainstSim(SimProcess& sim, const SimRun& run,
                                           const std::function<void()>& robotScript) {
     std::vector<std::string> options = wholeRunSimOptions(run.simAddress, run.simOptions);
-    const std::string saved = "/tmp/orb-whole-run-" + formatAddress(run.simAddress) + "-" +
-                              std::to_string(::getpid()) + ".bin";
+    const std::string saved =
+        "/tmp/orb-whole-run-" + formatAddress(run.simAddress) + "-" + std::to_string(::getpid()) + ".bin";
     if (run.saveImage) {
         std::remove(saved.c_str());
         options.push_back("--save-image=" + saved);

@@ -36,9 +36,9 @@ protected:
 
 struct ProgramSetup {
     std::vector<uint32_t> pcAddresses;
-    bool fixRandom = true;     // every draw of the generator gives randomValue
+    bool fixRandom = true;  // every draw of the generator gives randomValue
     int randomValue = 0x1a2b;
-    bool reportDraws = true;   // each draw writes "[random draw]"
+    bool reportDraws = true;  // each draw writes "[random draw]"
     bool traceToOutput = true;
     int timeoutMs = 30000;
     uint32_t (*clock)() = nullptr;  // replaces the millisecond clock in the child
@@ -92,8 +92,7 @@ struct SimRunResult {
 
 // Starts orb-sim (left running in `sim` for the test to read) and runs the
 // program against it; nothing when orb-sim did not start.
-std::optional<SimRunResult> runAgainstSim(SimProcess& sim, const SimRun& run,
-                                          const std::function<void()>& robotScript);
+std::optional<SimRunResult> runAgainstSim(SimProcess& sim, const SimRun& run, const std::function<void()>& robotScript);
 
 // The embedded image's bytes, whole or its first `bytes`.
 std::string embeddedImageBytes(uint32_t bytes = 0);
@@ -104,4 +103,3 @@ std::string sha256Hex(const std::string& bytes);
 int wholeImagesReceived(const std::vector<sim::EventLine>& events, const std::string& image);
 
 }  // namespace orb::test
-

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/tftp/trace_capture.h"
 #include "tftp/listener_datagram.h"
+#include "tests/tftp/trace_capture.h"
 
 namespace orb {
 namespace {
@@ -44,7 +44,12 @@ TEST(ListenerDatagram, AcceptsTheRunsFileNameInOctetMode) {
 }
 
 TEST(ListenerDatagram, AcceptsCurlsRequestWithItsOptions) {
-    std::string options("octet\0tsize\0" "0\0blksize\0" "512\0timeout\0" "6\0", 36);
+    std::string options(
+        "octet\0tsize\0"
+        "0\0blksize\0"
+        "512\0timeout\0"
+        "6\0",
+        36);
     EXPECT_EQ(Datagram(readRequest(kFileName, options)).handle(), ListenerVerdict::Accept);
 }
 

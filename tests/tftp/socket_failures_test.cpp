@@ -2,9 +2,9 @@
 // socket call table.
 #include <gtest/gtest.h>
 
-#include "tests/support/fake_sockets.h"
 #include "tftp/listener_datagram.h"
 #include "tftp/packets.h"
+#include "tests/support/fake_sockets.h"
 
 namespace orb {
 namespace {

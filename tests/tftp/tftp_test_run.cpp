@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tests/support/dialog_robot.h"
-#include "upgrade/run_state.h"
-#include "base/trace.h"
 #include "platform/socket_address.h"
+#include "base/trace.h"
+#include "upgrade/run_state.h"
+#include "tests/support/dialog_robot.h"
 
 namespace orb::test {
 

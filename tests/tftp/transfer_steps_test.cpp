@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/tftp/trace_capture.h"
 #include "tftp/packets.h"
 #include "tftp/transfer.h"
 #include "upgrade/upload_and_verify.h"
+#include "tests/tftp/trace_capture.h"
 
 namespace orb {
 namespace {

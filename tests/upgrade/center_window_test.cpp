@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/dialog_view.h"
-#include "tests/support/dialog_robot.h"
 #include "upgrade/center_window.h"
+#include "tests/support/dialog_robot.h"
 
 namespace orb {
 namespace {

@@ -11,13 +11,13 @@
 
 #include "platform/clock.h"
 #include "platform/process.h"
-#include "tests/support/dialog_robot.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/serve_image.h"
 #include "tests/support/child_process.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
 #include "tests/tftp/tftp_peer.h"
 #include "tests/tftp/tftp_test_run.h"
-#include "upgrade/serve_image.h"
-#include "upgrade/dialog_ids.h"
 
 namespace orb {
 namespace {
@@ -37,8 +37,8 @@ void fetchWithCurl(unsigned host, const std::string& extraOptions) {
     const auto image = test::makeTestImage(728196);
     const std::string file = testing::TempDir() + "orb-tftp-curl-" + std::to_string(::getpid()) + ".bin";
     std::remove(file.c_str());
-    const std::string command = "curl -s --max-time 30 " + extraOptions + " tftp://" +
-                                test::formatAddress(listener) + ":69/" + test::kTestFileName + " -o " + file;
+    const std::string command = "curl -s --max-time 30 " + extraOptions + " tftp://" + test::formatAddress(listener) +
+                                ":69/" + test::kTestFileName + " -o " + file;
 
     test::ChildResult result = test::runInChild(
         [&] {

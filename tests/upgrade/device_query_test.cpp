@@ -14,14 +14,10 @@ TEST(WorkerExitCode, KeepsTheValuesTheQueryReads) {
         int32_t exitCode;
     };
     const Case cases[] = {
-        {{HttpOutcome::Received, 0}, 0},
-        {{HttpOutcome::Received, 259}, 259},
-        {{HttpOutcome::Received, 131071}, 131071},
-        {{HttpOutcome::ChallengeTaken, 0}, -1},
-        {{HttpOutcome::ChallengeTaken, 420}, -1},
-        {{HttpOutcome::SocketFailed, 0}, -2},
-        {{HttpOutcome::BindFailed, 0}, -3},
-        {{HttpOutcome::ConnectFailed, 0}, -4},
+        {{HttpOutcome::Received, 0}, 0},           {{HttpOutcome::Received, 259}, 259},
+        {{HttpOutcome::Received, 131071}, 131071}, {{HttpOutcome::ChallengeTaken, 0}, -1},
+        {{HttpOutcome::ChallengeTaken, 420}, -1},  {{HttpOutcome::SocketFailed, 0}, -2},
+        {{HttpOutcome::BindFailed, 0}, -3},        {{HttpOutcome::ConnectFailed, 0}, -4},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(workerExitCode(c.result), c.exitCode)

@@ -1,12 +1,12 @@
 // The warning and address dialogs as a person meets them in a whole run.
 #include <gtest/gtest.h>
 
+#include "upgrade/dialog_ids.h"
 #include "tests/support/dialog_robot.h"
-#include "tests/support/status_pages.h"
-#include "tests/support/whole_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
-#include "upgrade/dialog_ids.h"
+#include "tests/support/status_pages.h"
+#include "tests/support/whole_run.h"
 
 namespace orb::test {
 namespace {
@@ -31,7 +31,8 @@ TEST_F(WarningDialog, ShowsTheWarningAndContinueLeadsToTheAddressDialog) {
         WindowHandle warning = need(kWarningDialogId);
         report("title=" + robot::title(warning));
         std::string text = controlText(warning, 1021);
-        report(std::string("double-space=") + (text.find("service.  If your ORB is managed") != std::string::npos ? "yes" : "no"));
+        report(std::string("double-space=") +
+               (text.find("service.  If your ORB is managed") != std::string::npos ? "yes" : "no"));
         report(std::string("crlf=") + (text.find("ORB\r\nwithout prior approval") != std::string::npos ? "yes" : "no"));
         report("focus=" + std::to_string(robot::focusedControl(warning)));
         check(robot::pressButton(warning, kIdOk), "Continue");
@@ -77,7 +78,8 @@ TEST_F(AddressDialog, OpensWithTheVersionAndThePcAddressesUpToTheFirstZero) {
         report("items=" + items);
         report("selected=" + std::to_string(robot::comboSelection(dialog, 1017)));
         report("focus=" + std::to_string(robot::focusedControl(dialog)));
-        report(std::string("head=") + (controlText(dialog, 1007) == "This program will upgrade your ORB\r\nfirmware to:" ? "ok" : "wrong"));
+        report(std::string("head=") +
+               (controlText(dialog, 1007) == "This program will upgrade your ORB\r\nfirmware to:" ? "ok" : "wrong"));
         check(robot::pressButton(dialog, kIdCancel), "Cancel");
     });
     expectEndedSilently(result);
@@ -98,14 +100,15 @@ TEST_F(AddressDialog, RefusesMalformedAndZeroAddressesAndStaysOpen) {
             check(robot::focusControl(dialog, kIdOk), "move to OK");
             check(robot::pressButton(dialog, kIdOk), "OK");
             // The box is answered at once; then the focus is back on the field.
-            check(robot::waitUntil([&] { return robot::focusedControl(dialog) == kAddressFieldId; }), "focus back on the address");
+            check(robot::waitUntil([&] { return robot::focusedControl(dialog) == kAddressFieldId; }),
+                  "focus back on the address");
             report(std::string("still open after '") + text + "': " + (robot::isVisible(dialog) ? "yes" : "no"));
         }
         check(robot::pressButton(dialog, kIdCancel), "Cancel");
     });
     expectEndedSilently(result);
     EXPECT_EQ(countLines(result.output, messageBoxLine("Invalid IP Address", "Error")), 4) << result.output;
-    EXPECT_EQ(countLines(result.output, "still open after") , 4);
+    EXPECT_EQ(countLines(result.output, "still open after"), 4);
     EXPECT_EQ(countLines(result.output, ": yes"), 4) << result.output;
     EXPECT_EQ(countLines(result.output, "[random draw]"), 0);
 }

@@ -2,12 +2,12 @@
 // silent retry after a new nonce, the aborts, and the trigger request.
 #include <gtest/gtest.h>
 
+#include "upgrade/dialog_ids.h"
 #include "tests/support/dialog_robot.h"
-#include "tests/support/status_pages.h"
-#include "tests/support/whole_run.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
-#include "upgrade/dialog_ids.h"
+#include "tests/support/status_pages.h"
+#include "tests/support/whole_run.h"
 
 namespace orb::test {
 namespace {
@@ -37,7 +37,8 @@ void answerCredentials(const std::vector<std::string>& passwords) {
                   for (WindowHandle w : robot::openWindows()) {
                       int id = robot::templateOf(w);
                       bool fresh = std::find(seen.begin(), seen.end(), w) == seen.end();
-                      if (robot::isVisible(w) && fresh && (id == kCredentialsDialogId || id == kConfirmDialogId)) dialog = w;
+                      if (robot::isVisible(w) && fresh && (id == kCredentialsDialogId || id == kConfirmDialogId))
+                          dialog = w;
                   }
                   return dialog != nullptr;
               }),
@@ -48,8 +49,9 @@ void answerCredentials(const std::vector<std::string>& passwords) {
             check(robot::pressButton(dialog, kIdCancel), "cancel the confirmation");
             return;
         }
-        report("credentials user=" + robot::controlText(dialog, kUserFieldId) + " password=" +
-               robot::controlText(dialog, kPasswordFieldId) + " focus=" + std::to_string(robot::focusedControl(dialog)));
+        report("credentials user=" + robot::controlText(dialog, kUserFieldId) +
+               " password=" + robot::controlText(dialog, kPasswordFieldId) +
+               " focus=" + std::to_string(robot::focusedControl(dialog)));
         if (i == passwords.size()) {
             check(robot::pressButton(dialog, kIdCancel), "cancel the credentials");
             return;
@@ -82,9 +84,8 @@ FlowResult runFlow(unsigned host, ScriptedHttpServer::Responder responder, std::
 }
 
 TEST_F(DigestFlow, WithoutAPasswordOneAttemptAndNoDialog) {
-    FlowResult flow = runFlow(20, [](const RecordedRequest&) {
-        return ScriptedAnswer::text(httpResponse(200, "OK", kPage));
-    }, {});
+    FlowResult flow =
+        runFlow(20, [](const RecordedRequest&) { return ScriptedAnswer::text(httpResponse(200, "OK", kPage)); }, {});
     EXPECT_EQ(countLines(flow.child.output, "[robot] confirmation"), 1) << flow.child.output;
     EXPECT_EQ(countLines(flow.child.output, "[robot] credentials"), 0);
     ASSERT_EQ(flow.requests.size(), 1u);
@@ -92,9 +93,12 @@ TEST_F(DigestFlow, WithoutAPasswordOneAttemptAndNoDialog) {
 }
 
 TEST_F(DigestFlow, AChallengeBringsTheDialogAndTheRetryCarriesNcOne) {
-    FlowResult flow = runFlow(21, [](const RecordedRequest& request) {
-        return ScriptedAnswer::text(hasAuthorization(request) ? httpResponse(200, "OK", kPage) : challenge("n1"));
-    }, {"secret"});
+    FlowResult flow = runFlow(21,
+                              [](const RecordedRequest& request) {
+                                  return ScriptedAnswer::text(hasAuthorization(request) ? httpResponse(200, "OK", kPage)
+                                                                                        : challenge("n1"));
+                              },
+                              {"secret"});
     EXPECT_EQ(countLines(flow.child.output, "[robot] credentials user=admin password= focus=1005"), 1)
         << flow.child.output;
     EXPECT_EQ(countLines(flow.child.output, "[robot] confirmation"), 1);
@@ -130,9 +134,11 @@ TEST_F(DigestFlow, AWrongPasswordWithAFixedNonceBringsTheDialogAfterEveryAttempt
 
 TEST_F(DigestFlow, ANewNonceWithEveryChallengeGivesOneSilentRetryThenTheDialog) {
     auto nonces = std::make_shared<int>(0);
-    FlowResult flow = runFlow(24, [nonces](const RecordedRequest&) {
-        return ScriptedAnswer::text(challenge("nonce" + std::to_string(++*nonces)));
-    }, {"secret"});
+    FlowResult flow = runFlow(24,
+                              [nonces](const RecordedRequest&) {
+                                  return ScriptedAnswer::text(challenge("nonce" + std::to_string(++*nonces)));
+                              },
+                              {"secret"});
     EXPECT_EQ(countLines(flow.child.output, "[robot] credentials"), 2) << flow.child.output;
     ASSERT_EQ(flow.requests.size(), 3u);
     EXPECT_FALSE(hasAuthorization(flow.requests[0]));

@@ -5,12 +5,12 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/dialog_robot.h"
-#include "upgrade/dialog_ids.h"
 #include "platform/process.h"
 #include "platform/windowing.h"
+#include "upgrade/dialog_ids.h"
 #include "upgrade/error_box.h"
 #include "tests/support/child_process.h"
+#include "tests/support/dialog_robot.h"
 
 namespace orb {
 namespace {

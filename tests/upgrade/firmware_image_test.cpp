@@ -28,7 +28,10 @@ TEST(ProductDisplayName, ModelKeyDecidesIgnoringCaseAndOnlySevenCharacters) {
         {"orb3100", "ODM-Product"},
         {"ORB-5100", "ODM-Product"},
         {"", "ODM-Product"},
-        {std::string("orb51\0" "0", 7), "ODM-Product"},  // NUL inside the key
+        {std::string("orb51\0"
+                     "0",
+                     7),
+         "ODM-Product"},  // NUL inside the key
         {std::string("orb410\0", 7), "ODM-Product"},
     };
     for (const Case& c : cases) {

@@ -13,25 +13,25 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "tests/support/dialog_robot.h"
 #include "platform/process.h"
+#include "tftp/packets.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/serve_image.h"
 #include "tests/support/child_process.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
 #include "tests/tftp/tftp_peer.h"
 #include "tests/tftp/tftp_test_run.h"
-#include "upgrade/serve_image.h"
-#include "tftp/packets.h"
-#include "upgrade/dialog_ids.h"
 
 namespace orb {
 namespace {
 
 using namespace std::chrono_literals;
 using test::ChildResult;
+using test::loopbackAddress;
 using test::PeerDatagram;
 using test::TftpPeer;
-using test::loopbackAddress;
 
 bool mayBindPort69() {
     int held = test::holdUdpPort(loopbackAddress(3, 99), 69);
@@ -40,14 +40,14 @@ bool mayBindPort69() {
     return true;
 }
 
-#define REQUIRE_PORT_69()                                                              \
+#define REQUIRE_PORT_69() \
     if (!mayBindPort69()) GTEST_SKIP() << "binding UDP port 69 needs root"
 
 // The child starts the listener on `local` as the upgrade sequence does, tells
 // `control` the bound port once the waiting window shows, runs `afterStart` and
 // then sleeps like the program's main thread.
-std::future<ChildResult> startListenerChild(const std::vector<uint8_t>& image, uint32_t local,
-                                            const TftpPeer& control, void (*afterStart)() = nullptr) {
+std::future<ChildResult> startListenerChild(const std::vector<uint8_t>& image, uint32_t local, const TftpPeer& control,
+                                            void (*afterStart)() = nullptr) {
     uint32_t controlAddress = control.address();
     uint16_t controlPort = control.port();
     return std::async(std::launch::async, [&image, local, controlAddress, controlPort, afterStart] {
@@ -56,7 +56,8 @@ std::future<ChildResult> startListenerChild(const std::vector<uint8_t>& image, u
                 test::prepareChildRun(image, "127.0.3.9");
                 setClockSource(test::acceleratedClock<200>);
                 uint16_t port = startTftpListener(local);
-                if (robot::waitForDialog(kWaitingWindowId, 10000) == nullptr) std::fputs("[robot] no waiting window\n", stderr);
+                if (robot::waitForDialog(kWaitingWindowId, 10000) == nullptr)
+                    std::fputs("[robot] no waiting window\n", stderr);
                 test::signalReady(controlAddress, controlPort, port);
                 if (afterStart != nullptr) afterStart();
                 waitUntilProcessEnds();  // until the test ends the child
@@ -119,7 +120,7 @@ TEST(ListenerLoopback, RefusesOtherNamesAndPacketsSilentlyThenAcceptsTheNameInNe
     peer.send(test::tftpPacket(5, std::string("\0\1File not found\0", 17)), listener, 69);
     peer.send(test::tftpPacket(0, test::kTestFileName + std::string(1, '\0') + octet), listener, 69);
     peer.send(test::tftpPacket(7, test::kTestFileName + std::string(1, '\0') + octet), listener, 69);
-    peer.send({1}, listener, 69);                                    // no opcode
+    peer.send({1}, listener, 69);                                       // no opcode
     peer.send(test::tftpPacket(1, test::kTestFileName), listener, 69);  // no NUL
     EXPECT_FALSE(peer.receive(200)) << "the listener replied";
 

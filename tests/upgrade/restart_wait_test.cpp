@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "tests/support/dialog_robot.h"
-#include "upgrade/restart_wait.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
+#include "upgrade/restart_wait.h"
+#include "tests/support/dialog_robot.h"
 
 namespace orb {
 namespace {
@@ -19,8 +19,8 @@ namespace {
 struct ScriptedClock {
     static inline uint32_t startMs = 0;
     static inline WindowHandle window = nullptr;
-    static inline std::vector<uint32_t> offsets;    // units after the start, per read
-    static inline std::vector<int> barPositions;    // the bar when the read came
+    static inline std::vector<uint32_t> offsets;  // units after the start, per read
+    static inline std::vector<int> barPositions;  // the bar when the read came
 
     static uint32_t unitsAfter(uint32_t read) { return read <= 30 ? read * 50 : 1500 + (read - 30); }
 

@@ -9,25 +9,25 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "tests/support/dialog_robot.h"
+#include "tftp/packets.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/upload_and_verify.h"
 #include "tests/support/child_process.h"
-#include "tests/support/status_pages.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
+#include "tests/support/status_pages.h"
 #include "tests/tftp/tftp_peer.h"
 #include "tests/tftp/tftp_test_run.h"
-#include "tftp/packets.h"
-#include "upgrade/upload_and_verify.h"
-#include "upgrade/dialog_ids.h"
 
 namespace orb {
 namespace {
 
 using namespace std::chrono_literals;
 using test::ChildResult;
+using test::loopbackAddress;
 using test::PeerDatagram;
 using test::TftpPeer;
-using test::loopbackAddress;
 
 // The child serves `image` from a socket on `local` to the peer, as the
 // listener would after the peer's read request.
@@ -331,8 +331,10 @@ TEST(SessionLoopback, ARepeatedReadRequestDoesNotBringTheOptionAckAtOnce) {
 
     auto oack = peer.receive(10000);
     ASSERT_TRUE(oack);
-    peer.send(test::readRequest(test::kTestFileName, std::string("octet\0tsize\0" "0\0", 14)), oack->sourceAddress,
-              oack->sourcePort);
+    peer.send(test::readRequest(test::kTestFileName, std::string("octet\0tsize\0"
+                                                                 "0\0",
+                                                                 14)),
+              oack->sourceAddress, oack->sourcePort);
     auto again = peer.receive(5000);
     ASSERT_TRUE(again);
     EXPECT_EQ(again->bytes, oack->bytes);
@@ -394,8 +396,9 @@ void watchTheUploadAndCloseTheSuccessDialog() {
 TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceeds) {
     test::ScriptedHttpServer device(loopbackAddress(3, 19));
     ASSERT_TRUE(device.start()) << device.error();
-    device.setDefaultAnswer(test::ScriptedAnswer::text(test::httpResponse(
-        200, "OK", "<html>" + test::statusRows({{"Software Version", "<b>2.0.10(a)</b>"}}) + "</html>")));
+    device.setDefaultAnswer(test::ScriptedAnswer::text(
+        test::httpResponse(200, "OK",
+                           "<html>" + test::statusRows({{"Software Version", "<b>2.0.10(a)</b>"}}) + "</html>")));
     TftpPeer peer(loopbackAddress(3, 19));
     ASSERT_TRUE(peer.ok());
     const auto image = test::makeTestImage(5000);
@@ -442,9 +445,10 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
         << output;
     EXPECT_EQ(output.find("[message box]"), std::string::npos) << output;
     // The bar counts blocks; the title counts acknowledged bytes (none on ACK 0).
-    EXPECT_TRUE(test::inOrder(output, {"[robot] title \"Uploading Firmware to ORB@127.0.3.9 0/5000 Bytes\" bar 1 of 0..10\n",
-                                       "[robot] title \"Uploading Firmware to ORB@127.0.3.9 1024/5000 Bytes\" bar 3 of 0..10\n",
-                                       "[robot] title \"Updating Firmware to ORB@127.0.3.9\""}))
+    EXPECT_TRUE(
+        test::inOrder(output, {"[robot] title \"Uploading Firmware to ORB@127.0.3.9 0/5000 Bytes\" bar 1 of 0..10\n",
+                               "[robot] title \"Uploading Firmware to ORB@127.0.3.9 1024/5000 Bytes\" bar 3 of 0..10\n",
+                               "[robot] title \"Updating Firmware to ORB@127.0.3.9\""}))
         << output;
 
     // The verification asked the peer's address from the session's own.
@@ -484,11 +488,9 @@ TEST(SessionLoopback, AVerificationThatGetsNoAnswerEndsInNotResponding) {
 void cancelDuringTheRestartWait() {
     std::thread([] {
         WindowHandle upload = robot::waitForDialog(kUploadWindowId, 20000);
-        bool waiting = upload != nullptr && robot::waitUntil(
-                                                [&] {
-                                                    return robot::title(upload).rfind("Updating Firmware to ORB@", 0) == 0;
-                                                },
-                                                20000);
+        bool waiting =
+            upload != nullptr &&
+            robot::waitUntil([&] { return robot::title(upload).rfind("Updating Firmware to ORB@", 0) == 0; }, 20000);
         if (!waiting) {
             std::fputs("[robot] no restart wait\n", stderr);
             return;
@@ -520,8 +522,9 @@ TEST(SessionLoopback, CancelDuringTheRestartWaitIsAUserAbortWithoutStatusQuery) 
     EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(test::inOrder(result.output, {"All blocks ack'd\n", "[robot] Updating Firmware to ORB@127.0.3.9, bar 0..1562\n",
-                                              test::messageBoxLine("Upgrade Failed: User Abort")}))
+    EXPECT_TRUE(
+        test::inOrder(result.output, {"All blocks ack'd\n", "[robot] Updating Firmware to ORB@127.0.3.9, bar 0..1562\n",
+                                      test::messageBoxLine("Upgrade Failed: User Abort")}))
         << result.output;
     EXPECT_EQ(test::countLines(result.output, "[message box]"), 1) << result.output;
     EXPECT_EQ(device.connectionCount(), 0u);

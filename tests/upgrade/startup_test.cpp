@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/dialog_robot.h"
 #include "platform/own_addresses.h"
 #include "base/random.h"
+#include "base/trace.h"
 #include "upgrade/run_state.h"
 #include "upgrade/startup.h"
-#include "base/trace.h"
 #include "tests/support/child_process.h"
+#include "tests/support/dialog_robot.h"
 
 namespace orb {
 namespace {
@@ -41,7 +41,8 @@ TEST_F(PcAddressListTest, KeepsAtMostEightInOrderAndTracesEach) {
     EXPECT_EQ(list[kPcAddressListSize], 0xdeadbeefu);
     EXPECT_EQ(traced.substr(0, 40), "Client IP = a010001\nClient IP = a010002\n");
     size_t lines = 0;
-    for (size_t at = traced.find("Client IP = "); at != std::string::npos; at = traced.find("Client IP = ", at + 1)) ++lines;
+    for (size_t at = traced.find("Client IP = "); at != std::string::npos; at = traced.find("Client IP = ", at + 1))
+        ++lines;
     EXPECT_EQ(lines, 8u);
 }
 

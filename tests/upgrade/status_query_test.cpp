@@ -1,14 +1,14 @@
 // The status query, the confirmation dialog and the runner's results.
 #include <gtest/gtest.h>
 
-#include "tests/support/dialog_robot.h"
+#include "upgrade/device_query.h"
+#include "upgrade/dialog_ids.h"
 #include "upgrade/run_state.h"
-#include "tests/support/status_pages.h"
-#include "tests/support/whole_run.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
-#include "upgrade/dialog_ids.h"
-#include "upgrade/device_query.h"
+#include "tests/support/status_pages.h"
+#include "tests/support/whole_run.h"
 
 namespace orb::test {
 namespace {
@@ -27,7 +27,8 @@ std::string statusPage() {
 void readConfirmationAndCancel() {
     WindowHandle confirm = need(kConfirmDialogId);
     report("title=" + robot::title(confirm));
-    for (int id : {kSerialFieldId, kMacFieldId, kSoftwareFieldId, kHardwareFieldId, kProductFieldId}) report("field" + std::to_string(id) + "=" + controlText(confirm, id));
+    for (int id : {kSerialFieldId, kMacFieldId, kSoftwareFieldId, kHardwareFieldId, kProductFieldId})
+        report("field" + std::to_string(id) + "=" + controlText(confirm, id));
     report("focus=" + std::to_string(robot::focusedControl(confirm)));
     check(robot::pressButton(confirm, kIdCancel), "Cancel");
 }

@@ -9,9 +9,9 @@
 
 #include "base/random.h"
 #include "web/digest_auth.h"
+#include "web/md5.h"
 #include "tests/support/digest_fields.h"
 #include "tests/support/md5_hex.h"
-#include "web/md5.h"
 
 namespace {
 
@@ -21,9 +21,9 @@ using orb::test::md5Hex;
 using orb::test::md5Raw;
 using orb::test::setDigestFields;
 
-std::string response(const char* nonce, const char* cnonce, const char* user, const char* realm,
-                     const char* password, const char* algorithm, const char* ncText, const char* qop,
-                     const char* uri, const char* body = "") {
+std::string response(const char* nonce, const char* cnonce, const char* user, const char* realm, const char* password,
+                     const char* algorithm, const char* ncText, const char* qop, const char* uri,
+                     const char* body = "") {
     char out[orb::kDigestHexSize];
     orb::digestResponse(nonce, cnonce, user, realm, password, algorithm, ncText, "GET", qop, uri, body, out);
     return out;
@@ -82,9 +82,7 @@ TEST(DigestResponse, Rfc2617Example) {
               "6629fae49393a05397450978507c4ef1");
 }
 
-TEST(DigestResponse, NoQop) {
-    EXPECT_EQ(userResponse("MD5", "", ""), md5Hex(plainHa1() + ":n0nce:" + md5Hex("GET:")));
-}
+TEST(DigestResponse, NoQop) { EXPECT_EQ(userResponse("MD5", "", ""), md5Hex(plainHa1() + ":n0nce:" + md5Hex("GET:"))); }
 
 TEST(DigestResponse, Md5SessWithQop) {
     EXPECT_EQ(userResponse("md5-sess", "000000001", "auth"),
@@ -129,24 +127,33 @@ TEST(DigestResponse, StepsComposeAsDescribed) {
 // --- the Authorization line --------------------------------------------------
 
 TEST_F(DigestTest, HeaderWithoutQop) {
-    setDigestFields(&state, {.user = "admin", .password = "secret", .realm = "ORB", .nonce = "abc123", .cnonce = "1f",
-                             .algorithm = "MD5"});
+    setDigestFields(
+        &state,
+        {.user = "admin", .password = "secret", .realm = "ORB", .nonce = "abc123", .cnonce = "1f", .algorithm = "MD5"});
     state.nc = 1;
     const std::string digest = md5Hex(md5Hex("admin:ORB:secret") + ":abc123:" + md5Hex("GET:"));
-    EXPECT_EQ(header(), "Authorization: Digest username=\"admin\",realm=\"ORB\",nonce=\"abc123\",uri=\"\","
-                        "algorithm=\"MD5\",response=\"" + digest + "\"\r\n");
+    EXPECT_EQ(header(),
+              "Authorization: Digest username=\"admin\",realm=\"ORB\",nonce=\"abc123\",uri=\"\","
+              "algorithm=\"MD5\",response=\"" +
+                  digest + "\"\r\n");
 }
 
 TEST_F(DigestTest, HeaderWithQopAuthAndOpaque) {
-    setDigestFields(&state, {.user = "admin", .password = "secret", .realm = "ORB", .nonce = "abc123",
-                             .cnonce = "7fff", .algorithm = "MD5", .qop = "auth", .opaque = "op4que"});
+    setDigestFields(&state, {.user = "admin",
+                             .password = "secret",
+                             .realm = "ORB",
+                             .nonce = "abc123",
+                             .cnonce = "7fff",
+                             .algorithm = "MD5",
+                             .qop = "auth",
+                             .opaque = "op4que"});
     state.nc = 1;
-    const std::string digest =
-        md5Hex(md5Hex("admin:ORB:secret") + ":abc123:000000001:7fff:auth:" + md5Hex("GET:"));
+    const std::string digest = md5Hex(md5Hex("admin:ORB:secret") + ":abc123:000000001:7fff:auth:" + md5Hex("GET:"));
     const std::string line = header();
-    EXPECT_EQ(line, "Authorization: Digest username=\"admin\",realm=\"ORB\",nonce=\"abc123\",uri=\"\","
-                    "algorithm=\"MD5\",response=\"" + digest +
-                        "\",opaque=\"op4que\",qop=auth,nc=000000001,cnonce=\"7fff\"\r\n");
+    EXPECT_EQ(line,
+              "Authorization: Digest username=\"admin\",realm=\"ORB\",nonce=\"abc123\",uri=\"\","
+              "algorithm=\"MD5\",response=\"" +
+                  digest + "\",opaque=\"op4que\",qop=auth,nc=000000001,cnonce=\"7fff\"\r\n");
     EXPECT_EQ(state.nc, 1u);  // the record is not changed
 }
 
@@ -164,15 +171,19 @@ TEST_F(DigestTest, HeaderWithEmptyAlgorithm) {
     setDigestFields(&state, {.user = "u", .password = "p", .realm = "r", .nonce = "n"});
     state.nc = 1;
     const std::string digest = md5Hex(md5Hex("u:r:p") + ":n:" + md5Hex("GET:"));
-    EXPECT_EQ(header(), "Authorization: Digest username=\"u\",realm=\"r\",nonce=\"n\",uri=\"\",algorithm=\"\","
-                        "response=\"" + digest + "\"\r\n");
+    EXPECT_EQ(header(),
+              "Authorization: Digest username=\"u\",realm=\"r\",nonce=\"n\",uri=\"\",algorithm=\"\","
+              "response=\"" +
+                  digest + "\"\r\n");
 }
 
 TEST_F(DigestTest, HeaderUserWithADoubleQuoteIsNotEscaped) {
     setDigestFields(&state, {.user = "ad\"min", .password = "p", .realm = "r", .nonce = "n"});
     const std::string digest = md5Hex(md5Hex("ad\"min:r:p") + ":n:" + md5Hex("GET:"));
-    EXPECT_EQ(header(), "Authorization: Digest username=\"ad\"min\",realm=\"r\",nonce=\"n\",uri=\"\",algorithm=\"\","
-                        "response=\"" + digest + "\"\r\n");
+    EXPECT_EQ(header(),
+              "Authorization: Digest username=\"ad\"min\",realm=\"r\",nonce=\"n\",uri=\"\",algorithm=\"\","
+              "response=\"" +
+                  digest + "\"\r\n");
 }
 
 TEST_F(DigestTest, TheLongestHeaderFits) {
@@ -271,15 +282,15 @@ TEST_F(DigestTest, OptionalParametersBecomeEmptyWhenAbsent) {
 }
 
 TEST_F(DigestTest, OnlyQuotedFormsCount) {
-    ASSERT_TRUE(orb::parseDigestChallenge(
-                  "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", algorithm=MD5, qop=auth", &state));
+    ASSERT_TRUE(orb::parseDigestChallenge("WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", algorithm=MD5, qop=auth",
+                                          &state));
     EXPECT_STREQ(state.algorithm, "");
     EXPECT_STREQ(state.qop, "");
 }
 
 TEST_F(DigestTest, AQopListIsStoredWhole) {
-    ASSERT_TRUE(orb::parseDigestChallenge(
-                  "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", qop=\"auth,auth-int\"", &state));
+    ASSERT_TRUE(
+        orb::parseDigestChallenge("WWW-Authenticate: Digest realm=\"r\", nonce=\"n\", qop=\"auth,auth-int\"", &state));
     EXPECT_STREQ(state.qop, "auth,auth-int");
 }
 

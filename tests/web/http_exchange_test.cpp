@@ -18,22 +18,21 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/dialog_robot.h"
+#include "platform/socket_address.h"
 #include "base/random.h"
-#include "upgrade/run_state.h"
 #include "base/trace.h"
-#include "tests/support/child_process.h"
-#include "tests/support/status_pages.h"
-#include "tests/support/loopback.h"
-#include "tests/support/scripted_http_server.h"
+#include "web/http_exchange.h"
+#include "web/md5.h"
+#include "web/response_parsing.h"
 #include "upgrade/device_query.h"
 #include "upgrade/run_state.h"
-#include "web/http_exchange.h"
-#include "web/response_parsing.h"
+#include "tests/support/child_process.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/support/digest_fields.h"
+#include "tests/support/loopback.h"
 #include "tests/support/md5_hex.h"
-#include "web/md5.h"
-#include "platform/socket_address.h"
+#include "tests/support/scripted_http_server.h"
+#include "tests/support/status_pages.h"
 
 namespace {
 
@@ -52,8 +51,8 @@ void collectTrace(const char* text) { traced.emplace_back(text); }
 
 int scriptedRandom() { return 0xbee; }
 
-const std::string kStatusPage = orb::test::statusPage(
-    orb::test::statusFields("ORB-4100", "00:0E:08:AA:BB:CC", "<b>1.0.2</b>", "2.1", "SN-42"));
+const std::string kStatusPage =
+    orb::test::statusPage(orb::test::statusFields("ORB-4100", "00:0E:08:AA:BB:CC", "<b>1.0.2</b>", "2.1", "SN-42"));
 
 // A socket bound to address:port, to take a port away from the exchange.
 int takePort(uint32_t address, uint16_t port) {
@@ -94,7 +93,8 @@ protected:
         watchdog.join();
         orb::setTraceSink(nullptr);
         orb::setRandomSource(nullptr);
-        for (size_t i = kLimit + 1; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], '#') << "written past the buffer at " << i;
+        for (size_t i = kLimit + 1; i < buffer.size(); ++i)
+            ASSERT_EQ(buffer[i], '#') << "written past the buffer at " << i;
     }
 
     // The device at 127.0.1.<host>, the PC at 127.0.1.<host + 1>.
@@ -156,9 +156,15 @@ TEST_F(HttpExchangeTest, RequestWithoutCredentialsIsExactlyThreeLines) {
 TEST_F(HttpExchangeTest, RequestWithCredentialsCarriesTheHeaderAndCountsNc) {
     startDevice(12);
     auto& credentials = runState.credentials;
-    orb::test::setDigestFields(&credentials, {.user = "admin", .password = "secret", .realm = "ORB", .nonce = "n0nce",
-                                              .previousNonce = "n0nce", .cnonce = "bee", .algorithm = "MD5",
-                                              .qop = "auth", .opaque = "0paque"});
+    orb::test::setDigestFields(&credentials, {.user = "admin",
+                                              .password = "secret",
+                                              .realm = "ORB",
+                                              .nonce = "n0nce",
+                                              .previousNonce = "n0nce",
+                                              .cnonce = "bee",
+                                              .algorithm = "MD5",
+                                              .qop = "auth",
+                                              .opaque = "0paque"});
     server->enqueue(ScriptedAnswer::text(orb::test::httpResponse(200, "OK", kStatusPage)));
     server->enqueue(ScriptedAnswer::text(orb::test::httpResponse(200, "OK", kStatusPage)));
     const std::string ha1 = md5Hex("admin:ORB:secret");
@@ -176,7 +182,8 @@ TEST_F(HttpExchangeTest, RequestWithCredentialsCarriesTheHeaderAndCountsNc) {
                   "GET /admin/upgrade?tftp://127.0.1.13:69/orbbee.bin HTTP/1.1\r\n"
                   "Host: 192.168.2.110\r\n"
                   "Authorization: Digest username=\"admin\",realm=\"ORB\",nonce=\"n0nce\",uri=\"\","
-                  "algorithm=\"MD5\",response=\"" + digest + "\",opaque=\"0paque\",qop=auth,nc=" + ncText +
+                  "algorithm=\"MD5\",response=\"" +
+                      digest + "\",opaque=\"0paque\",qop=auth,nc=" + ncText +
                       ",cnonce=\"bee\"\r\n"
                       "\r\n");
     }
@@ -197,8 +204,8 @@ TEST_F(HttpExchangeTest, AcceptedChallengeIsReportedAndNotScraped) {
     startDevice(16);
     runState.credentials.nc = 7;
     std::strcpy(runState.deviceInfo.productName, "before");
-    server->enqueue(ScriptedAnswer::text(orb::test::digestChallengeResponse(
-        "realm=\"ORB\", nonce=\"fresh\", qop=\"auth\", opaque=\"o\"", kStatusPage)));
+    server->enqueue(ScriptedAnswer::text(
+        orb::test::digestChallengeResponse("realm=\"ORB\", nonce=\"fresh\", qop=\"auth\", opaque=\"o\"", kStatusPage)));
     EXPECT_EQ(get().outcome, orb::HttpOutcome::ChallengeTaken);
     EXPECT_STREQ(runState.deviceInfo.productName, "before");
     EXPECT_STREQ(runState.deviceInfo.softwareVersion, "");
@@ -261,8 +268,8 @@ TEST_F(HttpExchangeTest, AnswerOf259Bytes) {
 
 TEST_F(HttpExchangeTest, AnswerInPartsIsReadToTheClose) {
     startDevice(26);
-    server->enqueue(ScriptedAnswer::inParts(
-        {"HTTP/1.1 200 OK\r\n\r\n", kStatusPage.substr(0, 90), kStatusPage.substr(90)}, 30));
+    server->enqueue(
+        ScriptedAnswer::inParts({"HTTP/1.1 200 OK\r\n\r\n", kStatusPage.substr(0, 90), kStatusPage.substr(90)}, 30));
     const size_t total = 19 + kStatusPage.size();
     EXPECT_EQ(received(), static_cast<int32_t>(total));
     EXPECT_EQ(buffer[total], '\0');
@@ -313,8 +320,8 @@ TEST_F(HttpExchangeTest, NulInsideTheAnswerEndsTheText) {
 TEST_F(HttpExchangeTest, SecondPageLackingALabelKeepsTheOldValue) {
     startDevice(34);
     server->enqueue(ScriptedAnswer::text(orb::test::httpResponse(200, "OK", kStatusPage)));
-    server->enqueue(ScriptedAnswer::text(
-        orb::test::httpResponse(200, "OK", "<p>Software Version:</p><p>2.0.10(a)</p>")));
+    server->enqueue(
+        ScriptedAnswer::text(orb::test::httpResponse(200, "OK", "<p>Software Version:</p><p>2.0.10(a)</p>")));
     ASSERT_GT(received(), 0);
     ASSERT_GT(received(), 0);
     EXPECT_STREQ(runState.deviceInfo.productName, "ORB-4100");
@@ -428,8 +435,7 @@ TEST(HttpExchangeFailure, CantOpenHttpSocket) {
     auto child = orb::test::runInChild([&] {
         orb::robot::setAutoAnswer(true);
         // No descriptor left for the socket.
-        while (::dup(STDERR_FILENO) >= 0) {
-        }
+        while (::dup(STDERR_FILENO) >= 0) {}
         std::vector<char> buffer(kLimit + 1);
         orb::DeviceQuery query{nullptr, pc, 23456, device, 80, "/admin/advanced", buffer.data(), kLimit};
         orb::deviceQueryWorker(&query);

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "tests/support/md5_hex.h"
 #include "web/md5.h"
+#include "tests/support/md5_hex.h"
 
 namespace {
 

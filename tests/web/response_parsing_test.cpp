@@ -131,8 +131,7 @@ TEST(ScrapeLabel, CutAt127Characters) {
     // Exactly 127 and 126 characters stand whole.
     EXPECT_EQ(scrape(("Serial Number:<td>" + std::string(127, 'w') + "<").c_str(), "Serial Number:"),
               std::string(127, 'w'));
-    EXPECT_EQ(scrape(("Serial Number:<td>" + std::string(126, 'w')).c_str(), "Serial Number:"),
-              std::string(126, 'w'));
+    EXPECT_EQ(scrape(("Serial Number:<td>" + std::string(126, 'w')).c_str(), "Serial Number:"), std::string(126, 'w'));
 }
 
 TEST(ScrapeLabel, CutWritesNoFurtherThanTheLimit) {

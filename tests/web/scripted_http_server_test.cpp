@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/socket_address.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
-#include "platform/socket_address.h"
 
 namespace {
 
@@ -73,8 +73,7 @@ TEST(ScriptedHttpServer, DefaultAnswerAndCloseOnly) {
     ASSERT_TRUE(server.start()) << server.error();
     server.enqueue(ScriptedAnswer::closeOnly());
     EXPECT_EQ(exchange(loopbackAddress(1, 63), address, 80, "GET / HTTP/1.1\r\n\r\n"), "");
-    EXPECT_EQ(exchange(loopbackAddress(1, 63), address, 80, "GET / HTTP/1.1\r\n\r\n").substr(0, 15),
-              "HTTP/1.1 200 OK");
+    EXPECT_EQ(exchange(loopbackAddress(1, 63), address, 80, "GET / HTTP/1.1\r\n\r\n").substr(0, 15), "HTTP/1.1 200 OK");
 }
 
 TEST(ScriptedHttpServer, StopEndsAHeldConnectionPromptly) {

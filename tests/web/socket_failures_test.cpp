@@ -2,14 +2,14 @@
 // socket call table: no peer, no root, no child process.
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <cstring>
+#include <ostream>
 #include <vector>
 
-#include "tests/support/fake_sockets.h"
 #include "web/device_info.h"
 #include "web/digest_auth_state.h"
 #include "web/http_exchange.h"
+#include "tests/support/fake_sockets.h"
 
 namespace orb {
 namespace {
@@ -55,15 +55,15 @@ TEST_P(HttpSocketFailure, GivesItsCodeAndLeavesNoSocketOpen) {
     EXPECT_EQ(fake.sent, "") << "nothing is sent without a connection";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Connection, HttpSocketFailure,
-    testing::Values(
-        FailureCase{"NoSocket", [](FakeSockets* f) { f->openFails = true; }, HttpOutcome::SocketFailed, 0, 0},
-        // 23456 .. 23556: 101 ports, then no more.
-        FailureCase{"EveryPortTaken", [](FakeSockets* f) { f->bindFailures = -1; }, HttpOutcome::BindFailed, 101, 1},
-        FailureCase{"ConnectRefused", [](FakeSockets* f) { f->connectFails = true; }, HttpOutcome::ConnectFailed, 1,
-                    1}),
-    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Connection, HttpSocketFailure,
+                         testing::Values(FailureCase{"NoSocket", [](FakeSockets* f) { f->openFails = true; },
+                                                     HttpOutcome::SocketFailed, 0, 0},
+                                         // 23456 .. 23556: 101 ports, then no more.
+                                         FailureCase{"EveryPortTaken", [](FakeSockets* f) { f->bindFailures = -1; },
+                                                     HttpOutcome::BindFailed, 101, 1},
+                                         FailureCase{"ConnectRefused", [](FakeSockets* f) { f->connectFails = true; },
+                                                     HttpOutcome::ConnectFailed, 1, 1}),
+                         [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
 TEST(HttpSocketCalls, ThePortSearchTakesTheFirstPortThatBinds) {
     FakeSockets fake;

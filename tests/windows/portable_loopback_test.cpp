@@ -10,12 +10,12 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/socket_address.h"
 #include "platform/sockets.h"
 #include "platform/threads.h"
-#include "upgrade/run_state.h"
 #include "tftp/packets.h"
 #include "web/http_exchange.h"
-#include "platform/socket_address.h"
+#include "upgrade/run_state.h"
 
 namespace orb {
 namespace {
@@ -78,8 +78,8 @@ TEST_F(PortableLoopback, HttpGetSendsTheRequestReadsToTheCloseAndScrapes) {
     OneShotServer server(page);
     std::memset(&runState.credentials, 0, sizeof runState.credentials);
     std::memset(&runState.deviceInfo, 0, sizeof runState.deviceInfo);
-    HttpResult result = httpGet(kLoopback, 43000, kLoopback, server.port(), "/admin/advanced",
-                                runState.responseBuffer, kResponseLimit, &runState.credentials, &runState.deviceInfo);
+    HttpResult result = httpGet(kLoopback, 43000, kLoopback, server.port(), "/admin/advanced", runState.responseBuffer,
+                                kResponseLimit, &runState.credentials, &runState.deviceInfo);
     EXPECT_EQ(result.outcome, HttpOutcome::Received);
     EXPECT_EQ(result.bytes, static_cast<int32_t>(page.size()));
     EXPECT_STREQ(runState.responseBuffer, page.c_str());
@@ -111,7 +111,12 @@ TEST_F(PortableLoopback, TftpPacketsArriveAsOneDatagramEachAndTheWaitSeesThem) {
     SockLen sourceLength = sizeof source;
     int got = ::recvfrom(receiver, received, sizeof received, 0, reinterpret_cast<sockaddr*>(&source), &sourceLength);
     ASSERT_EQ(got, 25);
-    EXPECT_EQ(std::memcmp(received, "\0\6tsize\0" "728196\0timeout\0" "5\0", 25), 0);
+    EXPECT_EQ(std::memcmp(received,
+                          "\0\6tsize\0"
+                          "728196\0timeout\0"
+                          "5\0",
+                          25),
+              0);
     uint32_t sourceAddress = 0;
     uint16_t sourcePort = 0;
     readSockaddr(&source, &sourceAddress, &sourcePort);

@@ -14,10 +14,10 @@
 #include <functional>
 #include <vector>
 
-#include "base/u16_be.h"
 #include "platform/socket_address.h"
 #include "platform/sockets.h"
 #include "platform/win32/window_updates_win32.h"
+#include "base/u16_be.h"
 #include "tftp/packets.h"
 #include "tftp/transfer.h"
 #include "upgrade/device_query.h"
@@ -52,17 +52,17 @@ bool waitOneTimerPeriod(SocketHandle socket, int) {
 struct Send {
     uint16_t opcode;
     uint16_t block;
-    uint32_t waits;      // completed waits before it went out
-    uint32_t clock;      // the test clock then
-    uint32_t received;   // datagrams the transfer had received by then
+    uint32_t waits;     // completed waits before it went out
+    uint32_t clock;     // the test clock then
+    uint32_t received;  // datagrams the transfer had received by then
 };
 std::vector<Send> sends;
 uint32_t datagramsReceived = 0;
 
 int recordSendTo(SocketHandle socket, const char* bytes, int length, const sockaddr_in* peer) {
     const auto* packet = reinterpret_cast<const uint8_t*>(bytes);
-    sends.push_back({getU16BE(packet), length >= 4 ? getU16BE(packet + 2) : uint16_t{0}, completedWaits,
-                     testNow.load(), datagramsReceived});
+    sends.push_back({getU16BE(packet), length >= 4 ? getU16BE(packet + 2) : uint16_t{0}, completedWaits, testNow.load(),
+                     datagramsReceived});
     return systemCalls.sendTo(socket, bytes, length, peer);
 }
 
@@ -196,8 +196,7 @@ TEST_F(WindowsTicks, TheConnectingBarStepsOnceEvery10Waits) {
     std::vector<int> shown;
     beforeWait = [&] {
         HWND window = FindWindowA(nullptr, "Connecting with ORB@127.0.0.1");
-        shown.push_back(window != nullptr ? static_cast<int>(SendDlgItemMessageA(window, 1010, PBM_GETPOS, 0, 0))
-                                          : -1);
+        shown.push_back(window != nullptr ? static_cast<int>(SendDlgItemMessageA(window, 1010, PBM_GETPOS, 0, 0)) : -1);
         if (completedWaits == 1050) {
             SocketHandle connection = ::accept(listener, nullptr, nullptr);
             const char answer[] = "HTTP/1.1 200 OK\r\n\r\n<b>Product Name:</b><b>ORB4100</b>";
@@ -206,8 +205,8 @@ TEST_F(WindowsTicks, TheConnectingBarStepsOnceEvery10Waits) {
         }
         return false;
     };
-    DeviceQuery query{GetModuleHandleA(nullptr), kLoopback, 42600, kLoopback, httpPort, "/admin/advanced",
-                      runState.responseBuffer,  kResponseLimit};
+    DeviceQuery query{GetModuleHandleA(nullptr), kLoopback,     42600, kLoopback, httpPort, "/admin/advanced",
+                      runState.responseBuffer,   kResponseLimit};
     int32_t result = runDeviceQuery(query);
     beforeWait = nullptr;
     setUpdateClock(nullptr);

@@ -133,8 +133,8 @@ void waitUntilGone(const std::string& step) {
 }
 
 void selectComboEntry(const std::string& step, HWND combo, const std::string& text) {
-    LRESULT index = SendMessageA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                 reinterpret_cast<LPARAM>(text.c_str()));
+    LRESULT index =
+        SendMessageA(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
     if (index == CB_ERR) failStep(step, "no entry \"" + text + "\"");
     // What a click on the entry does: select it, then tell the dialog.
     SendMessageA(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);

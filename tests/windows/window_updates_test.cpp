@@ -28,9 +28,9 @@ protected:
         window = CreateWindowExA(0, "STATIC", "start", WS_OVERLAPPEDWINDOW, 0, 0, 300, 100, nullptr, nullptr,
                                  GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(window, nullptr);
-        bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 200, 10, window,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kBarId)), GetModuleHandleA(nullptr),
-                              nullptr);
+        bar =
+            CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 200, 10, window,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kBarId)), GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(bar, nullptr);
         SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 1000));
     }

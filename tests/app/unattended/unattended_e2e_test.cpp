@@ -13,8 +13,8 @@
 #include <set>
 #include <sstream>
 
-#include "app/unattended/unattended_events.h"
 #include "platform/embedded_image.h"
+#include "app/unattended/unattended_events.h"
 #include "sim/sha256.h"
 #include "tests/support/loopback.h"
 #include "tests/support/sim_process.h"
@@ -57,8 +57,8 @@ std::string address(unsigned host) { return formatAddress(loopbackAddress(191, h
 uint32_t pcAddress(unsigned host) { return loopbackAddress(191, 100 + host); }
 
 std::vector<std::string> commandFor(unsigned host, std::vector<std::string> extra) {
-    std::vector<std::string> args = {"--unattended", "--accept-warning", "--address", address(host), "--pc-address",
-                                     formatAddress(pcAddress(host))};
+    std::vector<std::string> args = {"--unattended", "--accept-warning", "--address",
+                                     address(host),  "--pc-address",     formatAddress(pcAddress(host))};
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
 }
@@ -67,8 +67,8 @@ bool startSim(SimProcess& sim, unsigned host, std::vector<std::string> options) 
     options.push_back("--address=" + address(host));
     options.push_back("--http-port=80");
     options.push_back("--quiet-blocks");
-    if (std::find_if(options.begin(), options.end(), [](const std::string& o) { return o.rfind("--restart", 0) == 0; }) ==
-        options.end())
+    if (std::find_if(options.begin(), options.end(),
+                     [](const std::string& o) { return o.rfind("--restart", 0) == 0; }) == options.end())
         options.push_back("--restart-ms=100");
     return sim.start(options);
 }
@@ -171,15 +171,38 @@ INSTANTIATE_TEST_SUITE_P(
     Classes, UnattendedFailures,
     testing::Values(
         FailureClass{"AdapterAbsent", 2, {}, "", false, 3, "not-reachable", "Upgrade Failed: Can't connect to ORB"},
-        FailureClass{"WrongPassword", 3, {"--user=admin", "--password=secret"}, "guess", false, 4,
-                     "authentication-refused", "Upgrade Failed: User Abort"},
-        FailureClass{"AcksStopped", 4, {"--stop-after-blocks=20"}, "", false, 5, "upload-incomplete",
+        FailureClass{"WrongPassword",
+                     3,
+                     {"--user=admin", "--password=secret"},
+                     "guess",
+                     false,
+                     4,
+                     "authentication-refused",
+                     "Upgrade Failed: User Abort"},
+        FailureClass{"AcksStopped",
+                     4,
+                     {"--stop-after-blocks=20"},
+                     "",
+                     false,
+                     5,
+                     "upload-incomplete",
                      "Upgrade Failed: Firmware Upload Incomplete"},
-        FailureClass{"NoAnswerAfterTheRestart", 5, {"--stay-down"}, "", false, 6, "no-answer-after-upload",
+        FailureClass{"NoAnswerAfterTheRestart",
+                     5,
+                     {"--stay-down"},
+                     "",
+                     false,
+                     6,
+                     "no-answer-after-upload",
                      "Upgrade Failed: Can't connect to ORB"},
-        FailureClass{"AnotherVersionReported", 6, {"--version-after-restart=2.0.9"}, "", false, 6, "wrong-version",
-                     ""},
-        FailureClass{"TerminatedDuringTheUpload", 7, {"--tftp-delay-ms=20"}, "", true, 7, "cancelled",
+        FailureClass{"AnotherVersionReported", 6, {"--version-after-restart=2.0.9"}, "", false, 6, "wrong-version", ""},
+        FailureClass{"TerminatedDuringTheUpload",
+                     7,
+                     {"--tftp-delay-ms=20"},
+                     "",
+                     true,
+                     7,
+                     "cancelled",
                      "Upgrade Failed: User Abort"}),
     [](const testing::TestParamInfo<FailureClass>& info) { return std::string(info.param.name); });
 

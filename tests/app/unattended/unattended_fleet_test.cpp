@@ -44,14 +44,15 @@ Seen seenIn(const std::string& output) {
 }
 
 UnattendedResult runBatch(std::vector<std::string> extra) {
-    std::vector<std::string> args = {"--unattended", "--accept-warning", "--json", "--pc-address",
-                                     formatAddress(kPcAddress), "--parallel", "4"};
+    std::vector<std::string> args =
+        {"--unattended", "--accept-warning", "--json", "--pc-address", formatAddress(kPcAddress), "--parallel", "4"};
     args.insert(args.end(), extra.begin(), extra.end());
     return runUnattendedInChild(args, kPcAddress);
 }
 
 bool startSim(SimProcess& sim, unsigned host, std::vector<std::string> options) {
-    options.insert(options.end(), {"--address=" + adapter(host), "--http-port=80", "--quiet-blocks", "--restart-ms=100"});
+    options.insert(options.end(),
+                   {"--address=" + adapter(host), "--http-port=80", "--quiet-blocks", "--restart-ms=100"});
     return sim.start(options);
 }
 
@@ -88,7 +89,8 @@ TEST_F(UnattendedFleets, CheckListsTheFieldsTriggersNothingAndSaysWhatIsBehind) 
     SimProcess behind, current;
     ASSERT_TRUE(startSim(behind, 2, {"--count=2"})) << behind.diagnostics();  // 127.0.195.2 and .3
     ASSERT_TRUE(startSim(current, 4, {std::string("--software-version=") + kImageVersion})) << current.diagnostics();
-    UnattendedResult run = runBatch({"--check", "--address", adapter(2), "--address", adapter(3), "--address", adapter(4)});
+    UnattendedResult run =
+        runBatch({"--check", "--address", adapter(2), "--address", adapter(3), "--address", adapter(4)});
     EXPECT_EQ(run.exitCode, 10) << run.output;
     Seen seen = seenIn(run.output);
     for (unsigned host : {2u, 3u}) {
@@ -133,8 +135,8 @@ TEST_F(UnattendedFleets, AHundredAdaptersInOneRound) {
 #endif
     constexpr int kAdapters = 100;
     SimProcess fleet;
-    ASSERT_TRUE(fleet.start({"--address=127.0.197.1", "--count=100", "--http-port=80", "--quiet-blocks",
-                             "--restart-ms=2000"}))
+    ASSERT_TRUE(
+        fleet.start({"--address=127.0.197.1", "--count=100", "--http-port=80", "--quiet-blocks", "--restart-ms=2000"}))
         << fleet.diagnostics();
     std::string list = "/tmp/orb-unattended-hundred-" + std::to_string(::getpid());
     {
@@ -143,7 +145,8 @@ TEST_F(UnattendedFleets, AHundredAdaptersInOneRound) {
     }
     std::string command = std::string(ORB_UPGRADE_EXECUTABLE) +
                           " --unattended --accept-warning --json --parallel 100 --pc-address 127.0.0.1"
-                          " --addresses-file " + list + " 2>&1";
+                          " --addresses-file " +
+                          list + " 2>&1";
     // The fleet writes its events to one pipe: read while the batch runs, or
     // a full pipe would hold up every adapter.
     std::atomic<bool> batchDone{false};
@@ -163,7 +166,8 @@ TEST_F(UnattendedFleets, AHundredAdaptersInOneRound) {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::remove(list.c_str());
 
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output.substr(output.size() > 20000 ? output.size() - 20000 : 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << output.substr(output.size() > 20000 ? output.size() - 20000 : 0);
     int started = 0, successes = 0;
     bool anEndBeforeAStart = false;
     for (const Event& event : eventsIn(output)) {

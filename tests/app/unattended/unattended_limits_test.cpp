@@ -14,9 +14,9 @@
 #include <set>
 #include <sstream>
 
-#include "app/unattended/unattended_events.h"
 #include "platform/socket_address.h"
 #include "platform/sockets.h"
+#include "app/unattended/unattended_events.h"
 #include "tests/support/loopback.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/unattended_run.h"
@@ -38,7 +38,8 @@ std::vector<std::string> command(std::vector<std::string> extra) {
 }
 
 bool startSim(SimProcess& sim, unsigned host, std::vector<std::string> options) {
-    options.insert(options.end(), {"--address=" + adapter(host), "--http-port=80", "--quiet-blocks", "--restart-ms=100"});
+    options.insert(options.end(),
+                   {"--address=" + adapter(host), "--http-port=80", "--quiet-blocks", "--restart-ms=100"});
     return sim.start(options);
 }
 
@@ -73,10 +74,10 @@ TEST_F(UnattendedLimits, ARequestThatNeverComesEndsThatAdapterWhileTheOthersSucc
     ASSERT_TRUE(startSim(silent, 1, {"--fetch-delay-ms=600000"})) << silent.diagnostics();
     ASSERT_TRUE(startSim(first, 2, {})) << first.diagnostics();
     ASSERT_TRUE(startSim(second, 3, {})) << second.diagnostics();
-    UnattendedResult run = runUnattendedInChild(
-        command({"--json", "--parallel", "3", "--request-timeout", "7", "--address", adapter(1), "--address",
-                 adapter(2), "--address", adapter(3)}),
-        kPcAddress);
+    UnattendedResult run =
+        runUnattendedInChild(command({"--json", "--parallel", "3", "--request-timeout", "7", "--address", adapter(1),
+                                      "--address", adapter(2), "--address", adapter(3)}),
+                             kPcAddress);
 
     EXPECT_EQ(run.exitCode, 1) << run.output;
     std::map<std::string, Event> results = resultsIn(run.output);
@@ -99,8 +100,8 @@ TEST_F(UnattendedLimits, ARequestThatNeverComesEndsThatAdapterWhileTheOthersSucc
 TEST_F(UnattendedLimits, AnAnswerThatNeverEndsIsNotReachable) {
     SimProcess sim;
     ASSERT_TRUE(startSim(sim, 4, {"--no-answer=status"})) << sim.diagnostics();
-    UnattendedResult run = runUnattendedInChild(command({"--json", "--http-timeout", "1", "--address", adapter(4)}),
-                                                kPcAddress);
+    UnattendedResult run =
+        runUnattendedInChild(command({"--json", "--http-timeout", "1", "--address", adapter(4)}), kPcAddress);
     EXPECT_EQ(run.exitCode, 3) << run.output;
     std::map<std::string, Event> results = resultsIn(run.output);
     EXPECT_EQ(results[adapter(4)].value("result"), "not-reachable") << run.output;
@@ -112,8 +113,8 @@ TEST_F(UnattendedLimits, AnyAddressAndAnAdapterNamedTwiceAreUsageErrors) {
     UnattendedResult any = runUnattendedInChild(command({"--address", "0.0.0.0"}), kPcAddress);
     EXPECT_EQ(any.exitCode, 2) << any.output;
     EXPECT_NE(any.output.find("0.0.0.0"), std::string::npos) << any.output;
-    UnattendedResult twice = runUnattendedInChild(command({"--address", "127.0.193.81", "--address", "127.0.193.081"}),
-                                                  kPcAddress);
+    UnattendedResult twice =
+        runUnattendedInChild(command({"--address", "127.0.193.81", "--address", "127.0.193.081"}), kPcAddress);
     EXPECT_EQ(twice.exitCode, 2) << twice.output;
     EXPECT_NE(twice.output.find("127.0.193.081"), std::string::npos) << twice.output;
     EXPECT_NE(twice.output.find("127.0.193.81 "), std::string::npos) << twice.output;
@@ -165,8 +166,9 @@ TEST_F(UnattendedLimits, AHangUpDuringTheUploadsCancelsEveryRunWithItsResult) {
         hungUp = true;
         ::kill(pid, SIGHUP);
     };
-    UnattendedResult run = runUnattendedInChild(
-        command({"--json", "--parallel", "2", "--address", adapter(6), "--address", adapter(7)}), kPcAddress, watch);
+    UnattendedResult run =
+        runUnattendedInChild(command({"--json", "--parallel", "2", "--address", adapter(6), "--address", adapter(7)}),
+                             kPcAddress, watch);
     EXPECT_TRUE(hungUp) << run.output;
     EXPECT_EQ(run.exitCode, 1) << run.output;
     std::map<std::string, Event> results = resultsIn(run.output);

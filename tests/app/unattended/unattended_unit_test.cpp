@@ -43,14 +43,18 @@ TEST(UnattendedEvents, TextLinesShowOnlyPrintableAscii) {
 
 TEST(UnattendedEvents, JsonLinesAreUtf8AndReadBackByteForByte) {
     Event status("10.0.0.2", "status");
-    status.add(std::string("pro\x80" "duct"), kForged);
+    status.add(std::string("pro\x80"
+                           "duct"),
+               kForged);
     std::string line = formatJson(status);
     EXPECT_EQ(line, R"({"adapter":"10.0.0.2","event":"status","pro\u0080duct":)"
                     R"("ORB\u001b]0;owned\u0007\nFAKE 10.9.9.9: result: success\r\u007f\u00c3\u00a9\u00ff"})");
     std::optional<Event> back = parseEventLine(line);
     ASSERT_TRUE(back);
     ASSERT_EQ(back->fields.size(), 3u);
-    EXPECT_EQ(back->fields[2].name, "pro\x80" "duct");
+    EXPECT_EQ(back->fields[2].name,
+              "pro\x80"
+              "duct");
     EXPECT_EQ(back->fields[2].value, kForged);
     EXPECT_FALSE(parseEventLine(R"({"a":"\u0100"})")) << "no writer of ours sends more than a byte";
 }
@@ -182,19 +186,34 @@ INSTANTIATE_TEST_SUITE_P(
                           "\xef\xbb\xbf# desks\r\n10.0.0.1\r\n \t10.0.0.2  # desk 4\r\n\r\n#10.0.0.9\n10.0.0.003",
                           {"10.0.0.1", "10.0.0.2", "10.0.0.3"},
                           ""},
-        AddressesFileCase{"NotAnAddress", "10.0.0.1\n\n10.0.0.2\n10.0.0.300\n", {},
+        AddressesFileCase{"NotAnAddress",
+                          "10.0.0.1\n\n10.0.0.2\n10.0.0.300\n",
+                          {},
                           "hosts.txt:4: \"10.0.0.300\" is not an IPv4 address"},
-        AddressesFileCase{"TwoOnALine", "10.0.0.1 10.0.0.2", {},
+        AddressesFileCase{"TwoOnALine",
+                          "10.0.0.1 10.0.0.2",
+                          {},
                           "hosts.txt:1: \"10.0.0.1 10.0.0.2\" is not an IPv4 address"},
-        AddressesFileCase{"AByteOrderMarkLaterIsText", "10.0.0.1\n\xef\xbb\xbf" "10.0.0.2", {},
+        AddressesFileCase{"AByteOrderMarkLaterIsText",
+                          "10.0.0.1\n\xef\xbb\xbf"
+                          "10.0.0.2",
+                          {},
                           "hosts.txt:2: \"\\xef\\xbb\\xbf10.0.0.2\" is not an IPv4 address"},
-        AddressesFileCase{"SameAdapterSpelledTwoWays", "127.0.0.81\n# again\n127.0.0.081\n", {},
+        AddressesFileCase{"SameAdapterSpelledTwoWays",
+                          "127.0.0.81\n# again\n127.0.0.081\n",
+                          {},
                           "hosts.txt:3: the adapter 127.0.0.081 is 127.0.0.81 (hosts.txt:1) again"},
-        AddressesFileCase{"SameAdapterTwice", "10.0.0.1\n10.0.0.1  # again\n", {},
+        AddressesFileCase{"SameAdapterTwice",
+                          "10.0.0.1\n10.0.0.1  # again\n",
+                          {},
                           "hosts.txt:2: the adapter 10.0.0.1 is given twice (first: hosts.txt:1)"},
-        AddressesFileCase{"AnyAddress", "10.0.0.1\r\n0.0.0.0\r\n", {},
+        AddressesFileCase{"AnyAddress",
+                          "10.0.0.1\r\n0.0.0.0\r\n",
+                          {},
                           "hosts.txt:2: \"0.0.0.0\" is not an adapter's address (0.0.0.0 means any address)"},
-        AddressesFileCase{"Broadcast", "255.255.255.255", {},
+        AddressesFileCase{"Broadcast",
+                          "255.255.255.255",
+                          {},
                           "hosts.txt:1: \"255.255.255.255\" is not an adapter's address (255.255.255.255 is the "
                           "broadcast address)"}),
     [](const testing::TestParamInfo<AddressesFileCase>& info) { return std::string(info.param.name); });
@@ -228,12 +247,15 @@ class UnattendedPasswordFile : public testing::TestWithParam<PasswordFileCase> {
 TEST_P(UnattendedPasswordFile, IsReadWhileParsingOrRefusedWithTheReason) {
     const PasswordFileCase& c = GetParam();
     std::string path = scratchFolder() + "/password-" + c.name;
-    if (c.content == "<folder>") std::filesystem::create_directories(path);
-    else if (c.content != "<missing>") writeScratchFile("password-" + std::string(c.name), c.content);
+    if (c.content == "<folder>")
+        std::filesystem::create_directories(path);
+    else if (c.content != "<missing>")
+        writeScratchFile("password-" + std::string(c.name), c.content);
     UnattendedOptions options;
     std::string error;
-    ParseResult result = parseUnattendedOptions(
-        {"--unattended", "--accept-warning", "--address", "1.2.3.4", "--password-file", path}, &options, &error);
+    ParseResult result =
+        parseUnattendedOptions({"--unattended", "--accept-warning", "--address", "1.2.3.4", "--password-file", path},
+                               &options, &error);
     if (c.reason.empty()) {
         EXPECT_EQ(result, ParseResult::Run) << error;
         EXPECT_EQ(options.password, c.password);
@@ -273,8 +295,8 @@ TEST(UnattendedLog, EveryAdaptersFileIsOpenedForAppendingBeforeAnyRun) {
     EXPECT_EQ(adapterLogPath(options, "10.0.0.1"), options.logPath);
     options.logPath = scratchFolder() + "/no-such-folder/trace";
     EXPECT_FALSE(checkLogFiles(options, &error));
-    EXPECT_EQ(error, "--log " + options.logPath + ": cannot append to " + options.logPath +
-                         ": No such file or directory");
+    EXPECT_EQ(error,
+              "--log " + options.logPath + ": cannot append to " + options.logPath + ": No such file or directory");
 }
 
 TEST(UnattendedLog, AnUnwritableLogEndsWithAUsageErrorBeforeAnyRunStarts) {
@@ -307,9 +329,18 @@ TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
                                      &options, &error),
               ParseResult::Run);
     std::vector<std::string> args = adapterRunArguments(options, "1.2.3.4");
-    std::vector<std::string> expected = {"--unattended",      "--adapter-run", "--accept-warning", "--address",
-                                         "1.2.3.4",           "--pc-address",  "1.2.3.5",          "--user",
-                                         "root",              "--request-timeout", "30",           "--http-timeout",
+    std::vector<std::string> expected = {"--unattended",
+                                         "--adapter-run",
+                                         "--accept-warning",
+                                         "--address",
+                                         "1.2.3.4",
+                                         "--pc-address",
+                                         "1.2.3.5",
+                                         "--user",
+                                         "root",
+                                         "--request-timeout",
+                                         "30",
+                                         "--http-timeout",
                                          "60"};
     EXPECT_EQ(args, expected);
     UnattendedOptions child;
@@ -364,10 +395,10 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"OtherVersion", successWith("1.0.2"), Outcome::NoAnswerAfterUpload, "wrong-version"},
         OutcomeCase{"NoResponse", seenWith(RunOutcome::NoResponse), Outcome::NotReachable, "not-reachable"},
         OutcomeCase{"NoConnection", seenWith(RunOutcome::CannotConnect), Outcome::NotReachable, "not-reachable"},
-        OutcomeCase{"NoConnectionAfterUpload", seenWith(RunOutcome::CannotConnect, true),
-                    Outcome::NoAnswerAfterUpload, "no-answer-after-upload"},
-        OutcomeCase{"NotResponding", seenWith(RunOutcome::NotRespondingAfterUpload, true),
-                    Outcome::NoAnswerAfterUpload, "no-answer-after-upload"},
+        OutcomeCase{"NoConnectionAfterUpload", seenWith(RunOutcome::CannotConnect, true), Outcome::NoAnswerAfterUpload,
+                    "no-answer-after-upload"},
+        OutcomeCase{"NotResponding", seenWith(RunOutcome::NotRespondingAfterUpload, true), Outcome::NoAnswerAfterUpload,
+                    "no-answer-after-upload"},
         OutcomeCase{"Incomplete", seenWith(RunOutcome::UploadIncomplete, true), Outcome::UploadIncomplete,
                     "upload-incomplete"},
         OutcomeCase{"Refused",
@@ -379,8 +410,8 @@ INSTANTIATE_TEST_SUITE_P(
                     Outcome::AuthRefused, "authentication-refused"},
         OutcomeCase{"Cancelled", stoppedFor(StopReason::Signal, RunOutcome::UserAbort, true), Outcome::Cancelled,
                     "cancelled"},
-        OutcomeCase{"CancelledInTheWarning", stoppedFor(StopReason::Signal, RunOutcome::Declined),
-                    Outcome::Cancelled, "cancelled"},
+        OutcomeCase{"CancelledInTheWarning", stoppedFor(StopReason::Signal, RunOutcome::Declined), Outcome::Cancelled,
+                    "cancelled"},
         OutcomeCase{"NoRequest", stoppedFor(StopReason::NoRequest, RunOutcome::UserAbort), Outcome::NoRequest,
                     "no-request"},
         OutcomeCase{"AnswerNeverFinished", stoppedFor(StopReason::HttpTimeout, RunOutcome::UserAbort),
@@ -398,8 +429,8 @@ INSTANTIATE_TEST_SUITE_P(
                         return seen;
                     }(),
                     Outcome::Success, "current"},
-        OutcomeCase{"CheckedAndBehind", stoppedFor(StopReason::Checked, RunOutcome::UserAbort),
-                    Outcome::NeedsUpgrade, "needs-upgrade"},
+        OutcomeCase{"CheckedAndBehind", stoppedFor(StopReason::Checked, RunOutcome::UserAbort), Outcome::NeedsUpgrade,
+                    "needs-upgrade"},
         OutcomeCase{"Other", seenWith(RunOutcome::HttpBindFailed), Outcome::Failed, "failed"},
         OutcomeCase{"EndedWithoutSayingHow", Observation{}, Outcome::Failed, "failed"}),
     [](const testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });

@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <thread>
 
+#include "platform/process.h"
 #include "dialogs/qt/qt_controls.h"
 #include "dialogs/qt/qt_view_testing.h"
-#include "platform/process.h"
 
 namespace orb::test::qt {
 

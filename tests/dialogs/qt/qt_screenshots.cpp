@@ -22,16 +22,16 @@
 #include <string>
 #include <thread>
 
-#include "dialogs/front_ends.h"
-#include "dialogs/qt/qt_view_testing.h"
 #include "platform/own_addresses.h"
 #include "platform/windowing.h"
+#include "dialogs/front_ends.h"
+#include "dialogs/qt/qt_view_testing.h"
+#include "upgrade/dialog_ids.h"
+#include "upgrade/dialog_procs.h"
 #include "upgrade/error_box.h"
 #include "upgrade/run_state.h"
 #include "upgrade/startup.h"
 #include "tests/dialogs/qt/qt_driver.h"
-#include "upgrade/dialog_ids.h"
-#include "upgrade/dialog_procs.h"
 
 namespace {
 
@@ -74,7 +74,8 @@ int showEveryDialog() {
     orb::runModalDialog(nullptr, orb::kWarningDialogId, orb::warningDialogProc);
     orb::runModalDialog(nullptr, orb::kAddressDialogId, orb::addressDialogProc);
 
-    orb::WindowHandle connecting = orb::createModelessDialog(nullptr, orb::kConnectingWindowId, orb::connectingDialogProc);
+    orb::WindowHandle connecting =
+        orb::createModelessDialog(nullptr, orb::kConnectingWindowId, orb::connectingDialogProc);
     orb::setProgressPosition(connecting, orb::kProgressBarId, 35);
     while (!grabbed.try_acquire_for(std::chrono::milliseconds(5))) orb::pumpAllMessages(connecting);
     orb::destroyWindow(connecting);

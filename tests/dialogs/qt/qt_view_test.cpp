@@ -15,21 +15,20 @@
 #include <QPushButton>
 
 #include <atomic>
-#include <cmath>
-#include <cstdlib>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <thread>
 
+#include "platform/windowing.h"
 #include "dialogs/dialog_view.h"
-#include "tests/support/dialog_robot.h"
 #include "dialogs/qt/qt_controls.h"
 #include "dialogs/qt/qt_look.h"
 #include "dialogs/qt/qt_view_testing.h"
-#include "platform/windowing.h"
-#include "tests/support/child_process.h"
 #include "upgrade/dialog_ids.h"
+#include "tests/support/child_process.h"
+#include "tests/support/dialog_robot.h"
 
 namespace orb::test {
 namespace {
@@ -100,8 +99,9 @@ protected:
     // Types into the window's focused widget, following the focus.
     static void type(QWidget* window, const QString& text) {
         for (QChar c : text) {
-            int key = c.isDigit() ? Qt::Key_0 + (c.unicode() - '0')
-                                  : (c == QLatin1Char('.') ? Qt::Key_Period : Qt::Key_A + (c.toUpper().unicode() - 'A'));
+            int key = c.isDigit()
+                          ? Qt::Key_0 + (c.unicode() - '0')
+                          : (c == QLatin1Char('.') ? Qt::Key_Period : Qt::Key_A + (c.toUpper().unicode() - 'A'));
             sendKey(window->focusWidget(), key, QString(c));
         }
     }
@@ -219,7 +219,8 @@ TEST_F(QtView, EveryTemplateIsDrawnFromTheModelsPixelRectangles) {
             QWidget* widget = nullptr;
             for (QWidget* child : window->findChildren<QWidget*>()) {
                 QVariant id = child->property(view::kControlIdProperty);
-                if (id.isValid() && id.toInt() == control.id && child->geometry().topLeft() == QPoint(control.x, control.y))
+                if (id.isValid() && id.toInt() == control.id &&
+                    child->geometry().topLeft() == QPoint(control.x, control.y))
                     widget = child;
             }
             ASSERT_NE(widget, nullptr) << "control " << control.id;
@@ -317,7 +318,8 @@ TEST_F(QtView, TheAddressControlHasFourFieldsAndKeepsTheModelInStep) {
     readControlText(handle, 1000, text, sizeof text);
     EXPECT_STREQ(text, "0.0.0.0");
 
-    QMetaObject::invokeMethod(window, [window] { window->close(); }, Qt::QueuedConnection);  // the close box
+    QMetaObject::invokeMethod(
+        window, [window] { window->close(); }, Qt::QueuedConnection);  // the close box
     ASSERT_TRUE(pumpUntil([&] { return run.done.load(); }));
     EXPECT_EQ(run.result.load(), 0);
 }
@@ -352,7 +354,8 @@ TEST_F(QtView, ATaskModalBoxDisablesTheCallersWindowsUntilAnswered) {
     std::thread program([&] {
         handle = createModelessDialog(nullptr, kConnectingWindowId, plainProc);
         answer = showMessageBox(nullptr, "Upgrade Failed: Test", "Caption", kMbOk | kMbTaskModal);
-        while (!release.load()) pumpAllMessages(handle.load()), std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!release.load())
+            pumpAllMessages(handle.load()), std::this_thread::sleep_for(std::chrono::milliseconds(1));
         destroyWindow(handle.load());
     });
     QWidget* window = waitForWindow(kConnectingWindowId);
@@ -453,7 +456,8 @@ TEST_F(QtView, WidgetsMadeOffTheGuiThreadAbort) {
     });
     EXPECT_FALSE(result.exited) << result.output;
     EXPECT_EQ(result.signal, SIGABRT) << result.output;
-    EXPECT_NE(result.output.find("a test widget was to be made off the GUI thread"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("a test widget was to be made off the GUI thread"), std::string::npos)
+        << result.output;
 }
 
 }  // namespace

@@ -20,16 +20,16 @@
 
 #include "dialogs/dialog_view.h"
 #include "dialogs/front_ends.h"
-#include "tests/support/dialog_robot.h"
 #include "dialogs/qt/qt_controls.h"
 #include "dialogs/qt/qt_view_testing.h"
+#include "upgrade/dialog_ids.h"
 #include "upgrade/upgrade_sequence.h"
 #include "tests/dialogs/qt/qt_driver.h"
 #include "tests/support/child_process.h"
+#include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/whole_run.h"
-#include "upgrade/dialog_ids.h"
 
 namespace orb::test {
 namespace {
@@ -130,8 +130,8 @@ TEST(QtWholeRun, AnUpgradeWithAPasswordThroughTheWidgets) {
             auto* proceed = qobject_cast<QPushButton*>(drive::controlWidget(warning, kIdOk));
             drive::check(cancel->isDefault() && !proceed->isDefault(), "Cancel is the default button");
             QString family = QFontInfo(QApplication::font()).family();
-            drive::note("font " + family.toStdString() + ", warning dialog " + std::to_string(warning->width()) +
-                        "x" + std::to_string(warning->height()));
+            drive::note("font " + family.toStdString() + ", warning dialog " + std::to_string(warning->width()) + "x" +
+                        std::to_string(warning->height()));
             if (family == QStringLiteral("MS Sans Serif"))
                 drive::check(warning->width() == 306 && warning->height() == 232, "the warning dialog is 306 x 232");
         });
@@ -209,12 +209,13 @@ TEST(QtWholeRun, AnUpgradeWithAPasswordThroughTheWidgets) {
         drive::check(drive::shownText(success, 1004) == QStringLiteral("2.0.10(a)"), "the new version");
         long long elapsed = nowMs() - start;
         view::ViewStatistics stats = view::readViewStatistics();
-        std::printf("statistics elapsed-ms=%lld model-changes=%llu notifications=%llu queued=%llu passes=%llu "
-                    "reads=%llu shortest-gap-ms=%d\n",
-                    elapsed, static_cast<unsigned long long>(dialogs::modelRevision() - revisionAtStart),
-                    static_cast<unsigned long long>(stats.notifications),
-                    static_cast<unsigned long long>(stats.queuedCalls), static_cast<unsigned long long>(stats.passes),
-                    static_cast<unsigned long long>(stats.windowReads), stats.shortestPassGapMs);
+        std::printf(
+            "statistics elapsed-ms=%lld model-changes=%llu notifications=%llu queued=%llu passes=%llu "
+            "reads=%llu shortest-gap-ms=%d\n",
+            elapsed, static_cast<unsigned long long>(dialogs::modelRevision() - revisionAtStart),
+            static_cast<unsigned long long>(stats.notifications), static_cast<unsigned long long>(stats.queuedCalls),
+            static_cast<unsigned long long>(stats.passes), static_cast<unsigned long long>(stats.windowReads),
+            stats.shortestPassGapMs);
         drive::note("done");
         drive::click(success, kIdOk);  // the program ends the process
     });
@@ -229,9 +230,11 @@ TEST(QtWholeRun, AnUpgradeWithAPasswordThroughTheWidgets) {
 
     // Redraws are coalesced: at most one pass per 33 ms, one queued call per pass.
     std::smatch m;
-    std::regex line(R"(statistics elapsed-ms=(\d+) model-changes=(\d+) notifications=(\d+) queued=(\d+) passes=(\d+) reads=(\d+) shortest-gap-ms=(-?\d+))");
+    std::regex line(
+        R"(statistics elapsed-ms=(\d+) model-changes=(\d+) notifications=(\d+) queued=(\d+) passes=(\d+) reads=(\d+) shortest-gap-ms=(-?\d+))");
     ASSERT_TRUE(std::regex_search(result.output, m, line)) << result.output;
-    long long elapsed = std::stoll(m[1]), changes = std::stoll(m[2]), queued = std::stoll(m[4]), passes = std::stoll(m[5]);
+    long long elapsed = std::stoll(m[1]), changes = std::stoll(m[2]), queued = std::stoll(m[4]),
+              passes = std::stoll(m[5]);
     int shortestGap = std::stoi(m[7]);
     EXPECT_GE(shortestGap, 30);
     EXPECT_LE(passes, elapsed / 33 + 5);
@@ -280,9 +283,8 @@ TEST(QtWholeRun, CancelInTheUploadWindowEndsTheRunAfterTheErrorBox) {
         drive::click(upload, kIdCancel);
         auto box = drive::waitForMessageBox();
         drive::check(drive::waitForGone(upload), "the upload window is destroyed before the box");
-        drive::onGui([&] {
-            drive::check(box->text() == QStringLiteral("Upgrade Failed: User Abort"), "error box text");
-        });
+        drive::onGui(
+            [&] { drive::check(box->text() == QStringLiteral("Upgrade Failed: User Abort"), "error box text"); });
         drive::note("upload cancelled");
         drive::clickOk(box);
         std::this_thread::sleep_for(std::chrono::seconds(5));
@@ -329,9 +331,8 @@ TEST(QtWholeRun, TheWaitingWindowShowsTheHintBelowItsOwnArea) {
         });
         drive::click(waiting, kIdCancel);
         auto box = drive::waitForMessageBox();
-        drive::onGui([&] {
-            drive::check(box->text() == QStringLiteral("Upgrade Failed: User Abort"), "error box text");
-        });
+        drive::onGui(
+            [&] { drive::check(box->text() == QStringLiteral("Upgrade Failed: User Abort"), "error box text"); });
         drive::clickOk(box);
         std::this_thread::sleep_for(std::chrono::seconds(5));
         drive::fail("the process did not end after the error box");
@@ -368,30 +369,30 @@ TEST_P(QtSilentEnd, TheRunEndsSilently) {
     EXPECT_NE(result.output.find(std::string("driver: ") + c.note), std::string::npos) << describe(result);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    QtWholeRun, QtSilentEnd,
-    testing::Values(SilentEnd{"EnterInTheWarningPressesCancelAndTheRunEndsSilently", 106, "pressing Enter",
-                              [] {
-                                  auto warning = drive::waitForWindow(kWarningDialogId);
-                                  drive::note("pressing Enter");
-                                  drive::pressKey(warning, Qt::Key_Return);
-                              }},
-                    SilentEnd{"EscapeInTheAddressDialogEndsTheRunSilently", 107, "pressing Escape",
-                              [] {
-                                  drive::click(drive::waitForWindow(kWarningDialogId), kIdOk);
-                                  auto addressDialog = drive::waitForWindow(kAddressDialogId);
-                                  drive::type(addressDialog, QStringLiteral("10.1"));
-                                  drive::note("pressing Escape");
-                                  drive::pressKey(addressDialog, Qt::Key_Escape);
-                              }},
-                    SilentEnd{"TheCloseBoxOfTheAddressDialogIsCancel", 108, "closing the window",
-                              [] {
-                                  drive::click(drive::waitForWindow(kWarningDialogId), kIdOk);
-                                  auto addressDialog = drive::waitForWindow(kAddressDialogId);
-                                  drive::note("closing the window");
-                                  drive::onGui([&] { addressDialog->close(); });
-                              }}),
-    [](const testing::TestParamInfo<SilentEnd>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(QtWholeRun, QtSilentEnd,
+                         testing::Values(SilentEnd{"EnterInTheWarningPressesCancelAndTheRunEndsSilently", 106,
+                                                   "pressing Enter",
+                                                   [] {
+                                                       auto warning = drive::waitForWindow(kWarningDialogId);
+                                                       drive::note("pressing Enter");
+                                                       drive::pressKey(warning, Qt::Key_Return);
+                                                   }},
+                                         SilentEnd{"EscapeInTheAddressDialogEndsTheRunSilently", 107, "pressing Escape",
+                                                   [] {
+                                                       drive::click(drive::waitForWindow(kWarningDialogId), kIdOk);
+                                                       auto addressDialog = drive::waitForWindow(kAddressDialogId);
+                                                       drive::type(addressDialog, QStringLiteral("10.1"));
+                                                       drive::note("pressing Escape");
+                                                       drive::pressKey(addressDialog, Qt::Key_Escape);
+                                                   }},
+                                         SilentEnd{"TheCloseBoxOfTheAddressDialogIsCancel", 108, "closing the window",
+                                                   [] {
+                                                       drive::click(drive::waitForWindow(kWarningDialogId), kIdOk);
+                                                       auto addressDialog = drive::waitForWindow(kAddressDialogId);
+                                                       drive::note("closing the window");
+                                                       drive::onGui([&] { addressDialog->close(); });
+                                                   }}),
+                         [](const testing::TestParamInfo<SilentEnd>& info) { return std::string(info.param.name); });
 
 TEST(QtFrontEnd, ADisplayThatCannotBeOpenedLeavesTheChoiceToTheCaller) {
     ChildResult result = runInChild(

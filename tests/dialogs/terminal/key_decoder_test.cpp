@@ -40,7 +40,7 @@ TEST(KeyDecoder, CursorKeysInBothForms) {
     EXPECT_EQ(decode(d, "\x1bOA\x1bOB\x1bOC\x1bOD"), (Names{"Up", "Down", "Right", "Left"}));
     EXPECT_EQ(decode(d, "\x1b[H\x1b[F\x1b[1~\x1b[4~\x1b[3~"), (Names{"Home", "End", "Home", "End", "Delete"}));
     EXPECT_EQ(decode(d, "\x1b[Z"), (Names{"BackTab"}));
-    EXPECT_EQ(decode(d, "\x1b[1;5C"), (Names{"Right"}));  // Ctrl-Right: still Right
+    EXPECT_EQ(decode(d, "\x1b[1;5C"), (Names{"Right"}));   // Ctrl-Right: still Right
     EXPECT_EQ(decode(d, "\x1b[15~"), (Names{"Unknown"}));  // F5
     EXPECT_EQ(d.pendingMs(0), -1);
 }

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "dialogs/message_boxes.h"
-#include "tests/support/dialog_robot.h"
 #include "dialogs/terminal/screen_builder.h"
-#include "tests/dialogs/terminal/terminal_test_support.h"
 #include "upgrade/dialog_procs.h"
+#include "tests/dialogs/terminal/terminal_test_support.h"
+#include "tests/support/dialog_robot.h"
 
 namespace orb::dialogs::terminal {
 namespace {
@@ -52,7 +52,8 @@ TEST_F(ScreenBuilder, WarningDialogMarksCancelAsTheDefault) {
     ASSERT_NE(run.window(), nullptr);
     std::string intro = introduction(run.window());
     EXPECT_NE(intro.find("== ORB-4100 Firmware Upgrade =="), std::string::npos) << intro;
-    EXPECT_NE(intro.find("  WARNING: Forcing a firmware upgrade on your ORB\n  without prior approval"), std::string::npos)
+    EXPECT_NE(intro.find("  WARNING: Forcing a firmware upgrade on your ORB\n  without prior approval"),
+              std::string::npos)
         << intro;
     std::string screen = live(run.window());
     EXPECT_NE(screen.find("> [ Continue ]  < Cancel >"), std::string::npos) << screen;
@@ -83,7 +84,8 @@ TEST_F(ScreenBuilder, AddressDialogShowsTheFieldAndThePcAddresses) {
     EXPECT_NE(text.find("< OK >  [ Cancel ]"), std::string::npos) << text;
     // The cursor stands after the typed text.
     ASSERT_GE(screen.cursor.line, 0);
-    EXPECT_EQ(screen.lines[screen.cursor.line].plain().substr(0, screen.cursor.column), ">      IP address: [10*1*0*123");
+    EXPECT_EQ(screen.lines[screen.cursor.line].plain().substr(0, screen.cursor.column),
+              ">      IP address: [10*1*0*123");
 
     ASSERT_TRUE(robot::selectComboEntry(run.window(), 1017, 1));
     text = live(run.window());
@@ -198,9 +200,9 @@ TEST_F(ScreenBuilder, MessageBoxTakesTheKeysAndShowsItsButton) {
     std::string intro = join(messageBoxIntroduction(box, 80));
     EXPECT_EQ(intro, "\n== Error ==\n  Invalid IP Address\n");
     EXPECT_EQ(dialogs::messageBoxEnterButton(0), kIdOk);
-    EXPECT_EQ(dialogs::messageBoxEscapeButton(0), kIdOk);     // MB_OK: Escape gives IDOK
-    EXPECT_EQ(dialogs::messageBoxEscapeButton(1), kIdCancel); // MB_OKCANCEL
-    EXPECT_EQ(dialogs::messageBoxEscapeButton(4), 0);         // MB_YESNO: Escape does nothing
+    EXPECT_EQ(dialogs::messageBoxEscapeButton(0), kIdOk);      // MB_OK: Escape gives IDOK
+    EXPECT_EQ(dialogs::messageBoxEscapeButton(1), kIdCancel);  // MB_OKCANCEL
+    EXPECT_EQ(dialogs::messageBoxEscapeButton(4), 0);          // MB_YESNO: Escape does nothing
 }
 
 TEST_F(ScreenBuilder, ANarrowTerminalGetsNarrowLines) {

@@ -9,8 +9,8 @@
 
 #include "dialogs/dialog_view.h"
 #include "dialogs/terminal/terminal_view_testing.h"
-#include "tests/support/dialog_robot.h"
 #include "upgrade/run_state.h"
+#include "tests/support/dialog_robot.h"
 
 namespace orb::test {
 

@@ -5,14 +5,14 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 
-#include "dialogs/terminal/terminal_view.h"
 #include "platform/windowing.h"
+#include "dialogs/terminal/terminal_view.h"
 
 namespace orb::test {
 

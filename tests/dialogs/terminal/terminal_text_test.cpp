@@ -35,13 +35,9 @@ TEST(WrapText, BreaksALongLineAtTheLastSpaceThatFits) {
     EXPECT_EQ(wrapText("aaa bbb ccc", 6), (Lines{"aaa", "bbb", "ccc"}));
 }
 
-TEST(WrapText, CutsAWordLongerThanTheWidth) {
-    EXPECT_EQ(wrapText("abcdefghij", 4), (Lines{"abcd", "efgh", "ij"}));
-}
+TEST(WrapText, CutsAWordLongerThanTheWidth) { EXPECT_EQ(wrapText("abcdefghij", 4), (Lines{"abcd", "efgh", "ij"})); }
 
-TEST(WrapText, DropsTheSpacesOfABreak) {
-    EXPECT_EQ(wrapText("service.  If your", 9), (Lines{"service.", "If your"}));
-}
+TEST(WrapText, DropsTheSpacesOfABreak) { EXPECT_EQ(wrapText("service.  If your", 9), (Lines{"service.", "If your"})); }
 
 TEST(WrapText, NoLineIsLongerThanTheWidth) {
     for (int width : {10, 20, 33, 45, 79}) {
@@ -73,9 +69,7 @@ TEST(WrapText, ANarrowTerminalWrapsEveryLineOfTheText) {
     EXPECT_EQ(lines, (Lines{"To proceed, please", "provide the IP", "address", "of your ORB."}));
 }
 
-TEST(WrapText, ControlCharactersCannotReachTheTerminal) {
-    EXPECT_EQ(wrapText("a\x1b[2Jb\tc", 80), (Lines{"a[2Jb c"}));
-}
+TEST(WrapText, ControlCharactersCannotReachTheTerminal) { EXPECT_EQ(wrapText("a\x1b[2Jb\tc", 80), (Lines{"a[2Jb c"})); }
 
 TEST(MaskPassword, OneStarPerCharacter) {
     EXPECT_EQ(maskPassword(""), "");

@@ -9,13 +9,13 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/dialog_robot.h"
 #include "dialogs/terminal/line_mode.h"
 #include "dialogs/terminal/screen_builder.h"
 #include "dialogs/terminal/terminal_view_testing.h"
+#include "upgrade/dialog_procs.h"
 #include "upgrade/run_state.h"
 #include "tests/dialogs/terminal/terminal_test_support.h"
-#include "upgrade/dialog_procs.h"
+#include "tests/support/dialog_robot.h"
 
 namespace orb::dialogs::terminal {
 namespace {
@@ -98,7 +98,9 @@ TEST_F(TerminalViewTest, BackspaceAndCtrlUEditTheField) {
     ASSERT_TRUE(harness.waitForText("IP address: [")) << harness.text();
     harness.type("10.1.0.99\x7f\x7f");
     ASSERT_TRUE(robot::waitUntil([&] { return robot::controlText(run.window(), 1000) == "10.1.0."; }));
-    harness.type("\x15" "10.1.0.5");
+    harness.type(
+        "\x15"
+        "10.1.0.5");
     ASSERT_TRUE(robot::waitUntil([&] { return robot::controlText(run.window(), 1000) == "10.1.0.5"; }));
     harness.type("\r");
     EXPECT_EQ(run.result(), 1);

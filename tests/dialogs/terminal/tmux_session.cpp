@@ -45,7 +45,8 @@ int runProgram(const std::vector<std::string>& argv, std::string* output) {
     std::string text;
     char buffer[4096];
     ssize_t n;
-    while (spawned == 0 && (n = read(pipeFds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+    while (spawned == 0 && (n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<size_t>(n));
     close(pipeFds[0]);
     if (spawned != 0) return -1;
     int status = 0;

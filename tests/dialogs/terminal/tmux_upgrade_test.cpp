@@ -25,11 +25,11 @@
 #include <sstream>
 #include <string>
 
-#include "tests/support/md5_hex.h"
+#include "tests/dialogs/terminal/tmux_session.h"
 #include "tests/support/loopback.h"
+#include "tests/support/md5_hex.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/whole_run.h"
-#include "tests/dialogs/terminal/tmux_session.h"
 
 namespace orb::test {
 namespace {
@@ -129,7 +129,8 @@ protected:
         ASSERT_TRUE(term.waitForText("IP address: [" + typed + " ", kScreenMs)) << term.lastScreen();
         term.press({"Tab"});
         ASSERT_TRUE(term.waitForText("> Your IP Address:", kScreenMs)) << term.lastScreen();
-        ASSERT_TRUE(has(term.lastScreen(), "127.0.0.1")) << "the PC address list lacks 127.0.0.1\n" << term.lastScreen();
+        ASSERT_TRUE(has(term.lastScreen(), "127.0.0.1")) << "the PC address list lacks 127.0.0.1\n"
+                                                         << term.lastScreen();
         for (int i = 0; i < 8 && !has(term.screen(), "(*) 127.0.0.1"); ++i) {
             term.press({"Right"});
             term.waitForText("(*) 127.0.0.1", 500);
@@ -174,11 +175,11 @@ TEST_F(TerminalUpgrade, AWholeUpgradeTypedInATerminal) {
 
     // The upload and the restart wait: one progress line with the hint.
     ASSERT_TRUE(term.waitForScreen(
-                    [](const std::string& s) {
-                        std::string line = lineWith(s, "Firmware to ORB@127*0*6*1 [#");
-                        return has(line, "Esc/^C=Cancel");
-                    },
-                    30000))
+        [](const std::string& s) {
+            std::string line = lineWith(s, "Firmware to ORB@127*0*6*1 [#");
+            return has(line, "Esc/^C=Cancel");
+        },
+        30000))
         << term.lastScreen();
     auto image = sim.waitFor("image-received", 30000);
     ASSERT_TRUE(image) << sim.diagnostics();
@@ -249,14 +250,14 @@ TEST_F(TerminalUpgrade, CtrlCInTheWaitingWindowIsAUserAbort) {
     // 20 s without a read request: the hint, on the lines under the waiting
     // window's progress line; the wait goes on.
     ASSERT_TRUE(term.waitForScreen(
-                    [&](const std::string& s) {
-                        const std::string line = lineWith(s, waiting + " [");
-                        size_t next = line.empty() ? std::string::npos : s.find(line + "\n");
-                        if (next == std::string::npos) return false;
-                        next = s.find_first_not_of(' ', next + line.size() + 1);
-                        return next != std::string::npos && s.compare(next, 32, "No request from the adapter yet:") == 0;
-                    },
-                    40000))
+        [&](const std::string& s) {
+            const std::string line = lineWith(s, waiting + " [");
+            size_t next = line.empty() ? std::string::npos : s.find(line + "\n");
+            if (next == std::string::npos) return false;
+            next = s.find_first_not_of(' ', next + line.size() + 1);
+            return next != std::string::npos && s.compare(next, 32, "No request from the adapter yet:") == 0;
+        },
+        40000))
         << term.lastScreen();
     EXPECT_TRUE(has(term.lastScreen(), "may block UDP")) << term.lastScreen();
     EXPECT_TRUE(has(term.lastScreen(), "the chosen PC address 127.0.0.1.")) << term.lastScreen();

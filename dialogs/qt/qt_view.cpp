@@ -730,7 +730,6 @@ private:
 DialogView* createQtView() { return new QtView; }
 
 void beginQtViewShutdown() { shuttingDown.store(true); }
-bool qtViewShuttingDown() { return shuttingDown.load(); }
 
 QWidget* findDialogWindow(int templateId) {
     DialogWindow* newest = nullptr;

@@ -30,7 +30,6 @@ DialogView* createQtView();
 // From now on notifications are dropped and nothing more is queued to the GUI
 // thread (the process is ending, the event loop may be gone).
 void beginQtViewShutdown();
-bool qtViewShuttingDown();
 
 // Aborts with a message when not called on the GUI thread: Qt does not warn
 // when a widget is made on another thread.

@@ -33,7 +33,8 @@ void readConfirmationAndCancel() {
     check(robot::pressButton(confirm, kIdCancel), "Cancel");
 }
 
-ChildResult runAgainst(ScriptedHttpServer& adapter, uint32_t pc, const std::string& typed) {
+// The adapter answers from its own thread while the run lasts.
+ChildResult runAgainst(ScriptedHttpServer& /*adapter*/, uint32_t pc, const std::string& typed) {
     ProgramSetup setup;
     setup.pcAddresses = {pc};
     return runProgramInChild(setup, [typed] {

@@ -176,7 +176,9 @@ TEST_F(UnattendedFleets, AHundredAdaptersInOneRound) {
             anEndBeforeAStart |= successes > 0;
         }
         if (event.value("event") == "result") successes += event.value("result") == "success";
-        if (event.value("event") == "totals") EXPECT_EQ(event.value("success"), "100");
+        if (event.value("event") == "totals") {
+            EXPECT_EQ(event.value("success"), "100");
+        }
     }
     EXPECT_EQ(started, kAdapters);
     EXPECT_EQ(successes, kAdapters);

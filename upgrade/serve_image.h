@@ -15,8 +15,8 @@ inline constexpr int kIdlePositionLimit = 1000;  // the waiting bar's range 0..1
 // step each, 1, 2, ..., 999, 0, 1, ...
 int advanceIdlePosition(int position, uint32_t ticks);
 
-// How long the waiting listener sleeps when nothing arrives: the views draw
-// about 30 times a second, so the bar needs no more frequent updates.
+// The shortest sleep of the waiting listener when nothing arrives; a view that
+// draws its bar less often (readProgressFrameMs) lets it sleep longer.
 inline constexpr int kIdleFrameMs = 33;
 
 struct TftpListener {

@@ -21,6 +21,7 @@
 #include <functional>
 #include <thread>
 
+#include "platform/sockets.h"
 #include "platform/windowing.h"
 #include "dialogs/dialog_view.h"
 #include "dialogs/qt/qt_controls.h"
@@ -354,8 +355,11 @@ TEST_F(QtView, ATaskModalBoxDisablesTheCallersWindowsUntilAnswered) {
     std::thread program([&] {
         handle = createModelessDialog(nullptr, kConnectingWindowId, plainProc);
         answer = showMessageBox(nullptr, "Upgrade Failed: Test", "Caption", kMbOk | kMbTaskModal);
-        while (!release.load())
-            pumpAllMessages(handle.load()), std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // As a progress loop does: wait for the window's messages, pump them.
+        while (!release.load()) {
+            waitForInput(handle.load(), kInvalidSocket, 1, 10);
+            pumpAllMessages(handle.load());
+        }
         destroyWindow(handle.load());
     });
     QWidget* window = waitForWindow(kConnectingWindowId);

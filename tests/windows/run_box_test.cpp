@@ -75,7 +75,8 @@ TEST(RunBox, TheRunsWindowsOnOtherThreadsTakeNoInputWhileItIsUp) {
     ASSERT_NE(first.load(), nullptr);
 
     std::atomic<int> answer{-1};
-    std::thread failing([&] { answer = showMessageBox(nullptr, "Upgrade Failed: Test", kCaption, kMbOk | kMbTaskModal); });
+    std::thread failing(
+        [&] { answer = showMessageBox(nullptr, "Upgrade Failed: Test", kCaption, kMbOk | kMbTaskModal); });
     HWND box = nullptr;
     ASSERT_TRUE(waitFor([&] { return (box = FindWindowA(nullptr, kCaption)) != nullptr; }));
 

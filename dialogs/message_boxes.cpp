@@ -103,8 +103,12 @@ int showMessageBox(WindowHandle owner, const char* text, const char* caption, un
         if (box->owner != nullptr) {
             box->disabled.push_back(box->owner);  // a box with an owner disables its owner
         } else if (flags & kMbTaskModal) {
-            for (const auto& w : m.windows)  // every top-level window of the calling thread
-                if (w->alive && w->thread == box->thread) box->disabled.push_back(w.get());
+            // The run's error box. A process holds one run, whose windows live
+            // on several threads: every one of them is disabled, not only the
+            // calling thread's, so that no Cancel elsewhere can raise a second,
+            // contradicting box while this one is up (see createWindow too).
+            for (const auto& w : m.windows)
+                if (w->alive) box->disabled.push_back(w.get());
         }
         for (Window* w : box->disabled) {
             ++w->disableCount;

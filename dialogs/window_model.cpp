@@ -174,6 +174,12 @@ Window* createWindow(int templateId, DialogProc procedure, bool modal) {
             w->defaultId = c.id;
         w->controls.push_back(std::move(c));
     }
+    // A window opened while the run's error box is up starts disabled too.
+    for (const auto& box : m.boxes) {
+        if (box->answered || box->owner != nullptr || (box->flags & kMbTaskModal) == 0) continue;
+        box->disabled.push_back(w);
+        ++w->disableCount;
+    }
     m.windows.push_back(std::move(window));
     s.created(w);
     return w;

@@ -12,6 +12,7 @@ namespace {
 constexpr int kMaxHooks = 8;
 std::atomic<void (*)()> hooks[kMaxHooks];
 std::atomic<int> hookCount{0};
+std::atomic<bool> ending{false};
 
 }  // namespace
 
@@ -22,6 +23,10 @@ void addProcessEndHook(void (*hook)()) {
 }
 
 void endProcess(int exitCode) {
+    // One end per process: a second thread that gets here while the first
+    // runs the hooks (a front-end's last word, say) waits for the exit, so
+    // nothing is said twice.
+    if (ending.exchange(true)) waitUntilProcessEnds();
     int count = hookCount.load();
     if (count > kMaxHooks) count = kMaxHooks;
     for (int i = count - 1; i >= 0; --i) {

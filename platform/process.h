@@ -7,7 +7,9 @@ namespace orb {
 
 // Flushes the standard streams and ends the process at once, without running
 // static destructors that other threads may still be using. The hooks added
-// with addProcessEndHook run first, newest first, on the calling thread.
+// with addProcessEndHook run first, newest first, on the calling thread. Only
+// the first call does this: a thread that calls it later waits for the end
+// (waitUntilProcessEnds), so the hooks run once and the first exit code wins.
 [[noreturn]] void endProcess(int exitCode);
 
 // A function that must run however the process ends through endProcess (a

@@ -69,8 +69,10 @@ void setProgressPosition(WindowHandle window, int controlId, int position);
 // nothing.
 void setWindowHint(WindowHandle window, const char* text);
 
-// MessageBoxA. A task-modal box without owner disables the calling thread's
-// top-level windows while it is up. Returns the button pressed (kIdOk).
+// MessageBoxA. A task-modal box without owner (the run's error box) disables
+// the calling thread's top-level windows while it is up, as Windows does, and
+// also every other window of the process, including those opened meanwhile:
+// they take no input until it is closed. Returns the button pressed (kIdOk).
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags);
 
 // GetWindowRect, GetSystemMetrics(SM_CXSCREEN / SM_CYSCREEN), and SetWindowPos

@@ -2,6 +2,7 @@
 
 #include "platform/process.h"
 #include "platform/windowing.h"
+#include "upgrade/run_end.h"
 #include "upgrade/run_observer.h"
 
 namespace orb {
@@ -11,6 +12,7 @@ void showErrorBox(const char* message, const char* caption) {
 }
 
 void showFailure(RunOutcome outcome) {
+    claimRunEnd(outcome);
     reportRunEnded(outcome);
     if (const char* message = describeOutcome(outcome).message) showErrorBox(message);
 }

@@ -11,8 +11,10 @@ inline constexpr const char* kErrorBoxCaption = "ORB Firwmare Upgrade Error";
 // user closes it. A null caption gives kErrorBoxCaption.
 void showErrorBox(const char* message, const char* caption = nullptr);
 
-// Tells the observer how the run ended, then shows the outcome's error box
-// (none for an outcome without one); returns when it is closed.
+// Claims the run's end (claimRunEnd: a thread that comes second waits there
+// for the process to end), tells the observer how the run ended, then shows
+// the outcome's error box (none for an outcome without one); returns when it
+// is closed.
 void showFailure(RunOutcome outcome);
 
 // showFailure, then ends the process with exit code 0 from the calling thread.

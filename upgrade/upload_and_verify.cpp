@@ -14,6 +14,7 @@
 #include "upgrade/dialog_procs.h"
 #include "upgrade/error_box.h"
 #include "upgrade/restart_wait.h"
+#include "upgrade/run_end.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/run_state.h"
 
@@ -128,6 +129,8 @@ void uploadAndVerify(SocketHandle udpSocket, uint32_t localAddress, uint32_t pee
         if (runDeviceQuery(query) <= 0) {
             showFailure(RunOutcome::NotRespondingAfterUpload);
         } else {
+            // The success dialog is the run's end: no failure of another thread follows it.
+            claimRunEnd(RunOutcome::Success);
             if (RunObserver* observer = runObserver()) observer->versionRead(runState.deviceInfo.softwareVersion);
             runModalDialog(runState.instance, kSuccessDialogId, successDialogProc);
             reportRunEnded(RunOutcome::Success);

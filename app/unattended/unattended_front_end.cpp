@@ -92,6 +92,7 @@ public:
     // the result.
     void reportResult() {
         std::lock_guard<std::mutex> working(workMutex_);
+        if (resultWritten_) return;
         ending_ = true;
         std::deque<std::function<void()>> rest;
         {
@@ -125,6 +126,7 @@ public:
         if (!error.empty()) text += " (" + error + ")";
         if (outcome == Outcome::NoRequest) text += "; " + hintText();
         write(event.add("text", text));
+        resultWritten_ = true;  // the last word: nothing after it
     }
 
     // RunObserver: each call queues its values for the driver's thread.
@@ -216,6 +218,7 @@ private:
     }
 
     void write(const Event& event) {
+        if (resultWritten_) return;
         std::string line = formatJson(event) + "\n";
         std::fputs(line.c_str(), stdout);
         std::fflush(stdout);
@@ -241,10 +244,11 @@ private:
         switch (step) {
             case RunStep::Connecting:
                 emit(Event(adapter_, "connecting").add("title", title), title);
-                if (options_.httpTimeoutSeconds > 0)
+                if (options_.httpTimeoutSeconds > 0 && !hasNoHttpLimit(window))
                     httpDeadlines_[window] = SteadyClock::now() + std::chrono::seconds(options_.httpTimeoutSeconds);
                 return;
             case RunStep::Waiting:
+                waitingWindow_ = window;
                 emit(Event(adapter_, "waiting").add("title", title), title);
                 if (options_.requestTimeoutSeconds > 0)
                     requestDeadline_ = SteadyClock::now() + std::chrono::seconds(options_.requestTimeoutSeconds);
@@ -362,8 +366,22 @@ private:
         act(window, [window] { return dialogs::input::pressButton(window, kIdOk); });
     }
 
+    // An adapter may answer the trigger only once it has fetched the image:
+    // from the read request on, the trigger's exchange has no time limit (the
+    // transfer has its own). Only the listener's thread, which goes on to the
+    // verification query, keeps one.
+    bool hasNoHttpLimit(WindowHandle window) const {
+        WindowState state;
+        return uploadThread_ && dialogs::readWindowState(window, &state) && state.thread != *uploadThread_;
+    }
+
     void onUploadStarted(uint16_t port, uint32_t peerAddress, uint16_t peerPort, uint32_t size) {
         requestDeadline_.reset();
+        if (waitingWindow_ != nullptr) {
+            WindowState state;
+            if (dialogs::readWindowState(waitingWindow_, &state)) uploadThread_ = state.thread;
+        }
+        std::erase_if(httpDeadlines_, [this](const auto& entry) { return hasNoHttpLimit(entry.first); });
         emit(Event(adapter_, "upload-started")
                  .add("port", static_cast<long long>(port))
                  .add("peer", dotted(peerAddress))
@@ -514,6 +532,7 @@ private:
     DeviceInfo status_{};
     bool credentialsRefused_ = false;
     uint16_t listenerPort_ = 0;
+    WindowHandle waitingWindow_ = nullptr;
     std::string hint_;
     std::optional<SteadyClock::time_point> lastUploadReport_;
     uint32_t lastUploadBytes_ = ~0u;
@@ -524,6 +543,10 @@ private:
     std::set<WindowHandle> cancelPressed_;
     bool stopping_ = false;
     bool ending_ = false;
+    bool resultWritten_ = false;
+    // Set when the adapter's read request has arrived: the listener's thread,
+    // whose connecting window (the verification query's) still has a time limit.
+    std::optional<std::thread::id> uploadThread_;
 };
 
 Driver* activeDriver = nullptr;

@@ -172,6 +172,10 @@ private:
             print(Event(run->address, "output").add("text", line));
             return;
         }
+        if (event->value("event") == "result" && run->resultSeen) {
+            reportSecondResult(run, *event);
+            return;
+        }
         if (event->value("event") == "result") {
             run->resultSeen = true;
             run->resultName = event->value("result");
@@ -179,6 +183,21 @@ private:
             run->version = event->value("version");
         }
         print(*event);
+    }
+
+    // A run says how it ended once. A second word is a fault of the run, shown
+    // as one and never passed on as a result; when it contradicts the first,
+    // neither is trusted and the adapter counts as failed.
+    void reportSecondResult(AdapterRun* run, const Event& second) {
+        std::string name = second.value("result");
+        std::string text =
+            "fault: the run reported a second result (" + name + ") after its first (" + run->resultName + ")";
+        if (name != run->resultName) {
+            run->outcome = Outcome::Failed;
+            run->resultName = "failed";
+            text += "; the adapter counts as failed";
+        }
+        print(Event(run->address, "fault").add("result", name).add("text", text));
     }
 
     void finish(AdapterRun* run) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <string>
 
 #include "platform/win32/wait_ticks_win32.h"
@@ -27,9 +28,41 @@ const WindowEventLog* eventLog = nullptr;
 struct DialogRecord {
     DialogProc procedure;
     int templateId;
+    bool disabledByRunBox = false;  // touched only by the window's own thread
 };
 
 DialogRecord* recordFor(DialogProc procedure, int templateId) { return new DialogRecord{procedure, templateId}; }
+
+// The run's error box (task-modal, no owner) disables the windows of its own
+// thread; the run's other windows, on other threads, disable themselves while
+// it is up: each is told by a posted message (EnableWindow from another thread
+// would wait on that thread) and checks again at every message it gets, so a
+// window opened meanwhile starts disabled. A press that came before it was
+// disabled goes nowhere either.
+std::atomic<int> runBoxesUp{0};
+std::atomic<DWORD> runBoxThread{0};  // its own windows are the box's to disable
+constexpr UINT kWmRunBoxChanged = WM_APP + 1;
+
+void followRunBox(HWND hwnd, DialogRecord* record) {
+    bool up = runBoxesUp.load() > 0 && runBoxThread.load() != GetCurrentThreadId();
+    if (up && !record->disabledByRunBox && IsWindowEnabled(hwnd)) {
+        record->disabledByRunBox = true;
+        EnableWindow(hwnd, FALSE);
+    } else if (!up && record->disabledByRunBox) {
+        record->disabledByRunBox = false;
+        EnableWindow(hwnd, TRUE);
+    }
+}
+
+BOOL CALLBACK tellOtherThreadsDialog(HWND hwnd, LPARAM) {
+    DWORD process = 0;
+    DWORD thread = GetWindowThreadProcessId(hwnd, &process);
+    char className[16] = {};
+    GetClassNameA(hwnd, className, sizeof className);
+    if (process == GetCurrentProcessId() && thread != GetCurrentThreadId() && lstrcmpA(className, "#32770") == 0)
+        PostMessageA(hwnd, kWmRunBoxChanged, 0, 0);
+    return TRUE;
+}
 
 std::string readTitle(HWND hwnd) {
     char title[256] = {};
@@ -70,6 +103,10 @@ INT_PTR CALLBACK dispatchToProcedure(HWND hwnd, UINT message, WPARAM wParam, LPA
     if (message == WM_INITDIALOG) SetWindowLongPtrA(hwnd, GWLP_USERDATA, lParam);
     auto* record = reinterpret_cast<DialogRecord*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (record == nullptr) return FALSE;
+    if (message == kWmRunBoxChanged || runBoxesUp.load() > 0 || record->disabledByRunBox) followRunBox(hwnd, record);
+    if (message == kWmRunBoxChanged) return TRUE;
+    if (message == WM_COMMAND && record->disabledByRunBox && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
+        return TRUE;
     if (message == WM_COMMAND && eventLog != nullptr) logButtonPress(hwnd, record, wParam);
     bool handled = record->procedure(toWindow(hwnd), message, wParam, message == WM_INITDIALOG ? 0 : lParam);
     // The title is the one its procedure gave it.
@@ -156,7 +193,17 @@ void setWindowHint(WindowHandle, const char*) {}
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags) {
     if (owner != nullptr) applyHeldUpdates(toHwnd(owner), true);
     if (eventLog != nullptr) eventLog->messageBoxShown(caption, text);
+    bool runBox = owner == nullptr && (flags & MB_TASKMODAL) != 0;
+    if (runBox) {
+        runBoxThread.store(GetCurrentThreadId());
+        runBoxesUp.fetch_add(1);
+        EnumWindows(tellOtherThreadsDialog, 0);
+    }
     int result = MessageBoxA(toHwnd(owner), text, caption, flags);
+    if (runBox) {
+        runBoxesUp.fetch_sub(1);
+        EnumWindows(tellOtherThreadsDialog, 0);
+    }
     if (eventLog != nullptr) eventLog->messageBoxAnswered(caption, result);
     return result;
 }

@@ -409,18 +409,28 @@ bool taskModalBoxProc(WindowHandle w, uint32_t message, uintptr_t wParam, intptr
     return okCancelProc(w, message, wParam, lParam);
 }
 
-TEST_F(DialogManager, TaskModalBoxDisablesOnlyTheCallingThreadsWindows) {
-    // Thread A: a modeless window and a modal dialog. Thread B: a progress window.
+// The run's error box: no window of the run, on any thread, takes input while
+// it is up, nor one opened meanwhile, so that no second box can follow it.
+TEST_F(DialogManager, TaskModalBoxDisablesEveryWindowOfTheRunUntilAnswered) {
+    // Thread A: a modeless window and a modal dialog. Thread B: a progress
+    // window, and one more opened while the box is up.
     std::promise<WindowHandle> otherWindow;
+    std::promise<void> boxUp;
+    std::promise<WindowHandle> lateWindow;
     std::atomic<bool> stop{false};
     std::thread b([&] {
         WindowHandle w = createModelessDialog(nullptr, kUpload, progressProc);
         otherWindow.set_value(w);
+        boxUp.get_future().wait();
+        WindowHandle late = createModelessDialog(nullptr, kConnecting, progressProc);
+        lateWindow.set_value(late);
         while (!stop) {
             pumpAllMessages(w);
+            pumpAllMessages(late);
             std::this_thread::sleep_for(1ms);
         }
         if (robot::isAlive(w)) destroyWindow(w);
+        if (robot::isAlive(late)) destroyWindow(late);
     });
     WindowHandle other = otherWindow.get_future().get();
 
@@ -443,26 +453,31 @@ TEST_F(DialogManager, TaskModalBoxDisablesOnlyTheCallingThreadsWindows) {
     EXPECT_EQ(box->text, "Upgrade Failed: Test");
     EXPECT_EQ(box->flags, kMbOk | kMbTaskModal);
     EXPECT_EQ(box->owner, nullptr);
+    boxUp.set_value();
+    WindowHandle late = lateWindow.get_future().get();
+    ASSERT_TRUE(robot::waitUntil([&] { return robot::isVisible(late); }));
 
-    EXPECT_FALSE(robot::isEnabled(modal));
-    EXPECT_FALSE(robot::isEnabled(side));
-    EXPECT_TRUE(robot::isEnabled(other));
-    // Input to the disabled windows is refused; the other thread's window takes it.
+    for (WindowHandle w : {modal, side, other, late}) EXPECT_FALSE(robot::isEnabled(w));
+    // Input to every window of the run is refused.
     EXPECT_FALSE(robot::pressButton(modal, kIdCancel));
     EXPECT_FALSE(robot::pressEscape(modal));
     EXPECT_FALSE(robot::pressButton(side, kIdCancel));
+    EXPECT_FALSE(robot::pressButton(other, kIdCancel));
+    EXPECT_FALSE(robot::pressButton(late, kIdCancel));
     EXPECT_EQ(a.wait_for(50ms), std::future_status::timeout);  // showMessageBox blocks
 
     EXPECT_FALSE(robot::answerMessageBox(box->id, kIdCancel));  // MB_OK has only OK
     ASSERT_TRUE(robot::answerMessageBox(box->id, kIdOk));
     EXPECT_EQ(resultOf(a), 1);
     EXPECT_TRUE(robot::isEnabled(other));
+    EXPECT_TRUE(robot::isEnabled(late));
 
     ASSERT_TRUE(robot::pressButton(other, kIdCancel));
     ASSERT_TRUE(robot::waitForClosed(other));
     stop = true;
     b.join();
     EXPECT_EQ(commandsSeen(side, kIdCancel), 0);
+    EXPECT_EQ(commandsSeen(late, kIdCancel), 0);
 }
 
 bool ownedBoxProc(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t lParam) {

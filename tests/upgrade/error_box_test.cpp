@@ -2,13 +2,17 @@
 // exact caption and text (auto-answer mode logs the box to standard error).
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <string>
 #include <thread>
 
 #include "platform/process.h"
 #include "platform/windowing.h"
+#include "base/trace.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/error_box.h"
+#include "upgrade/run_observer.h"
 #include "tests/support/child_process.h"
 #include "tests/support/dialog_robot.h"
 
@@ -88,6 +92,45 @@ TEST(ErrorBox, TheRobotAnswersTheErrorBox) {
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.output, "box ORB Firwmare Upgrade Error|Upgrade Failed: User Abort|2000|(nil)\n");
+}
+
+// Two threads meet a failure while the first one's box is up (Cancel in two
+// windows, a worker's failure under the box): one box, one outcome, the end
+// hooks once; the second failure is traced and goes no further.
+std::atomic<bool> secondEndTraced{false};
+void noteSecondEnd(const char* text) {
+    if (std::strstr(text, "The run is ending already") == nullptr) return;
+    std::fprintf(stderr, "trace %s", text);
+    secondEndTraced = true;
+}
+
+struct CountingObserver final : RunObserver {
+    void runEnded(RunOutcome outcome) override { std::fprintf(stderr, "ended %d\n", static_cast<int>(outcome)); }
+};
+
+TEST(ErrorBox, ASecondFailureWhileTheBoxIsUpShowsNothingAndTheRunEndsOnce) {
+    auto result = test::runInChild([] {
+        setTraceSink(noteSecondEnd);
+        static CountingObserver observer;
+        setRunObserver(&observer);
+        addProcessEndHook([] { std::fputs("end hook\n", stderr); });
+        std::thread first([] { failRun(RunOutcome::UserAbort); });
+        auto box = robot::waitForMessageBox(5000);
+        if (!box) std::_Exit(4);
+        std::thread second([] { failRun(RunOutcome::CannotConnect); });
+        // Either the second thread gives way (traced) or it raises a box of its own.
+        robot::waitUntil([] { return secondEndTraced.load() || robot::openMessageBoxes().size() > 1; }, 5000);
+        std::fprintf(stderr, "boxes %zu\n", robot::openMessageBoxes().size());
+        robot::answerMessageBox(box->id);
+        first.join();
+        std::_Exit(5);
+    });
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output,
+              "ended " + std::to_string(static_cast<int>(RunOutcome::UserAbort)) +
+                  "\ntrace The run is ending already; this end is left unreported: Upgrade Failed: Can't connect to "
+                  "ORB\nboxes 1\nend hook\n");
 }
 
 }  // namespace

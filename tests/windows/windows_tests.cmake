@@ -31,6 +31,13 @@ target_include_directories(orb_wait_ticks_tests PRIVATE ${PROJECT_SOURCE_DIR}/re
 target_link_libraries(orb_wait_ticks_tests PRIVATE orb_test_support)
 target_link_options(orb_wait_ticks_tests PRIVATE -static -static-libgcc -static-libstdc++)
 
+# The run's error box and the run's windows on other threads: needs a display
+# and the dialog templates.
+add_executable(orb_run_box_tests ${CMAKE_CURRENT_LIST_DIR}/run_box_test.cpp ${ORB_RESOURCE_SCRIPT})
+target_include_directories(orb_run_box_tests PRIVATE ${PROJECT_SOURCE_DIR}/resources)
+target_link_libraries(orb_run_box_tests PRIVATE orb_test_support)
+target_link_options(orb_run_box_tests PRIVATE -static -static-libgcc -static-libstdc++)
+
 # A Windows helper for the smoke test: finds a window by its title, reads a
 # control's text, and tells where a control is on the screen.
 add_executable(win_probe ${CMAKE_CURRENT_LIST_DIR}/win_probe.cpp)
@@ -57,9 +64,10 @@ if(ORB_WINE)
             ${CMAKE_BINARY_DIR}/wine-artifacts/resources)
   add_test(NAME wine.window_updates COMMAND xvfb-run -a ${ORB_WINE} $<TARGET_FILE:orb_window_updates_tests>)
   add_test(NAME wine.wait_ticks COMMAND xvfb-run -a ${ORB_WINE} $<TARGET_FILE:orb_wait_ticks_tests>)
+  add_test(NAME wine.run_box COMMAND xvfb-run -a ${ORB_WINE} $<TARGET_FILE:orb_run_box_tests>)
   set_tests_properties(wine.unit_and_loopback wine.smoke wine.resources wine.window_updates wine.wait_ticks
-    PROPERTIES LABELS wine TIMEOUT 300)
-  set_tests_properties(wine.unit_and_loopback wine.smoke wine.window_updates wine.wait_ticks PROPERTIES
+    wine.run_box PROPERTIES LABELS wine TIMEOUT 300)
+  set_tests_properties(wine.unit_and_loopback wine.smoke wine.window_updates wine.wait_ticks wine.run_box PROPERTIES
     ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
 
   # Whole upgrades, each in its own network namespace (root; skipped otherwise).

@@ -8,9 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -69,15 +71,58 @@ protected:
     }
 };
 
+// When the test first saw an adapter's event of this name in the output.
+class EventClock {
+public:
+    explicit EventClock(std::string adapter) : adapter_(std::move(adapter)) {}
+    void see(const std::string& output, const std::string& name) {
+        if (seen_.count(name) != 0) return;
+        for (const Event& event : eventsNamed(output, name))
+            if (event.value("adapter") == adapter_) seen_[name] = Clock::now();
+    }
+    // Seconds from `from` (an event, or the clock's start when empty) to `to`;
+    // -1 when either was not seen.
+    double seconds(const std::string& from, const std::string& to) const {
+        auto start = from.empty() ? std::optional(start_) : find(from);
+        auto end = find(to);
+        if (!start || !end) return -1;
+        return std::chrono::duration<double>(*end - *start).count();
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> find(const std::string& name) const {
+        auto found = seen_.find(name);
+        return found == seen_.end() ? std::nullopt : std::optional(found->second);
+    }
+    std::string adapter_;
+    Clock::time_point start_ = Clock::now();
+    std::map<std::string, Clock::time_point> seen_;
+};
+
 TEST_F(UnattendedLimits, ARequestThatNeverComesEndsThatAdapterWhileTheOthersSucceed) {
     SimProcess silent, first, second;
     ASSERT_TRUE(startSim(silent, 1, {"--fetch-delay-ms=600000"})) << silent.diagnostics();
     ASSERT_TRUE(startSim(first, 2, {})) << first.diagnostics();
     ASSERT_TRUE(startSim(second, 3, {})) << second.diagnostics();
+    constexpr int kLimitSeconds = 7;
+    EventClock clock(adapter(1));  // started before the run, so before its limit
+    auto watch = [&](const std::string& output, pid_t) {
+        clock.see(output, "waiting");
+        clock.see(output, "timeout");
+    };
     UnattendedResult run =
-        runUnattendedInChild(command({"--json", "--parallel", "3", "--request-timeout", "7", "--address", adapter(1),
-                                      "--address", adapter(2), "--address", adapter(3)}),
-                             kPcAddress);
+        runUnattendedInChild(command({"--json", "--parallel", "3", "--request-timeout", std::to_string(kLimitSeconds),
+                                      "--address", adapter(1), "--address", adapter(2), "--address", adapter(3)}),
+                             kPcAddress, watch);
+
+    // The limit runs from the waiting window, which the run opens after this
+    // test started it and before it printed "waiting": it fired no sooner than
+    // S after the start, and well before 2S after "waiting" was seen.
+    EXPECT_GE(clock.seconds("", "timeout"), kLimitSeconds) << run.output;
+    double sinceWaiting = clock.seconds("waiting", "timeout");
+    EXPECT_GE(sinceWaiting, 0) << run.output;
+    EXPECT_LT(sinceWaiting, 1.5 * kLimitSeconds) << run.output;
 
     EXPECT_EQ(run.exitCode, 1) << run.output;
     std::map<std::string, Event> results = resultsIn(run.output);
@@ -107,6 +152,29 @@ TEST_F(UnattendedLimits, AnAnswerThatNeverEndsIsNotReachable) {
     EXPECT_EQ(results[adapter(4)].value("result"), "not-reachable") << run.output;
     ASSERT_EQ(eventsNamed(run.output, "timeout").size(), 1u) << run.output;
     EXPECT_EQ(eventsNamed(run.output, "timeout")[0].value("limit"), "http");
+}
+
+// An adapter that answers the trigger only once it has fetched the image: the
+// upload outlasts --http-timeout, and the limit no longer applies once the
+// read request has come.
+TEST_F(UnattendedLimits, AnAdapterThatAnswersTheTriggerAfterItsFetchIsNotCutByTheHttpLimit) {
+    SimProcess sim;
+    // 1,423 ACKs held 3 ms each: the upload lasts at least 4.2 s.
+    ASSERT_TRUE(startSim(sim, 9, {"--no-answer=trigger", "--tftp-delay-ms=3"})) << sim.diagnostics();
+    constexpr int kLimitSeconds = 2;
+    EventClock clock(adapter(9));
+    auto watch = [&](const std::string& output, pid_t) {
+        clock.see(output, "upload-started");
+        clock.see(output, "restart-wait");
+    };
+    UnattendedResult run = runUnattendedInChild(command({"--json", "--http-timeout", std::to_string(kLimitSeconds),
+                                                         "--address", adapter(9)}),
+                                                kPcAddress, watch);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    std::map<std::string, Event> results = resultsIn(run.output);
+    EXPECT_EQ(results[adapter(9)].value("result"), "success") << run.output;
+    EXPECT_TRUE(eventsNamed(run.output, "timeout").empty()) << run.output;
+    EXPECT_GT(clock.seconds("upload-started", "restart-wait"), kLimitSeconds) << "the upload outlasted the limit";
 }
 
 TEST_F(UnattendedLimits, AnyAddressAndAnAdapterNamedTwiceAreUsageErrors) {

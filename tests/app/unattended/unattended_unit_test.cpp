@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_options.h"
@@ -318,6 +320,61 @@ TEST(UnattendedLog, AnUnwritableLogEndsWithAUsageErrorBeforeAnyRunStarts) {
               std::string::npos)
         << said;
 }
+
+// A run that says how it ended twice: the runner shows the second word as a
+// fault, never as a result, and trusts neither when they disagree.
+struct SecondResult {
+    const char* first;
+    const char* second;
+    const char* counted;  // the adapter's result in the summary
+    int status;
+};
+
+class UnattendedSecondResult : public testing::TestWithParam<SecondResult> {};
+
+TEST_P(UnattendedSecondResult, IsAFaultInTheOutput) {
+    const SecondResult& param = GetParam();
+    UnattendedOptions options;
+    options.addresses = {"10.0.0.1", "10.0.0.2"};
+    options.json = true;
+    auto resultLine = [](const char* address, const char* name) {
+        return formatJson(Event(address, "result").add("result", name).add("text", std::string("result: ") + name));
+    };
+    RunLauncher launch = [&](const std::vector<std::string>& args, const std::vector<std::string>&,
+                             SpawnedProcess* process) {
+        auto named = std::find(args.begin(), args.end(), "--address");
+        std::string address = named != args.end() && named + 1 != args.end() ? *(named + 1) : "";
+        std::string lines = address == "10.0.0.1"
+                                ? resultLine("10.0.0.1", param.first) + "\n" + resultLine("10.0.0.1", param.second)
+                                : resultLine("10.0.0.2", "success");
+        return spawnProcess("/bin/sh", "sh", {"-c", "printf '%s\\n' \"$0\"", lines}, {}, process);
+    };
+    testing::internal::CaptureStdout();
+    int status = runAdapters(options, launch);
+    std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, param.status) << output;
+    std::vector<Event> results, faults, summaries;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        std::optional<Event> event = parseEventLine(line);
+        ASSERT_TRUE(event.has_value()) << line;
+        if (event->value("adapter") != "10.0.0.1") continue;
+        std::string name = event->value("event");
+        (name == "result" ? results : name == "fault" ? faults : summaries).push_back(*event);
+    }
+    ASSERT_EQ(results.size(), 1u) << output;
+    EXPECT_EQ(results[0].value("result"), param.first);
+    ASSERT_EQ(faults.size(), 1u) << output;
+    EXPECT_EQ(faults[0].value("result"), param.second);
+    EXPECT_NE(faults[0].value("text").find("second result"), std::string::npos) << faults[0].value("text");
+    ASSERT_EQ(summaries.size(), 1u) << output;
+    EXPECT_EQ(summaries[0].value("result"), param.counted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runner, UnattendedSecondResult,
+                         testing::Values(SecondResult{"success", "success", "success", 0},
+                                         SecondResult{"success", "cancelled", "failed", 1},
+                                         SecondResult{"cancelled", "cancelled", "cancelled", 1}));
 
 TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
     UnattendedOptions options;

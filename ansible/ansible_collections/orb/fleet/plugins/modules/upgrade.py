@@ -85,22 +85,25 @@ attributes:
     support: full
   platform:
     description: Runs on the managed host, a Debian computer on the adapters' own network.
+    support: full
     platforms: posix
 notes:
   - C(changed) is true when any adapter took the whole image (its result's C(uploaded)), whether its run then
-    succeeded or failed: its firmware was written.
+    succeeded or failed, since its firmware was written.
   - The task fails when any adapter fails; its message names each failed adapter with its result and the last
     lines of the program's output about it, and I(adapter_results) still holds every adapter's result.
   - An upgrade takes about a minute, most of it the adapters' restart; a large site can take longer. Run the task
     with C(async) and C(poll) so that the connection is not held that long (see the examples).
 seealso:
-  - name: orb-upgrade manual page
-    description: The program's unattended upgrades, their results and exit statuses (C(man orb-upgrade)).
-    link: https://manpages.debian.org/orb-upgrade
   - module: ansible.builtin.apt
     description: Installs the Debian package C(orb-upgrade) on the managed host.
+  - module: ansible.builtin.async_status
+    description: Reads the result of a task run with C(async) and C(poll=0).
+  - ref: playbooks_async
+    description: Running a long task without holding the connection (C(async) and C(poll)).
 requirements:
-  - The Debian package C(orb-upgrade) on the managed host.
+  - The Debian package C(orb-upgrade) on the managed host; C(man orb-upgrade) there describes its unattended
+    upgrades, results and exit statuses.
 author:
   - ORB firmware upgrade utility maintainers (@orb-upgrade)
 '''

@@ -107,7 +107,8 @@ def test_the_command_line_and_the_password_in_the_environment(run_module, progra
 
 
 def test_the_user_is_admin_unless_given(run_module):
-    _, _, calls = run_module([result(A, 'current'), result(B, 'current')])
+    answer, failed, calls = run_module([result(A, 'current'), result(B, 'current')])
+    assert (answer['changed'], failed) == (False, False)
     cmd = calls[0]['cmd']
     assert cmd[cmd.index('--user') + 1] == 'admin'
     assert '--request-timeout' not in cmd and '--http-timeout' not in cmd
@@ -143,7 +144,7 @@ def test_changed_and_failed_from_the_results(run_module, lines, rc, check, force
 
 
 def test_a_failure_names_the_adapter_its_result_and_what_the_program_said(run_module):
-    answer, failed, _ = run_module(
+    answer, failed, calls = run_module(
         ['orb-upgrade: a line that is no event', result(A, 'current'),
          output(B, 'orb-upgrade: UDP port 69 on 10.1.0.200 cannot be bound: Address already in use'),
          result(B, 'failed', 8, 'Upgrade Failed')], rc=1)
@@ -168,7 +169,8 @@ def test_a_failure_names_the_adapter_its_result_and_what_the_program_said(run_mo
                                 result(B, 'upload-incomplete', 5, version='')], ['2.0.10(a)', '1.0.2'], id='run'),
 ])
 def test_the_diff_is_the_software_version_before_and_after(run_module, check, force, lines, after):
-    answer, _, _ = run_module(lines, rc=0, check=check, diff=True, force=force)
+    answer, failed, calls = run_module(lines, rc=0, check=check, diff=True, force=force)
+    assert '--check' in calls[0]['cmd'] or not check
     before = [status(A)['software'], status(B, '2.0.10(a)' if check else '1.0.2')['software']]
     assert [(d['before'], d['after']) for d in answer['diff']] == \
         [(b + '\n', a + '\n') for b, a in zip(before, after)]
@@ -176,13 +178,14 @@ def test_the_diff_is_the_software_version_before_and_after(run_module, check, fo
 
 
 def test_no_diff_without_diff_mode(run_module):
-    answer, _, _ = run_module([status(A), result(A, 'success'), status(B), result(B, 'success')])
+    answer, failed, calls = run_module([status(A), result(A, 'success'), status(B), result(B, 'success')])
+    assert (failed, len(calls)) == (False, 1)
     assert 'diff' not in answer
 
 
 def test_a_usage_error_and_values_out_of_range(run_module):
-    answer, failed, _ = run_module([], rc=2, stderr='orb-upgrade: --pc-address 10.9.9.9 is not offered\n',
-                                   force=True, parallel=100)
+    answer, failed, calls = run_module([], rc=2, stderr='orb-upgrade: --pc-address 10.9.9.9 is not offered\n',
+                                       force=True, parallel=100)
     assert failed
     assert 'refused its command line; its output: orb-upgrade: --pc-address 10.9.9.9' in answer['msg']
     assert answer['cmd'][-3:] == ['--parallel', '100', '--force']

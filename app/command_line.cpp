@@ -72,7 +72,14 @@ int answerCommandLine(const CommandLine& line, std::FILE* out, std::FILE* err) {
     return std::fflush(out) == 0 ? 0 : 1;
 }
 
-std::string versionText() { return "orb-upgrade " ORB_PROGRAM_VERSION "\n" + firmwareDescription() + "\n"; }
+std::string versionText() {
+    return "orb-upgrade " ORB_PROGRAM_VERSION "\n" + firmwareDescription() +
+           "\n"
+           "Copyright (C) 2026 The ORB firmware upgrade utility authors\n"
+           "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n"
+           "This is free software: you are free to change and redistribute it.\n"
+           "There is NO WARRANTY, to the extent permitted by law.\n";
+}
 
 std::string helpText() {
     std::string unattended;

@@ -350,11 +350,12 @@ private:
             first = false;
         }
         seen_.runsImageVersion = seen_.imageVersion == status_.softwareVersion;
+        seen_.forced = options_.force;
         event.add("image-version", seen_.imageVersion);
         event.fields.push_back({"current", seen_.runsImageVersion ? "true" : "false", true});
         // Nothing to do, or nothing asked: Cancel, before anything is triggered.
         if (options_.check || (seen_.runsImageVersion && !options_.force)) {
-            std::string why = seen_.runsImageVersion
+            std::string why = seen_.runsImageVersion && !options_.force
                                   ? "; it runs the embedded version already"
                                   : "; the embedded version " + seen_.imageVersion + " would be installed";
             if (!options_.check) why += ": nothing to do (--force upgrades it all the same)";

@@ -32,7 +32,9 @@ Outcome classifyStop(const Observation& seen) {
         case StopReason::UsageError: return Outcome::UsageError;
         case StopReason::Signal: return Outcome::Cancelled;
         case StopReason::Current: return Outcome::Success;
-        case StopReason::Checked: return seen.runsImageVersion ? Outcome::Success : Outcome::NeedsUpgrade;
+        // With --force a current adapter would be written too: the check says so.
+        case StopReason::Checked:
+            return seen.runsImageVersion && !seen.forced ? Outcome::Success : Outcome::NeedsUpgrade;
         case StopReason::None: break;
     }
     return seen.authRefused ? Outcome::AuthRefused : Outcome::Cancelled;

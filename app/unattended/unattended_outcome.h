@@ -43,6 +43,7 @@ struct Observation {
     bool uploaded = false;            // every byte of the image was acknowledged
     bool authRefused = false;
     bool runsImageVersion = false;  // the status page showed the embedded image's version
+    bool forced = false;            // --force: written even when it runs the embedded version
     StopReason stopReason = StopReason::None;
 };
 

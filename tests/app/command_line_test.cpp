@@ -35,14 +35,17 @@ ChildResult runProgram(const std::vector<std::string>& arguments, Stream kept) {
 }
 
 // What --version must say, read from the image file itself: its size, and its
-// version text at offset 92 up to the first NUL.
+// version text at offset 92 up to the first NUL; then the licence.
 std::string expectedVersionText() {
     std::ifstream in(ORB_EMBEDDED_IMAGE_PATH, std::ios::binary);
     std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (image.size() < 128) return "(unreadable image " ORB_EMBEDDED_IMAGE_PATH ")";
     std::string version = image.substr(92, image.find('\0', 92) - 92);
     return "orb-upgrade " ORB_PROGRAM_VERSION "\nfirmware " + version + ", " + std::to_string(image.size()) +
-           " bytes\n";
+           " bytes\nCopyright (C) 2026 The ORB firmware upgrade utility authors\n"
+           "License GPLv3+: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n"
+           "This is free software: you are free to change and redistribute it.\n"
+           "There is NO WARRANTY, to the extent permitted by law.\n";
 }
 
 struct Case {

@@ -79,6 +79,12 @@ TEST_F(UnattendedFleets, AnAdapterAtTheEmbeddedVersionIsLeftAloneUnlessForced) {
     EXPECT_EQ(seen.status[adapter(1)].value("current"), "true");
     EXPECT_EQ(triggersReceived(sim), 0u) << sim.diagnostics();
 
+    // The check with --force says what the forced run would do, and triggers nothing.
+    UnattendedResult checked = runBatch({"--check", "--force", "--address", adapter(1)});
+    EXPECT_EQ(checked.exitCode, 10) << checked.output;
+    EXPECT_EQ(seenIn(checked.output).results[adapter(1)].value("result"), "needs-upgrade") << checked.output;
+    EXPECT_EQ(triggersReceived(sim), 0u) << sim.diagnostics();
+
     UnattendedResult forced = runBatch({"--force", "--address", adapter(1)});
     EXPECT_EQ(forced.exitCode, 0) << forced.output;
     EXPECT_EQ(seenIn(forced.output).results[adapter(1)].value("result"), "success") << forced.output;

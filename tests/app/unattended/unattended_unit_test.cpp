@@ -486,6 +486,14 @@ INSTANTIATE_TEST_SUITE_P(
                         return seen;
                     }(),
                     Outcome::Success, "current"},
+        OutcomeCase{"CheckedCurrentButForced",
+                    [] {
+                        Observation seen = stoppedFor(StopReason::Checked, RunOutcome::UserAbort);
+                        seen.runsImageVersion = true;
+                        seen.forced = true;
+                        return seen;
+                    }(),
+                    Outcome::NeedsUpgrade, "needs-upgrade"},
         OutcomeCase{"CheckedAndBehind", stoppedFor(StopReason::Checked, RunOutcome::UserAbort), Outcome::NeedsUpgrade,
                     "needs-upgrade"},
         OutcomeCase{"Other", seenWith(RunOutcome::HttpBindFailed), Outcome::Failed, "failed"},

@@ -1,6 +1,7 @@
 #!/usr/bin/python
 # -*- coding: utf-8 -*-
-# Copyright: 2026 The ORB firmware upgrade utility authors
+# Copyright: (c) 2026, The ORB firmware upgrade utility authors
+# GNU General Public License v3.0+ (see LICENSE or https://www.gnu.org/licenses/gpl-3.0.txt)
 
 from __future__ import absolute_import, division, print_function
 __metaclass__ = type
@@ -29,8 +30,9 @@ options:
     required: true
   user:
     description:
-      - The adapters' administrator name. Left out, the program's default, C(admin).
+      - The adapters' administrator name.
     type: str
+    default: admin
   password:
     description:
       - The administrator's password (1 to 126 bytes).
@@ -52,6 +54,18 @@ options:
       - Upgrade also the adapters that already run the version the program carries.
     type: bool
     default: false
+  request_timeout:
+    description:
+      - Seconds to wait for an adapter's TFTP read request after the trigger before giving up on it (result
+        C(no-request)); C(0) waits for ever.
+      - Left out, the program's default, 120.
+    type: int
+  http_timeout:
+    description:
+      - Seconds an adapter may take to finish an HTTP answer before it is given up (result C(not-reachable),
+        or C(no-answer-after-upload) after the upload); C(0) waits for ever.
+      - Left out, the program's default, 60.
+    type: int
   executable:
     description:
       - The orb-upgrade program, a name looked up on the C(PATH) or a path.
@@ -59,18 +73,39 @@ options:
     default: orb-upgrade
 attributes:
   check_mode:
-    description: Runs C(orb-upgrade --check), which reads each adapter's status page and sends no upgrade trigger.
+    description:
+      - Runs C(orb-upgrade --check), which reads each adapter's status page and sends no upgrade trigger.
+      - C(changed) then says whether a real run would write any adapter (C(needs-upgrade), or C(current) with
+        I(force)).
     support: full
   diff_mode:
-    description: Not supported.
-    support: none
+    description:
+      - For each adapter whose status page was read, the software version before and the version it runs after
+        the upgrade (in check mode, the version it would run).
+    support: full
+  platform:
+    description: Runs on the managed host, a Debian computer on the adapters' own network.
+    support: full
+    platforms: posix
 notes:
-  - The task fails when any adapter fails; its message names each failed adapter with its result, and
-    I(adapter_results) still holds every adapter's result.
+  - C(changed) is true when any adapter took the whole image (its result's C(uploaded)), whether its run then
+    succeeded or failed, since its firmware was written.
+  - The task fails when any adapter fails; its message names each failed adapter with its result and the last
+    lines of the program's output about it, and I(adapter_results) still holds every adapter's result.
+  - An upgrade takes about a minute, most of it the adapters' restart; a large site can take longer. Run the task
+    with C(async) and C(poll) so that the connection is not held that long (see the examples).
+seealso:
+  - module: ansible.builtin.apt
+    description: Installs the Debian package C(orb-upgrade) on the managed host.
+  - module: ansible.builtin.async_status
+    description: Reads the result of a task run with C(async) and C(poll=0).
+  - ref: playbooks_async
+    description: Running a long task without holding the connection (C(async) and C(poll)).
 requirements:
-  - The Debian package C(orb-upgrade) on the managed host.
+  - The Debian package C(orb-upgrade) on the managed host; C(man orb-upgrade) there describes its unattended
+    upgrades, results and exit statuses.
 author:
-  - The ORB firmware upgrade utility authors
+  - ORB firmware upgrade utility maintainers (@orb-upgrade)
 '''
 
 EXAMPLES = r'''
@@ -94,6 +129,16 @@ EXAMPLES = r'''
     password: "{{ orb_password }}"
   check_mode: true
   register: orb_plan
+
+- name: A large site, without holding the connection for the whole run
+  orb.fleet.upgrade:
+    adapters: "{{ orb_adapters }}"
+    password: "{{ orb_password }}"
+    parallel: 20
+    request_timeout: 300
+  async: 3600  # seconds the run may take at most
+  poll: 15     # look at it every 15 seconds
+  register: orb
 '''
 
 RETURN = r'''
@@ -136,6 +181,13 @@ adapter_results:
       description: The result as a line for a person.
       type: str
       sample: "result: success, version 2.0.10(a)"
+    output:
+      description:
+        - The lines the program printed about the adapter that were no events of its own (a port that could not
+          be bound, for example).
+      type: list
+      elements: str
+      sample: []
     serial:
       description: The serial number from the status page.
       type: str
@@ -220,6 +272,8 @@ STATUS_FIELDS = ('serial', 'mac', 'software', 'hardware', 'product', 'current', 
 RESULT_FIELDS = ('result', 'code', 'version', 'image-version', 'error', 'uploaded', 'text')
 # Lines of other output quoted in a failure message, the last ones.
 QUOTED_LINES = 10
+# orb-upgrade's longest time limit, in seconds.
+MAX_TIMEOUT_S = 9999
 
 
 def canonical_address(text):
@@ -235,9 +289,11 @@ def build_command(executable, params, check_mode):
         cmd += ['--address', address]
     if params['pc_address'] is not None:
         cmd += ['--pc-address', params['pc_address']]
-    if params['user'] is not None:
-        cmd += ['--user', params['user']]
+    cmd += ['--user', params['user']]
     cmd += ['--parallel', str(params['parallel'])]
+    for name in ('request_timeout', 'http_timeout'):
+        if params[name] is not None:
+            cmd += ['--' + name.replace('_', '-'), str(params[name])]
     if params['force']:
         cmd.append('--force')
     if check_mode:
@@ -246,7 +302,7 @@ def build_command(executable, params, check_mode):
 
 
 def read_events(stdout):
-    """Each adapter's status and result fields, and the lines that are no events."""
+    """Each adapter's status and result fields and its other output, and the lines that are no events."""
     adapters = {}
     others = []
     for line in stdout.splitlines():
@@ -258,7 +314,12 @@ def read_events(stdout):
             if line.strip():
                 others.append(line)
             continue
-        fields = {'status': STATUS_FIELDS, 'result': RESULT_FIELDS}.get(event.get('event'))
+        kind = event.get('event')
+        if kind == 'output':
+            entry = adapters.setdefault(event['adapter'], {})
+            entry.setdefault('output', []).append(str(event.get('text', '')))
+            continue
+        fields = {'status': STATUS_FIELDS, 'result': RESULT_FIELDS}.get(kind)
         if fields is None:
             continue
         entry = adapters.setdefault(event['adapter'], {})
@@ -270,10 +331,15 @@ def read_events(stdout):
 
 def describe(address, entry):
     if entry.get('result') is None:
-        return '%s: no result reported' % address
-    if entry.get('error'):
-        return '%s: %s (%s)' % (address, entry['result'], entry['error'])
-    return '%s: %s' % (address, entry['result'])
+        text = '%s: no result reported' % address
+    elif entry.get('error'):
+        text = '%s: %s (%s)' % (address, entry['result'], entry['error'])
+    else:
+        text = '%s: %s' % (address, entry['result'])
+    output = entry.get('output', [])[-QUOTED_LINES:]
+    if output:
+        text += ', saying: ' + ' | '.join(output)
+    return text
 
 
 def with_output(msg, stderr, others):
@@ -283,15 +349,58 @@ def with_output(msg, stderr, others):
     return msg
 
 
+def would_write(entry, force):
+    """In check mode: whether the same run without --check would write the adapter."""
+    return entry['result'] == 'needs-upgrade' or (force and entry['result'] == 'current')
+
+
+def version_diffs(order, results, check_mode, force):
+    """Before and after per adapter whose status page was read, as ansible.builtin modules show a diff."""
+    diffs = []
+    for address in order:
+        entry = results[address]
+        if 'software' not in entry:
+            continue
+        before = entry['software']
+        if check_mode:
+            after = entry.get('image_version', before) if would_write(entry, force) else before
+        else:
+            after = entry.get('version') or before
+        diffs.append(dict(before_header='%s (software version)' % address, after_header=address,
+                          before='%s\n' % before, after='%s\n' % after))
+    return diffs
+
+
+def find_executable(module, executable):
+    """The program's path, or a failure that says what to do about it."""
+    if os.sep not in executable:
+        found = module.get_bin_path(executable)
+        if found is None:
+            module.fail_json(msg='%s was not found on the PATH of the managed host: install the Debian package '
+                                 'orb-upgrade there, or give its path in executable' % executable,
+                             upgraded=[], failed_adapters=[])
+        return found
+    if not os.path.isfile(executable):
+        module.fail_json(msg='%s does not exist on the managed host: install the Debian package orb-upgrade '
+                             'there, or give the right path in executable' % executable,
+                         upgraded=[], failed_adapters=[])
+    if not os.access(executable, os.X_OK):
+        module.fail_json(msg='%s is not executable on the managed host' % executable, upgraded=[],
+                         failed_adapters=[])
+    return executable
+
+
 def main():
     module = AnsibleModule(
         argument_spec=dict(
             adapters=dict(type='list', elements='str', required=True),
-            user=dict(type='str'),
+            user=dict(type='str', default='admin'),
             password=dict(type='str', no_log=True),
             pc_address=dict(type='str'),
             parallel=dict(type='int', default=4),
             force=dict(type='bool', default=False),
+            request_timeout=dict(type='int'),
+            http_timeout=dict(type='int'),
             executable=dict(type='path', default='orb-upgrade'),
         ),
         supports_check_mode=True,
@@ -304,10 +413,12 @@ def main():
     if not 1 <= params['parallel'] <= 100:
         module.fail_json(msg='parallel must be 1 to 100, not %d' % params['parallel'],
                          upgraded=upgraded, failed_adapters=failed)
+    for name in ('request_timeout', 'http_timeout'):
+        if params[name] is not None and not 0 <= params[name] <= MAX_TIMEOUT_S:
+            module.fail_json(msg='%s must be 0 (no limit) to %d seconds, not %d' % (name, MAX_TIMEOUT_S, params[name]),
+                             upgraded=upgraded, failed_adapters=failed)
 
-    executable = params['executable']
-    if os.sep not in executable:
-        executable = module.get_bin_path(executable, required=True)
+    executable = find_executable(module, params['executable'])
     cmd = build_command(executable, params, module.check_mode)
     environ = {}
     if params['password'] is not None:
@@ -328,16 +439,23 @@ def main():
     for address in order:
         results.setdefault(address, {}).setdefault('result', None)
 
-    fine = ('success', 'current', 'needs-upgrade') if module.check_mode else ('success', 'current')
-    upgrade_result = 'needs-upgrade' if module.check_mode else 'success'
-    upgraded = [a for a in order if results[a]['result'] == upgrade_result]
+    if module.check_mode:
+        fine = ('success', 'current', 'needs-upgrade')
+        upgraded = [a for a in order if results[a]['result'] is not None and would_write(results[a], params['force'])]
+        changed = bool(upgraded)
+    else:
+        fine = ('success', 'current')
+        upgraded = [a for a in order if results[a]['result'] == 'success']
+        # An adapter that took the whole image was written, even if its run then failed.
+        changed = any(results[a].get('uploaded') is True for a in order)
     failed = [a for a in order if results[a]['result'] not in fine]
-    changed = bool(upgraded)
     outcome = dict(changed=changed, upgraded=upgraded, failed_adapters=failed, adapter_results=results, **ran)
+    if module._diff:
+        outcome['diff'] = version_diffs(order, results, module.check_mode, params['force'])
 
     if failed:
-        msg = '%d of %d adapters failed: %s' % (len(failed), len(order),
-                                                 '; '.join(describe(a, results[a]) for a in failed))
+        described = '; '.join(describe(a, results[a]) for a in failed)
+        msg = '%d of %d adapters failed: %s' % (len(failed), len(order), described)
         module.fail_json(msg=with_output(msg, stderr, others), **outcome)
     # Every adapter ended well: only the status that says so fits.
     if rc != 0 and not (rc == 10 and module.check_mode):

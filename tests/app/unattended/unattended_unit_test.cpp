@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_options.h"
@@ -267,16 +269,76 @@ TEST_P(UnattendedPasswordFile, IsReadWhileParsingOrRefusedWithTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, UnattendedPasswordFile,
-    testing::Values(PasswordFileCase{"FirstLine", "se cret\nsecond line\n", "se cret", ""},
-                    PasswordFileCase{"CrlfAndNoOtherLine", "secret\r\n", "secret", ""},
-                    PasswordFileCase{"LongestKept", std::string(126, 'p') + "\r\n", std::string(126, 'p'), ""},
-                    PasswordFileCase{"TooLong", std::string(127, 'p'), "",
-                                     "the password is longer than 126 bytes, which the credentials dialog would cut"},
-                    PasswordFileCase{"Empty", "", "", "its first line holds no password"},
-                    PasswordFileCase{"EmptyFirstLine", "\r\nsecret\n", "", "its first line holds no password"},
-                    PasswordFileCase{"Missing", "<missing>", "", "cannot read it: No such file or directory"},
-                    PasswordFileCase{"Folder", "<folder>", "", "cannot read it: Is a directory"}),
+    testing::Values(PasswordFileCase{"Missing", "<missing>", "", "cannot read it: No such file or directory"},
+                    PasswordFileCase{"Folder", "<folder>", "", "cannot read it: Is a directory"},
+                    PasswordFileCase{"Nul", std::string("se\0cret\n", 8), "",
+                                     "the password holds a line break or a NUL byte (only one line end at its end "
+                                     "is dropped)"}),
     [](const testing::TestParamInfo<PasswordFileCase>& info) { return std::string(info.param.name); });
+
+// The one rule of both sources: --password-file's content and ORB_PASSWORD's
+// value give the same password or fail with the same reason, naming the source.
+enum class PasswordSource { File, Variable };
+
+void PrintTo(PasswordSource source, std::ostream* out) {
+    *out << (source == PasswordSource::File ? "File" : "Variable");
+}
+
+class PasswordSources : public testing::TestWithParam<std::tuple<PasswordSource, PasswordFileCase>> {
+protected:
+    void TearDown() override { ::unsetenv("ORB_PASSWORD"); }
+};
+
+TEST_P(PasswordSources, GiveThePasswordOrAUsageErrorNamingTheSource) {
+    const auto& [source, c] = GetParam();
+    std::vector<std::string> args = {"--unattended", "--accept-warning", "--address", "1.2.3.4"};
+    std::string named = "ORB_PASSWORD";
+    if (source == PasswordSource::File) {
+        std::string path = writeScratchFile("password-rule-" + std::string(c.name), c.content);
+        args.insert(args.end(), {"--password-file", path});
+        named = "--password-file " + path;
+        ::setenv("ORB_PASSWORD", "the file wins", 1);
+    } else {
+        ::setenv("ORB_PASSWORD", c.content.c_str(), 1);
+    }
+    UnattendedOptions options;
+    std::string error;
+    ParseResult result = parseUnattendedOptions(args, &options, &error);
+    if (c.reason.empty()) {
+        EXPECT_EQ(result, ParseResult::Run) << error;
+        EXPECT_EQ(options.password, c.password);
+    } else {
+        EXPECT_EQ(result, ParseResult::UsageError);
+        EXPECT_EQ(error, named + ": " + c.reason);
+    }
+}
+
+const char kTooLong[] = "the password is longer than 126 bytes, which the credentials dialog would cut";
+const char kNoPassword[] = "it holds no password";
+const char kTwoLines[] = "the password holds a line break or a NUL byte (only one line end at its end is dropped)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rule, PasswordSources,
+    testing::Combine(testing::Values(PasswordSource::File, PasswordSource::Variable),
+                     testing::Values(PasswordFileCase{"Plain", "se cret", "se cret", ""},
+                                     PasswordFileCase{"Lf", "secret\n", "secret", ""},
+                                     PasswordFileCase{"Crlf", "secret\r\n", "secret", ""},
+                                     PasswordFileCase{"Cr", "secret\r", "secret", ""},
+                                     PasswordFileCase{"ByteOrderMark", "\xef\xbb\xbfsecret\r\n", "secret", ""},
+                                     PasswordFileCase{"LongestKept", "\xef\xbb\xbf" + std::string(126, 'p') + "\r\n",
+                                                      std::string(126, 'p'), ""},
+                                     PasswordFileCase{"OneByteTooLong", std::string(127, 'p') + "\n", "", kTooLong},
+                                     PasswordFileCase{"Bytes130", std::string(130, 'p'), "", kTooLong},
+                                     PasswordFileCase{"Empty", "", "", kNoPassword},
+                                     PasswordFileCase{"OnlyALineEnd", "\r\n", "", kNoPassword},
+                                     PasswordFileCase{"OnlyAByteOrderMark", "\xef\xbb\xbf\n", "", kNoPassword},
+                                     PasswordFileCase{"TwoLineEnds", "secret\n\n", "", kTwoLines},
+                                     PasswordFileCase{"TwoLines", "se cret\nsecond line\n", "", kTwoLines},
+                                     PasswordFileCase{"EmptyFirstLine", "\r\nsecret\n", "", kTwoLines})),
+    [](const testing::TestParamInfo<std::tuple<PasswordSource, PasswordFileCase>>& info) {
+        return std::string(std::get<0>(info.param) == PasswordSource::File ? "File" : "Variable") +
+               std::get<1>(info.param).name;
+    });
 
 TEST(UnattendedLog, EveryAdaptersFileIsOpenedForAppendingBeforeAnyRun) {
     UnattendedOptions options;

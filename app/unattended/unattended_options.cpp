@@ -52,7 +52,7 @@ bool readFileStart(const std::string& path, size_t limit, std::string* text, std
     return true;
 }
 
-bool readAddressesFile(const std::string& path, std::vector<NamedAdapter>* adapters, std::string* error) {
+bool readAddressesFile(const std::string& path, NamedAdapters* adapters, std::string* error) {
     std::string text, reason;
     if (!readFileStart(path, std::string::npos, &text, &reason)) {
         *error = "cannot read the addresses file " + path + ": " + reason;
@@ -97,8 +97,7 @@ std::string formatDottedQuad(uint32_t address) {
     return text;
 }
 
-bool addAdapter(const std::string& spelling, const std::string& where, std::vector<NamedAdapter>* adapters,
-                std::string* error) {
+bool addAdapter(const std::string& spelling, const std::string& where, NamedAdapters* adapters, std::string* error) {
     uint32_t number = 0;
     if (!parseDottedQuad(spelling, &number)) {
         *error = where + ": " + quoted(spelling) + " is not an IPv4 address";
@@ -109,20 +108,20 @@ bool addAdapter(const std::string& spelling, const std::string& where, std::vect
                  (number == 0 ? "0.0.0.0 means any address" : "255.255.255.255 is the broadcast address") + ")";
         return false;
     }
-    std::string address = formatDottedQuad(number);
-    for (const NamedAdapter& named : *adapters) {
-        if (named.address != address) continue;
+    auto [known, added] = adapters->byAddress.try_emplace(number, adapters->list.size());
+    if (!added) {
+        const NamedAdapter& named = adapters->list[known->second];
         if (named.spelling == spelling)
             *error = where + ": the adapter " + spelling + " is given twice (first: " + named.where + ")";
         else
             *error = where + ": the adapter " + spelling + " is " + named.spelling + " (" + named.where + ") again";
         return false;
     }
-    adapters->push_back({address, spelling, where});
+    adapters->list.push_back({formatDottedQuad(number), spelling, where});
     return true;
 }
 
-bool addAdaptersFromText(const std::string& text, const std::string& fileName, std::vector<NamedAdapter>* adapters,
+bool addAdaptersFromText(const std::string& text, const std::string& fileName, NamedAdapters* adapters,
                          std::string* error) {
     size_t pos = text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
     for (int number = 1; pos < text.size(); ++number) {
@@ -143,7 +142,7 @@ bool addAdaptersFromText(const std::string& text, const std::string& fileName, s
 ParseResult parseUnattendedOptions(const std::vector<std::string>& args, UnattendedOptions* options,
                                    std::string* error) {
     *options = UnattendedOptions{};
-    std::vector<NamedAdapter> adapters;
+    NamedAdapters adapters;
     std::vector<std::string> addressFiles;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
@@ -223,7 +222,7 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
     if (options->help) return ParseResult::Help;
     for (const std::string& path : addressFiles)
         if (!readAddressesFile(path, &adapters, error)) return ParseResult::UsageError;
-    for (const NamedAdapter& named : adapters) options->addresses.push_back(named.address);
+    for (const NamedAdapter& named : adapters.list) options->addresses.push_back(named.address);
     if (!options->acceptWarning) {
         *error = "--accept-warning is required: the warning dialog asks for your consent to the upgrade";
         return ParseResult::UsageError;

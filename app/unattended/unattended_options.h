@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace orb::unattended {
@@ -61,17 +62,23 @@ struct NamedAdapter {
     std::string where;     // "--address" or "FILE:LINE"
 };
 
+// The adapters named so far, in order, and where each address is among them:
+// a list of a hundred thousand is checked for repeats as fast as it is read.
+struct NamedAdapters {
+    std::vector<NamedAdapter> list;
+    std::unordered_map<uint32_t, size_t> byAddress;
+};
+
 // Adds the adapter that `spelling` names. Refuses what is no dotted quad,
 // 0.0.0.0, 255.255.255.255, and an adapter already in `adapters` (compared as
 // numbers, so 10.0.0.8 and 10.0.0.008 are one adapter). The error starts with
 // `where`.
-bool addAdapter(const std::string& spelling, const std::string& where, std::vector<NamedAdapter>* adapters,
-                std::string* error);
+bool addAdapter(const std::string& spelling, const std::string& where, NamedAdapters* adapters, std::string* error);
 
 // Adds the adapters listed in the content of the addresses file `fileName`:
 // one a line; '#' starts a comment; blanks and tabs around an address, CRLF
 // line ends and a UTF-8 byte-order mark are ignored. Errors name FILE:LINE.
-bool addAdaptersFromText(const std::string& text, const std::string& fileName, std::vector<NamedAdapter>* adapters,
+bool addAdaptersFromText(const std::string& text, const std::string& fileName, NamedAdapters* adapters,
                          std::string* error);
 
 // The password when no --password-file gives it.

@@ -170,14 +170,14 @@ class UnattendedAddressesFile : public testing::TestWithParam<AddressesFileCase>
 
 TEST_P(UnattendedAddressesFile, ListsTheAdaptersOrNamesTheLine) {
     const AddressesFileCase& c = GetParam();
-    std::vector<NamedAdapter> adapters;
+    NamedAdapters adapters;
     std::string error;
     bool accepted = addAdaptersFromText(c.text, "hosts.txt", &adapters, &error);
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(accepted, c.error.empty());
     if (!accepted) return;
     std::vector<std::string> addresses;
-    for (const NamedAdapter& adapter : adapters) addresses.push_back(adapter.address);
+    for (const NamedAdapter& adapter : adapters.list) addresses.push_back(adapter.address);
     EXPECT_EQ(addresses, c.addresses);
 }
 
@@ -219,6 +219,20 @@ INSTANTIATE_TEST_SUITE_P(
                           "hosts.txt:1: \"255.255.255.255\" is not an adapter's address (255.255.255.255 is the "
                           "broadcast address)"}),
     [](const testing::TestParamInfo<AddressesFileCase>& info) { return std::string(info.param.name); });
+
+// A fleet's list: every address looked up once, the repeat at its end found
+// with the line of the first.
+TEST(UnattendedAddressesFile, AHundredThousandLinesAndARepeatAtTheEnd) {
+    std::string text;
+    for (uint32_t i = 0; i < 100000; ++i) text += formatDottedQuad(0x0a000001 + i) + "\n";
+    text += "10.0.0.001\n";
+    NamedAdapters adapters;
+    std::string error;
+    EXPECT_FALSE(addAdaptersFromText(text, "hosts.txt", &adapters, &error));
+    EXPECT_EQ(error, "hosts.txt:100001: the adapter 10.0.0.001 is 10.0.0.1 (hosts.txt:1) again");
+    ASSERT_EQ(adapters.list.size(), 100000u);
+    EXPECT_EQ(adapters.list.back().address, "10.1.134.160");
+}
 
 TEST(UnattendedOptions, AnAddressesFileIsReadBesideTheAddressOptions) {
     std::string path = writeScratchFile("hosts.txt", "10.0.0.2\n10.0.0.01\n");

@@ -166,6 +166,8 @@ void Adapter::acceptConnections(int64_t nowMs) {
             if (err == EMFILE || err == ENFILE) pauseAccepting(err, nowMs);
             return;
         }
+        if (acceptStarved_) log(EventLine("accept-resumed"));
+        acceptStarved_ = false;
         Connection& connection = connections_.emplace_back();
         connection.adapter = this;
         connection.fd = fd;
@@ -183,7 +185,9 @@ void Adapter::pauseAccepting(int err, int64_t nowMs) {
     acceptPaused_ = true;
     acceptPauseNew_ = true;
     acceptRetryMs_ = nowMs + kAcceptRetryMs;
-    log(EventLine("accept-paused").add("reason", std::strerror(err)));
+    // Once until a connection is taken again, not at every retry.
+    if (!acceptStarved_) log(EventLine("accept-paused").add("reason", std::strerror(err)));
+    acceptStarved_ = true;
 }
 
 bool Adapter::takeAcceptPause() { return std::exchange(acceptPauseNew_, false); }
@@ -192,7 +196,6 @@ void Adapter::resumeAccepting() {
     if (!acceptPaused_ || listenFd_ < 0) return;
     acceptPaused_ = false;
     polls_->change(listenFd_, EPOLLIN, &listenerTag_);
-    log(EventLine("accept-resumed"));
 }
 
 void Adapter::readFrom(Connection& connection, int64_t nowMs) {

@@ -109,6 +109,7 @@ private:
     SocketTag listenerTag_;
     bool acceptPaused_ = false;
     bool acceptPauseNew_ = false;
+    bool acceptStarved_ = false;  // accept-paused logged, no connection taken since
     int64_t acceptRetryMs_ = 0;
     SocketTag tftpTag_;
     std::list<Connection> connections_;  // a list: the poll set holds pointers to its elements

@@ -20,9 +20,9 @@ constexpr int kRecentWaits = 8;
 struct WaitCount {
     uint32_t ticks = 0;
     uint64_t cutShortUs = 0;  // time of cut-short waits not yet counted as a tick
-    // The latest 1 ms waits that ran to their end (0: none yet). The shortest
-    // is the wait's length: one that the scheduler made late does not make
-    // the unit longer.
+    // The latest 1 ms waits that ran to their end (0: none yet). Their mean
+    // is the wait's length as idle waits have it, the scheduler's delays
+    // included: a shorter unit would let a flood advance the ticks faster.
     uint64_t recentUs[kRecentWaits] = {};
     int next = 0;
 };
@@ -38,10 +38,13 @@ uint64_t systemTimerPeriodUs() {
 }
 
 uint64_t waitLengthUs() {
-    uint64_t shortest = 0;
-    for (uint64_t us : count.recentUs)
-        if (us != 0 && (shortest == 0 || us < shortest)) shortest = us;
-    return shortest != 0 ? shortest : systemTimerPeriodUs();
+    uint64_t total = 0, waits = 0;
+    for (uint64_t us : count.recentUs) {
+        if (us == 0) continue;
+        total += us;
+        ++waits;
+    }
+    return waits != 0 ? total / waits : systemTimerPeriodUs();
 }
 
 uint64_t performanceCounterUs() {

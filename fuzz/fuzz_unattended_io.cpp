@@ -106,7 +106,7 @@ void checkCommandLine(std::vector<std::string> args) {
 }
 
 void checkAddressesFile(const std::string& text) {
-    std::vector<NamedAdapter> adapters;
+    NamedAdapters adapters;
     std::string error;
     if (!addAdaptersFromText(text, "fuzz.txt", &adapters, &error)) {
         checkRefusal(error);
@@ -114,7 +114,7 @@ void checkAddressesFile(const std::string& text) {
         return;
     }
     std::vector<std::string> addresses;
-    for (const NamedAdapter& adapter : adapters) addresses.push_back(adapter.address);
+    for (const NamedAdapter& adapter : adapters.list) addresses.push_back(adapter.address);
     checkAdapters(addresses);
 }
 

@@ -16,8 +16,9 @@ void sleepMilliseconds(uint32_t milliseconds);
 //   sleep through idle ticks and count them afterwards.
 // - Windows: the number of the calling thread's 1 ms waits (waitForInput)
 //   that ran to their end, however long the system timer made each one (about
-//   15.6 ms on a stock system). A wait cut short by an arrival counts none.
-// Either way an arrival never shortens an interval. Tests never replace the
+//   15.6 ms on a stock system), plus the time that waits cut short by an
+//   arrival took, counted in the length of those that ran to their end.
+// Either way an arrival neither shortens an interval nor stretches it. Tests never replace the
 // Linux clock: an interval there must last its real 100 ms.
 uint32_t readWaitTicks();
 

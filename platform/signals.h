@@ -11,7 +11,8 @@ enum class StopSignal { None, Interrupt, Terminate, HangUp };
 
 // From now on SIGINT, SIGTERM and SIGHUP are noted instead of ending the
 // process; a noted signal also ends waitForProcessOutput (spawned_process.h)
-// at once.
+// at once. One that is ignored (as nohup or a shell's background job start a
+// program) stays ignored.
 void catchStopSignals();
 
 // The latest signal noted since the last call; None when there was none.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <utility>
 
 #include "sim/device_pages.h"
 #include "sim/digest_server.h"
@@ -24,6 +25,8 @@ namespace {
 constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 constexpr int64_t kRequestTimeoutMs = 30000;
 constexpr size_t kNoncesKept = 64;
+// A listener out of descriptors tries again this much later at the latest.
+constexpr int64_t kAcceptRetryMs = 1000;
 
 sockaddr_in makeAddress(uint32_t address, uint16_t port) {
     sockaddr_in socketAddress{};
@@ -115,6 +118,7 @@ bool Adapter::openListener(std::string* error) {
         return false;
     }
     listenFd_ = fd;
+    acceptPaused_ = false;
     return true;
 }
 
@@ -157,7 +161,13 @@ void Adapter::acceptConnections(int64_t nowMs) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
         int fd = ::accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) return;
+        if (fd < 0) {
+            int err = errno;
+            if (err == EMFILE || err == ENFILE) pauseAccepting(err, nowMs);
+            return;
+        }
+        if (acceptStarved_) log(EventLine("accept-resumed"));
+        acceptStarved_ = false;
         Connection& connection = connections_.emplace_back();
         connection.adapter = this;
         connection.fd = fd;
@@ -168,6 +178,24 @@ void Adapter::acceptConnections(int64_t nowMs) {
             connection.fd = -1;
         }
     }
+}
+
+void Adapter::pauseAccepting(int err, int64_t nowMs) {
+    polls_->change(listenFd_, 0, &listenerTag_);
+    acceptPaused_ = true;
+    acceptPauseNew_ = true;
+    acceptRetryMs_ = nowMs + kAcceptRetryMs;
+    // Once until a connection is taken again, not at every retry.
+    if (!acceptStarved_) log(EventLine("accept-paused").add("reason", std::strerror(err)));
+    acceptStarved_ = true;
+}
+
+bool Adapter::takeAcceptPause() { return std::exchange(acceptPauseNew_, false); }
+
+void Adapter::resumeAccepting() {
+    if (!acceptPaused_ || listenFd_ < 0) return;
+    acceptPaused_ = false;
+    polls_->change(listenFd_, EPOLLIN, &listenerTag_);
 }
 
 void Adapter::readFrom(Connection& connection, int64_t nowMs) {
@@ -520,11 +548,15 @@ int64_t Adapter::nextDeadline() const {
     if (delayedFetch_) deadline = std::min(deadline, delayedFetchMs_);
     if (fetch_) deadline = std::min(deadline, fetch_->deadline());
     for (const QueuedDatagram& queued : tftpQueue_) deadline = std::min(deadline, queued.dueMs);
+    if (acceptPaused_) deadline = std::min(deadline, acceptRetryMs_);
     return deadline;
 }
 
 bool Adapter::runTimers(int64_t nowMs) {
     if (down_ && nowMs >= upAtMs_ && !comeUp()) return false;
+    // Another process may have freed a descriptor (ENFILE), or one of this
+    // process's was closed without the poll set knowing.
+    if (acceptPaused_ && nowMs >= acceptRetryMs_) resumeAccepting();
     for (Connection& connection : connections_) {
         if (connection.fd < 0 || nowMs < connection.dueMs) continue;
         if (connection.phase == Connection::Phase::Delaying) {

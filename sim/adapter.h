@@ -49,6 +49,12 @@ public:
     void dropClosedConnections();
     // When runTimers() has work to do; the largest value while there is none.
     int64_t nextDeadline() const;
+    // True once after accept4 ran out of descriptors (EMFILE, ENFILE): the
+    // listener is then left out of the waits, since it would report the
+    // waiting connection again at once, until resumeAccepting() (the fleet's
+    // loop calls it when a descriptor frees) or a retry a second later.
+    bool takeAcceptPause();
+    void resumeAccepting();
 
     unsigned index() const { return index_; }
     const SimConfig& config() const { return config_; }
@@ -70,6 +76,7 @@ private:
     bool openListener(std::string* error);
     void closeListener();
     void acceptConnections(int64_t nowMs);
+    void pauseAccepting(int err, int64_t nowMs);
     void readFrom(Connection& connection, int64_t nowMs);
     void handleRequest(Connection& connection, const HttpRequest& request, int64_t nowMs);
     void beginWriting(Connection& connection);
@@ -100,6 +107,10 @@ private:
     std::string addressText_;
     int listenFd_ = -1;
     SocketTag listenerTag_;
+    bool acceptPaused_ = false;
+    bool acceptPauseNew_ = false;
+    bool acceptStarved_ = false;  // accept-paused logged, no connection taken since
+    int64_t acceptRetryMs_ = 0;
     SocketTag tftpTag_;
     std::list<Connection> connections_;  // a list: the poll set holds pointers to its elements
 

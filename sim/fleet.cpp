@@ -37,8 +37,10 @@ std::string addDecimal(std::string digits, uint64_t amount) {
 }  // namespace
 
 uint32_t deriveAdapterAddress(uint32_t first, unsigned index) {
+    // The first adapter is where --address says, whatever it ends in: alone it
+    // may end in 0 or 255; a fleet never starts there (checkFleetRange).
+    if (index == 0) return first;
     uint64_t host = first & 255;
-    if (host == 0) host = 1;  // a range never starts on .0 (checkFleetRange refuses it)
     uint64_t position = uint64_t{first >> 8} * kHostsPerBlock + (host - 1) + index;
     return static_cast<uint32_t>(((position / kHostsPerBlock) << 8) | (position % kHostsPerBlock + 1));
 }

@@ -13,9 +13,10 @@ namespace orb::sim {
 
 inline constexpr unsigned kMaxFleetSize = 100000;
 
-// The address of adapter `index`: the addresses after `first` in order,
-// leaving out every one whose last number is 0 or 255. No adapter on a /24
-// network has those, and scripts that build address lists skip them too.
+// The address of adapter `index`: `first` itself for index 0, then the
+// addresses after it in order, leaving out every one whose last number is 0 or
+// 255. No adapter on a /24 network has those, and scripts that build address
+// lists skip them too.
 uint32_t deriveAdapterAddress(uint32_t first, unsigned index);
 
 // False, with one line in `error`, when a fleet of `count` (more than one)

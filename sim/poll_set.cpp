@@ -36,6 +36,7 @@ bool PollSet::change(int fd, uint32_t events, void* tag) {
 void PollSet::remove(int fd) {
     epoll_event ignored{};
     epoll_ctl(fd_, EPOLL_CTL_DEL, fd, &ignored);
+    ++removals_;
 }
 
 int PollSet::wait(int timeoutMs, std::vector<Readiness>* ready) {

@@ -30,12 +30,16 @@ public:
     bool change(int fd, uint32_t events, void* tag);
     // Before the socket is closed.
     void remove(int fd);
+    // How many sockets remove() has taken out so far: each frees a descriptor
+    // once closed.
+    uint64_t removals() const { return removals_; }
     // Waits up to timeoutMs (-1: without end) and fills `ready`. The number of
     // ready sockets, 0 after the time-out or a signal, -1 on an error.
     int wait(int timeoutMs, std::vector<Readiness>* ready);
 
 private:
     int fd_ = -1;
+    uint64_t removals_ = 0;
 };
 
 }  // namespace orb::sim

@@ -167,7 +167,17 @@ int Simulator::run() {
         // Only now: a connection closed above may still have had a tag in `ready`.
         for (size_t index : touched) {
             adapters_[index]->dropClosedConnections();
+            if (adapters_[index]->takeAcceptPause()) acceptPaused_.push_back(index);
             schedule(index);
+        }
+        // A descriptor freed: the listeners that ran out of them try again.
+        if (polls_.removals() != removalsSeen_) {
+            removalsSeen_ = polls_.removals();
+            for (size_t index : acceptPaused_) {
+                adapters_[index]->resumeAccepting();
+                schedule(index);
+            }
+            acceptPaused_.clear();
         }
     }
     if (exitStatus == 0) {

@@ -60,6 +60,8 @@ private:
     volatile sig_atomic_t stopSignal_ = 0;
     std::vector<std::unique_ptr<Adapter>> adapters_;
     std::vector<int64_t> scheduledMs_;  // per adapter: its earliest entry on timers_; others are stale
+    std::vector<size_t> acceptPaused_;  // adapters whose listener ran out of descriptors
+    uint64_t removalsSeen_ = 0;         // polls_.removals() when last looked at
     std::priority_queue<Timer, std::vector<Timer>, std::greater<Timer>> timers_;
 };
 

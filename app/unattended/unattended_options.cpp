@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/log_file.h"
@@ -51,7 +52,7 @@ bool readFileStart(const std::string& path, size_t limit, std::string* text, std
     return true;
 }
 
-bool readAddressesFile(const std::string& path, std::vector<NamedAdapter>* adapters, std::string* error) {
+bool readAddressesFile(const std::string& path, NamedAdapters* adapters, std::string* error) {
     std::string text, reason;
     if (!readFileStart(path, std::string::npos, &text, &reason)) {
         *error = "cannot read the addresses file " + path + ": " + reason;
@@ -96,8 +97,7 @@ std::string formatDottedQuad(uint32_t address) {
     return text;
 }
 
-bool addAdapter(const std::string& spelling, const std::string& where, std::vector<NamedAdapter>* adapters,
-                std::string* error) {
+bool addAdapter(const std::string& spelling, const std::string& where, NamedAdapters* adapters, std::string* error) {
     uint32_t number = 0;
     if (!parseDottedQuad(spelling, &number)) {
         *error = where + ": " + quoted(spelling) + " is not an IPv4 address";
@@ -108,20 +108,20 @@ bool addAdapter(const std::string& spelling, const std::string& where, std::vect
                  (number == 0 ? "0.0.0.0 means any address" : "255.255.255.255 is the broadcast address") + ")";
         return false;
     }
-    std::string address = formatDottedQuad(number);
-    for (const NamedAdapter& named : *adapters) {
-        if (named.address != address) continue;
+    auto [known, added] = adapters->byAddress.try_emplace(number, adapters->list.size());
+    if (!added) {
+        const NamedAdapter& named = adapters->list[known->second];
         if (named.spelling == spelling)
             *error = where + ": the adapter " + spelling + " is given twice (first: " + named.where + ")";
         else
             *error = where + ": the adapter " + spelling + " is " + named.spelling + " (" + named.where + ") again";
         return false;
     }
-    adapters->push_back({address, spelling, where});
+    adapters->list.push_back({formatDottedQuad(number), spelling, where});
     return true;
 }
 
-bool addAdaptersFromText(const std::string& text, const std::string& fileName, std::vector<NamedAdapter>* adapters,
+bool addAdaptersFromText(const std::string& text, const std::string& fileName, NamedAdapters* adapters,
                          std::string* error) {
     size_t pos = text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
     for (int number = 1; pos < text.size(); ++number) {
@@ -142,7 +142,7 @@ bool addAdaptersFromText(const std::string& text, const std::string& fileName, s
 ParseResult parseUnattendedOptions(const std::vector<std::string>& args, UnattendedOptions* options,
                                    std::string* error) {
     *options = UnattendedOptions{};
-    std::vector<NamedAdapter> adapters;
+    NamedAdapters adapters;
     std::vector<std::string> addressFiles;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
@@ -222,7 +222,7 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
     if (options->help) return ParseResult::Help;
     for (const std::string& path : addressFiles)
         if (!readAddressesFile(path, &adapters, error)) return ParseResult::UsageError;
-    for (const NamedAdapter& named : adapters) options->addresses.push_back(named.address);
+    for (const NamedAdapter& named : adapters.list) options->addresses.push_back(named.address);
     if (!options->acceptWarning) {
         *error = "--accept-warning is required: the warning dialog asks for your consent to the upgrade";
         return ParseResult::UsageError;
@@ -238,34 +238,54 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
     // Before any adapter runs: a password that cannot be used would fail
     // every one of them.
     std::string reason;
-    if (!options->passwordFile.empty() && !readPasswordFile(options->passwordFile, &options->password, &reason)) {
-        *error = "--password-file " + options->passwordFile + ": " + reason;
-        return ParseResult::UsageError;
+    if (!options->passwordFile.empty()) {
+        if (!readPasswordFile(options->passwordFile, &options->password, &reason)) {
+            *error = "--password-file " + options->passwordFile + ": " + reason;
+            return ParseResult::UsageError;
+        }
+    } else if (const char* variable = std::getenv(kPasswordVariable); variable != nullptr && !options->adapterRun) {
+        // An adapter's run gets the value that its runner took.
+        if (!takePassword(variable, &options->password, &reason)) {
+            *error = std::string(kPasswordVariable) + ": " + reason;
+            return ParseResult::UsageError;
+        }
     }
     return ParseResult::Run;
 }
 
-bool readPasswordFile(const std::string& path, std::string* password, std::string* reason) {
-    // The first line is all that is wanted: one byte more than the longest
-    // password with its CRLF tells a longer one.
-    std::string text, why;
-    if (!readFileStart(path, kMaxPasswordBytes + 3, &text, &why)) {
-        *reason = "cannot read it: " + why;
+bool takePassword(const std::string& text, std::string* password, std::string* reason) {
+    std::string taken = text.compare(0, 3, kByteOrderMark) == 0 ? text.substr(3) : text;
+    // One line end, as an editor or a shell's here-string leaves it.
+    if (!taken.empty() && taken.back() == '\n') taken.pop_back();
+    if (!taken.empty() && taken.back() == '\r') taken.pop_back();
+    if (taken.empty()) {
+        *reason = "it holds no password";
         return false;
     }
-    std::string line = text.substr(0, text.find('\n'));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty()) {
-        *reason = "its first line holds no password";
-        return false;
-    }
-    if (line.size() > kMaxPasswordBytes) {
+    if (taken.size() > kMaxPasswordBytes) {
         *reason = "the password is longer than " + std::to_string(kMaxPasswordBytes) +
                   " bytes, which the credentials dialog would cut";
         return false;
     }
-    *password = line;
+    // No field of the credentials dialog holds these, and the environment
+    // that carries the password to the runs ends at a NUL.
+    if (taken.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+        *reason = "the password holds a line break or a NUL byte (only one line end at its end is dropped)";
+        return false;
+    }
+    *password = taken;
     return true;
+}
+
+bool readPasswordFile(const std::string& path, std::string* password, std::string* reason) {
+    // One byte more than the longest password with a byte-order mark and a
+    // CRLF tells a longer one.
+    std::string text, why;
+    if (!readFileStart(path, 3 + kMaxPasswordBytes + 2 + 1, &text, &why)) {
+        *reason = "cannot read it: " + why;
+        return false;
+    }
+    return takePassword(text, password, reason);
 }
 
 std::string adapterLogPath(const UnattendedOptions& options, const std::string& address) {
@@ -321,9 +341,10 @@ std::vector<std::string> unattendedHelpLines() {
         "                          image from (one of the addresses the dialog offers;",
         "                          default: its first)",
         "  --user NAME             the administrator's name (default: admin)",
-        "  --password-file FILE    the password, the file's first line (1 to 126 bytes);",
-        "                          else the variable ORB_PASSWORD. A refused password is",
-        "                          not retried",
+        "  --password-file FILE    the password (1 to 126 bytes; a UTF-8 byte-order mark",
+        "                          and one line end at its end are dropped); else the",
+        "                          variable ORB_PASSWORD, taken the same way. A refused",
+        "                          password is not retried",
         "  --check                 only read each adapter's status page and say whether",
         "                          it runs the embedded version; nothing is triggered",
         "                          (exit 0: all current, 10: some would be upgraded)",

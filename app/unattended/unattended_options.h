@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace orb::unattended {
@@ -28,7 +29,9 @@ struct UnattendedOptions {
     std::string pcAddress;  // the same form; empty: the dialog's default
     std::string user;       // empty: the dialog's default
     std::string passwordFile;
-    std::string password;  // the password file's first line, read while parsing
+    // From the password file, else ORB_PASSWORD (takePassword), read while
+    // parsing; empty when neither gives one.
+    std::string password;
     int parallel = kDefaultParallel;
     // Limits for a run nobody watches: the adapter's read request after the
     // trigger, and each HTTP exchange; 0 waits for ever.
@@ -47,7 +50,8 @@ enum class ParseResult { Run, Help, UsageError };
 
 // Parses the arguments after the program name (the first is "--unattended").
 // Reads --addresses-file (addAdaptersFromText) and --password-file
-// (readPasswordFile). On UsageError, `error` is one line.
+// (readPasswordFile), or without it ORB_PASSWORD. On UsageError, `error` is
+// one line that names the option, file or variable at fault.
 ParseResult parseUnattendedOptions(const std::vector<std::string>& args, UnattendedOptions* options,
                                    std::string* error);
 
@@ -58,22 +62,35 @@ struct NamedAdapter {
     std::string where;     // "--address" or "FILE:LINE"
 };
 
+// The adapters named so far, in order, and where each address is among them:
+// a list of a hundred thousand is checked for repeats as fast as it is read.
+struct NamedAdapters {
+    std::vector<NamedAdapter> list;
+    std::unordered_map<uint32_t, size_t> byAddress;
+};
+
 // Adds the adapter that `spelling` names. Refuses what is no dotted quad,
 // 0.0.0.0, 255.255.255.255, and an adapter already in `adapters` (compared as
 // numbers, so 10.0.0.8 and 10.0.0.008 are one adapter). The error starts with
 // `where`.
-bool addAdapter(const std::string& spelling, const std::string& where, std::vector<NamedAdapter>* adapters,
-                std::string* error);
+bool addAdapter(const std::string& spelling, const std::string& where, NamedAdapters* adapters, std::string* error);
 
 // Adds the adapters listed in the content of the addresses file `fileName`:
 // one a line; '#' starts a comment; blanks and tabs around an address, CRLF
 // line ends and a UTF-8 byte-order mark are ignored. Errors name FILE:LINE.
-bool addAdaptersFromText(const std::string& text, const std::string& fileName, std::vector<NamedAdapter>* adapters,
+bool addAdaptersFromText(const std::string& text, const std::string& fileName, NamedAdapters* adapters,
                          std::string* error);
 
-// The first line of a password file without its line end. False, with the
-// reason, when the file cannot be read, or its first line is empty or longer
-// than kMaxPasswordBytes.
+// The password when no --password-file gives it.
+inline constexpr char kPasswordVariable[] = "ORB_PASSWORD";
+
+// The password that `text` (a password file's content or ORB_PASSWORD's
+// value) gives: a leading UTF-8 byte-order mark and one line end at its end
+// (LF, CRLF or CR) dropped. False, with the reason, when what is left is
+// empty, longer than kMaxPasswordBytes, or holds another line end or a NUL.
+bool takePassword(const std::string& text, std::string* password, std::string* reason);
+
+// takePassword of the file's content; false also when it cannot be read.
 bool readPasswordFile(const std::string& path, std::string* password, std::string* reason);
 
 // True for A.B.C.D with four decimal numbers 0..255 of one to three digits

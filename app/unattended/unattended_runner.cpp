@@ -305,7 +305,8 @@ int runAdapters(const UnattendedOptions& given, const RunLauncher& launch) {
     std::vector<std::string> environment;
     // The environment, not the command line: other users can read a
     // process's arguments.
-    if (!options.passwordFile.empty()) environment.push_back("ORB_PASSWORD=" + options.password);
+    // The password as taken, whichever source gave it.
+    if (!options.password.empty()) environment.push_back(std::string(kPasswordVariable) + "=" + options.password);
     catchStopSignals();
     Runner runner(options, launch);
     return runner.run(environment);

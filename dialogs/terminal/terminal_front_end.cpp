@@ -95,8 +95,12 @@ void installSignalHandlers() {
     struct sigaction action {};
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
+    // An interrupt that the program was started with ignored (a shell's
+    // background job) stays ignored, as the stop signals below do.
+    struct sigaction interrupt {};
+    sigaction(SIGINT, nullptr, &interrupt);
     action.sa_handler = onInterrupt;
-    sigaction(SIGINT, &action, nullptr);
+    if (interrupt.sa_handler != SIG_IGN) sigaction(SIGINT, &action, nullptr);
     action.sa_handler = onResize;
     sigaction(SIGWINCH, &action, nullptr);
     action.sa_handler = onContinue;

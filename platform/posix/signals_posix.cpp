@@ -24,6 +24,15 @@ void onStopSignal(int signalNumber) {
     (void)ignored;
 }
 
+// A signal that the program was started with ignored (nohup, a shell's
+// background job) stays ignored: whoever ignored it wants the program to
+// outlive it.
+void catchUnlessIgnored(int signalNumber, const struct sigaction& action) {
+    struct sigaction current {};
+    if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return;
+    sigaction(signalNumber, &action, nullptr);
+}
+
 }  // namespace
 
 void catchStopSignals() {
@@ -40,9 +49,9 @@ void catchStopSignals() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     action.sa_handler = onStopSignal;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    catchUnlessIgnored(SIGINT, action);
+    catchUnlessIgnored(SIGTERM, action);
+    catchUnlessIgnored(SIGHUP, action);
 }
 
 StopSignal takeStopSignal() {

@@ -50,26 +50,17 @@ bool spawnProcess(const std::string& program, const std::string& displayName, co
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    // Signals that this process handles come back to their defaults in the
-    // child; the child installs its own.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-
+    // A signal that this process catches comes back to its default in the
+    // child through exec; one that it was started with ignored (nohup, a
+    // background job) stays ignored there too.
     std::vector<std::string> argv = {displayName};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<std::string> envp = mergedEnvironment(environment);
     std::vector<char*> argvPointers = pointers(argv);
     std::vector<char*> envpPointers = pointers(envp);
     pid_t pid = -1;
-    int failed = posix_spawn(&pid, program.c_str(), &actions, &attributes, argvPointers.data(), envpPointers.data());
+    int failed = posix_spawn(&pid, program.c_str(), &actions, nullptr, argvPointers.data(), envpPointers.data());
     posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
     ::close(pipeFds[1]);
     if (failed != 0) {
         ::close(pipeFds[0]);

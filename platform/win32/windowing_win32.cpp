@@ -240,12 +240,15 @@ void pumpAllMessages(WindowHandle window) {
 
 // A 1 ms wait lasts one period of the system timer (about 15.6 ms unless
 // something raised its resolution); the loops' intervals and bars are counted
-// in such waits, as the program always has. An arrival that cuts one short
-// counts none, so a flood of datagrams cannot shorten an interval.
+// in such waits, as the program always has. A wait that an arrival cuts short
+// counts the time it took (wait_ticks_win32.h), so datagrams neither shorten
+// an interval nor stretch it.
 int readProgressFrameMs() { return 0; }
 
 void waitForInput(WindowHandle, SocketHandle socket, int stepMs, int) {
-    if (!waitReadable(socket, stepMs)) countCompletedWait();
+    uint64_t start = readWaitClock();
+    bool arrived = waitReadable(socket, stepMs);
+    countWait(stepMs, !arrived, readWaitClock() - start);
 }
 
 }  // namespace orb

@@ -33,7 +33,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(AddressCase{"127.0.0.2", 0, "127.0.0.2"}, AddressCase{"127.0.0.2", 4, "127.0.0.6"},
                     AddressCase{"127.0.0.2", 252, "127.0.0.254"}, AddressCase{"127.0.0.2", 253, "127.0.1.1"},
                     AddressCase{"127.0.0.254", 1, "127.0.1.1"}, AddressCase{"127.4.0.1", 999, "127.4.3.238"},
-                    AddressCase{"127.0.255.254", 1, "127.1.0.1"}));
+                    AddressCase{"127.0.255.254", 1, "127.1.0.1"},
+                    // One adapter alone listens where --address says.
+                    AddressCase{"127.0.0.0", 0, "127.0.0.0"}, AddressCase{"127.0.0.255", 0, "127.0.0.255"},
+                    AddressCase{"10.1.2.255", 0, "10.1.2.255"}));
 
 struct RangeCase {
     const char* first;

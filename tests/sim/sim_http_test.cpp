@@ -3,9 +3,17 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <tuple>
 
 #include "tests/sim/sim_integration.h"
@@ -232,6 +240,107 @@ TEST(SimHttp, ListeningLineNamesAddressAndPort) {
     EXPECT_EQ(listening.value("port"), std::to_string(kPort));
     EXPECT_EQ(listening.value("auth"), "digest");
     EXPECT_EQ(listening.value("software-version"), "3.1");
+}
+
+// One adapter listens where --address says, also on an address that a fleet
+// would skip.
+class SimLoneAddress : public testing::TestWithParam<unsigned> {};
+
+TEST_P(SimLoneAddress, IsWhereItListens) {
+    const uint32_t address = simAddress(GetParam());
+    SimProcess sim;
+    ORB_START_SIM(sim, std::vector<std::string>({"--address=" + formatAddress(address),
+                                                 "--http-port=" + std::to_string(kPort), "--seed=1"}));
+    EXPECT_EQ(sim.events().front().value("address"), formatAddress(address));
+    HttpResult result = rawHttp(address, kPort, utilityRequest("/admin/advanced"));
+    EXPECT_TRUE(result.connected) << sim.diagnostics();
+    EXPECT_EQ(statusOf(result.response), 200) << sim.diagnostics();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, SimLoneAddress, testing::Values(0u, 255u));
+
+// CPU time the process has used, in nanoseconds, every thread included.
+long long cpuNanoseconds(pid_t pid) {
+    long long total = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task")) {
+        std::ifstream in(task.path() / "schedstat");
+        long long ns = 0;
+        in >> ns;
+        total += ns;
+    }
+    return total;
+}
+
+// The process's scheduler state: 'S' while it sleeps in a wait.
+char stateOf(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t end = line.rfind(')');
+    return end != std::string::npos && end + 2 < line.size() ? line[end + 2] : '?';
+}
+
+int connectTo(uint32_t address) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_addr.s_addr = htonl(address);
+    peer.sin_port = htons(kPort);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    timeval limit{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    return fd;
+}
+
+// Out of descriptors, the listener waits for one to free instead of being
+// reported ready again and again; then the waiting connection is served.
+TEST(SimDescriptors, ALackOfThemPausesAcceptingUntilOneFrees) {
+    SimProcess sim;
+    ORB_START_SIM(sim, simOptions(22));
+    pid_t pid = sim.pid();
+    // A new descriptor takes the lowest free number, and fails when that is
+    // not below the limit.
+    std::set<long> open;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd"))
+        open.insert(std::stol(entry.path().filename().string()));
+    long lowestFree = 0;
+    while (open.count(lowestFree) != 0) ++lowestFree;
+    rlimit limit{};
+    ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, nullptr, &limit), 0);
+    limit.rlim_cur = static_cast<rlim_t>(lowestFree + 2);  // two connections, not three
+    ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &limit, nullptr), 0);
+
+    int held[3];
+    for (int& fd : held) {
+        fd = connectTo(simAddress(22));
+        ASSERT_GE(fd, 0);
+    }
+    auto paused = sim.waitFor("accept-paused");
+    ASSERT_TRUE(paused) << sim.diagnostics();
+    EXPECT_EQ(paused->value("reason"), std::strerror(EMFILE));
+    // Asleep in its wait, and staying there: a loop that is told again and
+    // again about the connection it cannot take keeps a CPU busy.
+    long long deadline = nowMs() + 5000;
+    while (stateOf(pid) != 'S' && nowMs() < deadline) sim.poll(10);
+    ASSERT_EQ(stateOf(pid), 'S');
+    long long before = cpuNanoseconds(pid);
+    sim.poll(500);
+    long long used = cpuNanoseconds(pid) - before;
+    EXPECT_LT(used, 50'000'000) << "CPU nanoseconds in half a second";
+
+    const std::string request = utilityRequest("/admin/advanced");
+    ASSERT_EQ(::send(held[2], request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    ::close(held[0]);  // a descriptor frees in orb-sim
+    std::string response;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::recv(held[2], buffer, sizeof buffer, 0)) > 0) response.append(buffer, static_cast<size_t>(got));
+    EXPECT_EQ(statusOf(response), 200) << sim.diagnostics();
+    EXPECT_TRUE(sim.waitFor("accept-resumed")) << sim.diagnostics();
+    ::close(held[1]);
+    ::close(held[2]);
 }
 
 TEST(SimStart, APortInUseIsAClearError) {

@@ -61,9 +61,11 @@ std::vector<unattended::Event> eventsNamed(const std::string& output, const std:
 }
 
 UnattendedResult runUnattendedInChild(const std::vector<std::string>& args, uint32_t pcAddress,
-                                      const std::function<void(const std::string&, pid_t)>& watch, int timeoutMs) {
+                                      const std::function<void(const std::string&, pid_t)>& watch, int timeoutMs,
+                                      const std::function<void()>& inChild) {
     return runInChild(
         [&] {
+            if (inChild) inChild();
             setOwnAddressesForTesting(true, {pcAddress});
             unattended::UnattendedOptions options;
             std::string error;

@@ -26,8 +26,10 @@ using UnattendedResult = ChildResult;
 std::vector<unattended::Event> eventsIn(const std::string& output);
 std::vector<unattended::Event> eventsNamed(const std::string& output, const std::string& name);
 
+// `inChild` runs in the child before the runner starts (to give it the
+// signal dispositions that a shell or nohup would).
 UnattendedResult runUnattendedInChild(const std::vector<std::string>& args, uint32_t pcAddress,
                                       const std::function<void(const std::string&, pid_t)>& watch = nullptr,
-                                      int timeoutMs = 60000);
+                                      int timeoutMs = 60000, const std::function<void()>& inChild = nullptr);
 
 }  // namespace orb::test

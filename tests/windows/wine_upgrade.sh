@@ -12,6 +12,11 @@
 # RUN: password, cancel-in-restart-wait, stalled-upload, wrong-password,
 # screenshots, screenshot-error-box, and transfer (ends once the image is
 # across; for the benchmark). SHOT_DIR receives wine-N-NAME.png.
+# stalled-upload-stray and stalled-upload-flood are stalled uploads where, in
+# half of the unacknowledged block's 30 intervals, another host (127.0.0.9)
+# sends the transfer's port a datagram every 10 ms, or 2,500 a second: those
+# intervals must last at most 1.2 times as long as the others (and no less
+# than 0.75 times).
 # Needs root (unshare -n, ports 69 and 80); without it exits 77 (skipped).
 set -u
 run=$1 exe=$2 driver=$3 probe=$4 sim=$5 image=$6 out=$7 shots=${8:-}
@@ -73,7 +78,7 @@ case $run in
   # window stays up showing the bytes acknowledged so far (99 blocks).
   password) sim_options+=(--user=admin --password=$password --qop=auth --pause-after-block=100 --pause-ms=1500) ;;
   wrong-password) sim_options+=(--user=admin --password=$password --qop=auth) ;;
-  stalled-upload) sim_options+=(--stop-after-blocks=100) ;;
+  stalled-upload | stalled-upload-stray | stalled-upload-flood) sim_options+=(--stop-after-blocks=100) ;;
   screenshots)
     # Slow enough that each passing window stays up for its picture.
     sim_options+=(--user=admin --password=$password --qop=auth --http-delay-ms=1500 --http-delay-on=status
@@ -81,7 +86,7 @@ case $run in
 esac
 # Every event line also goes to sim.times with the time it arrived.
 stampLines() { while IFS= read -r line; do echo "$line" >>"$out/sim.log"; echo "$EPOCHREALTIME $line" >>"$out/sim.times"; done; }
-rm -f "$out/sim.log" "$out/sim.times" "$out/driver.log" "$out/driver.err"
+rm -f "$out/sim.log" "$out/sim.times" "$out/driver.log" "$out/driver.times" "$out/driver.err"
 sim_pin=()
 [ -n "${ORB_BENCH_SIM_CPU:-}" ] && sim_pin=(taskset -c "$ORB_BENCH_SIM_CPU")
 "${sim_pin[@]}" "$sim" "${sim_options[@]}" > >(stampLines) 2>&1 &
@@ -107,6 +112,7 @@ drive() {
   wine "$driver" "${options[@]}" "$@" 2>>"$out/driver.err" | while IFS= read -r line; do
     line=${line%$'\r'}
     echo "$line" >>"$out/driver.log"
+    echo "$EPOCHREALTIME $line" >>"$out/driver.times"
     case $line in
       "shot "*)
         read -r _ name left top right bottom <<<"$line"
@@ -133,6 +139,60 @@ fi
 wine "$exe" >"$out/exe.log" 2>&1 &
 app=$!
 unset ORB_TRACE
+
+# Another host's stray datagrams at the transfer's port (the program's end
+# of it, as the adapter logs it with the option acknowledgement), during the
+# 6th to 10th, 16th to 20th and 26th to 30th intervals of the block that the
+# adapter never acknowledges: the other intervals are the same program's,
+# on the same machine under the same load, without them.
+case $run in
+  stalled-upload-stray) stray_interval_us=10000 stray_label="one every 10 ms" ;;
+  stalled-upload-flood) stray_interval_us=400 stray_label="2,500 a second" ;;
+  *) stray_interval_us= stray_label="no" ;;
+esac
+if [ -n "$stray_interval_us" ]; then
+  python3 - "$out/sim.log" "$stray_interval_us" "$app" >"$out/stray.log" 2>&1 <<'PY' &
+import os, re, socket, sys, time
+log, interval, app = sys.argv[1], int(sys.argv[2]) / 1e6, int(sys.argv[3])
+text, offset, port = "", 0, None
+stray = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+stray.bind(("127.0.0.9", 0))
+stray.setblocking(False)
+sent, sends, due, check = 0, 0, 0.0, 0.0
+deadline = time.monotonic() + 300
+# Until the program has ended or 300 s at the latest.
+while time.monotonic() < deadline:
+    now = time.monotonic()
+    if now >= check:
+        try:
+            os.kill(app, 0)
+        except ProcessLookupError:
+            break
+        with open(log) as f:
+            f.seek(offset)
+            more = f.read()
+        offset += len(more.encode())
+        text += more
+        if port is None:
+            match = re.search(r"^event=tftp-oack from=127\.0\.0\.1:(\d+)", text, re.M)
+            port = int(match.group(1)) if match else None
+        sends = text.count("event=tftp-ack-withheld")
+        check = now + 0.005
+    # Interval j runs from the block's send j to send j + 1 (j from 0).
+    active = port is not None and 1 <= sends < 30 and ((sends - 1) // 5) % 2 == 1
+    if not active:
+        due = now
+    elif now >= due:
+        stray.sendto(b"\x00\x04\x00\x00", ("127.0.0.1", port))
+        sent += 1
+        due += interval
+    pause = min(due if active else check, check) - time.monotonic()
+    if pause > 0:
+        time.sleep(pause)
+print("sent", sent, "stray datagrams to port", port)
+PY
+  pids+=($!)
+fi
 
 # The warning: its Continue button pressed with the mouse, as a person would.
 drive "wait:$title:1021" "shot:wine-1-warning" || fail "no warning dialog: $(tail -n 3 "$out/driver.log")"
@@ -169,7 +229,7 @@ case $run in
     mapfile -t box < <(error_box "Upgrade Failed: User Abort")
     steps=("${address_steps[@]}" "${confirm_steps[@]}" "click:1" "$restart_wait" "sleep:2000" "click:2"
            "${box[@]}") ;;
-  stalled-upload)
+  stalled-upload | stalled-upload-stray | stalled-upload-flood)
     mapfile -t box < <(error_box "Upgrade Failed: Firmware Upload Incomplete")
     steps=("${address_steps[@]}" "${confirm_steps[@]}" "click:1" "${box[@]}") ;;
   screenshots)
@@ -250,9 +310,29 @@ fi
 if [ "$run" = wrong-password ]; then
   grep -q '^event=http-request .*auth=refused' "$out/sim.log" || fail "the adapter refused no password"
 fi
-if [ "$run" = stalled-upload ]; then
-  [ -z "$(received)" ] || fail "the adapter received a whole image"
-fi
+case $run in
+  stalled-upload*)
+    [ -z "$(received)" ] || fail "the adapter received a whole image"
+    # The block that is never acknowledged, as each of its sends reached the
+    # adapter: 30 sends, the time-out at the end of the 30th interval.
+    mapfile -t sends < <(awk '$2 == "event=tftp-ack-withheld" { print $1 }' "$out/sim.times")
+    [ "${#sends[@]}" -eq 30 ] || fail "the block was sent ${#sends[@]} times, not 30"
+    timing=$(printf '%s\n' "${sends[@]}" | awk '
+      NR > 1 { j = NR - 2; d = $1 - last; if (int(j / 5) % 2 == 1) { s += d; n++ } else { q += d; m++ } }
+      { last = $1; if (NR == 1) first = $1 }
+      END { printf "%.0f %.0f %.0f %.2f", q / m * 1000, s / n * 1000, (last - first) * 1000, (s / n) / (q / m) }')
+    read -r quiet_ms stray_ms span_ms ratio <<<"$timing"
+    echo "stalled: 29 resend intervals in ${span_ms} ms; mean ${quiet_ms} ms in the 15 quiet ones," \
+         "${stray_ms} ms in the 14 that stray datagrams ($stray_label) reach (${ratio} x)"
+    if [ "$run" != stalled-upload ]; then
+      cat "$out/stray.log"
+      grep -q '^sent [1-9]' "$out/stray.log" || fail "no stray datagrams were sent"
+      awk -v r="$ratio" 'BEGIN { exit !(r <= 1.2) }' || fail "the stray datagrams stretched the intervals ${ratio} times"
+      # Nor may they shorten them (the quiet ones vary by about a tenth here).
+      awk -v r="$ratio" 'BEGIN { exit !(r >= 0.75) }' || fail "the stray datagrams shortened the intervals to ${ratio}"
+    fi
+    ;;
+esac
 
 tenths=$((($(date +%s%N) - started) / 100000000))
 echo "wine upgrade $run: passed in $((tenths / 10)).$((tenths % 10)) s (exit code 0)"

@@ -103,6 +103,29 @@ TEST_F(UnattendedRuns, PasswordFromAFileUpgradesTheAdapterByteForByte) {
     EXPECT_TRUE(image == embeddedImage()) << "received " << image.size() << " bytes";
 }
 
+// ORB_PASSWORD as a vault or `read` leaves it, with its line end: the
+// adapter gets the password without it. One that the credentials dialog would
+// cut is refused before any adapter runs.
+TEST_F(UnattendedRuns, PasswordFromTheEnvironmentIsTakenAsFromAFile) {
+    const unsigned host = 40;
+    SimProcess sim;
+    ASSERT_TRUE(startSim(sim, host, {"--user=admin", "--password=se cret"})) << sim.diagnostics();
+    UnattendedResult run = runUnattendedInChild(commandFor(host, {"--json"}), pcAddress(host), nullptr, 60000,
+                                                [] { ::setenv("ORB_PASSWORD", "se cret\n", 1); });
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    std::vector<Event> results = eventsNamed(run.output, "result");
+    ASSERT_EQ(results.size(), 1u) << run.output;
+    EXPECT_EQ(results[0].value("result"), "success") << run.output;
+
+    const std::string tooLong(130, 'p');
+    UnattendedResult refused = runUnattendedInChild(commandFor(host, {"--json"}), pcAddress(host), nullptr, 60000,
+                                                    [&] { ::setenv("ORB_PASSWORD", tooLong.c_str(), 1); });
+    EXPECT_EQ(refused.exitCode, 2) << refused.output;
+    EXPECT_NE(refused.output.find("ORB_PASSWORD: the password is longer than 126 bytes"), std::string::npos)
+        << refused.output;
+    EXPECT_TRUE(eventsNamed(refused.output, "result").empty()) << "no adapter ran: " << refused.output;
+}
+
 struct FailureClass {
     const char* name;
     unsigned host;

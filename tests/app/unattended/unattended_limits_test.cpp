@@ -221,30 +221,63 @@ TEST_F(UnattendedLimits, AnAdaptersHostileTextsReachNoTerminalAndKeepJsonValid) 
     EXPECT_EQ(uploads.back().value("size"), "728196");
 }
 
-TEST_F(UnattendedLimits, AHangUpDuringTheUploadsCancelsEveryRunWithItsResult) {
+// A hang-up reaches the whole process group, the runs too, as when the
+// terminal or SSH session goes away. Started under nohup the batch goes on.
+struct HangUpCase {
+    const char* name;
+    bool ignoredAtStart;
+    unsigned hosts[2];
+    const char* tftpDelay;
+    int exitCode;
+    const char* result;
+    const char* error;
+};
+
+void PrintTo(const HangUpCase& c, std::ostream* out) { *out << c.name; }
+
+class HangUps : public UnattendedLimits, public testing::WithParamInterface<HangUpCase> {};
+
+TEST_P(HangUps, DuringTheUploads) {
+    const HangUpCase& c = GetParam();
     SimProcess first, second;
-    ASSERT_TRUE(startSim(first, 6, {"--tftp-delay-ms=20"})) << first.diagnostics();
-    ASSERT_TRUE(startSim(second, 7, {"--tftp-delay-ms=20"})) << second.diagnostics();
+    ASSERT_TRUE(startSim(first, c.hosts[0], {c.tftpDelay})) << first.diagnostics();
+    ASSERT_TRUE(startSim(second, c.hosts[1], {c.tftpDelay})) << second.diagnostics();
     bool hungUp = false;
     auto watch = [&](const std::string& output, pid_t pid) {
         if (hungUp) return;
         std::set<std::string> uploading;
         for (const Event& event : eventsNamed(output, "upload")) uploading.insert(event.value("adapter"));
-        if (uploading.count(adapter(6)) == 0 || uploading.count(adapter(7)) == 0) return;
+        if (uploading.count(adapter(c.hosts[0])) == 0 || uploading.count(adapter(c.hosts[1])) == 0) return;
         hungUp = true;
-        ::kill(pid, SIGHUP);
+        ::kill(-pid, SIGHUP);
     };
-    UnattendedResult run =
-        runUnattendedInChild(command({"--json", "--parallel", "2", "--address", adapter(6), "--address", adapter(7)}),
-                             kPcAddress, watch);
+    auto asStarted = [&] {
+        ::setpgid(0, 0);
+        ::signal(SIGHUP, c.ignoredAtStart ? SIG_IGN : SIG_DFL);
+    };
+    UnattendedResult run = runUnattendedInChild(command({"--json", "--parallel", "2", "--address", adapter(c.hosts[0]),
+                                                         "--address", adapter(c.hosts[1])}),
+                                                kPcAddress, watch, 60000, asStarted);
     EXPECT_TRUE(hungUp) << run.output;
-    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
     std::map<std::string, Event> results = resultsIn(run.output);
-    for (unsigned host : {6u, 7u}) {
-        EXPECT_EQ(results[adapter(host)].value("result"), "cancelled") << run.output;
-        EXPECT_EQ(results[adapter(host)].value("error"), "Upgrade Failed: User Abort") << run.output;
+    for (unsigned host : c.hosts) {
+        EXPECT_EQ(results[adapter(host)].value("result"), c.result) << run.output;
+        EXPECT_EQ(results[adapter(host)].value("error"), c.error) << run.output;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Unattended, HangUps,
+    testing::Values(HangUpCase{"CancelsEveryRunWithItsResult",
+                               false,
+                               {6, 7},
+                               "--tftp-delay-ms=20",
+                               1,
+                               "cancelled",
+                               "Upgrade Failed: User Abort"},
+                    HangUpCase{"UnderNohupTheBatchFinishes", true, {40, 41}, "--tftp-delay-ms=2", 0, "success", ""}),
+    [](const testing::TestParamInfo<HangUpCase>& info) { return std::string(info.param.name); });
 
 // 5,000 read requests for other files while the run waits for the adapter's:
 // the log keeps a hundred of them and a count, and only its owner reads it.

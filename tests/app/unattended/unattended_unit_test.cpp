@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_options.h"
@@ -170,14 +172,14 @@ class UnattendedAddressesFile : public testing::TestWithParam<AddressesFileCase>
 
 TEST_P(UnattendedAddressesFile, ListsTheAdaptersOrNamesTheLine) {
     const AddressesFileCase& c = GetParam();
-    std::vector<NamedAdapter> adapters;
+    NamedAdapters adapters;
     std::string error;
     bool accepted = addAdaptersFromText(c.text, "hosts.txt", &adapters, &error);
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(accepted, c.error.empty());
     if (!accepted) return;
     std::vector<std::string> addresses;
-    for (const NamedAdapter& adapter : adapters) addresses.push_back(adapter.address);
+    for (const NamedAdapter& adapter : adapters.list) addresses.push_back(adapter.address);
     EXPECT_EQ(addresses, c.addresses);
 }
 
@@ -219,6 +221,20 @@ INSTANTIATE_TEST_SUITE_P(
                           "hosts.txt:1: \"255.255.255.255\" is not an adapter's address (255.255.255.255 is the "
                           "broadcast address)"}),
     [](const testing::TestParamInfo<AddressesFileCase>& info) { return std::string(info.param.name); });
+
+// A fleet's list: every address looked up once, the repeat at its end found
+// with the line of the first.
+TEST(UnattendedAddressesFile, AHundredThousandLinesAndARepeatAtTheEnd) {
+    std::string text;
+    for (uint32_t i = 0; i < 100000; ++i) text += formatDottedQuad(0x0a000001 + i) + "\n";
+    text += "10.0.0.001\n";
+    NamedAdapters adapters;
+    std::string error;
+    EXPECT_FALSE(addAdaptersFromText(text, "hosts.txt", &adapters, &error));
+    EXPECT_EQ(error, "hosts.txt:100001: the adapter 10.0.0.001 is 10.0.0.1 (hosts.txt:1) again");
+    ASSERT_EQ(adapters.list.size(), 100000u);
+    EXPECT_EQ(adapters.list.back().address, "10.1.134.160");
+}
 
 TEST(UnattendedOptions, AnAddressesFileIsReadBesideTheAddressOptions) {
     std::string path = writeScratchFile("hosts.txt", "10.0.0.2\n10.0.0.01\n");
@@ -269,16 +285,76 @@ TEST_P(UnattendedPasswordFile, IsReadWhileParsingOrRefusedWithTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, UnattendedPasswordFile,
-    testing::Values(PasswordFileCase{"FirstLine", "se cret\nsecond line\n", "se cret", ""},
-                    PasswordFileCase{"CrlfAndNoOtherLine", "secret\r\n", "secret", ""},
-                    PasswordFileCase{"LongestKept", std::string(126, 'p') + "\r\n", std::string(126, 'p'), ""},
-                    PasswordFileCase{"TooLong", std::string(127, 'p'), "",
-                                     "the password is longer than 126 bytes, which the credentials dialog would cut"},
-                    PasswordFileCase{"Empty", "", "", "its first line holds no password"},
-                    PasswordFileCase{"EmptyFirstLine", "\r\nsecret\n", "", "its first line holds no password"},
-                    PasswordFileCase{"Missing", "<missing>", "", "cannot read it: No such file or directory"},
-                    PasswordFileCase{"Folder", "<folder>", "", "cannot read it: Is a directory"}),
+    testing::Values(PasswordFileCase{"Missing", "<missing>", "", "cannot read it: No such file or directory"},
+                    PasswordFileCase{"Folder", "<folder>", "", "cannot read it: Is a directory"},
+                    PasswordFileCase{"Nul", std::string("se\0cret\n", 8), "",
+                                     "the password holds a line break or a NUL byte (only one line end at its end "
+                                     "is dropped)"}),
     [](const testing::TestParamInfo<PasswordFileCase>& info) { return std::string(info.param.name); });
+
+// The one rule of both sources: --password-file's content and ORB_PASSWORD's
+// value give the same password or fail with the same reason, naming the source.
+enum class PasswordSource { File, Variable };
+
+void PrintTo(PasswordSource source, std::ostream* out) {
+    *out << (source == PasswordSource::File ? "File" : "Variable");
+}
+
+class PasswordSources : public testing::TestWithParam<std::tuple<PasswordSource, PasswordFileCase>> {
+protected:
+    void TearDown() override { ::unsetenv("ORB_PASSWORD"); }
+};
+
+TEST_P(PasswordSources, GiveThePasswordOrAUsageErrorNamingTheSource) {
+    const auto& [source, c] = GetParam();
+    std::vector<std::string> args = {"--unattended", "--accept-warning", "--address", "1.2.3.4"};
+    std::string named = "ORB_PASSWORD";
+    if (source == PasswordSource::File) {
+        std::string path = writeScratchFile("password-rule-" + std::string(c.name), c.content);
+        args.insert(args.end(), {"--password-file", path});
+        named = "--password-file " + path;
+        ::setenv("ORB_PASSWORD", "the file wins", 1);
+    } else {
+        ::setenv("ORB_PASSWORD", c.content.c_str(), 1);
+    }
+    UnattendedOptions options;
+    std::string error;
+    ParseResult result = parseUnattendedOptions(args, &options, &error);
+    if (c.reason.empty()) {
+        EXPECT_EQ(result, ParseResult::Run) << error;
+        EXPECT_EQ(options.password, c.password);
+    } else {
+        EXPECT_EQ(result, ParseResult::UsageError);
+        EXPECT_EQ(error, named + ": " + c.reason);
+    }
+}
+
+const char kTooLong[] = "the password is longer than 126 bytes, which the credentials dialog would cut";
+const char kNoPassword[] = "it holds no password";
+const char kTwoLines[] = "the password holds a line break or a NUL byte (only one line end at its end is dropped)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rule, PasswordSources,
+    testing::Combine(testing::Values(PasswordSource::File, PasswordSource::Variable),
+                     testing::Values(PasswordFileCase{"Plain", "se cret", "se cret", ""},
+                                     PasswordFileCase{"Lf", "secret\n", "secret", ""},
+                                     PasswordFileCase{"Crlf", "secret\r\n", "secret", ""},
+                                     PasswordFileCase{"Cr", "secret\r", "secret", ""},
+                                     PasswordFileCase{"ByteOrderMark", "\xef\xbb\xbfsecret\r\n", "secret", ""},
+                                     PasswordFileCase{"LongestKept", "\xef\xbb\xbf" + std::string(126, 'p') + "\r\n",
+                                                      std::string(126, 'p'), ""},
+                                     PasswordFileCase{"OneByteTooLong", std::string(127, 'p') + "\n", "", kTooLong},
+                                     PasswordFileCase{"Bytes130", std::string(130, 'p'), "", kTooLong},
+                                     PasswordFileCase{"Empty", "", "", kNoPassword},
+                                     PasswordFileCase{"OnlyALineEnd", "\r\n", "", kNoPassword},
+                                     PasswordFileCase{"OnlyAByteOrderMark", "\xef\xbb\xbf\n", "", kNoPassword},
+                                     PasswordFileCase{"TwoLineEnds", "secret\n\n", "", kTwoLines},
+                                     PasswordFileCase{"TwoLines", "se cret\nsecond line\n", "", kTwoLines},
+                                     PasswordFileCase{"EmptyFirstLine", "\r\nsecret\n", "", kTwoLines})),
+    [](const testing::TestParamInfo<std::tuple<PasswordSource, PasswordFileCase>>& info) {
+        return std::string(std::get<0>(info.param) == PasswordSource::File ? "File" : "Variable") +
+               std::get<1>(info.param).name;
+    });
 
 TEST(UnattendedLog, EveryAdaptersFileIsOpenedForAppendingBeforeAnyRun) {
     UnattendedOptions options;

@@ -38,7 +38,7 @@ std::future<ChildResult> startSessionChild(const std::vector<uint8_t>& image, ui
     return std::async(std::launch::async, [&image, local, peerAddress, peerPort, clock, extra] {
         return test::runInChild(
             [&] {
-                test::prepareChildRun(image, "127.0.3.9");
+                test::prepareChildRun(image, "127.0.3.9", peerAddress);  // the peer is the adapter
                 setClockSource(clock);
                 if (extra != nullptr) extra();
                 SocketHandle udpSocket = test::openSessionSocket(local);

@@ -85,10 +85,11 @@ void answerReplies(int fd, int waitMs, Counts* counts, orb::sim::EventLog* log) 
         ++counts->replies;
         unsigned opcode = got >= 2 ? (packet[0] << 8 | packet[1]) : 0;
         if (counts->replies <= 100)
-            log->write(orb::sim::EventLine("reply")
-                           .add("opcode", opcode)
-                           .add("from", dotted(ntohl(from.sin_addr.s_addr)) + ":" + std::to_string(ntohs(from.sin_port)))
-                           .add("length", static_cast<int64_t>(got)));
+            log->write(
+                orb::sim::EventLine("reply")
+                    .add("opcode", opcode)
+                    .add("from", dotted(ntohl(from.sin_addr.s_addr)) + ":" + std::to_string(ntohs(from.sin_port)))
+                    .add("length", static_cast<int64_t>(got)));
         if (opcode == 6) {
             ++counts->oack;
             sendAck(fd, 0, from);
@@ -132,7 +133,7 @@ int main(int argc, char** argv) {
         std::fputs("usage: orb-rrq-thief --from 127.x.y.z --to 127.x.y.z [--ports 69-72] [--sweeps N]\n", stderr);
         return 2;
     }
-    struct sigaction stop{};
+    struct sigaction stop {};
     stop.sa_handler = onStop;
     sigaction(SIGTERM, &stop, nullptr);
     sigaction(SIGINT, &stop, nullptr);
@@ -164,8 +165,9 @@ int main(int argc, char** argv) {
             // every name reaches it: a listener that serves any host takes one.
             if (draw % 64 == 63) answerReplies(fd, 1, &counts, &log);
         }
-        log.write(orb::sim::EventLine("swept").add("sweep", static_cast<int64_t>(sweep)).add("requests",
-                                                                                               static_cast<int64_t>(counts.requests)));
+        log.write(orb::sim::EventLine("swept")
+                      .add("sweep", static_cast<int64_t>(sweep))
+                      .add("requests", static_cast<int64_t>(counts.requests)));
     }
     while (!stopRequested) answerReplies(fd, 100, &counts, &log);
     log.write(orb::sim::EventLine("summary")

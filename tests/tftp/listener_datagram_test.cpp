@@ -148,6 +148,7 @@ struct ForeignCase {
     const char* what;
     uint32_t source;
     std::string name;
+    friend void PrintTo(const ForeignCase& c, std::ostream* out) { *out << c.what; }
 };
 
 class ListenerForeignRequest : public testing::TestWithParam<ForeignCase> {};

@@ -42,13 +42,11 @@ protected:
     // and its summary read.
     UnattendedResult runWithThief(unsigned adapterHost, unsigned thiefHost, unsigned pcHost,
                                   std::vector<std::string> extra) {
-        std::vector<std::string> args = {"--unattended", "--accept-warning", "--json",
-                                         "--pc-address", address(pcHost), "--address",
-                                         address(adapterHost)};
+        std::vector<std::string> args = {"--unattended", "--accept-warning",  "--json", "--pc-address", address(pcHost),
+                                         "--address",    address(adapterHost)};
         args.insert(args.end(), extra.begin(), extra.end());
-        UnattendedResult run = runUnattendedInChild(
-            args, loopbackAddress(194, pcHost),
-            [&](const std::string& output, pid_t) {
+        UnattendedResult run =
+            runUnattendedInChild(args, loopbackAddress(194, pcHost), [&](const std::string& output, pid_t) {
                 if (thiefStarted_ || eventsNamed(output, "waiting").empty()) return;
                 thiefStarted_ = true;
                 thiefOk_ = thief_.startProgram(SimProcess::rrqThiefExecutable(),

@@ -165,6 +165,7 @@ int main(int argc, char** argv) {
             // every name reaches it: a listener that serves any host takes one.
             if (draw % 64 == 63) answerReplies(fd, 1, &counts, &log);
         }
+        if (stopRequested) break;  // a sweep cut short is not one
         log.write(orb::sim::EventLine("swept")
                       .add("sweep", static_cast<int64_t>(sweep))
                       .add("requests", static_cast<int64_t>(counts.requests)));

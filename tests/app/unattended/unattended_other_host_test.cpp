@@ -49,23 +49,24 @@ protected:
             runUnattendedInChild(args, loopbackAddress(194, pcHost), [&](const std::string& output, pid_t) {
                 if (thiefStarted_ || eventsNamed(output, "waiting").empty()) return;
                 thiefStarted_ = true;
-                thiefOk_ = thief_.startProgram(SimProcess::rrqThiefExecutable(),
-                                               {"--from", address(thiefHost), "--to", address(pcHost), "--ports",
-                                                "69-72", "--sweeps", "2"});
+                thiefOk_ = thief_.startProgram(SimProcess::rrqThiefExecutable(), {"--from", address(thiefHost), "--to",
+                                                                                  address(pcHost), "--ports", "69-72"});
             });
         if (thiefOk_) {
-            swept_ = thief_.waitFor("swept", 30000, [](const sim::EventLine& e) { return e.value("sweep") == "2"; });
+            // Its sweep may outlast the run on a loaded machine: the rest goes
+            // to a closed port.
+            swept_ = thief_.waitFor("swept", 120000);
             thief_.stop();
             summary_ = thief_.waitFor("summary", 1000);
         }
         return run;
     }
 
-    // The thief sent every name to every port, twice, and nothing came back.
+    // The thief sent every name to every port, and nothing came back.
     void expectTheThiefGotNothing() {
         ASSERT_TRUE(thiefOk_) << thief_.diagnostics();
         ASSERT_TRUE(swept_.has_value()) << thief_.diagnostics();
-        EXPECT_EQ(swept_->value("requests"), std::to_string(2 * 0x8000 * 4));
+        EXPECT_EQ(swept_->value("requests"), std::to_string(0x8000 * 4));
         ASSERT_TRUE(summary_.has_value()) << thief_.diagnostics();
         EXPECT_EQ(summary_->value("replies"), "0") << thief_.diagnostics();
         EXPECT_EQ(summary_->value("data"), "0");

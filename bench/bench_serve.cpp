@@ -215,6 +215,9 @@ int main(int argc, char** argv) {
     orb::runState.instance = nullptr;
     orb::runState.pcAddress = listenAddress;
     std::snprintf(orb::runState.tftpFileName, sizeof orb::runState.tftpFileName, "%s", kServedName);
+    // The adapter, the only host served: the benchmark's clients send from
+    // loopback's preferred source address.
+    orb::runState.deviceAddress = 0x7f000001;
     std::snprintf(orb::runState.deviceAddressText, sizeof orb::runState.deviceAddressText, "127.0.0.1");
     orb::runState.firmwareImage.data = image.data();
     orb::runState.firmwareImage.size = static_cast<uint32_t>(image.size());

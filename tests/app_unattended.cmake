@@ -1,7 +1,8 @@
 # The unattended front-end's pieces: options, events, outcome, the runner's
 # checks before any run (unit); and
 # orb-upgrade --unattended as whole runs against orb-sim on 127.0.191.x,
-# 127.0.192.x, (the limits of a run nobody watches) 127.0.193.x and (batches
+# 127.0.192.x, (the limits of a run nobody watches) 127.0.193.x, (another host
+# asking for the image) 127.0.194.x and (batches
 # run again, --check, a hundred at once) 127.0.195.x and 127.0.197.x (e2e).
 orb_add_gtest(unattended_unit_tests LABELS unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_unit_test.cpp
@@ -11,7 +12,8 @@ add_executable(unattended_e2e_tests
   ${CMAKE_CURRENT_LIST_DIR}/support/unattended_run.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_e2e_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_limits_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_fleet_test.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_fleet_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_other_host_test.cpp)
 target_link_libraries(unattended_e2e_tests PRIVATE orb_test_support orb_unattended_runner orb_sim_test_support
                                                    orb_embedded_image)
 target_compile_definitions(unattended_e2e_tests PRIVATE ORB_UPGRADE_EXECUTABLE="$<TARGET_FILE:orb-upgrade>")

@@ -5,8 +5,14 @@
 # The driver that runs orb-sim for a test; whole-run tests use it too.
 add_library(orb_sim_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/support/sim_process.cpp)
 target_link_libraries(orb_sim_test_support PUBLIC orb_sim orb_test_support)
-target_compile_definitions(orb_sim_test_support PRIVATE ORB_SIM_EXECUTABLE="$<TARGET_FILE:orb-sim>")
-add_dependencies(orb_sim_test_support orb-sim)
+target_compile_definitions(orb_sim_test_support PRIVATE ORB_SIM_EXECUTABLE="$<TARGET_FILE:orb-sim>"
+                                                        ORB_RRQ_THIEF_EXECUTABLE="$<TARGET_FILE:orb-rrq-thief>")
+add_dependencies(orb_sim_test_support orb-sim orb-rrq-thief)
+
+# Another host that asks the listener for every file name it could draw
+# (whole runs on Linux and the Wine runs use it).
+add_executable(orb-rrq-thief ${CMAKE_CURRENT_LIST_DIR}/support/rrq_thief.cpp)
+target_link_libraries(orb-rrq-thief PRIVATE orb_sim)
 
 add_library(orb_sim_test_helpers STATIC ${CMAKE_CURRENT_LIST_DIR}/sim/sim_test_helpers.cpp)
 target_link_libraries(orb_sim_test_helpers PUBLIC orb_sim_test_support)

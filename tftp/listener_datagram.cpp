@@ -19,27 +19,57 @@ uint16_t bindFirstFreePort(SocketHandle udpSocket, uint32_t localAddress, uint16
     return 0;
 }
 
+// The requested name: up to its NUL, or to the datagram's end when it has none.
+struct RequestedName {
+    const uint8_t* bytes;
+    size_t length;
+    bool terminated;
+};
+
+static RequestedName readRequestedName(const uint8_t* datagram, int length) {
+    const uint8_t* name = datagram + 2;
+    auto* end = static_cast<const uint8_t*>(std::memchr(name, 0, static_cast<size_t>(length - 2)));
+    return {name, end != nullptr ? static_cast<size_t>(end - name) : static_cast<size_t>(length - 2), end != nullptr};
+}
+
+// The name as a C string for a trace (`text` holds kTftpPacketSize + 1 bytes).
+static const char* copyRequestedName(const RequestedName& name, char* text) {
+    size_t kept = name.length < kTftpPacketSize ? name.length : kTftpPacketSize;
+    std::memcpy(text, name.bytes, kept);
+    text[kept] = '\0';
+    return text;
+}
+
 // The read request names `fileName` exactly, its NUL included. A name without
 // a NUL inside the datagram is refused.
 static bool namesFile(const uint8_t* datagram, int length, const char* fileName) {
-    const uint8_t* name = datagram + 2;
-    auto* end = static_cast<const uint8_t*>(std::memchr(name, 0, static_cast<size_t>(length - 2)));
-    size_t nameLength = end != nullptr ? static_cast<size_t>(end - name) : static_cast<size_t>(length - 2);
-    if (end != nullptr && std::strlen(fileName) == nameLength && std::memcmp(name, fileName, nameLength) == 0) {
+    RequestedName name = readRequestedName(datagram, length);
+    if (name.terminated && std::strlen(fileName) == name.length &&
+        std::memcmp(name.bytes, fileName, name.length) == 0) {
         return true;
     }
     char refused[kTftpPacketSize + 1];
-    size_t kept = nameLength < kTftpPacketSize ? nameLength : kTftpPacketSize;
-    std::memcpy(refused, name, kept);
-    refused[kept] = '\0';
-    trace("+++ Bad TFTP RRQ filename %s\n", refused);
+    trace("+++ Bad TFTP RRQ filename %s\n", copyRequestedName(name, refused));
     return false;
 }
 
-ListenerVerdict handleListenerDatagram(const uint8_t* datagram, int length, const char* fileName) {
+static ListenerVerdict ignoreForeignRequest(const uint8_t* datagram, int length, const ListenerPeers& peers) {
+    char name[kTftpPacketSize + 1];
+    uint32_t from = peers.sourceAddress;
+    trace("+++ TFTP RRQ from %u.%u.%u.%u:%u, not the adapter, ignored: %s\n", static_cast<unsigned>(from >> 24),
+          static_cast<unsigned>((from >> 16) & 0xff), static_cast<unsigned>((from >> 8) & 0xff),
+          static_cast<unsigned>(from & 0xff), static_cast<unsigned>(peers.sourcePort),
+          copyRequestedName(readRequestedName(datagram, length), name));
+    return ListenerVerdict::Foreign;
+}
+
+ListenerVerdict handleListenerDatagram(const uint8_t* datagram, int length, const char* fileName,
+                                       const ListenerPeers& peers) {
     if (length < 2) return ListenerVerdict::Idle;
     switch (getU16BE(datagram)) {
-        case kTftpRrq: return namesFile(datagram, length, fileName) ? ListenerVerdict::Accept : ListenerVerdict::Ignore;
+        case kTftpRrq:
+            if (peers.sourceAddress != peers.adapterAddress) return ignoreForeignRequest(datagram, length, peers);
+            return namesFile(datagram, length, fileName) ? ListenerVerdict::Accept : ListenerVerdict::Ignore;
         case kTftpWrq: trace("TFTP Rx WRQ?\n"); break;
         case kTftpData: trace("TFTP Rx Data?\n"); break;
         case kTftpAck: trace("TFTP Rx ACK?\n"); break;

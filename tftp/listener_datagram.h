@@ -17,14 +17,25 @@ inline constexpr int kTftpPortTries = 100;  // 69..168
 uint16_t bindFirstFreePort(SocketHandle udpSocket, uint32_t localAddress, uint16_t firstPort, int tries);
 
 enum class ListenerVerdict {
-    Idle,    // nothing received, or too short to carry an opcode: an idle pass
-    Ignore,  // anything but the run's read request (traced where the opcode says so)
-    Accept,  // the read request of `fileName`: hand over to the transfer
+    Idle,     // nothing received, or too short to carry an opcode: an idle pass
+    Ignore,   // anything but a read request from the adapter (traced where the opcode says so)
+    Foreign,  // a read request from another host: ignored as well, and worth telling the user
+    Accept,   // the adapter's read request of `fileName`: hand over to the transfer
+};
+
+// Where a datagram came from and who may fetch the image.
+struct ListenerPeers {
+    uint32_t sourceAddress;  // host order
+    uint16_t sourcePort;
+    uint32_t adapterAddress;  // the address the trigger went to; the only one served
 };
 
 // What the waiting listener does with one received datagram: `length` is what
 // the receive returned (below 0 when nothing arrived). Reads nothing at or past
-// `length`.
-ListenerVerdict handleListenerDatagram(const uint8_t* datagram, int length, const char* fileName);
+// `length`. The file name is guessable, so a read request is served only when
+// it comes from the adapter's address; one from elsewhere is Foreign, whatever
+// it names.
+ListenerVerdict handleListenerDatagram(const uint8_t* datagram, int length, const char* fileName,
+                                       const ListenerPeers& peers);
 
 }  // namespace orb

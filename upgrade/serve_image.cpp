@@ -49,15 +49,17 @@ int32_t tftpListenerThread(void* argument) {
     setNonBlocking(listener->udpSocket, true);
 
     WaitingHint hint = startWaitingHint();
+    IgnoredRequesters ignored;
     int idlePosition = 0;
     uint32_t counted = readWaitTicks();  // the bar has moved for the ticks up to here
     for (;;) {
-        updateWaitingHint(&hint, window, listener->boundPort, listener->localAddress);
+        updateWaitingHint(&hint, window, listener->boundPort, listener->localAddress, ignored);
         sockaddr_in source;
         int length = receiveDatagram(listener->udpSocket, listener->packet, sizeof listener->packet, &source);
-        switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName)) {
+        ListenerPeers peers{0, 0, runState.deviceAddress};
+        if (length >= 0) readSockaddr(&source, &peers.sourceAddress, &peers.sourcePort);
+        switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName, peers)) {
             case ListenerVerdict::Idle: {
-                // Until a datagram, a message for the window, or the next frame.
                 // Until a datagram, a message for the window, the next frame the
                 // view can show, or the hint's time, whichever comes first.
                 int idleMs = std::max(kIdleFrameMs, readProgressFrameMs());
@@ -73,15 +75,18 @@ int32_t tftpListenerThread(void* argument) {
                 }
                 break;
             }
+            case ListenerVerdict::Foreign:
+                // Remembered for the hint, which names the host once it is due.
+                noteIgnoredRequester(&ignored, peers.sourceAddress);
+                [[fallthrough]];
             case ListenerVerdict::Ignore:
                 // A stream of stray datagrams leaves no idle pass; Cancel must
                 // still work, so one message is served per ignored datagram.
                 if (window != nullptr) pumpOneMessage(window);
                 break;
             case ListenerVerdict::Accept: {
-                uint32_t peerAddress = 0;
-                uint16_t peerPort = 0;
-                readSockaddr(&source, &peerAddress, &peerPort);
+                uint32_t peerAddress = peers.sourceAddress;
+                uint16_t peerPort = peers.sourcePort;
                 if (window != nullptr) destroyWindow(window);
                 reportWindowClosed(RunStep::Waiting, window);
                 if (RunObserver* observer = runObserver())

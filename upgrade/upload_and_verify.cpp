@@ -124,7 +124,9 @@ void uploadAndVerify(SocketHandle udpSocket, uint32_t localAddress, uint32_t pee
         // The success dialog shows what the adapter reports now, never the
         // version from before the upgrade: a page without the label leaves it empty.
         runState.deviceInfo.softwareVersion[0] = '\0';
-        DeviceQuery query{runState.instance, localAddress,    kFirstLocalHttpPort,     session->peerAddress,
+        // The adapter's address, whoever the transfer went to: a version read
+        // from any other host would say nothing about the adapter.
+        DeviceQuery query{runState.instance, localAddress,    kFirstLocalHttpPort,     runState.deviceAddress,
                           kDeviceHttpPort,   kStatusPagePath, runState.responseBuffer, kResponseLimit};
         if (runDeviceQuery(query) <= 0) {
             showFailure(RunOutcome::NotRespondingAfterUpload);

@@ -17,7 +17,8 @@ void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytes
 
 // Takes over from the listener after the read request: the socket (bound,
 // non-blocking), the local address it serves on, from which the verification
-// query goes out too, and the peer's address and port.
+// query goes out too, and the peer's address and port. The verification asks
+// runState's device address.
 [[noreturn]] void uploadAndVerify(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
                                   uint16_t peerPort);
 

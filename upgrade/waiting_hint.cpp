@@ -9,13 +9,36 @@ namespace orb {
 
 bool isWaitingHintDue(uint32_t startMs, uint32_t nowMs) { return nowMs - startMs >= kWaitingHintDelayMs; }
 
-void formatWaitingHint(char* text, size_t size, uint16_t port, uint32_t pcAddress) {
-    std::snprintf(text, size,
-                  "No request from the adapter yet: a firewall on this computer may block UDP port %u, and the "
-                  "adapter must reach the chosen PC address %u.%u.%u.%u.",
-                  static_cast<unsigned>(port), static_cast<unsigned>(pcAddress >> 24),
-                  static_cast<unsigned>((pcAddress >> 16) & 0xff), static_cast<unsigned>((pcAddress >> 8) & 0xff),
-                  static_cast<unsigned>(pcAddress & 0xff));
+bool noteIgnoredRequester(IgnoredRequesters* requesters, uint32_t address) {
+    for (int i = 0; i < requesters->count; ++i)
+        if (requesters->hosts[i] == address) return false;
+    if (requesters->count < kTrackedRequesters) {
+        requesters->hosts[requesters->count++] = address;
+        return true;
+    }
+    bool changed = !requesters->overflowed;
+    requesters->overflowed = true;
+    return changed;
+}
+
+void formatWaitingHint(char* text, size_t size, uint16_t port, uint32_t pcAddress, const IgnoredRequesters* ignored) {
+    int length =
+        std::snprintf(text, size,
+                      "No request from the adapter yet: a firewall on this computer may block UDP port %u, and the "
+                      "adapter must reach the chosen PC address %u.%u.%u.%u.",
+                      static_cast<unsigned>(port), static_cast<unsigned>(pcAddress >> 24),
+                      static_cast<unsigned>((pcAddress >> 16) & 0xff), static_cast<unsigned>((pcAddress >> 8) & 0xff),
+                      static_cast<unsigned>(pcAddress & 0xff));
+    if (ignored == nullptr || ignored->count == 0 || length < 0 || static_cast<size_t>(length) >= size) return;
+    uint32_t first = ignored->hosts[0];
+    char more[32] = "";
+    if (ignored->count > 1 || ignored->overflowed)
+        std::snprintf(more, sizeof more, " and %s%d more", ignored->overflowed ? "at least " : "",
+                      ignored->count - 1 + (ignored->overflowed ? 1 : 0));
+    std::snprintf(text + length, size - static_cast<size_t>(length),
+                  " (read requests from other hosts were ignored: %u.%u.%u.%u%s)", static_cast<unsigned>(first >> 24),
+                  static_cast<unsigned>((first >> 16) & 0xff), static_cast<unsigned>((first >> 8) & 0xff),
+                  static_cast<unsigned>(first & 0xff), more);
 }
 
 uint32_t readWaitingHintDelay(const WaitingHint& hint) {
@@ -29,12 +52,20 @@ WaitingHint startWaitingHint() {
     return hint;
 }
 
-void updateWaitingHint(WaitingHint* hint, WindowHandle window, uint16_t port, uint32_t pcAddress) {
-    if (hint->shown || window == nullptr || !isWaitingHintDue(hint->startMs, readMilliseconds())) return;
-    char text[256];
-    formatWaitingHint(text, sizeof text, port, pcAddress);
+void updateWaitingHint(WaitingHint* hint, WindowHandle window, uint16_t port, uint32_t pcAddress,
+                       const IgnoredRequesters& ignored) {
+    if (window == nullptr) return;
+    if (hint->shown) {
+        if (hint->shownRequesters == ignored.count && hint->shownOverflow == ignored.overflowed) return;
+    } else if (!isWaitingHintDue(hint->startMs, readMilliseconds())) {
+        return;
+    }
+    char text[320];
+    formatWaitingHint(text, sizeof text, port, pcAddress, &ignored);
     setWindowHint(window, text);
     hint->shown = true;
+    hint->shownRequesters = ignored.count;
+    hint->shownOverflow = ignored.overflowed;
     if (RunObserver* observer = runObserver()) observer->hintShown(text);
 }
 

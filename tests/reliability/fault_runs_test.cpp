@@ -200,8 +200,8 @@ TEST_F(FaultRuns, AForeignHostAndAFloodOfForeignDatagrams) {
     std::printf("flood run: %s; foreign datagrams seen in the transfer: %d\n",
                 result.succeeded() ? "success" : result.errorBox().c_str(),
                 countLines(result.child.output, "Unknown source request in session"));
-    EXPECT_GT(countLines(result.child.output, "[trace] +++ Bad TFTP RRQ filename /ORB1A2B.BIN"), 0)
-        << result.describe();
+    // Another host's read requests are ignored whatever they name.
+    EXPECT_GT(countLines(result.child.output, "[trace] +++ TFTP RRQ from 127.0.7.217:"), 0) << result.describe();
     EXPECT_EQ(countLines(result.child.output, "[robot] flood sent"), 1) << result.describe();
     // The flood may make the transfer time out (each foreign datagram counts
     // as a tick); it never makes it succeed without the whole image.

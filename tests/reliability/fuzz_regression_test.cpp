@@ -44,9 +44,10 @@ TEST(FuzzRegression, AReadRequestWithoutANulInTheWholeAreaIsRefused) {
     datagram[0] = 0;
     datagram[1] = 1;
     std::memset(datagram.get() + 2, 'a', 1022);
-    EXPECT_EQ(handleListenerDatagram(datagram.get(), 1024, "/orb1a2b.bin"), ListenerVerdict::Ignore);
-    EXPECT_EQ(handleListenerDatagram(datagram.get(), 2, "/orb1a2b.bin"), ListenerVerdict::Ignore);
-    EXPECT_EQ(handleListenerDatagram(datagram.get(), 1, "/orb1a2b.bin"), ListenerVerdict::Idle);
+    const ListenerPeers fromAdapter{0x7f000102, 4000, 0x7f000102};
+    EXPECT_EQ(handleListenerDatagram(datagram.get(), 1024, "/orb1a2b.bin", fromAdapter), ListenerVerdict::Ignore);
+    EXPECT_EQ(handleListenerDatagram(datagram.get(), 2, "/orb1a2b.bin", fromAdapter), ListenerVerdict::Ignore);
+    EXPECT_EQ(handleListenerDatagram(datagram.get(), 1, "/orb1a2b.bin", fromAdapter), ListenerVerdict::Idle);
 }
 
 // The invariants of the session fuzz target on a hostile sequence: stale,

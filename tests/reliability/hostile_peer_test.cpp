@@ -48,7 +48,7 @@ FloodResult floodWhileCancelling(unsigned host, const std::vector<uint8_t>& floo
     std::future<ChildResult> child = std::async(std::launch::async, [=] {
         return runInChild(
             [&] {
-                prepareChildRun(image, "127.0.7.9");
+                prepareChildRun(image, "127.0.7.9", peerAddress);
                 setClockSource(acceleratedClock<200>);
                 std::thread([cancelAfterMs] {
                     WindowHandle upload = robot::waitForDialog(kUploadWindowId, 10000);

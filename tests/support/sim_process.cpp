@@ -22,6 +22,14 @@ std::string SimProcess::executable() {
 #endif
 }
 
+std::string SimProcess::rrqThiefExecutable() {
+#ifdef ORB_RRQ_THIEF_EXECUTABLE
+    return ORB_RRQ_THIEF_EXECUTABLE;
+#else
+    return "orb-rrq-thief";
+#endif
+}
+
 uint16_t SimProcess::httpPortForTests() { return geteuid() == 0 ? 80 : 18080; }
 
 SimProcess::~SimProcess() {
@@ -34,6 +42,10 @@ SimProcess::~SimProcess() {
 }
 
 bool SimProcess::start(const std::vector<std::string>& options, int timeoutMs) {
+    return startProgram(executable(), options, timeoutMs);
+}
+
+bool SimProcess::startProgram(const std::string& program, const std::vector<std::string>& options, int timeoutMs) {
     // A simulator started again: only its new process's "listening" counts.
     size_t firstEvent = events_.size();
     int out[2], err[2];
@@ -43,7 +55,6 @@ bool SimProcess::start(const std::vector<std::string>& options, int timeoutMs) {
         close(out[1]);
         return false;
     }
-    std::string program = executable();
     std::vector<std::string> argvText = {program};
     argvText.insert(argvText.end(), options.begin(), options.end());
     std::vector<char*> argv;

@@ -32,6 +32,9 @@ public:
 
     // The orb-sim that the build made.
     static std::string executable();
+    // The build's orb-rrq-thief (tests/support/rrq_thief.cpp): another host
+    // that asks the listener for every file name it could have drawn.
+    static std::string rrqThiefExecutable();
     // 80 when the tests run as root (as CI does), otherwise a port that needs
     // no privilege, so that a developer can run them too.
     static uint16_t httpPortForTests();
@@ -40,6 +43,9 @@ public:
     // event=listening. False when it exits first or the time runs out; then
     // diagnostics() tells why.
     bool start(const std::vector<std::string>& options, int timeoutMs = 5000);
+    // The same for another program that writes orb-sim's event lines and
+    // starts with event=listening (the read request thief, rrqThiefExecutable).
+    bool startProgram(const std::string& program, const std::vector<std::string>& options, int timeoutMs = 5000);
     // True when start() failed only because the port needs privileges that
     // this process lacks.
     bool failedForPrivilege() const;

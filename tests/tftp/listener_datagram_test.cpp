@@ -1,6 +1,7 @@
 // The waiting listener's handling of one datagram, without socket or window.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@ namespace orb {
 namespace {
 
 constexpr const char* kFileName = "/orb1a2b.bin";
+constexpr uint32_t kAdapter = 0x7f000246;  // 127.0.2.70
+constexpr ListenerPeers kFromAdapter{kAdapter, 2070, kAdapter};
 
 // The datagram in a heap block of exactly its length, so that the sanitizer
 // build catches any read past it.
@@ -21,8 +24,13 @@ public:
         bytes_ = std::make_unique<uint8_t[]>(bytes.size() + (bytes.empty() ? 1 : 0));
         std::copy(bytes.begin(), bytes.end(), bytes_.get());
     }
-    ListenerVerdict handle(int length) const { return handleListenerDatagram(bytes_.get(), length, kFileName); }
+    ListenerVerdict handle(int length) const {
+        return handleListenerDatagram(bytes_.get(), length, kFileName, kFromAdapter);
+    }
     ListenerVerdict handle() const { return handle(length_); }
+    ListenerVerdict handleFrom(uint32_t source, uint16_t port = 2070) const {
+        return handleListenerDatagram(bytes_.get(), length_, kFileName, ListenerPeers{source, port, kAdapter});
+    }
 
 private:
     std::unique_ptr<uint8_t[]> bytes_;
@@ -132,6 +140,50 @@ TEST(ListenerDatagram, IgnoresOpcodeZeroSixAndAboveWithoutTrace) {
             << opcode;
     }
     EXPECT_EQ(trace.traced(), "");
+}
+
+// The file name is guessable: the run's own name from any other host is no
+// reason to serve it.
+struct ForeignCase {
+    const char* what;
+    uint32_t source;
+    std::string name;
+    friend void PrintTo(const ForeignCase& c, std::ostream* out) { *out << c.what; }
+};
+
+class ListenerForeignRequest : public testing::TestWithParam<ForeignCase> {};
+
+TEST_P(ListenerForeignRequest, IsForeignTracedAndNeverAccepted) {
+    test::TraceCapture trace;
+    const ForeignCase& c = GetParam();
+    EXPECT_EQ(Datagram(readRequest(c.name)).handleFrom(c.source, 4455), ListenerVerdict::Foreign);
+    char from[40];
+    std::snprintf(from, sizeof from, "%u.%u.%u.%u:4455", c.source >> 24, (c.source >> 16) & 255, (c.source >> 8) & 255,
+                  c.source & 255);
+    EXPECT_EQ(trace.traced(),
+              "+++ TFTP RRQ from " + std::string(from) + ", not the adapter, ignored: " + c.name + "\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(OtherHosts, ListenerForeignRequest,
+                         testing::Values(ForeignCase{"RunsNameFromNeighbour", 0x7f000247, kFileName},
+                                         ForeignCase{"RunsNameFromAnotherNetwork", 0x0a000001, kFileName},
+                                         ForeignCase{"RunsNameFromAnyAddress", 0, kFileName},
+                                         ForeignCase{"OtherNameFromNeighbour", 0x7f000245, "/orb0.bin"},
+                                         ForeignCase{"RunsNameFromAdapterWithOneBitFlipped", kAdapter ^ 0x80000000u,
+                                                     kFileName}),
+                         [](const testing::TestParamInfo<ForeignCase>& info) { return std::string(info.param.what); });
+
+TEST(ListenerDatagram, TheAdaptersRequestFromAnyPortIsAccepted) {
+    EXPECT_EQ(Datagram(readRequest(kFileName)).handleFrom(kAdapter, 1), ListenerVerdict::Accept);
+    EXPECT_EQ(Datagram(readRequest(kFileName)).handleFrom(kAdapter, 65535), ListenerVerdict::Accept);
+}
+
+TEST(ListenerDatagram, OtherPacketsFromOtherHostsAreStrayAsBefore) {
+    test::TraceCapture trace;
+    EXPECT_EQ(Datagram(packet(4, std::string("\0\1", 2))).handleFrom(0x7f000247), ListenerVerdict::Ignore);
+    EXPECT_EQ(Datagram(packet(2, std::string("/orb1a2b.bin\0octet\0", 19))).handleFrom(0x7f000247),
+              ListenerVerdict::Ignore);
+    EXPECT_EQ(trace.traced(), "TFTP Rx ACK?\nTFTP Rx WRQ?\n");
 }
 
 TEST(ListenerDatagram, NothingOrTooShortForAnOpcodeIsAnIdlePass) {

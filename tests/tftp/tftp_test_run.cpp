@@ -10,12 +10,13 @@
 
 namespace orb::test {
 
-void prepareChildRun(const std::vector<uint8_t>& image, const char* deviceAddressText) {
+void prepareChildRun(const std::vector<uint8_t>& image, const char* deviceAddressText, uint32_t deviceAddress) {
     robot::setAutoAnswer(true);
     setTraceSink([](const char* text) { std::fputs(text, stderr); });
     runState.instance = nullptr;
     std::snprintf(runState.tftpFileName, sizeof runState.tftpFileName, "%s", kTestFileName);
     std::snprintf(runState.deviceAddressText, sizeof runState.deviceAddressText, "%s", deviceAddressText);
+    runState.deviceAddress = deviceAddress;
     runState.firmwareImage.data = image.data();
     runState.firmwareImage.size = static_cast<uint32_t>(image.size());
 }

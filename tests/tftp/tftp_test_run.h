@@ -15,9 +15,11 @@ namespace orb::test {
 constexpr const char* kTestFileName = "/orb1a2b.bin";
 
 // In the child: message boxes answered and logged, traces to standard error,
-// and runState filled for a run that serves `image` under kTestFileName. The
-// image must stay in place for the life of the child.
-void prepareChildRun(const std::vector<uint8_t>& image, const char* deviceAddressText);
+// and runState filled for a run that serves `image` under kTestFileName to the
+// adapter at deviceAddress (the only host the listener serves, and the one the
+// verification asks), shown as deviceAddressText. The image must stay in place
+// for the life of the child.
+void prepareChildRun(const std::vector<uint8_t>& image, const char* deviceAddressText, uint32_t deviceAddress);
 
 // The clocks for setClockSource are the harness's acceleratedClock: at 200 the
 // restart wait passes in 250 ms, at 50 in 1 s. This one runs 200 times fast and

@@ -42,7 +42,8 @@ void fetchWithCurl(unsigned host, const std::string& extraOptions) {
 
     test::ChildResult result = test::runInChild(
         [&] {
-            test::prepareChildRun(image, "127.0.3.9");
+            // curl sends from loopback's preferred source address, 127.0.0.1.
+            test::prepareChildRun(image, "127.0.0.1", test::loopbackAddress(0, 1));
             setClockSource(test::acceleratedClock<50>);  // the restart wait takes 1 s
             startTftpListener(listener);
             robot::waitForDialog(kWaitingWindowId, 10000);

@@ -43,9 +43,10 @@ bool mayBindPort69() {
 #define REQUIRE_PORT_69() \
     if (!mayBindPort69()) GTEST_SKIP() << "binding UDP port 69 needs root"
 
-// The child starts the listener on `local` as the upgrade sequence does, tells
-// `control` the bound port once the waiting window shows, runs `afterStart` and
-// then sleeps like the program's main thread.
+// The child starts the listener on `local` as the upgrade sequence does, for
+// the adapter at `control`'s address, tells `control` the bound port once the
+// waiting window shows, runs `afterStart` and then sleeps like the program's
+// main thread.
 std::future<ChildResult> startListenerChild(const std::vector<uint8_t>& image, uint32_t local, const TftpPeer& control,
                                             void (*afterStart)() = nullptr) {
     uint32_t controlAddress = control.address();
@@ -53,7 +54,7 @@ std::future<ChildResult> startListenerChild(const std::vector<uint8_t>& image, u
     return std::async(std::launch::async, [&image, local, controlAddress, controlPort, afterStart] {
         return test::runInChild(
             [&] {
-                test::prepareChildRun(image, "127.0.3.9");
+                test::prepareChildRun(image, "127.0.3.9", controlAddress);
                 setClockSource(test::acceleratedClock<200>);
                 uint16_t port = startTftpListener(local);
                 if (robot::waitForDialog(kWaitingWindowId, 10000) == nullptr)
@@ -154,33 +155,44 @@ TEST(ListenerLoopback, RefusesOtherNamesAndPacketsSilentlyThenAcceptsTheNameInNe
         << result.output;
 }
 
-TEST(ListenerLoopback, AcceptsARequestWithoutOptionsFromAnyHostAndServesThatHost) {
+// The file name is guessable: another host's read request for it is ignored,
+// the adapter's (without options) served, and the check after the restart asks
+// the adapter, not whoever fetched.
+TEST(ListenerLoopback, ServesOnlyTheAdapterAndVerifiesAtTheAdapter) {
     REQUIRE_PORT_69();
-    TftpPeer control(loopbackAddress(3, 23));
+    TftpPeer adapter(loopbackAddress(3, 23));
     TftpPeer other(loopbackAddress(3, 24));
-    ASSERT_TRUE(control.ok());
+    ASSERT_TRUE(adapter.ok());
     ASSERT_TRUE(other.ok());
-    test::ScriptedHttpServer otherDevice(loopbackAddress(3, 24));
-    ASSERT_TRUE(otherDevice.start()) << otherDevice.error();
-    otherDevice.setDefaultAnswer(test::ScriptedAnswer::closeOnly());
+    test::ScriptedHttpServer adapterPage(loopbackAddress(3, 23));
+    test::ScriptedHttpServer otherPage(loopbackAddress(3, 24));
+    ASSERT_TRUE(adapterPage.start()) << adapterPage.error();
+    ASSERT_TRUE(otherPage.start()) << otherPage.error();
+    adapterPage.setDefaultAnswer(test::ScriptedAnswer::closeOnly());
+    otherPage.setDefaultAnswer(test::ScriptedAnswer::closeOnly());
     const auto image = test::makeTestImage(1024);
     const uint32_t listener = loopbackAddress(3, 22);
-    auto child = startListenerChild(image, listener, control);
-    ASSERT_EQ(awaitReady(control), "ready 69");
+    auto child = startListenerChild(image, listener, adapter);
+    ASSERT_EQ(awaitReady(adapter), "ready 69");
 
+    // Queued at the listener before the adapter's own request, so handled first.
+    other.send(test::readRequest(test::kTestFileName, std::string("octet\0", 6)), listener, 69);
     std::vector<uint8_t> data;
-    ASSERT_TRUE(fetchFromListener(other, listener, &data));
+    ASSERT_TRUE(fetchFromListener(adapter, listener, &data));
     EXPECT_EQ(data, image);
-    EXPECT_FALSE(control.receive(0));
+    EXPECT_FALSE(other.receive(0)) << "the other host got an answer";
 
     ChildResult result = child.get();
     ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_NE(result.output.find("+++ TFTP RRQ from 127.0.3.24:" + std::to_string(other.port()) +
+                                 ", not the adapter, ignored: /orb1a2b.bin\n"),
+              std::string::npos)
+        << result.output;
     EXPECT_NE(result.output.find(test::messageBoxLine("Upgrade Failed: ORB not responding after firmware upload")),
               std::string::npos)
         << result.output;
-    auto requests = otherDevice.requests();
-    ASSERT_EQ(requests.size(), 1u);  // the verification went to the request's source
-    EXPECT_EQ(requests[0].peerAddress, listener);
+    EXPECT_EQ(adapterPage.requests().size(), 1u) << "the verification asks the adapter";
+    EXPECT_TRUE(otherPage.requests().empty());
 }
 
 TEST(ListenerLoopback, UsesPort70WhenPort69IsTaken) {
@@ -320,7 +332,7 @@ TEST(ListenerLoopback, AFloodOfForeignDatagramsMovesTheWaitingBarOnlyByTheTimeTh
     auto child = std::async(std::launch::async, [&image] {
         return test::runInChild(
             [&] {
-                test::prepareChildRun(image, "127.0.3.9");
+                test::prepareChildRun(image, "127.0.3.9", loopbackAddress(3, 9));
                 listenerPort = startTftpListener(loopbackAddress(3, 37));
                 floodTheWaitingListener();
             },
@@ -369,6 +381,48 @@ TEST(ListenerLoopback, TheHintComesAfterTwentySecondsAndTheRequestIsStillServed)
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_NE(result.output.find("[robot] hint \"No request from the adapter yet: a firewall on this computer may "
                                  "block UDP port 69, and the adapter must reach the chosen PC address 127.0.3.38.\""),
+              std::string::npos)
+        << result.output;
+}
+
+// As reportTheHint, once the hint names both other hosts of the test below
+// (whether they came before the hint was due or after it was shown).
+void reportTheHintOnOtherHosts() {
+    WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 1000);
+    bool shown =
+        robot::waitUntil([&] { return robot::hint(waiting).find("127.0.3.52 and 1 more") != std::string::npos; },
+                         20000);
+    std::fprintf(stderr, "[robot] hint \"%s\"\n", robot::hint(waiting).c_str());
+    if (shown) test::signalReady(hintControlAddress, hintControlPort, 0);
+}
+
+TEST(ListenerLoopback, TheHintNamesOtherHostsWhoseRequestsWereIgnored) {
+    REQUIRE_PORT_69();
+    TftpPeer adapter(loopbackAddress(3, 51));
+    TftpPeer other(loopbackAddress(3, 52));
+    TftpPeer third(loopbackAddress(3, 53));
+    ASSERT_TRUE(adapter.ok() && other.ok() && third.ok());
+    hintControlAddress = adapter.address();
+    hintControlPort = adapter.port();
+    const auto image = test::makeTestImage(700);
+    const uint32_t listener = loopbackAddress(3, 50);
+    auto child = startListenerChild(image, listener, adapter, reportTheHintOnOtherHosts);
+    ASSERT_EQ(awaitReady(adapter), "ready 69");
+    for (const char* name : {"/orb0.bin", test::kTestFileName})
+        other.send(test::readRequest(name, std::string("octet\0", 6)), listener, 69);
+    third.send(test::readRequest(test::kTestFileName, std::string("octet\0", 6)), listener, 69);
+    ASSERT_EQ(awaitReady(adapter), "ready 0") << "the hint did not name the other hosts";
+
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(fetchFromListener(adapter, listener, &data));
+    EXPECT_EQ(data, image);
+    EXPECT_FALSE(other.receive(0));
+    EXPECT_FALSE(third.receive(0));
+    ChildResult result = child.get();
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_NE(result.output.find("[robot] hint \"No request from the adapter yet: a firewall on this computer may "
+                                 "block UDP port 69, and the adapter must reach the chosen PC address 127.0.3.50. "
+                                 "(read requests from other hosts were ignored: 127.0.3.52 and 1 more)\""),
               std::string::npos)
         << result.output;
 }

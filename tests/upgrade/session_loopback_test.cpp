@@ -30,15 +30,17 @@ using test::PeerDatagram;
 using test::TftpPeer;
 
 // The child serves `image` from a socket on `local` to the peer, as the
-// listener would after the peer's read request.
+// listener would after the peer's read request. The adapter is the peer unless
+// `adapterAddress` names another.
 std::future<ChildResult> startSessionChild(const std::vector<uint8_t>& image, uint32_t local, const TftpPeer& peer,
-                                           ClockSource clock, void (*extra)() = nullptr) {
+                                           ClockSource clock, void (*extra)() = nullptr, uint32_t adapterAddress = 0) {
     uint32_t peerAddress = peer.address();
     uint16_t peerPort = peer.port();
-    return std::async(std::launch::async, [&image, local, peerAddress, peerPort, clock, extra] {
+    uint32_t adapter = adapterAddress != 0 ? adapterAddress : peerAddress;
+    return std::async(std::launch::async, [&image, local, peerAddress, peerPort, clock, extra, adapter] {
         return test::runInChild(
             [&] {
-                test::prepareChildRun(image, "127.0.3.9");
+                test::prepareChildRun(image, "127.0.3.9", adapter);
                 setClockSource(clock);
                 if (extra != nullptr) extra();
                 SocketHandle udpSocket = test::openSessionSocket(local);
@@ -456,6 +458,42 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].bytes.rfind("GET /admin/advanced HTTP/1.1\r\n", 0), 0u) << requests[0].bytes;
     EXPECT_EQ(requests[0].peerAddress, loopbackAddress(3, 18));
+}
+
+// Whatever host the transfer served, the version read back is the adapter's:
+// the check asks the address the run was given, never the transfer's peer.
+TEST(SessionLoopback, TheVerificationAsksTheAdapterNotTheTransfersPeer) {
+    test::ScriptedHttpServer adapter(loopbackAddress(3, 56));
+    test::ScriptedHttpServer peerPage(loopbackAddress(3, 55));
+    ASSERT_TRUE(adapter.start()) << adapter.error();
+    ASSERT_TRUE(peerPage.start()) << peerPage.error();
+    auto page = [](const char* version) {
+        return test::ScriptedAnswer::text(
+            test::httpResponse(200, "OK",
+                               "<html>" +
+                                   test::statusRows({{"Software Version", std::string("<b>") + version + "</b>"}}) +
+                                   "</html>"));
+    };
+    adapter.setDefaultAnswer(page("1.0.2"));
+    peerPage.setDefaultAnswer(page("2.0.10(a)"));
+    TftpPeer peer(loopbackAddress(3, 55));
+    ASSERT_TRUE(peer.ok());
+    const auto image = test::makeTestImage(600);
+    auto child = startSessionChild(image, loopbackAddress(3, 54), peer, test::acceleratedClock<200>,
+                                   closeTheSuccessDialog, loopbackAddress(3, 56));
+    auto oack = peer.receive(10000);
+    ASSERT_TRUE(oack);
+    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    auto first = peer.receive(5000);
+    ASSERT_TRUE(first);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*first), &data));
+    ChildResult result = finish(child, peer);
+    ASSERT_TRUE(result.exited) << result.output;
+    EXPECT_NE(result.output.find("[robot] ORB@127.0.3.9 Upgrade Successful! / 1.0.2\n"), std::string::npos)
+        << result.output;
+    EXPECT_EQ(adapter.requests().size(), 1u);
+    EXPECT_TRUE(peerPage.requests().empty()) << "the transfer's peer was asked for the version";
 }
 
 TEST(SessionLoopback, AVerificationThatGetsNoAnswerEndsInNotResponding) {

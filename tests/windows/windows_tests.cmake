@@ -52,6 +52,8 @@ target_link_options(win_driver PRIVATE -static -static-libgcc -static-libstdc++)
 # preset (scripts/test builds it first).
 set(ORB_SIM_FOR_WINE ${PROJECT_SOURCE_DIR}/build/default/sim/orb-sim CACHE FILEPATH
     "The Linux orb-sim that the Wine whole runs talk to")
+set(ORB_RRQ_THIEF_FOR_WINE ${PROJECT_SOURCE_DIR}/build/default/tests/orb-rrq-thief CACHE FILEPATH
+    "The Linux orb-rrq-thief that asks for the image in the Wine run other-host")
 
 find_program(ORB_WINE NAMES wine)
 if(ORB_WINE)
@@ -72,12 +74,13 @@ if(ORB_WINE)
 
   # Whole upgrades, each in its own network namespace (root; skipped otherwise).
   foreach(run password cancel-in-restart-wait stalled-upload stalled-upload-stray stalled-upload-flood
-              wrong-password)
+              wrong-password other-host)
     add_test(NAME wine.upgrade.${run}
       COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_upgrade.sh ${run} $<TARGET_FILE:orb-upgrade>
               $<TARGET_FILE:win_driver> $<TARGET_FILE:win_probe> ${ORB_SIM_FOR_WINE} ${ORB_EMBEDDED_IMAGE}
               ${CMAKE_BINARY_DIR}/wine-artifacts/upgrade-${run})
     set_tests_properties(wine.upgrade.${run} PROPERTIES LABELS wine TIMEOUT 400 SKIP_RETURN_CODE 77
-      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
+      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;ORB_RRQ_THIEF=${ORB_RRQ_THIEF_FOR_WINE}"
+      RESOURCE_LOCK wine)
   endforeach()
 endif()

@@ -10,13 +10,17 @@
 #   wine_upgrade.sh RUN EXE DRIVER PROBE ORB_SIM IMAGE OUT_DIR [SHOT_DIR]
 #
 # RUN: password, cancel-in-restart-wait, stalled-upload, wrong-password,
-# screenshots, screenshot-error-box, and transfer (ends once the image is
-# across; for the benchmark). SHOT_DIR receives wine-N-NAME.png.
+# other-host, screenshots, screenshot-error-box, and transfer (ends once the
+# image is across; for the benchmark). SHOT_DIR receives wine-N-NAME.png.
 # stalled-upload-stray and stalled-upload-flood are stalled uploads where, in
 # half of the unacknowledged block's 30 intervals, another host (127.0.0.9)
 # sends the transfer's port a datagram every 10 ms, or 2,500 a second: those
 # intervals must last at most 1.2 times as long as the others (and no less
 # than 0.75 times).
+# other-host: while the adapter waits 20 s before it fetches, orb-rrq-thief
+# (ORB_RRQ_THIEF, the Linux build's) on 127.0.0.9 asks for every name the run
+# could have drawn on ports 69-72, and a second orb-sim there reports the
+# embedded version; the adapter must get the image, the other host nothing.
 # Needs root (unshare -n, ports 69 and 80); without it exits 77 (skipped).
 set -u
 run=$1 exe=$2 driver=$3 probe=$4 sim=$5 image=$6 out=$7 shots=${8:-}
@@ -79,6 +83,7 @@ case $run in
   password) sim_options+=(--user=admin --password=$password --qop=auth --pause-after-block=100 --pause-ms=1500) ;;
   wrong-password) sim_options+=(--user=admin --password=$password --qop=auth) ;;
   stalled-upload | stalled-upload-stray | stalled-upload-flood) sim_options+=(--stop-after-blocks=100) ;;
+  other-host) sim_options+=(--fetch-delay-ms=20000) ;;
   screenshots)
     # Slow enough that each passing window stays up for its picture.
     sim_options+=(--user=admin --password=$password --qop=auth --http-delay-ms=1500 --http-delay-on=status
@@ -93,6 +98,18 @@ sim_pin=()
 pids+=($!)
 for _ in $(seq 1 100); do grep -qs '^event=listening' "$out/sim.log" && break; sleep 0.1; done
 grep -q '^event=listening' "$out/sim.log" || fail "orb-sim did not start: $(cat "$out/sim.log")"
+
+other=127.0.0.9
+thief=
+if [ "$run" = other-host ]; then
+  thief_program=${ORB_RRQ_THIEF:-$(dirname "$sim")/../tests/orb-rrq-thief}
+  [ -x "$thief_program" ] || fail "no orb-rrq-thief at $thief_program (build the default preset first)"
+  rm -f "$out/fake.log" "$out/thief.log"
+  "$sim" --address=$other --quiet-blocks --software-version="2.0.10(a)" >"$out/fake.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 1 100); do grep -qs '^event=listening' "$out/fake.log" && break; sleep 0.1; done
+  grep -q '^event=listening' "$out/fake.log" || fail "the other host's orb-sim did not start: $(cat "$out/fake.log")"
+fi
 
 # What the adapter reports on its status page, for the confirmation's fields.
 page=$(curl -s --digest -u admin:$password "http://$device/admin/advanced")
@@ -232,6 +249,15 @@ case $run in
   stalled-upload | stalled-upload-stray | stalled-upload-flood)
     mapfile -t box < <(error_box "Upgrade Failed: Firmware Upload Incomplete")
     steps=("${address_steps[@]}" "${confirm_steps[@]}" "click:1" "${box[@]}") ;;
+  other-host)
+    # Up to the waiting window; the thief starts its sweep; then the rest.
+    drive "${address_steps[@]}" "${confirm_steps[@]}" "click:1" \
+          "wait:Waiting For Firmware Upload Request From ORB:1010" ||
+      fail "driver: $(grep FAILED "$out/driver.log" | tail -n 1)"
+    "$thief_program" --from $other --to 127.0.0.1 --ports 69-72 >"$out/thief.log" 2>&1 &
+    thief=$!
+    pids+=($thief)
+    steps=("$restart_wait" "${success_steps[@]}") ;;
   screenshots)
     mapfile -t password_shot < <(credential_steps $password wine-4-credentials)
     steps=("${address_steps[@]}" "wait:Connecting with ORB@$device:1010" "sleep:500" "shot:wine-3-connecting"
@@ -276,7 +302,7 @@ done
 
 received() { sed -n 's/^event=image-received .*sha256=\([0-9a-f]*\).*/\1/p' "$out/sim.log" | head -n 1; }
 case $run in
-  password | wrong-password | screenshots)
+  password | wrong-password | screenshots | other-host)
     expected=$(sha256sum "$image" | cut -d' ' -f1)
     [ "$(received)" = "$expected" ] || fail "the adapter's image sha256 '$(received)' is not the embedded '$expected'"
     grep -q '^event=restart-up .*software-version="\?2.0.10(a)' "$out/sim.log" || fail "the adapter did not restart"
@@ -333,6 +359,18 @@ case $run in
     fi
     ;;
 esac
+if [ "$run" = other-host ]; then
+  # The other host asked for every name and got no answer at all, and its
+  # page was never asked.
+  for _ in $(seq 1 600); do grep -qs '^event=swept' "$out/thief.log" && break; sleep 0.1; done
+  grep -q '^event=swept sweep=1 requests=131072' "$out/thief.log" || fail "the thief did not sweep: $(cat "$out/thief.log")"
+  kill -TERM "$thief"
+  for _ in $(seq 1 50); do grep -qs '^event=summary' "$out/thief.log" && break; sleep 0.1; done
+  summary=$(grep '^event=summary' "$out/thief.log")
+  [[ $summary == *" replies=0 "* && $summary == *" bytes=0" ]] || fail "the other host got answers: $summary"
+  ! grep -q '^event=http-request' "$out/fake.log" || fail "the other host's page was asked: $(grep http-request "$out/fake.log")"
+  grep -q '^event=tftp-rrq' "$out/sim.log" || fail "the adapter sent no read request"
+fi
 
 tenths=$((($(date +%s%N) - started) / 100000000))
 echo "wine upgrade $run: passed in $((tenths / 10)).$((tenths % 10)) s (exit code 0)"

@@ -3,7 +3,8 @@
 // tests/support/whole_run.h): a whole upgrade with the adapter's
 // password and a diagnostics log (--log), and Ctrl-C in the waiting window
 // after its hint has come. They use the real clock: the upgrade takes about a
-// minute (the restart wait is 49,984 ms), the hint 20 s. A third test,
+// minute (the restart wait is 49,984 ms), the hint 20 s; and a whole upgrade
+// while another host asks for the image. A last test,
 // without root or simulator, ends the program in every way it can end and
 // checks that the terminal's mode is given back each time.
 //
@@ -270,6 +271,65 @@ TEST_F(TerminalUpgrade, CtrlCInTheWaitingWindowIsAUserAbort) {
     term.press({"Enter"});
     ASSERT_TRUE(term.waitForText("EXIT=0\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
     EXPECT_TRUE(sim.eventsNamed("tftp-rrq").empty()) << sim.diagnostics();
+}
+
+// The screen with every run of blanks and line ends made one blank: a text
+// that the view wraps reads whole again.
+std::string joined(const std::string& screen) {
+    std::string out;
+    for (char c : screen) {
+        bool blank = c == ' ' || c == '\n';
+        if (blank && (out.empty() || out.back() == ' ')) continue;
+        out += blank ? ' ' : c;
+    }
+    return out;
+}
+
+// Another host (orb-rrq-thief on 127.0.6.9) asks for every name the run could
+// have drawn while the adapter waits 30 s before it fetches; a second orb-sim
+// there reports the embedded version. The hint names that host, the adapter
+// gets the image, the other host nothing, and the run succeeds.
+TEST_F(TerminalUpgrade, AnotherHostAskingForTheImageGetsNothingAndIsNamedInTheHint) {
+    ASSERT_TRUE(sim.start(wholeRunSimOptions(loopbackAddress(6, 3), {"--fetch-delay-ms=30000"}))) << sim.diagnostics();
+    SimProcess fake, thief;
+    ASSERT_TRUE(fake.start(wholeRunSimOptions(loopbackAddress(6, 9), {"--software-version=2.0.10(a)"})))
+        << fake.diagnostics();
+    startAndEnterAddress("127.0.6.3");
+    ASSERT_TRUE(term.waitForText("< Upgrade >  [ Cancel ]", kScreenMs)) << term.lastScreen();
+    term.press({"Enter"});
+    ASSERT_TRUE(term.waitForText("Waiting For Firmware Upload Request From ORB [", kScreenMs)) << term.lastScreen();
+
+    ASSERT_TRUE(thief.startProgram(SimProcess::rrqThiefExecutable(),
+                                   {"--from", "127.0.6.9", "--to", "127.0.0.1", "--ports", "69-72"}))
+        << thief.diagnostics();
+    ASSERT_TRUE(term.waitForScreen(
+        [](const std::string& s) { return has(joined(s), "(read requests from other hosts were ignored: 127.0.6.9)"); },
+        40000))
+        << term.lastScreen();
+    EXPECT_TRUE(has(joined(term.lastScreen()), "No request from the adapter yet:")) << term.lastScreen();
+    show("the waiting window's hint", term.lastScreen());
+    auto swept = thief.waitFor("swept", 120000);
+    ASSERT_TRUE(swept) << thief.diagnostics();
+    EXPECT_EQ(swept->value("requests"), std::to_string(0x8000 * 4));
+
+    auto image = sim.waitFor("image-received", 60000);
+    ASSERT_TRUE(image) << sim.diagnostics();
+    EXPECT_EQ(image->value("check"), "ok");
+    EXPECT_EQ(image->value("sha256"), sha256Hex(embeddedImageBytes()));
+    ASSERT_TRUE(term.waitForText("< OK >", 120000)) << term.lastScreen();
+    EXPECT_TRUE(has(term.lastScreen(), "== ORB@127.0.6.3 Upgrade Successful! ==")) << term.lastScreen();
+    EXPECT_TRUE(has(term.lastScreen(), "  2.0.10(a)\n")) << term.lastScreen();
+    term.press({"Enter"});
+    ASSERT_TRUE(term.waitForText("EXIT=0\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
+
+    thief.stop();
+    auto summary = thief.waitFor("summary", 1000);
+    ASSERT_TRUE(summary) << thief.diagnostics();
+    EXPECT_EQ(summary->value("replies"), "0") << thief.diagnostics();
+    EXPECT_EQ(summary->value("bytes"), "0");
+    fake.poll(200);
+    EXPECT_TRUE(fake.eventsNamed("http-request").empty()) << fake.diagnostics();
+    EXPECT_TRUE(fake.eventsNamed("tftp-rrq").empty()) << fake.diagnostics();
 }
 
 // Needs neither root nor a simulator: the ways out before any network use.

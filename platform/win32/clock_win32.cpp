@@ -15,7 +15,14 @@ static thread_local uint32_t completedWaits = 0;
 
 void countCompletedWait() { ++completedWaits; }
 
-uint32_t readWaitTicks() { return completedWaits; }
+// The console program waits with the portable dialog manager, which sleeps
+// through idle ticks and counts them afterwards, as on Linux: there a tick is
+// a millisecond that has passed.
+static std::atomic<bool> ticksAreMilliseconds{false};
+
+void countWaitTicksInMilliseconds() { ticksAreMilliseconds = true; }
+
+uint32_t readWaitTicks() { return ticksAreMilliseconds ? timeGetTime() : completedWaits; }
 
 uint32_t readMilliseconds() {
     if (ClockSource source = clockSource.load()) return source();

@@ -71,4 +71,14 @@ if(ORB_WINE)
     set_tests_properties(wine.upgrade.${run} PROPERTIES LABELS wine TIMEOUT 400 SKIP_RETURN_CODE 77
       ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
   endforeach()
+
+  # Whole unattended runs of the console program, each in its own network
+  # namespace (root; skipped otherwise).
+  foreach(run password-json three-adapters check request-timeout stop)
+    add_test(NAME wine.console.${run}
+      COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_console.sh ${run} $<TARGET_FILE:orb-upgrade-cli> ${ORB_SIM_FOR_WINE}
+              ${ORB_EMBEDDED_IMAGE} ${CMAKE_BINARY_DIR}/wine-artifacts/console-${run})
+    set_tests_properties(wine.console.${run} PROPERTIES LABELS wine TIMEOUT 400 SKIP_RETURN_CODE 77
+      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
+  endforeach()
 endif()

@@ -81,4 +81,13 @@ if(ORB_WINE)
     set_tests_properties(wine.console.${run} PROPERTIES LABELS wine TIMEOUT 400 SKIP_RETURN_CODE 77
       ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
   endforeach()
+
+  # The installer, under Wine's msiexec in a prefix of its own.
+  if(ORB_MSI)
+    add_test(NAME wine.msi
+      COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_msi.sh ${ORB_MSI} ${PROJECT_VERSION}
+              ${PROJECT_SOURCE_DIR}/packaging/windows/make-msi.sh ${CMAKE_BINARY_DIR}
+              ${PROJECT_SOURCE_DIR}/resources/orb.ico ${CMAKE_BINARY_DIR}/wine-artifacts/msi)
+    set_tests_properties(wine.msi PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine)
+  endif()
 endif()

@@ -31,6 +31,11 @@ target_include_directories(orb_wait_ticks_tests PRIVATE ${PROJECT_SOURCE_DIR}/re
 target_link_libraries(orb_wait_ticks_tests PRIVATE orb_test_support)
 target_link_options(orb_wait_ticks_tests PRIVATE -static -static-libgcc -static-libstdc++)
 
+# The console program's seam: its runs, their stop requests, the wake signal.
+add_executable(orb_console_seam_tests ${CMAKE_CURRENT_LIST_DIR}/console_seam_test.cpp)
+target_link_libraries(orb_console_seam_tests PRIVATE orb_test_support)
+target_link_options(orb_console_seam_tests PRIVATE -static -static-libgcc -static-libstdc++)
+
 # A Windows helper for the smoke test: finds a window by its title, reads a
 # control's text, and tells where a control is on the screen.
 add_executable(win_probe ${CMAKE_CURRENT_LIST_DIR}/win_probe.cpp)
@@ -49,6 +54,9 @@ set(ORB_SIM_FOR_WINE ${PROJECT_SOURCE_DIR}/build/default/sim/orb-sim CACHE FILEP
 find_program(ORB_WINE NAMES wine)
 if(ORB_WINE)
   add_test(NAME wine.unit_and_loopback COMMAND ${ORB_WINE} $<TARGET_FILE:orb_windows_tests>)
+  add_test(NAME wine.console_seam COMMAND ${ORB_WINE} $<TARGET_FILE:orb_console_seam_tests>)
+  set_tests_properties(wine.console_seam PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine
+    ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all")
   add_test(NAME wine.smoke
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_smoke.sh $<TARGET_FILE:orb-upgrade> $<TARGET_FILE:win_probe>
             ${CMAKE_BINARY_DIR}/wine-artifacts)

@@ -74,8 +74,8 @@ SpawnedProcess spawnChild(const std::vector<std::string>& args, const std::vecto
 
 TEST(ConsoleSeam, ArgumentsAndEnvironmentReachTheRunAsGiven) {
     SetEnvironmentVariableA("ORB_SEAM_VALUE", "this process's");
-    const std::vector<std::string> arguments = {
-        "plain", "with space", "quote\"inside", "back\\slash", "trail\\", "\\\\\"mixed\\\" end\\\\", "", "tab\there"};
+    const std::vector<std::string> arguments =
+        {"plain", "with space", "quote\"inside", "back\\slash", "trail\\", "\\\\\"mixed\\\" end\\\\", "", "tab\there"};
     std::vector<std::string> args = {"echo"};
     args.insert(args.end(), arguments.begin(), arguments.end());
     // Windows compares variable names without case: this one replaces it.

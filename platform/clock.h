@@ -22,6 +22,12 @@ void sleepMilliseconds(uint32_t milliseconds);
 // Linux clock: an interval there must last its real 100 ms.
 uint32_t readWaitTicks();
 
+// Windows: from now on a tick is a millisecond that has passed, as on Linux.
+// The console program calls it first, since its portable dialog manager
+// sleeps through idle ticks; the GUI program never does. Elsewhere nothing
+// changes.
+void countWaitTicksInMilliseconds();
+
 // Tests replace the clock so that long waits pass in test time; nullptr
 // restores the system clock.
 using ClockSource = uint32_t (*)();

@@ -1,6 +1,10 @@
 // The signals that ask a POSIX process to stop (Ctrl-C, a polite kill, the
 // terminal going away) and the one a closed pipe raises. The front-ends that cancel a run instead of dying
-// catch them here; the Windows program has no such signals.
+// catch them here. The Windows console program notes its console's events the
+// same way: Ctrl-C as Interrupt, Ctrl-Break as Terminate, the console closed
+// (or the user logging off, the system shutting down) as HangUp, and its
+// parent's stop request (spawned_process.h, signalProcess) as Terminate. The
+// Windows GUI program catches none.
 #pragma once
 
 namespace orb {

@@ -1,6 +1,7 @@
 // Starting another program with its standard output in a pipe, and the
-// waits, reads and signals around it (POSIX only: the unattended runs of
-// several adapters, and the Qt view's probe of the display).
+// waits, reads and signals around it: the unattended runs of several adapters
+// (POSIX and the Windows console program), and the Qt view's probe of the
+// display (POSIX only).
 #pragma once
 
 #include <cstddef>
@@ -11,8 +12,11 @@ namespace orb {
 
 struct SpawnedProcess {
     int id = -1;        // the process id
-    int outputFd = -1;  // the read end of its standard output
+    int outputFd = -1;  // the read end of its standard output (Windows: the seam's own number for it)
 };
+
+// This program's own executable, to start another copy of it.
+std::string ownProgramPath();
 
 // Starts `program` with `args` (argv[1] on) and this process's environment,
 // where each "NAME=VALUE" of `environment` replaces or adds a variable.
@@ -24,12 +28,14 @@ bool spawnProcess(const std::string& program, const std::string& displayName, co
 // ended it.
 int waitForProcess(int id);
 
-// Sends SIGINT (interrupt) or SIGTERM to the process.
+// Sends SIGINT (interrupt) or SIGTERM to the process. Windows: sets the stop
+// event that spawnProcess made for it (ORB_STOP_EVENT names it in the run's
+// environment), which its catchStopSignals (signals.h) watches.
 void signalProcess(int id, bool interrupt);
 
-// Waits up to `timeoutMs` until one of `processes` has output to read (or has
-// closed it) or a stop signal is noted (signals.h). ready[i] says which; false
-// when nothing is ready.
+// Waits up to `timeoutMs` (-1: no limit) until one of `processes` has output
+// to read (or has closed it) or a stop signal is noted (signals.h). ready[i]
+// says which; false when nothing is ready. No limit on how many.
 bool waitForProcessOutput(const std::vector<const SpawnedProcess*>& processes, std::vector<bool>* ready, int timeoutMs);
 
 // Reads what the process wrote: the number of bytes, 0 at the end of its

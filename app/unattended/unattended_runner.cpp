@@ -284,7 +284,7 @@ private:
 RunLauncher selfLauncher() {
     return
         [](const std::vector<std::string>& args, const std::vector<std::string>& environment, SpawnedProcess* process) {
-            return spawnProcess("/proc/self/exe", "orb-upgrade", args, environment, process);
+            return spawnProcess(ownProgramPath(), "orb-upgrade", args, environment, process);
         };
 }
 

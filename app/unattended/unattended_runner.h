@@ -19,7 +19,7 @@ namespace orb::unattended {
 using RunLauncher = std::function<bool(const std::vector<std::string>& args,
                                        const std::vector<std::string>& environment, SpawnedProcess* process)>;
 
-// The launcher of the program itself: /proc/self/exe.
+// The launcher of the program itself (ownProgramPath).
 RunLauncher selfLauncher();
 
 // Runs every adapter of `options` (not adapterRun) and returns the exit status.

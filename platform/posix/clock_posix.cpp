@@ -29,6 +29,8 @@ void sleepMilliseconds(uint32_t milliseconds) {
     while (nanosleep(&duration, &duration) != 0) {}
 }
 
+void countWaitTicksInMilliseconds() {}
+
 void setClockSource(ClockSource source) { clockSource = source; }
 
 }  // namespace orb

@@ -43,6 +43,8 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 
 }  // namespace
 
+std::string ownProgramPath() { return "/proc/self/exe"; }
+
 bool spawnProcess(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
                   const std::vector<std::string>& environment, SpawnedProcess* process) {
     int pipeFds[2];

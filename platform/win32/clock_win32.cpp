@@ -75,7 +75,14 @@ void countWait(int stepMs, bool completed, uint64_t elapsedUs) {
     count.cutShortUs %= unit;
 }
 
-uint32_t readWaitTicks() { return count.ticks; }
+// The console program waits with the portable dialog manager, which sleeps
+// through idle ticks and counts them afterwards, as on Linux: there a tick is
+// a millisecond that has passed.
+std::atomic<bool> ticksAreMilliseconds{false};
+
+void countWaitTicksInMilliseconds() { ticksAreMilliseconds = true; }
+
+uint32_t readWaitTicks() { return ticksAreMilliseconds ? timeGetTime() : count.ticks; }
 
 void setWaitClock(WaitClock clock) { waitClock = clock; }
 

@@ -38,6 +38,11 @@ target_include_directories(orb_run_box_tests PRIVATE ${PROJECT_SOURCE_DIR}/resou
 target_link_libraries(orb_run_box_tests PRIVATE orb_test_support)
 target_link_options(orb_run_box_tests PRIVATE -static -static-libgcc -static-libstdc++)
 
+# The console program's seam: its runs, their stop requests, the wake signal.
+add_executable(orb_console_seam_tests ${CMAKE_CURRENT_LIST_DIR}/console_seam_test.cpp)
+target_link_libraries(orb_console_seam_tests PRIVATE orb_test_support)
+target_link_options(orb_console_seam_tests PRIVATE -static -static-libgcc -static-libstdc++)
+
 # A Windows helper for the smoke test: finds a window by its title, reads a
 # control's text, and tells where a control is on the screen.
 add_executable(win_probe ${CMAKE_CURRENT_LIST_DIR}/win_probe.cpp)
@@ -58,6 +63,9 @@ set(ORB_RRQ_THIEF_FOR_WINE ${PROJECT_SOURCE_DIR}/build/default/tests/orb-rrq-thi
 find_program(ORB_WINE NAMES wine)
 if(ORB_WINE)
   add_test(NAME wine.unit_and_loopback COMMAND ${ORB_WINE} $<TARGET_FILE:orb_windows_tests>)
+  add_test(NAME wine.console_seam COMMAND ${ORB_WINE} $<TARGET_FILE:orb_console_seam_tests>)
+  set_tests_properties(wine.console_seam PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine
+    ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all")
   add_test(NAME wine.smoke
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_smoke.sh $<TARGET_FILE:orb-upgrade> $<TARGET_FILE:win_probe>
             ${CMAKE_BINARY_DIR}/wine-artifacts)
@@ -83,4 +91,23 @@ if(ORB_WINE)
       ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all;ORB_RRQ_THIEF=${ORB_RRQ_THIEF_FOR_WINE}"
       RESOURCE_LOCK wine)
   endforeach()
+
+  # Whole unattended runs of the console program, each in its own network
+  # namespace (root; skipped otherwise).
+  foreach(run password-json three-adapters check request-timeout stop)
+    add_test(NAME wine.console.${run}
+      COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_console.sh ${run} $<TARGET_FILE:orb-upgrade-cli> ${ORB_SIM_FOR_WINE}
+              ${ORB_EMBEDDED_IMAGE} ${CMAKE_BINARY_DIR}/wine-artifacts/console-${run})
+    set_tests_properties(wine.console.${run} PROPERTIES LABELS wine TIMEOUT 400 SKIP_RETURN_CODE 77
+      ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
+  endforeach()
+
+  # The installer, under Wine's msiexec in a prefix of its own.
+  if(ORB_MSI)
+    add_test(NAME wine.msi
+      COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_msi.sh ${ORB_MSI} ${PROJECT_VERSION}
+              ${PROJECT_SOURCE_DIR}/packaging/windows/make-msi.sh ${CMAKE_BINARY_DIR}
+              ${PROJECT_SOURCE_DIR}/resources/orb.ico ${CMAKE_BINARY_DIR}/wine-artifacts/msi)
+    set_tests_properties(wine.msi PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine)
+  endif()
 endif()

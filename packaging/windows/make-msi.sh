@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the Windows installer from orb-upgrade.wxs with msitools:
+#
+#   make-msi.sh VERSION BIN_DIR ICON OUT.msi
+#
+# BIN_DIR holds orb-upgrade.exe and orb-upgrade-cli.exe. wixl makes the
+# package; msibuild then adds what wixl has no element for: the row of the
+# Windows Installer's Environment table that appends the program's folder to
+# the system PATH ("[~];[INSTALLDIR]", name "=-*Path": set on install, only
+# that entry taken out again on uninstall, the rest of PATH untouched), and the
+# two standard actions that apply it.
+set -euo pipefail
+version=$1 bin=$2 icon=$3 out=$4
+here=$(cd "$(dirname "$0")" && pwd)
+
+# wixl takes file names relative to where it runs, never absolute ones: the
+# files are gathered in a folder of their own first.
+out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
+tmp=$out.partial
+stage=$out.files
+rm -rf "$tmp" "$stage"
+mkdir -p "$stage"
+cp "$bin/orb-upgrade.exe" "$bin/orb-upgrade-cli.exe" "$stage/"
+cp "$icon" "$stage/orb.ico"
+(cd "$stage" && wixl --arch x64 -D Version="$version" -D BinDir=. -D IconFile=orb.ico -o "$tmp" "$here/orb-upgrade.wxs")
+rm -rf "$stage"
+msibuild "$tmp" -q 'CREATE TABLE `Environment` (`Environment` CHAR(72) NOT NULL, `Name` CHAR(255) NOT NULL LOCALIZABLE,
+  `Value` CHAR(255) LOCALIZABLE, `Component_` CHAR(72) NOT NULL PRIMARY KEY `Environment`)'
+msibuild "$tmp" -q "INSERT INTO \`Environment\` (\`Environment\`, \`Name\`, \`Value\`, \`Component_\`)
+  VALUES ('SystemPath', '=-*Path', '[~];[INSTALLDIR]', 'ConsoleProgram')"
+msibuild "$tmp" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('RemoveEnvironmentStrings', 3300)"
+msibuild "$tmp" -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('WriteEnvironmentStrings', 5200)"
+mv "$tmp" "$out"

@@ -1,0 +1,76 @@
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "platform/signals.h"
+#include "platform/win32/stop_request_win32.h"
+
+namespace orb {
+
+// A console program's stop requests: Ctrl-C (as SIGINT), Ctrl-Break (as
+// SIGTERM), the console window closed, the user logging off or the system
+// shutting down (as SIGHUP), and the stop event of a run whose parent was
+// asked to stop (spawned_process_win32.cpp).
+namespace {
+
+std::atomic<int> pendingSignal{static_cast<int>(StopSignal::None)};
+HANDLE noted = nullptr;  // auto-reset: set with each request
+
+void note(StopSignal signal) {
+    pendingSignal = static_cast<int>(signal);
+    if (noted != nullptr) SetEvent(noted);
+    wakeProcessOutputWait();
+}
+
+BOOL WINAPI onConsoleControl(DWORD type) {
+    switch (type) {
+        case CTRL_C_EVENT: note(StopSignal::Interrupt); return TRUE;
+        case CTRL_BREAK_EVENT: note(StopSignal::Terminate); return TRUE;
+        default:
+            // The console is going away: Windows ends the process when this
+            // returns (or 5 s after the close), so the runs get that long to
+            // cancel and report; the process ends by itself before.
+            note(StopSignal::HangUp);
+            Sleep(INFINITE);
+            return TRUE;
+    }
+}
+
+DWORD WINAPI waitForParentStop(void* event) {
+    WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+    note(StopSignal::Terminate);
+    return 0;
+}
+
+}  // namespace
+
+void catchStopSignals() {
+    static bool caught = false;
+    if (caught) return;
+    caught = true;
+    noted = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+    if (const char* name = std::getenv(kStopEventVariable); name != nullptr && *name != '\0') {
+        HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name);
+        if (event != nullptr)
+            CloseHandle(
+                CreateThread(nullptr, 64 * 1024, waitForParentStop, event, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    }
+}
+
+StopSignal takeStopSignal() {
+    return static_cast<StopSignal>(pendingSignal.exchange(static_cast<int>(StopSignal::None)));
+}
+
+void waitForStopSignal() {
+    while (pendingSignal.load() == static_cast<int>(StopSignal::None)) {
+        if (noted == nullptr) return;  // no event: nothing could ever wake this wait
+        WaitForSingleObject(noted, INFINITE);
+    }
+}
+
+// A write to a closed pipe fails with an error on Windows: nothing to change.
+void ignoreBrokenPipes() {}
+
+}  // namespace orb

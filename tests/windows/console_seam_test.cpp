@@ -1,0 +1,185 @@
+// The Windows console program's seam (platform/win32/): its runs with their
+// output in pipes, their arguments and environment, more of them at once than
+// one wait for handles can take, the stop requests that reach a run and end
+// the runner's wait, and the portable dialog manager's wake signal. The same
+// program plays the runs: `console_seam_tests --child MODE ...`.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/signals.h"
+#include "platform/spawned_process.h"
+#include "platform/standard_streams.h"
+#include "platform/wake_signal.h"
+
+namespace orb {
+namespace {
+
+// echo: each argument on a line of its own, then the variable ORB_SEAM_VALUE;
+// exit 3. hold: "ready", then waits for a stop request; "stopped", exit 7.
+int runChild(int argc, char** argv) {
+    keepStandardOutputBytes();  // as a single-adapter run does
+    std::string mode = argv[2];
+    if (mode == "echo") {
+        for (int i = 3; i < argc; ++i) std::printf("arg:%s\n", argv[i]);
+        const char* value = std::getenv("ORB_SEAM_VALUE");
+        std::printf("env:%s\n", value != nullptr ? value : "(none)");
+        return 3;
+    }
+    catchStopSignals();
+    std::printf("ready\n");
+    std::fflush(stdout);
+    waitForStopSignal();
+    std::printf("stopped %d\n", static_cast<int>(takeStopSignal()));
+    return 7;
+}
+
+// Everything the run writes until its output ends.
+std::string readAll(SpawnedProcess* process) {
+    std::string text;
+    char buffer[256];
+    long got;
+    while ((got = readProcessOutput(*process, buffer, sizeof buffer)) != 0)
+        if (got > 0) text.append(buffer, static_cast<size_t>(got));
+    closeProcessOutput(process);
+    return text;
+}
+
+// Reads until the output holds `wanted` (or ends).
+bool readUntil(const SpawnedProcess& process, std::string* text, const std::string& wanted) {
+    char buffer[256];
+    while (text->find(wanted) == std::string::npos) {
+        long got = readProcessOutput(process, buffer, sizeof buffer);
+        if (got == 0) return false;
+        if (got > 0) text->append(buffer, static_cast<size_t>(got));
+    }
+    return true;
+}
+
+SpawnedProcess spawnChild(const std::vector<std::string>& args, const std::vector<std::string>& environment = {}) {
+    SpawnedProcess process;
+    std::vector<std::string> all = {"--child"};
+    all.insert(all.end(), args.begin(), args.end());
+    EXPECT_TRUE(spawnProcess(ownProgramPath(), "console_seam_tests", all, environment, &process));
+    return process;
+}
+
+TEST(ConsoleSeam, ArgumentsAndEnvironmentReachTheRunAsGiven) {
+    SetEnvironmentVariableA("ORB_SEAM_VALUE", "this process's");
+    const std::vector<std::string> arguments =
+        {"plain", "with space", "quote\"inside", "back\\slash", "trail\\", "\\\\\"mixed\\\" end\\\\", "", "tab\there"};
+    std::vector<std::string> args = {"echo"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    // Windows compares variable names without case: this one replaces it.
+    SpawnedProcess child = spawnChild(args, {"orb_seam_value=the run's own"});
+    std::string expected;
+    for (const std::string& argument : arguments) expected += "arg:" + argument + "\n";
+    expected += "env:the run's own\n";
+    EXPECT_EQ(readAll(&child), expected);
+    EXPECT_EQ(waitForProcess(child.id), 3);
+}
+
+TEST(ConsoleSeam, AStopRequestReachesTheRunWhichEndsByItself) {
+    SpawnedProcess child = spawnChild({"hold"});
+    std::string text;
+    ASSERT_TRUE(readUntil(child, &text, "ready\n"));
+    signalProcess(child.id, true);
+    text += readAll(&child);
+    EXPECT_EQ(text, "ready\nstopped " + std::to_string(static_cast<int>(StopSignal::Terminate)) + "\n");
+    EXPECT_EQ(waitForProcess(child.id), 7);
+}
+
+// More runs than WaitForMultipleObjects takes handles (64): the wait for their
+// output sees every one.
+TEST(ConsoleSeam, TheWaitForOutputTakesMoreRunsThanAHandleWait) {
+    constexpr int kRuns = 66;
+    std::vector<SpawnedProcess> runs;
+    for (int i = 0; i < kRuns; ++i) runs.push_back(spawnChild({"hold"}));
+    std::vector<std::string> texts(kRuns);
+    for (;;) {
+        std::vector<int> pending;
+        std::vector<const SpawnedProcess*> waiting;
+        for (int i = 0; i < kRuns; ++i) {
+            if (texts[i] == "ready\n") continue;
+            pending.push_back(i);
+            waiting.push_back(&runs[i]);
+        }
+        if (pending.empty()) break;
+        std::vector<bool> ready;
+        ASSERT_TRUE(waitForProcessOutput(waiting, &ready, 120000)) << pending.size() << " runs not ready";
+        for (size_t k = 0; k < pending.size(); ++k) {
+            if (!ready[k]) continue;
+            char buffer[64];
+            long got = readProcessOutput(runs[pending[k]], buffer, sizeof buffer);
+            ASSERT_GT(got, 0) << "run " << pending[k] << " ended early";
+            texts[pending[k]].append(buffer, static_cast<size_t>(got));
+        }
+    }
+    for (SpawnedProcess& run : runs) signalProcess(run.id, false);
+    for (SpawnedProcess& run : runs) {
+        EXPECT_NE(readAll(&run).find("stopped"), std::string::npos);
+        EXPECT_EQ(waitForProcess(run.id), 7);
+    }
+}
+
+// The runner's own stop request (here its parent's event; Ctrl-C comes the
+// same way) ends its wait for output at once, though no run has written.
+TEST(ConsoleSeam, AStopRequestEndsTheWaitForOutput) {
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "orb-console-seam-test-stop");
+    ASSERT_NE(stop, nullptr);
+    _putenv("ORB_STOP_EVENT=orb-console-seam-test-stop");  // the C runtime's copy too
+    catchStopSignals();
+    SpawnedProcess child = spawnChild({"hold"});
+    std::string text;
+    ASSERT_TRUE(readUntil(child, &text, "ready\n"));
+    std::thread requester([stop] { SetEvent(stop); });
+    std::vector<bool> ready;
+    auto start = std::chrono::steady_clock::now();
+    bool any = waitForProcessOutput({&child}, &ready, 120000);
+    auto waited = std::chrono::steady_clock::now() - start;
+    requester.join();
+    EXPECT_FALSE(any);
+    EXPECT_LT(waited, std::chrono::seconds(100)) << "the wait ran to its limit";
+    EXPECT_EQ(takeStopSignal(), StopSignal::Terminate);
+    signalProcess(child.id, false);
+    readAll(&child);
+    EXPECT_EQ(waitForProcess(child.id), 7);
+    CloseHandle(stop);
+}
+
+TEST(ConsoleSeam, ARaisedWakeSignalEndsAWaitOnceAndStaysRaisedUntilThen) {
+    WakeSignal* signal = createWakeSignal();
+    ASSERT_NE(signal, nullptr);
+    auto waitOnce = [signal] {
+        auto start = std::chrono::steady_clock::now();
+        waitForSocketOrSignal(kInvalidSocket, signal, 120000);
+        return std::chrono::steady_clock::now() - start;
+    };
+    raiseWakeSignal(signal);
+    raiseWakeSignal(signal);
+    EXPECT_LT(waitOnce(), std::chrono::seconds(100)) << "raised before the wait";
+    std::thread raiser([signal] { raiseWakeSignal(signal); });
+    EXPECT_LT(waitOnce(), std::chrono::seconds(100)) << "raised from another thread";
+    raiser.join();
+    // Both raises were seen: nothing is left to end a short wait early.
+    auto start = std::chrono::steady_clock::now();
+    waitForSocketOrSignal(kInvalidSocket, signal, 50);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(40));
+}
+
+}  // namespace
+}  // namespace orb
+
+int main(int argc, char** argv) {
+    if (argc > 2 && std::strcmp(argv[1], "--child") == 0) return orb::runChild(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

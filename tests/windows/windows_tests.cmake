@@ -12,6 +12,7 @@ add_executable(orb_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/../tftp/listener_datagram_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../tftp/transfer_steps_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/portable_loopback_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/log_file_win32_test.cpp
   ${ORB_RESOURCE_SCRIPT}
 )
 target_include_directories(orb_windows_tests PRIVATE ${PROJECT_SOURCE_DIR}/resources)

@@ -64,7 +64,7 @@ if(ORB_WINE)
     ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
 
   # Whole upgrades, each in its own network namespace (root; skipped otherwise).
-  foreach(run password cancel-in-restart-wait stalled-upload wrong-password)
+  foreach(run password long-password hint escape-key cancel-in-restart-wait stalled-upload wrong-password)
     add_test(NAME wine.upgrade.${run}
       COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_upgrade.sh ${run} $<TARGET_FILE:orb-upgrade>
               $<TARGET_FILE:win_driver> $<TARGET_FILE:win_probe> ${ORB_SIM_FOR_WINE} ${ORB_EMBEDDED_IMAGE}

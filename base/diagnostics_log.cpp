@@ -28,7 +28,9 @@ struct DiagnosticsLog {
     bool runHasKind = false;
     std::string runKind;
     int runLength = 0;
-    uint64_t untold = 0;  // entries of the run beyond the limit, not written
+    uint64_t untold = 0;   // entries of the run beyond the limit, not written
+    uint64_t written = 0;  // bytes this run wrote to the file
+    bool full = false;     // the size limit reached: nothing more is written
 };
 
 DiagnosticsLog& theLog() {
@@ -78,13 +80,31 @@ std::string withoutCarriageReturns(std::string_view text) {
     return out;
 }
 
+// Room kept below the size limit for the line that says it was reached.
+constexpr uint64_t kFullLineRoom = 128;
+static_assert(kStampWidth + std::char_traits<char>::length(kDiagnosticsLogFullText) + 1 <= kFullLineRoom);
+
+// Writes a formatted entry unless the run's bytes would pass the size limit;
+// the first entry that would writes the line that says so instead, and nothing
+// follows it. The caller holds the mutex.
+void appendEntry(DiagnosticsLog& log, const std::string& entry, uint64_t now) {
+    if (log.full || log.file == kNoLogFile) return;
+    if (log.written + entry.size() > kDiagnosticsLogLimitBytes - kFullLineRoom) {
+        log.full = true;
+        std::string last = formatDiagnosticsEntry(now, kDiagnosticsLogFullText);
+        writeLogFile(log.file, last.data(), last.size());
+        log.written += last.size();
+        return;
+    }
+    writeLogFile(log.file, entry.data(), entry.size());
+    log.written += entry.size();
+}
+
 // Ends the run of one kind: "N more like the line above" for what it did not
 // write. The caller holds the mutex.
 void endRun(DiagnosticsLog& log, uint64_t now) {
-    if (log.untold > 0 && log.file != kNoLogFile) {
-        std::string entry = formatDiagnosticsEntry(now, std::to_string(log.untold) + " more like the line above");
-        writeLogFile(log.file, entry.data(), entry.size());
-    }
+    if (log.untold > 0)
+        appendEntry(log, formatDiagnosticsEntry(now, std::to_string(log.untold) + " more like the line above"), now);
     log.runHasKind = false;
     log.runKind.clear();
     log.runLength = 0;
@@ -110,7 +130,7 @@ void writeEntry(const char* kind, std::string_view text) {
     uint64_t now = utcMillisecondsNow();
     DiagnosticsLog& log = theLog();
     std::lock_guard<std::mutex> lock(log.mutex);
-    if (log.file == kNoLogFile) return;
+    if (log.file == kNoLogFile || log.full) return;
     // Masked before the time stamp, the indentation and the escapes go in, so
     // that none can hide a secret from the mask nor be taken for one. The
     // carriage returns, which the entry drops, go first: a secret split by one
@@ -130,7 +150,7 @@ void writeEntry(const char* kind, std::string_view text) {
         }
     }
     ++log.runLength;
-    writeLogFile(log.file, entry.data(), entry.size());
+    appendEntry(log, entry, now);
 }
 
 }  // namespace
@@ -161,6 +181,8 @@ bool openDiagnosticsLog(const char* optionValue, std::string* error) {
         endRun(log, utcMillisecondsNow());
         if (log.file != kNoLogFile) closeLogFile(log.file);
         log.file = file;
+        log.written = 0;
+        log.full = false;
     }
     active.store(true);
     uint64_t now = utcMillisecondsNow();

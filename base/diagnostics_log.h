@@ -37,6 +37,12 @@ void writeDiagnosticsEntry(std::string_view text);
 // closed, or when the process ends through endProcess. A flood (thousands of
 // refused TFTP requests) leaves a log of a few pages.
 inline constexpr int kDiagnosticsRunLimit = 100;
+// However the kinds alternate, a run writes at most kDiagnosticsLogLimitBytes
+// to its file, the last line included: once the next entry would pass it, one
+// line saying so (kDiagnosticsLogFullText) ends what the run writes.
+inline constexpr uint64_t kDiagnosticsLogLimitBytes = 4 * 1024 * 1024;
+inline constexpr const char* kDiagnosticsLogFullText =
+    "the log has reached its limit of 4 MiB for this run: the rest of the run is dropped";
 void writeDiagnosticsEntryOfKind(const char* kind, std::string_view text);
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))

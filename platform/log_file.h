@@ -12,11 +12,13 @@ namespace orb {
 using LogFileHandle = intptr_t;
 inline constexpr LogFileHandle kNoLogFile = -1;
 
-// Opens `path` for appending, creating it when missing (readable by the user
-// only, where the system has modes; an existing file keeps its own). Refuses a
-// path that is a symbolic link (a reparse point on Windows) or anything but a
-// file on disk. kNoLogFile on failure, with the reason in `reason` ("it is a
-// symbolic link", "it is not a regular file", else the system's).
+// Opens `path` for appending, creating it when missing, for the user only
+// (mode 0600; on Windows a protected DACL that grants the user alone); an
+// existing file keeps its own rights. Refuses a path that is a symbolic link
+// (on Windows also a junction; other reparse points are files) or anything but
+// a file on disk. kNoLogFile on failure, with the reason in `reason` ("it is a
+// symbolic link", "it is a directory", "it is not a regular file", else the
+// system's words).
 LogFileHandle openLogFile(const char* path, std::string* reason);
 // Appends the bytes; false when they could not all be written.
 bool writeLogFile(LogFileHandle file, const char* data, size_t size);

@@ -63,10 +63,11 @@ int readComboSelection(WindowHandle window, int controlId);
 void setProgressRange(WindowHandle window, int controlId, int low, int high);
 void setProgressPosition(WindowHandle window, int controlId, int position);
 
-// Not a USER32 call: a line of text that the Linux views show below the
-// dialog's own area (the template's controls keep their places; the window
-// grows below them). nullptr or "" takes it away. The Windows program shows
-// nothing.
+// Not a USER32 call: a line of text that the views show below the dialog's
+// own area (the template's controls keep their places; the window grows below
+// them). nullptr or "" takes it away. The Windows program shows it in a static
+// control of id kWindowHintControlId that it adds below the template's area.
+inline constexpr int kWindowHintControlId = 1099;
 void setWindowHint(WindowHandle window, const char* text);
 
 // MessageBoxA. A task-modal box without owner (the run's error box) disables

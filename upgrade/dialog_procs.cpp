@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/diagnostics_log.h"
 #include "base/ipv4_address_parser.h"
 #include "base/random.h"
 #include "base/trace.h"
@@ -150,6 +151,9 @@ bool credentialsDialogProc(WindowHandle window, uint32_t message, uintptr_t wPar
     if (id == kIdOk) {
         readControlText(window, kUserFieldId, runState.credentials.user, kCredentialReadLimit);
         readControlText(window, kPasswordFieldId, runState.credentials.password, kCredentialReadLimit);
+        // What the run sends may be shorter than what was typed (the dialog
+        // managers mask the field's whole text): the log masks these bytes too.
+        addDiagnosticsSecret(runState.credentials.password);
     }
     return closeOnOkOrCancel(window, id);
 }

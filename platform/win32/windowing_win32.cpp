@@ -29,6 +29,9 @@ struct DialogRecord {
     DialogProc procedure;
     int templateId;
     bool disabledByRunBox = false;  // touched only by the window's own thread
+    // The close box was pressed: the IDCANCEL that the dialog manager posts
+    // for it is no button press of the user's.
+    bool closeBoxPending = false;
 };
 
 DialogRecord* recordFor(DialogProc procedure, int templateId) { return new DialogRecord{procedure, templateId}; }
@@ -62,11 +65,36 @@ BOOL CALLBACK tellOtherThreadsDialog(HWND hwnd, LPARAM) {
     if (process == GetCurrentProcessId() && thread != GetCurrentThreadId() && lstrcmpA(className, "#32770") == 0)
         PostMessageA(hwnd, kWmRunBoxChanged, 0, 0);
     return TRUE;
+
+// The key of the message that this thread's modal loop is handling now:
+// "Enter" or "Escape" while the dialog manager turns one into a button press,
+// else "". Noted by a message filter hook, which the modal loops of dialogs
+// and message boxes call for every message before the dialog manager sees it.
+thread_local const char* keyInHand = "";
+thread_local HHOOK keyHook = nullptr;
+
+const char* dialogKeyOf(const MSG& message) {
+    if (message.message == WM_KEYDOWN || message.message == WM_CHAR) {
+        if (message.wParam == VK_RETURN) return "Enter";
+        if (message.wParam == VK_ESCAPE) return "Escape";
+    }
+    return "";
+}
+
+LRESULT CALLBACK noteDialogKey(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == MSGF_DIALOGBOX) keyInHand = dialogKeyOf(*reinterpret_cast<const MSG*>(lParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Once per thread that runs a modal dialog while the log is on; the hook goes
+// with the thread.
+void watchDialogKeys() {
+    if (keyHook == nullptr) keyHook = SetWindowsHookExA(WH_MSGFILTER, noteDialogKey, nullptr, GetCurrentThreadId());
 }
 
 std::string readTitle(HWND hwnd) {
-    char title[256] = {};
-    GetWindowTextA(hwnd, title, sizeof title);
+    std::string title(static_cast<size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
+    title.resize(static_cast<size_t>(GetWindowTextA(hwnd, title.data(), static_cast<int>(title.size()))));
     return title;
 }
 
@@ -83,9 +111,15 @@ BOOL CALLBACK reportPasswordField(HWND control, LPARAM) {
 // A button press (BN_CLICKED, or IDOK and IDCANCEL from Enter and Escape),
 // logged before the procedure acts on it, so that whatever it leads to comes
 // after it in the log. A password typed in the dialog is about to be used.
-void logButtonPress(HWND hwnd, const DialogRecord* record, WPARAM wParam) {
+void logButtonPress(HWND hwnd, DialogRecord* record, WPARAM wParam) {
     int id = LOWORD(wParam);
     if (HIWORD(wParam) != BN_CLICKED) return;
+    if (id == IDCANCEL && record->closeBoxPending) {
+        record->closeBoxPending = false;
+        return;
+    }
+    const char* how = keyInHand;
+    keyInHand = "";
     HWND button = GetDlgItem(hwnd, id);
     char className[16] = {};
     if (button != nullptr) GetClassNameA(button, className, sizeof className);
@@ -93,7 +127,15 @@ void logButtonPress(HWND hwnd, const DialogRecord* record, WPARAM wParam) {
     EnumChildWindows(hwnd, reportPasswordField, 0);
     char caption[128] = {};
     if (button != nullptr) GetWindowTextA(button, caption, sizeof caption);
-    eventLog->buttonPressed(record->templateId, readTitle(hwnd).c_str(), id, caption);
+    eventLog->buttonPressed(record->templateId, readTitle(hwnd).c_str(), id, caption, how);
+}
+
+// The close box (or Alt+F4): logged as the Linux views log it. Unless the
+// dialog's Cancel button is disabled, the dialog manager posts IDCANCEL for it.
+void logCloseBox(HWND hwnd, DialogRecord* record) {
+    eventLog->closeBoxPressed(record->templateId, readTitle(hwnd).c_str());
+    HWND cancel = GetDlgItem(hwnd, IDCANCEL);
+    record->closeBoxPending = cancel == nullptr || IsWindowEnabled(cancel);
 }
 
 // Dialog procedures have a portable signature; this one stands between them and
@@ -108,6 +150,7 @@ INT_PTR CALLBACK dispatchToProcedure(HWND hwnd, UINT message, WPARAM wParam, LPA
     if (message == WM_COMMAND && record->disabledByRunBox && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL))
         return TRUE;
     if (message == WM_COMMAND && eventLog != nullptr) logButtonPress(hwnd, record, wParam);
+    if (message == WM_CLOSE && eventLog != nullptr) logCloseBox(hwnd, record);
     bool handled = record->procedure(toWindow(hwnd), message, wParam, message == WM_INITDIALOG ? 0 : lParam);
     // The title is the one its procedure gave it.
     if (message == WM_INITDIALOG && eventLog != nullptr)
@@ -123,6 +166,7 @@ void initCommonControls() {
 }
 
 intptr_t runModalDialog(InstanceHandle instance, int templateId, DialogProc procedure) {
+    if (eventLog != nullptr) watchDialogKeys();
     return DialogBoxParamA(static_cast<HINSTANCE>(instance), MAKEINTRESOURCEA(templateId), nullptr, dispatchToProcedure,
                            reinterpret_cast<LPARAM>(recordFor(procedure, templateId)));
 }
@@ -187,8 +231,58 @@ void setProgressPosition(WindowHandle window, int controlId, int position) {
     setBarPositionCoalesced(toHwnd(window), controlId, position);
 }
 
-// The Windows program's dialogs stay as their templates make them.
-void setWindowHint(WindowHandle, const char*) {}
+// The hint goes below the template's area, as wide as the window's client
+// area less the template's usual margins: the window grows by the text's height
+// (wrapped in the dialog's font) and a margin.
+void setWindowHint(WindowHandle window, const char* text) {
+    HWND hwnd = toHwnd(window);
+    if (!IsWindow(hwnd)) return;
+    applyHeldUpdates(hwnd, true);
+    std::string hint = text != nullptr ? text : "";
+    HWND control = GetDlgItem(hwnd, kWindowHintControlId);
+    if (control == nullptr ? hint.empty() : readTitle(control) == hint) return;
+    RECT margin{0, 0, 7, 4};
+    MapDialogRect(hwnd, &margin);
+    RECT client;
+    GetClientRect(hwnd, &client);
+    const int width = client.right - 2 * margin.right;
+    int oldHeight = 0;  // of the hint's band, its bottom margin included
+    if (control != nullptr) {
+        RECT shown;
+        GetWindowRect(control, &shown);
+        oldHeight = shown.bottom - shown.top + margin.bottom;
+    }
+    const int top = client.bottom - oldHeight;
+    int textHeight = 0;
+    if (!hint.empty()) {
+        HDC dc = GetDC(hwnd);
+        HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(hwnd, WM_GETFONT, 0, 0)));
+        RECT measured{0, 0, width, 0};
+        DrawTextA(dc, hint.c_str(), -1, &measured, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        SelectObject(dc, previous);
+        ReleaseDC(hwnd, dc);
+        textHeight = measured.bottom;
+    }
+    const int newHeight = hint.empty() ? 0 : textHeight + margin.bottom;
+    RECT outer;
+    GetWindowRect(hwnd, &outer);
+    SetWindowPos(hwnd, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top + newHeight - oldHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (hint.empty()) {
+        DestroyWindow(control);
+    } else if (control == nullptr) {
+        control = CreateWindowExA(0, "STATIC", hint.c_str(), WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                                  margin.right, top, width, textHeight, hwnd,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kWindowHintControlId)),
+                                  reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd, GWLP_HINSTANCE)), nullptr);
+        SendMessageA(control, WM_SETFONT, SendMessageA(hwnd, WM_GETFONT, 0, 0), TRUE);
+    } else {
+        SetWindowTextA(control, hint.c_str());
+        MoveWindow(control, margin.right, top, width, textHeight, TRUE);
+    }
+    auto* record = reinterpret_cast<DialogRecord*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (eventLog != nullptr && record != nullptr) eventLog->hintShown(record->templateId, hint.c_str());
+}
 
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags) {
     if (owner != nullptr) applyHeldUpdates(toHwnd(owner), true);

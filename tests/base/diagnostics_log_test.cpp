@@ -19,6 +19,8 @@
 #include "base/diagnostics_log.h"
 #include "base/trace.h"
 #include "upgrade/dialog_ids.h"
+#include "upgrade/dialog_procs.h"
+#include "upgrade/run_state.h"
 #include "tests/support/child_process.h"
 #include "tests/support/dialog_robot.h"
 
@@ -204,6 +206,66 @@ TEST_F(DiagnosticsLogFile, ThreadsWriteWholeLinesAndThePasswordIsMasked) {
     EXPECT_TRUE(
         std::regex_match(rest.at(0), std::regex(R"(orb-upgrade diagnostics log, \d{4}-\d\d-\d\d, times in UTC)")))
         << rest.at(0);
+}
+
+// Two kinds in turn never make a run of one kind, so only the size limit holds
+// such a flood: the file ends with the line that says the rest was dropped,
+// within the limit, and nothing follows it, neither entries nor counts.
+TEST_F(DiagnosticsLogFile, AlternatingKindsStopAtTheSizeLimitWithOneLine) {
+    const std::string path = path_;
+    test::ChildResult result = test::runInChild([&] {
+        std::string error;
+        if (!openDiagnosticsLog(path.c_str(), &error)) endProcess(9);
+        for (int n = 0; n < 60000; ++n) {
+            trace("+++ Bad TFTP RRQ filename /orb-%d.bin-with-a-longer-name-to-fill-the-log\n", n);
+            trace("TFTP Rx WRQ?\n");
+        }
+        for (int n = 0; n < 300; ++n) trace("Send block %d (%d)\n", 1, 512);  // a run of one kind, then the end
+        endProcess(0);
+    });
+    ASSERT_TRUE(result.exited && result.exitCode == 0) << result.output;
+
+    const std::string log = readFile(path_);
+    EXPECT_LE(log.size(), kDiagnosticsLogLimitBytes);
+    EXPECT_GT(log.size(), kDiagnosticsLogLimitBytes - 1024) << "the limit is used, not undercut";
+    const std::string last = std::string(kDiagnosticsLogFullText) + "\n";
+    ASSERT_GE(log.size(), last.size());
+    EXPECT_EQ(log.substr(log.size() - last.size()), last);
+    EXPECT_EQ(log.find(kDiagnosticsLogFullText), log.size() - last.size()) << "said once";
+    EXPECT_EQ(log.find("Send block"), std::string::npos);
+    EXPECT_EQ(log.find("more like the line above"), std::string::npos);
+    EXPECT_EQ(log[log.size() - last.size() - 14], '\n') << "the line is an entry of its own";
+
+    // The next run of the program starts a budget of its own in the same file.
+    std::string error;
+    ASSERT_TRUE(openDiagnosticsLog(path_.c_str(), &error)) << error;
+    trace("Send block %d (%d)\n", 2, 512);
+    const std::string next = readFile(path_);
+    EXPECT_NE(next.find("Send block 2 (512)", log.size()), std::string::npos) << next.substr(log.size());
+}
+
+// The run keeps the first 126 bytes of a longer typed password and sends
+// those: an adapter's page that shows them back must not carry them into the
+// log, nor any 8 of them from the start on.
+TEST_F(DiagnosticsLogFile, ThePasswordIsMaskedAsTheRunHoldsIt) {
+    std::string error;
+    ASSERT_TRUE(openDiagnosticsLog(path_.c_str(), &error)) << error;
+    std::string typed;
+    for (int i = 0; i < 200; ++i) typed += static_cast<char>('A' + (i * 7) % 26) + std::to_string(i % 10);
+    typed.resize(200);
+    std::thread dialog([] { runModalDialog(nullptr, kCredentialsDialogId, credentialsDialogProc); });
+    WindowHandle window = robot::waitForDialog(kCredentialsDialogId);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(robot::typeText(window, kPasswordFieldId, typed));
+    ASSERT_TRUE(robot::pressButton(window, kIdOk));
+    dialog.join();
+    const std::string held = runState.credentials.password;
+    ASSERT_EQ(held, typed.substr(0, 126));
+    trace("<td>Product Name:</td><td><b>%s</b></td>\n", held.c_str());
+
+    const std::string log = readFile(path_);
+    EXPECT_EQ(log.find(typed.substr(0, 8)), std::string::npos) << log;
+    EXPECT_NE(log.find("<td>Product Name:</td><td><b>***</b></td>"), std::string::npos) << log;
 }
 
 // A flood of refused requests from four threads: the first 100 of the kind

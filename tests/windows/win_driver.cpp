@@ -13,6 +13,9 @@
 //   address:CONTROL:A.B.C.D  fills an IP address control (IPM_SETADDRESS)
 //   combo:CONTROL:TEXT       selects the combo entry TEXT as a click would
 //   click:CONTROL            presses the button (BM_CLICK)
+//   key:enter|escape         the key, as the keyboard sends it to the control that
+//                            has the focus in the current window (WM_KEYDOWN, WM_KEYUP)
+//   closebox                 the current window's close box (WM_SYSCOMMAND SC_CLOSE)
 //   boxtext:TEXT             the current message box must show TEXT
 //   shot:NAME                prints "shot NAME left top right bottom" and waits
 //                            until the caller has made SHOTDIR\NAME.png
@@ -209,6 +212,21 @@ void runStep(const std::string& step) {
         // sent message until the box closes.
         PostMessageA(control(step, f[1]), BM_CLICK, 0, 0);
         report("clicked %s", f[1]);
+    } else if (verb == "key" && f.size() == 2 && (f[1] == "enter" || f[1] == "escape")) {
+        if (current == nullptr || !IsWindow(current)) failStep(step, "no current window");
+        GUITHREADINFO focus{};
+        focus.cbSize = sizeof focus;
+        HWND target = GetGUIThreadInfo(GetWindowThreadProcessId(current, nullptr), &focus) && focus.hwndFocus != nullptr
+                          ? focus.hwndFocus
+                          : current;
+        WPARAM key = f[1] == "enter" ? VK_RETURN : VK_ESCAPE;
+        PostMessageA(target, WM_KEYDOWN, key, 1);
+        PostMessageA(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+        report("key %s", f[1]);
+    } else if (verb == "closebox" && f.size() == 1) {
+        if (current == nullptr || !IsWindow(current)) failStep(step, "no current window");
+        PostMessageA(current, WM_SYSCOMMAND, SC_CLOSE, 0);
+        report("close box%s", "");
     } else if (verb == "boxtext" && f.size() == 2) {
         if (current == nullptr || !IsWindow(current)) failStep(step, "no current window");
         std::string texts;

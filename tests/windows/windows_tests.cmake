@@ -12,6 +12,7 @@ add_executable(orb_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/../tftp/listener_datagram_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../tftp/transfer_steps_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/portable_loopback_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/log_file_win32_test.cpp
   ${ORB_RESOURCE_SCRIPT}
 )
 target_include_directories(orb_windows_tests PRIVATE ${PROJECT_SOURCE_DIR}/resources)
@@ -81,8 +82,8 @@ if(ORB_WINE)
     ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
 
   # Whole upgrades, each in its own network namespace (root; skipped otherwise).
-  foreach(run password cancel-in-restart-wait stalled-upload stalled-upload-stray stalled-upload-flood
-              wrong-password other-host)
+  foreach(run password long-password hint escape-key cancel-in-restart-wait stalled-upload stalled-upload-stray
+              stalled-upload-flood wrong-password other-host)
     add_test(NAME wine.upgrade.${run}
       COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_upgrade.sh ${run} $<TARGET_FILE:orb-upgrade>
               $<TARGET_FILE:win_driver> $<TARGET_FILE:win_probe> ${ORB_SIM_FOR_WINE} ${ORB_EMBEDDED_IMAGE}

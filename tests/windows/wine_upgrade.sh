@@ -9,9 +9,13 @@
 #
 #   wine_upgrade.sh RUN EXE DRIVER PROBE ORB_SIM IMAGE OUT_DIR [SHOT_DIR]
 #
-# RUN: password, cancel-in-restart-wait, stalled-upload, wrong-password,
-# other-host, screenshots, screenshot-error-box, and transfer (ends once the
-# image is across; for the benchmark). SHOT_DIR receives wine-N-NAME.png.
+# RUN: password, long-password (200 characters typed, of which the run sends
+# 126, which the adapter's page shows back), hint (no read request comes: the
+# hint after 20 s, then the close box), escape-key, cancel-in-restart-wait,
+# stalled-upload, wrong-password, other-host, screenshots, screenshot-error-box,
+# and transfer (ends once the image is across; for the benchmark). SHOT_DIR
+# receives wine-N-NAME.png. The runs that keep a diagnostics log check it and
+# read its access list back.
 # stalled-upload-stray and stalled-upload-flood are stalled uploads where, in
 # half of the unacknowledged block's 30 intervals, another host (127.0.0.9)
 # sends the transfer's port a datagram every 10 ms, or 2,500 a second: those
@@ -45,6 +49,12 @@ export WINEPREFIX=${WINEPREFIX:-$out/wineprefix}
 title="ORB-3100/4100 Firmware Upgrade"
 device=127.0.0.2
 password=secret
+# 200 characters, no 8 of them from the start found anywhere else in a log.
+long_password=$(python3 -c 'import random, string; r = random.Random(29); print("".join(r.choice(string.ascii_letters + string.digits) for _ in range(200)))')
+sent_password=${long_password:0:126}
+used_password=$password
+[ "$run" = long-password ] && used_password=$sent_password
+hint_text="No request from the adapter yet: a firewall on this computer may block UDP port 69, and the adapter must reach the chosen PC address 127.0.0.1."
 
 fail() { echo "wine upgrade $run: $*" >&2; exit 1; }
 ip link set lo up || fail "cannot bring up loopback in the namespace"
@@ -82,6 +92,9 @@ case $run in
   # window stays up showing the bytes acknowledged so far (99 blocks).
   password) sim_options+=(--user=admin --password=$password --qop=auth --pause-after-block=100 --pause-ms=1500) ;;
   wrong-password) sim_options+=(--user=admin --password=$password --qop=auth) ;;
+  # The adapter takes what the run sends, and its page shows it back.
+  long-password) sim_options+=(--user=admin --password=$sent_password --qop=auth --product-name=$sent_password) ;;
+  hint) sim_options+=(--fetch-delay-ms=600000) ;;
   stalled-upload | stalled-upload-stray | stalled-upload-flood) sim_options+=(--stop-after-blocks=100) ;;
   other-host) sim_options+=(--fetch-delay-ms=20000) ;;
   screenshots)
@@ -112,7 +125,7 @@ if [ "$run" = other-host ]; then
 fi
 
 # What the adapter reports on its status page, for the confirmation's fields.
-page=$(curl -s --digest -u admin:$password "http://$device/admin/advanced")
+page=$(curl -s --digest -u "admin:$used_password" "http://$device/admin/advanced")
 pageValue() { sed -n "s|.*<td>$1:</td><td><b>\([^<]*\)</b>.*|\1|p" <<<"$page" | head -n 1; }
 
 shot_dir_windows=
@@ -146,9 +159,9 @@ drive() {
   return "${PIPESTATUS[0]}"
 }
 
-# The password run keeps a diagnostics log, as field support would ask for one.
+# These runs keep a diagnostics log, as field support would ask for one.
 trace_log=
-if [ "$run" = password ]; then
+if [[ $run =~ ^(password|long-password|hint|escape-key)$ ]]; then
   trace_log=$out/trace.log
   rm -f "$trace_log"
   export ORB_TRACE="Z:${trace_log//\//\\}"
@@ -242,6 +255,18 @@ case $run in
     mapfile -t password_wrong < <(credential_steps wrong-$password)
     steps=("${address_steps[@]}" "${password_wrong[@]}" "${password_ok[@]}" "${confirm_steps[@]}" "click:1"
            "$restart_wait" "${success_steps[@]}") ;;
+  long-password)
+    mapfile -t password_long < <(credential_steps "$long_password")
+    steps=("${address_steps[@]}" "${password_long[@]}" "${confirm_steps[@]}" "click:1" "$restart_wait"
+           "${success_steps[@]}") ;;
+  hint)
+    # Enter in the address dialog; the close box of the waiting window.
+    mapfile -t box < <(error_box "Upgrade Failed: User Abort")
+    steps=("${address_steps[@]:0:3}" "key:enter" "${confirm_steps[@]}" "click:1"
+           "wait:Waiting For Firmware Upload Request From ORB:1099" "expect:1099:$hint_text" "shot:wine-10-hint" "closebox" "${box[@]}") ;;
+  escape-key)
+    mapfile -t box < <(error_box "Upgrade Failed: User Abort")
+    steps=("${address_steps[@]}" "${confirm_steps[@]}" "key:escape" "${box[@]}") ;;
   cancel-in-restart-wait)
     mapfile -t box < <(error_box "Upgrade Failed: User Abort")
     steps=("${address_steps[@]}" "${confirm_steps[@]}" "click:1" "$restart_wait" "sleep:2000" "click:2"
@@ -302,7 +327,7 @@ done
 
 received() { sed -n 's/^event=image-received .*sha256=\([0-9a-f]*\).*/\1/p' "$out/sim.log" | head -n 1; }
 case $run in
-  password | wrong-password | screenshots | other-host)
+  password | long-password | wrong-password | screenshots | other-host)
     expected=$(sha256sum "$image" | cut -d' ' -f1)
     [ "$(received)" = "$expected" ] || fail "the adapter's image sha256 '$(received)' is not the embedded '$expected'"
     grep -q '^event=restart-up .*software-version="\?2.0.10(a)' "$out/sim.log" || fail "the adapter did not restart"
@@ -310,14 +335,58 @@ case $run in
 esac
 if [ -n "$trace_log" ]; then
   [ -s "$trace_log" ] || fail "ORB_TRACE=$trace_log: no log written"
+  # Created for the user alone. Wine keeps a file's rights as its Unix mode:
+  # it reads back no protected flag, and an entry for the system account
+  # (S-1-5-18) on every file; anyone else (Everyone, S-1-1-0) is a fault.
+  wine "$probe" dacl "Z:${trace_log//\//\\}" | tr -d '\r' >"$out/trace.dacl" || fail "cannot read the log's access list"
+  cat "$out/trace.dacl"
+  user_sid=$(sed -n 's/^user //p' "$out/trace.dacl")
+  [ -n "$user_sid" ] || fail "no user in the access list read back"
+  grants=$(grep -Ev '^(user|protected) ' "$out/trace.dacl" | grep -v '^allow S-1-5-18 ')
+  [ "$grants" = "allow $user_sid 0x001f01ff" ] || fail "the log's access list grants others: $(cat "$out/trace.dacl")"
+fi
+# The password runs' logs: what they hold, and what they must not.
+if [[ $run =~ ^(password|long-password)$ ]]; then
   for expected in "GET /admin/advanced HTTP/1.1" "HTTP/1.1 401" 'response="***"' "Send block" "All blocks ack'd" \
                   'dialog shown: 139 "' 'button pressed: dialog 104 "Enter Password Information", button 1 "OK"' \
                   'dialog shown: 111 "ORB@'"$device"' Upgrade Successful!"'; do
     grep -qF -- "$expected" "$trace_log" || fail "the log lacks '$expected'"
   done
-  grep -qF -- "$password" "$trace_log" && fail "the log holds the password"
+  grep -qF -- "$used_password" "$trace_log" && fail "the log holds the password"
+fi
+case $run in
+  long-password)
+    grep -qF -- "${long_password:0:8}" "$trace_log" && fail "the log holds the password's first 8 characters"
+    grep -qF '<td>Product Name:</td><td><b>***</b>' "$trace_log" || fail "the page's echo of the password is not masked"
+    ;;
+  hint)
+    grep -qF -- "dialog hint: 114 \"$hint_text\"" "$trace_log" || fail "the log lacks the hint"
+    # The hint came 20 s after the waiting window, by the log's own clock.
+    python3 - "$trace_log" <<'PY' || fail "the hint came too early"
+import re, sys
+def ms(line):
+    h, m, s = line[:12].split(":")
+    return (int(h) * 3600 + int(m) * 60) * 1000 + round(float(s) * 1000)
+lines = open(sys.argv[1], encoding="latin-1").read().splitlines()
+shown = next(ms(l) for l in lines if 'dialog shown: 114 "' in l)
+hint = next(ms(l) for l in lines if "dialog hint: 114 " in l)
+print(f"hint {(hint - shown) / 1000:.3f} s after the waiting window")
+sys.exit(0 if hint - shown >= 20000 else 1)
+PY
+    grep -qF 'button pressed: dialog 101 "'"$title"'", button 1 "OK" (Enter)' "$trace_log" ||
+      fail "the log lacks Enter in the address dialog"
+    grep -qF 'close box pressed: dialog 114 "Waiting For Firmware Upload Request From ORB"' "$trace_log" ||
+      fail "the log lacks the close box"
+    grep -qF 'button pressed: dialog 114' "$trace_log" && fail "the close box was logged as a button press"
+    ;;
+  escape-key)
+    grep -qF 'button pressed: dialog 103 "Confirm Upgrade to Ver. 2.0.10(a)", button 2 "Cancel" (Escape)' \
+      "$trace_log" || fail "the log lacks Escape in the confirmation"
+    ;;
+esac
+if [[ $run =~ ^(password|long-password)$ ]]; then
   # The Digest response recomputed from what the log shows must not be in it.
-  python3 - "$trace_log" "$password" <<'PY' || fail "the log holds a Digest response"
+  python3 - "$trace_log" "$used_password" <<'PY' || fail "the log holds a Digest response"
 import hashlib, re, sys
 log, password = open(sys.argv[1], encoding="latin-1").read(), sys.argv[2]
 md5 = lambda text: hashlib.md5(text.encode("latin-1")).hexdigest()

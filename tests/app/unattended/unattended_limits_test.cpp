@@ -18,6 +18,7 @@
 
 #include "platform/socket_address.h"
 #include "platform/sockets.h"
+#include "base/diagnostics_log.h"
 #include "app/unattended/unattended_events.h"
 #include "tests/support/loopback.h"
 #include "tests/support/sim_process.h"
@@ -318,6 +319,58 @@ TEST_F(UnattendedLimits, TheLogIsTheUsersAloneAndAFloodCannotFillIt) {
     struct stat target {};
     EXPECT_NE(::lstat("/tmp/orb-unattended-limits-target", &target), 0) << "nothing was created through the link";
     std::remove(link.c_str());
+}
+
+// A refused read request and a write request in turn, as long as the run waits:
+// no run of one kind forms, and the size limit alone holds the log. The flood
+// goes on until the log says it is full (or, without a limit, has passed it),
+// then the run is cancelled.
+TEST_F(UnattendedLimits, AnAlternatingFloodStopsTheLogAtItsSizeLimit) {
+    const std::string log = "/tmp/orb-unattended-alternating-" + std::to_string(::getpid()) + ".log";
+    std::remove(log.c_str());
+    SimProcess sim;
+    ASSERT_TRUE(startSim(sim, 9, {"--fetch-delay-ms=6000000"})) << sim.diagnostics();
+    bool flooded = false;
+    long long sent = 0;
+    auto flood = [&](const std::string& output, pid_t runner) {
+        if (flooded || output.find("\"event\":\"waiting\"") == std::string::npos) return;
+        flooded = true;
+        SocketHandle udp = socketCalls().open(SocketType::Datagram);
+        sockaddr_in listener;
+        fillSockaddr(kPcAddress, 69, &listener);
+        static const char badRead[] = "\0\1/not-the-run-file.bin\0octet";
+        static const char write[] = "\0\2/orb.bin\0octet";
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+        for (;; ++sent) {
+            socketCalls().sendTo(udp, badRead, sizeof badRead - 1, &listener);
+            socketCalls().sendTo(udp, write, sizeof write - 1, &listener);
+            if (sent % 500 != 0) continue;
+            struct stat info {};
+            if (::stat(log.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_size) > kDiagnosticsLogLimitBytes)
+                break;
+            if (static_cast<uint64_t>(info.st_size) + 1024 > kDiagnosticsLogLimitBytes) {
+                std::ifstream in(log);
+                std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+                if (text.find(kDiagnosticsLogFullText) != std::string::npos) break;
+            }
+            if (std::chrono::steady_clock::now() > until) break;
+        }
+        closeSocket(udp);
+        ::kill(runner, SIGTERM);
+    };
+    UnattendedResult run =
+        runUnattendedInChild(command({"--json", "--log", log, "--request-timeout", "0", "--address", adapter(9)}),
+                             kPcAddress, flood, 150000);
+    EXPECT_TRUE(flooded) << run.output;
+    EXPECT_EQ(run.exitCode, 7) << run.output;
+    std::ifstream in(log);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_LE(text.size(), kDiagnosticsLogLimitBytes) << sent << " pairs sent";
+    const std::string last = std::string(kDiagnosticsLogFullText) + "\n";
+    ASSERT_GT(text.size(), last.size()) << sent << " pairs sent";
+    EXPECT_EQ(text.substr(text.size() - last.size()), last)
+        << text.size() << " bytes, " << sent << " pairs sent; " << text.substr(text.size() - 300);
+    std::remove(log.c_str());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace orb {
 struct SpawnedProcess {
     int id = -1;        // the process id
     int outputFd = -1;  // the read end of its standard output
+    int inputFd = -1;   // the write end of its standard input (self_spawn.h), or none
 };
 
 // Starts `program` with `args` (argv[1] on) and this process's environment,

@@ -8,6 +8,7 @@
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
 #include "upgrade/error_box.h"
+#include "upgrade/port_turns.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/run_state.h"
 
@@ -66,9 +67,14 @@ int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
 int32_t deviceQueryWorker(void* raw) {
     const auto* query = static_cast<const DeviceQuery*>(raw);
     trace("HTTP %x:%u to %x:%u", query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort);
-    HttpResult result =
-        httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort, query->path,
-                query->responseBuffer, query->size, &runState.credentials, &runState.deviceInfo);
+    auto exchange = [query] {
+        return httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort, query->path,
+                       query->responseBuffer, query->size, &runState.credentials, &runState.deviceInfo);
+    };
+    takePortTurn(PortKind::Http);
+    HttpResult result = exchange();
+    while (result.outcome == HttpOutcome::BindFailed && retryPortSearch(PortKind::Http)) result = exchange();
+    givePortTurnBack(PortKind::Http);
     if (result.outcome != HttpOutcome::Received && result.outcome != HttpOutcome::ChallengeTaken)
         failRun(httpFailureOutcome(result.outcome));
     return workerExitCode(result);

@@ -13,6 +13,7 @@
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
 #include "upgrade/error_box.h"
+#include "upgrade/port_turns.h"
 #include "upgrade/restart_wait.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/run_state.h"
@@ -67,6 +68,7 @@ void transferImage(TftpSession* session, WindowHandle window) {
                 if (RunObserver* observer = runObserver()) observer->uploadComplete(session->imageSize);
                 trace("All blocks ack'd\n");
                 closeSocket(udpSocket);
+                givePortTurnBack(PortKind::Listener);
                 return;
             case SessionVerdict::SendBlock:
                 showUploadProgress(window, session);
@@ -95,6 +97,7 @@ void transferImage(TftpSession* session, WindowHandle window) {
             case TickVerdict::TimedOut:
                 trace("Timeout for ack; upgrade failed\n");
                 closeSocket(udpSocket);
+                givePortTurnBack(PortKind::Listener);
                 return;
         }
     }

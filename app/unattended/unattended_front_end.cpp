@@ -22,6 +22,7 @@
 #include "upgrade/startup.h"
 #include "upgrade/upload_and_verify.h"
 #include "upgrade/waiting_hint.h"
+#include "app/unattended/port_turn_client.h"
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_outcome.h"
 
@@ -561,6 +562,7 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
             activeDriver->stopSignalNoted();
         }
     }).detach();
+    installPortTurnClient(options.addresses.at(0));
     dialogs::startProgramThread(program);
     activeDriver->run();
 }

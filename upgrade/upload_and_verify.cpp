@@ -76,7 +76,12 @@ void transferImage(TftpSession* session, WindowHandle window) {
                               &peer);
                 trace("Send block %d (%d)\n", static_cast<int>(session->block), session->blockSize);
                 counted = readWaitTicks();  // the new interval starts now
-                continue;
+                // Its ACK cannot be here yet: wait for it (or Cancel) before
+                // asking the socket, which saves a receive that would find
+                // nothing for every block.
+                if (window != nullptr) pumpOneMessage(window);
+                waitForInput(window, udpSocket, 1, kTicksPerInterval - session->ticks);
+                break;
         }
 
         uint32_t now = readWaitTicks();

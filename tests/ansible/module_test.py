@@ -108,10 +108,10 @@ class UpgradeModule(unittest.TestCase):
         self.assertEqual(code, 1)
         self.assertIn('refused its command line; its output: orb-upgrade: --pc-address 10.9.9.9', answer['msg'])
         self.assertEqual(answer['cmd'][-3:], ['--parallel', '100', '--force'])
-        for parallel in (0, 101):
+        for parallel in (0, 1001):
             code, answer, call = self.run_module([], parallel=parallel)
             self.assertEqual((code, call), (1, None))
-            self.assertIn('parallel must be 1 to 100', answer['msg'])
+            self.assertIn('parallel must be 1 to 1000', answer['msg'])
 
 
 class CollectionFiles(unittest.TestCase):

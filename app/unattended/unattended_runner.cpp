@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 
+#include "platform/open_files.h"
 #include "platform/output_terminal.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
@@ -404,6 +405,12 @@ int runAdapters(const UnattendedOptions& given, const RunLauncher& launch) {
     // process's arguments.
     if (!options.passwordFile.empty()) environment.push_back("ORB_PASSWORD=" + options.password);
     catchStopSignals();
+    // Two pipes a run, and what the process holds besides (the usual limit
+    // of 1,024 would stop a batch of 600).
+    size_t runsAtOnce = std::min(options.addresses.size(), static_cast<size_t>(options.parallel));
+    if (!raiseOpenFileLimit(2 * runsAtOnce + 64))
+        std::fprintf(stderr, "orb-upgrade: the limit on open files is below %zu; runs that cannot be started fail\n",
+                     2 * runsAtOnce + 64);
     Runner runner(options, launch);
     return runner.run(environment);
 }

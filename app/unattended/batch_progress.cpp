@@ -72,8 +72,9 @@ std::string formatDuration(double seconds) {
 std::string BatchProgress::line(double now, size_t columns) const {
     size_t done = count(AdapterState::Done), failed = count(AdapterState::Failed);
     char text[256];
-    std::snprintf(text, sizeof text, "%zu/%zu done, %zu failed | %zu uploading, %zu restarting, %zu starting, %zu queued",
-                  done, runs_.size(), failed, count(AdapterState::Uploading), count(AdapterState::Restarting),
+    std::snprintf(text, sizeof text,
+                  "%zu/%zu done, %zu failed | %zu uploading, %zu restarting, %zu starting, %zu queued", done,
+                  runs_.size(), failed, count(AdapterState::Uploading), count(AdapterState::Restarting),
                   count(AdapterState::Starting), count(AdapterState::Queued));
     std::string result = text;
     double perMinute = now > 0 ? static_cast<double>(done + failed) * 60.0 / now : 0.0;

@@ -12,8 +12,8 @@
 // costs one search.
 #pragma once
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <utility>

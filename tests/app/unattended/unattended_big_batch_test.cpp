@@ -75,8 +75,8 @@ TEST_F(UnattendedBigBatches, ThreeHundredAdaptersInOneRoundBesideAProgramHolding
 #endif
     constexpr int kAdapters = 300;
     SimProcess fleet;
-    ASSERT_TRUE(fleet.start({"--address=127.0.198.1", "--count=300", "--http-port=80", "--quiet-blocks",
-                             "--restart-ms=2000"}))
+    ASSERT_TRUE(
+        fleet.start({"--address=127.0.198.1", "--count=300", "--http-port=80", "--quiet-blocks", "--restart-ms=2000"}))
         << fleet.diagnostics();
     // Every fifth port from 69: the holes are spread over the whole search.
     std::vector<uint16_t> heldPorts;

@@ -45,16 +45,28 @@ CommandResult runCommand(const std::string& command) {
     return result;
 }
 
-// Another program's hold on listener ports: UDP sockets bound on the PC address.
-std::vector<int> holdUdpPorts(uint32_t address, const std::vector<uint16_t>& ports) {
+// Another program's hold on `count` listener ports: UDP sockets bound on the
+// PC address, every fifth port from 69 first (the holes spread over the whole
+// search), then any other that is free. The ports held, in `ports`.
+std::vector<int> holdUdpPorts(uint32_t address, size_t count, std::vector<uint16_t>* ports) {
+    std::vector<uint16_t> order;
+    for (uint16_t port = 69; port <= 168; port += 5) order.push_back(port);
+    for (uint16_t port = 69; port <= 168; ++port)
+        if ((port - 69) % 5 != 0) order.push_back(port);
     std::vector<int> sockets;
-    for (uint16_t port : ports) {
+    for (uint16_t port : order) {
+        if (sockets.size() == count) break;
         int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in where{};
         where.sin_family = AF_INET;
         where.sin_addr.s_addr = htonl(address);
         where.sin_port = htons(port);
-        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0) sockets.push_back(fd);
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0) {
+            sockets.push_back(fd);
+            ports->push_back(port);
+        } else if (fd >= 0) {
+            ::close(fd);
+        }
     }
     return sockets;
 }
@@ -78,11 +90,9 @@ TEST_F(UnattendedBigBatches, ThreeHundredAdaptersInOneRoundBesideAProgramHolding
     ASSERT_TRUE(
         fleet.start({"--address=127.0.198.1", "--count=300", "--http-port=80", "--quiet-blocks", "--restart-ms=2000"}))
         << fleet.diagnostics();
-    // Every fifth port from 69: the holes are spread over the whole search.
     std::vector<uint16_t> heldPorts;
-    for (uint16_t port = 69; heldPorts.size() < 20; port += 5) heldPorts.push_back(port);
-    std::vector<int> held = holdUdpPorts(loopbackAddress(0, 1), heldPorts);
-    ASSERT_EQ(held.size(), 20u) << "the ports to hold are free";
+    std::vector<int> held = holdUdpPorts(loopbackAddress(0, 1), 20, &heldPorts);
+    ASSERT_EQ(held.size(), 20u) << "20 of the listener's ports are free to hold";
 
     std::string base = "/tmp/orb-unattended-three-hundred-" + std::to_string(::getpid());
     {

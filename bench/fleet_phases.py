@@ -74,6 +74,12 @@ def main():
             continue
         name = event.get("event")
         with lock:
+            if state["run"] is None:  # its first line came before the sampler saw it
+                for children in glob.glob(f"/proc/{batch.pid}/task/*/children"):
+                    with open(children) as f:
+                        pids = f.read().split()
+                    if pids:
+                        state["run"] = int(pids[0])
             if state["run"] is not None:
                 thread_totals(state["run"], run_seen)
             now = total(run_seen)

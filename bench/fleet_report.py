@@ -57,9 +57,21 @@ def read_rss(path):
         next(f, None)
         for line in f:
             parts = line.split()
-            if len(parts) == 5:
-                rows.append((float(parts[0]), int(parts[1]), int(parts[2]), int(parts[3]), int(parts[4])))
+            if len(parts) >= 5:  # time, runs, rss, pss, largest run, [the batch process's CPU ticks]
+                rows.append((float(parts[0]), int(parts[1]), int(parts[2]), int(parts[3]), int(parts[4]),
+                             int(parts[5]) if len(parts) > 5 else 0))
     return rows
+
+
+def read_stats(path):
+    """The most runs serving and exchanges at once (ORB_BATCH_STATS), or {}."""
+    stats = {}
+    if os.path.exists(path):
+        with open(path) as f:
+            for line in f:
+                name, _, value = line.partition(" ")
+                stats[name] = int(value)
+    return stats
 
 
 def mib(kb):
@@ -104,6 +116,7 @@ def main():
         p.add_argument("--" + name, type=int, required=True)
     for name in ("start", "end", "sim-cpu"):
         p.add_argument("--" + name, type=float, required=True)
+    p.add_argument("--clock-ticks", type=int, default=100)
     a = p.parse_args()
 
     wall = a.end - a.start
@@ -113,7 +126,8 @@ def main():
     cpu = usage["user"] + usage["sys"]
     events, other_lines = read_events(os.path.join(a.out, "events.tsv"), a.start)
     rss = read_rss(os.path.join(a.out, "rss.tsv"))
-
+    stats = read_stats(os.path.join(a.out, "stats.txt"))
+    batch_cpu = max((r[5] for r in rss), default=0) / a.clock_ticks  # the batch process alone
     results = {}  # adapter -> (seconds, result event); the last one counts
     run_ms = []
     for t, e in events:
@@ -151,6 +165,8 @@ def main():
         f"| wall ÷ limit (target ≤ {TARGET}) | {wall / limit:.3f}: {'met' if wall / limit <= TARGET else 'missed'} |",
         f"| CPU, user + sys, the batch and every run | {usage['user']:.2f} + {usage['sys']:.2f} = {cpu:.2f} s |",
         f"| CPU per adapter | {cpu / a.count * 1000:.1f} ms |",
+        f"| of which the batch process itself (sampled each second) | {batch_cpu:.2f} s,"
+        f" {batch_cpu / a.count * 1000:.1f} ms per adapter |",
         f"| CPU ÷ wall (share of one core, average) | {cpu / wall * 100:.2f} % |",
     ]
     if rss:
@@ -163,6 +179,8 @@ def main():
     lines += [
         f"| largest single process (time -v, max RSS) | {mib(usage['max_rss_kb'])} |",
         f"| context switches, voluntary / involuntary (time -v) | {usage['voluntary']:,} / {usage['involuntary']:,} |",
+        f"| most runs serving at once (holding a listener port's turn) | {stats.get('most-serving', '?')} |",
+        f"| most HTTP exchanges at once | {stats.get('most-exchanges', '?')} |",
         f"| successes | {successes} of {a.count} |",
         f"| failures | {a.count - successes} |",
     ]
@@ -174,7 +192,8 @@ def main():
     if finished:
         lines.append(f"| first and last adapter finished | {finished[0]:.1f} s, {finished[-1]:.1f} s |")
     lines += [
-        f"| orb-sim, the whole fleet (not counted above): CPU, peak memory | {a.sim_cpu:.2f} s, {mib(a.sim_peak_kb)} |",
+        f"| orb-sim, the whole fleet (not counted above): CPU, per adapter, peak memory |"
+        f" {a.sim_cpu:.2f} s, {a.sim_cpu / a.count * 1000:.1f} ms, {mib(a.sim_peak_kb)} |",
         "",
         "Results: " + ", ".join(f"{name} {n}" for name, n in sorted(by_result.items())) +
         (f"; {a.count - len(results)} adapters without a result" if len(results) < a.count else "") + ".",
@@ -193,6 +212,18 @@ def main():
     ]
     with open(os.path.join(a.out, "report.md"), "w") as f:
         f.write("\n".join(line for line in lines if line is not None))
+    summary = {
+        "count": a.count, "parallel": a.parallel, "start": a.start, "wall": wall, "limit": limit,
+        "user": usage["user"], "sys": usage["sys"], "batch_cpu": batch_cpu, "sim_cpu": a.sim_cpu,
+        "peak_pss_kb": peak_pss[3] if rss else 0, "peak_rss_kb": peak_rss[2] if rss else 0,
+        "largest_kb": usage["max_rss_kb"], "most_serving": stats.get("most-serving"),
+        "most_exchanges": stats.get("most-exchanges"), "successes": successes, "finished": finished,
+        "failed": failed, "load": a.load, "load_after": a.load_after, "machine": a.machine, "program": a.program,
+        "first_last": [finished[0], finished[-1]] if finished else [],
+        "median_run": statistics.median(run_ms) / 1000 if run_ms else None,
+    }
+    with open(os.path.join(a.out, "summary.json"), "w") as f:
+        json.dump(summary, f)
 
 
 if __name__ == "__main__":

@@ -13,6 +13,7 @@ namespace orb {
 struct SpawnedProcess {
     int id = -1;        // the process id
     int outputFd = -1;  // the read end of its standard output (Windows: the seam's own number for it)
+    int inputFd = -1;   // the write end of its standard input (self_spawn.h), or none
 };
 
 // This program's own executable, to start another copy of it.

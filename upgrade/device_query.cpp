@@ -8,6 +8,7 @@
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
 #include "upgrade/error_box.h"
+#include "upgrade/port_turns.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/run_state.h"
 
@@ -38,6 +39,9 @@ struct ConnectingBar {
 // connecting window alive, waking for its messages and for the bar's next
 // step. Returns the worker's result.
 int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
+    // The turn at the local ports is waited for here, blocked, before the
+    // window and its bar: a wait in the worker would keep this loop waking.
+    takePortTurn(PortKind::Http);
     DeviceQuery attempt = query;  // stays in place until the worker has ended
     WindowHandle window = createModelessDialog(query.instance, kConnectingWindowId, connectingDialogProc);
     reportWindowShown(RunStep::Connecting, window);
@@ -54,6 +58,7 @@ int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
         bar->count(window, now - counted);
         counted = now;
     }
+    givePortTurnBack(PortKind::Http);
     if (window != nullptr) destroyWindow(window);
     reportWindowClosed(RunStep::Connecting, window);
     int32_t result = readThreadResult(worker);
@@ -66,9 +71,14 @@ int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
 int32_t deviceQueryWorker(void* raw) {
     const auto* query = static_cast<const DeviceQuery*>(raw);
     trace("HTTP %x:%u to %x:%u", query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort);
-    HttpResult result =
-        httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort, query->path,
-                query->responseBuffer, query->size, &runState.credentials, &runState.deviceInfo);
+    auto exchange = [query] {
+        return httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort, query->path,
+                       query->responseBuffer, query->size, &runState.credentials, &runState.deviceInfo);
+    };
+    // The turn (runAttempt's) goes back and comes again while only other
+    // programs hold the ports.
+    HttpResult result = exchange();
+    while (result.outcome == HttpOutcome::BindFailed && retryPortSearch(PortKind::Http)) result = exchange();
     if (result.outcome != HttpOutcome::Received && result.outcome != HttpOutcome::ChallengeTaken)
         failRun(httpFailureOutcome(result.outcome));
     return workerExitCode(result);

@@ -11,6 +11,7 @@
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
 #include "upgrade/error_box.h"
+#include "upgrade/port_turns.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/run_state.h"
 #include "upgrade/upload_and_verify.h"
@@ -28,7 +29,10 @@ uint16_t startTftpListener(uint32_t localAddress) {
     if (listener == nullptr) failRun(RunOutcome::ListenerAllocationFailed);
     listener->udpSocket = socketCalls().open(SocketType::Datagram);
     if (listener->udpSocket == kInvalidSocket) failRun(RunOutcome::ListenerSocketFailed);
+    takePortTurn(PortKind::Listener);
     uint16_t port = bindFirstFreePort(listener->udpSocket, localAddress, kFirstTftpPort, kTftpPortTries);
+    while (port == 0 && retryPortSearch(PortKind::Listener))
+        port = bindFirstFreePort(listener->udpSocket, localAddress, kFirstTftpPort, kTftpPortTries);
     if (port == 0) failRun(RunOutcome::ListenerBindFailed);
     listener->localAddress = localAddress;
     listener->boundPort = port;

@@ -13,6 +13,7 @@
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
 #include "upgrade/error_box.h"
+#include "upgrade/port_turns.h"
 #include "upgrade/restart_wait.h"
 #include "upgrade/run_end.h"
 #include "upgrade/run_observer.h"
@@ -68,6 +69,7 @@ void transferImage(TftpSession* session, WindowHandle window) {
                 if (RunObserver* observer = runObserver()) observer->uploadComplete(session->imageSize);
                 trace("All blocks ack'd\n");
                 closeSocket(udpSocket);
+                givePortTurnBack(PortKind::Listener);
                 return;
             case SessionVerdict::SendBlock:
                 showUploadProgress(window, session);
@@ -75,7 +77,12 @@ void transferImage(TftpSession* session, WindowHandle window) {
                               &peer);
                 trace("Send block %d (%d)\n", static_cast<int>(session->block), session->blockSize);
                 counted = readWaitTicks();  // the new interval starts now
-                continue;
+                // Its ACK cannot be here yet: wait for it (or Cancel) before
+                // asking the socket, which saves a receive that would find
+                // nothing for every block.
+                if (window != nullptr) pumpOneMessage(window);
+                waitForInput(window, udpSocket, 1, kTicksPerInterval - session->ticks);
+                break;
         }
 
         uint32_t now = readWaitTicks();
@@ -96,6 +103,7 @@ void transferImage(TftpSession* session, WindowHandle window) {
             case TickVerdict::TimedOut:
                 trace("Timeout for ack; upgrade failed\n");
                 closeSocket(udpSocket);
+                givePortTurnBack(PortKind::Listener);
                 return;
         }
     }

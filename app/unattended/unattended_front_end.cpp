@@ -1,5 +1,6 @@
 #include "app/unattended/unattended_front_end.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "upgrade/startup.h"
 #include "upgrade/upload_and_verify.h"
 #include "upgrade/waiting_hint.h"
+#include "app/unattended/port_turn_client.h"
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_outcome.h"
 
@@ -85,6 +87,7 @@ public:
             for (auto& note : batch) note();
             checkDeadlines(SteadyClock::now());
             retryPending();
+            wantsChanges_ = stopping_ || !pending_.empty();
         }
     }
 
@@ -155,7 +158,14 @@ public:
     void uploadStarted(uint16_t port, uint32_t peerAddress, uint16_t peerPort, uint32_t size) override {
         post([this, port, peerAddress, peerPort, size] { onUploadStarted(port, peerAddress, peerPort, size); });
     }
+    // A block is acknowledged every few microseconds and only one line a
+    // second says so: the others never wake the driver's thread.
     void blockAcknowledged(uint32_t bytes, uint32_t size) override {
+        SteadyClock::rep now = SteadyClock::now().time_since_epoch().count();
+        SteadyClock::rep last = lastBlockPosted_.load(std::memory_order_relaxed);
+        if (last != 0 && now - last < std::chrono::duration_cast<SteadyClock::duration>(kUploadReportInterval).count())
+            return;
+        lastBlockPosted_.store(now, std::memory_order_relaxed);
         post([this, bytes, size] { onBlockAcknowledged(bytes, size, false); });
     }
     void uploadComplete(uint32_t size) override {
@@ -211,7 +221,10 @@ private:
         cv_.notify_one();
     }
 
+    // Only a press still pending (or Cancel on its way) waits for the model to
+    // change: the upload's many changes wake nobody otherwise.
     void nudge() {
+        if (!wantsChanges_.load()) return;
         std::lock_guard<std::mutex> lock(mutex_);
         modelChanged_ = true;
         cv_.notify_one();
@@ -229,6 +242,7 @@ private:
     // Tries at once; a refused attempt waits for the model to change.
     void act(WindowHandle window, std::function<bool()> attempt) {
         if (ending_) return;
+        wantsChanges_ = true;  // before the attempt: a change after a refusal is not missed
         if (!attempt() && isAlive(window)) pending_.push_back({window, std::move(attempt)});
     }
 
@@ -479,6 +493,7 @@ private:
     void stop(StopReason reason, std::optional<Event> event, const std::string& text) {
         if (stopping_ || ending_) return;
         stopping_ = true;
+        wantsChanges_ = true;
         seen_.stopReason = reason;
         pending_.clear();
         if (event) emit(std::move(*event), text);
@@ -524,6 +539,8 @@ private:
     std::condition_variable cv_;
     std::deque<std::function<void()>> queue_;
     bool modelChanged_ = false;
+    std::atomic<bool> wantsChanges_{false};
+    std::atomic<SteadyClock::rep> lastBlockPosted_{0};
 
     // What the driver's thread (or the end hook, which holds workMutex_) keeps.
     std::mutex workMutex_;
@@ -585,6 +602,7 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
             activeDriver->stopSignalNoted();
         }
     }).detach();
+    installPortTurnClient(options.addresses.at(0));
     dialogs::startProgramThread(program);
     activeDriver->run();
 }

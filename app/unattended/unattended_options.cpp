@@ -167,6 +167,20 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
             options->adapterRun = true;
             continue;
         }
+        if (name.rfind("--progress=", 0) == 0 || name == "--progress") {
+            std::string when = name == "--progress" ? (i + 1 < args.size() ? args[++i] : "") : name.substr(11);
+            if (when == "never")
+                options->progress = UnattendedOptions::Progress::Never;
+            else if (when == "auto")
+                options->progress = UnattendedOptions::Progress::Auto;
+            else if (when == "always")
+                options->progress = UnattendedOptions::Progress::Always;
+            else {
+                *error = "--progress takes never, auto or always, not " + quoted(when);
+                return ParseResult::UsageError;
+            }
+            continue;
+        }
         if (name == "--password") {
             *error = "the password is never taken from the command line: use --password-file FILE or ORB_PASSWORD";
             return ParseResult::UsageError;
@@ -351,7 +365,10 @@ std::vector<std::string> unattendedHelpLines() {
         "  --force                 upgrade also the adapters that already run the",
         "                          embedded version (without it they end as current,",
         "                          untouched)",
-        "  --parallel N            upgrade up to N adapters at once (1 to 100, default 4)",
+        "  --parallel N            upgrade up to N adapters at once (1 to 1000, default",
+        "                          4); their runs take turns at the listener's 100 ports",
+        "                          and the 101 HTTP local ports, so most of them wait",
+        "                          for their adapters' restarts meanwhile",
         "  --request-timeout S     give up on an adapter whose read request has not come",
         "                          S seconds after the trigger (default 120; 0: no",
         "                          limit): result no-request",
@@ -359,6 +376,10 @@ std::vector<std::string> unattendedHelpLines() {
         "                          answer in S seconds (default 60; 0: no limit): result",
         "                          not-reachable",
         "  --json                  one JSON object a line for each step, instead of text",
+        "  --progress WHEN         a status line at the bottom of the terminal (counts",
+        "                          per state, adapters a minute, time left): never, auto",
+        "                          (default: when standard output is a terminal and",
+        "                          --json is not given) or always",
         "  --log FILE              the trace of each run, appended to FILE (FILE.A.B.C.D",
         "                          with several adapters); one that cannot be opened is a",
         "                          usage error",

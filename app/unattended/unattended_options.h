@@ -10,9 +10,10 @@
 namespace orb::unattended {
 
 inline constexpr int kDefaultParallel = 4;
-// The listener's port search serves 100 runs on one computer (UDP 69..168),
-// and the HTTP client's 101 local ports (23456..23556) 100 exchanges at once.
-inline constexpr int kMaxParallel = 100;
+// Runs are not ports: the runner gives its runs turns at the listener's 100
+// ports (UDP 69..168) and the HTTP client's 101 local ports (23456..23556), so
+// that the others wait their restarts meanwhile (port_turn_ledger.h).
+inline constexpr int kMaxParallel = 1000;
 inline constexpr int kDefaultRequestTimeoutSeconds = 120;
 inline constexpr int kDefaultHttpTimeoutSeconds = 60;
 inline constexpr int kMaxTimeoutSeconds = 9999;
@@ -38,6 +39,8 @@ struct UnattendedOptions {
     int requestTimeoutSeconds = kDefaultRequestTimeoutSeconds;
     int httpTimeoutSeconds = kDefaultHttpTimeoutSeconds;
     bool json = false;
+    // The live status line: Auto when standard output is a terminal and --json is not given.
+    enum class Progress { Never, Auto, Always } progress = Progress::Auto;
     bool check = false;  // --check: only the status query, nothing triggered
     bool force = false;  // --force: upgrade an adapter that already runs the embedded version
     std::string logPath;

@@ -6,12 +6,19 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <map>
 
+#include "platform/open_files.h"
+#include "platform/output_terminal.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
+#include "platform/self_spawn.h"
 #include "platform/signals.h"
 #include "base/diagnostics_log.h"
+#include "app/unattended/batch_progress.h"
+#include "app/unattended/port_turn_client.h"
+#include "app/unattended/port_turn_ledger.h"
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_front_end.h"
 #include "app/unattended/unattended_outcome.h"
@@ -22,6 +29,26 @@ namespace {
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The status line is redrawn at most this often (the lines above it as they come).
+constexpr double kProgressRedrawSeconds = 0.25;
+constexpr int kProgressRedrawMs = 250;
+// Erases the status line: back to the line's start, clear to its end.
+constexpr const char* kEraseLine = "\r\033[K";
+
+// The file (ORB_BATCH_STATS) where a batch writes the most runs that held a
+// listener port at once and the most exchanges at once, for bench/fleet.
+constexpr const char* kBatchStatsVariable = "ORB_BATCH_STATS";
+
+// The program of the adapters' runs, for the entry of a forked run.
+std::function<int()> adapterProgram;
+
+[[noreturn]] void enterAdapterRun(const std::vector<std::string>& args) {
+    UnattendedOptions options;
+    std::string error;
+    if (parseUnattendedOptions(args, &options, &error) != ParseResult::Run || !options.adapterRun) endProcess(2);
+    runAdapterRun(options, adapterProgram);
 }
 
 // The PC address must be one that the address dialog offers.
@@ -55,16 +82,22 @@ struct AdapterRun {
 
 class Runner {
 public:
-    Runner(const UnattendedOptions& options, const RunLauncher& launch) : options_(options), launch_(launch) {
+    Runner(const UnattendedOptions& options, const RunLauncher& launch)
+        : options_(options), launch_(launch), progress_(options.addresses.size(), options.parallel) {
         for (const std::string& address : options.addresses) {
             AdapterRun run;
             run.address = address;
             runs_.push_back(run);
         }
+        liveView_ =
+            options.progress == UnattendedOptions::Progress::Always ||
+            (options.progress == UnattendedOptions::Progress::Auto && !options.json && standardOutputIsTerminal());
+        batchStart_ = std::chrono::steady_clock::now();
     }
 
     int run(const std::vector<std::string>& environment) {
         environment_ = environment;
+        environment_.push_back(std::string(kPortTurnsVariable) + "=pipe");
         size_t next = 0;
         int running = 0;
         for (;;) {
@@ -74,7 +107,12 @@ public:
             }
             if (running == 0 && (cancelled_ || next >= runs_.size())) break;
             waitForOutput(&running);
+            ledger_.tick(static_cast<uint32_t>(secondsSince(batchStart_) * 1000));
+            handOutTurns();
+            drawStatusLine(false);
         }
+        eraseStatusLine();
+        writeBatchStats();
         for (AdapterRun& run : runs_) {
             if (run.started) continue;
             run.outcome = Outcome::Cancelled;
@@ -97,8 +135,10 @@ private:
         if (!logPath.empty()) environment.push_back("ORB_TRACE=" + logPath);
         run->start = std::chrono::steady_clock::now();
         run->started = true;
+        progress_.started(indexOf(run), secondsSince(batchStart_));
         if (!launch_(adapterRunArguments(options_, run->address), environment, &run->process)) {
             run->finished = true;
+            progress_.finished(indexOf(run), true, secondsSince(batchStart_));
             print(Event(run->address, "result")
                       .add("result", "failed")
                       .add("code", static_cast<long long>(Outcome::Failed))
@@ -118,8 +158,11 @@ private:
         }
         // Until a run writes or ends, or a stop signal comes: nothing else can
         // change while every run waits.
+        // A share that grows back, and a live view, need the clock too.
+        int timeoutMs = ledger_.regrowing() ? static_cast<int>(kShareRegrowthMs) : -1;
+        if (liveView_) timeoutMs = kProgressRedrawMs;
         std::vector<bool> ready;
-        bool any = processes.empty() ? false : waitForProcessOutput(processes, &ready, -1);
+        bool any = processes.empty() ? false : waitForProcessOutput(processes, &ready, timeoutMs);
         forwardSignal();
         if (!any) return;
         for (size_t i = 0; i < owners.size(); ++i) {
@@ -144,6 +187,64 @@ private:
                                                     : "SIGTERM");
         for (AdapterRun& run : runs_)
             if (run.started && !run.finished) signalProcess(run.process.id, interrupt);
+        // A run waiting for a port is told that none will come: it ends as cancelled.
+        for (const PortGrant& waiting : ledger_.takeEveryWaiting())
+            writeProcessInput(runs_[static_cast<size_t>(waiting.run)].process, &kNoTurn, 1);
+    }
+
+    size_t indexOf(const AdapterRun* run) const { return static_cast<size_t>(run - runs_.data()); }
+
+    // A run's ask for a port turn: the runner's own business, never printed.
+    void takeTurnEvent(AdapterRun* run, const Event& event) {
+        int index = static_cast<int>(indexOf(run));
+        PortKind kind = event.value("kind") == "listener" ? PortKind::Listener : PortKind::Http;
+        const std::string step = event.value("step");
+        if (step == "give") {
+            ledger_.giveBack(index, kind);
+        } else if (cancelled_) {
+            writeProcessInput(run->process, &kNoTurn, 1);
+        } else if (step == "busy") {
+            ledger_.noFreePort(index, kind, static_cast<uint32_t>(secondsSince(batchStart_) * 1000));
+        } else {
+            ledger_.ask(index, kind);
+        }
+    }
+
+    void handOutTurns() {
+        for (const PortGrant& grant : ledger_.grant()) {
+            AdapterRun& run = runs_[static_cast<size_t>(grant.run)];
+            char turn = grant.kind == PortKind::Listener ? kListenerTurn : kHttpTurn;
+            // A run that has gone cannot use it: the turn comes back at once.
+            if (!writeProcessInput(run.process, &turn, 1)) ledger_.giveBack(grant.run, grant.kind);
+        }
+    }
+
+    void writeBatchStats() {
+        const char* path = std::getenv(kBatchStatsVariable);
+        if (path == nullptr || *path == '\0') return;
+        std::ofstream out(path);
+        out << "most-serving " << ledger_.most(PortKind::Listener) << "\n"
+            << "most-exchanges " << ledger_.most(PortKind::Http) << "\n";
+    }
+
+    // The live view: the status line is redrawn at most a few times a second.
+    void drawStatusLine(bool force) {
+        if (!liveView_) return;
+        double now = secondsSince(batchStart_);
+        if (!force && statusShown_ && now - lastDraw_ < kProgressRedrawSeconds) return;
+        lastDraw_ = now;
+        statusText_ = progress_.line(now, standardOutputColumns() - 1);
+        std::string text = std::string(kEraseLine) + statusText_;
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+        statusShown_ = true;
+    }
+
+    void eraseStatusLine() {
+        if (!statusShown_) return;
+        std::fputs(kEraseLine, stdout);
+        std::fflush(stdout);
+        statusShown_ = false;
     }
 
     // False at the end of the output.
@@ -172,6 +273,10 @@ private:
             print(Event(run->address, "output").add("text", line));
             return;
         }
+        if (event->value("event") == kPortTurnEvent) {
+            takeTurnEvent(run, *event);
+            return;
+        }
         if (event->value("event") == "result" && run->resultSeen) {
             reportSecondResult(run, *event);
             return;
@@ -182,6 +287,7 @@ private:
             run->outcome = outcomeFromName(run->resultName);
             run->version = event->value("version");
         }
+        progress_.eventSeen(indexOf(run), event->value("event"), isFailure(run->outcome), secondsSince(batchStart_));
         print(*event);
     }
 
@@ -202,9 +308,11 @@ private:
 
     void finish(AdapterRun* run) {
         closeProcessOutput(&run->process);
+        closeProcessInput(&run->process);
         int status = waitForProcess(run->process.id);
         run->finished = true;
         run->seconds = secondsSince(run->start);
+        ledger_.forgetRun(static_cast<int>(indexOf(run)));
         if (run->resultSeen) return;
         // Ended without its last word: killed before its front-end ran, or a crash.
         run->outcome = cancelled_ ? Outcome::Cancelled : Outcome::Failed;
@@ -214,10 +322,14 @@ private:
                   .add("code", static_cast<long long>(run->outcome))
                   .add("text", "result: " + run->resultName + " (the run ended without a result, status " +
                                    std::to_string(status) + ")"));
+        progress_.finished(indexOf(run), true, secondsSince(batchStart_));
     }
 
+    // With the live view the line goes above the status line, which is
+    // drawn again below it as it was.
     void print(const Event& event) {
         std::string line = (options_.json ? formatJson(event) : formatTextLine(event)) + "\n";
+        if (statusShown_) line = kEraseLine + line + statusText_;
         std::fputs(line.c_str(), stdout);
         std::fflush(stdout);
     }
@@ -272,6 +384,13 @@ private:
     std::vector<AdapterRun> runs_;
     std::vector<std::string> environment_;
     bool cancelled_ = false;
+    PortTurnLedger ledger_;
+    BatchProgress progress_;
+    bool liveView_ = false;
+    bool statusShown_ = false;
+    std::string statusText_;
+    double lastDraw_ = 0;
+    std::chrono::steady_clock::time_point batchStart_;
 };
 
 [[noreturn]] void endWithUsageError(const std::string& error) {
@@ -282,10 +401,8 @@ private:
 }  // namespace
 
 RunLauncher selfLauncher() {
-    return
-        [](const std::vector<std::string>& args, const std::vector<std::string>& environment, SpawnedProcess* process) {
-            return spawnProcess(ownProgramPath(), "orb-upgrade", args, environment, process);
-        };
+    return [](const std::vector<std::string>& args, const std::vector<std::string>& environment,
+              SpawnedProcess* process) { return spawnSelf(args, environment, enterAdapterRun, process); };
 }
 
 int runAdapters(const UnattendedOptions& given, const RunLauncher& launch) {
@@ -308,6 +425,12 @@ int runAdapters(const UnattendedOptions& given, const RunLauncher& launch) {
     // The password as taken, whichever source gave it.
     if (!options.password.empty()) environment.push_back(std::string(kPasswordVariable) + "=" + options.password);
     catchStopSignals();
+    // Two pipes a run, and what the process holds besides (the usual limit
+    // of 1,024 would stop a batch of 600).
+    size_t runsAtOnce = std::min(options.addresses.size(), static_cast<size_t>(options.parallel));
+    if (!raiseOpenFileLimit(2 * runsAtOnce + 64))
+        std::fprintf(stderr, "orb-upgrade: the limit on open files is below %zu; runs that cannot be started fail\n",
+                     2 * runsAtOnce + 64);
     Runner runner(options, launch);
     return runner.run(environment);
 }
@@ -325,6 +448,7 @@ void runUnattendedMain(int argc, char** argv, const std::function<int()>& progra
         case ParseResult::Run: break;
     }
     if (options.adapterRun) runAdapterRun(options, program);
+    adapterProgram = program;
     endProcess(runAdapters(options, selfLauncher()));
 }
 

@@ -81,6 +81,13 @@ void waitForStopSignal() {
 
 int stopSignalWakeFd() { return wakeFds[0]; }
 
+void forgetStopSignalWake() {
+    int read = wakeFds[0], write = wakeFds[1];
+    wakeFds[0] = wakeFds[1] = -1;
+    if (read >= 0) ::close(read);
+    if (write >= 0) ::close(write);
+}
+
 void drainStopSignalWake() {
     char drain[64];
     while (wakeFds[0] >= 0 && ::read(wakeFds[0], drain, sizeof drain) > 0) {}

@@ -4,13 +4,16 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <unordered_set>
 
 #include "platform/posix/stop_signal_wake.h"
 
@@ -33,6 +36,37 @@ std::vector<std::string> mergedEnvironment(const std::vector<std::string>& addit
     merged.insert(merged.end(), additions.begin(), additions.end());
     return merged;
 }
+
+// The outputs being waited for, in one epoll set kept between waits: a batch
+// of a thousand runs wakes for each line one of them writes, and poll() would
+// look at all thousand pipes every time.
+struct OutputWatch {
+    int epollFd = -1;
+    pid_t owner = 0;  // a forked child makes its own set
+    std::unordered_set<int> watched;
+    int wakeFd = -1;
+};
+OutputWatch outputWatch;
+
+bool readyOutputWatch() {
+    if (outputWatch.epollFd >= 0 && outputWatch.owner == ::getpid()) return true;
+    outputWatch = OutputWatch{};
+    outputWatch.epollFd = ::epoll_create1(EPOLL_CLOEXEC);
+    outputWatch.owner = ::getpid();
+    return outputWatch.epollFd >= 0;
+}
+
+bool watchFd(int fd) {
+    if (outputWatch.watched.count(fd) != 0) return true;
+    epoll_event entry{};
+    entry.events = EPOLLIN;
+    entry.data.fd = fd;
+    if (::epoll_ctl(outputWatch.epollFd, EPOLL_CTL_ADD, fd, &entry) != 0 && errno != EEXIST) return false;
+    outputWatch.watched.insert(fd);
+    return true;
+}
+
+bool pollProcessOutput(const std::vector<const SpawnedProcess*>& processes, std::vector<bool>* ready, int timeoutMs);
 
 std::vector<char*> pointers(std::vector<std::string>& texts) {
     std::vector<char*> list;
@@ -89,6 +123,42 @@ void signalProcess(int id, bool interrupt) {
 
 bool waitForProcessOutput(const std::vector<const SpawnedProcess*>& processes, std::vector<bool>* ready,
                           int timeoutMs) {
+    ready->assign(processes.size(), false);
+    bool watching = readyOutputWatch();
+    int wakeFd = stopSignalWakeFd();
+    if (watching && wakeFd != outputWatch.wakeFd) {
+        watching = wakeFd < 0 || watchFd(wakeFd);
+        outputWatch.wakeFd = wakeFd;
+    }
+    int largest = -1;
+    for (const SpawnedProcess* process : processes) {
+        watching = watching && watchFd(process->outputFd);
+        largest = std::max(largest, process->outputFd);
+    }
+    if (!watching) return pollProcessOutput(processes, ready, timeoutMs);
+    std::vector<int> indexOf(static_cast<size_t>(largest + 1), -1);
+    for (size_t i = 0; i < processes.size(); ++i)
+        indexOf[static_cast<size_t>(processes[i]->outputFd)] = static_cast<int>(i);
+    epoll_event events[256];
+    int count = ::epoll_wait(outputWatch.epollFd, events, 256, timeoutMs);
+    bool any = false;
+    for (int i = 0; i < count; ++i) {
+        int fd = events[i].data.fd;
+        if (fd == wakeFd) {
+            drainStopSignalWake();
+            continue;
+        }
+        if (fd < 0 || fd > largest || indexOf[static_cast<size_t>(fd)] < 0) continue;
+        (*ready)[static_cast<size_t>(indexOf[static_cast<size_t>(fd)])] = true;
+        any = true;
+    }
+    return any;
+}
+
+namespace {
+
+// Without an epoll set: poll() over every pipe.
+bool pollProcessOutput(const std::vector<const SpawnedProcess*>& processes, std::vector<bool>* ready, int timeoutMs) {
     std::vector<pollfd> fds;
     for (const SpawnedProcess* process : processes) fds.push_back({process->outputFd, POLLIN, 0});
     int wakeFd = stopSignalWakeFd();
@@ -104,6 +174,8 @@ bool waitForProcessOutput(const std::vector<const SpawnedProcess*>& processes, s
     return any;
 }
 
+}  // namespace
+
 long readProcessOutput(const SpawnedProcess& process, char* buffer, size_t size) {
     ssize_t got = ::read(process.outputFd, buffer, size);
     if (got < 0) return errno == EINTR ? -1 : 0;
@@ -111,6 +183,12 @@ long readProcessOutput(const SpawnedProcess& process, char* buffer, size_t size)
 }
 
 void closeProcessOutput(SpawnedProcess* process) {
+    // Out of the set first: a forked copy may still hold the pipe, and the
+    // number may come back for another.
+    if (process->outputFd >= 0 && outputWatch.watched.erase(process->outputFd) != 0) {
+        epoll_event ignored{};
+        ::epoll_ctl(outputWatch.epollFd, EPOLL_CTL_DEL, process->outputFd, &ignored);
+    }
     if (process->outputFd >= 0) ::close(process->outputFd);
     process->outputFd = -1;
 }

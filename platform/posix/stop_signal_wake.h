@@ -11,4 +11,8 @@ int stopSignalWakeFd();
 // Empties the pipe after a wake.
 void drainStopSignalWake();
 
+// In a child forked without exec, before it closes what it inherited: the
+// parent's pipe is no longer this process's (catchStopSignals makes its own).
+void forgetStopSignalWake();
+
 }  // namespace orb

@@ -21,14 +21,18 @@ namespace {
 // The adapter's run forked from the runner, as /proc/self/exe would start it.
 bool forkAdapterRun(const std::vector<std::string>& args, const std::vector<std::string>& environment,
                     SpawnedProcess* process) {
-    int fds[2];
+    int fds[2], input[2];
     if (::pipe(fds) != 0) return false;
+    if (::pipe(input) != 0) return false;
     pid_t pid = ::fork();
     if (pid < 0) return false;
     if (pid == 0) {
         ::dup2(fds[1], STDOUT_FILENO);
+        ::dup2(input[0], STDIN_FILENO);
         ::close(fds[0]);
         ::close(fds[1]);
+        ::close(input[0]);
+        ::close(input[1]);
         for (const std::string& entry : environment) ::putenv(::strdup(entry.c_str()));
         unattended::UnattendedOptions options;
         std::string error;
@@ -37,8 +41,10 @@ bool forkAdapterRun(const std::vector<std::string>& args, const std::vector<std:
         unattended::runAdapterRun(options, [] { return runProgram(nullptr); });
     }
     ::close(fds[1]);
+    ::close(input[0]);
     process->id = pid;
     process->outputFd = fds[0];
+    process->inputFd = input[1];
     return true;
 }
 

@@ -45,8 +45,10 @@ options:
     type: str
   parallel:
     description:
-      - How many adapters to upgrade at once, 1 to 100.
-      - A firewall on the managed host must let the adapters reach UDP ports 69 to 69 + I(parallel) - 1.
+      - How many adapters to upgrade at once, 1 to 1000. The runs take turns at the host's 100 listener ports and
+        101 HTTP local ports; the others wait for their adapters' restarts meanwhile.
+      - A firewall on the managed host must let the adapters reach UDP ports 69 to 69 + I(parallel) - 1 (69 to 168
+        from 100 on).
     type: int
     default: 4
   force:
@@ -410,8 +412,8 @@ def main():
     failed = []
     if not params['adapters']:
         module.fail_json(msg='adapters names no adapter', upgraded=upgraded, failed_adapters=failed)
-    if not 1 <= params['parallel'] <= 100:
-        module.fail_json(msg='parallel must be 1 to 100, not %d' % params['parallel'],
+    if not 1 <= params['parallel'] <= 1000:
+        module.fail_json(msg='parallel must be 1 to 1000, not %d' % params['parallel'],
                          upgraded=upgraded, failed_adapters=failed)
     for name in ('request_timeout', 'http_timeout'):
         if params[name] is not None and not 0 <= params[name] <= MAX_TIMEOUT_S:

@@ -189,8 +189,8 @@ def test_a_usage_error_and_values_out_of_range(run_module):
     assert failed
     assert 'refused its command line; its output: orb-upgrade: --pc-address 10.9.9.9' in answer['msg']
     assert answer['cmd'][-3:] == ['--parallel', '100', '--force']
-    for options, words in [(dict(parallel=0), 'parallel must be 1 to 100'),
-                           (dict(parallel=101), 'parallel must be 1 to 100'),
+    for options, words in [(dict(parallel=0), 'parallel must be 1 to 1000'),
+                           (dict(parallel=1001), 'parallel must be 1 to 1000'),
                            (dict(request_timeout=-1), 'request_timeout must be 0 (no limit) to 9999'),
                            (dict(http_timeout=10000), 'http_timeout must be 0 (no limit) to 9999')]:
         answer, failed, calls = run_module([], **options)

@@ -1,0 +1,12 @@
+// How many files the process may hold open: a batch holds two pipes a run.
+#pragma once
+
+#include <cstddef>
+
+namespace orb {
+
+// Raises the soft limit on open files towards `wanted`, as far as the hard
+// limit lets it; true when the limit is now at least `wanted`.
+bool raiseOpenFileLimit(size_t wanted);
+
+}  // namespace orb

@@ -1,0 +1,208 @@
+// A batch larger than the machine's ports, with the program itself: three
+// hundred adapters of one orb-sim (127.0.198.1 on) at --parallel 300, in one
+// round of restart waits, while this test holds 20 of the listener's ports as
+// another program would; and the live status line in a terminal (tmux), which
+// a pipe never sees (orb-sim on 127.0.200.x).
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/unattended/unattended_events.h"
+#include "tests/support/loopback.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/unattended_run.h"
+
+namespace orb::test {
+namespace {
+
+using unattended::Event;
+
+// The command's standard output and its exit status.
+struct CommandResult {
+    std::string output;
+    int status = -1;
+};
+
+CommandResult runCommand(const std::string& command) {
+    CommandResult result;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buffer[65536];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, got);
+    int status = ::pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+// Another program's hold on `count` listener ports: UDP sockets bound on the
+// PC address, every fifth port from 69 first (the holes spread over the whole
+// search), then any other that is free. The ports held, in `ports`.
+std::vector<int> holdUdpPorts(uint32_t address, size_t count, std::vector<uint16_t>* ports) {
+    std::vector<uint16_t> order;
+    for (uint16_t port = 69; port <= 168; port += 5) order.push_back(port);
+    for (uint16_t port = 69; port <= 168; ++port)
+        if ((port - 69) % 5 != 0) order.push_back(port);
+    std::vector<int> sockets;
+    for (uint16_t port : order) {
+        if (sockets.size() == count) break;
+        int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in where{};
+        where.sin_family = AF_INET;
+        where.sin_addr.s_addr = htonl(address);
+        where.sin_port = htons(port);
+        if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where) == 0) {
+            sockets.push_back(fd);
+            ports->push_back(port);
+        } else if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+    return sockets;
+}
+
+class UnattendedBigBatches : public testing::Test {
+protected:
+    void SetUp() override {
+        if (geteuid() != 0) GTEST_SKIP() << "orb-sim serves on port 80 and the listener binds port 69: needs root";
+    }
+};
+
+// The program itself with the real clock: every run starts before the first
+// ends (one round of restart waits), none fails for want of a port, and the
+// runs never hold more listener ports than there are.
+TEST_F(UnattendedBigBatches, ThreeHundredAdaptersInOneRoundBesideAProgramHoldingTwentyListenerPorts) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "three hundred runs under a sanitizer take more memory and time than this test is worth there";
+#endif
+    constexpr int kAdapters = 300;
+    SimProcess fleet;
+    ASSERT_TRUE(
+        fleet.start({"--address=127.0.198.1", "--count=300", "--http-port=80", "--quiet-blocks", "--restart-ms=2000"}))
+        << fleet.diagnostics();
+    std::vector<uint16_t> heldPorts;
+    std::vector<int> held = holdUdpPorts(loopbackAddress(0, 1), 20, &heldPorts);
+    ASSERT_EQ(held.size(), 20u) << "20 of the listener's ports are free to hold";
+
+    std::string base = "/tmp/orb-unattended-three-hundred-" + std::to_string(::getpid());
+    {
+        std::ofstream out(base + ".list");
+        // orb-sim leaves out the addresses that end in 0 or 255.
+        for (int i = 0; i < kAdapters; ++i) out << "127.0." << 198 + i / 254 << "." << 1 + i % 254 << "\n";
+    }
+    std::string command = "ORB_BATCH_STATS=" + base + ".stats " + ORB_UPGRADE_EXECUTABLE +
+                          " --unattended --accept-warning --json --parallel 300 --pc-address 127.0.0.1"
+                          " --addresses-file " +
+                          base + ".list 2>&1";
+    // The fleet writes its events to one pipe: read while the batch runs.
+    std::atomic<bool> batchDone{false};
+    std::thread drain([&] {
+        while (!batchDone) fleet.poll(200);
+    });
+    CommandResult batch = runCommand(command);
+    batchDone = true;
+    drain.join();
+    for (int fd : held) ::close(fd);
+    std::ifstream statsFile(base + ".stats");
+    std::string name;
+    int mostServing = -1, mostExchanges = -1;
+    while (statsFile >> name) statsFile >> (name == "most-serving" ? mostServing : mostExchanges);
+    std::remove((base + ".list").c_str());
+    std::remove((base + ".stats").c_str());
+
+    EXPECT_EQ(batch.status, 0) << batch.output.substr(batch.output.size() > 20000 ? batch.output.size() - 20000 : 0);
+    int started = 0, successes = 0;
+    bool anEndBeforeAStart = false;
+    std::set<std::string> portsUsed;
+    for (const Event& event : eventsIn(batch.output)) {
+        std::string name = event.value("event");
+        EXPECT_NE(name, "port-turn") << "the runner keeps the turns to itself";
+        if (name == "warning") {
+            ++started;
+            anEndBeforeAStart |= successes > 0;
+        }
+        if (name == "upload-started") portsUsed.insert(event.value("port"));
+        if (name == "result") {
+            successes += event.value("result") == "success";
+            EXPECT_EQ(event.value("result"), "success") << event.value("adapter") << ": " << event.value("text");
+        }
+    }
+    EXPECT_EQ(started, kAdapters);
+    EXPECT_EQ(successes, kAdapters);
+    EXPECT_FALSE(anEndBeforeAStart) << "a run began after another had ended: more than one round";
+    for (uint16_t port : heldPorts) EXPECT_EQ(portsUsed.count(std::to_string(port)), 0u) << port;
+    EXPECT_GE(mostServing, 2) << "runs served side by side";
+    EXPECT_LE(mostServing, 100) << "never more runs at the listener's ports than there are ports";
+    EXPECT_GE(mostExchanges, 1);
+    EXPECT_LE(mostExchanges, 101);
+}
+
+std::string checkCommand(const std::vector<std::string>& addresses, const std::string& extra) {
+    std::string command = std::string(ORB_UPGRADE_EXECUTABLE) +
+                          " --unattended --accept-warning --check --parallel 1 --pc-address 127.0.0.1 " + extra;
+    for (const std::string& address : addresses) command += " --address " + address;
+    return command;
+}
+
+std::string tmux(const std::string& arguments) {
+    return runCommand("tmux -L orb-live-view-" + std::to_string(::getpid()) + " " + arguments + " 2>&1").output;
+}
+
+// The batch in a terminal keeps its status line at the bottom while it runs
+// and erases it before the summary; piped, nothing of it shows.
+TEST_F(UnattendedBigBatches, TheLiveViewChangesWhileTheBatchRunsAndIsGoneBeforeTheSummary) {
+    if (std::system("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+    SimProcess sim;
+    // Each answer comes 400 ms late: four adapters one after another take
+    // long enough for the line to be seen changing.
+    ASSERT_TRUE(sim.start({"--address=127.0.200.1", "--count=4", "--http-port=80", "--http-delay-ms=400"}))
+        << sim.diagnostics();
+    std::vector<std::string> four = {"127.0.200.1", "127.0.200.2", "127.0.200.3", "127.0.200.4"};
+
+    tmux("new-session -d -x 160 -y 40 -s batch");
+    tmux("set-option -t batch remain-on-exit on");
+    tmux("respawn-pane -k -t batch '" + checkCommand(four, "") + "'");
+    std::set<std::string> statusLines;
+    std::string screen;
+    for (int i = 0; i < 3000; ++i) {  // until the batch has ended, at most a minute
+        screen = tmux("capture-pane -p -t batch");
+        size_t at = screen.rfind("/4 done");
+        if (at != std::string::npos) {
+            size_t start = screen.rfind('\n', at);
+            statusLines.insert(screen.substr(start + 1, screen.find('\n', at) - start - 1));
+        }
+        if (tmux("display-message -p -t batch '#{pane_dead}'").rfind("1", 0) == 0) break;
+        sim.poll(20);
+    }
+    screen = tmux("capture-pane -p -t batch");
+    tmux("kill-server");
+    EXPECT_GE(statusLines.size(), 2u) << "the status line changed while the batch ran";
+    for (const std::string& line : statusLines) EXPECT_NE(line.find(" queued | "), std::string::npos) << line;
+    EXPECT_NE(screen.find("4 adapters: 4 needs-upgrade"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find("/4 done"), std::string::npos) << "erased before the summary:\n" << screen;
+    EXPECT_NE(screen.find("127.0.200.4: result: needs-upgrade"), std::string::npos) << screen;
+
+    // Piped, --progress=auto writes what --progress=never writes, byte for
+    // byte; --progress=always draws the line there too.
+    CommandResult automatic = runCommand(checkCommand({four[0]}, ""));
+    CommandResult never = runCommand(checkCommand({four[0]}, "--progress=never"));
+    CommandResult always = runCommand(checkCommand({four[0]}, "--progress=always"));
+    EXPECT_EQ(automatic.status, 10) << automatic.output;
+    EXPECT_EQ(automatic.output, never.output);
+    EXPECT_EQ(automatic.output.find('\033'), std::string::npos);
+    EXPECT_NE(always.output.find("0/1 done"), std::string::npos) << always.output;
+    EXPECT_NE(always.output.find("\r\033[K"), std::string::npos) << always.output;
+}
+
+}  // namespace
+}  // namespace orb::test

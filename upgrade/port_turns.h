@@ -1,0 +1,39 @@
+// Turns at the machine's ports, for a run that shares them with the other
+// runs of a batch: the listener's (UDP 69..168) from before its bind to the
+// end of the transfer, and the HTTP client's local ports (23456..23556) for
+// one exchange. The interactive programs install no keeper: every take is
+// granted at once, and a port search that finds nothing free fails the run as
+// it always has ("Can't bind ...").
+#pragma once
+
+namespace orb {
+
+enum class PortKind { Listener, Http };
+
+class PortTurnKeeper {
+public:
+    virtual ~PortTurnKeeper() = default;
+    // Blocks until this run may search for a port of `kind`. False: no turn
+    // will come (the batch is cancelled).
+    virtual bool take(PortKind kind) = 0;
+    // The port is closed again.
+    virtual void giveBack(PortKind kind) = 0;
+    // The search found every port of `kind` taken, by programs outside the
+    // batch: the turn goes back and the run waits for another. False: no turn
+    // will come.
+    virtual bool retakeAfterNoFreePort(PortKind kind) = 0;
+};
+
+// nullptr: none (the default).
+void setPortTurnKeeper(PortTurnKeeper* keeper);
+
+// take() of the installed keeper; true without one. A refused turn ends the
+// run as Cancel would.
+void takePortTurn(PortKind kind);
+void givePortTurnBack(PortKind kind);
+// After a port search that found nothing free: true when the search may be
+// tried again (a keeper gave a new turn); false without a keeper, where the
+// run fails as it always has.
+bool retryPortSearch(PortKind kind);
+
+}  // namespace orb

@@ -17,8 +17,14 @@ using WindowHandle = Window*;
 // Message numbers and parameters as the Windows dialog manager defines them.
 inline constexpr uint32_t kWmInitDialog = 0x0110;
 inline constexpr uint32_t kWmCommand = 0x0111;
+// The answers of a message box (and the ids of a dialog's OK and Cancel).
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
+inline constexpr int kIdAbort = 3;
+inline constexpr int kIdRetry = 4;
+inline constexpr int kIdIgnore = 5;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
 
 inline constexpr unsigned kMbOk = 0x0000;
 inline constexpr unsigned kMbTaskModal = 0x2000;

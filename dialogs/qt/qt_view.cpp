@@ -247,7 +247,7 @@ private:
             control.widget = button;
         } else if (state.kind == ControlKind::Edit && (state.style & kEsMultiline) != 0) {
             auto* area = new QPlainTextEdit(this);
-            bool readOnly = (state.style & kEsReadOnly) != 0;
+            bool readOnly = state.isReadOnlyText();
             area->setReadOnly(readOnly);
             area->setFrameShape((state.style & kWsBorder) ? QFrame::WinPanel : QFrame::NoFrame);
             if (state.style & kWsBorder) area->setFrameShadow(QFrame::Sunken);
@@ -277,10 +277,10 @@ private:
             control.widget = area;
         } else if (state.kind == ControlKind::Edit) {
             auto* edit = new QLineEdit(this);
-            bool readOnly = (state.style & kEsReadOnly) != 0;
+            bool readOnly = state.isReadOnlyText();
             edit->setReadOnly(readOnly);
             edit->setFrame((state.style & kWsBorder) != 0);
-            if (state.style & kEsPassword) edit->setEchoMode(QLineEdit::Password);
+            if (state.isPasswordField()) edit->setEchoMode(QLineEdit::Password);
             if (state.style & kEsCenter)
                 edit->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
             else if (state.style & kEsRight)
@@ -501,9 +501,9 @@ struct BoxButton {
     QMessageBox::StandardButton qt;
 };
 constexpr BoxButton kBoxButtons[] = {
-    {kIdOk, QMessageBox::Ok}, {kIdCancel, QMessageBox::Cancel}, {3, QMessageBox::Abort},
-    {4, QMessageBox::Retry},  {5, QMessageBox::Ignore},         {6, QMessageBox::Yes},
-    {7, QMessageBox::No},
+    {kIdOk, QMessageBox::Ok},       {kIdCancel, QMessageBox::Cancel}, {kIdAbort, QMessageBox::Abort},
+    {kIdRetry, QMessageBox::Retry}, {kIdIgnore, QMessageBox::Ignore}, {kIdYes, QMessageBox::Yes},
+    {kIdNo, QMessageBox::No},
 };
 
 int windowsButtonOf(QMessageBox::StandardButton standardButton) {

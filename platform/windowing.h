@@ -103,7 +103,7 @@ void waitForInput(WindowHandle window, SocketHandle socket, int stepMs, int idle
 
 // How seldom a progress loop with nothing else to do may move its bar: the
 // portable dialog manager asks its view (one that shows no bar lets the loops
-// sleep a second at a time); 0 means as often as the loop likes. The Windows
+// sleep five seconds at a time); 0 means as often as the loop likes. The Windows
 // program's loops keep their own waits and never ask.
 int readProgressFrameMs();
 

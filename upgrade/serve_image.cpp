@@ -57,7 +57,6 @@ int32_t tftpListenerThread(void* argument) {
         int length = receiveDatagram(listener->udpSocket, listener->packet, sizeof listener->packet, &source);
         switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName)) {
             case ListenerVerdict::Idle: {
-                // Until a datagram, a message for the window, or the next frame.
                 // Until a datagram, a message for the window, the next frame the
                 // view can show, or the hint's time, whichever comes first.
                 int idleMs = std::max(kIdleFrameMs, readProgressFrameMs());

@@ -1,6 +1,7 @@
 // The waiting listener's handling of one datagram, without socket or window.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,7 +20,7 @@ class Datagram {
 public:
     explicit Datagram(const std::string& bytes) : length_(static_cast<int>(bytes.size())) {
         bytes_ = std::make_unique<uint8_t[]>(bytes.size() + (bytes.empty() ? 1 : 0));
-        std::copy(bytes.begin(), bytes.end(), bytes_.get());
+        if (!bytes.empty()) std::memcpy(bytes_.get(), bytes.data(), bytes.size());
     }
     ListenerVerdict handle(int length) const { return handleListenerDatagram(bytes_.get(), length, kFileName); }
     ListenerVerdict handle() const { return handle(length_); }

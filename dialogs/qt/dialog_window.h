@@ -6,28 +6,16 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <string>
+#include <memory>
 #include <vector>
 
 #include "dialogs/dialog_view.h"
+#include "dialogs/qt/control_views.h"
 
 class QCloseEvent;
 class QLabel;
 
 namespace orb::dialogs::qt {
-
-enum class Kind { PushButton, LineEdit, TextArea, Label, Icon, ComboBox, Progress, IpAddress, Other };
-
-struct ControlWidget {
-    int id = 0;
-    Kind kind = Kind::Other;
-    bool tabStop = false;
-    QWidget* widget = nullptr;
-    bool shownOnce = false;
-    std::string shownText;
-    std::vector<std::string> shownItems;
-    int shownSelection = -2;
-};
 
 class DialogWindow : public QWidget {
 public:
@@ -37,8 +25,8 @@ public:
     bool applying() const { return applying_; }
     uint64_t serial() const { return property("orbWindowSerial").toULongLong(); }
     int controlCount() const { return static_cast<int>(controls_.size()); }
-    int controlIdAt(int index) const { return controls_[static_cast<size_t>(index)].id; }
-    QWidget* controlWidgetAt(int index) const { return controls_[static_cast<size_t>(index)].widget; }
+    int controlIdAt(int index) const { return controls_[static_cast<size_t>(index)]->id(); }
+    QWidget* controlWidgetAt(int index) const { return controls_[static_cast<size_t>(index)]->widget(); }
 
     // Model to widgets.
     void apply(const WindowState& state);
@@ -55,16 +43,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    ControlWidget makeControl(const ControlState& state);
-
     // The hint (setWindowHint) as a label below the template's area, which
     // keeps its size and its controls' places. Returns the height it adds.
     int applyHint(const WindowState& state);
 
-    void applyControl(ControlWidget& control, const ControlState& state);
-
     WindowHandle handle_;
-    std::vector<ControlWidget> controls_;
+    std::vector<std::unique_ptr<ControlView>> controls_;
     WindowState shown_;  // the model as last applied: where Tab goes is read from it
     QLabel* hint_ = nullptr;
     int hintHeight_ = 0;  // the hint's height at its width, laid out once per text

@@ -19,7 +19,7 @@ namespace {
 // button's caption are never written.
 void logPress(const Window* w, int id, const char* how) {
     for (const Control& c : w->controls)
-        if (c.isPasswordField() && !c.text.empty()) addDiagnosticsSecret(c.text);
+        if (isPasswordField(c.kind, c.style) && !c.text.empty()) addDiagnosticsSecret(c.text);
     if (!diagnosticsLogActive()) return;
     std::string caption;
     for (const Control& c : w->controls)
@@ -109,7 +109,7 @@ bool typeText(WindowHandle window, int controlId, const std::string& text) {
     if (t.control == nullptr) return false;
     Control& c = *t.control;
     if (!c.enabled) return false;
-    bool typeable = c.isTextField() || (c.kind == ControlKind::ComboBox && !c.isDropDownList());
+    bool typeable = isTextField(c.kind, c.style) || (c.kind == ControlKind::ComboBox && !c.isDropDownList());
     if (!typeable) return false;
     c.text = text;
     t.window->focus = t.index;

@@ -44,8 +44,6 @@ struct Control {
 
     bool isPushButton() const { return dialogs::isPushButton(kind, style); }
     bool isDropDownList() const { return dialogs::isDropDownList(kind, style); }
-    bool isTextField() const { return dialogs::isTextField(kind, style); }
-    bool isPasswordField() const { return dialogs::isPasswordField(kind, style); }
 };
 
 struct ThreadQueue;

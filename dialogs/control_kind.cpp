@@ -32,6 +32,27 @@ bool isPushButton(ControlKind kind, uint32_t style) {
     return kind == ControlKind::Button && (type == kBsPushButton || type == kBsDefPushButton);
 }
 
+std::string selectedEntry(const std::vector<std::string>& items, int selection) {
+    return selection >= 0 && selection < static_cast<int>(items.size()) ? items[static_cast<size_t>(selection)]
+                                                                        : std::string();
+}
+
+bool isTextField(ControlKind kind, uint32_t style) {
+    return (kind == ControlKind::Edit && (style & kEsReadOnly) == 0) || kind == ControlKind::Ipv4Address;
+}
+
+bool isPasswordField(ControlKind kind, uint32_t style) {
+    return kind == ControlKind::Edit && (style & kEsPassword) != 0;
+}
+
+bool isReadOnlyText(ControlKind kind, uint32_t style) {
+    return kind == ControlKind::Edit && (style & kEsReadOnly) != 0;
+}
+
+bool takesFocus(ControlKind kind) {
+    return kind != ControlKind::Static && kind != ControlKind::Icon && kind != ControlKind::ProgressBar;
+}
+
 bool isTabStop(uint32_t style, bool enabled) {
     return (style & kWsTabStop) != 0 && (style & kWsVisible) != 0 && enabled;
 }

@@ -47,7 +47,7 @@ unsigned readControlText(WindowHandle window, int controlId, char* text, int lim
         Control* c = window->control(controlId);
         if (c == nullptr) return 0;
         if (c->isDropDownList()) {
-            if (c->selection >= 0 && c->selection < static_cast<int>(c->items.size())) value = c->items[c->selection];
+            value = selectedEntry(c->items, c->selection);
         } else if (c->kind == ControlKind::Ipv4Address && c->text.empty()) {
             value = "0.0.0.0";  // four blank fields read as zeros
         } else {

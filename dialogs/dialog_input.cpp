@@ -19,8 +19,7 @@ namespace {
 // button's caption are never written.
 void logPress(const Window* w, int id, const char* how) {
     for (const Control& c : w->controls)
-        if (c.kind == ControlKind::Edit && (c.style & kEsPassword) != 0 && !c.text.empty())
-            addDiagnosticsSecret(c.text);
+        if (isPasswordField(c.kind, c.style) && !c.text.empty()) addDiagnosticsSecret(c.text);
     if (!diagnosticsLogActive()) return;
     std::string caption;
     for (const Control& c : w->controls)
@@ -110,8 +109,7 @@ bool typeText(WindowHandle window, int controlId, const std::string& text) {
     if (t.control == nullptr) return false;
     Control& c = *t.control;
     if (!c.enabled) return false;
-    bool typeable = (c.kind == ControlKind::Edit && !(c.style & kEsReadOnly)) || c.kind == ControlKind::Ipv4Address ||
-                    (c.kind == ControlKind::ComboBox && !c.isDropDownList());
+    bool typeable = isTextField(c.kind, c.style) || (c.kind == ControlKind::ComboBox && !c.isDropDownList());
     if (!typeable) return false;
     c.text = text;
     t.window->focus = t.index;
@@ -137,12 +135,21 @@ bool focusControl(WindowHandle window, int controlId) {
     InputTarget t = inputTarget(window, controlId);
     if (t.control == nullptr) return false;
     const Control& c = *t.control;
-    if (!c.enabled || c.kind == ControlKind::Static || c.kind == ControlKind::Icon ||
-        c.kind == ControlKind::ProgressBar)
-        return false;
+    if (!c.enabled || !takesFocus(c.kind)) return false;
     t.window->focus = t.index;
     s.changed(t.window);
     return true;
+}
+
+bool cancel(WindowHandle window) {
+    bool modal = false;
+    {
+        Session s;
+        Window* w = inputWindow(window);
+        if (w == nullptr) return false;
+        modal = w->modal;
+    }
+    return modal ? pressEscape(window) : pressButton(window, kIdCancel);
 }
 
 bool answerMessageBox(MessageBoxId box, int button) {

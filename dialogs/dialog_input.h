@@ -23,7 +23,10 @@ bool pressCloseBox(WindowHandle window);                                     // 
 bool typeText(WindowHandle window, int controlId, const std::string& text);  // replaces the text, takes the focus
 bool selectComboEntry(WindowHandle window, int controlId, int index);
 bool focusControl(WindowHandle window, int controlId);  // click or Tab into a control
-bool answerMessageBox(MessageBoxId box, int button);    // kIdOk for the program's boxes
+// Cancels a window as Escape would: Escape in a modal dialog, a press of its
+// Cancel button (IDCANCEL) in a modeless one, which has no dialog keys.
+bool cancel(WindowHandle window);
+bool answerMessageBox(MessageBoxId box, int button);  // kIdOk for the program's boxes
 
 }  // namespace input
 

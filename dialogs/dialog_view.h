@@ -51,6 +51,13 @@ struct ControlState {
     // ComboBox: entries in append order, selected index or -1
     std::vector<std::string> items;
     int selection = -1;
+
+    // The rules of dialogs/control_kind.h, as every view asks them.
+    bool isPushButton() const { return dialogs::isPushButton(kind, style); }
+    bool isTextField() const { return dialogs::isTextField(kind, style); }
+    bool isPasswordField() const { return dialogs::isPasswordField(kind, style); }
+    bool isReadOnlyText() const { return dialogs::isReadOnlyText(kind, style); }
+    bool takesFocus() const { return dialogs::takesFocus(kind); }
 };
 
 struct WindowState {

@@ -28,12 +28,25 @@ constexpr unsigned kMbLastKnownType = 5;  // MB_RETRYCANCEL
 
 std::vector<int> messageBoxButtons(unsigned flags) {
     switch (flags & kMbTypeMask) {
-        case 1: return {kIdOk, kIdCancel};  // MB_OKCANCEL
-        case 2: return {3, 4, 5};           // MB_ABORTRETRYIGNORE
-        case 3: return {6, 7, kIdCancel};   // MB_YESNOCANCEL
-        case 4: return {6, 7};              // MB_YESNO
-        case 5: return {4, kIdCancel};      // MB_RETRYCANCEL
-        default: return {kIdOk};            // MB_OK, and what no view knows how to draw
+        case 1: return {kIdOk, kIdCancel};               // MB_OKCANCEL
+        case 2: return {kIdAbort, kIdRetry, kIdIgnore};  // MB_ABORTRETRYIGNORE
+        case 3: return {kIdYes, kIdNo, kIdCancel};       // MB_YESNOCANCEL
+        case 4: return {kIdYes, kIdNo};                  // MB_YESNO
+        case 5: return {kIdRetry, kIdCancel};            // MB_RETRYCANCEL
+        default: return {kIdOk};                         // MB_OK, and what no view knows how to draw
+    }
+}
+
+std::string messageBoxButtonCaption(int button) {
+    switch (button) {
+        case kIdOk: return "OK";
+        case kIdCancel: return "Cancel";
+        case kIdAbort: return "Abort";
+        case kIdRetry: return "Retry";
+        case kIdIgnore: return "Ignore";
+        case kIdYes: return "Yes";
+        case kIdNo: return "No";
+        default: return "Button " + std::to_string(button);
     }
 }
 

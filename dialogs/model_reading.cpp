@@ -60,8 +60,7 @@ bool readWindowState(WindowHandle window, WindowState* state) {
         cs.position = c.position;
         cs.items = c.items;
         cs.selection = c.selection;
-        if (c.isDropDownList())
-            cs.text = (c.selection >= 0 && c.selection < static_cast<int>(c.items.size())) ? c.items[c.selection] : "";
+        if (c.isDropDownList()) cs.text = selectedEntry(c.items, c.selection);
         out.controls.push_back(std::move(cs));
     }
     *state = std::move(out);

@@ -17,8 +17,14 @@ using WindowHandle = Window*;
 // Message numbers and parameters as the Windows dialog manager defines them.
 inline constexpr uint32_t kWmInitDialog = 0x0110;
 inline constexpr uint32_t kWmCommand = 0x0111;
+// The answers of a message box (and the ids of a dialog's OK and Cancel).
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
+inline constexpr int kIdAbort = 3;
+inline constexpr int kIdRetry = 4;
+inline constexpr int kIdIgnore = 5;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
 
 inline constexpr unsigned kMbOk = 0x0000;
 inline constexpr unsigned kMbTaskModal = 0x2000;
@@ -100,7 +106,7 @@ void waitForInput(WindowHandle window, SocketHandle socket, int stepMs, int idle
 
 // How seldom a progress loop with nothing else to do may move its bar: the
 // portable dialog manager asks its view (one that shows no bar lets the loops
-// sleep a second at a time); 0 means as often as the loop likes. The Windows
+// sleep five seconds at a time); 0 means as often as the loop likes. The Windows
 // program's loops keep their own waits and never ask.
 int readProgressFrameMs();
 

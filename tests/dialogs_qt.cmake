@@ -1,4 +1,4 @@
-# The Qt front-end (issue 9), label gui: the view in-process on Qt's offscreen
+# The Qt front-end, label gui: the view in-process on Qt's offscreen
 # platform, whole runs of the program through the real widgets against orb-sim
 # on 127.0.6.x, the pictures of every dialog, and a person-like run of the real
 # orb-upgrade under Xvfb driven with xdotool.

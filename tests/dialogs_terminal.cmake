@@ -1,4 +1,4 @@
-# The terminal front-end (issue 8): its pieces and the view on pipes (unit),
+# The terminal front-end: its pieces and the view on pipes (unit),
 # and the real orb-upgrade in a real terminal (tmux) through whole runs against
 # orb-sim (peer).
 add_library(orb_terminal_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/terminal_test_support.cpp)

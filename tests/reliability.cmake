@@ -1,4 +1,4 @@
-# Reliability (issue 12): the fuzz findings' regression tests and orb-sim's
+# Reliability: the fuzz findings' regression tests and orb-sim's
 # fault options (unit), whole runs with faults against orb-sim and against a
 # hostile web server (e2e), all on 127.0.7.x. The fuzz targets themselves are
 # in fuzz/ (ORB_FUZZ, the fuzz preset).

@@ -41,7 +41,7 @@ int runUpgradeSequence() {
     }
 
     auto port = static_cast<uint16_t>(startTftpListener(runState.pcAddress) & 0xffff);
-    char triggerPath[128];
+    char triggerPath[192];  // room for the longest address, port and file name: nothing is cut
     uint32_t pc = runState.pcAddress;
     std::snprintf(triggerPath, sizeof triggerPath, kTriggerPathFormat, pc >> 24, (pc >> 16) & 255, (pc >> 8) & 255,
                   pc & 255, static_cast<unsigned>(port), runState.tftpFileName);

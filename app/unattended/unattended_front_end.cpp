@@ -514,9 +514,7 @@ private:
                 if (dialogs::input::pressButton(window, kIdOk)) cancelPressed_.insert(window);
                 continue;
             }
-            bool pressed =
-                state.modal ? dialogs::input::pressEscape(window) : dialogs::input::pressButton(window, kIdCancel);
-            if (!pressed) continue;
+            if (!dialogs::input::cancel(window)) continue;
             cancelPressed_.insert(window);
             if (!stoppedAsAnswer())
                 emit(Event(adapter_, "cancel-pressed").add("window", state.title),

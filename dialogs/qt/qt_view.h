@@ -16,6 +16,7 @@
 #include "dialogs/dialog_view.h"
 
 class QApplication;
+class QObject;
 
 namespace orb::dialogs::qt {
 
@@ -30,6 +31,13 @@ DialogView* createQtView();
 // From now on notifications are dropped and nothing more is queued to the GUI
 // thread (the process is ending, the event loop may be gone).
 void beginQtViewShutdown();
+
+// Whether beginQtViewShutdown was called: the view's widgets then report
+// nothing more to the model.
+bool qtViewShuttingDown();
+// The view's object on the GUI thread (nullptr before createQtView): what
+// calls queued to the GUI thread are queued to.
+QObject* qtViewObject();
 
 // Aborts with a message when not called on the GUI thread: Qt does not warn
 // when a widget is made on another thread.

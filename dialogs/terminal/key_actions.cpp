@@ -49,7 +49,7 @@ void KeyActions::actOnProgress(const Snapshot& now, WindowHandle target, const K
         case KeyCode::Escape:
         case KeyCode::CtrlC:
             // The Cancel button: the only control of a progress window.
-            input::pressButton(target, kIdCancel);
+            input::cancel(target);
             return;
         case KeyCode::Tab:
         case KeyCode::BackTab:
@@ -81,7 +81,7 @@ void KeyActions::actOnDialog(const dialogs::WindowState& w, const Key& key) {
         int next = dialogs::nextFocus(w, focus != nullptr ? focus->id : 0, delta < 0, order);
         if (next != 0) input::focusControl(w.handle, next);
     };
-    bool inText = focus != nullptr && isTextField(*focus) && focus->enabled;
+    bool inText = focus != nullptr && focus->isTextField() && focus->enabled;
     bool inList = focus != nullptr && isComboBox(*focus) && focus->enabled;
     auto choose = [&](int index) {
         if (inList && index >= 0 && index < static_cast<int>(focus->items.size()))
@@ -136,7 +136,7 @@ void KeyActions::actOnDialog(const dialogs::WindowState& w, const Key& key) {
                 if (key.ch >= '1' && key.ch <= '9') choose(key.ch - '1');
                 if (key.ch == ' ' && !focus->items.empty())
                     choose((focus->selection + 1) % static_cast<int>(focus->items.size()));
-            } else if (focus != nullptr && isPushButton(*focus) && key.ch == ' ') {
+            } else if (focus != nullptr && focus->isPushButton() && key.ch == ' ') {
                 input::pressButton(w.handle, focus->id);
             }
             return;

@@ -14,8 +14,6 @@ namespace {
 
 using dialogs::ControlKind;
 using dialogs::kEsMultiline;
-using dialogs::kEsPassword;
-using dialogs::kEsReadOnly;
 
 constexpr int kClosedComboHeight = 24;  // pixels: the closed box, not its dropped list
 constexpr int kTextIndent = 2;
@@ -24,10 +22,8 @@ constexpr int kMinBarWidth = 8;
 constexpr int kMaxBarWidth = 32;
 constexpr const char* kProgressHint = "Esc/^C=Cancel";
 
-bool isIcon(const ControlState& c) { return c.kind == ControlKind::Icon; }
 bool isStaticText(const ControlState& c) { return c.kind == ControlKind::Static; }
-bool isReadOnlyEdit(const ControlState& c) { return c.kind == ControlKind::Edit && (c.style & kEsReadOnly) != 0; }
-bool isText(const ControlState& c) { return isStaticText(c) || isReadOnlyEdit(c); }
+bool isText(const ControlState& c) { return isStaticText(c) || c.isReadOnlyText(); }
 
 int visibleHeight(const ControlState& c) {
     return c.kind == ControlKind::ComboBox ? std::min(c.height, kClosedComboHeight) : c.height;
@@ -55,9 +51,7 @@ std::map<size_t, size_t> findLabels(const WindowState& w) {
         int bestDistance = 0;
         for (size_t c = 0; c < w.controls.size(); ++c) {
             const ControlState& target = w.controls[c];
-            if (c == l || isStaticText(target) || isIcon(target) || isPushButton(target) ||
-                target.kind == ControlKind::ProgressBar)
-                continue;
+            if (c == l || !target.takesFocus() || target.isPushButton()) continue;
             if (target.x <= label.x || !sameRow(label, target)) continue;
             int distance = target.x - label.x;
             if (best < 0 || distance < bestDistance) {
@@ -187,7 +181,7 @@ std::vector<StyledLine> fieldLines(const ControlState& c, const std::string& lab
 StyledLine buttonRow(const WindowState& w, bool active) {
     std::vector<const ControlState*> buttons = buttonsOf(w);
     const ControlState* focus = focusedControl(w);
-    bool marked = active && focus != nullptr && isPushButton(*focus);
+    bool marked = active && focus != nullptr && focus->isPushButton();
     StyledLine line;
     line.add(marked ? "> " : "  ", marked ? Style::Bold : Style::Plain);
     for (size_t i = 0; i < buttons.size(); ++i) {
@@ -210,7 +204,7 @@ std::string enterAction(const WindowState& w) {
 
 std::string escapeAction(const WindowState& w) {
     const ControlState* cancel = w.control(kIdCancel);
-    return cancel != nullptr && isPushButton(*cancel) ? buttonCaption(*cancel) : "close";
+    return cancel != nullptr && cancel->isPushButton() ? buttonCaption(*cancel) : "close";
 }
 
 StyledLine dialogHelp(const WindowState& w) {
@@ -226,29 +220,11 @@ StyledLine dialogHelp(const WindowState& w) {
     return StyledLine("  " + help);
 }
 
-std::string messageBoxButtonName(int id) {
-    switch (id) {
-        case 1: return "OK";
-        case 2: return "Cancel";
-        case 3: return "Abort";
-        case 4: return "Retry";
-        case 5: return "Ignore";
-        case 6: return "Yes";
-        case 7: return "No";
-        default: return "Button " + std::to_string(id);
-    }
-}
-
 }  // namespace
 
-bool isPushButton(const ControlState& c) { return dialogs::isPushButton(c.kind, c.style); }
 bool isComboBox(const ControlState& c) { return c.kind == ControlKind::ComboBox; }
 bool isAddressField(const ControlState& c) { return c.kind == ControlKind::Ipv4Address; }
-bool isTextField(const ControlState& c) {
-    return (c.kind == ControlKind::Edit && (c.style & kEsReadOnly) == 0) || isAddressField(c);
-}
-bool isPasswordField(const ControlState& c) { return c.kind == ControlKind::Edit && (c.style & kEsPassword) != 0; }
-bool isField(const ControlState& c) { return isTextField(c) || isComboBox(c); }
+bool isField(const ControlState& c) { return c.isTextField() || isComboBox(c); }
 
 bool isProgressWindow(const WindowState& w) {
     if (w.modal) return false;
@@ -258,11 +234,8 @@ bool isProgressWindow(const WindowState& w) {
 }
 
 std::string fieldText(const ControlState& c) {
-    if (isComboBox(c)) {
-        if (c.selection >= 0 && c.selection < static_cast<int>(c.items.size())) return c.items[c.selection];
-        return std::string();
-    }
-    return isPasswordField(c) ? maskPassword(c.text) : c.text;
+    if (isComboBox(c)) return dialogs::selectedEntry(c.items, c.selection);
+    return c.isPasswordField() ? maskPassword(c.text) : c.text;
 }
 
 std::vector<int> focusOrder(const WindowState& w) {
@@ -427,7 +400,7 @@ LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::v
             bool marked = active && c->focused;
             std::vector<StyledLine> lines = fieldLines(*c, labelText(w, labels, indexOf(w, c), true), labelWidth,
                                                        marked, active, lineWidth, &column);
-            if (marked && isTextField(*c) && column >= 0) {
+            if (marked && c->isTextField() && column >= 0) {
                 screen.cursor.line = static_cast<int>(screen.lines.size());
                 screen.cursor.column = column;
             }
@@ -459,15 +432,15 @@ LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::v
         int enter = dialogs::messageBoxEnterButton(box.flags);
         for (size_t b = 0; b < buttons.size(); ++b) {
             if (b > 0) line.add("  ");
-            std::string name = messageBoxButtonName(buttons[b]);
+            std::string name = dialogs::messageBoxButtonCaption(buttons[b]);
             line.add(buttons[b] == enter ? "< " + name + " >" : "[ " + name + " ]",
                      active && buttons[b] == enter ? Style::Reverse : Style::Plain);
         }
         screen.lines.push_back(line);
         if (active) {
-            std::string help = "  Enter: " + messageBoxButtonName(enter);
+            std::string help = "  Enter: " + dialogs::messageBoxButtonCaption(enter);
             int escape = dialogs::messageBoxEscapeButton(box.flags);
-            if (escape != 0 && escape != enter) help += " | Esc: " + messageBoxButtonName(escape);
+            if (escape != 0 && escape != enter) help += " | Esc: " + dialogs::messageBoxButtonCaption(escape);
             screen.lines.emplace_back(help);
         }
     }

@@ -25,11 +25,8 @@ using dialogs::WindowState;
 
 // A modeless window with a progress bar (templates 105, 114, 110).
 bool isProgressWindow(const WindowState& window);
-bool isPushButton(const ControlState& control);
-bool isField(const ControlState& control);          // takes typing or a choice
-bool isTextField(const ControlState& control);      // takes typing
-bool isPasswordField(const ControlState& control);  // ES_PASSWORD
-bool isAddressField(const ControlState& control);   // SysIPAddress32
+bool isField(const ControlState& control);         // takes typing or a choice
+bool isAddressField(const ControlState& control);  // SysIPAddress32
 bool isComboBox(const ControlState& control);
 
 // The controls that Tab visits, in the order shown: the fields, then the

@@ -13,7 +13,8 @@
 namespace orb {
 
 static_assert(kWmInitDialog == WM_INITDIALOG && kWmCommand == WM_COMMAND);
-static_assert(kIdOk == IDOK && kIdCancel == IDCANCEL);
+static_assert(kIdOk == IDOK && kIdCancel == IDCANCEL && kIdAbort == IDABORT && kIdRetry == IDRETRY &&
+              kIdIgnore == IDIGNORE && kIdYes == IDYES && kIdNo == IDNO);
 static_assert(kMbOk == MB_OK && kMbTaskModal == MB_TASKMODAL);
 
 namespace {

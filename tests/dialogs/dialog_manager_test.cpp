@@ -8,10 +8,12 @@
 #include <future>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/windowing.h"
 #include "dialogs/dialog_view.h"
+#include "dialogs/message_boxes.h"
 #include "tests/support/dialog_robot.h"
 
 namespace orb {
@@ -184,6 +186,36 @@ TEST_F(DialogManager, EscapeAndTheCloseBoxGiveIdCancel) {
     ASSERT_NE(w, nullptr);
     ASSERT_TRUE(robot::pressEscape(w));
     EXPECT_EQ(resultOf(success), 0);
+}
+
+TEST_F(DialogManager, CancelIsEscapeInAModalDialogAndTheCancelButtonInAModelessOne) {
+    auto modal = runModal(kAddress, okCancelProc);
+    WindowHandle w = robot::waitForDialog(kAddress);
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(dialogs::input::cancel(w));
+    EXPECT_EQ(resultOf(modal), 0);
+    EXPECT_EQ(commandsSeen(w, kIdCancel), 1);
+
+    w = createModelessDialog(nullptr, kUpload, progressProc);
+    ASSERT_NE(w, nullptr);
+    ASSERT_TRUE(dialogs::input::cancel(w));
+    pumpAllMessages(w);
+    EXPECT_EQ(progressCancels, 1);
+    EXPECT_FALSE(robot::isAlive(w));
+    EXPECT_FALSE(dialogs::input::cancel(w));  // a window that is gone
+}
+
+TEST(MessageBoxButtons, EveryButtonOfEveryBoxTypeHasItsCaption) {
+    const std::vector<std::pair<unsigned, std::vector<std::string>>> boxes = {
+        {0, {"OK"}},        {1, {"OK", "Cancel"}},    {2, {"Abort", "Retry", "Ignore"}}, {3, {"Yes", "No", "Cancel"}},
+        {4, {"Yes", "No"}}, {5, {"Retry", "Cancel"}},
+    };
+    for (const auto& [flags, captions] : boxes) {
+        std::vector<std::string> shown;
+        for (int button : dialogs::messageBoxButtons(flags)) shown.push_back(dialogs::messageBoxButtonCaption(button));
+        EXPECT_EQ(shown, captions) << "flags " << flags;
+    }
+    EXPECT_EQ(dialogs::messageBoxButtonCaption(11), "Button 11");
 }
 
 TEST_F(DialogManager, EnterPressesTheDefaultButtonWhichIsCancelInTheWarningDialog) {

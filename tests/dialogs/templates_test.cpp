@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/control_kind.h"
 #include "dialogs/dialog_templates.h"
 
 namespace orb::dialogs {
@@ -256,6 +257,50 @@ INSTANTIATE_TEST_SUITE_P(Classes, ControlKinds,
                                          KindCase{"ListBox", 0, ControlKind::Unknown},
                                          KindCase{"Buttons", 0, ControlKind::Unknown},
                                          KindCase{"", SS_ICON, ControlKind::Unknown}));
+
+// The rules every view asks of a control (dialogs/control_kind.h).
+struct RuleCase {
+    ControlKind kind;
+    uint32_t style;
+    bool textField, passwordField, readOnlyText, focusable;
+};
+
+void PrintTo(const RuleCase& c, std::ostream* out) {
+    *out << "kind " << static_cast<int>(c.kind) << " style 0x" << std::hex << c.style;
+}
+
+class ControlRules : public testing::TestWithParam<RuleCase> {};
+
+TEST_P(ControlRules, SayWhatTheControlTakes) {
+    const RuleCase& c = GetParam();
+    EXPECT_EQ(isTextField(c.kind, kChild | c.style), c.textField);
+    EXPECT_EQ(isPasswordField(c.kind, kChild | c.style), c.passwordField);
+    EXPECT_EQ(isReadOnlyText(c.kind, kChild | c.style), c.readOnlyText);
+    EXPECT_EQ(takesFocus(c.kind), c.focusable);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ControlRules,
+    testing::Values(RuleCase{ControlKind::Edit, ES_AUTOHSCROLL, true, false, false, true},
+                    RuleCase{ControlKind::Edit, ES_PASSWORD | ES_AUTOHSCROLL, true, true, false, true},
+                    RuleCase{ControlKind::Edit, kReadOnlyText, false, false, true, true},
+                    RuleCase{ControlKind::Edit, kReadOnlyArea, false, false, true, true},
+                    RuleCase{ControlKind::Ipv4Address, WS_TABSTOP, true, false, false, true},
+                    RuleCase{ControlKind::ComboBox, CBS_DROPDOWNLIST, false, false, false, true},
+                    RuleCase{ControlKind::Button, BS_DEFPUSHBUTTON, false, false, false, true},
+                    // ES_PASSWORD and ES_READONLY share their bits with other classes' styles.
+                    RuleCase{ControlKind::Static, ES_PASSWORD | ES_READONLY, false, false, false, false},
+                    RuleCase{ControlKind::Icon, SS_ICON, false, false, false, false},
+                    RuleCase{ControlKind::ProgressBar, 0, false, false, false, false},
+                    RuleCase{ControlKind::Unknown, ES_READONLY, false, false, false, true}));
+
+TEST(ControlRules, ADropDownListShowsItsSelectedEntry) {
+    const std::vector<std::string> items = {"first", "second"};
+    EXPECT_EQ(selectedEntry(items, 1), "second");
+    EXPECT_EQ(selectedEntry(items, -1), "");
+    EXPECT_EQ(selectedEntry(items, 2), "");
+    EXPECT_EQ(selectedEntry({}, 0), "");
+}
 
 TEST(DialogTemplates, ProgressBarsAreHorizontalSegmentedBars) {
     for (int id : {105, 114, 110}) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,7 +23,7 @@ class Datagram {
 public:
     explicit Datagram(const std::string& bytes) : length_(static_cast<int>(bytes.size())) {
         bytes_ = std::make_unique<uint8_t[]>(bytes.size() + (bytes.empty() ? 1 : 0));
-        std::copy(bytes.begin(), bytes.end(), bytes_.get());
+        if (!bytes.empty()) std::memcpy(bytes_.get(), bytes.data(), bytes.size());
     }
     ListenerVerdict handle(int length) const {
         return handleListenerDatagram(bytes_.get(), length, kFileName, kFromAdapter);

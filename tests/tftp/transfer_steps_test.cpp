@@ -82,7 +82,8 @@ protected:
             }
             EXPECT_EQ(verdict, SessionVerdict::SendBlock);
             if (verdict != SessionVerdict::SendBlock) break;
-            transfer.blocks.push_back({session.block, session.blockSize, session.blockData - image.data()});
+            transfer.blocks.push_back(
+                {session.block, session.blockSize, static_cast<long>(session.blockData - image.data())});
         }
         return transfer;
     }

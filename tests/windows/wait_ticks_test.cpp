@@ -73,8 +73,9 @@ uint32_t datagramsReceived = 0;
 
 int recordSendTo(SocketHandle socket, const char* bytes, int length, const sockaddr_in* peer) {
     const auto* packet = reinterpret_cast<const uint8_t*>(bytes);
-    sends.push_back({getU16BE(packet), length >= 4 ? getU16BE(packet + 2) : uint16_t{0}, completedWaits, testMs(),
-                     datagramsReceived});
+    const auto opcode = static_cast<uint16_t>(getU16BE(packet));
+    const auto block = static_cast<uint16_t>(length >= 4 ? getU16BE(packet + 2) : 0);
+    sends.push_back({opcode, block, completedWaits, testMs(), datagramsReceived});
     return systemCalls.sendTo(socket, bytes, length, peer);
 }
 

@@ -26,6 +26,12 @@ StopSignal takeStopSignal();
 // takeStopSignal says which. For a thread that has nothing else to do.
 void waitForStopSignal();
 
+// How the person who stopped the program would name what `signal` noted, for
+// the messages: POSIX the signal ("SIGINT", "SIGTERM", "SIGHUP"); Windows the
+// console's event of the latest one ("Ctrl-C", "Ctrl-Break", "console
+// closed", "logoff", "shutdown") or the parent's "stop request".
+const char* describeStopSignal(StopSignal signal);
+
 // A write to a closed connection or pipe fails with an error instead of
 // ending the process.
 void ignoreBrokenPipes();

@@ -174,17 +174,15 @@ private:
         }
     }
 
-    // SIGINT, SIGTERM or SIGHUP: every run cancels as with the Cancel button
-    // (a hang-up is passed on as SIGTERM); no new run starts.
+    // SIGINT, SIGTERM or SIGHUP (Windows: Ctrl-C, Ctrl-Break, the console
+    // closed): every run cancels as with the Cancel button (a hang-up is
+    // passed on as SIGTERM); no new run starts.
     void forwardSignal() {
         StopSignal signal = takeStopSignal();
         if (signal == StopSignal::None) return;
         bool interrupt = signal == StopSignal::Interrupt;
         cancelled_ = true;
-        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n",
-                     interrupt                      ? "SIGINT"
-                     : signal == StopSignal::HangUp ? "SIGHUP"
-                                                    : "SIGTERM");
+        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n", describeStopSignal(signal));
         for (AdapterRun& run : runs_)
             if (run.started && !run.finished) signalProcess(run.process.id, interrupt);
         // A run waiting for a port is told that none will come: it ends as cancelled.

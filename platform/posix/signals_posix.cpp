@@ -63,6 +63,14 @@ StopSignal takeStopSignal() {
     }
 }
 
+const char* describeStopSignal(StopSignal signal) {
+    switch (signal) {
+        case StopSignal::Interrupt: return "SIGINT";
+        case StopSignal::HangUp: return "SIGHUP";
+        default: return "SIGTERM";
+    }
+}
+
 void ignoreBrokenPipes() {
     struct sigaction action {};
     sigemptyset(&action.sa_mask);

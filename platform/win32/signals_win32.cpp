@@ -16,8 +16,11 @@ namespace {
 
 std::atomic<int> pendingSignal{static_cast<int>(StopSignal::None)};
 HANDLE noted = nullptr;  // auto-reset: set with each request
+// What asked for each kind of stop, the latest time: by StopSignal.
+std::atomic<const char*> askedBy[4] = {"", "Ctrl-C", "Ctrl-Break", "console closed"};
 
-void note(StopSignal signal) {
+void note(StopSignal signal, const char* name) {
+    askedBy[static_cast<int>(signal)] = name;
     pendingSignal = static_cast<int>(signal);
     if (noted != nullptr) SetEvent(noted);
     wakeProcessOutputWait();
@@ -25,13 +28,15 @@ void note(StopSignal signal) {
 
 BOOL WINAPI onConsoleControl(DWORD type) {
     switch (type) {
-        case CTRL_C_EVENT: note(StopSignal::Interrupt); return TRUE;
-        case CTRL_BREAK_EVENT: note(StopSignal::Terminate); return TRUE;
+        case CTRL_C_EVENT: note(StopSignal::Interrupt, "Ctrl-C"); return TRUE;
+        case CTRL_BREAK_EVENT: note(StopSignal::Terminate, "Ctrl-Break"); return TRUE;
         default:
             // The console is going away: Windows ends the process when this
             // returns (or 5 s after the close), so the runs get that long to
             // cancel and report; the process ends by itself before.
-            note(StopSignal::HangUp);
+            note(StopSignal::HangUp, type == CTRL_LOGOFF_EVENT     ? "logoff"
+                                     : type == CTRL_SHUTDOWN_EVENT ? "shutdown"
+                                                                   : "console closed");
             Sleep(INFINITE);
             return TRUE;
     }
@@ -39,7 +44,7 @@ BOOL WINAPI onConsoleControl(DWORD type) {
 
 DWORD WINAPI waitForParentStop(void* event) {
     WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
-    note(StopSignal::Terminate);
+    note(StopSignal::Terminate, "stop request");
     return 0;
 }
 
@@ -69,6 +74,8 @@ void waitForStopSignal() {
         WaitForSingleObject(noted, INFINITE);
     }
 }
+
+const char* describeStopSignal(StopSignal signal) { return askedBy[static_cast<int>(signal)].load(); }
 
 // A write to a closed pipe fails with an error on Windows: nothing to change.
 void ignoreBrokenPipes() {}

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "platform/spawned_process.h"
+#include "platform/win32/run_start_win32.h"
 #include "platform/win32/stop_request_win32.h"
 
 namespace orb {
@@ -121,6 +123,41 @@ void closeIfOpen(HANDLE handle) {
     if (handle != nullptr) CloseHandle(handle);
 }
 
+// The attribute that limits what a new process inherits to the given handles
+// (each once; none of them nullptr). Not ready when it cannot be made: the
+// run then inherits every inheritable handle, as before Windows Vista.
+class InheritedHandles {
+public:
+    explicit InheritedHandles(std::initializer_list<HANDLE> given) {
+        for (HANDLE handle : given)
+            if (handle != nullptr && std::find(handles_.begin(), handles_.end(), handle) == handles_.end())
+                handles_.push_back(handle);
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+        initialized_ = true;
+        ready_ =
+            !handles_.empty() && UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                                           handles_.size() * sizeof(HANDLE), nullptr, nullptr);
+    }
+    ~InheritedHandles() {
+        if (initialized_) DeleteProcThreadAttributeList(list());
+    }
+    InheritedHandles(const InheritedHandles&) = delete;
+    InheritedHandles& operator=(const InheritedHandles&) = delete;
+
+    bool ready() const { return ready_; }
+    LPPROC_THREAD_ATTRIBUTE_LIST list() { return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data()); }
+
+private:
+    std::vector<HANDLE> handles_;
+    std::vector<char> storage_;
+    bool initialized_ = false;
+    bool ready_ = false;
+};
+
 }  // namespace
 
 std::string ownProgramPath() {
@@ -129,11 +166,10 @@ std::string ownProgramPath() {
     return length == 0 || length >= sizeof path ? std::string() : std::string(path, length);
 }
 
-bool spawnProcess(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
-                  const std::vector<std::string>& environment, SpawnedProcess* process) {
-    // Only the handles made inheritable here reach the run, and only one run
-    // is started at a time: another run's pipe must not stay open in this one,
-    // or that run's output would never end.
+bool startRun(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
+              const std::vector<std::string>& environment, HANDLE input, SpawnedProcess* process) {
+    // One run at a time: its pipe ends are inheritable only while it starts,
+    // so that without the handle list no other run can take them along.
     static std::mutex spawning;
     std::lock_guard<std::mutex> one(spawning);
     static unsigned serial = 0;
@@ -148,7 +184,7 @@ bool spawnProcess(const std::string& program, const std::string& displayName, co
         return false;
     }
     SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    HANDLE input = inheritableCopy(STD_INPUT_HANDLE);
+    HANDLE sharedInput = input == nullptr ? inheritableCopy(STD_INPUT_HANDLE) : nullptr;
     HANDLE error = inheritableCopy(STD_ERROR_HANDLE);
 
     std::string commandLine;
@@ -161,17 +197,23 @@ bool spawnProcess(const std::string& program, const std::string& displayName, co
     additions.push_back(std::string(kStopEventVariable) + "=" + stopName);
     std::string block = environmentBlock(additions);
 
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = error;
+    STARTUPINFOEXA startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = input != nullptr ? input : sharedInput;
+    startup.StartupInfo.hStdOutput = writeEnd;
+    startup.StartupInfo.hStdError = error;
+    // Every other inheritable handle of this process (its own standard
+    // streams when they are pipes, whatever a library made) stays out of the
+    // run: a pipe end held there would keep that pipe from its end.
+    InheritedHandles inherited({startup.StartupInfo.hStdInput, writeEnd, error});
+    if (inherited.ready()) startup.lpAttributeList = inherited.list();
     PROCESS_INFORMATION started{};
-    bool ok = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, block.data(), nullptr,
-                             &startup, &started);
+    bool ok = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                             inherited.ready() ? EXTENDED_STARTUPINFO_PRESENT : 0, block.data(), nullptr,
+                             &startup.StartupInfo, &started);
     CloseHandle(writeEnd);
-    closeIfOpen(input);
+    closeIfOpen(sharedInput);
     closeIfOpen(error);
     if (!ok) {
         CloseHandle(readEnd);
@@ -201,6 +243,11 @@ bool spawnProcess(const std::string& program, const std::string& displayName, co
     process->id = static_cast<int>(started.dwProcessId);
     process->outputFd = pipeId;
     return true;
+}
+
+bool spawnProcess(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
+                  const std::vector<std::string>& environment, SpawnedProcess* process) {
+    return startRun(program, displayName, args, environment, nullptr, process);
 }
 
 int waitForProcess(int id) {

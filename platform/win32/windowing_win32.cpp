@@ -66,6 +66,7 @@ BOOL CALLBACK tellOtherThreadsDialog(HWND hwnd, LPARAM) {
     if (process == GetCurrentProcessId() && thread != GetCurrentThreadId() && lstrcmpA(className, "#32770") == 0)
         PostMessageA(hwnd, kWmRunBoxChanged, 0, 0);
     return TRUE;
+}
 
 // The key of the message that this thread's modal loop is handling now:
 // "Enter" or "Escape" while the dialog manager turns one into a button press,

@@ -1,7 +1,8 @@
 // The Windows console program's seam (platform/win32/): its runs with their
 // output in pipes, their arguments and environment, more of them at once than
 // one wait for handles can take, the stop requests that reach a run and end
-// the runner's wait, and the portable dialog manager's wake signal. The same
+// the runner's wait, a run's standard input in a pipe (spawnSelf), and the
+// portable dialog manager's wake signal. The same
 // program plays the runs: `console_seam_tests --child MODE ...`.
 #include <windows.h>
 
@@ -15,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/self_spawn.h"
 #include "platform/signals.h"
 #include "platform/spawned_process.h"
 #include "platform/standard_streams.h"
@@ -25,9 +27,22 @@ namespace {
 
 // echo: each argument on a line of its own, then the variable ORB_SEAM_VALUE;
 // exit 3. hold: "ready", then waits for a stop request; "stopped", exit 7.
+// input: "got:BYTES" for each read of its standard input, "end" at its end;
+// exit 5. input-once: the same for one read; exit 6.
 int runChild(int argc, char** argv) {
     keepStandardOutputBytes();  // as a single-adapter run does
     std::string mode = argv[2];
+    if (mode == "input" || mode == "input-once") {
+        char bytes[64];
+        long got;
+        while ((got = readStandardInput(bytes, sizeof bytes)) > 0) {
+            std::printf("got:%.*s\n", static_cast<int>(got), bytes);
+            std::fflush(stdout);
+            if (mode == "input-once") return 6;
+        }
+        std::printf("end\n");
+        return 5;
+    }
     if (mode == "echo") {
         for (int i = 3; i < argc; ++i) std::printf("arg:%s\n", argv[i]);
         const char* value = std::getenv("ORB_SEAM_VALUE");
@@ -85,6 +100,62 @@ TEST(ConsoleSeam, ArgumentsAndEnvironmentReachTheRunAsGiven) {
     expected += "env:the run's own\n";
     EXPECT_EQ(readAll(&child), expected);
     EXPECT_EQ(waitForProcess(child.id), 3);
+}
+
+SpawnedProcess spawnSelfChild(const std::string& mode) {
+    SpawnedProcess process;
+    EXPECT_TRUE(spawnSelf({"--child", mode}, {}, nullptr, &process));
+    return process;
+}
+
+// The port turns' answers: each byte reaches the run as it is written, and
+// closing this end is the end of the run's input.
+TEST(ConsoleSeam, BytesWrittenToARunsInputReachItAndClosingItEndsIt) {
+    SpawnedProcess child = spawnSelfChild("input");
+    std::string text;
+    ASSERT_TRUE(writeProcessInput(child, "L", 1));
+    ASSERT_TRUE(readUntil(child, &text, "got:L\n")) << text;
+    ASSERT_TRUE(writeProcessInput(child, "HX", 2));
+    ASSERT_TRUE(readUntil(child, &text, "got:HX\n")) << text;
+    closeProcessInput(&child);
+    EXPECT_EQ(child.inputFd, -1);
+    text += readAll(&child);
+    EXPECT_EQ(text, "got:L\ngot:HX\nend\n");
+    EXPECT_EQ(waitForProcess(child.id), 5);
+}
+
+// The runner takes a turn back when the run it was for has gone: that needs
+// the write to fail, so no end of the pipe but the run's may read it.
+TEST(ConsoleSeam, AWriteToARunThatHasEndedFails) {
+    SpawnedProcess child = spawnSelfChild("input-once");
+    ASSERT_TRUE(writeProcessInput(child, "L", 1));
+    EXPECT_EQ(readAll(&child), "got:L\n");
+    EXPECT_EQ(waitForProcess(child.id), 6);
+    EXPECT_FALSE(writeProcessInput(child, "H", 1));
+    closeProcessInput(&child);
+}
+
+// A run inherits its own pipe ends and nothing else that this process may
+// pass on: a pipe end it took along would keep that pipe from its end.
+TEST(ConsoleSeam, ARunInheritsNoOtherInheritableHandle) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, &inheritable, 0));
+    SpawnedProcess child = spawnChild({"hold"});
+    std::string text;
+    ASSERT_TRUE(readUntil(child, &text, "ready\n"));
+    CloseHandle(writeEnd);
+    // The run is still running: only a copy of the write end there would
+    // keep the pipe whole.
+    DWORD available = 0;
+    BOOL whole = PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr);
+    DWORD error = GetLastError();
+    EXPECT_FALSE(whole) << "the run holds this process's pipe";
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_BROKEN_PIPE));
+    CloseHandle(readEnd);
+    signalProcess(child.id, false);
+    readAll(&child);
+    EXPECT_EQ(waitForProcess(child.id), 7);
 }
 
 TEST(ConsoleSeam, AStopRequestReachesTheRunWhichEndsByItself) {

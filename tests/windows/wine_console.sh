@@ -150,6 +150,9 @@ assert [(r['result'], r['code']) for r in results] == [('no-request', 9)], resul
     app=
     tr -d '\r' <"$out/output.txt" >"$out/output.lf"
     expectStatus 1
+    # The console's name for what stopped it, not the Linux signal's.
+    tr -d '\r' <"$out/errors.txt" | grep -qx "orb-upgrade: Ctrl-C: cancelling every run" ||
+      fail "the message does not name Ctrl-C: $(cat "$out/errors.txt")"
     checkJson "
 results = {e['adapter']: (e['result'], e.get('error')) for e in events if e['event'] == 'result'}
 assert results == {a: ('cancelled', 'Upgrade Failed: User Abort') for a in ('127.0.0.2', '127.0.0.3')}, results

@@ -1,0 +1,22 @@
+// How spawnProcess and spawnSelf (spawned_process_win32.cpp,
+// self_spawn_win32.cpp) start a run: one way, with its output in a pipe that
+// a thread reads, its stop event, and nothing inherited but its own handles.
+// Only platform/win32/ includes this.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/spawned_process.h"
+
+namespace orb {
+
+// Starts `program` with its standard output in a pipe and `input` (an
+// inheritable handle, or nullptr for this process's own standard input) as
+// its standard input. The caller still owns `input` and closes it after.
+bool startRun(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
+              const std::vector<std::string>& environment, HANDLE input, SpawnedProcess* process);
+
+}  // namespace orb

@@ -1,0 +1,89 @@
+#include <windows.h>
+
+#include <map>
+#include <mutex>
+
+#include "platform/self_spawn.h"
+#include "platform/win32/run_start_win32.h"
+
+namespace orb {
+
+// A run's standard input: this process writes the anonymous pipe's other end,
+// which only this process holds (never inherited by a run).
+namespace {
+
+std::mutex lock;
+int nextInputId = 0;
+std::map<int, HANDLE> inputs;  // by SpawnedProcess::inputFd
+
+HANDLE inputOf(const SpawnedProcess& process) {
+    std::lock_guard<std::mutex> guard(lock);
+    auto found = inputs.find(process.inputFd);
+    return found == inputs.end() ? nullptr : found->second;
+}
+
+}  // namespace
+
+// Windows has no fork: the program's own file starts again, and its main
+// reaches the same entry through the arguments.
+bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::string>& environment, SelfEntry,
+               SpawnedProcess* process) {
+    std::string program = ownProgramPath();
+    if (program.empty()) return false;
+    SECURITY_ATTRIBUTES plain{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &plain, 0)) return false;
+    // Only the run's end may be inherited, and only by the run (startRun).
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    bool started = startRun(program, program, args, environment, readEnd, process);
+    // The run holds its own copy: this one would keep the pipe from breaking
+    // when the run ends, and the runner's writes from failing then.
+    CloseHandle(readEnd);
+    if (!started) {
+        CloseHandle(writeEnd);
+        return false;
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    process->inputFd = nextInputId++;
+    inputs[process->inputFd] = writeEnd;
+    return true;
+}
+
+bool writeProcessInput(const SpawnedProcess& process, const char* bytes, size_t size) {
+    HANDLE input = inputOf(process);
+    if (input == nullptr) return false;
+    while (size > 0) {
+        DWORD written = 0;
+        if (!WriteFile(input, bytes, static_cast<DWORD>(size), &written, nullptr) || written == 0) return false;
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
+
+void closeProcessInput(SpawnedProcess* process) {
+    HANDLE input = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto found = inputs.find(process->inputFd);
+        if (found != inputs.end()) {
+            input = found->second;
+            inputs.erase(found);
+        }
+    }
+    if (input != nullptr) CloseHandle(input);
+    process->inputFd = -1;
+}
+
+// ReadFile, not the C runtime's read: no text-mode translation, and it reads
+// an anonymous pipe as it comes. A broken pipe (the writer closed its end or
+// ended) is the end.
+long readStandardInput(char* buffer, size_t size) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) return 0;
+    DWORD got = 0;
+    if (!ReadFile(input, buffer, static_cast<DWORD>(size), &got, nullptr)) return 0;
+    return static_cast<long>(got);
+}
+
+}  // namespace orb

@@ -23,8 +23,10 @@ target_compile_definitions(unattended_e2e_tests PRIVATE ORB_UPGRADE_EXECUTABLE="
 add_dependencies(unattended_e2e_tests orb-upgrade)
 # The runs of the program itself serve TFTP on 127.0.0.1, the one address of
 # this computer they can be given: a hundred of them take every listener port
-# (69 to 168) there, so such tests never run beside each other (see also
-# tests/ansible.cmake).
+# (69 to 168) there, so a test that serves TFTP on 127.0.0.1 never runs beside
+# them: one port taken fails the hundredth run ("Can't bind TFTP listener
+# socket"). See also tests/ansible.cmake, tests/upgrade.cmake (curl) and
+# tests/dialogs_terminal.cmake (tmux).
 set(ORB_PROGRAM_RUNS "*TwentyAdapters*:*HundredAdapters*:*LiveView*")
 gtest_discover_tests(unattended_e2e_tests TEST_FILTER "-${ORB_PROGRAM_RUNS}"
   PROPERTIES LABELS e2e DISCOVERY_TIMEOUT 120)

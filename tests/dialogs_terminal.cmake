@@ -15,7 +15,9 @@ orb_add_gtest(terminal_unit_tests LABELS unit
     ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/process_end_hook_test.cpp
   LIBS orb_terminal_test_support)
 
-orb_add_gtest(terminal_peer_tests LABELS peer
+# The program under tmux serves TFTP on 127.0.0.1, as the hundred program runs
+# do (tests/app_unattended.cmake).
+orb_add_gtest(terminal_peer_tests LABELS peer RESOURCE_LOCK listener-ports-127.0.0.1
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/tmux_session.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dialogs/terminal/tmux_upgrade_test.cpp

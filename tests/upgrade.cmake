@@ -20,7 +20,9 @@ orb_add_gtest(upgrade_loopback_tests LABELS integration DIR upgrade
   SOURCES session_loopback_test.cpp listener_loopback_test.cpp
   LIBS orb_tftp_test_support)
 
-orb_add_gtest(upgrade_peer_tests LABELS peer
+# curl asks from 127.0.0.1: the listener there takes a port of the hundred
+# program runs' (tests/app_unattended.cmake).
+orb_add_gtest(upgrade_peer_tests LABELS peer RESOURCE_LOCK listener-ports-127.0.0.1
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/upgrade/curl_peer_test.cpp
   LIBS orb_tftp_test_support)
 

@@ -32,7 +32,8 @@ struct FaultRun {
     uint32_t imageBytes = 0;
     int timeoutMs = 90000;
     // Runs in the child on its own thread once the waiting window (114) has
-    // opened, alongside the robot; may use robot calls. For hostile peers.
+    // opened, alongside the robot; may use robot calls. For hostile peers: a
+    // run that succeeds ends only after it has returned.
     std::function<void()> duringRun;
     // The robot presses Cancel in the upload window once its title holds this
     // text (empty: never).

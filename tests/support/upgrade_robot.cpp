@@ -1,6 +1,10 @@
 #include "tests/support/upgrade_robot.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "upgrade/dialog_ids.h"
@@ -13,6 +17,28 @@
 namespace orb::test {
 namespace {
 
+// Set once the run's hostile peer (UpgradeOptions::duringRun) has done its
+// work; the robot closes the success dialog, which ends the run, only then.
+class PeerDone {
+public:
+    void set() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+    bool waitFor(int timeoutMs) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return done_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+};
+
 // Presses Cancel in the given progress window as soon as it is up (the upload
 // window once its title holds `titleHas`).
 void cancelIn(int templateId, const std::string& titleHas) {
@@ -24,7 +50,7 @@ void cancelIn(int templateId, const std::string& titleHas) {
     check(robot::pressButton(window, kIdCancel), "Cancel");
 }
 
-void driveUpgrade(const std::string& address, const UpgradeScript& script) {
+void driveUpgrade(const std::string& address, const UpgradeScript& script, PeerDone* peer) {
     passWarningAndAddress(address);
     size_t typed = 0;
     bool confirmed = false;
@@ -72,6 +98,7 @@ void driveUpgrade(const std::string& address, const UpgradeScript& script) {
             case kSuccessDialogId:
                 report("success title=" + robot::title(dialog));
                 report("success version=" + robot::controlText(dialog, kSoftwareFieldId));
+                if (peer != nullptr) check(peer->waitFor(script.successTimeoutMs), "the hostile peer's end");
                 check(robot::pressButton(dialog, kIdOk), "OK");
                 return;
             default: return;
@@ -93,10 +120,13 @@ std::optional<UpgradeRun> runUpgrade(SimProcess& sim, const UpgradeOptions& run)
     simRun.program.clock = run.clock;
     const uint32_t imageBytes = run.imageBytes;
     const std::function<void()> duringRun = run.duringRun;
-    simRun.program.program = [imageBytes, duringRun] {
+    // Shared by the child's two threads: fork copies the one object for both.
+    std::shared_ptr<PeerDone> peerDone = duringRun ? std::make_shared<PeerDone>() : nullptr;
+    simRun.program.program = [imageBytes, duringRun, peerDone] {
         if (duringRun) {
-            std::thread([duringRun] {
+            std::thread([duringRun, peerDone] {
                 if (robot::waitForDialog(kWaitingWindowId, 60000) != nullptr) duringRun();
+                peerDone->set();
             }).detach();
         }
         runStartup(nullptr);
@@ -105,7 +135,7 @@ std::optional<UpgradeRun> runUpgrade(SimProcess& sim, const UpgradeOptions& run)
     };
     const std::string typed = run.script.typedAddress.empty() ? formatAddress(run.simAddress) : run.script.typedAddress;
     const UpgradeScript script = run.script;
-    return runAgainstSim(sim, simRun, [typed, script] { driveUpgrade(typed, script); });
+    return runAgainstSim(sim, simRun, [typed, script, peerDone] { driveUpgrade(typed, script, peerDone.get()); });
 }
 
 }  // namespace orb::test

@@ -36,7 +36,8 @@ struct UpgradeOptions {
     // header and version included), so that heavy-loss runs stay short.
     uint32_t imageBytes = 0;
     // Runs in the child on its own thread once the waiting window (114) has
-    // opened, alongside the robot; may use robot calls. For hostile peers.
+    // opened, alongside the robot; may use robot calls. For hostile peers: the
+    // robot closes the success dialog (the run's end) only once it has returned.
     std::function<void()> duringRun;
     uint32_t (*clock)() = acceleratedClock<64>;
     bool traceToOutput = false;  // a whole transfer traces every block

@@ -4,8 +4,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "platform/clock.h"
@@ -29,15 +32,41 @@ using test::loopbackAddress;
 using test::PeerDatagram;
 using test::TftpPeer;
 
+// What the child has written so far, for a test thread that must wait until
+// the child's robot has seen something before it answers the transfer.
+class ChildOutput {
+public:
+    void update(const std::string& output) {
+        {
+            std::lock_guard lock(mutex_);
+            output_ = output;
+        }
+        changed_.notify_all();
+    }
+    bool waitFor(const std::string& text, int timeoutMs) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                 [&] { return output_.find(text) != std::string::npos; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string output_;
+};
+
 // The child serves `image` from a socket on `local` to the peer, as the
 // listener would after the peer's read request. The adapter is the peer unless
-// `adapterAddress` names another.
+// `adapterAddress` names another. `seen`, when given, follows the child's output.
 std::future<ChildResult> startSessionChild(const std::vector<uint8_t>& image, uint32_t local, const TftpPeer& peer,
-                                           ClockSource clock, void (*extra)() = nullptr, uint32_t adapterAddress = 0) {
+                                           ClockSource clock, void (*extra)() = nullptr, uint32_t adapterAddress = 0,
+                                           ChildOutput* seen = nullptr) {
     uint32_t peerAddress = peer.address();
     uint16_t peerPort = peer.port();
     uint32_t adapter = adapterAddress != 0 ? adapterAddress : peerAddress;
-    return std::async(std::launch::async, [&image, local, peerAddress, peerPort, clock, extra, adapter] {
+    return std::async(std::launch::async, [&image, local, peerAddress, peerPort, clock, extra, adapter, seen] {
+        std::function<void(const std::string&, pid_t)> watch;
+        if (seen != nullptr) watch = [seen](const std::string& output, pid_t) { seen->update(output); };
         return test::runInChild(
             [&] {
                 test::prepareChildRun(image, "127.0.3.9", adapter);
@@ -50,7 +79,7 @@ std::future<ChildResult> startSessionChild(const std::vector<uint8_t>& image, ui
                 }
                 uploadAndVerify(udpSocket, local, peerAddress, peerPort);
             },
-            60000);
+            60000, nullptr, watch);
     });
 }
 
@@ -404,29 +433,41 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
     TftpPeer peer(loopbackAddress(3, 19));
     ASSERT_TRUE(peer.ok());
     const auto image = test::makeTestImage(5000);
+    ChildOutput seen;
     auto child = startSessionChild(image, loopbackAddress(3, 18), peer, test::acceleratedClock<200>,
-                                   watchTheUploadAndCloseTheSuccessDialog);
+                                   watchTheUploadAndCloseTheSuccessDialog, 0, &seen);
+    const std::string firstTitle =
+        "[robot] title \"Uploading Firmware to ORB@127.0.3.9 0/5000 Bytes\" bar 1 of 0..10\n";
+    const std::string lossTitle =
+        "[robot] title \"Uploading Firmware to ORB@127.0.3.9 1024/5000 Bytes\" bar 3 of 0..10\n";
 
     auto oack = peer.receive(10000);
     ASSERT_TRUE(oack);
     peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
     std::vector<uint8_t> data;
-    std::optional<PeerDatagram> lost;
+    std::optional<PeerDatagram> previous = oack;
+    int copies = 0;
     for (unsigned block = 1; block <= 2; ++block) {
-        auto datagram = peer.receive(5000);
+        auto datagram = receiveAfterCopiesOf(peer, *previous, &copies);
         ASSERT_TRUE(datagram);
         ASSERT_EQ(datagram->block(), block);
         data.insert(data.end(), datagram->bytes.begin() + 4, datagram->bytes.end());
-        if (block == 1) std::this_thread::sleep_for(80ms);  // the first title stays a while
+        // The first title stays until its block is acknowledged: only once the
+        // robot has read it (copies of the block may come meanwhile).
+        if (block == 1) {
+            ASSERT_TRUE(seen.waitFor(firstTitle, 10000));
+        }
         peer.sendAck(block, datagram->sourceAddress, datagram->sourcePort);
+        previous = std::move(datagram);
     }
-    lost = peer.receive(5000);  // DATA 3, never acknowledged
+    auto lost = receiveAfterCopiesOf(peer, *previous, &copies);  // DATA 3, never acknowledged
     ASSERT_TRUE(lost);
     ASSERT_EQ(lost->block(), 3u);
     auto resent = peer.receive(5000);
     ASSERT_TRUE(resent);
     EXPECT_EQ(resent->bytes, lost->bytes);
     EXPECT_GE(millisecondsBetween(*lost, *resent), 95);
+    ASSERT_TRUE(seen.waitFor(lossTitle, 10000));  // the title of the lost block, read before it is acknowledged
     ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*resent), &data));
     EXPECT_EQ(data, image);
 
@@ -447,10 +488,7 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
         << output;
     EXPECT_EQ(output.find("[message box]"), std::string::npos) << output;
     // The bar counts blocks; the title counts acknowledged bytes (none on ACK 0).
-    EXPECT_TRUE(
-        test::inOrder(output, {"[robot] title \"Uploading Firmware to ORB@127.0.3.9 0/5000 Bytes\" bar 1 of 0..10\n",
-                               "[robot] title \"Uploading Firmware to ORB@127.0.3.9 1024/5000 Bytes\" bar 3 of 0..10\n",
-                               "[robot] title \"Updating Firmware to ORB@127.0.3.9\""}))
+    EXPECT_TRUE(test::inOrder(output, {firstTitle, lossTitle, "[robot] title \"Updating Firmware to ORB@127.0.3.9\""}))
         << output;
 
     // The verification asked the peer's address from the session's own.

@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/unattended/unattended_events.h"
 #include "tests/support/loopback.h"
@@ -176,18 +178,25 @@ TEST_F(UnattendedFleets, AHundredAdaptersInOneRound) {
         << output.substr(output.size() > 20000 ? output.size() - 20000 : 0);
     int started = 0, successes = 0;
     bool anEndBeforeAStart = false;
+    std::map<std::string, std::string> linesOf;  // every adapter's events, to tell why one failed
+    std::vector<std::string> failed;
     for (const Event& event : eventsIn(output)) {
+        linesOf[event.value("adapter")] += formatJson(event) + "\n";
         if (event.value("event") == "warning") {
             ++started;
             anEndBeforeAStart |= successes > 0;
         }
         if (event.value("event") == "result") successes += event.value("result") == "success";
+        if (event.value("event") == "result" && event.value("result") != "success")
+            failed.push_back(event.value("adapter"));
         if (event.value("event") == "totals") {
             EXPECT_EQ(event.value("success"), "100");
         }
     }
     EXPECT_EQ(started, kAdapters);
-    EXPECT_EQ(successes, kAdapters);
+    std::string whyFailed;
+    for (const std::string& adapter : failed) whyFailed += linesOf[adapter];
+    EXPECT_EQ(successes, kAdapters) << whyFailed;
     EXPECT_FALSE(anEndBeforeAStart) << "a run began after another had ended: more than one round";
     std::printf("100 adapters at --parallel 100: %.1f s\n", seconds);
 }

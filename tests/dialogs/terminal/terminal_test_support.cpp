@@ -14,7 +14,7 @@
 
 namespace orb::test {
 
-ViewHarness::ViewHarness(dialogs::terminal::TerminalMode mode, int width, int height) {
+ViewHarness::ViewHarness(dialogs::terminal::TerminalMode mode, int width, int height, ViewClock clock) {
     int input[2];
     int output[2];
     if (pipe(input) != 0 || pipe(output) != 0) return;
@@ -29,9 +29,9 @@ ViewHarness::ViewHarness(dialogs::terminal::TerminalMode mode, int width, int he
     options.width = width;
     options.height = height;
     options.lineProgressIntervalMs = 200;
-    options.clock = [this] {
+    options.clock = [this, clock] {
         noteEvent();
-        return dialogs::terminal::steadyMs();
+        return clock == ViewClock::Manual ? manualMs_.load() : dialogs::terminal::steadyMs();
     };
     view_ = new dialogs::terminal::TerminalView(options);
     dialogs::installDialogView(view_);

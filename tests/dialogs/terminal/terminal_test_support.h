@@ -16,13 +16,17 @@
 
 namespace orb::test {
 
+// The view's clock: the steady clock, or one that stands still until the test
+// moves it (advanceClock), so that what is due when depends on the test alone.
+enum class ViewClock { Steady, Manual };
+
 // A TerminalView whose keys come from a pipe and whose output goes into a
 // string, running on its own thread; installed as the dialog manager's view
 // while it lives (create it before the first window of the test).
 class ViewHarness {
 public:
     explicit ViewHarness(dialogs::terminal::TerminalMode mode = dialogs::terminal::TerminalMode::Screen, int width = 80,
-                         int height = 24);
+                         int height = 24, ViewClock clock = ViewClock::Steady);
     ~ViewHarness();  // stops the view and puts the headless view back
 
     // Bytes as a terminal would send them ("\t", "\r", "\x1b[C", ...).
@@ -42,6 +46,9 @@ public:
     bool waitForInputs(uint64_t count, int timeoutMs = 5000);
     bool waitForFrameOf(uint64_t revision, int timeoutMs = 5000);
     dialogs::terminal::TerminalView& view() { return *view_; }
+    // A manual clock moves on by `ms`; the view reads it on its next pass (it
+    // passes at least once per frame interval while a frame waits).
+    void advanceClock(int64_t ms) { manualMs_ += ms; }
 
 private:
     dialogs::terminal::TerminalView* view_ = nullptr;  // never freed: notifications may still arrive
@@ -56,6 +63,7 @@ private:
     std::mutex eventMutex_;
     std::condition_variable event_;
     uint64_t events_ = 0;  // outputs read and clock readings of the view
+    std::atomic<int64_t> manualMs_{1000000};
     void noteEvent();
 };
 

@@ -91,7 +91,7 @@ int32_t tftpListenerThread(void* argument) {
                 reportWindowClosed(RunStep::Waiting, window);
                 if (RunObserver* observer = runObserver())
                     observer->uploadStarted(listener->boundPort, peerAddress, peerPort, runState.firmwareImage.size);
-                uploadAndVerify(listener->udpSocket, listener->localAddress, peerAddress, peerPort);
+                startTftpSession(listener->udpSocket, listener->localAddress, peerAddress, peerPort);
             }
         }
     }

@@ -95,12 +95,12 @@ bool Simulator::start(std::string* error) {
     }
     scheduledMs_.assign(adapters_.size(), kNever);
     EventLine line("listening");
-    line.add("address", formatDottedAddress(config_.address))
+    line.add("address", formatIPv4(config_.address))
         .add("port", unsigned{config_.httpPort})
         .add("auth", config_.authEnabled ? "digest" : "off")
         .add("software-version", config_.identity.softwareVersion);
     if (fleet) {
-        line.add("count", config_.count).add("last", formatDottedAddress(adapters_.back()->config().address));
+        line.add("count", config_.count).add("last", formatIPv4(adapters_.back()->config().address));
     }
     log_->write(line);
     return true;

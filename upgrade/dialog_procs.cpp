@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "base/ipv4_address_parser.h"
-#include "base/random.h"
+#include "base/ipv4_text.h"
 #include "base/trace.h"
 #include "upgrade/center_window.h"
 #include "upgrade/dialog_ids.h"
@@ -60,10 +60,7 @@ bool cancelProgressWindow(WindowHandle window, int id) {
 void fillPcAddressCombo(WindowHandle window) {
     for (uint32_t address : runState.pcAddressList) {
         if (address == 0) break;
-        char text[16];
-        std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
-                      address & 255);
-        addComboEntry(window, kPcAddressComboId, text);
+        addComboEntry(window, kPcAddressComboId, formatIPv4(address).c_str());
     }
     selectComboEntry(window, kPcAddressComboId, 0);
 }
@@ -84,8 +81,6 @@ bool acceptAddress(WindowHandle window) {
         focusControl(window, kAddressFieldId);
         return true;
     }
-    std::snprintf(runState.tftpFileName, sizeof runState.tftpFileName, "/orb%x.bin",
-                  static_cast<unsigned>(nextRandom() & 0xffff));
     // With an empty address list nothing is selected and the PC address keeps
     // its start-up value.
     int selected = readComboSelection(window, kPcAddressComboId);

@@ -132,7 +132,7 @@ void runTftpSession(TftpSession* session) {
         // from any other host would say nothing about the adapter.
         DeviceQuery query{runState.instance, session->localAddress, kFirstLocalHttpPort,     runState.deviceAddress,
                           kDeviceHttpPort,   kStatusPagePath,       runState.responseBuffer, kResponseLimit};
-        if (runDeviceQuery(query) <= 0) {
+        if (!deviceAnswered(query)) {
             showFailure(RunOutcome::NotRespondingAfterUpload);
         } else {
             // The success dialog is the run's end: no failure of another thread follows it.

@@ -14,6 +14,7 @@
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "base/diagnostics_log.h"
+#include "base/ipv4_text.h"
 #include "dialogs/dialog_view.h"
 #include "dialogs/program_thread.h"
 #include "upgrade/dialog_ids.h"
@@ -34,13 +35,6 @@ using dialogs::WindowState;
 
 constexpr auto kUploadReportInterval = std::chrono::seconds(1);
 constexpr auto kRestartReportInterval = std::chrono::seconds(10);
-
-std::string dotted(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
-                  address & 255);
-    return text;
-}
 
 bool isAlive(WindowHandle window) {
     WindowState state;
@@ -290,8 +284,8 @@ private:
         if (!options_.pcAddress.empty()) {
             index = -1;
             for (size_t i = 0; i < offered_.size(); ++i) {
-                if (dotted(offered_[i]) == options_.pcAddress) index = static_cast<int>(i);
-                offered += (i > 0 ? ", " : "") + dotted(offered_[i]);
+                if (formatIPv4(offered_[i]) == options_.pcAddress) index = static_cast<int>(i);
+                offered += (i > 0 ? ", " : "") + formatIPv4(offered_[i]);
             }
             if (index < 0) {
                 stop(StopReason::UsageError, Event(adapter_, "usage-error"),
@@ -300,7 +294,7 @@ private:
             }
         }
         if (index >= 0) chosenPcAddress_ = offered_[static_cast<size_t>(index)];
-        std::string pcAddress = index >= 0 ? dotted(chosenPcAddress_) : std::string();
+        std::string pcAddress = index >= 0 ? formatIPv4(chosenPcAddress_) : std::string();
         emit(Event(adapter_, "address").add("pc-address", pcAddress).add("image-version", seen_.imageVersion),
              "adapter address " + adapter_ + ", PC address " + pcAddress + "; the firmware to install: Version " +
                  seen_.imageVersion);
@@ -385,10 +379,10 @@ private:
         std::erase_if(httpDeadlines_, [this](const auto& entry) { return hasNoHttpLimit(entry.first); });
         emit(Event(adapter_, "upload-started")
                  .add("port", static_cast<long long>(port))
-                 .add("peer", dotted(peerAddress))
+                 .add("peer", formatIPv4(peerAddress))
                  .add("peer-port", static_cast<long long>(peerPort))
                  .add("size", static_cast<long long>(size)),
-             "the adapter " + dotted(peerAddress) + ":" + std::to_string(peerPort) +
+             "the adapter " + formatIPv4(peerAddress) + ":" + std::to_string(peerPort) +
                  " asks for the image: " + std::to_string(size) + " bytes from UDP port " + std::to_string(port));
     }
 

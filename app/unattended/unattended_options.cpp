@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/log_file.h"
+#include "base/ipv4_text.h"
 #include "app/unattended/unattended_events.h"
 
 namespace orb::unattended {
@@ -90,13 +91,6 @@ bool isDottedQuad(const std::string& text) {
     return parseDottedQuad(text, &address);
 }
 
-std::string formatDottedQuad(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
-                  address & 255);
-    return text;
-}
-
 bool addAdapter(const std::string& spelling, const std::string& where, NamedAdapters* adapters, std::string* error) {
     uint32_t number = 0;
     if (!parseDottedQuad(spelling, &number)) {
@@ -117,7 +111,7 @@ bool addAdapter(const std::string& spelling, const std::string& where, NamedAdap
             *error = where + ": the adapter " + spelling + " is " + named.spelling + " (" + named.where + ") again";
         return false;
     }
-    adapters->list.push_back({formatDottedQuad(number), spelling, where});
+    adapters->list.push_back({formatIPv4(number), spelling, where});
     return true;
 }
 
@@ -195,7 +189,7 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
             }
             // Compared with the addresses the dialog offers, which have no
             // leading zeros.
-            options->pcAddress = formatDottedQuad(pcAddress);
+            options->pcAddress = formatIPv4(pcAddress);
         } else if (name == "--user") {
             options->user = value;
         } else if (name == "--password-file") {

@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/ipv4_text.h"
+
 namespace orb::unattended {
 
 inline constexpr int kDefaultParallel = 4;
@@ -98,7 +100,6 @@ bool readPasswordFile(const std::string& path, std::string* password, std::strin
 bool isDottedQuad(const std::string& text);
 // The same test, giving the address (first number in the high byte).
 bool parseDottedQuad(const std::string& text, uint32_t* address);
-std::string formatDottedQuad(uint32_t address);
 
 // The file that the run of `address` appends its trace to: --log FILE with one
 // adapter, FILE.<address> with several. Empty without --log.

@@ -31,8 +31,8 @@ bool checkPcAddress(const std::string& pcAddress, std::string* error) {
     int count = listOwnAddresses(own, 8);
     std::string offered;
     for (int i = 0; i < count && own[i] != 0; ++i) {
-        if (formatDottedQuad(own[i]) == pcAddress) return true;
-        offered += (i > 0 ? ", " : "") + formatDottedQuad(own[i]);
+        if (formatIPv4(own[i]) == pcAddress) return true;
+        offered += (i > 0 ? ", " : "") + formatIPv4(own[i]);
     }
     *error = "the PC address " + pcAddress + " is not an address of this computer (" +
              (offered.empty() ? std::string("none found") : offered) + ")";

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/signals.h"
 #include "sim/device_pages.h"
 #include "sim/fleet.h"
 
@@ -70,7 +71,7 @@ void Simulator::installSignalHandlers(Simulator* simulator) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    ignoreBrokenPipes();
 }
 
 void Simulator::requestStop(int signalNumber) {

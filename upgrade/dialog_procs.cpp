@@ -20,8 +20,6 @@ constexpr int kWarningTextId = 1021;
 constexpr int kHeadTextId = 1007;
 constexpr int kInstructionTextId = 1008;
 
-// Credentials are read with this limit, NUL included.
-constexpr int kCredentialReadLimit = 127;
 constexpr int kAddressReadLimit = 63;
 
 int commandId(uintptr_t wParam) { return static_cast<int>(wParam & 0xffff); }
@@ -133,7 +131,7 @@ bool addressDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, 
 bool credentialsDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
     if (message == kWmInitDialog) {
         setControlText(window, kHeadTextId, kPasswordText);
-        setControlText(window, kUserFieldId, "admin");
+        setControlText(window, kUserFieldId, kDefaultUserName);
         setControlText(window, kPasswordFieldId, "");
         focusControl(window, kPasswordFieldId);
         centerWindow(window);

@@ -102,8 +102,7 @@ public:
         }
         // Untouched, the adapter's version is the one on its status page.
         if (stoppedAsAnswer()) seen_.reportedVersion = status_.softwareVersion;
-        Event event(adapter_, "result");
-        event.add("result", name).add("code", static_cast<long long>(outcome));
+        Event event = resultEvent(adapter_, name, outcome);
         event.add("version", seen_.reportedVersion).add("image-version", seen_.imageVersion);
         event.add("error", error);
         event.fields.push_back({"uploaded", seen_.uploaded ? "true" : "false", true});
@@ -316,7 +315,7 @@ private:
             act(window, [window] { return dialogs::input::pressEscape(window); });
             return;
         }
-        std::string user = options_.user.empty() ? "admin" : options_.user;
+        std::string user = options_.user.empty() ? kDefaultUserName : options_.user;
         emit(Event(adapter_, "credentials").add("user", user), "credentials: user " + user + ", password given");
         act(window, [window, user = options_.user, password = password_] {
             if (!user.empty() && !dialogs::input::typeText(window, kUserFieldId, user)) return false;
@@ -556,8 +555,7 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
     // The runner checked the log's file (ORB_TRACE) before it started any run.
     std::string logError;
     if (!openDiagnosticsLog(nullptr, &logError)) {
-        Event event(options.addresses.at(0), "result");
-        event.add("result", "usage-error").add("code", static_cast<long long>(Outcome::UsageError));
+        Event event = resultEvent(options.addresses.at(0), "usage-error", Outcome::UsageError);
         std::string line = formatJson(event.add("text", "result: usage-error (" + logError + ")")) + "\n";
         std::fputs(line.c_str(), stdout);
         endProcess(static_cast<int>(Outcome::UsageError));

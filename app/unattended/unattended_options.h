@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/ipv4_text.h"
+#include "upgrade/dialog_texts.h"
 
 namespace orb::unattended {
 
@@ -18,9 +19,8 @@ inline constexpr int kMaxParallel = 100;
 inline constexpr int kDefaultRequestTimeoutSeconds = 120;
 inline constexpr int kDefaultHttpTimeoutSeconds = 60;
 inline constexpr int kMaxTimeoutSeconds = 9999;
-// The credentials dialog reads 126 characters of its password field and
-// drops the rest without a word.
-inline constexpr size_t kMaxPasswordBytes = 126;
+// The longest password the credentials dialog keeps whole.
+inline constexpr size_t kMaxPasswordBytes = kCredentialMaxChars;
 
 struct UnattendedOptions {
     bool acceptWarning = false;

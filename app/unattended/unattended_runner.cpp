@@ -12,6 +12,7 @@
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "base/diagnostics_log.h"
+#include "upgrade/run_state.h"
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_front_end.h"
 #include "app/unattended/unattended_outcome.h"
@@ -27,8 +28,8 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
 // The PC address must be one that the address dialog offers.
 bool checkPcAddress(const std::string& pcAddress, std::string* error) {
     if (pcAddress.empty()) return true;
-    uint32_t own[8] = {};
-    int count = listOwnAddresses(own, 8);
+    uint32_t own[kPcAddressListSize] = {};
+    int count = listOwnAddresses(own, kPcAddressListSize);
     std::string offered;
     for (int i = 0; i < count && own[i] != 0; ++i) {
         if (formatIPv4(own[i]) == pcAddress) return true;
@@ -79,9 +80,7 @@ public:
             if (run.started) continue;
             run.outcome = Outcome::Cancelled;
             run.resultName = "cancelled";
-            print(Event(run.address, "result")
-                      .add("result", "cancelled")
-                      .add("code", static_cast<long long>(Outcome::Cancelled))
+            print(resultEvent(run.address, "cancelled", Outcome::Cancelled)
                       .add("text", "result: cancelled before it started"));
         }
         std::vector<Outcome> outcomes;
@@ -99,9 +98,7 @@ private:
         run->started = true;
         if (!launch_(adapterRunArguments(options_, run->address), environment, &run->process)) {
             run->finished = true;
-            print(Event(run->address, "result")
-                      .add("result", "failed")
-                      .add("code", static_cast<long long>(Outcome::Failed))
+            print(resultEvent(run->address, "failed", Outcome::Failed)
                       .add("text", "result: failed (the run could not be started)"));
             return false;
         }

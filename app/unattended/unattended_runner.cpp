@@ -206,9 +206,7 @@ private:
         // Ended without its last word: killed before its front-end ran, or a crash.
         run->outcome = cancelled_ ? Outcome::Cancelled : Outcome::Failed;
         run->resultName = cancelled_ ? "cancelled" : "failed";
-        print(Event(run->address, "result")
-                  .add("result", run->resultName)
-                  .add("code", static_cast<long long>(run->outcome))
+        print(resultEvent(run->address, run->resultName, run->outcome)
                   .add("text", "result: " + run->resultName + " (the run ended without a result, status " +
                                    std::to_string(status) + ")"));
     }

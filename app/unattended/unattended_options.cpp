@@ -160,8 +160,9 @@ struct OptionRow {
     const char* name;
     const char* valueName;
     std::vector<const char*> help;
-    bool (*parse)(const std::string& value, ParseState* state, std::string* error);
-    void (*passOn)(const UnattendedOptions& options, const std::string& address, std::vector<std::string>* args);
+    bool (*parse)(const std::string& name, const std::string& value, ParseState* state, std::string* error);
+    void (*passOn)(const char* name, const UnattendedOptions& options, const std::string& address,
+                   std::vector<std::string>* args);
 };
 
 const std::vector<OptionRow>& optionRows() {
@@ -171,38 +172,42 @@ const std::vector<OptionRow>& optionRows() {
          nullptr,
          {"upgrade without a person: answer every dialog from the", "options below"},
          nullptr,
-         [](const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
-             args->push_back("--unattended");
+         [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
+             args->push_back(name);
          }},
         {"--adapter-run",
          nullptr,
          {},
-         [](const std::string&, ParseState* state, std::string*) { return state->options->adapterRun = true; },
-         [](const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
-             args->push_back("--adapter-run");
+         [](const std::string&, const std::string&, ParseState* state, std::string*) {
+             return state->options->adapterRun = true;
+         },
+         [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
+             args->push_back(name);
          }},
         {"--accept-warning",
          nullptr,
          {"required with --unattended: accept the warning about", "upgrading without your service provider's approval"},
-         [](const std::string&, ParseState* state, std::string*) { return state->options->acceptWarning = true; },
-         [](const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
-             args->push_back("--accept-warning");
+         [](const std::string&, const std::string&, ParseState* state, std::string*) {
+             return state->options->acceptWarning = true;
+         },
+         [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
+             args->push_back(name);
          }},
         {"--address",
          "A.B.C.D",
          {"an adapter to upgrade (repeatable). Numbers are", "decimal (010.1.0.8 is 10.1.0.8); an adapter named",
           "twice, 0.0.0.0 and 255.255.255.255 are refused"},
-         [](const std::string& value, ParseState* state, std::string* error) {
-             return addAdapter(value, "--address", &state->adapters, error);
+         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+             return addAdapter(value, name, &state->adapters, error);
          },
-         [](const UnattendedOptions&, const std::string& address, std::vector<std::string>* args) {
-             passValue(args, "--address", address);
+         [](const char* name, const UnattendedOptions&, const std::string& address, std::vector<std::string>* args) {
+             passValue(args, name, address);
          }},
         {"--addresses-file",
          "FILE",
          {"adapters to upgrade, one address a line; '#' starts a",
           "comment; blanks, CRLF and a UTF-8 byte-order mark are", "ignored; an error names FILE:LINE"},
-         [](const std::string& value, ParseState* state, std::string*) {
+         [](const std::string&, const std::string& value, ParseState* state, std::string*) {
              state->addressFiles.push_back(value);
              return true;
          },
@@ -211,10 +216,10 @@ const std::vector<OptionRow>& optionRows() {
          "A.B.C.D",
          {"this computer's address that the adapters fetch the", "image from (one of the addresses the dialog offers;",
           "default: its first)"},
-         [](const std::string& value, ParseState* state, std::string* error) {
+         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
              uint32_t pcAddress = 0;
              if (!parseDottedQuad(value, &pcAddress)) {
-                 *error = "--pc-address: " + quoted(value) + " is not an IPv4 address";
+                 *error = name + ": " + quoted(value) + " is not an IPv4 address";
                  return false;
              }
              // Compared with the addresses the dialog offers, which have no
@@ -222,24 +227,24 @@ const std::vector<OptionRow>& optionRows() {
              state->options->pcAddress = formatIPv4(pcAddress);
              return true;
          },
-         [](const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             if (!options.pcAddress.empty()) passValue(args, "--pc-address", options.pcAddress);
+         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+             if (!options.pcAddress.empty()) passValue(args, name, options.pcAddress);
          }},
         {"--user",
          "NAME",
          {"the administrator's name (default: admin)"},
-         [](const std::string& value, ParseState* state, std::string*) {
+         [](const std::string&, const std::string& value, ParseState* state, std::string*) {
              state->options->user = value;
              return true;
          },
-         [](const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             if (!options.user.empty()) passValue(args, "--user", options.user);
+         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+             if (!options.user.empty()) passValue(args, name, options.user);
          }},
         {"--password-file",
          "FILE",
          {"the password (1 to 126 bytes; a UTF-8 byte-order mark", "and one line end at its end are dropped); else the",
           "variable ORB_PASSWORD, taken the same way. A refused", "password is not retried"},
-         [](const std::string& value, ParseState* state, std::string*) {
+         [](const std::string&, const std::string& value, ParseState* state, std::string*) {
              state->options->passwordFile = value;
              return true;
          },
@@ -247,7 +252,7 @@ const std::vector<OptionRow>& optionRows() {
         {"--password",
          nullptr,
          {},
-         [](const std::string&, ParseState*, std::string* error) {
+         [](const std::string&, const std::string&, ParseState*, std::string* error) {
              *error = "the password is never taken from the command line: use --password-file FILE or ORB_PASSWORD";
              return false;
          },
@@ -256,25 +261,29 @@ const std::vector<OptionRow>& optionRows() {
          nullptr,
          {"only read each adapter's status page and say whether", "it runs the embedded version; nothing is triggered",
           "(exit 0: all current, 10: some would be upgraded);", "with --force a current adapter is needs-upgrade too"},
-         [](const std::string&, ParseState* state, std::string*) { return state->options->check = true; },
-         [](const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             if (options.check) args->push_back("--check");
+         [](const std::string&, const std::string&, ParseState* state, std::string*) {
+             return state->options->check = true;
+         },
+         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+             if (options.check) args->push_back(name);
          }},
         {"--force",
          nullptr,
          {"upgrade also the adapters that already run the", "embedded version (without it they end as current,",
           "untouched)"},
-         [](const std::string&, ParseState* state, std::string*) { return state->options->force = true; },
-         [](const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             if (options.force) args->push_back("--force");
+         [](const std::string&, const std::string&, ParseState* state, std::string*) {
+             return state->options->force = true;
+         },
+         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+             if (options.force) args->push_back(name);
          }},
         {"--parallel",
          "N",
          {"upgrade up to N adapters at once (1 to 100, default 4)"},
-         [](const std::string& value, ParseState* state, std::string* error) {
+         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
              int* parallel = &state->options->parallel;
              if (parseCount(value, parallel) && *parallel >= 1 && *parallel <= kMaxParallel) return true;
-             *error = "--parallel takes a number from 1 to " + std::to_string(kMaxParallel);
+             *error = name + " takes a number from 1 to " + std::to_string(kMaxParallel);
              return false;
          },
          nullptr},
@@ -282,35 +291,37 @@ const std::vector<OptionRow>& optionRows() {
          "S",
          {"give up on an adapter whose read request has not come", "S seconds after the trigger (default 120; 0: no",
           "limit): result no-request"},
-         [](const std::string& value, ParseState* state, std::string* error) {
-             return parseSeconds("--request-timeout", value, &state->options->requestTimeoutSeconds, error);
+         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+             return parseSeconds(name, value, &state->options->requestTimeoutSeconds, error);
          },
-         [](const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             passValue(args, "--request-timeout", std::to_string(options.requestTimeoutSeconds));
+         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+             passValue(args, name, std::to_string(options.requestTimeoutSeconds));
          }},
         {"--http-timeout",
          "S",
          {"give up on an adapter that has not finished an HTTP",
           "answer in S seconds (default 60; 0: no limit): result",
           "not-reachable; the answer to the trigger has no limit", "once the adapter's read request has come"},
-         [](const std::string& value, ParseState* state, std::string* error) {
-             return parseSeconds("--http-timeout", value, &state->options->httpTimeoutSeconds, error);
+         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+             return parseSeconds(name, value, &state->options->httpTimeoutSeconds, error);
          },
-         [](const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             passValue(args, "--http-timeout", std::to_string(options.httpTimeoutSeconds));
+         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+             passValue(args, name, std::to_string(options.httpTimeoutSeconds));
          }},
         {"--json",
          nullptr,
          {"one JSON object a line for each step, instead of text"},
-         [](const std::string&, ParseState* state, std::string*) { return state->options->json = true; },
+         [](const std::string&, const std::string&, ParseState* state, std::string*) {
+             return state->options->json = true;
+         },
          nullptr},
         {"--log",
          "FILE",
          {"the trace of each run, appended to FILE (FILE.A.B.C.D",
           "with several adapters); one that cannot be opened is a", "usage error"},
-         [](const std::string& value, ParseState* state, std::string* error) {
+         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
              if (value.empty()) {
-                 *error = "--log needs a file name";
+                 *error = name + " needs a file name";
                  return false;
              }
              state->options->logPath = value;
@@ -321,7 +332,9 @@ const std::vector<OptionRow>& optionRows() {
         {"--help",
          nullptr,
          {},
-         [](const std::string&, ParseState* state, std::string*) { return state->options->help = true; },
+         [](const std::string&, const std::string&, ParseState* state, std::string*) {
+             return state->options->help = true;
+         },
          nullptr},
     };
     return rows;
@@ -352,7 +365,7 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
             return ParseResult::UsageError;
         }
         const std::string& value = row->valueName != nullptr ? args[++i] : name;
-        if (!row->parse(value, &state, error)) return ParseResult::UsageError;
+        if (!row->parse(name, value, &state, error)) return ParseResult::UsageError;
     }
     NamedAdapters& adapters = state.adapters;
     const std::vector<std::string>& addressFiles = state.addressFiles;
@@ -448,7 +461,7 @@ bool checkLogFiles(const UnattendedOptions& options, std::string* error) {
 std::vector<std::string> adapterRunArguments(const UnattendedOptions& options, const std::string& address) {
     std::vector<std::string> args;
     for (const OptionRow& row : optionRows())
-        if (row.passOn != nullptr) row.passOn(options, address, &args);
+        if (row.passOn != nullptr) row.passOn(row.name, options, address, &args);
     return args;
 }
 

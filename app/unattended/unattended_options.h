@@ -24,7 +24,7 @@ inline constexpr size_t kMaxPasswordBytes = kCredentialMaxChars;
 
 struct UnattendedOptions {
     bool acceptWarning = false;
-    // Each adapter once, in the order given, as "%u.%u.%u.%u" whatever the
+    // Each adapter once, in the order given, as formatIPv4 writes it whatever the
     // spelling ("10.1.0.8" for "10.1.0.008"): the text typed into the address
     // dialog, the "adapter" of every event and the suffix of the log files.
     std::vector<std::string> addresses;

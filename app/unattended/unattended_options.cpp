@@ -1,6 +1,7 @@
 #include "app/unattended/unattended_options.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -159,189 +160,185 @@ void passValue(std::vector<std::string>* args, const char* name, const std::stri
 struct OptionRow {
     const char* name;
     const char* valueName;
-    std::vector<const char*> help;
+    std::array<const char*, 4> help;  // nullptr after the last line
     bool (*parse)(const std::string& name, const std::string& value, ParseState* state, std::string* error);
     void (*passOn)(const char* name, const UnattendedOptions& options, const std::string& address,
                    std::vector<std::string>* args);
 };
 
-const std::vector<OptionRow>& optionRows() {
-    static const std::vector<OptionRow> rows = {
-        // Taken only as the first argument, before the table is asked.
-        {"--unattended",
-         nullptr,
-         {"upgrade without a person: answer every dialog from the", "options below"},
-         nullptr,
-         [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
-             args->push_back(name);
-         }},
-        {"--adapter-run",
-         nullptr,
-         {},
-         [](const std::string&, const std::string&, ParseState* state, std::string*) {
-             return state->options->adapterRun = true;
-         },
-         [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
-             args->push_back(name);
-         }},
-        {"--accept-warning",
-         nullptr,
-         {"required with --unattended: accept the warning about", "upgrading without your service provider's approval"},
-         [](const std::string&, const std::string&, ParseState* state, std::string*) {
-             return state->options->acceptWarning = true;
-         },
-         [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
-             args->push_back(name);
-         }},
-        {"--address",
-         "A.B.C.D",
-         {"an adapter to upgrade (repeatable). Numbers are", "decimal (010.1.0.8 is 10.1.0.8); an adapter named",
-          "twice, 0.0.0.0 and 255.255.255.255 are refused"},
-         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-             return addAdapter(value, name, &state->adapters, error);
-         },
-         [](const char* name, const UnattendedOptions&, const std::string& address, std::vector<std::string>* args) {
-             passValue(args, name, address);
-         }},
-        {"--addresses-file",
-         "FILE",
-         {"adapters to upgrade, one address a line; '#' starts a",
-          "comment; blanks, CRLF and a UTF-8 byte-order mark are", "ignored; an error names FILE:LINE"},
-         [](const std::string&, const std::string& value, ParseState* state, std::string*) {
-             state->addressFiles.push_back(value);
-             return true;
-         },
-         nullptr},
-        {"--pc-address",
-         "A.B.C.D",
-         {"this computer's address that the adapters fetch the", "image from (one of the addresses the dialog offers;",
-          "default: its first)"},
-         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-             uint32_t pcAddress = 0;
-             if (!parseDottedQuad(value, &pcAddress)) {
-                 *error = name + ": " + quoted(value) + " is not an IPv4 address";
-                 return false;
-             }
-             // Compared with the addresses the dialog offers, which have no
-             // leading zeros.
-             state->options->pcAddress = formatIPv4(pcAddress);
-             return true;
-         },
-         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             if (!options.pcAddress.empty()) passValue(args, name, options.pcAddress);
-         }},
-        {"--user",
-         "NAME",
-         {"the administrator's name (default: admin)"},
-         [](const std::string&, const std::string& value, ParseState* state, std::string*) {
-             state->options->user = value;
-             return true;
-         },
-         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             if (!options.user.empty()) passValue(args, name, options.user);
-         }},
-        {"--password-file",
-         "FILE",
-         {"the password (1 to 126 bytes; a UTF-8 byte-order mark", "and one line end at its end are dropped); else the",
-          "variable ORB_PASSWORD, taken the same way. A refused", "password is not retried"},
-         [](const std::string&, const std::string& value, ParseState* state, std::string*) {
-             state->options->passwordFile = value;
-             return true;
-         },
-         nullptr},
-        {"--password",
-         nullptr,
-         {},
-         [](const std::string&, const std::string&, ParseState*, std::string* error) {
-             *error = "the password is never taken from the command line: use --password-file FILE or ORB_PASSWORD";
+constexpr OptionRow kOptionRows[] = {
+    // Taken only as the first argument, before the table is asked.
+    {"--unattended",
+     nullptr,
+     {"upgrade without a person: answer every dialog from the", "options below"},
+     nullptr,
+     [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
+         args->push_back(name);
+     }},
+    {"--adapter-run",
+     nullptr,
+     {},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->adapterRun = true;
+     },
+     [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
+         args->push_back(name);
+     }},
+    {"--accept-warning",
+     nullptr,
+     {"required with --unattended: accept the warning about", "upgrading without your service provider's approval"},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->acceptWarning = true;
+     },
+     [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
+         args->push_back(name);
+     }},
+    {"--address",
+     "A.B.C.D",
+     {"an adapter to upgrade (repeatable). Numbers are", "decimal (010.1.0.8 is 10.1.0.8); an adapter named",
+      "twice, 0.0.0.0 and 255.255.255.255 are refused"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         return addAdapter(value, name, &state->adapters, error);
+     },
+     [](const char* name, const UnattendedOptions&, const std::string& address, std::vector<std::string>* args) {
+         passValue(args, name, address);
+     }},
+    {"--addresses-file",
+     "FILE",
+     {"adapters to upgrade, one address a line; '#' starts a", "comment; blanks, CRLF and a UTF-8 byte-order mark are",
+      "ignored; an error names FILE:LINE"},
+     [](const std::string&, const std::string& value, ParseState* state, std::string*) {
+         state->addressFiles.push_back(value);
+         return true;
+     },
+     nullptr},
+    {"--pc-address",
+     "A.B.C.D",
+     {"this computer's address that the adapters fetch the", "image from (one of the addresses the dialog offers;",
+      "default: its first)"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         uint32_t pcAddress = 0;
+         if (!parseDottedQuad(value, &pcAddress)) {
+             *error = name + ": " + quoted(value) + " is not an IPv4 address";
              return false;
-         },
-         nullptr},
-        {"--check",
-         nullptr,
-         {"only read each adapter's status page and say whether", "it runs the embedded version; nothing is triggered",
-          "(exit 0: all current, 10: some would be upgraded);", "with --force a current adapter is needs-upgrade too"},
-         [](const std::string&, const std::string&, ParseState* state, std::string*) {
-             return state->options->check = true;
-         },
-         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             if (options.check) args->push_back(name);
-         }},
-        {"--force",
-         nullptr,
-         {"upgrade also the adapters that already run the", "embedded version (without it they end as current,",
-          "untouched)"},
-         [](const std::string&, const std::string&, ParseState* state, std::string*) {
-             return state->options->force = true;
-         },
-         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             if (options.force) args->push_back(name);
-         }},
-        {"--parallel",
-         "N",
-         {"upgrade up to N adapters at once (1 to 100, default 4)"},
-         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-             int* parallel = &state->options->parallel;
-             if (parseCount(value, parallel) && *parallel >= 1 && *parallel <= kMaxParallel) return true;
-             *error = name + " takes a number from 1 to " + std::to_string(kMaxParallel);
+         }
+         // Compared with the addresses the dialog offers, which have no
+         // leading zeros.
+         state->options->pcAddress = formatIPv4(pcAddress);
+         return true;
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         if (!options.pcAddress.empty()) passValue(args, name, options.pcAddress);
+     }},
+    {"--user",
+     "NAME",
+     {"the administrator's name (default: admin)"},
+     [](const std::string&, const std::string& value, ParseState* state, std::string*) {
+         state->options->user = value;
+         return true;
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         if (!options.user.empty()) passValue(args, name, options.user);
+     }},
+    {"--password-file",
+     "FILE",
+     {"the password (1 to 126 bytes; a UTF-8 byte-order mark", "and one line end at its end are dropped); else the",
+      "variable ORB_PASSWORD, taken the same way. A refused", "password is not retried"},
+     [](const std::string&, const std::string& value, ParseState* state, std::string*) {
+         state->options->passwordFile = value;
+         return true;
+     },
+     nullptr},
+    {"--password",
+     nullptr,
+     {},
+     [](const std::string&, const std::string&, ParseState*, std::string* error) {
+         *error = "the password is never taken from the command line: use --password-file FILE or ORB_PASSWORD";
+         return false;
+     },
+     nullptr},
+    {"--check",
+     nullptr,
+     {"only read each adapter's status page and say whether", "it runs the embedded version; nothing is triggered",
+      "(exit 0: all current, 10: some would be upgraded);", "with --force a current adapter is needs-upgrade too"},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->check = true;
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         if (options.check) args->push_back(name);
+     }},
+    {"--force",
+     nullptr,
+     {"upgrade also the adapters that already run the", "embedded version (without it they end as current,",
+      "untouched)"},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->force = true;
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         if (options.force) args->push_back(name);
+     }},
+    {"--parallel",
+     "N",
+     {"upgrade up to N adapters at once (1 to 100, default 4)"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         int* parallel = &state->options->parallel;
+         if (parseCount(value, parallel) && *parallel >= 1 && *parallel <= kMaxParallel) return true;
+         *error = name + " takes a number from 1 to " + std::to_string(kMaxParallel);
+         return false;
+     },
+     nullptr},
+    {"--request-timeout",
+     "S",
+     {"give up on an adapter whose read request has not come", "S seconds after the trigger (default 120; 0: no",
+      "limit): result no-request"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         return parseSeconds(name, value, &state->options->requestTimeoutSeconds, error);
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         passValue(args, name, std::to_string(options.requestTimeoutSeconds));
+     }},
+    {"--http-timeout",
+     "S",
+     {"give up on an adapter that has not finished an HTTP", "answer in S seconds (default 60; 0: no limit): result",
+      "not-reachable; the answer to the trigger has no limit", "once the adapter's read request has come"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         return parseSeconds(name, value, &state->options->httpTimeoutSeconds, error);
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         passValue(args, name, std::to_string(options.httpTimeoutSeconds));
+     }},
+    {"--json",
+     nullptr,
+     {"one JSON object a line for each step, instead of text"},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->json = true;
+     },
+     nullptr},
+    {"--log",
+     "FILE",
+     {"the trace of each run, appended to FILE (FILE.A.B.C.D", "with several adapters); one that cannot be opened is a",
+      "usage error"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         if (value.empty()) {
+             *error = name + " needs a file name";
              return false;
-         },
-         nullptr},
-        {"--request-timeout",
-         "S",
-         {"give up on an adapter whose read request has not come", "S seconds after the trigger (default 120; 0: no",
-          "limit): result no-request"},
-         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-             return parseSeconds(name, value, &state->options->requestTimeoutSeconds, error);
-         },
-         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             passValue(args, name, std::to_string(options.requestTimeoutSeconds));
-         }},
-        {"--http-timeout",
-         "S",
-         {"give up on an adapter that has not finished an HTTP",
-          "answer in S seconds (default 60; 0: no limit): result",
-          "not-reachable; the answer to the trigger has no limit", "once the adapter's read request has come"},
-         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-             return parseSeconds(name, value, &state->options->httpTimeoutSeconds, error);
-         },
-         [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
-             passValue(args, name, std::to_string(options.httpTimeoutSeconds));
-         }},
-        {"--json",
-         nullptr,
-         {"one JSON object a line for each step, instead of text"},
-         [](const std::string&, const std::string&, ParseState* state, std::string*) {
-             return state->options->json = true;
-         },
-         nullptr},
-        {"--log",
-         "FILE",
-         {"the trace of each run, appended to FILE (FILE.A.B.C.D",
-          "with several adapters); one that cannot be opened is a", "usage error"},
-         [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-             if (value.empty()) {
-                 *error = name + " needs a file name";
-                 return false;
-             }
-             state->options->logPath = value;
-             return true;
-         },
-         nullptr},
-        // Listed in the program's own options.
-        {"--help",
-         nullptr,
-         {},
-         [](const std::string&, const std::string&, ParseState* state, std::string*) {
-             return state->options->help = true;
-         },
-         nullptr},
-    };
-    return rows;
-}
+         }
+         state->options->logPath = value;
+         return true;
+     },
+     nullptr},
+    // Listed in the program's own options.
+    {"--help",
+     nullptr,
+     {},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->help = true;
+     },
+     nullptr},
+};
 
 const OptionRow* findOption(const std::string& name) {
-    for (const OptionRow& row : optionRows())
+    for (const OptionRow& row : kOptionRows)
         if (name == row.name) return &row;
     return nullptr;
 }
@@ -460,17 +457,18 @@ bool checkLogFiles(const UnattendedOptions& options, std::string* error) {
 
 std::vector<std::string> adapterRunArguments(const UnattendedOptions& options, const std::string& address) {
     std::vector<std::string> args;
-    for (const OptionRow& row : optionRows())
+    for (const OptionRow& row : kOptionRows)
         if (row.passOn != nullptr) row.passOn(row.name, options, address, &args);
     return args;
 }
 
 std::vector<std::string> unattendedHelpLines() {
     std::vector<std::string> lines;
-    for (const OptionRow& row : optionRows()) {
+    for (const OptionRow& row : kOptionRows) {
         std::string head =
             std::string("  ") + row.name + (row.valueName != nullptr ? std::string(" ") + row.valueName : "");
         for (const char* text : row.help) {
+            if (text == nullptr) break;
             head.resize(26, ' ');
             lines.push_back(head + text);
             head.clear();

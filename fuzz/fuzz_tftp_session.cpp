@@ -1,5 +1,5 @@
 // The transfer's handling of a sequence of datagrams from the peer and from
-// foreign sources, driven as the transfer loop drives it: Idle and Tick
+// foreign sources, driven as the transfer loop drives it: Idle and Foreign
 // verdicts count a tick (and an expired interval resends), SendBlock builds the
 // DATA packet from the image, Complete and TimedOut end the transfer.
 //
@@ -78,7 +78,7 @@ struct Transfer {
     void receive(const uint8_t* bytes, int length, uint32_t address, uint16_t port) {
         switch (handleSessionDatagram(&session, bytes, length, address, port)) {
             case SessionVerdict::Idle:
-            case SessionVerdict::Tick: tick(); break;
+            case SessionVerdict::Foreign: tick(); break;
             case SessionVerdict::Discard: break;
             case SessionVerdict::SendBlock: sendBlock(); break;
             case SessionVerdict::Complete:

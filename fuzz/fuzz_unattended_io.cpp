@@ -71,7 +71,7 @@ void checkAdapters(const std::vector<std::string>& addresses) {
     for (size_t i = 0; i < addresses.size(); ++i) {
         uint32_t number = 0;
         fuzz::require(parseDottedQuad(addresses[i], &number), "an adapter is a dotted quad");
-        fuzz::require(formatDottedQuad(number) == addresses[i], "an adapter is kept in the canonical form");
+        fuzz::require(formatIPv4(number) == addresses[i], "an adapter is kept in the canonical form");
         fuzz::require(number != 0 && number != 0xffffffff, "no adapter is 0.0.0.0 or 255.255.255.255");
         for (size_t k = 0; k < i; ++k) fuzz::require(addresses[k] != addresses[i], "each adapter once");
     }

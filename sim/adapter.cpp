@@ -37,14 +37,13 @@ sockaddr_in makeAddress(uint32_t address, uint16_t port) {
 }
 
 std::string peerText(const sockaddr_in& socketAddress) {
-    return formatDottedAddress(ntohl(socketAddress.sin_addr.s_addr)) + ":" +
-           std::to_string(ntohs(socketAddress.sin_port));
+    return formatIPv4(ntohl(socketAddress.sin_addr.s_addr)) + ":" + std::to_string(ntohs(socketAddress.sin_port));
 }
 
 }  // namespace
 
 std::string describeBindError(int err, uint32_t address, uint16_t port) {
-    std::string where = formatDottedAddress(address) + ":" + std::to_string(port);
+    std::string where = formatIPv4(address) + ":" + std::to_string(port);
     std::string text = "cannot listen on " + where + ": " + std::strerror(err);
     if (err == EACCES && port < 1024) {
         text +=
@@ -67,7 +66,7 @@ Adapter::Adapter(unsigned index, SimConfig config, EventLog* log, PollSet* polls
       log_(log),
       polls_(polls),
       tagLines_(tagLines),
-      addressText_(formatDottedAddress(config_.address)) {
+      addressText_(formatIPv4(config_.address)) {
     config_.faults.seed = config_.seed;
     listenerTag_.adapter = this;
     tftpTag_.adapter = this;
@@ -332,7 +331,7 @@ void Adapter::handleRequest(Connection& connection, const HttpRequest& request, 
 
     if (source) {
         log(EventLine("trigger")
-                .add("server", formatDottedAddress(source->address) + ":" + std::to_string(source->port))
+                .add("server", formatIPv4(source->address) + ":" + std::to_string(source->port))
                 .add("file", source->fileName)
                 .add("fetch", fetch ? "yes" : "no"));
         if (fetch && config_.fetchDelayMs > 0) {

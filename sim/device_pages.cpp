@@ -37,11 +37,6 @@ std::optional<uint32_t> parseDottedAddress(const std::string& text) {
     return address;
 }
 
-std::string formatDottedAddress(uint32_t address) {
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 255) + "." +
-           std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
-}
-
 std::optional<TftpSource> parseTriggerQuery(const std::string& query, std::string* error) {
     const std::string scheme = "tftp://";
     if (query.compare(0, scheme.size(), scheme) != 0) {

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "base/ipv4_text.h"
+
 namespace orb::sim {
 
 struct DeviceIdentity {
@@ -37,8 +39,7 @@ struct TftpSource {
 // first "/" after the host to the end and must hold more than the "/".
 std::optional<TftpSource> parseTriggerQuery(const std::string& query, std::string* error);
 
-// "a.b.c.d" into a host-order address.
+// "a.b.c.d" into a host-order address (formatIPv4 writes one).
 std::optional<uint32_t> parseDottedAddress(const std::string& text);
-std::string formatDottedAddress(uint32_t address);
 
 }  // namespace orb::sim

@@ -47,7 +47,7 @@ uint32_t deriveAdapterAddress(uint32_t first, unsigned index) {
 
 bool checkFleetRange(uint32_t first, unsigned count, std::string* error) {
     if (count <= 1) return true;
-    std::string range = "--count " + std::to_string(count) + " from " + formatDottedAddress(first);
+    std::string range = "--count " + std::to_string(count) + " from " + formatIPv4(first);
     if ((first >> 24) != 127) {
         *error = range + ": a fleet needs an --address in 127.0.0.0/8, where every address works without set-up";
         return false;
@@ -110,7 +110,7 @@ SimConfig makeAdapterConfig(const SimConfig& fleet, unsigned index) {
     adapter.seed = fleet.seed + index;
     // Adapters of a fleet would otherwise overwrite each other's image.
     if (fleet.count > 1 && !fleet.saveImagePath.empty()) {
-        adapter.saveImagePath += "." + formatDottedAddress(adapter.address);
+        adapter.saveImagePath += "." + formatIPv4(adapter.address);
     }
     return adapter;
 }

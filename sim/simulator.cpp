@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/signals.h"
 #include "sim/device_pages.h"
 #include "sim/fleet.h"
 
@@ -70,7 +71,7 @@ void Simulator::installSignalHandlers(Simulator* simulator) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    ignoreBrokenPipes();
 }
 
 void Simulator::requestStop(int signalNumber) {
@@ -95,12 +96,12 @@ bool Simulator::start(std::string* error) {
     }
     scheduledMs_.assign(adapters_.size(), kNever);
     EventLine line("listening");
-    line.add("address", formatDottedAddress(config_.address))
+    line.add("address", formatIPv4(config_.address))
         .add("port", unsigned{config_.httpPort})
         .add("auth", config_.authEnabled ? "digest" : "off")
         .add("software-version", config_.identity.softwareVersion);
     if (fleet) {
-        line.add("count", config_.count).add("last", formatDottedAddress(adapters_.back()->config().address));
+        line.add("count", config_.count).add("last", formatIPv4(adapters_.back()->config().address));
     }
     log_->write(line);
     return true;

@@ -19,9 +19,7 @@ void appendU16(std::string* out, uint16_t value) {
     out->push_back(static_cast<char>(value & 255));
 }
 
-std::string endpoint(uint32_t address, uint16_t port) {
-    return formatDottedAddress(address) + ":" + std::to_string(port);
-}
+std::string endpoint(uint32_t address, uint16_t port) { return formatIPv4(address) + ":" + std::to_string(port); }
 
 // Decimal digits only, at most 19 of them.
 std::optional<uint64_t> parseDecimal(const std::string& text) {

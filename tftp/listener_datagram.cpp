@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/socket_address.h"
+#include "base/ipv4_text.h"
 #include "base/trace.h"
 #include "base/u16_be.h"
 #include "tftp/packets.h"
@@ -56,10 +57,8 @@ static bool namesFile(const uint8_t* datagram, int length, const char* fileName)
 static ListenerVerdict ignoreForeignRequest(const uint8_t* datagram, int length, const ListenerPeers& peers) {
     char name[kTftpPacketSize + 1];
     uint32_t from = peers.sourceAddress;
-    trace("+++ TFTP RRQ from %u.%u.%u.%u:%u, not the adapter, ignored: %s\n", static_cast<unsigned>(from >> 24),
-          static_cast<unsigned>((from >> 16) & 0xff), static_cast<unsigned>((from >> 8) & 0xff),
-          static_cast<unsigned>(from & 0xff), static_cast<unsigned>(peers.sourcePort),
-          copyRequestedName(readRequestedName(datagram, length), name));
+    trace("+++ TFTP RRQ from %s:%u, not the adapter, ignored: %s\n", formatIPv4(from).c_str(),
+          static_cast<unsigned>(peers.sourcePort), copyRequestedName(readRequestedName(datagram, length), name));
     return ListenerVerdict::Foreign;
 }
 

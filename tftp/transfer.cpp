@@ -43,10 +43,10 @@ SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagr
     if (length < 2) return SessionVerdict::Idle;
     if (sourceAddress != session->peerAddress || sourcePort != session->peerPort) {
         trace("Unknown source request in session: %x:%u", sourceAddress, static_cast<unsigned>(sourcePort));
-        return SessionVerdict::Tick;
+        return SessionVerdict::Foreign;
     }
     // An ACK carries its block number in bytes 2-3; a shorter one is no ACK.
-    if (getU16BE(datagram) != kTftpAck || length < 4) return SessionVerdict::Tick;
+    if (getU16BE(datagram) != kTftpAck || length < 4) return SessionVerdict::Foreign;
     switch (session->state) {
         case TransferState::Announcing:
         case TransferState::Sending:

@@ -24,6 +24,7 @@ struct TftpSession {
     uint32_t peerAddress;
     uint16_t peerPort;
     SocketHandle udpSocket;
+    uint32_t localAddress;  // where the session serves from: the verification query's too
     TransferState state;
     uint32_t block;  // the block awaited: 0 while announcing
     uint32_t imageSize;
@@ -44,7 +45,7 @@ void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t peer
 
 enum class SessionVerdict {
     Idle,       // nothing received, or too short to carry an opcode: pump, then wait
-    Tick,       // a foreign datagram, or one from the peer that is not an ACK: ignored
+    Foreign,    // from another host or port, or from the peer but no ACK: ignored like Discard
     Discard,    // an ACK of another block: receive again at once, no tick
     SendBlock,  // the expected ACK: send DATA `block` (blockData, blockSize) now
     Complete,   // the expected ACK of the final block: the transfer has succeeded

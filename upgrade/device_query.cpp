@@ -79,23 +79,11 @@ int32_t deviceQueryWorker(void* raw) {
     // programs hold the ports.
     HttpResult result = exchange();
     while (result.outcome == HttpOutcome::BindFailed && retryPortSearch(PortKind::Http)) result = exchange();
-    if (result.outcome != HttpOutcome::Received && result.outcome != HttpOutcome::ChallengeTaken)
-        failRun(httpFailureOutcome(result.outcome));
+    if (std::optional<RunOutcome> failure = connectionFailure(result.outcome)) failRun(*failure);
     return workerExitCode(result);
 }
 
-int32_t workerExitCode(const HttpResult& result) {
-    switch (result.outcome) {
-        case HttpOutcome::Received: break;
-        case HttpOutcome::ChallengeTaken: return -1;
-        case HttpOutcome::SocketFailed: return -2;
-        case HttpOutcome::BindFailed: return -3;
-        case HttpOutcome::ConnectFailed: return -4;
-    }
-    return result.bytes;
-}
-
-RunOutcome httpFailureOutcome(HttpOutcome outcome) {
+std::optional<RunOutcome> connectionFailure(HttpOutcome outcome) {
     switch (outcome) {
         case HttpOutcome::SocketFailed: return RunOutcome::HttpSocketFailed;
         case HttpOutcome::BindFailed: return RunOutcome::HttpBindFailed;
@@ -103,15 +91,21 @@ RunOutcome httpFailureOutcome(HttpOutcome outcome) {
         case HttpOutcome::Received:
         case HttpOutcome::ChallengeTaken: break;
     }
-    return RunOutcome::NoResponse;
+    return std::nullopt;
 }
+
+int32_t workerExitCode(const HttpResult& result) {
+    return result.outcome == HttpOutcome::ChallengeTaken ? kChallengeTaken : result.bytes;
+}
+
+bool deviceAnswered(const DeviceQuery& query) { return runDeviceQuery(query) > 0; }
 
 int32_t runDeviceQuery(DeviceQuery query) {
     ConnectingBar bar;
     int silentRetries = 0;
     for (;;) {
         int32_t result = runAttempt(query, &bar);
-        if (result >= 0) return result;
+        if (result != kChallengeTaken) return result;
 
         // The adapter demanded authentication. A new nonce (nc back at 0) with
         // a password held may only mean the old nonce expired: retry once

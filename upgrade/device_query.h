@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/instance.h"
 #include "web/http_exchange.h"
@@ -27,15 +28,22 @@ int32_t runDeviceQuery(DeviceQuery query);
 
 // The worker thread's entry: runs httpGet with the record's values and the
 // run's credentials and device values. Ends with workerExitCode of its result;
-// a failed connection ends the process from this thread, with its error box.
+// a failed connection (connectionFailure) ends the process from this thread,
+// with its error box.
 int32_t deviceQueryWorker(void* query);
 
-// The worker thread's exit code for an exchange, as the thread that started it
-// reads it: the byte count (0 or more) of an answer, -1 for a challenge taken,
-// -2, -3 and -4 for no socket, no free local port and no connection.
+// The run's end for an exchange whose connection failed; nothing for one that
+// reached the adapter (an answer, or a challenge taken).
+std::optional<RunOutcome> connectionFailure(HttpOutcome outcome);
+
+// The worker thread's exit code for an exchange that reached the adapter, as
+// the query's thread reads it: the byte count (0 or more) of an answer, or
+// kChallengeTaken.
+inline constexpr int32_t kChallengeTaken = -1;
 int32_t workerExitCode(const HttpResult& result);
 
-// How a run ends after an exchange whose connection failed.
-RunOutcome httpFailureOutcome(HttpOutcome outcome);
+// Runs the query: true when the adapter answered with a page (at least one
+// byte, from which DeviceInfo was read), false for an empty answer.
+bool deviceAnswered(const DeviceQuery& query);
 
 }  // namespace orb

@@ -4,7 +4,7 @@
 
 #include "base/diagnostics_log.h"
 #include "base/ipv4_address_parser.h"
-#include "base/random.h"
+#include "base/ipv4_text.h"
 #include "base/trace.h"
 #include "upgrade/center_window.h"
 #include "upgrade/dialog_ids.h"
@@ -21,8 +21,6 @@ constexpr int kWarningTextId = 1021;
 constexpr int kHeadTextId = 1007;
 constexpr int kInstructionTextId = 1008;
 
-// Credentials are read with this limit, NUL included.
-constexpr int kCredentialReadLimit = 127;
 constexpr int kAddressReadLimit = 63;
 
 int commandId(uintptr_t wParam) { return static_cast<int>(wParam & 0xffff); }
@@ -61,10 +59,7 @@ bool cancelProgressWindow(WindowHandle window, int id) {
 void fillPcAddressCombo(WindowHandle window) {
     for (uint32_t address : runState.pcAddressList) {
         if (address == 0) break;
-        char text[16];
-        std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
-                      address & 255);
-        addComboEntry(window, kPcAddressComboId, text);
+        addComboEntry(window, kPcAddressComboId, formatIPv4(address).c_str());
     }
     selectComboEntry(window, kPcAddressComboId, 0);
 }
@@ -85,8 +80,6 @@ bool acceptAddress(WindowHandle window) {
         focusControl(window, kAddressFieldId);
         return true;
     }
-    std::snprintf(runState.tftpFileName, sizeof runState.tftpFileName, "/orb%x.bin",
-                  static_cast<unsigned>(nextRandom() & 0xffff));
     // With an empty address list nothing is selected and the PC address keeps
     // its start-up value.
     int selected = readComboSelection(window, kPcAddressComboId);
@@ -139,7 +132,7 @@ bool addressDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, 
 bool credentialsDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
     if (message == kWmInitDialog) {
         setControlText(window, kHeadTextId, kPasswordText);
-        setControlText(window, kUserFieldId, "admin");
+        setControlText(window, kUserFieldId, kDefaultUserName);
         setControlText(window, kPasswordFieldId, "");
         focusControl(window, kPasswordFieldId);
         centerWindow(window);

@@ -3,6 +3,15 @@
 
 namespace orb {
 
+// The user name that the credentials dialog starts with.
+inline constexpr const char* kDefaultUserName = "admin";
+
+// The credentials dialog reads its user and password fields with this limit,
+// the NUL included: at most kCredentialMaxChars characters are kept, a longer
+// entry is cut without a word.
+inline constexpr int kCredentialReadLimit = 127;
+inline constexpr int kCredentialMaxChars = kCredentialReadLimit - 1;
+
 inline constexpr const char* kWarningText =
     "WARNING: Forcing a firmware upgrade on your ORB\r\nwithout prior approval from your service provider or\r\n"
     "network administrator may cause interruption to your\r\nservice.  If your ORB is managed by a service\r\n"

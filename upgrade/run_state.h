@@ -16,7 +16,7 @@ inline constexpr int kResponseLimit = kResponseBufferSize - 1;  // room for the 
 inline constexpr uint16_t kFirstLocalHttpPort = 23456;
 inline constexpr uint16_t kDeviceHttpPort = 80;
 inline constexpr const char* kStatusPagePath = "/admin/advanced";
-inline constexpr const char* kTriggerPathFormat = "/admin/upgrade?tftp://%u.%u.%u.%u:%u%s";
+inline constexpr const char* kTriggerPathFormat = "/admin/upgrade?tftp://%s:%u%s";
 
 struct RunState {
     InstanceHandle instance;
@@ -33,5 +33,9 @@ struct RunState {
 };
 
 extern RunState runState;
+
+// Draws the run's TFTP file name, "/orb%x.bin" with the low 16 bits of one
+// draw of the generator, into runState.
+void drawTftpFileName();
 
 }  // namespace orb

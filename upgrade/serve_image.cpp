@@ -42,8 +42,7 @@ uint16_t startTftpListener(uint32_t localAddress) {
     return port;
 }
 
-int32_t tftpListenerThread(void* argument) {
-    auto* listener = static_cast<TftpListener*>(argument);
+ReadRequestPeer waitForReadRequest(TftpListener* listener) {
     WindowHandle window = createModelessDialog(runState.instance, kWaitingWindowId, progressDialogProc);
     if (window != nullptr) {
         setProgressRange(window, kProgressBarId, 0, kIdlePositionLimit);
@@ -88,17 +87,20 @@ int32_t tftpListenerThread(void* argument) {
                 // still work, so one message is served per ignored datagram.
                 if (window != nullptr) pumpOneMessage(window);
                 break;
-            case ListenerVerdict::Accept: {
-                uint32_t peerAddress = peers.sourceAddress;
-                uint16_t peerPort = peers.sourcePort;
+            case ListenerVerdict::Accept:
                 if (window != nullptr) destroyWindow(window);
                 reportWindowClosed(RunStep::Waiting, window);
-                if (RunObserver* observer = runObserver())
-                    observer->uploadStarted(listener->boundPort, peerAddress, peerPort, runState.firmwareImage.size);
-                uploadAndVerify(listener->udpSocket, listener->localAddress, peerAddress, peerPort);
-            }
+                return {peers.sourceAddress, peers.sourcePort};
         }
     }
+}
+
+int32_t tftpListenerThread(void* argument) {
+    auto* listener = static_cast<TftpListener*>(argument);
+    ReadRequestPeer peer = waitForReadRequest(listener);
+    if (RunObserver* observer = runObserver())
+        observer->uploadStarted(listener->boundPort, peer.address, peer.port, runState.firmwareImage.size);
+    startTftpSession(listener->udpSocket, listener->localAddress, peer.address, peer.port);
 }
 
 }  // namespace orb

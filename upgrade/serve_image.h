@@ -30,6 +30,19 @@ struct TftpListener {
 // thread and returns the port. Every failure ends the process.
 uint16_t startTftpListener(uint32_t localAddress);
 
-int32_t tftpListenerThread(void* listener);
+// The sender of the adapter's read request of the run's file.
+struct ReadRequestPeer {
+    uint32_t address;
+    uint16_t port;
+};
+
+// Shows the waiting window and serves it, the waiting hint and the ignored
+// datagrams until the read request arrives; closes the window and returns its
+// sender. Cancel in the window ends the process.
+ReadRequestPeer waitForReadRequest(TftpListener* listener);
+
+// The listener thread: waits for the read request, then hands over to the
+// session, which ends the process.
+[[noreturn]] int32_t tftpListenerThread(void* listener);
 
 }  // namespace orb

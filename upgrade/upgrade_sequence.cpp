@@ -4,6 +4,7 @@
 
 #include "platform/process.h"
 #include "platform/windowing.h"
+#include "base/ipv4_text.h"
 #include "upgrade/device_query.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
@@ -27,10 +28,12 @@ int runUpgradeSequence() {
         reportRunEnded(RunOutcome::Declined);
         return 0;
     }
+    // Drawn before the status query, whose challenges draw the client nonces.
+    drawTftpFileName();
 
     DeviceQuery query{instance,        runState.pcAddress, kFirstLocalHttpPort,     runState.deviceAddress,
                       kDeviceHttpPort, kStatusPagePath,    runState.responseBuffer, kResponseLimit};
-    if (runDeviceQuery(query) <= 0) {
+    if (!deviceAnswered(query)) {
         showFailure(RunOutcome::NoResponse);
         return 0;
     }
@@ -41,10 +44,10 @@ int runUpgradeSequence() {
     }
 
     auto port = static_cast<uint16_t>(startTftpListener(runState.pcAddress) & 0xffff);
-    char triggerPath[192];  // room for the longest address, port and file name: nothing is cut
-    uint32_t pc = runState.pcAddress;
-    std::snprintf(triggerPath, sizeof triggerPath, kTriggerPathFormat, pc >> 24, (pc >> 16) & 255, (pc >> 8) & 255,
-                  pc & 255, static_cast<unsigned>(port), runState.tftpFileName);
+    // Room for the longest address and port and any file name.
+    char triggerPath[sizeof "/admin/upgrade?tftp://255.255.255.255:65535" + sizeof runState.tftpFileName];
+    std::snprintf(triggerPath, sizeof triggerPath, kTriggerPathFormat, formatIPv4(runState.pcAddress).c_str(),
+                  static_cast<unsigned>(port), runState.tftpFileName);
     query.path = triggerPath;
     runDeviceQuery(query);  // the adapter's answer to the trigger is not used
 

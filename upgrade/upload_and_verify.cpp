@@ -40,7 +40,7 @@ static void showUploadProgress(WindowHandle window, const TftpSession* session) 
 // at once (the expected ACK sends the next block without delay), is handled,
 // and the wait goes on towards the same interval's end. So an interval lasts
 // its 100 ticks whatever arrives.
-void transferImage(TftpSession* session, WindowHandle window) {
+void transferBlocks(TftpSession* session, WindowHandle window) {
     SocketHandle udpSocket = session->udpSocket;
     setNonBlocking(udpSocket, true);
     sockaddr_in peer;
@@ -59,7 +59,7 @@ void transferImage(TftpSession* session, WindowHandle window) {
                 if (window != nullptr) pumpOneMessage(window);
                 waitForInput(window, udpSocket, 1, kTicksPerInterval - session->ticks);
                 break;
-            case SessionVerdict::Tick:
+            case SessionVerdict::Foreign:
             case SessionVerdict::Discard:
                 // A stream of such datagrams leaves no idle pass: serve Cancel here too.
                 if (window != nullptr) pumpOneMessage(window);
@@ -109,18 +109,22 @@ void transferImage(TftpSession* session, WindowHandle window) {
     }
 }
 
-void uploadAndVerify(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
+void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
     auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
     if (session == nullptr) failRun(RunOutcome::SessionAllocationFailed);
     initTftpSession(session, udpSocket, peerAddress, peerPort, runState.firmwareImage.data,
                     runState.firmwareImage.size);
+    session->localAddress = localAddress;
+    runTftpSession(session);
+}
 
+void runTftpSession(TftpSession* session) {
     WindowHandle window = createModelessDialog(runState.instance, kUploadWindowId, progressDialogProc);
     if (window != nullptr) {
         setProgressRange(window, kProgressBarId, 0, static_cast<int>(session->blockCount & 0xffff));
     }
     reportWindowShown(RunStep::Upload, window);
-    transferImage(session, window);
+    transferBlocks(session, window);
 
     runRestartWait(window, runState.deviceAddressText);
     if (window != nullptr) destroyWindow(window);
@@ -134,9 +138,9 @@ void uploadAndVerify(SocketHandle udpSocket, uint32_t localAddress, uint32_t pee
         runState.deviceInfo.softwareVersion[0] = '\0';
         // The adapter's address, whoever the transfer went to: a version read
         // from any other host would say nothing about the adapter.
-        DeviceQuery query{runState.instance, localAddress,    kFirstLocalHttpPort,     runState.deviceAddress,
-                          kDeviceHttpPort,   kStatusPagePath, runState.responseBuffer, kResponseLimit};
-        if (runDeviceQuery(query) <= 0) {
+        DeviceQuery query{runState.instance, session->localAddress, kFirstLocalHttpPort,     runState.deviceAddress,
+                          kDeviceHttpPort,   kStatusPagePath,       runState.responseBuffer, kResponseLimit};
+        if (!deviceAnswered(query)) {
             showFailure(RunOutcome::NotRespondingAfterUpload);
         } else {
             // The success dialog is the run's end: no failure of another thread follows it.

@@ -17,15 +17,20 @@ void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytes
 
 // Takes over from the listener after the read request: the socket (bound,
 // non-blocking), the local address it serves on, from which the verification
-// query goes out too, and the peer's address and port. The verification asks
-// runState's device address.
-[[noreturn]] void uploadAndVerify(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
-                                  uint16_t peerPort);
+// query goes out too, and the peer's address and port. Fills the session and
+// runs it.
+[[noreturn]] void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
+                                   uint16_t peerPort);
+
+// The upload window, the transfer, the restart wait and the verification
+// query, which asks runState's device address; frees the session and ends the
+// process.
+[[noreturn]] void runTftpSession(TftpSession* session);
 
 // The transfer alone: serves the image in lock-step with the peer's ACKs until
 // it is complete or timed out (the session's state says which), showing the
 // bytes acknowledged in `window` (nullptr: none). Returns with the socket
 // closed.
-void transferImage(TftpSession* session, WindowHandle window);
+void transferBlocks(TftpSession* session, WindowHandle window);
 
 }  // namespace orb

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/clock.h"
+#include "base/ipv4_text.h"
 #include "upgrade/run_observer.h"
 
 namespace orb {
@@ -25,10 +26,8 @@ void formatWaitingHint(char* text, size_t size, uint16_t port, uint32_t pcAddres
     int length =
         std::snprintf(text, size,
                       "No request from the adapter yet: a firewall on this computer may block UDP port %u, and the "
-                      "adapter must reach the chosen PC address %u.%u.%u.%u.",
-                      static_cast<unsigned>(port), static_cast<unsigned>(pcAddress >> 24),
-                      static_cast<unsigned>((pcAddress >> 16) & 0xff), static_cast<unsigned>((pcAddress >> 8) & 0xff),
-                      static_cast<unsigned>(pcAddress & 0xff));
+                      "adapter must reach the chosen PC address %s.",
+                      static_cast<unsigned>(port), formatIPv4(pcAddress).c_str());
     if (ignored == nullptr || ignored->count == 0 || length < 0 || static_cast<size_t>(length) >= size) return;
     uint32_t first = ignored->hosts[0];
     char more[32] = "";
@@ -36,9 +35,7 @@ void formatWaitingHint(char* text, size_t size, uint16_t port, uint32_t pcAddres
         std::snprintf(more, sizeof more, " and %s%d more", ignored->overflowed ? "at least " : "",
                       ignored->count - 1 + (ignored->overflowed ? 1 : 0));
     std::snprintf(text + length, size - static_cast<size_t>(length),
-                  " (read requests from other hosts were ignored: %u.%u.%u.%u%s)", static_cast<unsigned>(first >> 24),
-                  static_cast<unsigned>((first >> 16) & 0xff), static_cast<unsigned>((first >> 8) & 0xff),
-                  static_cast<unsigned>(first & 0xff), more);
+                  " (read requests from other hosts were ignored: %s%s)", formatIPv4(first).c_str(), more);
 }
 
 uint32_t readWaitingHintDelay(const WaitingHint& hint) {

@@ -15,6 +15,7 @@
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "base/diagnostics_log.h"
+#include "base/ipv4_text.h"
 #include "dialogs/dialog_view.h"
 #include "dialogs/program_thread.h"
 #include "upgrade/dialog_ids.h"
@@ -36,13 +37,6 @@ using dialogs::WindowState;
 
 constexpr auto kUploadReportInterval = std::chrono::seconds(1);
 constexpr auto kRestartReportInterval = std::chrono::seconds(10);
-
-std::string dotted(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
-                  address & 255);
-    return text;
-}
 
 bool isAlive(WindowHandle window) {
     WindowState state;
@@ -111,8 +105,7 @@ public:
         }
         // Untouched, the adapter's version is the one on its status page.
         if (stoppedAsAnswer()) seen_.reportedVersion = status_.softwareVersion;
-        Event event(adapter_, "result");
-        event.add("result", name).add("code", static_cast<long long>(outcome));
+        Event event = resultEvent(adapter_, name, outcome);
         event.add("version", seen_.reportedVersion).add("image-version", seen_.imageVersion);
         event.add("error", error);
         event.fields.push_back({"uploaded", seen_.uploaded ? "true" : "false", true});
@@ -304,8 +297,8 @@ private:
         if (!options_.pcAddress.empty()) {
             index = -1;
             for (size_t i = 0; i < offered_.size(); ++i) {
-                if (dotted(offered_[i]) == options_.pcAddress) index = static_cast<int>(i);
-                offered += (i > 0 ? ", " : "") + dotted(offered_[i]);
+                if (formatIPv4(offered_[i]) == options_.pcAddress) index = static_cast<int>(i);
+                offered += (i > 0 ? ", " : "") + formatIPv4(offered_[i]);
             }
             if (index < 0) {
                 stop(StopReason::UsageError, Event(adapter_, "usage-error"),
@@ -314,7 +307,7 @@ private:
             }
         }
         if (index >= 0) chosenPcAddress_ = offered_[static_cast<size_t>(index)];
-        std::string pcAddress = index >= 0 ? dotted(chosenPcAddress_) : std::string();
+        std::string pcAddress = index >= 0 ? formatIPv4(chosenPcAddress_) : std::string();
         emit(Event(adapter_, "address").add("pc-address", pcAddress).add("image-version", seen_.imageVersion),
              "adapter address " + adapter_ + ", PC address " + pcAddress + "; the firmware to install: Version " +
                  seen_.imageVersion);
@@ -336,7 +329,7 @@ private:
             act(window, [window] { return dialogs::input::pressEscape(window); });
             return;
         }
-        std::string user = options_.user.empty() ? "admin" : options_.user;
+        std::string user = options_.user.empty() ? kDefaultUserName : options_.user;
         emit(Event(adapter_, "credentials").add("user", user), "credentials: user " + user + ", password given");
         act(window, [window, user = options_.user, password = password_] {
             if (!user.empty() && !dialogs::input::typeText(window, kUserFieldId, user)) return false;
@@ -399,10 +392,10 @@ private:
         std::erase_if(httpDeadlines_, [this](const auto& entry) { return hasNoHttpLimit(entry.first); });
         emit(Event(adapter_, "upload-started")
                  .add("port", static_cast<long long>(port))
-                 .add("peer", dotted(peerAddress))
+                 .add("peer", formatIPv4(peerAddress))
                  .add("peer-port", static_cast<long long>(peerPort))
                  .add("size", static_cast<long long>(size)),
-             "the adapter " + dotted(peerAddress) + ":" + std::to_string(peerPort) +
+             "the adapter " + formatIPv4(peerAddress) + ":" + std::to_string(peerPort) +
                  " asks for the image: " + std::to_string(size) + " bytes from UDP port " + std::to_string(port));
     }
 
@@ -577,8 +570,7 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
     // The runner checked the log's file (ORB_TRACE) before it started any run.
     std::string logError;
     if (!openDiagnosticsLog(nullptr, &logError)) {
-        Event event(options.addresses.at(0), "result");
-        event.add("result", "usage-error").add("code", static_cast<long long>(Outcome::UsageError));
+        Event event = resultEvent(options.addresses.at(0), "usage-error", Outcome::UsageError);
         std::string line = formatJson(event.add("text", "result: usage-error (" + logError + ")")) + "\n";
         std::fputs(line.c_str(), stdout);
         endProcess(static_cast<int>(Outcome::UsageError));

@@ -1,12 +1,14 @@
 #include "app/unattended/unattended_options.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/log_file.h"
+#include "base/ipv4_text.h"
 #include "app/unattended/unattended_events.h"
 
 namespace orb::unattended {
@@ -90,13 +92,6 @@ bool isDottedQuad(const std::string& text) {
     return parseDottedQuad(text, &address);
 }
 
-std::string formatDottedQuad(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", address >> 24, (address >> 16) & 255, (address >> 8) & 255,
-                  address & 255);
-    return text;
-}
-
 bool addAdapter(const std::string& spelling, const std::string& where, NamedAdapters* adapters, std::string* error) {
     uint32_t number = 0;
     if (!parseDottedQuad(spelling, &number)) {
@@ -117,7 +112,7 @@ bool addAdapter(const std::string& spelling, const std::string& where, NamedAdap
             *error = where + ": the adapter " + spelling + " is " + named.spelling + " (" + named.where + ") again";
         return false;
     }
-    adapters->list.push_back({formatDottedQuad(number), spelling, where});
+    adapters->list.push_back({formatIPv4(number), spelling, where});
     return true;
 }
 
@@ -139,100 +134,259 @@ bool addAdaptersFromText(const std::string& text, const std::string& fileName, N
     return true;
 }
 
+namespace {
+
+// What parsing gathers besides the options themselves.
+struct ParseState {
+    UnattendedOptions* options;
+    NamedAdapters adapters;
+    std::vector<std::string> addressFiles;
+};
+
+bool parseSeconds(const std::string& name, const std::string& value, int* seconds, std::string* error) {
+    if (parseCount(value, seconds) && *seconds >= 0 && *seconds <= kMaxTimeoutSeconds) return true;
+    *error = name + " takes a number of seconds from 0 (no limit) to " + std::to_string(kMaxTimeoutSeconds);
+    return false;
+}
+
+void passValue(std::vector<std::string>* args, const char* name, const std::string& value) {
+    args->push_back(name);
+    args->push_back(value);
+}
+
+// One row per option: its name, the name of its value (nullptr: a flag), its
+// lines in --help (none: not shown), how it is parsed (nullptr: never taken),
+// and what the single-adapter run gets of it (nullptr: nothing).
+struct OptionRow {
+    const char* name;
+    const char* valueName;
+    std::array<const char*, 4> help;  // nullptr after the last line
+    bool (*parse)(const std::string& name, const std::string& value, ParseState* state, std::string* error);
+    void (*passOn)(const char* name, const UnattendedOptions& options, const std::string& address,
+                   std::vector<std::string>* args);
+};
+
+constexpr OptionRow kOptionRows[] = {
+    // Taken only as the first argument, before the table is asked.
+    {"--unattended",
+     nullptr,
+     {"upgrade without a person: answer every dialog from the", "options below"},
+     nullptr,
+     [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
+         args->push_back(name);
+     }},
+    {"--adapter-run",
+     nullptr,
+     {},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->adapterRun = true;
+     },
+     [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
+         args->push_back(name);
+     }},
+    {"--accept-warning",
+     nullptr,
+     {"required with --unattended: accept the warning about", "upgrading without your service provider's approval"},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->acceptWarning = true;
+     },
+     [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
+         args->push_back(name);
+     }},
+    {"--address",
+     "A.B.C.D",
+     {"an adapter to upgrade (repeatable). Numbers are", "decimal (010.1.0.8 is 10.1.0.8); an adapter named",
+      "twice, 0.0.0.0 and 255.255.255.255 are refused"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         return addAdapter(value, name, &state->adapters, error);
+     },
+     [](const char* name, const UnattendedOptions&, const std::string& address, std::vector<std::string>* args) {
+         passValue(args, name, address);
+     }},
+    {"--addresses-file",
+     "FILE",
+     {"adapters to upgrade, one address a line; '#' starts a", "comment; blanks, CRLF and a UTF-8 byte-order mark are",
+      "ignored; an error names FILE:LINE"},
+     [](const std::string&, const std::string& value, ParseState* state, std::string*) {
+         state->addressFiles.push_back(value);
+         return true;
+     },
+     nullptr},
+    {"--pc-address",
+     "A.B.C.D",
+     {"this computer's address that the adapters fetch the", "image from (one of the addresses the dialog offers;",
+      "default: its first)"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         uint32_t pcAddress = 0;
+         if (!parseDottedQuad(value, &pcAddress)) {
+             *error = name + ": " + quoted(value) + " is not an IPv4 address";
+             return false;
+         }
+         // Compared with the addresses the dialog offers, which have no
+         // leading zeros.
+         state->options->pcAddress = formatIPv4(pcAddress);
+         return true;
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         if (!options.pcAddress.empty()) passValue(args, name, options.pcAddress);
+     }},
+    {"--user",
+     "NAME",
+     {"the administrator's name (default: admin)"},
+     [](const std::string&, const std::string& value, ParseState* state, std::string*) {
+         state->options->user = value;
+         return true;
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         if (!options.user.empty()) passValue(args, name, options.user);
+     }},
+    {"--password-file",
+     "FILE",
+     {"the password (1 to 126 bytes; a UTF-8 byte-order mark", "and one line end at its end are dropped); else the",
+      "variable ORB_PASSWORD, taken the same way. A refused", "password is not retried"},
+     [](const std::string&, const std::string& value, ParseState* state, std::string*) {
+         state->options->passwordFile = value;
+         return true;
+     },
+     nullptr},
+    {"--password",
+     nullptr,
+     {},
+     [](const std::string&, const std::string&, ParseState*, std::string* error) {
+         *error = "the password is never taken from the command line: use --password-file FILE or ORB_PASSWORD";
+         return false;
+     },
+     nullptr},
+    {"--check",
+     nullptr,
+     {"only read each adapter's status page and say whether", "it runs the embedded version; nothing is triggered",
+      "(exit 0: all current, 10: some would be upgraded);", "with --force a current adapter is needs-upgrade too"},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->check = true;
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         if (options.check) args->push_back(name);
+     }},
+    {"--force",
+     nullptr,
+     {"upgrade also the adapters that already run the", "embedded version (without it they end as current,",
+      "untouched)"},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->force = true;
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         if (options.force) args->push_back(name);
+     }},
+    {"--parallel",
+     "N",
+     {"upgrade up to N adapters at once (1 to 1000, default", "4); their runs take turns at the listener's 100 ports",
+      "and the 101 HTTP local ports, so most of them wait", "for their adapters' restarts meanwhile"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         int* parallel = &state->options->parallel;
+         if (parseCount(value, parallel) && *parallel >= 1 && *parallel <= kMaxParallel) return true;
+         *error = name + " takes a number from 1 to " + std::to_string(kMaxParallel);
+         return false;
+     },
+     nullptr},
+    {"--request-timeout",
+     "S",
+     {"give up on an adapter whose read request has not come", "S seconds after the trigger (default 120; 0: no",
+      "limit): result no-request"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         return parseSeconds(name, value, &state->options->requestTimeoutSeconds, error);
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         passValue(args, name, std::to_string(options.requestTimeoutSeconds));
+     }},
+    {"--http-timeout",
+     "S",
+     {"give up on an adapter that has not finished an HTTP", "answer in S seconds (default 60; 0: no limit): result",
+      "not-reachable; the answer to the trigger has no limit", "once the adapter's read request has come"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         return parseSeconds(name, value, &state->options->httpTimeoutSeconds, error);
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         passValue(args, name, std::to_string(options.httpTimeoutSeconds));
+     }},
+    {"--json",
+     nullptr,
+     {"one JSON object a line for each step, instead of text"},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->json = true;
+     },
+     nullptr},
+    {"--progress",
+     "WHEN",
+     {"a status line at the bottom of the terminal (counts", "per state, adapters a minute, time left): never, auto",
+      "(default: when standard output is a terminal and", "--json is not given) or always"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         using Progress = UnattendedOptions::Progress;
+         if (value == "never" || value == "auto" || value == "always") {
+             state->options->progress = value == "never"  ? Progress::Never
+                                        : value == "auto" ? Progress::Auto
+                                                          : Progress::Always;
+             return true;
+         }
+         *error = name + " takes never, auto or always, not " + quoted(value);
+         return false;
+     },
+     nullptr},
+    {"--log",
+     "FILE",
+     {"the trace of each run, appended to FILE (FILE.A.B.C.D", "with several adapters); one that cannot be opened is a",
+      "usage error"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         if (value.empty()) {
+             *error = name + " needs a file name";
+             return false;
+         }
+         state->options->logPath = value;
+         return true;
+     },
+     nullptr},
+    // Listed in the program's own options.
+    {"--help",
+     nullptr,
+     {},
+     [](const std::string&, const std::string&, ParseState* state, std::string*) {
+         return state->options->help = true;
+     },
+     nullptr},
+};
+
+const OptionRow* findOption(const std::string& name) {
+    for (const OptionRow& row : kOptionRows)
+        if (name == row.name) return &row;
+    return nullptr;
+}
+
+}  // namespace
+
 ParseResult parseUnattendedOptions(const std::vector<std::string>& args, UnattendedOptions* options,
                                    std::string* error) {
     *options = UnattendedOptions{};
-    NamedAdapters adapters;
-    std::vector<std::string> addressFiles;
+    ParseState state{options, {}, {}};
     for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& name = args[i];
-        if (i == 0 && name == "--unattended") continue;
-        if (name == "--help") {
-            options->help = true;
-            continue;
-        }
-        if (name == "--accept-warning") {
-            options->acceptWarning = true;
-            continue;
-        }
-        if (name == "--json") {
-            options->json = true;
-            continue;
-        }
-        if (name == "--check" || name == "--force") {
-            (name == "--check" ? options->check : options->force) = true;
-            continue;
-        }
-        if (name == "--adapter-run") {
-            options->adapterRun = true;
-            continue;
-        }
-        if (name.rfind("--progress=", 0) == 0 || name == "--progress") {
-            std::string when = name == "--progress" ? (i + 1 < args.size() ? args[++i] : "") : name.substr(11);
-            if (when == "never")
-                options->progress = UnattendedOptions::Progress::Never;
-            else if (when == "auto")
-                options->progress = UnattendedOptions::Progress::Auto;
-            else if (when == "always")
-                options->progress = UnattendedOptions::Progress::Always;
-            else {
-                *error = "--progress takes never, auto or always, not " + quoted(when);
-                return ParseResult::UsageError;
-            }
-            continue;
-        }
-        if (name == "--password") {
-            *error = "the password is never taken from the command line: use --password-file FILE or ORB_PASSWORD";
+        if (i == 0 && args[i] == "--unattended") continue;
+        // An option that takes a value takes it as the next argument or after "=".
+        size_t equals = args[i].find('=');
+        std::string name = args[i].substr(0, equals);
+        const OptionRow* row = findOption(name);
+        if (row == nullptr || row->parse == nullptr || (equals != std::string::npos && row->valueName == nullptr)) {
+            *error = "unknown option " + quoted(args[i]);
             return ParseResult::UsageError;
         }
-        bool takesValue = name == "--address" || name == "--addresses-file" || name == "--pc-address" ||
-                          name == "--user" || name == "--password-file" || name == "--parallel" || name == "--log" ||
-                          name == "--request-timeout" || name == "--http-timeout";
-        if (!takesValue) {
-            *error = "unknown option " + quoted(name);
-            return ParseResult::UsageError;
-        }
-        if (i + 1 >= args.size()) {
+        if (row->valueName != nullptr && equals == std::string::npos && i + 1 >= args.size()) {
             *error = name + " needs a value";
             return ParseResult::UsageError;
         }
-        const std::string& value = args[++i];
-        if (name == "--address") {
-            if (!addAdapter(value, "--address", &adapters, error)) return ParseResult::UsageError;
-        } else if (name == "--addresses-file") {
-            addressFiles.push_back(value);
-        } else if (name == "--pc-address") {
-            uint32_t pcAddress = 0;
-            if (!parseDottedQuad(value, &pcAddress)) {
-                *error = "--pc-address: " + quoted(value) + " is not an IPv4 address";
-                return ParseResult::UsageError;
-            }
-            // Compared with the addresses the dialog offers, which have no
-            // leading zeros.
-            options->pcAddress = formatDottedQuad(pcAddress);
-        } else if (name == "--user") {
-            options->user = value;
-        } else if (name == "--password-file") {
-            options->passwordFile = value;
-        } else if (name == "--parallel") {
-            if (!parseCount(value, &options->parallel) || options->parallel < 1 || options->parallel > kMaxParallel) {
-                *error = "--parallel takes a number from 1 to " + std::to_string(kMaxParallel);
-                return ParseResult::UsageError;
-            }
-        } else if (name == "--request-timeout" || name == "--http-timeout") {
-            int* seconds = name == "--request-timeout" ? &options->requestTimeoutSeconds : &options->httpTimeoutSeconds;
-            if (!parseCount(value, seconds) || *seconds < 0 || *seconds > kMaxTimeoutSeconds) {
-                *error = name + " takes a number of seconds from 0 (no limit) to " + std::to_string(kMaxTimeoutSeconds);
-                return ParseResult::UsageError;
-            }
-        } else if (name == "--log") {
-            if (value.empty()) {
-                *error = "--log needs a file name";
-                return ParseResult::UsageError;
-            }
-            options->logPath = value;
-        }
+        std::string value = row->valueName == nullptr     ? name
+                            : equals != std::string::npos ? args[i].substr(equals + 1)
+                                                          : args[++i];
+        if (!row->parse(name, value, &state, error)) return ParseResult::UsageError;
     }
+    NamedAdapters& adapters = state.adapters;
+    const std::vector<std::string>& addressFiles = state.addressFiles;
     if (options->help) return ParseResult::Help;
     for (const std::string& path : addressFiles)
         if (!readAddressesFile(path, &adapters, error)) return ParseResult::UsageError;
@@ -323,74 +477,34 @@ bool checkLogFiles(const UnattendedOptions& options, std::string* error) {
 }
 
 std::vector<std::string> adapterRunArguments(const UnattendedOptions& options, const std::string& address) {
-    std::vector<std::string> args = {"--unattended", "--adapter-run", "--accept-warning", "--address", address};
-    if (!options.pcAddress.empty()) {
-        args.push_back("--pc-address");
-        args.push_back(options.pcAddress);
-    }
-    if (!options.user.empty()) {
-        args.push_back("--user");
-        args.push_back(options.user);
-    }
-    args.insert(args.end(), {"--request-timeout", std::to_string(options.requestTimeoutSeconds), "--http-timeout",
-                             std::to_string(options.httpTimeoutSeconds)});
-    if (options.check) args.push_back("--check");
-    if (options.force) args.push_back("--force");
+    std::vector<std::string> args;
+    for (const OptionRow& row : kOptionRows)
+        if (row.passOn != nullptr) row.passOn(row.name, options, address, &args);
     return args;
 }
 
 std::vector<std::string> unattendedHelpLines() {
-    return {
-        "  --unattended            upgrade without a person: answer every dialog from the",
-        "                          options below",
-        "  --accept-warning        required with --unattended: accept the warning about",
-        "                          upgrading without your service provider's approval",
-        "  --address A.B.C.D       an adapter to upgrade (repeatable). Numbers are",
-        "                          decimal (010.1.0.8 is 10.1.0.8); an adapter named",
-        "                          twice, 0.0.0.0 and 255.255.255.255 are refused",
-        "  --addresses-file FILE   adapters to upgrade, one address a line; '#' starts a",
-        "                          comment; blanks, CRLF and a UTF-8 byte-order mark are",
-        "                          ignored; an error names FILE:LINE",
-        "  --pc-address A.B.C.D    this computer's address that the adapters fetch the",
-        "                          image from (one of the addresses the dialog offers;",
-        "                          default: its first)",
-        "  --user NAME             the administrator's name (default: admin)",
-        "  --password-file FILE    the password (1 to 126 bytes; a UTF-8 byte-order mark",
-        "                          and one line end at its end are dropped); else the",
-        "                          variable ORB_PASSWORD, taken the same way. A refused",
-        "                          password is not retried",
-        "  --check                 only read each adapter's status page and say whether",
-        "                          it runs the embedded version; nothing is triggered",
-        "                          (exit 0: all current, 10: some would be upgraded)",
-        "  --force                 upgrade also the adapters that already run the",
-        "                          embedded version (without it they end as current,",
-        "                          untouched)",
-        "  --parallel N            upgrade up to N adapters at once (1 to 1000, default",
-        "                          4); their runs take turns at the listener's 100 ports",
-        "                          and the 101 HTTP local ports, so most of them wait",
-        "                          for their adapters' restarts meanwhile",
-        "  --request-timeout S     give up on an adapter whose read request has not come",
-        "                          S seconds after the trigger (default 120; 0: no",
-        "                          limit): result no-request",
-        "  --http-timeout S        give up on an adapter that has not finished an HTTP",
-        "                          answer in S seconds (default 60; 0: no limit): result",
-        "                          not-reachable",
-        "  --json                  one JSON object a line for each step, instead of text",
-        "  --progress WHEN         a status line at the bottom of the terminal (counts",
-        "                          per state, adapters a minute, time left): never, auto",
-        "                          (default: when standard output is a terminal and",
-        "                          --json is not given) or always",
-        "  --log FILE              the trace of each run, appended to FILE (FILE.A.B.C.D",
-        "                          with several adapters); one that cannot be opened is a",
-        "                          usage error",
-        "  Each usage error is found before any adapter runs.",
-        "  Exit status: 0 all run the embedded version now; 2 usage error; with one",
-        "  adapter 3 not reachable, 4 authentication refused, 5 upload incomplete, 6 no",
-        "  answer after the upload or another version, 7 cancelled (SIGINT, SIGTERM,",
-        "  SIGHUP), 8 other failure, 9 no read request, 10 (--check) it would be",
-        "  upgraded; with several adapters 1 when any failed, else 10 when any would be",
-        "  upgraded.",
-    };
+    std::vector<std::string> lines;
+    for (const OptionRow& row : kOptionRows) {
+        std::string head =
+            std::string("  ") + row.name + (row.valueName != nullptr ? std::string(" ") + row.valueName : "");
+        for (const char* text : row.help) {
+            if (text == nullptr) break;
+            head.resize(26, ' ');
+            lines.push_back(head + text);
+            head.clear();
+        }
+    }
+    lines.insert(lines.end(), {
+                                  "  Each usage error is found before any adapter runs.",
+                                  "  Exit status: 0 all run the embedded version now; 2 usage error; with one",
+                                  "  adapter 3 not reachable, 4 authentication refused, 5 upload incomplete, 6 no",
+                                  "  answer after the upload or another version, 7 cancelled (SIGINT, SIGTERM,",
+                                  "  SIGHUP), 8 other failure, 9 no read request, 10 (--check) it would be",
+                                  "  upgraded; with several adapters 1 when any failed, else 10 when any would be",
+                                  "  upgraded.",
+                              });
+    return lines;
 }
 
 }  // namespace orb::unattended

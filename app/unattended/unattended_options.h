@@ -7,6 +7,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/ipv4_text.h"
+#include "upgrade/dialog_texts.h"
+
 namespace orb::unattended {
 
 inline constexpr int kDefaultParallel = 4;
@@ -17,13 +20,12 @@ inline constexpr int kMaxParallel = 1000;
 inline constexpr int kDefaultRequestTimeoutSeconds = 120;
 inline constexpr int kDefaultHttpTimeoutSeconds = 60;
 inline constexpr int kMaxTimeoutSeconds = 9999;
-// The credentials dialog reads 126 characters of its password field and
-// drops the rest without a word.
-inline constexpr size_t kMaxPasswordBytes = 126;
+// The longest password the credentials dialog keeps whole.
+inline constexpr size_t kMaxPasswordBytes = kCredentialMaxChars;
 
 struct UnattendedOptions {
     bool acceptWarning = false;
-    // Each adapter once, in the order given, as "%u.%u.%u.%u" whatever the
+    // Each adapter once, in the order given, as formatIPv4 writes it whatever the
     // spelling ("10.1.0.8" for "10.1.0.008"): the text typed into the address
     // dialog, the "adapter" of every event and the suffix of the log files.
     std::vector<std::string> addresses;
@@ -101,7 +103,6 @@ bool readPasswordFile(const std::string& path, std::string* password, std::strin
 bool isDottedQuad(const std::string& text);
 // The same test, giving the address (first number in the high byte).
 bool parseDottedQuad(const std::string& text, uint32_t* address);
-std::string formatDottedQuad(uint32_t address);
 
 // The file that the run of `address` appends its trace to: --log FILE with one
 // adapter, FILE.<address> with several. Empty without --log.

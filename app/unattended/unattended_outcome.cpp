@@ -88,4 +88,8 @@ int exitStatusFor(const std::vector<Outcome>& outcomes) {
     return behind ? static_cast<int>(Outcome::NeedsUpgrade) : 0;
 }
 
+Event resultEvent(const std::string& adapter, const std::string& resultName, Outcome outcome) {
+    return Event(adapter, "result").add("result", resultName).add("code", static_cast<long long>(outcome));
+}
+
 }  // namespace orb::unattended

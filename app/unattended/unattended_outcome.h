@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "upgrade/run_outcome.h"
+#include "app/unattended/unattended_events.h"
 
 namespace orb::unattended {
 
@@ -62,5 +63,9 @@ bool isFailure(Outcome outcome);
 // code; with several 1 when any failed, else 10 when any would be upgraded,
 // else 0.
 int exitStatusFor(const std::vector<Outcome>& outcomes);
+
+// The start of every "result" event: the adapter, the result's name and the
+// outcome's code; the caller adds the rest, "text" last.
+Event resultEvent(const std::string& adapter, const std::string& resultName, Outcome outcome);
 
 }  // namespace orb::unattended

@@ -1,7 +1,5 @@
 #include "app/unattended/unattended_runner.h"
 
-#include "base/diagnostics_log.h"
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +14,7 @@
 #include "platform/self_spawn.h"
 #include "platform/signals.h"
 #include "base/diagnostics_log.h"
+#include "upgrade/run_state.h"
 #include "app/unattended/batch_progress.h"
 #include "app/unattended/port_turn_client.h"
 #include "app/unattended/port_turn_ledger.h"
@@ -54,12 +53,12 @@ std::function<int()> adapterProgram;
 // The PC address must be one that the address dialog offers.
 bool checkPcAddress(const std::string& pcAddress, std::string* error) {
     if (pcAddress.empty()) return true;
-    uint32_t own[8] = {};
-    int count = listOwnAddresses(own, 8);
+    uint32_t own[kPcAddressListSize] = {};
+    int count = listOwnAddresses(own, kPcAddressListSize);
     std::string offered;
     for (int i = 0; i < count && own[i] != 0; ++i) {
-        if (formatDottedQuad(own[i]) == pcAddress) return true;
-        offered += (i > 0 ? ", " : "") + formatDottedQuad(own[i]);
+        if (formatIPv4(own[i]) == pcAddress) return true;
+        offered += (i > 0 ? ", " : "") + formatIPv4(own[i]);
     }
     *error = "the PC address " + pcAddress + " is not an address of this computer (" +
              (offered.empty() ? std::string("none found") : offered) + ")";
@@ -117,9 +116,7 @@ public:
             if (run.started) continue;
             run.outcome = Outcome::Cancelled;
             run.resultName = "cancelled";
-            print(Event(run.address, "result")
-                      .add("result", "cancelled")
-                      .add("code", static_cast<long long>(Outcome::Cancelled))
+            print(resultEvent(run.address, "cancelled", Outcome::Cancelled)
                       .add("text", "result: cancelled before it started"));
         }
         std::vector<Outcome> outcomes;
@@ -139,9 +136,7 @@ private:
         if (!launch_(adapterRunArguments(options_, run->address), environment, &run->process)) {
             run->finished = true;
             progress_.finished(indexOf(run), true, secondsSince(batchStart_));
-            print(Event(run->address, "result")
-                      .add("result", "failed")
-                      .add("code", static_cast<long long>(Outcome::Failed))
+            print(resultEvent(run->address, "failed", Outcome::Failed)
                       .add("text", "result: failed (the run could not be started)"));
             return false;
         }
@@ -315,9 +310,7 @@ private:
         // Ended without its last word: killed before its front-end ran, or a crash.
         run->outcome = cancelled_ ? Outcome::Cancelled : Outcome::Failed;
         run->resultName = cancelled_ ? "cancelled" : "failed";
-        print(Event(run->address, "result")
-                  .add("result", run->resultName)
-                  .add("code", static_cast<long long>(run->outcome))
+        print(resultEvent(run->address, run->resultName, run->outcome)
                   .add("text", "result: " + run->resultName + " (the run ended without a result, status " +
                                    std::to_string(status) + ")"));
         progress_.finished(indexOf(run), true, secondsSince(batchStart_));

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "platform/process.h"
+#include "platform/signals.h"
 #include "dialogs/front_ends.h"
 #include "dialogs/program_thread.h"
 #include "dialogs/terminal/terminal_view.h"
@@ -107,8 +108,7 @@ void installSignalHandlers() {
     sigaction(SIGCONT, &action, nullptr);
     // A write to a connection that the adapter closed gives an error, as on
     // Windows, instead of ending the process without a word.
-    action.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &action, nullptr);
+    ignoreBrokenPipes();
     for (SavedAction& saved : savedActions) {
         sigaction(saved.signal, nullptr, &saved.action);
         if (saved.action.sa_handler == SIG_IGN) continue;  // nohup and the like stay as they are

@@ -12,6 +12,8 @@ source "$helpers"
 source "$1/orb-upgrade"
 source "$1/orb-sim"
 mapfile -t upgrade_options < <("$2" --help | grep -oE '^ +--[a-z][a-z-]*' | tr -d ' ')
+# The options --help names with a value (--user NAME): nothing but the value is completed after them.
+mapfile -t upgrade_valued < <("$2" --help | grep -oE '^ +--[a-z][a-z-]* [A-Z]' | grep -oE -- '--[a-z-]+')
 mapfile -t sim_options < <("$3" --help | grep -oE '^ +--[a-z][a-z-]*' | tr -d ' ')
 
 failures=0
@@ -57,6 +59,16 @@ for option in "${upgrade_options[@]}"; do
     [[ " ${COMPREPLY[*]} " == *" $option "* ]] && continue
     try "orb-upgrade --unattended $option"
     [[ " ${COMPREPLY[*]} " == *" $option "* ]] || fail "orb-upgrade $option (from --help) is not completed"
+done
+# And no more: the options offered after --unattended are those --help lists.
+try "orb-upgrade --unattended "
+for option in "${COMPREPLY[@]}"; do
+    [[ " ${upgrade_options[*]} " == *" $option "* ]] || fail "orb-upgrade --unattended offers $option, which --help does not list"
+done
+[[ ${#upgrade_valued[@]} -ge 8 ]] || fail "the --help text named only ${#upgrade_valued[@]} options with a value"
+for option in "${upgrade_valued[@]}"; do
+    try "orb-upgrade --unattended $option "
+    [[ " ${COMPREPLY[*]} " != *" --"* ]] || fail "orb-upgrade --unattended $option offers options, not its value"
 done
 for option in "${sim_options[@]}"; do
     try "orb-sim $option"

@@ -73,9 +73,9 @@ TEST(FuzzRegression, TheTransferKeepsItsInvariantsUnderStaleAndForeignAcks) {
         }
         return verdict;
     };
-    EXPECT_EQ(ack(0, 3), SessionVerdict::Tick) << "an ACK without its block number is no ACK";
-    EXPECT_EQ(ack(0, 4, 0x7f000703), SessionVerdict::Tick) << "another address";
-    EXPECT_EQ(ack(0, 4, 0x7f000702, 4001), SessionVerdict::Tick) << "another port";
+    EXPECT_EQ(ack(0, 3), SessionVerdict::Foreign) << "an ACK without its block number is no ACK";
+    EXPECT_EQ(ack(0, 4, 0x7f000703), SessionVerdict::Foreign) << "another address";
+    EXPECT_EQ(ack(0, 4, 0x7f000702, 4001), SessionVerdict::Foreign) << "another port";
     EXPECT_EQ(ack(0), SessionVerdict::SendBlock);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(ack(0), SessionVerdict::Discard) << "a stale ACK";
     EXPECT_EQ(ack(2), SessionVerdict::Discard) << "an ACK ahead of the transfer";

@@ -57,7 +57,7 @@ TEST(SimDottedAddress, BothWays) {
     EXPECT_FALSE(parseDottedAddress("127.0.4"));
     EXPECT_FALSE(parseDottedAddress("127.0.4.1 "));
     EXPECT_FALSE(parseDottedAddress("1.2.3.4.5"));
-    EXPECT_EQ(formatDottedAddress(0xc0a8020au), "192.168.2.10");
+    EXPECT_EQ(formatIPv4(0xc0a8020au), "192.168.2.10");
 }
 
 TEST(SimImageCheck, AGoodImage) {

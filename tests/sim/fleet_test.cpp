@@ -24,8 +24,7 @@ std::ostream& operator<<(std::ostream& out, const AddressCase& c) { return out <
 class FleetAddress : public testing::TestWithParam<AddressCase> {};
 
 TEST_P(FleetAddress, SkipsEveryAddressEndingInZeroOr255) {
-    EXPECT_EQ(formatDottedAddress(deriveAdapterAddress(address(GetParam().first), GetParam().index)),
-              GetParam().expected);
+    EXPECT_EQ(formatIPv4(deriveAdapterAddress(address(GetParam().first), GetParam().index)), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -98,7 +97,7 @@ TEST(SimFleet, AnAdapterTakesTheFleetsSettingsWithItsOwnIdentity) {
     fleet.digest.password = "pw";
     fleet.restartMs = 250;
     SimConfig third = makeAdapterConfig(fleet, 2);
-    EXPECT_EQ(formatDottedAddress(third.address), "127.4.1.2");
+    EXPECT_EQ(formatIPv4(third.address), "127.4.1.2");
     EXPECT_EQ(third.identity.serialNumber, "ORB41000003");
     EXPECT_EQ(third.identity.macAddress, "00:1A:2B:3C:4D:60");
     EXPECT_EQ(third.seed, 42u);

@@ -21,6 +21,7 @@ namespace orb::test {
 namespace {
 
 int randomValue = 0;
+int randomStep = 0;
 bool reportDraws = true;
 
 std::string readFile(const std::string& path) {
@@ -53,10 +54,13 @@ ChildResult runProgramInChild(const ProgramSetup& setup, const std::function<voi
             setOwnAddressesForTesting(true, setup.pcAddresses);
             if (setup.fixRandom) {
                 randomValue = setup.randomValue;
+                randomStep = setup.randomStep;
                 reportDraws = setup.reportDraws;
                 setRandomSource([] {
                     if (reportDraws) std::printf("[random draw]\n");
-                    return randomValue;
+                    int drawn = randomValue;
+                    randomValue += randomStep;
+                    return drawn;
                 });
             }
             if (setup.traceToOutput) setTraceSink([](const char* text) { std::printf("[trace] %s\n", text); });

@@ -38,6 +38,7 @@ struct ProgramSetup {
     std::vector<uint32_t> pcAddresses;
     bool fixRandom = true;  // every draw of the generator gives randomValue
     int randomValue = 0x1a2b;
+    int randomStep = 0;       // added to randomValue after each draw: tells the draws apart
     bool reportDraws = true;  // each draw writes "[random draw]"
     bool traceToOutput = true;
     int timeoutMs = 30000;

@@ -26,7 +26,7 @@ void prepareChildRun(const std::vector<uint8_t>& image, const char* deviceAddres
 // also writes each read, in units of 32 ms, as a line "[clock] N".
 uint32_t loggingFastClock();
 
-// A UDP socket bound to address:0, for uploadAndVerify; kInvalidSocket on failure.
+// A UDP socket bound to address:0, for startTftpSession; kInvalidSocket on failure.
 SocketHandle openSessionSocket(uint32_t address);
 
 // Sends "ready <port>" to address:port: how a child tells its parent that the

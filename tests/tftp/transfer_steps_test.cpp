@@ -198,8 +198,8 @@ TEST_F(TransferSteps, AnAckFromTheRightAddressButAnotherPortIsForeign) {
     test::TraceCapture trace;
     start(testImage(2000));
     trace.clear();
-    EXPECT_EQ(handle(ack(0), kPeer, kPeerPort + 1), SessionVerdict::Tick);
-    EXPECT_EQ(handle(ack(0), 0x7f000306, kPeerPort), SessionVerdict::Tick);
+    EXPECT_EQ(handle(ack(0), kPeer, kPeerPort + 1), SessionVerdict::Foreign);
+    EXPECT_EQ(handle(ack(0), 0x7f000306, kPeerPort), SessionVerdict::Foreign);
     EXPECT_EQ(session.block, 0u);
     EXPECT_EQ(trace.traced(),
               "Unknown source request in session: 7f000305:1235"
@@ -215,7 +215,7 @@ TEST_F(TransferSteps, NonAckDatagramsFromThePeerAreTicks) {
     Received data = datagram({0, 3, 0, 0});
     Received noOpcode = datagram({0, 0, 0, 0});
     for (const Received* received : {&rrq, &error, &data, &noOpcode}) {
-        EXPECT_EQ(handle(*received), SessionVerdict::Tick);
+        EXPECT_EQ(handle(*received), SessionVerdict::Foreign);
     }
     EXPECT_EQ(session.block, 0u);
     EXPECT_EQ(trace.traced(), "");
@@ -226,9 +226,9 @@ TEST_F(TransferSteps, AnAckShorterThanFourBytesIsNoAck) {
     // ACK 0 cut after three bytes: the buffer holds the fourth, the length not.
     Received cut = ack(0);
     cut.length = 3;
-    EXPECT_EQ(handle(cut), SessionVerdict::Tick);
-    EXPECT_EQ(handle(datagram({0, 4, 0})), SessionVerdict::Tick);
-    EXPECT_EQ(handle(datagram({0, 4})), SessionVerdict::Tick);
+    EXPECT_EQ(handle(cut), SessionVerdict::Foreign);
+    EXPECT_EQ(handle(datagram({0, 4, 0})), SessionVerdict::Foreign);
+    EXPECT_EQ(handle(datagram({0, 4})), SessionVerdict::Foreign);
     EXPECT_EQ(session.block, 0u);
     EXPECT_EQ(handle(datagram({0, 4, 0, 0, 'x', 'y'})), SessionVerdict::SendBlock);  // bytes after 3 ignored
 }

@@ -16,8 +16,7 @@ TEST(WorkerExitCode, KeepsTheValuesTheQueryReads) {
     const Case cases[] = {
         {{HttpOutcome::Received, 0}, 0},           {{HttpOutcome::Received, 259}, 259},
         {{HttpOutcome::Received, 131071}, 131071}, {{HttpOutcome::ChallengeTaken, 0}, -1},
-        {{HttpOutcome::ChallengeTaken, 420}, -1},  {{HttpOutcome::SocketFailed, 0}, -2},
-        {{HttpOutcome::BindFailed, 0}, -3},        {{HttpOutcome::ConnectFailed, 0}, -4},
+        {{HttpOutcome::ChallengeTaken, 420}, -1},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(workerExitCode(c.result), c.exitCode)
@@ -25,10 +24,12 @@ TEST(WorkerExitCode, KeepsTheValuesTheQueryReads) {
     }
 }
 
-TEST(HttpFailureOutcome, EachFailedStepHasItsBox) {
-    EXPECT_EQ(httpFailureOutcome(HttpOutcome::SocketFailed), RunOutcome::HttpSocketFailed);
-    EXPECT_EQ(httpFailureOutcome(HttpOutcome::BindFailed), RunOutcome::HttpBindFailed);
-    EXPECT_EQ(httpFailureOutcome(HttpOutcome::ConnectFailed), RunOutcome::CannotConnect);
+TEST(ConnectionFailure, EachFailedStepHasItsBoxAndAnExchangeThatReachedTheAdapterNone) {
+    EXPECT_EQ(connectionFailure(HttpOutcome::SocketFailed), RunOutcome::HttpSocketFailed);
+    EXPECT_EQ(connectionFailure(HttpOutcome::BindFailed), RunOutcome::HttpBindFailed);
+    EXPECT_EQ(connectionFailure(HttpOutcome::ConnectFailed), RunOutcome::CannotConnect);
+    EXPECT_EQ(connectionFailure(HttpOutcome::Received), std::nullopt);
+    EXPECT_EQ(connectionFailure(HttpOutcome::ChallengeTaken), std::nullopt);
 }
 
 }  // namespace

@@ -149,7 +149,7 @@ protected:
 };
 
 TEST_F(WindowsTicks, AnUnacknowledgedOptionAckIsResentEvery100WaitsAndTheUploadFailsAfter3000) {
-    transferImage(&session, nullptr);
+    transferBlocks(&session, nullptr);
 
     EXPECT_EQ(session.state, TransferState::TimedOut);
     EXPECT_EQ(completedWaits, 3000u) << "30 intervals of 100 waits";
@@ -180,7 +180,7 @@ TEST_F(WindowsTicks, ABurstOfDatagramsWhileAnAckIsWithheldNeitherShortensNorStre
         for (int i = 0; i < 100; ++i, --burstLeft) sendAck(burstLeft % 2 == 0 ? peer : stranger, 0);
         return true;
     };
-    transferImage(&session, nullptr);
+    transferBlocks(&session, nullptr);
     closeSocket(stranger);
 
     ASSERT_GE(sends.size(), 3u);
@@ -217,7 +217,7 @@ TEST_F(WindowsTicks, AStrayDatagramEvery10MsKeepsNoStalledUploadFromTimingOut) {
         sendAck(stranger, 0);
         return true;
     };
-    transferImage(&session, nullptr);
+    transferBlocks(&session, nullptr);
     closeSocket(stranger);
 
     EXPECT_EQ(session.state, TransferState::TimedOut);

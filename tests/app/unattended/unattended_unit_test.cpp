@@ -233,7 +233,7 @@ INSTANTIATE_TEST_SUITE_P(
 // with the line of the first.
 TEST(UnattendedAddressesFile, AHundredThousandLinesAndARepeatAtTheEnd) {
     std::string text;
-    for (uint32_t i = 0; i < 100000; ++i) text += formatDottedQuad(0x0a000001 + i) + "\n";
+    for (uint32_t i = 0; i < 100000; ++i) text += formatIPv4(0x0a000001 + i) + "\n";
     text += "10.0.0.001\n";
     NamedAdapters adapters;
     std::string error;

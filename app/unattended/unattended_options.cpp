@@ -372,8 +372,13 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
         size_t equals = args[i].find('=');
         std::string name = args[i].substr(0, equals);
         const OptionRow* row = findOption(name);
-        if (row == nullptr || row->parse == nullptr || (equals != std::string::npos && row->valueName == nullptr)) {
-            *error = "unknown option " + quoted(args[i]);
+        if (row == nullptr || row->parse == nullptr) {
+            *error = "unknown option " + quoted(name);
+            return ParseResult::UsageError;
+        }
+        if (equals != std::string::npos && row->valueName == nullptr) {
+            // --password=... is refused by its own row, with why and without the text.
+            if (row->parse(name, name, &state, error)) *error = name + " takes no value";
             return ParseResult::UsageError;
         }
         if (row->valueName != nullptr && equals == std::string::npos && i + 1 >= args.size()) {

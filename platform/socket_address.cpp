@@ -11,6 +11,12 @@ void fillSockaddr(uint32_t address, uint16_t port, sockaddr_in* socketAddress) {
     socketAddress->sin_addr.s_addr = htonl(address);
 }
 
+sockaddr_in makeSockaddr(uint32_t address, uint16_t port) {
+    sockaddr_in socketAddress;
+    fillSockaddr(address, port, &socketAddress);
+    return socketAddress;
+}
+
 void readSockaddr(const sockaddr_in* socketAddress, uint32_t* address, uint16_t* port) {
     *address = ntohl(socketAddress->sin_addr.s_addr);
     *port = ntohs(socketAddress->sin_port);

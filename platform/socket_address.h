@@ -8,6 +8,7 @@
 namespace orb {
 
 void fillSockaddr(uint32_t address, uint16_t port, sockaddr_in* socketAddress);
+sockaddr_in makeSockaddr(uint32_t address, uint16_t port);
 void readSockaddr(const sockaddr_in* socketAddress, uint32_t* address, uint16_t* port);
 
 }  // namespace orb

@@ -13,6 +13,8 @@
 #include <limits>
 #include <utility>
 
+#include "platform/socket_address.h"
+#include "base/ipv4_text.h"
 #include "sim/device_pages.h"
 #include "sim/digest_server.h"
 #include "sim/firmware_check.h"
@@ -27,14 +29,6 @@ constexpr int64_t kRequestTimeoutMs = 30000;
 constexpr size_t kNoncesKept = 64;
 // A listener out of descriptors tries again this much later at the latest.
 constexpr int64_t kAcceptRetryMs = 1000;
-
-sockaddr_in makeAddress(uint32_t address, uint16_t port) {
-    sockaddr_in socketAddress{};
-    socketAddress.sin_family = AF_INET;
-    socketAddress.sin_addr.s_addr = htonl(address);
-    socketAddress.sin_port = htons(port);
-    return socketAddress;
-}
 
 std::string peerText(const sockaddr_in& socketAddress) {
     return formatIPv4(ntohl(socketAddress.sin_addr.s_addr)) + ":" + std::to_string(ntohs(socketAddress.sin_port));
@@ -104,7 +98,7 @@ bool Adapter::openListener(std::string* error) {
     }
     int yes = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in local = makeAddress(config_.address, config_.httpPort);
+    sockaddr_in local = makeSockaddr(config_.address, config_.httpPort);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || ::listen(fd, 16) != 0) {
         int err = errno;
         ::close(fd);
@@ -396,7 +390,7 @@ void Adapter::startFetch(const TftpSource& source, int64_t nowMs) {
     pauseTaken_ = false;
     pausedUntilMs_ = 0;
     tftpFd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    sockaddr_in local = makeAddress(config_.address, 0);
+    sockaddr_in local = makeSockaddr(config_.address, 0);
     if (tftpFd_ < 0 || ::bind(tftpFd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
         !polls_->add(tftpFd_, EPOLLIN, &tftpTag_)) {
         log(EventLine("tftp-failed").add("reason", "socket").add("message", std::strerror(errno)));
@@ -418,7 +412,7 @@ void Adapter::startFetch(const TftpSource& source, int64_t nowMs) {
     fetch_->start(nowMs, &out);
     // The RRQ itself is never delayed: --tftp-delay-ms holds the answers.
     for (const TftpDatagram& datagram : out) {
-        sockaddr_in to = makeAddress(tftpServer_, datagram.port);
+        sockaddr_in to = makeSockaddr(tftpServer_, datagram.port);
         ::sendto(tftpFd_, datagram.bytes.data(), datagram.bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
 }
@@ -448,7 +442,7 @@ void Adapter::sendDueTftp(int64_t nowMs) {
         }
         const TftpDatagram& datagram = it->datagram;
         if (tftpFd_ >= 0) {
-            sockaddr_in to = makeAddress(tftpServer_, datagram.port);
+            sockaddr_in to = makeSockaddr(tftpServer_, datagram.port);
             ::sendto(tftpFd_, datagram.bytes.data(), datagram.bytes.size(), 0, reinterpret_cast<sockaddr*>(&to),
                      sizeof to);
         }

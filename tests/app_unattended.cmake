@@ -12,6 +12,7 @@ orb_add_gtest(unattended_unit_tests LABELS unit
 
 add_executable(unattended_e2e_tests
   ${CMAKE_CURRENT_LIST_DIR}/support/unattended_run.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/support/fleet_batch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_e2e_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_limits_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_fleet_test.cpp

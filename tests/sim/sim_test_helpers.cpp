@@ -11,20 +11,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/socket_address.h"
 #include "web/md5.h"
 #include "tests/support/monotonic_clock.h"
 
 namespace orb::test {
 
 namespace {
-
-sockaddr_in socketAddress(uint32_t address, uint16_t port) {
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_addr.s_addr = htonl(address);
-    result.sin_port = htons(port);
-    return result;
-}
 
 std::string hex(const uint8_t* bytes, size_t length) {
     static const char kDigits[] = "0123456789abcdef";
@@ -78,7 +71,7 @@ HttpResult rawHttp(uint32_t address, uint16_t port, const std::string& request, 
     HttpResult result;
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0) return result;
-    sockaddr_in to = socketAddress(address, port);
+    sockaddr_in to = makeSockaddr(address, port);
     if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
         result.refused = errno == ECONNREFUSED;
         close(fd);
@@ -175,7 +168,7 @@ ScriptedTftpServer::ScriptedTftpServer(uint32_t address, std::vector<uint8_t> im
                                        int rrqTimeoutMs)
     : image_(std::move(image)), intervalMs_(intervalMs), intervals_(intervals), rrqTimeoutMs_(rrqTimeoutMs) {
     fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local = socketAddress(address, 0);
+    sockaddr_in local = makeSockaddr(address, 0);
     if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0) {
         socklen_t length = sizeof local;
         getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length);

@@ -28,6 +28,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/socket_address.h"
+#include "base/ipv4_text.h"
 #include "sim/event_log.h"
 
 namespace {
@@ -53,19 +55,6 @@ bool parseLoopback(const char* text, uint32_t* address) {
     return true;
 }
 
-std::string dotted(uint32_t address) {
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 255) + "." +
-           std::to_string((address >> 8) & 255) + "." + std::to_string(address & 255);
-}
-
-sockaddr_in socketAddress(uint32_t address, uint16_t port) {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(address);
-    to.sin_port = htons(port);
-    return to;
-}
-
 void sendAck(int fd, unsigned block, const sockaddr_in& to) {
     uint8_t ack[4] = {0, 4, static_cast<uint8_t>(block >> 8), static_cast<uint8_t>(block)};
     ::sendto(fd, ack, sizeof ack, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
@@ -85,11 +74,11 @@ void answerReplies(int fd, int waitMs, Counts* counts, orb::sim::EventLog* log) 
         ++counts->replies;
         unsigned opcode = got >= 2 ? (packet[0] << 8 | packet[1]) : 0;
         if (counts->replies <= 100)
-            log->write(
-                orb::sim::EventLine("reply")
-                    .add("opcode", opcode)
-                    .add("from", dotted(ntohl(from.sin_addr.s_addr)) + ":" + std::to_string(ntohs(from.sin_port)))
-                    .add("length", static_cast<int64_t>(got)));
+            log->write(orb::sim::EventLine("reply")
+                           .add("opcode", opcode)
+                           .add("from", orb::formatIPv4(ntohl(from.sin_addr.s_addr)) + ":" +
+                                            std::to_string(ntohs(from.sin_port)))
+                           .add("length", static_cast<int64_t>(got)));
         if (opcode == 6) {
             ++counts->oack;
             sendAck(fd, 0, from);
@@ -139,14 +128,14 @@ int main(int argc, char** argv) {
     sigaction(SIGINT, &stop, nullptr);
 
     int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in local = socketAddress(fromAddress, 0);
+    sockaddr_in local = orb::makeSockaddr(fromAddress, 0);
     if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         std::perror("orb-rrq-thief: socket");
         return 1;
     }
     orb::sim::EventLog log(stdout);
     Counts counts;
-    log.write(orb::sim::EventLine("listening").add("address", dotted(fromAddress)));
+    log.write(orb::sim::EventLine("listening").add("address", orb::formatIPv4(fromAddress)));
 
     for (long sweep = 1; sweep <= sweeps && !stopRequested; ++sweep) {
         for (unsigned draw = 0; draw <= 0x7fff && !stopRequested; ++draw) {
@@ -157,7 +146,7 @@ int main(int argc, char** argv) {
             std::memcpy(request + 2 + nameLength + 1, "octet", 6);
             size_t length = 2 + static_cast<size_t>(nameLength) + 1 + 6;
             for (unsigned port = firstPort; port <= lastPort; ++port) {
-                sockaddr_in to = socketAddress(toAddress, static_cast<uint16_t>(port));
+                sockaddr_in to = orb::makeSockaddr(toAddress, static_cast<uint16_t>(port));
                 ::sendto(fd, request, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
                 ++counts.requests;
             }

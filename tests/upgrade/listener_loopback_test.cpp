@@ -351,26 +351,38 @@ TEST(ListenerLoopback, AFloodOfForeignDatagramsMovesTheWaitingBarOnlyByTheTimeTh
     EXPECT_LE(moved, elapsed + 2) << result.output.substr(0, 2000);
 }
 
-// Where the child says that the hint has come; set before the fork.
+// Where the child says that a hint holding hintWanted has come; set before the fork.
 uint32_t hintControlAddress = 0;
 uint16_t hintControlPort = 0;
+const char* hintWanted = "";
 
 void reportTheHint() {
     WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 1000);
-    bool shown = robot::waitUntil([&] { return !robot::hint(waiting).empty(); }, 20000);
+    bool shown = robot::waitUntil(
+        [&] {
+            std::string hint = robot::hint(waiting);
+            return !hint.empty() && hint.find(hintWanted) != std::string::npos;
+        },
+        20000);
     std::fprintf(stderr, "[robot] hint \"%s\"\n", robot::hint(waiting).c_str());
     if (shown) test::signalReady(hintControlAddress, hintControlPort, 0);
+}
+
+std::future<ChildResult> startHintChild(const std::vector<uint8_t>& image, uint32_t listener, const TftpPeer& control,
+                                        const char* wanted) {
+    hintControlAddress = control.address();
+    hintControlPort = control.port();
+    hintWanted = wanted;
+    return startListenerChild(image, listener, control, reportTheHint);
 }
 
 TEST(ListenerLoopback, TheHintComesAfterTwentySecondsAndTheRequestIsStillServed) {
     REQUIRE_PORT_69();
     TftpPeer peer(loopbackAddress(3, 39));
     ASSERT_TRUE(peer.ok());
-    hintControlAddress = peer.address();
-    hintControlPort = peer.port();
     const auto image = test::makeTestImage(700);
     const uint32_t listener = loopbackAddress(3, 38);
-    auto child = startListenerChild(image, listener, peer, reportTheHint);
+    auto child = startHintChild(image, listener, peer, "");
     ASSERT_EQ(awaitReady(peer), "ready 69");
     ASSERT_EQ(awaitReady(peer), "ready 0") << "the hint did not come";
 
@@ -385,28 +397,16 @@ TEST(ListenerLoopback, TheHintComesAfterTwentySecondsAndTheRequestIsStillServed)
         << result.output;
 }
 
-// As reportTheHint, once the hint names both other hosts of the test below
-// (whether they came before the hint was due or after it was shown).
-void reportTheHintOnOtherHosts() {
-    WindowHandle waiting = robot::waitForDialog(kWaitingWindowId, 1000);
-    bool shown =
-        robot::waitUntil([&] { return robot::hint(waiting).find("127.0.3.52 and 1 more") != std::string::npos; },
-                         20000);
-    std::fprintf(stderr, "[robot] hint \"%s\"\n", robot::hint(waiting).c_str());
-    if (shown) test::signalReady(hintControlAddress, hintControlPort, 0);
-}
-
 TEST(ListenerLoopback, TheHintNamesOtherHostsWhoseRequestsWereIgnored) {
     REQUIRE_PORT_69();
     TftpPeer adapter(loopbackAddress(3, 51));
     TftpPeer other(loopbackAddress(3, 52));
     TftpPeer third(loopbackAddress(3, 53));
     ASSERT_TRUE(adapter.ok() && other.ok() && third.ok());
-    hintControlAddress = adapter.address();
-    hintControlPort = adapter.port();
     const auto image = test::makeTestImage(700);
     const uint32_t listener = loopbackAddress(3, 50);
-    auto child = startListenerChild(image, listener, adapter, reportTheHintOnOtherHosts);
+    // The hint names both other hosts, whether they came before it was due or after it was shown.
+    auto child = startHintChild(image, listener, adapter, "127.0.3.52 and 1 more");
     ASSERT_EQ(awaitReady(adapter), "ready 69");
     for (const char* name : {"/orb0.bin", test::kTestFileName})
         other.send(test::readRequest(name, std::string("octet\0", 6)), listener, 69);

@@ -116,6 +116,16 @@ bool ackUntilTheEnd(const TftpPeer& peer, PeerDatagram first, std::vector<uint8_
     }
 }
 
+// Plays the adapter through a whole upload that goes as it should: the option
+// acknowledgement, then every block.
+bool takeWholeUpload(const TftpPeer& peer, std::vector<uint8_t>* received) {
+    auto oack = peer.receive(10000);
+    if (!oack) return false;
+    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
+    auto first = peer.receive(5000);
+    return first && ackUntilTheEnd(peer, std::move(*first), received);
+}
+
 // The next datagram that is not one more copy of `sent`. Copies come first
 // when this thread answered after the interval had passed; each must come at
 // least 95 ms after the one before, so none was brought by what the test sent.
@@ -519,13 +529,8 @@ TEST(SessionLoopback, TheVerificationAsksTheAdapterNotTheTransfersPeer) {
     const auto image = test::makeTestImage(600);
     auto child = startSessionChild(image, loopbackAddress(3, 54), peer, test::acceleratedClock<200>,
                                    closeTheSuccessDialog, loopbackAddress(3, 56));
-    auto oack = peer.receive(10000);
-    ASSERT_TRUE(oack);
-    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
-    auto first = peer.receive(5000);
-    ASSERT_TRUE(first);
     std::vector<uint8_t> data;
-    ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*first), &data));
+    ASSERT_TRUE(takeWholeUpload(peer, &data));
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_NE(result.output.find("[robot] ORB@127.0.3.9 Upgrade Successful! / 1.0.2\n"), std::string::npos)
@@ -543,13 +548,8 @@ TEST(SessionLoopback, AVerificationThatGetsNoAnswerEndsInNotResponding) {
     const auto image = test::makeTestImage(512);
     auto child = startSessionChild(image, loopbackAddress(3, 35), peer, test::acceleratedClock<200>);
 
-    auto oack = peer.receive(10000);
-    ASSERT_TRUE(oack);
-    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
-    auto first = peer.receive(5000);
-    ASSERT_TRUE(first);
     std::vector<uint8_t> data;
-    ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*first), &data));
+    ASSERT_TRUE(takeWholeUpload(peer, &data));
     EXPECT_EQ(data, image);
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
@@ -586,13 +586,8 @@ TEST(SessionLoopback, CancelDuringTheRestartWaitIsAUserAbortWithoutStatusQuery) 
     // The real clock: the wait would take 50 s.
     auto child = startSessionChild(image, loopbackAddress(3, 28), peer, nullptr, cancelDuringTheRestartWait);
 
-    auto oack = peer.receive(10000);
-    ASSERT_TRUE(oack);
-    peer.sendAck(0, oack->sourceAddress, oack->sourcePort);
-    auto first = peer.receive(5000);
-    ASSERT_TRUE(first);
     std::vector<uint8_t> data;
-    ASSERT_TRUE(ackUntilTheEnd(peer, std::move(*first), &data));
+    ASSERT_TRUE(takeWholeUpload(peer, &data));
     auto started = std::chrono::steady_clock::now();
     ChildResult result = finish(child, peer);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);

@@ -4,58 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/log_file.h"
+#include "tests/windows/access_list.h"
 
 namespace orb {
 namespace {
-
-std::string sidText(PSID sid) {
-    char* text = nullptr;
-    if (!ConvertSidToStringSidA(sid, &text)) return "?";
-    std::string out = text;
-    LocalFree(text);
-    return out;
-}
-
-std::string currentUser() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
-    char user[256];
-    DWORD size = 0;
-    bool ok = GetTokenInformation(token, TokenUser, user, sizeof user, &size);
-    CloseHandle(token);
-    return ok ? sidText(reinterpret_cast<TOKEN_USER*>(user)->User.Sid) : "";
-}
-
-// "protected" or "inherits", then "allow SID MASK" per entry, as read back.
-std::vector<std::string> accessList(const std::string& path) {
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                              &descriptor) != ERROR_SUCCESS)
-        return {"unreadable"};
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    GetSecurityDescriptorControl(descriptor, &control, &revision);
-    std::vector<std::string> out = {(control & SE_DACL_PROTECTED) != 0 ? "protected" : "inherits"};
-    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        if (!GetAce(dacl, i, &ace)) continue;
-        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-        char mask[16];
-        std::snprintf(mask, sizeof mask, "0x%08lx", static_cast<unsigned long>(allowed->Mask));
-        out.push_back(std::string(allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE ? "allow " : "other ") +
-                      sidText(&allowed->SidStart) + " " + mask);
-    }
-    LocalFree(descriptor);
-    return out;
-}
 
 class LogFileWin32 : public ::testing::Test {
 protected:
@@ -84,11 +41,14 @@ TEST_F(LogFileWin32, ANewFileGrantsTheUserAloneAndInheritsNothing) {
     ASSERT_NE(file, kNoLogFile) << reason;
     EXPECT_TRUE(writeLogFile(file, "entry\n", 6));
     closeLogFile(file);
-    const std::string user = currentUser();
+    const std::string user = test::currentUserSid();
     ASSERT_FALSE(user.empty());
-    std::vector<std::string> expected = {"protected", "allow " + user + " 0x001f01ff"};
-    if (underWine()) expected = {"inherits", "allow S-1-5-18 0x001f01ff", "allow " + user + " 0x001f01ff"};
-    EXPECT_EQ(accessList(path), expected);
+    std::vector<std::string> expected = {"allow " + user + " 0x001f01ff"};
+    if (underWine()) expected.insert(expected.begin(), "allow S-1-5-18 0x001f01ff");
+    test::AccessList list = test::readAccessList(path);
+    ASSERT_TRUE(list.readable);
+    EXPECT_EQ(list.isProtected, !underWine());
+    EXPECT_EQ(list.entries, expected);
 
     // Opened again, it is appended to, and its rights stay as they are.
     file = openLogFile(path.c_str(), &reason);

@@ -9,56 +9,25 @@
 //
 // Exit code 1 when the window, the control or the file does not exist.
 #include <windows.h>
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "tests/windows/access_list.h"
+
 namespace {
 
-std::string sidText(PSID sid) {
-    char* text = nullptr;
-    if (!ConvertSidToStringSidA(sid, &text)) return "?";
-    std::string out = text;
-    LocalFree(text);
-    return out;
-}
-
 int printAccessList(const char* path) {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 1;
-    char user[256];
-    DWORD size = 0;
-    bool haveUser = GetTokenInformation(token, TokenUser, user, sizeof user, &size);
-    CloseHandle(token);
-    if (!haveUser) return 1;
-    std::printf("user %s\n", sidText(reinterpret_cast<TOKEN_USER*>(user)->User.Sid).c_str());
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoA(path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                              &descriptor) != ERROR_SUCCESS)
-        return 1;
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    GetSecurityDescriptorControl(descriptor, &control, &revision);
-    std::printf("protected %s\n", (control & SE_DACL_PROTECTED) != 0 ? "yes" : "no");
-    if (dacl == nullptr) std::printf("no access list: everyone has every right\n");
-    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-        void* ace = nullptr;
-        if (!GetAce(dacl, i, &ace)) continue;
-        auto* header = static_cast<ACE_HEADER*>(ace);
-        if (header->AceType == ACCESS_ALLOWED_ACE_TYPE || header->AceType == ACCESS_DENIED_ACE_TYPE) {
-            auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);  // the same layout for both
-            std::printf("%s %s 0x%08lx\n", header->AceType == ACCESS_ALLOWED_ACE_TYPE ? "allow" : "deny",
-                        sidText(&allowed->SidStart).c_str(), static_cast<unsigned long>(allowed->Mask));
-        } else {
-            std::printf("other %u\n", static_cast<unsigned>(header->AceType));
-        }
-    }
-    LocalFree(descriptor);
+    std::string user = orb::test::currentUserSid();
+    if (user.empty()) return 1;
+    std::printf("user %s\n", user.c_str());
+    orb::test::AccessList list = orb::test::readAccessList(path);
+    if (!list.readable) return 1;
+    std::printf("protected %s\n", list.isProtected ? "yes" : "no");
+    if (!list.present) std::printf("no access list: everyone has every right\n");
+    for (const std::string& entry : list.entries) std::printf("%s\n", entry.c_str());
     return 0;
 }
 

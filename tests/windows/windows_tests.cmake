@@ -1,6 +1,20 @@
+# A Windows program of the tests, linked statically so that Wine needs no
+# MinGW libraries beside it; TEMPLATES: it shows the program's dialogs.
+function(orb_add_windows_program name)
+  cmake_parse_arguments(ARG "TEMPLATES" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  if(ARG_TEMPLATES)
+    target_sources(${name} PRIVATE ${ORB_RESOURCE_SCRIPT})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/resources)
+  endif()
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++)
+endfunction()
+
 # The unit tests that use nothing but the platform seam, and the portable
 # loopback tests, cross-compiled for Windows. CI runs them under Wine.
-add_executable(orb_windows_tests
+orb_add_windows_program(orb_windows_tests TEMPLATES LIBS orb_test_support SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/../upgrade/firmware_image_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../upgrade/progress_windows_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../base/random_test.cpp
@@ -13,46 +27,36 @@ add_executable(orb_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/../tftp/transfer_steps_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/portable_loopback_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/log_file_win32_test.cpp
-  ${ORB_RESOURCE_SCRIPT}
-)
-target_include_directories(orb_windows_tests PRIVATE ${PROJECT_SOURCE_DIR}/resources)
-target_link_libraries(orb_windows_tests PRIVATE orb_test_support)
-target_link_options(orb_windows_tests PRIVATE -static -static-libgcc -static-libstdc++)
+  ${CMAKE_CURRENT_LIST_DIR}/access_list.cpp)
 
 # The coalescing of title and bar changes, on real windows: needs a display.
-add_executable(orb_window_updates_tests ${CMAKE_CURRENT_LIST_DIR}/window_updates_test.cpp)
-target_link_libraries(orb_window_updates_tests PRIVATE orb_test_support)
-target_link_options(orb_window_updates_tests PRIVATE -static -static-libgcc -static-libstdc++)
+orb_add_windows_program(orb_window_updates_tests LIBS orb_test_support
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/window_updates_test.cpp)
 
 # The Windows program's ticks: the progress loops with the wait replaced by one
 # that lasts a timer period of a test clock. The connecting window needs a
 # display and the dialog templates.
-add_executable(orb_wait_ticks_tests ${CMAKE_CURRENT_LIST_DIR}/wait_ticks_test.cpp ${ORB_RESOURCE_SCRIPT})
-target_include_directories(orb_wait_ticks_tests PRIVATE ${PROJECT_SOURCE_DIR}/resources)
-target_link_libraries(orb_wait_ticks_tests PRIVATE orb_test_support)
-target_link_options(orb_wait_ticks_tests PRIVATE -static -static-libgcc -static-libstdc++)
+orb_add_windows_program(orb_wait_ticks_tests TEMPLATES LIBS orb_test_support
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/wait_ticks_test.cpp)
 
 # The run's error box and the run's windows on other threads: needs a display
 # and the dialog templates.
-add_executable(orb_run_box_tests ${CMAKE_CURRENT_LIST_DIR}/run_box_test.cpp ${ORB_RESOURCE_SCRIPT})
-target_include_directories(orb_run_box_tests PRIVATE ${PROJECT_SOURCE_DIR}/resources)
-target_link_libraries(orb_run_box_tests PRIVATE orb_test_support)
-target_link_options(orb_run_box_tests PRIVATE -static -static-libgcc -static-libstdc++)
+orb_add_windows_program(orb_run_box_tests TEMPLATES LIBS orb_test_support
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/run_box_test.cpp)
 
 # The console program's seam: its runs, their stop requests, the wake signal.
-add_executable(orb_console_seam_tests ${CMAKE_CURRENT_LIST_DIR}/console_seam_test.cpp)
-target_link_libraries(orb_console_seam_tests PRIVATE orb_test_support)
-target_link_options(orb_console_seam_tests PRIVATE -static -static-libgcc -static-libstdc++)
+orb_add_windows_program(orb_console_seam_tests LIBS orb_test_support
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/console_seam_test.cpp)
 
 # A Windows helper for the smoke test: finds a window by its title, reads a
-# control's text, and tells where a control is on the screen.
-add_executable(win_probe ${CMAKE_CURRENT_LIST_DIR}/win_probe.cpp)
-target_link_options(win_probe PRIVATE -static -static-libgcc -static-libstdc++)
+# control's text, tells where a control is on the screen, and reads a file's
+# access list.
+orb_add_windows_program(win_probe SOURCES ${CMAKE_CURRENT_LIST_DIR}/win_probe.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/access_list.cpp)
 
 # The driver of the whole runs: works the program's dialogs through their
 # controls as a person would.
-add_executable(win_driver ${CMAKE_CURRENT_LIST_DIR}/win_driver.cpp)
-target_link_options(win_driver PRIVATE -static -static-libgcc -static-libstdc++)
+orb_add_windows_program(win_driver SOURCES ${CMAKE_CURRENT_LIST_DIR}/win_driver.cpp)
 
 # The whole runs play the adapter with the Linux orb-sim, built by the default
 # preset (scripts/test builds it first).

@@ -8,16 +8,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/unattended/unattended_events.h"
+#include "tests/support/fleet_batch.h"
 #include "tests/support/loopback.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/unattended_run.h"
@@ -26,24 +25,6 @@ namespace orb::test {
 namespace {
 
 using unattended::Event;
-
-// The command's standard output and its exit status.
-struct CommandResult {
-    std::string output;
-    int status = -1;
-};
-
-CommandResult runCommand(const std::string& command) {
-    CommandResult result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, got);
-    int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 // Another program's hold on `count` listener ports: UDP sockets bound on the
 // PC address, every fifth port from 69 first (the holes spread over the whole
@@ -82,36 +63,17 @@ protected:
 // ends (one round of restart waits), none fails for want of a port, and the
 // runs never hold more listener ports than there are.
 TEST_F(UnattendedBigBatches, ThreeHundredAdaptersInOneRoundBesideAProgramHoldingTwentyListenerPorts) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "three hundred runs under a sanitizer take more memory and time than this test is worth there";
-#endif
+    if (kUnderSanitizer) GTEST_SKIP() << "three hundred runs";
     constexpr int kAdapters = 300;
+    std::string base = "/tmp/orb-unattended-three-hundred-" + std::to_string(::getpid());
     SimProcess fleet;
-    ASSERT_TRUE(
-        fleet.start({"--address=127.0.198.1", "--count=300", "--http-port=80", "--quiet-blocks", "--restart-ms=2000"}))
-        << fleet.diagnostics();
+    ASSERT_TRUE(startFleet(fleet, 198, kAdapters, base + ".list")) << fleet.diagnostics();
     std::vector<uint16_t> heldPorts;
     std::vector<int> held = holdUdpPorts(loopbackAddress(0, 1), 20, &heldPorts);
     ASSERT_EQ(held.size(), 20u) << "20 of the listener's ports are free to hold";
 
-    std::string base = "/tmp/orb-unattended-three-hundred-" + std::to_string(::getpid());
-    {
-        std::ofstream out(base + ".list");
-        // orb-sim leaves out the addresses that end in 0 or 255.
-        for (int i = 0; i < kAdapters; ++i) out << "127.0." << 198 + i / 254 << "." << 1 + i % 254 << "\n";
-    }
-    std::string command = "ORB_BATCH_STATS=" + base + ".stats " + ORB_UPGRADE_EXECUTABLE +
-                          " --unattended --accept-warning --json --parallel 300 --pc-address 127.0.0.1"
-                          " --addresses-file " +
-                          base + ".list 2>&1";
-    // The fleet writes its events to one pipe: read while the batch runs.
-    std::atomic<bool> batchDone{false};
-    std::thread drain([&] {
-        while (!batchDone) fleet.poll(200);
-    });
-    CommandResult batch = runCommand(command);
-    batchDone = true;
-    drain.join();
+    CommandResult batch =
+        runBesideFleet(fleet, batchCommand(base + ".list", 300, "ORB_BATCH_STATS=" + base + ".stats "));
     for (int fd : held) ::close(fd);
     std::ifstream statsFile(base + ".stats");
     std::string name;
@@ -121,25 +83,19 @@ TEST_F(UnattendedBigBatches, ThreeHundredAdaptersInOneRoundBesideAProgramHolding
     std::remove((base + ".stats").c_str());
 
     EXPECT_EQ(batch.status, 0) << batch.output.substr(batch.output.size() > 20000 ? batch.output.size() - 20000 : 0);
-    int started = 0, successes = 0;
-    bool anEndBeforeAStart = false;
     std::set<std::string> portsUsed;
     for (const Event& event : eventsIn(batch.output)) {
         std::string name = event.value("event");
         EXPECT_NE(name, "port-turn") << "the runner keeps the turns to itself";
-        if (name == "warning") {
-            ++started;
-            anEndBeforeAStart |= successes > 0;
-        }
         if (name == "upload-started") portsUsed.insert(event.value("port"));
         if (name == "result") {
-            successes += event.value("result") == "success";
             EXPECT_EQ(event.value("result"), "success") << event.value("adapter") << ": " << event.value("text");
         }
     }
-    EXPECT_EQ(started, kAdapters);
-    EXPECT_EQ(successes, kAdapters);
-    EXPECT_FALSE(anEndBeforeAStart) << "a run began after another had ended: more than one round";
+    RoundTally round = tallyRound(eventsIn(batch.output));
+    EXPECT_EQ(round.started, kAdapters);
+    EXPECT_EQ(round.successes, kAdapters);
+    EXPECT_FALSE(round.anEndBeforeAStart) << "a run began after another had ended: more than one round";
     for (uint16_t port : heldPorts) EXPECT_EQ(portsUsed.count(std::to_string(port)), 0u) << port;
     EXPECT_GE(mostServing, 2) << "runs served side by side";
     EXPECT_LE(mostServing, 100) << "never more runs at the listener's ports than there are ports";

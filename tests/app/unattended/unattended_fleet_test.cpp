@@ -6,16 +6,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/unattended/unattended_events.h"
+#include "tests/support/fleet_batch.h"
 #include "tests/support/loopback.h"
 #include "tests/support/sim_process.h"
 #include "tests/support/unattended_run.h"
@@ -138,66 +136,33 @@ TEST_F(UnattendedFleets, ABatchRunAgainUpgradesOnlyWhatIsStillBehind) {
 // The program itself with the real clock: every run starts before the first
 // ends (one round of restart waits), and every adapter comes back upgraded.
 TEST_F(UnattendedFleets, AHundredAdaptersInOneRound) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "a hundred runs under a sanitizer take more memory and time than this test is worth there";
-#endif
+    if (kUnderSanitizer) GTEST_SKIP() << "a hundred runs";
     constexpr int kAdapters = 100;
-    SimProcess fleet;
-    ASSERT_TRUE(
-        fleet.start({"--address=127.0.197.1", "--count=100", "--http-port=80", "--quiet-blocks", "--restart-ms=2000"}))
-        << fleet.diagnostics();
     std::string list = "/tmp/orb-unattended-hundred-" + std::to_string(::getpid());
-    {
-        std::ofstream out(list);
-        for (int i = 1; i <= kAdapters; ++i) out << "127.0.197." << i << "\n";
-    }
-    std::string command = std::string(ORB_UPGRADE_EXECUTABLE) +
-                          " --unattended --accept-warning --json --parallel 100 --pc-address 127.0.0.1"
-                          " --addresses-file " +
-                          list + " 2>&1";
-    // The fleet writes its events to one pipe: read while the batch runs, or
-    // a full pipe would hold up every adapter.
-    std::atomic<bool> batchDone{false};
-    std::thread drain([&] {
-        while (!batchDone) fleet.poll(200);
-    });
+    SimProcess fleet;
+    ASSERT_TRUE(startFleet(fleet, 197, kAdapters, list)) << fleet.diagnostics();
     auto start = std::chrono::steady_clock::now();
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::string output;
-    char buffer[65536];
-    size_t got;
-    while (pipe != nullptr && (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-    int status = pipe != nullptr ? ::pclose(pipe) : -1;
-    batchDone = true;
-    drain.join();
-    ASSERT_NE(pipe, nullptr);
+    CommandResult batch = runBesideFleet(fleet, batchCommand(list, 100));
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::remove(list.c_str());
 
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << output.substr(output.size() > 20000 ? output.size() - 20000 : 0);
-    int started = 0, successes = 0;
-    bool anEndBeforeAStart = false;
+    EXPECT_EQ(batch.status, 0) << batch.output.substr(batch.output.size() > 20000 ? batch.output.size() - 20000 : 0);
     std::map<std::string, std::string> linesOf;  // every adapter's events, to tell why one failed
     std::vector<std::string> failed;
-    for (const Event& event : eventsIn(output)) {
+    for (const Event& event : eventsIn(batch.output)) {
         linesOf[event.value("adapter")] += formatJson(event) + "\n";
-        if (event.value("event") == "warning") {
-            ++started;
-            anEndBeforeAStart |= successes > 0;
-        }
-        if (event.value("event") == "result") successes += event.value("result") == "success";
         if (event.value("event") == "result" && event.value("result") != "success")
             failed.push_back(event.value("adapter"));
         if (event.value("event") == "totals") {
             EXPECT_EQ(event.value("success"), "100");
         }
     }
-    EXPECT_EQ(started, kAdapters);
     std::string whyFailed;
     for (const std::string& adapter : failed) whyFailed += linesOf[adapter];
-    EXPECT_EQ(successes, kAdapters) << whyFailed;
-    EXPECT_FALSE(anEndBeforeAStart) << "a run began after another had ended: more than one round";
+    RoundTally round = tallyRound(eventsIn(batch.output));
+    EXPECT_EQ(round.started, kAdapters);
+    EXPECT_EQ(round.successes, kAdapters) << whyFailed;
+    EXPECT_FALSE(round.anEndBeforeAStart) << "a run began after another had ended: more than one round";
     std::printf("100 adapters at --parallel 100: %.1f s\n", seconds);
 }
 

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -63,6 +64,33 @@ bool isValidUtf8(const std::string& text) {
         i += length;
     }
     return true;
+}
+
+// A log file's path of this process, with no file there yet.
+std::string freshLogPath(const std::string& name) {
+    std::string log = "/tmp/orb-unattended-" + name + "-" + std::to_string(::getpid()) + ".log";
+    std::remove(log.c_str());
+    return log;
+}
+
+std::string readWholeFile(const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A watch for runUnattendedInChild: once the run waits for its read request,
+// `flood` sends from a socket of its own to the listener's port 69.
+std::function<void(const std::string&, pid_t)> floodWhenWaiting(
+    bool* flooded, const std::function<void(SocketHandle, const sockaddr_in&, pid_t)>& flood) {
+    return [flooded, flood](const std::string& output, pid_t runner) {
+        if (*flooded || output.find("\"event\":\"waiting\"") == std::string::npos) return;
+        *flooded = true;
+        SocketHandle udp = socketCalls().open(SocketType::Datagram);
+        sockaddr_in listener;
+        fillSockaddr(kPcAddress, 69, &listener);
+        flood(udp, listener, runner);
+        closeSocket(udp);
+    };
 }
 
 class UnattendedLimits : public testing::Test {
@@ -283,21 +311,14 @@ INSTANTIATE_TEST_SUITE_P(
 // 5,000 read requests for other files while the run waits for the adapter's:
 // the log keeps a hundred of them and a count, and only its owner reads it.
 TEST_F(UnattendedLimits, TheLogIsTheUsersAloneAndAFloodCannotFillIt) {
-    const std::string log = "/tmp/orb-unattended-limits-" + std::to_string(::getpid()) + ".log";
-    std::remove(log.c_str());
+    const std::string log = freshLogPath("limits");
     SimProcess sim;
     ASSERT_TRUE(startSim(sim, 8, {"--fetch-delay-ms=1500"})) << sim.diagnostics();
     bool flooded = false;
-    auto flood = [&](const std::string& output, pid_t) {
-        if (flooded || output.find("\"event\":\"waiting\"") == std::string::npos) return;
-        flooded = true;
-        SocketHandle udp = socketCalls().open(SocketType::Datagram);
-        sockaddr_in listener;
-        fillSockaddr(kPcAddress, 69, &listener);
+    auto flood = floodWhenWaiting(&flooded, [](SocketHandle udp, const sockaddr_in& listener, pid_t) {
         static const char request[] = "\0\1/not-the-run-file.bin\0octet";
         for (int i = 0; i < 5000; ++i) socketCalls().sendTo(udp, request, sizeof request - 1, &listener);
-        closeSocket(udp);
-    };
+    });
     UnattendedResult run =
         runUnattendedInChild(command({"--json", "--log", log, "--address", adapter(8)}), kPcAddress, flood);
     EXPECT_TRUE(flooded) << run.output;
@@ -306,8 +327,7 @@ TEST_F(UnattendedLimits, TheLogIsTheUsersAloneAndAFloodCannotFillIt) {
     ASSERT_EQ(::stat(log.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_LT(info.st_size, 64 * 1024);
-    std::ifstream in(log);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text = readWholeFile(log);
     EXPECT_NE(text.find("more like the line above"), std::string::npos) << text.substr(0, 4000);
     std::remove(log.c_str());
 
@@ -326,18 +346,12 @@ TEST_F(UnattendedLimits, TheLogIsTheUsersAloneAndAFloodCannotFillIt) {
 // goes on until the log says it is full (or, without a limit, has passed it),
 // then the run is cancelled.
 TEST_F(UnattendedLimits, AnAlternatingFloodStopsTheLogAtItsSizeLimit) {
-    const std::string log = "/tmp/orb-unattended-alternating-" + std::to_string(::getpid()) + ".log";
-    std::remove(log.c_str());
+    const std::string log = freshLogPath("alternating");
     SimProcess sim;
     ASSERT_TRUE(startSim(sim, 9, {"--fetch-delay-ms=6000000"})) << sim.diagnostics();
     bool flooded = false;
     long long sent = 0;
-    auto flood = [&](const std::string& output, pid_t runner) {
-        if (flooded || output.find("\"event\":\"waiting\"") == std::string::npos) return;
-        flooded = true;
-        SocketHandle udp = socketCalls().open(SocketType::Datagram);
-        sockaddr_in listener;
-        fillSockaddr(kPcAddress, 69, &listener);
+    auto flood = floodWhenWaiting(&flooded, [&](SocketHandle udp, const sockaddr_in& listener, pid_t runner) {
         static const char badRead[] = "\0\1/not-the-run-file.bin\0octet";
         static const char write[] = "\0\2/orb.bin\0octet";
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(90);
@@ -348,23 +362,19 @@ TEST_F(UnattendedLimits, AnAlternatingFloodStopsTheLogAtItsSizeLimit) {
             struct stat info {};
             if (::stat(log.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_size) > kDiagnosticsLogLimitBytes)
                 break;
-            if (static_cast<uint64_t>(info.st_size) + 1024 > kDiagnosticsLogLimitBytes) {
-                std::ifstream in(log);
-                std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-                if (text.find(kDiagnosticsLogFullText) != std::string::npos) break;
-            }
+            if (static_cast<uint64_t>(info.st_size) + 1024 > kDiagnosticsLogLimitBytes &&
+                readWholeFile(log).find(kDiagnosticsLogFullText) != std::string::npos)
+                break;
             if (std::chrono::steady_clock::now() > until) break;
         }
-        closeSocket(udp);
         ::kill(runner, SIGTERM);
-    };
+    });
     UnattendedResult run =
         runUnattendedInChild(command({"--json", "--log", log, "--request-timeout", "0", "--address", adapter(9)}),
                              kPcAddress, flood, 150000);
     EXPECT_TRUE(flooded) << run.output;
     EXPECT_EQ(run.exitCode, 7) << run.output;
-    std::ifstream in(log);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text = readWholeFile(log);
     EXPECT_LE(text.size(), kDiagnosticsLogLimitBytes) << sent << " pairs sent";
     const std::string last = std::string(kDiagnosticsLogFullText) + "\n";
     ASSERT_GT(text.size(), last.size()) << sent << " pairs sent";

@@ -36,6 +36,16 @@ def total(seen):
     return sum(v[0] for v in seen.values()), sum(v[1] for v in seen.values())
 
 
+def first_child(pid):
+    """The process id of pid's first child (the run), None while it has none."""
+    for children in glob.glob(f"/proc/{pid}/task/*/children"):
+        with open(children) as f:
+            pids = f.read().split()
+        if pids:
+            return int(pids[0])
+    return None
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--upgrade", required=True)
@@ -53,11 +63,7 @@ def main():
         while not state["done"]:
             with lock:
                 if state["run"] is None:
-                    for children in glob.glob(f"/proc/{batch.pid}/task/*/children"):
-                        with open(children) as f:
-                            pids = f.read().split()
-                        if pids:
-                            state["run"] = int(pids[0])
+                    state["run"] = first_child(batch.pid)
                 if state["run"] is not None:
                     thread_totals(state["run"], run_seen)
                 thread_totals(batch.pid, batch_seen)
@@ -75,11 +81,7 @@ def main():
         name = event.get("event")
         with lock:
             if state["run"] is None:  # its first line came before the sampler saw it
-                for children in glob.glob(f"/proc/{batch.pid}/task/*/children"):
-                    with open(children) as f:
-                        pids = f.read().split()
-                    if pids:
-                        state["run"] = int(pids[0])
+                state["run"] = first_child(batch.pid)
             if state["run"] is not None:
                 thread_totals(state["run"], run_seen)
             now = total(run_seen)

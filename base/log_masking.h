@@ -11,10 +11,10 @@ namespace orb {
 
 inline constexpr std::string_view kMaskText = "***";
 
-// `text` with every occurrence of a non-empty secret replaced by *** (the
+// `input` with every occurrence of a non-empty secret replaced by *** (the
 // longest secrets first, so that a secret that begins another hides all of
 // it), then the value of every `response=` parameter (any letter case, spaces
 // allowed around "=", quoted or a bare token) replaced by *** ("response=\"***\"").
-std::string maskSecrets(std::string_view text, const std::vector<std::string>& secrets);
+std::string maskSecrets(std::string_view input, const std::vector<std::string>& secrets);
 
 }  // namespace orb

@@ -30,7 +30,7 @@ int32_t runDeviceQuery(DeviceQuery query);
 // run's credentials and device values. Ends with workerExitCode of its result;
 // a failed connection (connectionFailure) ends the process from this thread,
 // with its error box.
-int32_t deviceQueryWorker(void* query);
+int32_t deviceQueryWorker(void* raw);
 
 // The run's end for an exchange whose connection failed; nothing for one that
 // reached the adapter (an answer, or a challenge taken).

@@ -43,6 +43,6 @@ ReadRequestPeer waitForReadRequest(TftpListener* listener);
 
 // The listener thread: waits for the read request, then hands over to the
 // session, which ends the process.
-[[noreturn]] int32_t tftpListenerThread(void* listener);
+[[noreturn]] int32_t tftpListenerThread(void* argument);
 
 }  // namespace orb

@@ -52,12 +52,8 @@ void encodeWords(uint8_t* bytes, const uint32_t* words, size_t length) {
     }
 }
 
-void transform(uint32_t state[4], const uint8_t block[64]) {
-    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    uint32_t x[16];
-    decodeWords(x, block, 64);
-
-    // Round 1
+// Round 1: sixteen steps on the chaining words a, b, c, d.
+void round1(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t x[16]) {
     FF(a, b, c, d, x[0], S11, 0xd76aa478);
     FF(d, a, b, c, x[1], S12, 0xe8c7b756);
     FF(c, d, a, b, x[2], S13, 0x242070db);
@@ -74,8 +70,10 @@ void transform(uint32_t state[4], const uint8_t block[64]) {
     FF(d, a, b, c, x[13], S12, 0xfd987193);
     FF(c, d, a, b, x[14], S13, 0xa679438e);
     FF(b, c, d, a, x[15], S14, 0x49b40821);
+}
 
-    // Round 2
+// Round 2: sixteen steps on the chaining words a, b, c, d.
+void round2(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t x[16]) {
     GG(a, b, c, d, x[1], S21, 0xf61e2562);
     GG(d, a, b, c, x[6], S22, 0xc040b340);
     GG(c, d, a, b, x[11], S23, 0x265e5a51);
@@ -92,8 +90,10 @@ void transform(uint32_t state[4], const uint8_t block[64]) {
     GG(d, a, b, c, x[2], S22, 0xfcefa3f8);
     GG(c, d, a, b, x[7], S23, 0x676f02d9);
     GG(b, c, d, a, x[12], S24, 0x8d2a4c8a);
+}
 
-    // Round 3
+// Round 3: sixteen steps on the chaining words a, b, c, d.
+void round3(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t x[16]) {
     HH(a, b, c, d, x[5], S31, 0xfffa3942);
     HH(d, a, b, c, x[8], S32, 0x8771f681);
     HH(c, d, a, b, x[11], S33, 0x6d9d6122);
@@ -110,8 +110,10 @@ void transform(uint32_t state[4], const uint8_t block[64]) {
     HH(d, a, b, c, x[12], S32, 0xe6db99e5);
     HH(c, d, a, b, x[15], S33, 0x1fa27cf8);
     HH(b, c, d, a, x[2], S34, 0xc4ac5665);
+}
 
-    // Round 4
+// Round 4: sixteen steps on the chaining words a, b, c, d.
+void round4(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d, const uint32_t x[16]) {
     II(a, b, c, d, x[0], S41, 0xf4292244);
     II(d, a, b, c, x[7], S42, 0x432aff97);
     II(c, d, a, b, x[14], S43, 0xab9423a7);
@@ -128,6 +130,17 @@ void transform(uint32_t state[4], const uint8_t block[64]) {
     II(d, a, b, c, x[11], S42, 0xbd3af235);
     II(c, d, a, b, x[2], S43, 0x2ad7d2bb);
     II(b, c, d, a, x[9], S44, 0xeb86d391);
+}
+
+void transform(uint32_t state[4], const uint8_t block[64]) {
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    uint32_t x[16];
+    decodeWords(x, block, 64);
+
+    round1(a, b, c, d, x);
+    round2(a, b, c, d, x);
+    round3(a, b, c, d, x);
+    round4(a, b, c, d, x);
 
     state[0] += a;
     state[1] += b;

@@ -22,8 +22,8 @@ using RunLauncher = std::function<bool(const std::vector<std::string>& args,
 // The launcher of the program itself (ownProgramPath).
 RunLauncher selfLauncher();
 
-// Runs every adapter of `options` (not adapterRun) and returns the exit status.
-int runAdapters(const UnattendedOptions& options, const RunLauncher& launch);
+// Runs every adapter of the `given` options (not adapterRun) and returns the exit status.
+int runAdapters(const UnattendedOptions& given, const RunLauncher& launch);
 
 // The entry for argv[1] == "--unattended": a usage error ends with 2, --help
 // with 0, an --adapter-run runs `program` under the unattended front-end, the

@@ -110,12 +110,7 @@ bool Ipv4AddressControl::eventFilter(QObject* watched, QEvent* event) {
     }
     bool plain = (key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == 0;
     switch (key->key()) {
-        case Qt::Key_Backspace:
-            if (plain && field->cursorPosition() == 0 && !field->hasSelectedText() && index > 0) {
-                moveTo(index - 1, true);
-                return true;
-            }
-            break;
+        case Qt::Key_Backspace:  // at a field's start, as Left: back into the field before
         case Qt::Key_Left:
             if (plain && field->cursorPosition() == 0 && !field->hasSelectedText() && index > 0) {
                 moveTo(index - 1, true);
@@ -124,7 +119,7 @@ bool Ipv4AddressControl::eventFilter(QObject* watched, QEvent* event) {
             break;
         case Qt::Key_Right:
             if (plain && field->cursorPosition() == field->text().size() && index < 3) {
-                QLineEdit* next = fields_[static_cast<size_t>(index + 1)];
+                QLineEdit* next = fields_[static_cast<size_t>(index) + 1];
                 next->setFocus(Qt::OtherFocusReason);
                 next->deselect();
                 next->setCursorPosition(0);

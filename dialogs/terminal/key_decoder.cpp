@@ -46,6 +46,27 @@ Key sequenceKey(const std::string& params, char final) {
     }
 }
 
+// Where the sequence that starts with ESC [ or ESC O at `at` ends. CSI:
+// parameter and intermediate bytes 0x20-0x3f, then a final byte 0x40-0x7e;
+// SS3: one final byte. Complete: the final byte's index. Otherwise the end of
+// the bytes (wait for more) or the byte that cannot belong to a sequence.
+size_t sequenceEnd(const std::string& bytes, size_t at, bool* complete) {
+    size_t end = at + 2;
+    if (bytes[at + 1] == 'O') {
+        *complete = end < bytes.size();
+        return end;
+    }
+    for (; end < bytes.size(); ++end) {
+        auto b = static_cast<unsigned char>(bytes[end]);
+        if (b >= 0x40 && b <= 0x7e) {
+            *complete = true;
+            return end;
+        }
+        if (b < 0x20 || b > 0x3f || end - at >= kLongestSequence) return end;  // not a sequence after all
+    }
+    return end;
+}
+
 }  // namespace
 
 std::string keyName(const Key& k) {
@@ -109,23 +130,8 @@ size_t KeyDecoder::decode(std::vector<Key>* keys, bool force) {
         }
         char second = pending_[at + 1];
         if (second == '[' || second == 'O') {
-            // CSI: parameter and intermediate bytes 0x20-0x3f, then a final byte
-            // 0x40-0x7e. SS3: one final byte.
-            size_t end = at + 2;
             bool complete = false;
-            if (second == 'O') {
-                complete = end < pending_.size();
-            } else {
-                while (end < pending_.size()) {
-                    auto b = static_cast<unsigned char>(pending_[end]);
-                    if (b >= 0x40 && b <= 0x7e) {
-                        complete = true;
-                        break;
-                    }
-                    if (b < 0x20 || b > 0x3f || end - at >= kLongestSequence) break;  // not a sequence after all
-                    ++end;
-                }
-            }
+            size_t end = sequenceEnd(pending_, at, &complete);
             if (complete) {
                 std::string params = second == '[' ? pending_.substr(at + 2, end - at - 2) : std::string();
                 keys->push_back(sequenceKey(params, pending_[end]));

@@ -60,6 +60,46 @@ LineCommand parseLineCommand(const std::string& rawLine) {
     return command;
 }
 
+namespace {
+
+// A dialog's fields (a letter each, with their values) and buttons (a
+// number each), and what Enter alone does.
+void appendDialogPrompt(const dialogs::WindowState& dialog, int width, std::vector<std::string>* lines) {
+    char letter = 'a';
+    std::string defaultButton = "OK";
+    std::vector<std::string> buttons;
+    for (int id : focusOrder(dialog)) {
+        const dialogs::ControlState* c = dialog.control(id);
+        if (c == nullptr) continue;
+        if (isField(*c)) {
+            std::string line = std::string("  ") + letter + ") " + labelOf(dialog, id) + ": ";
+            if (isComboBox(*c)) {
+                for (size_t i = 0; i < c->items.size(); ++i) {
+                    line += std::to_string(i + 1) + ") " + printable(c->items[i]);
+                    line += static_cast<int>(i) == c->selection ? " [chosen]  " : "  ";
+                }
+            } else {
+                line += "[" + printable(fieldText(*c)) + "]";
+            }
+            if (c->focused) line += "  <- focus";
+            lines->push_back(fitText(line, width - 1));
+            ++letter;
+        } else {
+            std::string caption = printable(c->text);
+            if (c->isDefault) defaultButton = caption;
+            buttons.push_back(std::to_string(buttons.size() + 1) + ") " +
+                              (c->isDefault ? "<" + caption + ">" : caption));
+        }
+    }
+    std::string row = "  Buttons:";
+    for (const std::string& b : buttons) row += "  " + b;
+    lines->push_back(fitText(row, width - 1));
+    std::string help = "  Enter alone: " + defaultButton + ".  esc: Cancel.  A number: that button.";
+    if (letter > 'a') help += "  a=TEXT: fill field a.";
+    for (const std::string& text : wrapText(help, width - 1)) lines->push_back(text);
+}
+}  // namespace
+
 std::vector<std::string> linePrompt(const std::vector<dialogs::WindowState>& windows,
                                     const std::vector<dialogs::MessageBoxState>& boxes, WindowHandle selectedProgress,
                                     int width) {
@@ -82,46 +122,10 @@ std::vector<std::string> linePrompt(const std::vector<dialogs::WindowState>& win
             }
             break;
         }
-        case KeyTarget::Kind::Dialog: {
-            const dialogs::WindowState* dialog = nullptr;
+        case KeyTarget::Kind::Dialog:
             for (const dialogs::WindowState& w : windows)
-                if (w.handle == target.window) dialog = &w;
-            if (dialog == nullptr) break;
-            char letter = 'a';
-            std::string defaultButton = "OK";
-            std::vector<std::string> buttons;
-            std::vector<int> order = focusOrder(*dialog);
-            for (int id : order) {
-                const dialogs::ControlState* c = dialog->control(id);
-                if (c == nullptr) continue;
-                if (isField(*c)) {
-                    std::string line = std::string("  ") + letter + ") " + labelOf(*dialog, id) + ": ";
-                    if (isComboBox(*c)) {
-                        for (size_t i = 0; i < c->items.size(); ++i) {
-                            line += std::to_string(i + 1) + ") " + printable(c->items[i]);
-                            line += static_cast<int>(i) == c->selection ? " [chosen]  " : "  ";
-                        }
-                    } else {
-                        line += "[" + printable(fieldText(*c)) + "]";
-                    }
-                    if (c->focused) line += "  <- focus";
-                    lines.push_back(fitText(line, width - 1));
-                    ++letter;
-                } else {
-                    std::string caption = printable(c->text);
-                    if (c->isDefault) defaultButton = caption;
-                    buttons.push_back(std::to_string(buttons.size() + 1) + ") " +
-                                      (c->isDefault ? "<" + caption + ">" : caption));
-                }
-            }
-            std::string row = "  Buttons:";
-            for (const std::string& b : buttons) row += "  " + b;
-            lines.push_back(fitText(row, width - 1));
-            std::string help = "  Enter alone: " + defaultButton + ".  esc: Cancel.  A number: that button.";
-            if (letter > 'a') help += "  a=TEXT: fill field a.";
-            for (const std::string& text : wrapText(help, width - 1)) lines.push_back(text);
+                if (w.handle == target.window) appendDialogPrompt(w, width, &lines);
             break;
-        }
     }
     return lines;
 }

@@ -17,8 +17,6 @@
 
 #include "platform/posix/stop_signal_wake.h"
 
-extern char** environ;
-
 namespace orb {
 
 namespace {

@@ -17,6 +17,7 @@ import time
 
 
 def children(pid):
+    """The process ids of pid's children, oldest first; none once it is gone."""
     found = []
     try:
         for task in os.listdir(f"/proc/{pid}/task"):
@@ -27,18 +28,17 @@ def children(pid):
     return found
 
 
-def field_kb(path, names):
-    """The values in kB of the named fields of a /proc status-like file."""
-    values = {}
+def field_kb(path, field):
+    """The value in kB of one field of a /proc status-like file, None when unreadable."""
     try:
         with open(path) as f:
             for line in f:
                 name, _, rest = line.partition(":")
-                if name in names:
-                    values[name] = int(rest.split()[0])
+                if name == field:
+                    return int(rest.split()[0])
     except (OSError, ValueError, IndexError):
         pass
-    return values
+    return None
 
 
 def cpu_ticks(pid):
@@ -66,11 +66,11 @@ def main():
         ticks = cpu_ticks(batch)
         runs = rss = pss = largest = 0
         for pid in [batch] + children(batch):
-            resident = field_kb(f"/proc/{pid}/status", {"VmRSS"}).get("VmRSS")
+            resident = field_kb(f"/proc/{pid}/status", "VmRSS")
             if resident is None:
                 continue
             rss += resident
-            pss += field_kb(f"/proc/{pid}/smaps_rollup", {"Pss"}).get("Pss", 0)
+            pss += field_kb(f"/proc/{pid}/smaps_rollup", "Pss") or 0
             if pid != batch:
                 runs += 1
                 largest = max(largest, resident)

@@ -15,6 +15,8 @@ import subprocess
 import threading
 import time
 
+from fleet_memory import children  # the same folder
+
 
 def thread_totals(pid, seen):
     """Updates seen[tid] = (cpu ns, switches) for every live thread of pid."""
@@ -38,12 +40,8 @@ def total(seen):
 
 def first_child(pid):
     """The process id of pid's first child (the run), None while it has none."""
-    for children in glob.glob(f"/proc/{pid}/task/*/children"):
-        with open(children) as f:
-            pids = f.read().split()
-        if pids:
-            return int(pids[0])
-    return None
+    found = children(pid)
+    return found[0] if found else None
 
 
 def main():

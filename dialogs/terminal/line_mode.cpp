@@ -98,6 +98,7 @@ void appendDialogPrompt(const dialogs::WindowState& dialog, int width, std::vect
     if (letter > 'a') help += "  a=TEXT: fill field a.";
     for (const std::string& text : wrapText(help, width - 1)) lines->push_back(text);
 }
+
 }  // namespace
 
 std::vector<std::string> linePrompt(const std::vector<dialogs::WindowState>& windows,

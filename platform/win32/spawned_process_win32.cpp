@@ -26,6 +26,7 @@ namespace {
 
 struct OutputPipe {
     HANDLE read = nullptr;
+    HANDLE reader = nullptr;  // the thread that reads it
     std::string buffered;
     bool ended = false;
 };
@@ -233,12 +234,11 @@ bool startRun(const std::string& program, const std::string& displayName, const 
     }
     HANDLE reader = CreateThread(nullptr, 64 * 1024, readPipe, new std::shared_ptr<OutputPipe>(pipe),
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (reader == nullptr) {
-        // Nothing would ever read the pipe: the run's output ends here.
+    {
         std::lock_guard<std::mutex> guard(lock);
-        pipe->ended = true;
-    } else {
-        CloseHandle(reader);
+        pipe->reader = reader;
+        // Nothing would ever read the pipe: the run's output ends here.
+        if (reader == nullptr) pipe->ended = true;
     }
     process->id = static_cast<int>(started.dwProcessId);
     process->outputFd = pipeId;
@@ -314,11 +314,27 @@ long readProcessOutput(const SpawnedProcess& process, char* buffer, size_t size)
     return static_cast<long>(count);
 }
 
-// The reading thread closes the pipe once the run's output has ended.
+// The reading thread closes the pipe once the run's output has ended. Once it
+// has, it is waited for here, so that no thread of this process is still on
+// its way out when the runner ends the process: under Wine a thread that the
+// process's end kills while it ends by itself can die holding the loader's
+// lock, and the process then hangs until it is killed, losing its exit status.
 void closeProcessOutput(SpawnedProcess* process) {
-    std::lock_guard<std::mutex> guard(lock);
-    pipes.erase(process->outputFd);
-    process->outputFd = -1;
+    HANDLE reader = nullptr;
+    bool ended = false;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        auto found = pipes.find(process->outputFd);
+        if (found != pipes.end()) {
+            reader = found->second->reader;
+            ended = found->second->ended;
+            pipes.erase(found);
+        }
+        process->outputFd = -1;
+    }
+    if (reader == nullptr) return;
+    if (ended) WaitForSingleObject(reader, INFINITE);
+    CloseHandle(reader);
 }
 
 }  // namespace orb

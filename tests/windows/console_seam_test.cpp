@@ -5,6 +5,7 @@
 // portable dialog manager's wake signal. The same
 // program plays the runs: `console_seam_tests --child MODE ...`.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,6 +102,36 @@ TEST(ConsoleSeam, ArgumentsAndEnvironmentReachTheRunAsGiven) {
     expected += "env:the run's own\n";
     EXPECT_EQ(readAll(&child), expected);
     EXPECT_EQ(waitForProcess(child.id), 3);
+}
+
+// The ids of this process's threads.
+std::set<DWORD> threadsOfThisProcess() {
+    std::set<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return ids;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
+    CloseHandle(snapshot);
+    return ids;
+}
+
+// The runner ends its process as soon as its last run's output is closed: no
+// thread that read a run's output may still be on its way out then (Wine can
+// leave the process hanging, killed without its exit status, when its end
+// kills a thread that is ending by itself).
+TEST(ConsoleSeam, NoReadingThreadOutlivesTheClosingOfARunsOutput) {
+    const std::set<DWORD> before = threadsOfThisProcess();
+    ASSERT_FALSE(before.empty());
+    for (int round = 0; round < 20; ++round) {
+        SpawnedProcess child = spawnChild({"echo"}, {"ORB_SEAM_VALUE=set"});
+        EXPECT_EQ(readAll(&child), "env:set\n");
+        std::set<DWORD> left = threadsOfThisProcess();
+        for (DWORD id : before) left.erase(id);
+        EXPECT_TRUE(left.empty()) << "round " << round << ": " << left.size() << " thread(s) still there";
+        EXPECT_EQ(waitForProcess(child.id), 3);
+    }
 }
 
 SpawnedProcess spawnSelfChild(const std::string& mode) {

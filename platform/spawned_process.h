@@ -43,7 +43,9 @@ bool waitForProcessOutput(const std::vector<const SpawnedProcess*>& processes, s
 // output (or on an error), -1 when a signal came before any byte.
 long readProcessOutput(const SpawnedProcess& process, char* buffer, size_t size);
 
-// Closes this end of the process's standard output.
+// Closes this end of the process's standard output. Once its end has been
+// read, nothing that served it is left running (Windows: the thread that read
+// the pipe has ended).
 void closeProcessOutput(SpawnedProcess* process);
 
 enum class ProbeVerdict { Passed, Failed, Unknown };

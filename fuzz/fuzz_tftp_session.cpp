@@ -79,6 +79,11 @@ struct Transfer {
         switch (handleSessionDatagram(&session, bytes, length, address, port)) {
             case SessionVerdict::Idle:
             case SessionVerdict::Foreign: tick(); break;
+            case SessionVerdict::SecondRequest:
+                fuzz::require(session.secondRequest && address == session.peerAddress && port != session.peerPort,
+                              "a second requester asks from the peer's address on another port");
+                tick();
+                break;
             case SessionVerdict::Discard: break;
             case SessionVerdict::SendBlock: sendBlock(); break;
             case SessionVerdict::Complete:

@@ -43,7 +43,11 @@ SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagr
     if (length < 2) return SessionVerdict::Idle;
     if (sourceAddress != session->peerAddress || sourcePort != session->peerPort) {
         trace("Unknown source request in session: %x:%u", sourceAddress, static_cast<unsigned>(sourcePort));
-        return SessionVerdict::Foreign;
+        if (sourceAddress != session->peerAddress || getU16BE(datagram) != kTftpRrq || session->secondRequest)
+            return SessionVerdict::Foreign;
+        session->secondRequest = true;
+        session->secondRequestPort = sourcePort;
+        return SessionVerdict::SecondRequest;
     }
     // An ACK carries its block number in bytes 2-3; a shorter one is no ACK.
     if (getU16BE(datagram) != kTftpAck || length < 4) return SessionVerdict::Foreign;

@@ -36,6 +36,10 @@ struct TftpSession {
     const uint8_t* blockData;  // the data of the block last sent
     int ticks;                 // 0..99 milliseconds waited within the current interval
     int intervals;             // 0..30 expired without the expected ACK
+    // A read request came from the peer's address but another port: a second
+    // host asks as the adapter (a source address is easily forged on a LAN).
+    bool secondRequest;
+    uint16_t secondRequestPort;  // the first such request's
 };
 
 // Fills a zeroed record for a transfer of `image` (`imageSize` bytes):
@@ -44,11 +48,12 @@ void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t peer
                      const uint8_t* image, uint32_t imageSize);
 
 enum class SessionVerdict {
-    Idle,       // nothing received, or too short to carry an opcode: pump, then wait
-    Foreign,    // from another host or port, or from the peer but no ACK: ignored like Discard
-    Discard,    // an ACK of another block: receive again at once, no tick
-    SendBlock,  // the expected ACK: send DATA `block` (blockData, blockSize) now
-    Complete,   // the expected ACK of the final block: the transfer has succeeded
+    Idle,           // nothing received, or too short to carry an opcode: pump, then wait
+    Foreign,        // from another host or port, or from the peer but no ACK: ignored like Discard
+    SecondRequest,  // the first read request from the peer's address on another port: Foreign, to be told
+    Discard,        // an ACK of another block: receive again at once, no tick
+    SendBlock,      // the expected ACK: send DATA `block` (blockData, blockSize) now
+    Complete,       // the expected ACK of the final block: the transfer has succeeded
 };
 
 // What the transfer does with one received datagram (`length` below 0 when

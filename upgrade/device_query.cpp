@@ -79,15 +79,16 @@ int32_t deviceQueryWorker(void* raw) {
     // programs hold the ports.
     HttpResult result = exchange();
     while (result.outcome == HttpOutcome::BindFailed && retryPortSearch(PortKind::Http)) result = exchange();
-    if (std::optional<RunOutcome> failure = connectionFailure(result.outcome)) failRun(*failure);
+    if (std::optional<RunOutcome> failure = connectionFailure(result.outcome, query->afterUpload)) failRun(*failure);
     return workerExitCode(result);
 }
 
-std::optional<RunOutcome> connectionFailure(HttpOutcome outcome) {
+std::optional<RunOutcome> connectionFailure(HttpOutcome outcome, bool afterUpload) {
     switch (outcome) {
         case HttpOutcome::SocketFailed: return RunOutcome::HttpSocketFailed;
         case HttpOutcome::BindFailed: return RunOutcome::HttpBindFailed;
-        case HttpOutcome::ConnectFailed: return RunOutcome::CannotConnect;
+        case HttpOutcome::ConnectFailed:
+            return afterUpload ? RunOutcome::NotRespondingAfterUpload : RunOutcome::CannotConnect;
         case HttpOutcome::Received:
         case HttpOutcome::ChallengeTaken: break;
     }

@@ -20,6 +20,9 @@ struct DeviceQuery {
     const char* path;
     char* responseBuffer;  // size + 1 bytes
     int32_t size;
+    // The check after the upload: an adapter that cannot be reached has not
+    // come back ("not responding after firmware upload").
+    bool afterUpload = false;
 };
 
 // The number of bytes of the adapter's answer, 0 or more. Every abort ends the
@@ -34,7 +37,7 @@ int32_t deviceQueryWorker(void* raw);
 
 // The run's end for an exchange whose connection failed; nothing for one that
 // reached the adapter (an answer, or a challenge taken).
-std::optional<RunOutcome> connectionFailure(HttpOutcome outcome);
+std::optional<RunOutcome> connectionFailure(HttpOutcome outcome, bool afterUpload = false);
 
 // The worker thread's exit code for an exchange that reached the adapter, as
 // the query's thread reads it: the byte count (0 or more) of an answer, or

@@ -11,10 +11,11 @@ void showErrorBox(const char* message, const char* caption) {
     showMessageBox(nullptr, message, caption != nullptr ? caption : kErrorBoxCaption, kMbOk | kMbTaskModal);
 }
 
-void showFailure(RunOutcome outcome) {
+void showFailure(RunOutcome outcome, const char* message) {
     claimRunEnd(outcome);
-    reportRunEnded(outcome);
-    if (const char* message = describeOutcome(outcome).message) showErrorBox(message);
+    if (message == nullptr) message = describeOutcome(outcome).message;
+    reportRunEnded(outcome, message);
+    if (message != nullptr) showErrorBox(message);
 }
 
 void failRun(RunOutcome outcome) {

@@ -14,8 +14,9 @@ void showErrorBox(const char* message, const char* caption = nullptr);
 // Claims the run's end (claimRunEnd: a thread that comes second waits there
 // for the process to end), tells the observer how the run ended, then shows
 // the outcome's error box (none for an outcome without one); returns when it
-// is closed.
-void showFailure(RunOutcome outcome);
+// is closed. `message` replaces the outcome's own text (one that names what
+// the adapter reported).
+void showFailure(RunOutcome outcome, const char* message = nullptr);
 
 // showFailure, then ends the process with exit code 0 from the calling thread.
 [[noreturn]] void failRun(RunOutcome outcome);

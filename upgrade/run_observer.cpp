@@ -31,10 +31,10 @@ void reportWindowClosed(RunStep step, WindowHandle window) {
     if (observer != nullptr && window != nullptr) observer->windowClosed(step, window);
 }
 
-void reportRunEnded(RunOutcome outcome) {
+void reportRunEnded(RunOutcome outcome, const char* message) {
     RunObserver* observer = runObserver();
     if (observer == nullptr || ended.exchange(true)) return;
-    observer->runEnded(outcome);
+    observer->runEnded(outcome, message != nullptr ? message : describeOutcome(outcome).message);
 }
 
 }  // namespace orb

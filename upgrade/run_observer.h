@@ -58,8 +58,12 @@ public:
     virtual void versionRead(const char* /*version*/) {}
     // No read request came within 20 s: the waiting window shows this hint.
     virtual void hintShown(const char* /*text*/) {}
-    // How the run ended, before its error box (if any) is shown. Once per run.
-    virtual void runEnded(RunOutcome /*outcome*/) {}
+    // A second host asked for the image as the adapter (`address`, from UDP
+    // `port`) while the transfer to the first went on. Once per run.
+    virtual void secondRequest(uint32_t /*address*/, uint16_t /*port*/) {}
+    // How the run ended, before its error box (if any) is shown, with the
+    // box's exact text (nullptr: none). Once per run.
+    virtual void runEnded(RunOutcome /*outcome*/, const char* /*message*/) {}
 };
 
 // nullptr: none (the default).
@@ -69,7 +73,8 @@ RunObserver* runObserver();
 // windowShown with the window's current title; nothing without an observer.
 void reportWindowShown(RunStep step, WindowHandle window);
 void reportWindowClosed(RunStep step, WindowHandle window);
-// runEnded, at most once per run however many threads end it.
-void reportRunEnded(RunOutcome outcome);
+// runEnded, at most once per run however many threads end it; `message`
+// nullptr: the outcome's own text.
+void reportRunEnded(RunOutcome outcome, const char* message = nullptr);
 
 }  // namespace orb

@@ -27,6 +27,8 @@ OutcomeDescription describeOutcome(RunOutcome outcome) {
         case RunOutcome::UploadIncomplete: return {C::UploadIncomplete, "Upgrade Failed: Firmware Upload Incomplete"};
         case RunOutcome::NotRespondingAfterUpload:
             return {C::NoAnswerAfterUpload, "Upgrade Failed: ORB not responding after firmware upload"};
+        case RunOutcome::WrongVersionAfterUpload:
+            return {C::WrongVersion, "Upgrade Failed: ORB reports another version after the upload"};
     }
     return {C::Failed, nullptr};
 }

@@ -24,6 +24,7 @@ enum class RunOutcome {
     SessionAllocationFailed,
     UploadIncomplete,
     NotRespondingAfterUpload,
+    WrongVersionAfterUpload,  // it answered, without the embedded image's version
 };
 
 enum class OutcomeClass {
@@ -33,12 +34,15 @@ enum class OutcomeClass {
     NotReachable,  // the adapter could not be reached or did not answer
     UploadIncomplete,
     NoAnswerAfterUpload,
-    Failed,  // this computer could not do its part
+    WrongVersion,  // the adapter came back without the embedded image's version
+    Failed,        // this computer could not do its part
 };
 
 struct OutcomeDescription {
     OutcomeClass outcomeClass;
-    const char* message;  // the error box's text; nullptr: no box
+    // The error box's text; nullptr: no box. WrongVersionAfterUpload's box
+    // says which version (upgrade_verdict.h): this is its general form.
+    const char* message;
 };
 
 OutcomeDescription describeOutcome(RunOutcome outcome);

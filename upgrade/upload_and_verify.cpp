@@ -7,23 +7,46 @@
 #include "platform/process.h"
 #include "platform/socket_address.h"
 #include "platform/windowing.h"
+#include "base/ipv4_text.h"
 #include "base/trace.h"
 #include "tftp/packets.h"
 #include "upgrade/device_query.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
 #include "upgrade/error_box.h"
+#include "upgrade/firmware_image.h"
 #include "upgrade/port_turns.h"
 #include "upgrade/restart_wait.h"
 #include "upgrade/run_end.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/run_state.h"
+#include "upgrade/upgrade_verdict.h"
 
 namespace orb {
 
 void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize) {
     std::snprintf(title, 128, "Uploading Firmware to ORB@%s %d/%d Bytes", deviceAddressText,
                   static_cast<int>(bytesAcked), static_cast<int>(imageSize));
+}
+
+// Said once: on the upload window (its hint), to the observer and in the
+// trace. The first requester keeps the image; the version the adapter reports
+// after its restart decides the run.
+static void noteSecondRequest(WindowHandle window, const TftpSession* session) {
+    char note[64];
+    formatSecondRequestNote(note, sizeof note, session->peerAddress);
+    trace("Second read request during the transfer: %s, from port %u (the transfer goes to port %u)\n", note,
+          static_cast<unsigned>(session->secondRequestPort), static_cast<unsigned>(session->peerPort));
+    if (RunObserver* observer = runObserver())
+        observer->secondRequest(session->peerAddress, session->secondRequestPort);
+    if (window == nullptr) return;
+    char hint[192];
+    std::snprintf(hint, sizeof hint,
+                  "Two hosts asked for the image as %s (UDP ports %u and %u): it goes to the first, and the version "
+                  "the adapter reports after its restart decides.",
+                  formatIPv4(session->peerAddress).c_str(), static_cast<unsigned>(session->peerPort),
+                  static_cast<unsigned>(session->secondRequestPort));
+    setWindowHint(window, hint);
 }
 
 static void showUploadProgress(WindowHandle window, const TftpSession* session) {
@@ -59,6 +82,7 @@ void transferBlocks(TftpSession* session, WindowHandle window) {
                 if (window != nullptr) pumpOneMessage(window);
                 waitForInput(window, udpSocket, 1, kTicksPerInterval - session->ticks);
                 break;
+            case SessionVerdict::SecondRequest: noteSecondRequest(window, session); [[fallthrough]];
             case SessionVerdict::Foreign:
             case SessionVerdict::Discard:
                 // A stream of such datagrams leaves no idle pass: serve Cancel here too.
@@ -118,6 +142,35 @@ void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t pe
     runTftpSession(session);
 }
 
+// The verification query and the verdict: the success dialog only when the
+// adapter reports the embedded image's version.
+static void verifyUpgrade(const TftpSession* session) {
+    // What the adapter reports now, never the version from before the
+    // upgrade: a page without the label leaves it empty.
+    runState.deviceInfo.softwareVersion[0] = '\0';
+    // The adapter's address, whoever the transfer went to: a version read
+    // from any other host would say nothing about the adapter.
+    DeviceQuery query{runState.instance,       session->localAddress, kFirstLocalHttpPort,
+                      runState.deviceAddress,  kDeviceHttpPort,       kStatusPagePath,
+                      runState.responseBuffer, kResponseLimit,        true};
+    int32_t answered = runDeviceQuery(query);
+    char imageVersion[kVersionTextMax + 1];
+    readVersionText(runState.firmwareImage, imageVersion);
+    const char* reported = runState.deviceInfo.softwareVersion;
+    UpgradeVerdict verdict =
+        judgeUpgrade(answered, reported, imageVersion, session->secondRequest ? session->peerAddress : 0);
+    if (answered > 0)
+        if (RunObserver* observer = runObserver()) observer->versionRead(reported);
+    if (verdict.outcome != RunOutcome::Success) {
+        showFailure(verdict.outcome, verdict.message);
+        return;
+    }
+    // The success dialog is the run's end: no failure of another thread follows it.
+    claimRunEnd(RunOutcome::Success);
+    runModalDialog(runState.instance, kSuccessDialogId, successDialogProc);
+    reportRunEnded(RunOutcome::Success);
+}
+
 void runTftpSession(TftpSession* session) {
     WindowHandle window = createModelessDialog(runState.instance, kUploadWindowId, progressDialogProc);
     if (window != nullptr) {
@@ -133,22 +186,7 @@ void runTftpSession(TftpSession* session) {
     if (session->state == TransferState::TimedOut) {
         showFailure(RunOutcome::UploadIncomplete);
     } else {
-        // The success dialog shows what the adapter reports now, never the
-        // version from before the upgrade: a page without the label leaves it empty.
-        runState.deviceInfo.softwareVersion[0] = '\0';
-        // The adapter's address, whoever the transfer went to: a version read
-        // from any other host would say nothing about the adapter.
-        DeviceQuery query{runState.instance, session->localAddress, kFirstLocalHttpPort,     runState.deviceAddress,
-                          kDeviceHttpPort,   kStatusPagePath,       runState.responseBuffer, kResponseLimit};
-        if (!deviceAnswered(query)) {
-            showFailure(RunOutcome::NotRespondingAfterUpload);
-        } else {
-            // The success dialog is the run's end: no failure of another thread follows it.
-            claimRunEnd(RunOutcome::Success);
-            if (RunObserver* observer = runObserver()) observer->versionRead(runState.deviceInfo.softwareVersion);
-            runModalDialog(runState.instance, kSuccessDialogId, successDialogProc);
-            reportRunEnded(RunOutcome::Success);
-        }
+        verifyUpgrade(session);
     }
     std::free(session);
     endProcess(0);

@@ -22,6 +22,7 @@
 #include "upgrade/error_box.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/startup.h"
+#include "upgrade/upgrade_verdict.h"
 #include "upgrade/upload_and_verify.h"
 #include "upgrade/waiting_hint.h"
 #include "app/unattended/port_turn_client.h"
@@ -99,10 +100,7 @@ public:
         for (auto& note : rest) note();
         Outcome outcome = classifyRun(seen_);
         std::string name = outcomeName(outcome, seen_);
-        std::string error;
-        if (seen_.ended && !stoppedAsAnswer()) {
-            if (const char* message = describeOutcome(*seen_.ended).message) error = message;
-        }
+        std::string error = stoppedAsAnswer() ? std::string() : endMessage_;
         // Untouched, the adapter's version is the one on its status page.
         if (stoppedAsAnswer()) seen_.reportedVersion = status_.softwareVersion;
         Event event = resultEvent(adapter_, name, outcome);
@@ -117,10 +115,13 @@ public:
         } else if (outcome == Outcome::Success) {
             text += ", version " + seen_.reportedVersion;
         }
-        if (seen_.ended == RunOutcome::Success && outcome != Outcome::Success)
-            text += ", version " + seen_.reportedVersion + " instead of " + seen_.imageVersion;
+        if (seen_.ended == RunOutcome::WrongVersionAfterUpload)
+            text += ", version " + (seen_.reportedVersion.empty() ? std::string("none") : seen_.reportedVersion) +
+                    " instead of " + seen_.imageVersion;
         if (!error.empty()) text += " (" + error + ")";
         if (outcome == Outcome::NoRequest) text += "; " + hintText();
+        if (!secondRequestNote_.empty() && text.find(secondRequestNote_) == std::string::npos)
+            text += "; " + secondRequestNote_;
         write(event.add("text", text));
         resultWritten_ = true;  // the last word: nothing after it
     }
@@ -179,8 +180,13 @@ public:
             emit(Event(adapter_, "hint"), text);
         });
     }
-    void runEnded(RunOutcome outcome) override {
-        post([this, outcome] { onRunEnded(outcome); });
+    void secondRequest(uint32_t address, uint16_t port) override {
+        post([this, address, port] { onSecondRequest(address, port); });
+    }
+    void runEnded(RunOutcome outcome, const char* message) override {
+        post([this, outcome, message = std::string(message != nullptr ? message : "")] {
+            onRunEnded(outcome, message);
+        });
     }
 
     // DialogView: a change may let a refused press through now.
@@ -273,12 +279,10 @@ private:
             case RunStep::Credentials: answerCredentials(window); break;
             case RunStep::Confirm: answerConfirmation(window); break;
             case RunStep::Success: {
+                // The run shows this dialog only for the embedded image's version.
                 const std::string& version = seen_.reportedVersion;
-                std::string note = version == seen_.imageVersion
-                                       ? " (the embedded image's)"
-                                       : " (not the embedded image's " + seen_.imageVersion + ")";
                 emit(Event(adapter_, "success").add("title", title).add("version", version),
-                     title + " version " + version + note);
+                     title + " version " + version + " (the embedded image's)");
                 act(window, [window] { return dialogs::input::pressButton(window, kIdOk); });
                 break;
             }
@@ -424,12 +428,25 @@ private:
                  std::to_string(seconds) + " of " + std::to_string(total) + " s");
     }
 
-    void onRunEnded(RunOutcome outcome) {
+    void onRunEnded(RunOutcome outcome, const std::string& message) {
         seen_.ended = outcome;
-        const char* message = describeOutcome(outcome).message;
-        if (message == nullptr || stoppedAsAnswer()) return;
+        endMessage_ = message;
+        if (message.empty() || stoppedAsAnswer()) return;
         emit(Event(adapter_, "error").add("caption", kErrorBoxCaption).add("message", message),
              std::string(kErrorBoxCaption) + ": " + message);
+    }
+
+    // The image goes on to the first requester; the verdict after the restart
+    // says whether the adapter has it.
+    void onSecondRequest(uint32_t address, uint16_t port) {
+        char note[64];
+        formatSecondRequestNote(note, sizeof note, address);
+        secondRequestNote_ = note;
+        emit(Event(adapter_, "second-request")
+                 .add("peer", formatIPv4(address))
+                 .add("port", static_cast<long long>(port)),
+             std::string(note) + ": a read request from UDP port " + std::to_string(port) +
+                 " while the transfer goes on; the image goes to the first");
     }
 
     // Every box is closed with OK, as the person would. A box over a dialog
@@ -543,6 +560,8 @@ private:
     uint16_t listenerPort_ = 0;
     WindowHandle waitingWindow_ = nullptr;
     std::string hint_;
+    std::string endMessage_;         // the error box's text, as the run ended
+    std::string secondRequestNote_;  // "two hosts asked for the image as ..."
     std::optional<SteadyClock::time_point> lastUploadReport_;
     uint32_t lastUploadBytes_ = ~0u;
     std::optional<SteadyClock::time_point> lastRestartReport_;

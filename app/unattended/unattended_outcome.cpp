@@ -45,10 +45,10 @@ Outcome classifyStop(const Observation& seen) {
 Outcome classifyRun(const Observation& seen) {
     if (!seen.ended) return seen.stopReason == StopReason::Signal ? Outcome::Cancelled : Outcome::Failed;
     switch (describeOutcome(*seen.ended).outcomeClass) {
-        case OutcomeClass::Success:
-            return !seen.imageVersion.empty() && seen.reportedVersion == seen.imageVersion
-                       ? Outcome::Success
-                       : Outcome::NoAnswerAfterUpload;
+        // The run's own verdict: it ends in success only with the embedded
+        // image's version reported after the restart.
+        case OutcomeClass::Success: return Outcome::Success;
+        case OutcomeClass::WrongVersion: return Outcome::NoAnswerAfterUpload;
         case OutcomeClass::Declined:
         case OutcomeClass::Cancelled: return classifyStop(seen);
         case OutcomeClass::NotReachable:
@@ -62,7 +62,8 @@ Outcome classifyRun(const Observation& seen) {
 }
 
 std::string outcomeName(Outcome outcome, const Observation& seen) {
-    if (outcome == Outcome::NoAnswerAfterUpload && seen.ended == RunOutcome::Success) return "wrong-version";
+    if (outcome == Outcome::NoAnswerAfterUpload && seen.ended == RunOutcome::WrongVersionAfterUpload)
+        return "wrong-version";
     bool untouched = seen.stopReason == StopReason::Current || seen.stopReason == StopReason::Checked;
     if (outcome == Outcome::Success && untouched) return "current";
     for (const NamedOutcome& named : kNames)

@@ -41,7 +41,7 @@ struct Observation {
     std::optional<RunOutcome> ended;  // as the run reported it
     std::string reportedVersion;      // read back after the restart
     std::string imageVersion;         // the embedded image's
-    bool uploaded = false;            // every byte of the image was acknowledged
+    bool uploaded = false;            // every block was acknowledged by the host that asked
     bool authRefused = false;
     bool runsImageVersion = false;  // the status page showed the embedded image's version
     bool forced = false;            // --force: written even when it runs the embedded version

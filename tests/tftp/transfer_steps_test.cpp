@@ -206,6 +206,22 @@ TEST_F(TransferSteps, AnAckFromTheRightAddressButAnotherPortIsForeign) {
               "Unknown source request in session: 7f000306:1234");
 }
 
+// Only a read request from the peer's address on another port is a second
+// requester, and only the first one is told; the transfer goes on untouched.
+TEST_F(TransferSteps, AReadRequestAsThePeerFromAnotherPortIsASecondRequestOnce) {
+    start(testImage(2000));
+    Received rrq = datagram({0, 1, '/', 'o', 0, 'o', 'c', 't', 'e', 't', 0});
+    EXPECT_EQ(handle(rrq, 0x7f000306, kPeerPort + 1), SessionVerdict::Foreign) << "another host";
+    EXPECT_EQ(handle(rrq), SessionVerdict::Foreign) << "the peer itself, asking again";
+    EXPECT_FALSE(session.secondRequest);
+    EXPECT_EQ(handle(rrq, kPeer, kPeerPort + 7), SessionVerdict::SecondRequest);
+    EXPECT_TRUE(session.secondRequest);
+    EXPECT_EQ(session.secondRequestPort, kPeerPort + 7);
+    EXPECT_EQ(handle(rrq, kPeer, kPeerPort + 8), SessionVerdict::Foreign) << "told once";
+    EXPECT_EQ(session.secondRequestPort, kPeerPort + 7);
+    EXPECT_EQ(handle(ack(0)), SessionVerdict::SendBlock);
+}
+
 TEST_F(TransferSteps, NonAckDatagramsFromThePeerAreTicks) {
     test::TraceCapture trace;
     start(testImage(2000));

@@ -105,7 +105,9 @@ void noteSecondEnd(const char* text) {
 }
 
 struct CountingObserver final : RunObserver {
-    void runEnded(RunOutcome outcome) override { std::fprintf(stderr, "ended %d\n", static_cast<int>(outcome)); }
+    void runEnded(RunOutcome outcome, const char*) override {
+        std::fprintf(stderr, "ended %d\n", static_cast<int>(outcome));
+    }
 };
 
 TEST(ErrorBox, ASecondFailureWhileTheBoxIsUpShowsNothingAndTheRunEndsOnce) {

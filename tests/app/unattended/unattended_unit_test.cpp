@@ -536,7 +536,8 @@ INSTANTIATE_TEST_SUITE_P(
     Classes, RunOutcomes,
     testing::Values(
         OutcomeCase{"Success", successWith("2.0.10(a)"), Outcome::Success, "success"},
-        OutcomeCase{"OtherVersion", successWith("1.0.2"), Outcome::NoAnswerAfterUpload, "wrong-version"},
+        OutcomeCase{"OtherVersion", seenWith(RunOutcome::WrongVersionAfterUpload, true), Outcome::NoAnswerAfterUpload,
+                    "wrong-version"},
         OutcomeCase{"NoResponse", seenWith(RunOutcome::NoResponse), Outcome::NotReachable, "not-reachable"},
         OutcomeCase{"NoConnection", seenWith(RunOutcome::CannotConnect), Outcome::NotReachable, "not-reachable"},
         OutcomeCase{"NoConnectionAfterUpload", seenWith(RunOutcome::CannotConnect, true), Outcome::NoAnswerAfterUpload,

@@ -6,6 +6,10 @@
 // the adapter would hand it the whole image.
 //
 //   orb-rrq-thief --from 127.x.y.z --to 127.x.y.z [--ports 69-72] [--sweeps N]
+//                 [--ack-delay-ms MS]
+//
+// --ack-delay-ms holds each DATA's ACK back, so that a transfer it won lasts
+// long enough for another request to come during it.
 //
 // It writes orb-sim's event lines (sim/event_log.h), so tests read it with the
 // same driver (tests/support/sim_process.h):
@@ -62,7 +66,7 @@ void sendAck(int fd, unsigned block, const sockaddr_in& to) {
 
 // Takes whatever came back, as a client would: an OACK is acknowledged with
 // ACK 0, DATA k with ACK k, so that a listener that served us goes on.
-void answerReplies(int fd, int waitMs, Counts* counts, orb::sim::EventLog* log) {
+void answerReplies(int fd, int waitMs, int ackDelayMs, Counts* counts, orb::sim::EventLog* log) {
     pollfd readable{fd, POLLIN, 0};
     if (::poll(&readable, 1, waitMs) <= 0) return;
     uint8_t packet[1024];
@@ -85,6 +89,7 @@ void answerReplies(int fd, int waitMs, Counts* counts, orb::sim::EventLog* log) 
         } else if (opcode == 3 && got >= 4) {
             ++counts->data;
             counts->bytes += got - 4;
+            if (ackDelayMs > 0) ::poll(nullptr, 0, ackDelayMs);
             sendAck(fd, static_cast<unsigned>(packet[2] << 8 | packet[3]), from);
         }
     }
@@ -96,6 +101,7 @@ int main(int argc, char** argv) {
     uint32_t fromAddress = 0, toAddress = 0;
     unsigned firstPort = 69, lastPort = 72;
     long sweeps = 1;
+    int ackDelayMs = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
         const char* value = argv[i + 1];
@@ -107,6 +113,9 @@ int main(int argc, char** argv) {
         } else if (option == "--ports") {
             ok = std::sscanf(value, "%u-%u", &firstPort, &lastPort) == 2 && firstPort > 0 && lastPort < 65536 &&
                  firstPort <= lastPort;
+        } else if (option == "--ack-delay-ms") {
+            ackDelayMs = std::atoi(value);
+            ok = ackDelayMs >= 0 && ackDelayMs <= 1000;
         } else if (option == "--sweeps") {
             sweeps = std::atol(value);
             ok = sweeps >= 1;
@@ -119,7 +128,9 @@ int main(int argc, char** argv) {
         }
     }
     if (fromAddress == 0 || toAddress == 0 || argc % 2 == 0) {
-        std::fputs("usage: orb-rrq-thief --from 127.x.y.z --to 127.x.y.z [--ports 69-72] [--sweeps N]\n", stderr);
+        std::fputs(
+            "usage: orb-rrq-thief --from 127.x.y.z --to 127.x.y.z [--ports 69-72] [--sweeps N] [--ack-delay-ms MS]\n",
+            stderr);
         return 2;
     }
     struct sigaction stop {};
@@ -152,14 +163,14 @@ int main(int argc, char** argv) {
             }
             // Paced, so that the listener's receive queue never overflows and
             // every name reaches it: a listener that serves any host takes one.
-            if (draw % 64 == 63) answerReplies(fd, 1, &counts, &log);
+            if (draw % 64 == 63) answerReplies(fd, 1, ackDelayMs, &counts, &log);
         }
         if (stopRequested) break;  // a sweep cut short is not one
         log.write(orb::sim::EventLine("swept")
                       .add("sweep", static_cast<int64_t>(sweep))
                       .add("requests", static_cast<int64_t>(counts.requests)));
     }
-    while (!stopRequested) answerReplies(fd, 100, &counts, &log);
+    while (!stopRequested) answerReplies(fd, 100, ackDelayMs, &counts, &log);
     log.write(orb::sim::EventLine("summary")
                   .add("requests", static_cast<int64_t>(counts.requests))
                   .add("replies", static_cast<int64_t>(counts.replies))

@@ -346,6 +346,56 @@ TEST(QtWholeRun, TheWaitingWindowShowsTheHintBelowItsOwnArea) {
     EXPECT_TRUE(sim.eventsNamed("tftp-rrq").empty()) << sim.diagnostics();
 }
 
+// An adapter that takes the whole image but does not come back with its
+// version: the error box says what it reports, never "Upgrade Successful!".
+// Typed through by keyboard: Return in each dialog and in the box.
+struct AfterUpload {
+    const char* name;
+    unsigned simHost;
+    const char* simOption;
+    const char* box;
+};
+
+void PrintTo(const AfterUpload& c, std::ostream* out) { *out << c.name; }
+
+class QtAfterUpload : public testing::TestWithParam<AfterUpload> {};
+
+TEST_P(QtAfterUpload, TheBoxSaysWhatTheAdapterReports) {
+    if (!runningAsRoot()) GTEST_SKIP() << "the program talks to port 80, which needs root";
+    const AfterUpload& c = GetParam();
+    SimProcess sim;
+    ORB_START_SIM(sim, simOptions(c.simHost, {c.simOption, "--restart-ms=100"}));
+    ChildResult result = runProgramWithQt(address(c.simHost + 1), [c] {
+        continueAndTypeAddress(c.simHost);
+        drive::pressKey(drive::waitForWindow(kConfirmDialogId, 20000), Qt::Key_Return);
+        auto box = drive::waitForMessageBox(30000);
+        drive::onGui([&] {
+            drive::note("error box: " + box->text().toStdString());
+            drive::check(box->windowTitle() == QStringLiteral("ORB Firwmare Upgrade Error"), "error box caption");
+        });
+        for (WindowHandle window : robot::openWindows())
+            drive::check(robot::templateOf(window) != kSuccessDialogId, "no success dialog");
+        drive::pressKey(QPointer<QWidget>(box.data()), Qt::Key_Return);
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        drive::fail("the process did not end after the error box");
+    });
+    expectCleanEnd(result);
+    EXPECT_NE(result.output.find(std::string("driver: error box: ") + c.box + "\n"), std::string::npos)
+        << describe(result);
+    auto received = sim.waitFor("image-received", 5000);
+    ASSERT_TRUE(received) << sim.diagnostics();
+    EXPECT_EQ(received->value("check"), "ok");
+}
+
+INSTANTIATE_TEST_SUITE_P(QtWholeRun, QtAfterUpload,
+                         testing::Values(AfterUpload{"BackWithItsOldVersion", 120, "--version-after-restart=1.0.2",
+                                                     "Upgrade Failed: ORB reports version 1.0.2 after the upload"},
+                                         AfterUpload{"BackWithoutAVersion", 122, "--restart-without-version",
+                                                     "Upgrade Failed: ORB reports no version after the upload"},
+                                         AfterUpload{"NeverBack", 124, "--stay-down",
+                                                     "Upgrade Failed: ORB not responding after firmware upload"}),
+                         [](const testing::TestParamInfo<AfterUpload>& info) { return std::string(info.param.name); });
+
 // The ways out before any network use: each ends the run without a box.
 struct SilentEnd {
     const char* name;

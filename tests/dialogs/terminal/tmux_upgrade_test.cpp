@@ -332,6 +332,51 @@ TEST_F(TerminalUpgrade, AnotherHostAskingForTheImageGetsNothingAndIsNamedInTheHi
     EXPECT_TRUE(fake.eventsNamed("tftp-rrq").empty()) << fake.diagnostics();
 }
 
+// An adapter that takes the whole image but does not come back with the
+// embedded image's version: after the restart wait, the error box says what
+// it reports, and the program ends as after any failure.
+struct AfterUpload {
+    const char* name;
+    unsigned host;
+    const char* simOption;
+    const char* box;
+};
+
+void PrintTo(const AfterUpload& c, std::ostream* out) { *out << c.name; }
+
+class TerminalAfterUpload : public TerminalUpgrade, public testing::WithParamInterface<AfterUpload> {};
+
+TEST_P(TerminalAfterUpload, TheBoxSaysWhatTheAdapterReports) {
+    const AfterUpload& c = GetParam();
+    const std::string adapter = formatAddress(loopbackAddress(6, c.host));
+    ASSERT_TRUE(sim.start(wholeRunSimOptions(loopbackAddress(6, c.host), {c.simOption, "--restart-ms=1000"})))
+        << sim.diagnostics();
+    startAndEnterAddress(adapter);
+    ASSERT_TRUE(term.waitForText("< Upgrade >  [ Cancel ]", kScreenMs)) << term.lastScreen();
+    term.press({"Enter"});
+    auto image = sim.waitFor("image-received", 30000);
+    ASSERT_TRUE(image) << sim.diagnostics();
+    EXPECT_EQ(image->value("check"), "ok");
+
+    ASSERT_TRUE(term.waitForText("== ORB Firwmare Upgrade Error ==", 120000)) << term.lastScreen();
+    ASSERT_TRUE(term.waitForText("> < OK >", kScreenMs)) << term.lastScreen();
+    const std::string box = term.lastScreen();
+    EXPECT_TRUE(has(joined(box), c.box)) << box;
+    EXPECT_FALSE(has(box, "Upgrade Successful!")) << box;
+    show("the error box", box);
+    term.press({"Enter"});
+    ASSERT_TRUE(term.waitForText("EXIT=0\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
+}
+
+INSTANTIATE_TEST_SUITE_P(TerminalUpgrade, TerminalAfterUpload,
+                         testing::Values(AfterUpload{"BackWithItsOldVersion", 4, "--version-after-restart=1.0.2",
+                                                     "Upgrade Failed: ORB reports version 1.0.2 after the upload"},
+                                         AfterUpload{"BackWithoutAVersion", 5, "--restart-without-version",
+                                                     "Upgrade Failed: ORB reports no version after the upload"},
+                                         AfterUpload{"NeverBack", 6, "--stay-down",
+                                                     "Upgrade Failed: ORB not responding after firmware upload"}),
+                         [](const testing::TestParamInfo<AfterUpload>& info) { return std::string(info.param.name); });
+
 // Needs neither root nor a simulator: the ways out before any network use.
 TEST(TerminalWaysOut, TheTerminalIsGivenBackHoweverTheProgramEnds) {
     if (!TmuxSession::available()) GTEST_SKIP() << "tmux is not installed (scripts/install-deps installs it)";

@@ -90,7 +90,7 @@ if(ORB_WINE)
   # loaded machine the flood starves the program under Wine, and its intervals
   # stretch past the 1.2 times that the script allows (1.26 times seen).
   foreach(run password long-password hint escape-key cancel-in-restart-wait stalled-upload stalled-upload-stray
-              wrong-password other-host)
+              wrong-password other-host old-version)
     add_test(NAME wine.upgrade.${run}
       COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_upgrade.sh ${run} $<TARGET_FILE:orb-upgrade>
               $<TARGET_FILE:win_driver> $<TARGET_FILE:win_probe> ${ORB_SIM_FOR_WINE} ${ORB_EMBEDDED_IMAGE}

@@ -25,6 +25,8 @@
 # (ORB_RRQ_THIEF, the Linux build's) on 127.0.0.9 asks for every name the run
 # could have drawn on ports 69-72, and a second orb-sim there reports the
 # embedded version; the adapter must get the image, the other host nothing.
+# old-version: the adapter takes the whole image and comes back reporting its
+# old version 1.0.2: the error box names that version, and no success dialog.
 # Needs root (unshare -n, ports 69 and 80); without it exits 77 (skipped).
 set -u
 run=$1 exe=$2 driver=$3 probe=$4 sim=$5 image=$6 out=$7 shots=${8:-}
@@ -97,6 +99,7 @@ case $run in
   hint) sim_options+=(--fetch-delay-ms=600000) ;;
   stalled-upload | stalled-upload-stray | stalled-upload-flood) sim_options+=(--stop-after-blocks=100) ;;
   other-host) sim_options+=(--fetch-delay-ms=20000) ;;
+  old-version) sim_options+=(--version-after-restart=1.0.2) ;;
   screenshots)
     # Slow enough that each passing window stays up for its picture.
     sim_options+=(--user=admin --password=$password --qop=auth --http-delay-ms=1500 --http-delay-on=status
@@ -292,6 +295,9 @@ case $run in
            "wait:ORB@$device Upgrade Successful!:1004" "shot:wine-8-success" "click:1") ;;
   transfer)
     steps=("${address_steps[@]}" "${confirm_steps[@]}" "click:1" "$restart_wait") ;;
+  old-version)
+    mapfile -t box < <(error_box "Upgrade Failed: ORB reports version 1.0.2 after the upload" wine-11-old-version)
+    steps=("${address_steps[@]}" "${confirm_steps[@]}" "click:1" "$restart_wait" "${box[@]}") ;;
   screenshot-error-box)
     mapfile -t box < <(error_box "Upgrade Failed: User Abort" wine-9-error-box)
     steps=("${address_steps[@]}" "wait:Confirm Upgrade to Ver. 2.0.10(a):1002" "click:2" "${box[@]}") ;;
@@ -327,12 +333,17 @@ done
 
 received() { sed -n 's/^event=image-received .*sha256=\([0-9a-f]*\).*/\1/p' "$out/sim.log" | head -n 1; }
 case $run in
-  password | long-password | wrong-password | screenshots | other-host)
+  password | long-password | wrong-password | screenshots | other-host | old-version)
     expected=$(sha256sum "$image" | cut -d' ' -f1)
     [ "$(received)" = "$expected" ] || fail "the adapter's image sha256 '$(received)' is not the embedded '$expected'"
-    grep -q '^event=restart-up .*software-version="\?2.0.10(a)' "$out/sim.log" || fail "the adapter did not restart"
+    reported="2.0.10(a)"
+    [ "$run" = old-version ] && reported=1.0.2
+    grep -q "^event=restart-up .*software-version=\"\\?$reported" "$out/sim.log" || fail "the adapter did not restart"
     ;;
 esac
+if [ "$run" = old-version ]; then
+  ! grep -q 'Upgrade Successful' "$out/driver.log" || fail "a success dialog: $(grep 'Upgrade Successful' "$out/driver.log")"
+fi
 if [ -n "$trace_log" ]; then
   [ -s "$trace_log" ] || fail "ORB_TRACE=$trace_log: no log written"
   # Created for the user alone. Wine keeps a file's rights as its Unix mode:

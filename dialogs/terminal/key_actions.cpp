@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "dialogs/message_boxes.h"
 #include "dialogs/terminal/screen_builder.h"
 
@@ -116,24 +117,28 @@ void KeyActions::actOnDialog(const dialogs::WindowState& w, const Key& key) {
             if (inList) choose(static_cast<int>(focus->items.size()) - 1);
             return;
         case KeyCode::Backspace:
+            // One character, however many bytes it has.
             if (inText && !focus->text.empty())
-                input::typeText(w.handle, focus->id, focus->text.substr(0, focus->text.size() - 1));
+                input::typeText(w.handle, focus->id, focus->text.substr(0, utf8::lastCharacterStart(focus->text)));
             return;
         case KeyCode::CtrlU:
             if (inText) input::typeText(w.handle, focus->id, std::string());
             return;
         case KeyCode::Char:
             if (inText) {
-                // The field's text as the model holds it now, plus the key.
+                // The field's text as the model holds it now, plus the key's UTF-8 bytes.
                 std::string text = focus->text;
+                std::string typed = utf8::encode(key.ch);
                 if (isAddressField(*focus)) {
-                    if (!isAddressCharacter(key.ch) || text.size() >= kAddressTextMax) return;
-                } else if (text.size() >= kEditTextMax) {
+                    if (key.ch >= 0x80 || !isAddressCharacter(static_cast<char>(key.ch)) ||
+                        text.size() >= kAddressTextMax)
+                        return;
+                } else if (text.size() + typed.size() > kEditTextMax) {
                     return;
                 }
-                input::typeText(w.handle, focus->id, text + key.ch);
+                input::typeText(w.handle, focus->id, text + typed);
             } else if (inList) {
-                if (key.ch >= '1' && key.ch <= '9') choose(key.ch - '1');
+                if (key.ch >= '1' && key.ch <= '9') choose(static_cast<int>(key.ch - '1'));
                 if (key.ch == ' ' && !focus->items.empty())
                     choose((focus->selection + 1) % static_cast<int>(focus->items.size()));
             } else if (focus != nullptr && focus->isPushButton() && key.ch == ' ') {

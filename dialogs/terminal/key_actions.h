@@ -12,7 +12,7 @@
 
 namespace orb::dialogs::terminal {
 
-// What a field takes from the keyboard.
+// What a field takes from the keyboard, in bytes (a text field's are UTF-8).
 constexpr size_t kAddressTextMax = 15;  // 255.255.255.255
 constexpr size_t kEditTextMax = 1000;
 inline bool isAddressCharacter(char c) { return (c >= '0' && c <= '9') || c == '.' || c == '*'; }

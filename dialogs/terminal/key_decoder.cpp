@@ -1,5 +1,9 @@
 #include "dialogs/terminal/key_decoder.h"
 
+#include <string_view>
+
+#include "base/utf8.h"
+
 namespace orb::dialogs::terminal {
 
 namespace {
@@ -7,8 +11,9 @@ namespace {
 constexpr char kEsc = 0x1b;
 constexpr size_t kLongestSequence = 16;
 
-Key key(KeyCode code, char ch = 0) { return Key{code, ch}; }
+Key key(KeyCode code, char32_t ch = 0) { return Key{code, ch}; }
 
+// The key of an ASCII byte other than ESC.
 Key controlKey(unsigned char c) {
     switch (c) {
         case '\r':
@@ -21,8 +26,23 @@ Key controlKey(unsigned char c) {
         case 0x0c: return key(KeyCode::CtrlL);
         default: break;
     }
-    if (c >= 0x20 && c < 0x7f) return key(KeyCode::Char, static_cast<char>(c));
+    if (c >= 0x20 && c < 0x7f) return key(KeyCode::Char, c);
     return key(KeyCode::Unknown);
+}
+
+// The key of the character that starts `bytes` with a byte of 0x80 or above,
+// and its size in bytes; 0 while the rest of a UTF-8 sequence may still come.
+size_t characterKey(std::string_view bytes, bool force, Key* out) {
+    utf8::Decoded d = utf8::decode(bytes);
+    if (d.status == utf8::Status::Incomplete && !force) return 0;
+    if (d.status != utf8::Status::Valid) {
+        // Not UTF-8: a Latin-1 terminal's character, kept rather than dropped.
+        *out = key(KeyCode::Char, static_cast<unsigned char>(bytes[0]));
+        return 1;
+    }
+    // U+0080..U+009F are control codes (C1), not characters to type.
+    *out = d.codePoint < 0xa0 ? key(KeyCode::Unknown) : key(KeyCode::Char, d.codePoint);
+    return d.size;
 }
 
 // The key of a complete CSI (ESC [ params final) or SS3 (ESC O final) sequence.
@@ -71,7 +91,7 @@ size_t sequenceEnd(const std::string& bytes, size_t at, bool* complete) {
 
 std::string keyName(const Key& k) {
     switch (k.code) {
-        case KeyCode::Char: return std::string("Char(") + k.ch + ")";
+        case KeyCode::Char: return "Char(" + utf8::encode(k.ch) + ")";
         case KeyCode::Enter: return "Enter";
         case KeyCode::Escape: return "Escape";
         case KeyCode::Tab: return "Tab";
@@ -96,14 +116,15 @@ void KeyDecoder::feed(const char* data, size_t size, int64_t nowMs, std::vector<
     size_t waiting = pending_.size();
     pending_.append(data, size);
     size_t consumed = decode(keys, false);
-    // The time-out counts from the ESC's arrival, not from later bytes: it
-    // starts again only when the waiting ESC is one of these new bytes.
-    if (!pending_.empty() && consumed >= waiting) escapeSinceMs_ = nowMs;
+    // The time-out counts from the arrival of the first waiting byte (an ESC,
+    // a UTF-8 lead byte), not from later bytes: it starts again only when
+    // that byte is one of these new bytes.
+    if (!pending_.empty() && consumed >= waiting) waitingSinceMs_ = nowMs;
 }
 
 int KeyDecoder::pendingMs(int64_t nowMs) const {
     if (pending_.empty()) return -1;
-    int64_t left = escapeSinceMs_ + escapeTimeoutMs_ - nowMs;
+    int64_t left = waitingSinceMs_ + escapeTimeoutMs_ - nowMs;
     return left < 0 ? 0 : static_cast<int>(left);
 }
 
@@ -116,6 +137,14 @@ size_t KeyDecoder::decode(std::vector<Key>* keys, bool force) {
     size_t at = 0;
     while (at < pending_.size()) {
         auto c = static_cast<unsigned char>(pending_[at]);
+        if (c >= 0x80) {
+            Key k;
+            size_t size = characterKey(std::string_view(pending_).substr(at), force, &k);
+            if (size == 0) break;  // wait: the rest may come
+            keys->push_back(k);
+            at += size;
+            continue;
+        }
         if (c != kEsc) {
             keys->push_back(controlKey(c));
             ++at;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/utf8.h"
 #include "dialogs/terminal/line_mode.h"
 #include "dialogs/terminal/screen_builder.h"
 
@@ -84,8 +85,8 @@ void LinePresenter::actOnLine(const std::string& line) {
     if (isAddressField(field)) {
         text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return !isAddressCharacter(c); }), text.end());
         if (text.size() > kAddressTextMax) text.resize(kAddressTextMax);
-    } else if (text.size() > kEditTextMax) {
-        text.resize(kEditTextMax);
+    } else {
+        text.resize(utf8::fittingLength(text, kEditTextMax));  // whole characters only
     }
     input::typeText(dialog->handle, field.id, text);
 }

@@ -1,6 +1,9 @@
 #include "dialogs/terminal/terminal_text.h"
 
 #include <algorithm>
+#include <string_view>
+
+#include "base/utf8.h"
 
 namespace orb::dialogs::terminal {
 
@@ -36,15 +39,23 @@ void wrapParagraph(const std::string& paragraph, int width, std::vector<std::str
 std::string printable(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
+    std::string_view rest(text);
+    while (!rest.empty()) {
+        char c = rest.front();
         auto u = static_cast<unsigned char>(c);
+        if (u >= 0x80) {
+            // One '?' for a whole UTF-8 character (or a byte that is none): a
+            // sign that something is there, one column wide as the view counts.
+            out += '?';
+            rest.remove_prefix(utf8::characterSize(rest));
+            continue;
+        }
         if (c == '\t') {
             out += ' ';
         } else if (u >= 0x20 && u < 0x7f) {
             out += c;
-        } else if (u >= 0x80) {
-            out += '?';  // single-byte texts of another code page: no guess
         }
+        rest.remove_prefix(1);
     }
     return out;
 }
@@ -67,7 +78,7 @@ std::vector<std::string> wrapText(const std::string& text, int width) {
     return lines;
 }
 
-std::string maskPassword(const std::string& text) { return std::string(text.size(), '*'); }
+std::string maskPassword(const std::string& text) { return std::string(utf8::countCharacters(text), '*'); }
 
 std::string fitText(const std::string& text, int width) {
     if (width <= 0) return std::string();

@@ -15,7 +15,8 @@ namespace orb::dialogs::terminal {
 // one space; other control characters are dropped.
 std::vector<std::string> wrapText(const std::string& text, int width);
 
-// What a password field shows: one '*' per character.
+// What a password field shows: one '*' per character (UTF-8; a byte that is
+// not counts as one).
 std::string maskPassword(const std::string& text);
 
 // Cuts a text to at most `width` characters; a cut text ends in "~".
@@ -25,7 +26,8 @@ std::string fitText(const std::string& text, int width);
 // cells between the brackets that `position` fills in low..high.
 std::string progressBar(int low, int high, int position, int width);
 
-// Only printable ASCII, so that nothing a dialog holds can move the cursor.
+// Only printable ASCII, so that nothing a dialog holds can move the cursor;
+// each character beyond ASCII (UTF-8, or a byte that is not) shows as one '?'.
 std::string printable(const std::string& text);
 
 enum class Style { Plain, Bold, Reverse };

@@ -1,6 +1,7 @@
-// Key decoding: plain and control characters, the cursor keys' escape
+// Key decoding: plain and control characters, UTF-8 characters (and the
+// Latin-1 bytes of a terminal that sends no UTF-8), the cursor keys' escape
 // sequences (CSI and SS3, also when they arrive in pieces), and a lone Escape
-// told apart from a sequence by its time-out.
+// or a cut UTF-8 character told apart from the rest by its time-out.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -97,6 +98,45 @@ TEST(KeyDecoder, AnUnfinishedSequenceGivesItsBytesAfterTheTimeOut) {
 TEST(KeyDecoder, ABrokenSequenceIsEscapeAndItsBytes) {
     KeyDecoder d;
     EXPECT_EQ(decode(d, "\x1b[\x01x"), (Names{"Escape", "Char([)", "Unknown", "Char(x)"}));
+}
+
+struct Typed {
+    const char* bytes;
+    Names keys;
+};
+void PrintTo(const Typed& typed, std::ostream* out) { *out << ::testing::PrintToString(std::string(typed.bytes)); }
+
+class KeyDecoderUtf8 : public ::testing::TestWithParam<Typed> {};
+
+// A byte that starts or continues no valid sequence is its Latin-1 character.
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, KeyDecoderUtf8,
+    ::testing::Values(Typed{"p\xc3\xa9", {"Char(p)", "Char(é)"}},
+                      Typed{"\xe2\x82\xac\xf0\x9f\x94\x91", {"Char(€)", "Char(🔑)"}},
+                      Typed{"\xe9t\xe9!", {"Char(é)", "Char(t)", "Char(é)", "Char(!)"}},
+                      Typed{"\xc2\x85\xc2\x9b", {"Unknown", "Unknown"}},                   // C1 controls
+                      Typed{"\xc0\xaf", {"Char(À)", "Char(¯)"}},                           // overlong '/'
+                      Typed{"\xed\xa0\x80", {"Char(í)", "Char(\u00a0)", "Char(\u0080)"}},  // a surrogate
+                      Typed{"\xf4\x90\x80\x80", {"Char(ô)", "Char(\u0090)", "Char(\u0080)", "Char(\u0080)"}}));
+
+TEST_P(KeyDecoderUtf8, DecodesAtOnce) {
+    KeyDecoder d;
+    EXPECT_EQ(decode(d, GetParam().bytes), GetParam().keys);
+    EXPECT_EQ(d.pendingMs(0), -1);
+}
+
+TEST(KeyDecoder, AUtf8CharacterInPiecesWaitsForItsRest) {
+    KeyDecoder d(50);
+    EXPECT_EQ(decode(d, "\xe2\x82", 0), Names{});
+    EXPECT_EQ(decode(d, "\xac!", 10), (Names{"Char(€)", "Char(!)"}));
+    // A lead byte that nothing follows: its Latin-1 character after the time-out.
+    EXPECT_EQ(decode(d, "\xc3", 100), Names{});
+    EXPECT_EQ(d.pendingMs(120), 30);
+    std::vector<Key> keys;
+    d.flush(149, &keys);
+    EXPECT_TRUE(keys.empty());
+    d.flush(150, &keys);
+    EXPECT_EQ(names(keys), Names{"Char(Ã)"});
 }
 
 }  // namespace

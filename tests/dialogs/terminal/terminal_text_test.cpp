@@ -69,12 +69,18 @@ TEST(WrapText, ANarrowTerminalWrapsEveryLineOfTheText) {
     EXPECT_EQ(lines, (Lines{"To proceed, please", "provide the IP", "address", "of your ORB."}));
 }
 
-TEST(WrapText, ControlCharactersCannotReachTheTerminal) { EXPECT_EQ(wrapText("a\x1b[2Jb\tc", 80), (Lines{"a[2Jb c"})); }
+TEST(WrapText, ControlCharactersCannotReachTheTerminal) {
+    EXPECT_EQ(wrapText("a\x1b[2Jb\tc", 80), (Lines{"a[2Jb c"}));
+    // Beyond ASCII: one '?' per UTF-8 character, and per byte that is none.
+    EXPECT_EQ(wrapText("caf\xc3\xa9 \xe9t\xe9", 80), (Lines{"caf? ?t?"}));
+}
 
 TEST(MaskPassword, OneStarPerCharacter) {
     EXPECT_EQ(maskPassword(""), "");
     EXPECT_EQ(maskPassword("secret"), "******");
     EXPECT_EQ(maskPassword("p w"), "***");
+    EXPECT_EQ(maskPassword("Kiwi7-\xc3\xa9-secret"), std::string(14, '*'));
+    EXPECT_EQ(maskPassword("\xc3\xa9\xe9"), "**");  // é, then a Latin-1 é
 }
 
 TEST(FitText, CutsWithAMark) {

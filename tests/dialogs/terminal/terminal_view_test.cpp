@@ -125,13 +125,17 @@ TEST_F(TerminalViewTest, ThePasswordIsNeverWrittenToTheTerminal) {
     ViewHarness harness;
     ModalRun run(104, credentialsDialogProc);
     ASSERT_TRUE(harness.waitForText("User: [admin")) << harness.text();
-    harness.type("Zq9x!");
-    ASSERT_TRUE(harness.waitForText("Password: [*****")) << harness.text();
+    // Backspace takes back a whole UTF-8 character.
+    harness.type("p\xc3\xa9\x7f");
+    ASSERT_TRUE(robot::waitUntil([&] { return robot::controlText(run.window(), 1005) == "p"; }))
+        << robot::controlText(run.window(), 1005);
+    harness.type("\x7fZq9x\xc3\xa9!");
+    ASSERT_TRUE(harness.waitForText("Password: [****** ")) << harness.text();
     harness.type("\r");
     ASSERT_EQ(run.result(), 1);
     EXPECT_STREQ(runState.credentials.user, "admin");
-    EXPECT_STREQ(runState.credentials.password, "Zq9x!");
-    ASSERT_TRUE(harness.waitForText("Password: *****")) << harness.text();
+    EXPECT_STREQ(runState.credentials.password, "Zq9x\xc3\xa9!");
+    ASSERT_TRUE(harness.waitForText("Password: ******\n")) << harness.text();
     EXPECT_EQ(harness.output().find("Zq9x"), std::string::npos);
 }
 

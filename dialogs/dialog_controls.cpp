@@ -1,9 +1,9 @@
 // The windowing.h operations on controls: texts, combo boxes, progress bars
 // and the focus, as the procedures call them.
-#include <algorithm>
 #include <string>
 
 #include "platform/windowing.h"
+#include "base/utf8.h"
 #include "dialogs/window_model.h"
 
 namespace orb {
@@ -54,7 +54,8 @@ unsigned readControlText(WindowHandle window, int controlId, char* text, int lim
             value = c->text;
         }
     }
-    size_t count = std::min(value.size(), static_cast<size_t>(limit - 1));
+    // The texts are UTF-8: a character that does not fit whole is left out whole.
+    size_t count = utf8::fittingLength(value, static_cast<size_t>(limit - 1));
     value.copy(text, count);
     text[count] = '\0';
     return static_cast<unsigned>(count);

@@ -600,6 +600,10 @@ TEST_F(DialogManager, CredentialsFieldsKeep126Characters) {
     EXPECT_EQ(std::string(buffer), user.substr(0, 126));
     EXPECT_EQ(readControlText(w, 1005, buffer, 127), 6u);
     EXPECT_STREQ(buffer, "secret");
+    // A UTF-8 character that does not fit whole is left out whole.
+    ASSERT_TRUE(robot::typeText(w, 1005, std::string(125, 'p') + "\xc3\xa9"));
+    EXPECT_EQ(readControlText(w, 1005, buffer, 127), 125u);
+    EXPECT_EQ(std::string(buffer), std::string(125, 'p'));
     EXPECT_FALSE(robot::typeText(w, 1007, "read-only"));  // ES_READONLY
     EXPECT_FALSE(robot::typeText(w, -1, "static"));
     destroyWindow(w);

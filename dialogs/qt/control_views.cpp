@@ -82,7 +82,7 @@ protected:
 class ButtonView final : public ControlView {
 public:
     ButtonView(const ControlState& state, WindowHandle window, QWidget* parent)
-        : ButtonView(state, window, new PushButton(fromAnsi(state.text), parent)) {}
+        : ButtonView(state, window, new PushButton(fromModelText(state.text), parent)) {}
 
 private:
     ButtonView(const ControlState& state, WindowHandle window, PushButton* button)
@@ -94,7 +94,7 @@ private:
     }
 
     void show(const ControlState& state, bool textChanged) override {
-        if (textChanged) button_->setText(fromAnsi(state.text));
+        if (textChanged) button_->setText(fromModelText(state.text));
         if (button_->isDefault() != state.isDefault) button_->setDefault(state.isDefault);
     }
 
@@ -129,7 +129,7 @@ private:
                 if (*showing) return;  // the model's own text, not the user's
                 QString text = area->toPlainText();
                 text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-                input::typeText(window, id, toAnsi(text));
+                input::typeText(window, id, toModelText(text));
             });
         }
         area->setFocusPolicy(focusPolicyOf(state));
@@ -174,13 +174,13 @@ private:
         } else {
             const int id = state.id;
             QObject::connect(edit, &QLineEdit::textEdited, edit,
-                             [window, id](const QString& text) { input::typeText(window, id, toAnsi(text)); });
+                             [window, id](const QString& text) { input::typeText(window, id, toModelText(text)); });
         }
         edit->setFocusPolicy(focusPolicyOf(state));
     }
 
     void show(const ControlState& state, bool) override {
-        QString text = fromAnsi(state.text);
+        QString text = fromModelText(state.text);
         if (edit_->text() == text) return;
         edit_->setText(text);
         if (edit_->isReadOnly()) edit_->setCursorPosition(0);
@@ -229,12 +229,12 @@ public:
     }
 
     static std::unique_ptr<ControlView> unknown(const ControlState& state, QWidget* parent) {
-        return std::make_unique<LabelView>(state, new QLabel(fromAnsi(state.text), parent));
+        return std::make_unique<LabelView>(state, new QLabel(fromModelText(state.text), parent));
     }
 
 private:
     void show(const ControlState& state, bool textChanged) override {
-        if (textChanged) label_->setText(fromAnsi(state.text));
+        if (textChanged) label_->setText(fromModelText(state.text));
     }
 
     QLabel* label_;
@@ -265,7 +265,7 @@ private:
         QSignalBlocker quiet(combo_);
         if (shownItems_ != state.items) {
             combo_->clear();
-            for (const std::string& item : state.items) combo_->addItem(fromAnsi(item));
+            for (const std::string& item : state.items) combo_->addItem(fromModelText(item));
             shownItems_ = state.items;
             shownSelection_ = -2;
         }
@@ -299,7 +299,8 @@ public:
     AddressView(const ControlState& state, WindowHandle window, QWidget* parent)
         : ControlView(state, new Ipv4AddressControl(parent)), address_(static_cast<Ipv4AddressControl*>(widget())) {
         const int id = state.id;
-        address_->setEditedHandler([window, id](const QString& text) { input::typeText(window, id, toAnsi(text)); });
+        address_->setEditedHandler(
+            [window, id](const QString& text) { input::typeText(window, id, toModelText(text)); });
         for (int i = 0; i < 4; ++i)
             address_->field(i)->setFocusPolicy(isTabStop(state) ? Qt::StrongFocus : Qt::ClickFocus);
     }
@@ -307,7 +308,7 @@ public:
     void focusIn(Qt::FocusReason reason) override { address_->focusFirstField(reason); }
 
 private:
-    void show(const ControlState& state, bool) override { address_->showAddressText(fromAnsi(state.text)); }
+    void show(const ControlState& state, bool) override { address_->showAddressText(fromModelText(state.text)); }
 
     Ipv4AddressControl* address_;
 };

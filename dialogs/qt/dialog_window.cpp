@@ -34,7 +34,7 @@ DialogWindow::DialogWindow(const WindowState& state) : handle_(state.handle) {
 void DialogWindow::apply(const WindowState& state) {
     applying_ = true;
     shown_ = state;
-    QString title = fromAnsi(state.title);
+    QString title = fromModelText(state.title);
     if (windowTitle() != title) setWindowTitle(title);
     const int height = state.height + applyHint(state);
     if (size() != QSize(state.width, height)) setFixedSize(state.width, height);
@@ -107,7 +107,7 @@ int DialogWindow::applyHint(const WindowState& state) {
         hint_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         hint_->setFocusPolicy(Qt::NoFocus);
     }
-    QString text = fromAnsi(state.hint);
+    QString text = fromModelText(state.hint);
     const int marginX = dialogUnitsToPixelsX(7);
     const int marginY = dialogUnitsToPixelsY(7);
     const int width = std::max(state.width - 2 * marginX, 40);

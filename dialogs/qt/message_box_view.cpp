@@ -51,9 +51,9 @@ QMessageBox::StandardButtons buttonsFor(unsigned flags) {
 QMessageBox* makeBox(const MessageBoxState& state, QWidget* owner) {
     requireGuiThread("a message box");
     auto* box = new QMessageBox();
-    box->setWindowTitle(fromAnsi(state.caption));
+    box->setWindowTitle(fromModelText(state.caption));
     box->setTextFormat(Qt::PlainText);
-    box->setText(fromAnsi(state.text));
+    box->setText(fromModelText(state.text));
     box->setIcon(QMessageBox::NoIcon);
     box->setStandardButtons(buttonsFor(state.flags));
     box->setDefaultButton(standardButtonOf(messageBoxEnterButton(state.flags)));

@@ -1,5 +1,6 @@
-// The model's texts as Qt's strings and back. All text is single-byte (ANSI);
-// Latin-1 is its reading here.
+// The model's texts as Qt's strings and back. The model holds UTF-8, as the
+// terminal view and unattended mode do, so a password's bytes are the same
+// whichever front-end took it.
 #pragma once
 
 #include <QString>
@@ -8,8 +9,8 @@
 
 namespace orb::dialogs::qt {
 
-QString fromAnsi(const std::string& text);
-std::string toAnsi(const QString& text);
+QString fromModelText(const std::string& text);
+std::string toModelText(const QString& text);
 // Edit controls break lines at \r\n.
 QString multilineText(const std::string& text);
 

@@ -325,6 +325,28 @@ TEST_F(QtView, TheAddressControlHasFourFieldsAndKeepsTheModelInStep) {
     EXPECT_EQ(run.result.load(), 0);
 }
 
+// The model holds UTF-8, as the terminal and unattended mode do: é typed is
+// C3 A9 in the model, and the model's UTF-8 is shown as its characters.
+TEST_F(QtView, TheModelsTextsAreUtf8) {
+    ModalRun run(kCredentialsDialogId);
+    QWidget* window = waitForWindow(kCredentialsDialogId);
+    ASSERT_NE(window, nullptr);
+    WindowHandle handle = robot::waitForDialog(kCredentialsDialogId, 2000);
+    auto* password = qobject_cast<QLineEdit*>(view::findControl(window, 1005));
+    auto* user = qobject_cast<QLineEdit*>(view::findControl(window, 1003));
+    ASSERT_TRUE(password != nullptr && user != nullptr);
+    password->setFocus();
+    sendKey(password, Qt::Key_Eacute, QString(QChar(0xe9)));
+    EXPECT_EQ(robot::controlText(handle, 1005), "\xc3\xa9");
+    ASSERT_TRUE(robot::typeText(handle, 1003, "J\xc3\xb6rg"));
+    EXPECT_TRUE(pumpUntil([&] { return user->text() == QString::fromUtf8("J\xc3\xb6rg"); }))
+        << user->text().toStdString();
+    QMetaObject::invokeMethod(
+        window, [window] { window->close(); }, Qt::QueuedConnection);
+    ASSERT_TRUE(pumpUntil([&] { return run.done.load(); }));
+    pumpUntil([&] { return view::findDialogWindow(kCredentialsDialogId) == nullptr; });
+}
+
 TEST_F(QtView, ReadOnlyTextsTakeTheFocusOnlyWithATabStop) {
     ModalRun run(kWarningDialogId);
     QWidget* window = waitForWindow(kWarningDialogId);

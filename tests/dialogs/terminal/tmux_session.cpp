@@ -66,7 +66,8 @@ TmuxSession::~TmuxSession() {
 }
 
 int TmuxSession::tmux(const std::vector<std::string>& arguments, std::string* output) {
-    std::vector<std::string> argv = {"tmux", "-S", socket_, "-f", "/dev/null"};
+    // -u: UTF-8 in and out (send-keys, capture-pane) whatever the test's locale.
+    std::vector<std::string> argv = {"tmux", "-u", "-S", socket_, "-f", "/dev/null"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return runProgram(argv, output);
 }
@@ -76,7 +77,7 @@ bool TmuxSession::start(int width, int height) {
     if (mkdtemp(pattern) == nullptr) return false;
     directory_ = pattern;
     socket_ = directory_ + "/tmux.sock";
-    std::string shell = "env -u DISPLAY -u WAYLAND_DISPLAY TERM=xterm PS1='$ ' ENV= sh";
+    std::string shell = "env -u DISPLAY -u WAYLAND_DISPLAY -u LC_ALL LANG=C.UTF-8 TERM=xterm PS1='$ ' ENV= sh";
     if (tmux({"new-session", "-d", "-s", "orb", "-x", std::to_string(width), "-y", std::to_string(height), shell}) != 0)
         return false;
     started_ = true;

@@ -20,7 +20,8 @@ public:
     TmuxSession& operator=(const TmuxSession&) = delete;
 
     // Starts a shell (sh, prompt "$ ") in a window of width x height, without
-    // DISPLAY or WAYLAND_DISPLAY and with TERM=xterm. False on failure.
+    // DISPLAY or WAYLAND_DISPLAY and with TERM=xterm and LANG=C.UTF-8. False on
+    // failure.
     bool start(int width = 80, int height = 24);
     // Types the text as it is (no key names), and presses named keys
     // ("Enter", "Tab", "Right", "Escape", "C-c").

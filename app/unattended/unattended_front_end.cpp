@@ -399,8 +399,9 @@ private:
                  .add("peer", formatIPv4(peerAddress))
                  .add("peer-port", static_cast<long long>(peerPort))
                  .add("size", static_cast<long long>(size)),
-             "the adapter " + formatIPv4(peerAddress) + ":" + std::to_string(peerPort) +
-                 " asks for the image: " + std::to_string(size) + " bytes from UDP port " + std::to_string(port));
+             // A source is easily forged: the text says whose address asked, not who.
+             "a read request from the adapter's address, " + formatIPv4(peerAddress) + ":" + std::to_string(peerPort) +
+                 ": " + std::to_string(size) + " bytes from UDP port " + std::to_string(port));
     }
 
     // At most one line a second while the blocks go, and always the last.

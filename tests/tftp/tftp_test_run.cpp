@@ -1,5 +1,6 @@
 #include "tests/tftp/tftp_test_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -19,6 +20,11 @@ void prepareChildRun(const std::vector<uint8_t>& image, const char* deviceAddres
     runState.deviceAddress = deviceAddress;
     runState.firmwareImage.data = image.data();
     runState.firmwareImage.size = static_cast<uint32_t>(image.size());
+    // The header copy, as loading the image makes it: the version the check
+    // after the restart compares.
+    std::memset(runState.firmwareImage.header, 0, sizeof runState.firmwareImage.header);
+    std::memcpy(runState.firmwareImage.header, image.data(),
+                std::min(image.size(), sizeof runState.firmwareImage.header));
 }
 
 uint32_t loggingFastClock() {

@@ -150,8 +150,9 @@ TEST(ListenerLoopback, RefusesOtherNamesAndPacketsSilentlyThenAcceptsTheNameInNe
         << result.output;
     EXPECT_NE(result.output.find("[robot] upload window 1, waiting window alive 0\n"), std::string::npos)
         << result.output;
-    // Nobody answers the verification at 127.0.3.21:80.
-    EXPECT_NE(result.output.find(test::messageBoxLine("Upgrade Failed: Can't connect to ORB")), std::string::npos)
+    // Nobody answers the verification at 127.0.3.21:80: the adapter did not come back.
+    EXPECT_NE(result.output.find(test::messageBoxLine("Upgrade Failed: ORB not responding after firmware upload")),
+              std::string::npos)
         << result.output;
 }
 

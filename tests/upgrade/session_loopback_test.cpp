@@ -442,7 +442,7 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
                            "<html>" + test::statusRows({{"Software Version", "<b>2.0.10(a)</b>"}}) + "</html>")));
     TftpPeer peer(loopbackAddress(3, 19));
     ASSERT_TRUE(peer.ok());
-    const auto image = test::makeTestImage(5000);
+    const auto image = test::makeTestImage(5000, "2.0.10(a)");
     ChildOutput seen;
     auto child = startSessionChild(image, loopbackAddress(3, 18), peer, test::acceleratedClock<200>,
                                    watchTheUploadAndCloseTheSuccessDialog, 0, &seen);
@@ -526,14 +526,16 @@ TEST(SessionLoopback, TheVerificationAsksTheAdapterNotTheTransfersPeer) {
     peerPage.setDefaultAnswer(page("2.0.10(a)"));
     TftpPeer peer(loopbackAddress(3, 55));
     ASSERT_TRUE(peer.ok());
-    const auto image = test::makeTestImage(600);
+    const auto image = test::makeTestImage(600, "2.0.10(a)");
     auto child = startSessionChild(image, loopbackAddress(3, 54), peer, test::acceleratedClock<200>,
                                    closeTheSuccessDialog, loopbackAddress(3, 56));
     std::vector<uint8_t> data;
     ASSERT_TRUE(takeWholeUpload(peer, &data));
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
-    EXPECT_NE(result.output.find("[robot] ORB@127.0.3.9 Upgrade Successful! / 1.0.2\n"), std::string::npos)
+    // The peer's page would have said success.
+    EXPECT_NE(result.output.find(test::messageBoxLine("Upgrade Failed: ORB reports version 1.0.2 after the upload")),
+              std::string::npos)
         << result.output;
     EXPECT_EQ(adapter.requests().size(), 1u);
     EXPECT_TRUE(peerPage.requests().empty()) << "the transfer's peer was asked for the version";

@@ -308,6 +308,14 @@ constexpr OptionRow kOptionRows[] = {
      [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
          passValue(args, name, std::to_string(options.httpTimeoutSeconds));
      }},
+    {"--batch-timeout",
+     "S",
+     {"cancel every run still going S seconds after the", "batch began, as Ctrl-C would; each adapter still gets",
+      "its result (default 0: no limit)"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         return parseSeconds(name, value, &state->options->batchTimeoutSeconds, error);
+     },
+     nullptr},
     {"--json",
      nullptr,
      {"one JSON object a line for each step, instead of text"},

@@ -40,6 +40,9 @@ struct UnattendedOptions {
     // trigger, and each HTTP exchange; 0 waits for ever.
     int requestTimeoutSeconds = kDefaultRequestTimeoutSeconds;
     int httpTimeoutSeconds = kDefaultHttpTimeoutSeconds;
+    // The whole batch's limit, from its start: past it every run is cancelled
+    // as Ctrl-C would; 0: none.
+    int batchTimeoutSeconds = 0;
     bool json = false;
     // The live status line: Auto when standard output is a terminal and --json is not given.
     enum class Progress { Never, Auto, Always } progress = Progress::Auto;

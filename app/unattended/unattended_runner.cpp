@@ -106,6 +106,7 @@ public:
             }
             if (running == 0 && (cancelled_ || next >= runs_.size())) break;
             waitForOutput(&running);
+            checkBatchDeadline();
             ledger_.tick(static_cast<uint32_t>(secondsSince(batchStart_) * 1000));
             handOutTurns();
             drawStatusLine(false);
@@ -156,6 +157,8 @@ private:
         // A share that grows back, and a live view, need the clock too.
         int timeoutMs = ledger_.regrowing() ? static_cast<int>(kShareRegrowthMs) : -1;
         if (liveView_) timeoutMs = kProgressRedrawMs;
+        if (int left = millisecondsToBatchDeadline(); left >= 0 && (timeoutMs < 0 || left < timeoutMs))
+            timeoutMs = left;
         std::vector<bool> ready;
         bool any = processes.empty() ? false : waitForProcessOutput(processes, &ready, timeoutMs);
         forwardSignal();
@@ -175,9 +178,29 @@ private:
     void forwardSignal() {
         StopSignal signal = takeStopSignal();
         if (signal == StopSignal::None) return;
-        bool interrupt = signal == StopSignal::Interrupt;
-        cancelled_ = true;
         std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n", describeStopSignal(signal));
+        cancelEveryRun(signal == StopSignal::Interrupt);
+    }
+
+    // -1: no limit, or the batch is cancelled already.
+    int millisecondsToBatchDeadline() const {
+        if (options_.batchTimeoutSeconds <= 0 || cancelled_) return -1;
+        double left = options_.batchTimeoutSeconds - secondsSince(batchStart_);
+        return left <= 0 ? 0 : static_cast<int>(left * 1000) + 1;
+    }
+
+    // Past --batch-timeout: as Ctrl-C, so that every adapter still gets its result.
+    void checkBatchDeadline() {
+        if (millisecondsToBatchDeadline() != 0) return;
+        std::fprintf(stderr,
+                     "orb-upgrade: the batch's time limit of %d s (--batch-timeout) has passed: "
+                     "cancelling every run\n",
+                     options_.batchTimeoutSeconds);
+        cancelEveryRun(false);
+    }
+
+    void cancelEveryRun(bool interrupt) {
+        cancelled_ = true;
         for (AdapterRun& run : runs_)
             if (run.started && !run.finished) signalProcess(run.process.id, interrupt);
         // A run waiting for a port is told that none will come: it ends as cancelled.

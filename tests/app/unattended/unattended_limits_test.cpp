@@ -183,6 +183,27 @@ TEST_F(UnattendedLimits, AnAnswerThatNeverEndsIsNotReachable) {
     EXPECT_EQ(eventsNamed(run.output, "timeout")[0].value("limit"), "http");
 }
 
+// Past --batch-timeout the batch ends itself as Ctrl-C would: the run going is
+// cancelled in its window, the one not started yet is cancelled too, and each
+// has its result.
+TEST_F(UnattendedLimits, ABatchPastItsLimitCancelsEveryRunWithItsResult) {
+    SimProcess silent, next;
+    ASSERT_TRUE(startSim(silent, 50, {"--fetch-delay-ms=600000"})) << silent.diagnostics();
+    ASSERT_TRUE(startSim(next, 51, {})) << next.diagnostics();
+    UnattendedResult run =
+        runUnattendedInChild(command({"--json", "--parallel", "1", "--request-timeout", "0", "--batch-timeout", "2",
+                                      "--address", adapter(50), "--address", adapter(51)}),
+                             kPcAddress);
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    std::map<std::string, Event> results = resultsIn(run.output);
+    EXPECT_EQ(results[adapter(50)].value("result"), "cancelled") << run.output;
+    EXPECT_EQ(results[adapter(50)].value("error"), "Upgrade Failed: User Abort") << run.output;
+    EXPECT_EQ(results[adapter(51)].value("result"), "cancelled") << run.output;
+    EXPECT_NE(run.output.find("--batch-timeout"), std::string::npos) << "the reason is said: " << run.output;
+    next.poll(200);
+    EXPECT_TRUE(next.eventsNamed("http-request").empty()) << next.diagnostics();
+}
+
 // An adapter that answers the trigger only once it has fetched the image: the
 // upload outlasts --http-timeout, and the limit no longer applies once the
 // read request has come.

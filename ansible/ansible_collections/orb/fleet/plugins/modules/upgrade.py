@@ -62,12 +62,26 @@ options:
         C(no-request)); C(0) waits for ever.
       - Left out, the program's default, 120.
     type: int
+    version_added: 1.1.0
   http_timeout:
     description:
       - Seconds an adapter may take to finish an HTTP answer before it is given up (result C(not-reachable),
         or C(no-answer-after-upload) after the upload); C(0) waits for ever.
       - Left out, the program's default, 60.
     type: int
+    version_added: 1.1.0
+  batch_timeout:
+    description:
+      - Seconds the whole batch may take. Past it orb-upgrade cancels every run still going, as Ctrl-C would, and
+        every adapter still gets its result (C(cancelled) for those it did not finish or start).
+      - Give it when the task runs with C(async), a little shorter than the C(async) value, so that the program
+        ends the batch itself and reports each adapter, rather than Ansible ending the task with only "Timeout
+        exceeded". Size both by rounds of about a minute each (the adapters' restart takes 50 s), that is
+        ceil(number of adapters / I(parallel)) minutes, plus a margin for slow adapters; the module warns when
+        I(batch_timeout) is shorter than those rounds.
+      - Left out, or C(0), the batch has no limit of its own.
+    type: int
+    version_added: 1.1.0
   executable:
     description:
       - The orb-upgrade program, a name looked up on the C(PATH) or a path.
@@ -90,12 +104,16 @@ attributes:
     support: full
     platforms: posix
 notes:
-  - C(changed) is true when any adapter took the whole image (its result's C(uploaded)), whether its run then
-    succeeded or failed, since its firmware was written.
+  - C(changed) is true when the whole image was sent to any adapter (every block acknowledged), whether its run
+    then succeeded, failed or was ended before it reported, since its firmware was written.
+  - An adapter whose run reported two different results (a C(fault)) counts as failed.
   - The task fails when any adapter fails; its message names each failed adapter with its result and the last
     lines of the program's output about it, and I(adapter_results) still holds every adapter's result.
   - An upgrade takes about a minute, most of it the adapters' restart; a large site can take longer. Run the task
-    with C(async) and C(poll) so that the connection is not held that long (see the examples).
+    with C(async) and C(poll) so that the connection is not held that long, and I(batch_timeout) a little
+    shorter than C(async) (see the examples). Ansible refuses C(async) in check mode, so give it C(0) there.
+  - The collection's C(docs/many-sites.md) shows rollouts across many sites (forks, throttle, serial with
+    max_fail_percentage, delegate_to for a site behind a jump host).
 seealso:
   - module: ansible.builtin.apt
     description: Installs the Debian package C(orb-upgrade) on the managed host.
@@ -104,6 +122,7 @@ seealso:
   - ref: playbooks_async
     description: Running a long task without holding the connection (C(async) and C(poll)).
 requirements:
+  - Python 3 on the managed host.
   - The Debian package C(orb-upgrade) on the managed host; C(man orb-upgrade) there describes its unattended
     upgrades, results and exit statuses.
 author:
@@ -138,8 +157,10 @@ EXAMPLES = r'''
     password: "{{ orb_password }}"
     parallel: 20
     request_timeout: 300
-  async: 3600  # seconds the run may take at most
-  poll: 15     # look at it every 15 seconds
+    batch_timeout: 3300  # the program ends the batch first, and reports every adapter
+  # Seconds the run may take at most; check mode cannot run in the background.
+  async: "{{ ansible_check_mode | ternary(0, 3600) }}"
+  poll: 15  # look at it every 15 seconds
   register: orb
 '''
 
@@ -156,7 +177,8 @@ adapter_results:
         - C(success) (upgraded), C(current) (already runs the program's version; nothing sent),
           C(needs-upgrade) (check mode only), or a failure - C(usage-error), C(not-reachable),
           C(authentication-refused), C(upload-incomplete), C(no-answer-after-upload), C(wrong-version),
-          C(cancelled), C(failed), C(no-request). None when the program reported no result for the adapter.
+          C(cancelled), C(failed), C(no-request), and any result a newer orb-upgrade adds. None when the program
+          reported no result for the adapter.
       type: str
       sample: success
     code:
@@ -176,9 +198,21 @@ adapter_results:
       type: str
       sample: "Upgrade Failed: User Abort"
     uploaded:
-      description: Whether every byte of the image was acknowledged (the adapter has it, even if the run failed).
+      description:
+        - Whether every block of the image was acknowledged by the host that asked for it; whether that was the
+          adapter, its C(result) says (C(success) only when it reports the image's version after its restart).
       type: bool
       sample: true
+    image_sent:
+      description: Whether the whole image was sent to the adapter, also when its run reported no result.
+      type: bool
+      sample: true
+      version_added: 1.1.0
+    fault:
+      description: The text of a second, different result that the adapter's run reported; the adapter then failed.
+      type: str
+      sample: "result: cancelled"
+      version_added: 1.1.0
     text:
       description: The result as a line for a person.
       type: str
@@ -236,7 +270,9 @@ upgraded:
   elements: str
   sample: [10.1.0.123]
 failed_adapters:
-  description: The adapters whose run failed or reported no result.
+  description:
+    - The adapters whose run failed, reported no result, or reported two different ones.
+    - The message names the first ten of them and counts the others.
   returned: always
   type: list
   elements: str
@@ -264,91 +300,23 @@ output_lines:
   sample: []
 '''
 
-import json
-import os
-import re
-
 from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.orb.fleet.plugins.module_utils.orb_upgrade import (
+    base_command, check_ranges, describe_failures, find_executable, in_order, read_events, with_output)
 
-STATUS_FIELDS = ('serial', 'mac', 'software', 'hardware', 'product', 'current', 'image-version')
-RESULT_FIELDS = ('result', 'code', 'version', 'image-version', 'error', 'uploaded', 'text')
-# Lines of other output quoted in a failure message, the last ones.
-QUOTED_LINES = 10
-# orb-upgrade's longest time limit, in seconds.
-MAX_TIMEOUT_S = 9999
-
-
-def canonical_address(text):
-    """The address as orb-upgrade writes it, so that results match what was asked for."""
-    if re.match(r'^[0-9]+(\.[0-9]+){3}$', text):
-        return '.'.join(str(int(part)) for part in text.split('.'))
-    return text
+LIMITS = ('request_timeout', 'http_timeout', 'batch_timeout')
+# About what one round of adapters takes at the least: the status query, the
+# upload and the adapter's restart wait of 50 s.
+ROUND_S = 60
 
 
 def build_command(executable, params, check_mode):
-    cmd = [executable, '--unattended', '--accept-warning', '--json']
-    for address in params['adapters']:
-        cmd += ['--address', address]
-    if params['pc_address'] is not None:
-        cmd += ['--pc-address', params['pc_address']]
-    cmd += ['--user', params['user']]
-    cmd += ['--parallel', str(params['parallel'])]
-    for name in ('request_timeout', 'http_timeout'):
-        if params[name] is not None:
-            cmd += ['--' + name.replace('_', '-'), str(params[name])]
+    cmd = base_command(executable, params, LIMITS)
     if params['force']:
         cmd.append('--force')
     if check_mode:
         cmd.append('--check')
     return cmd
-
-
-def read_events(stdout):
-    """Each adapter's status and result fields and its other output, and the lines that are no events."""
-    adapters = {}
-    others = []
-    for line in stdout.splitlines():
-        try:
-            event = json.loads(line)
-        except ValueError:
-            event = None
-        if not isinstance(event, dict) or not isinstance(event.get('adapter'), str):
-            if line.strip():
-                others.append(line)
-            continue
-        kind = event.get('event')
-        if kind == 'output':
-            entry = adapters.setdefault(event['adapter'], {})
-            entry.setdefault('output', []).append(str(event.get('text', '')))
-            continue
-        fields = {'status': STATUS_FIELDS, 'result': RESULT_FIELDS}.get(kind)
-        if fields is None:
-            continue
-        entry = adapters.setdefault(event['adapter'], {})
-        for name in fields:
-            if name in event:
-                entry[name.replace('-', '_')] = event[name]
-    return adapters, others
-
-
-def describe(address, entry):
-    if entry.get('result') is None:
-        text = '%s: no result reported' % address
-    elif entry.get('error'):
-        text = '%s: %s (%s)' % (address, entry['result'], entry['error'])
-    else:
-        text = '%s: %s' % (address, entry['result'])
-    output = entry.get('output', [])[-QUOTED_LINES:]
-    if output:
-        text += ', saying: ' + ' | '.join(output)
-    return text
-
-
-def with_output(msg, stderr, others):
-    lines = others[-QUOTED_LINES:] + stderr.splitlines()[-QUOTED_LINES:]
-    if lines:
-        msg += '; its output: ' + ' | '.join(lines)
-    return msg
 
 
 def would_write(entry, force):
@@ -373,23 +341,16 @@ def version_diffs(order, results, check_mode, force):
     return diffs
 
 
-def find_executable(module, executable):
-    """The program's path, or a failure that says what to do about it."""
-    if os.sep not in executable:
-        found = module.get_bin_path(executable)
-        if found is None:
-            module.fail_json(msg='%s was not found on the PATH of the managed host: install the Debian package '
-                                 'orb-upgrade there, or give its path in executable' % executable,
-                             upgraded=[], failed_adapters=[])
-        return found
-    if not os.path.isfile(executable):
-        module.fail_json(msg='%s does not exist on the managed host: install the Debian package orb-upgrade '
-                             'there, or give the right path in executable' % executable,
-                         upgraded=[], failed_adapters=[])
-    if not os.access(executable, os.X_OK):
-        module.fail_json(msg='%s is not executable on the managed host' % executable, upgraded=[],
-                         failed_adapters=[])
-    return executable
+def warn_about_time(module, params):
+    """A batch limit too short for the rounds the adapters need ends the batch before most are done."""
+    limit = params['batch_timeout']
+    if not limit or module.check_mode:
+        return
+    rounds = -(-len(params['adapters']) // params['parallel'])
+    if limit < rounds * ROUND_S:
+        module.warn('batch_timeout %d s is shorter than the %d round(s) of about %d s that %d adapters take at '
+                    'parallel %d: the adapters not done by then end cancelled' % (
+                        limit, rounds, ROUND_S, len(params['adapters']), params['parallel']))
 
 
 def main():
@@ -403,24 +364,17 @@ def main():
             force=dict(type='bool', default=False),
             request_timeout=dict(type='int'),
             http_timeout=dict(type='int'),
+            batch_timeout=dict(type='int'),
             executable=dict(type='path', default='orb-upgrade'),
         ),
         supports_check_mode=True,
     )
     params = module.params
-    upgraded = []
-    failed = []
-    if not params['adapters']:
-        module.fail_json(msg='adapters names no adapter', upgraded=upgraded, failed_adapters=failed)
-    if not 1 <= params['parallel'] <= 1000:
-        module.fail_json(msg='parallel must be 1 to 1000, not %d' % params['parallel'],
-                         upgraded=upgraded, failed_adapters=failed)
-    for name in ('request_timeout', 'http_timeout'):
-        if params[name] is not None and not 0 <= params[name] <= MAX_TIMEOUT_S:
-            module.fail_json(msg='%s must be 0 (no limit) to %d seconds, not %d' % (name, MAX_TIMEOUT_S, params[name]),
-                             upgraded=upgraded, failed_adapters=failed)
+    none = dict(upgraded=[], failed_adapters=[])
+    check_ranges(module, params, LIMITS, **none)
+    warn_about_time(module, params)
 
-    executable = find_executable(module, params['executable'])
+    executable = find_executable(module, params['executable'], **none)
     cmd = build_command(executable, params, module.check_mode)
     environ = {}
     if params['password'] is not None:
@@ -431,34 +385,27 @@ def main():
 
     if rc == 2 and not any('result' in entry for entry in results.values()):
         module.fail_json(msg=with_output('orb-upgrade refused its command line', stderr, others),
-                         upgraded=upgraded, failed_adapters=failed, adapter_results=results, **ran)
+                         adapter_results=results, **dict(none, **ran))
 
-    # The adapters asked for first, in their order, then any other the program reported.
-    order = []
-    for address in [canonical_address(a) for a in params['adapters']] + list(results):
-        if address not in order:
-            order.append(address)
-    for address in order:
-        results.setdefault(address, {}).setdefault('result', None)
-
+    order = in_order(params['adapters'], results)
     if module.check_mode:
         fine = ('success', 'current', 'needs-upgrade')
         upgraded = [a for a in order if results[a]['result'] is not None and would_write(results[a], params['force'])]
         changed = bool(upgraded)
     else:
         fine = ('success', 'current')
-        upgraded = [a for a in order if results[a]['result'] == 'success']
-        # An adapter that took the whole image was written, even if its run then failed.
-        changed = any(results[a].get('uploaded') is True for a in order)
-    failed = [a for a in order if results[a]['result'] not in fine]
+        upgraded = [a for a in order if results[a]['result'] == 'success' and not results[a].get('fault')]
+        # An adapter that took the whole image was written, whether its run then
+        # failed or was ended before it could say.
+        changed = any(results[a].get('image_sent') for a in order)
+    # A run that reported two results ended in neither for sure.
+    failed = [a for a in order if results[a]['result'] not in fine or results[a].get('fault')]
     outcome = dict(changed=changed, upgraded=upgraded, failed_adapters=failed, adapter_results=results, **ran)
     if module._diff:
         outcome['diff'] = version_diffs(order, results, module.check_mode, params['force'])
 
     if failed:
-        described = '; '.join(describe(a, results[a]) for a in failed)
-        msg = '%d of %d adapters failed: %s' % (len(failed), len(order), described)
-        module.fail_json(msg=with_output(msg, stderr, others), **outcome)
+        module.fail_json(msg=with_output(describe_failures(failed, results, len(order)), stderr, others), **outcome)
     # Every adapter ended well: only the status that says so fits.
     if rc != 0 and not (rc == 10 and module.check_mode):
         module.fail_json(msg=with_output('orb-upgrade ended with exit status %d' % rc, stderr, others),

@@ -10,89 +10,26 @@
 from __future__ import absolute_import, division, print_function
 __metaclass__ = type
 
-import json
 import os
 import stat
 
 import pytest
 
-from ansible.module_utils import basic
-from ansible.module_utils.common.text.converters import to_bytes
 from ansible_collections.orb.fleet.plugins.modules import upgrade
-
-PASSWORD = 'pass word'
-A, B = '10.1.0.1', '10.1.0.2'
-
-
-class Exited(Exception):
-    pass
-
-
-class Failed(Exception):
-    pass
-
-
-def status(adapter, software='1.0.2'):
-    return {'adapter': adapter, 'event': 'status', 'serial': 'ORB41000001', 'mac': '00:1A:2B:3C:4D:5E',
-            'software': software, 'hardware': '4100-A1', 'product': 'ORB4100',
-            'current': software == '2.0.10(a)', 'image-version': '2.0.10(a)', 'text': 'status'}
-
-
-def result(adapter, name, code=0, error='', uploaded=None, version='2.0.10(a)'):
-    return {'adapter': adapter, 'event': 'result', 'result': name, 'code': code, 'version': version,
-            'image-version': '2.0.10(a)', 'error': error,
-            'uploaded': name == 'success' if uploaded is None else uploaded, 'text': name}
-
-
-def output(adapter, text):
-    return {'adapter': adapter, 'event': 'output', 'text': text}
-
-
-@pytest.fixture
-def program(tmp_path):
-    """An executable file where orb-upgrade would be (run_command is replaced, so it never runs)."""
-    path = tmp_path / 'orb-upgrade'
-    path.write_text(u'#!/bin/sh\nexit 99\n')
-    path.chmod(stat.S_IRWXU)
-    return str(path)
+from ansible_collections.orb.fleet.tests.unit.plugins.modules.orb_events import (
+    A, B, PASSWORD, module_runner, output, result, status, upload)
 
 
 @pytest.fixture
 def run_module(monkeypatch, program):
-    """Runs the module on the given lines: its answer, whether it failed, and the calls of run_command."""
-    def run(lines=(), rc=0, stderr='', check=False, diff=False, **options):
-        args = dict(adapters=[A, B], password=PASSWORD, executable=program,
-                    _ansible_check_mode=check, _ansible_diff=diff)
-        args.update(options)
-        monkeypatch.setattr(basic, '_ANSIBLE_ARGS', to_bytes(json.dumps({'ANSIBLE_MODULE_ARGS': args})))
-        calls = []
-        stdout = ''.join((json.dumps(line) if isinstance(line, dict) else line) + '\n' for line in lines)
-
-        def run_command(self, cmd, environ_update=None, **kwargs):
-            calls.append(dict(cmd=cmd, environ=environ_update or {}))
-            return rc, stdout, stderr
-
-        def exit_json(self, **answer):
-            raise Exited(answer)
-
-        def fail_json(self, **answer):
-            raise Failed(answer)
-
-        monkeypatch.setattr(basic.AnsibleModule, 'run_command', run_command)
-        monkeypatch.setattr(basic.AnsibleModule, 'exit_json', exit_json)
-        monkeypatch.setattr(basic.AnsibleModule, 'fail_json', fail_json)
-        with pytest.raises((Exited, Failed)) as ended:
-            upgrade.main()
-        answer = ended.value.args[0]
-        assert PASSWORD not in json.dumps(answer)
-        return answer, ended.type is Failed, calls
-    return run
+    return module_runner(monkeypatch, program, upgrade.main)
 
 
 def test_the_command_line_and_the_password_in_the_environment(run_module, program):
     answer, failed, calls = run_module(
         [status(A), result(A, 'success'), status('10.1.0.8', '2.0.10(a)'), result('10.1.0.8', 'current'),
-         {'adapter': A, 'event': 'summary', 'result': 'success'}],
+         {'adapter': A, 'event': 'summary', 'result': 'success'},
+         {'adapter': 'all', 'event': 'totals', 'adapters': 2, 'success': 1, 'current': 1}],
         adapters=[A, '10.1.0.008'], pc_address='10.1.0.200', user='root', request_timeout=300, http_timeout=0)
     assert calls[0]['cmd'] == [program, '--unattended', '--accept-warning', '--json', '--address', A,
                                '--address', '10.1.0.008', '--pc-address', '10.1.0.200', '--user', 'root',
@@ -133,6 +70,13 @@ def test_the_user_is_admin_unless_given(run_module):
     pytest.param([status(B), result(A, 'success')], 0, False, False, True, [B], id='no result for one'),
     pytest.param([result(A, 'success'), result(B, 'success')], 8, False, False, True, [],
                  id='an exit status that no result explains'),
+    # Killed after both uploads: no result came, but both adapters were written.
+    pytest.param([upload(A, 512), upload(A, 728196), upload(B, 728196)], -9, False, False, True, [A, B],
+                 id='killed after the uploads'),
+    pytest.param([upload(A, 512), result(B, 'current')], -9, False, False, False, [A],
+                 id='killed during an upload'),
+    pytest.param([result(A, 'success'), {'adapter': A, 'event': 'fault', 'result': 'cancelled', 'text': 'fault'},
+                  result(B, 'current')], 1, False, False, True, [A], id='a fault fails the adapter'),
 ])
 def test_changed_and_failed_from_the_results(run_module, lines, rc, check, force, changed, failed_adapters):
     answer, failed, calls = run_module(lines, rc=rc, check=check, force=force)
@@ -141,6 +85,7 @@ def test_changed_and_failed_from_the_results(run_module, lines, rc, check, force
     assert failed == (bool(failed_adapters) or rc not in (0, 10))
     if check:
         assert answer['upgraded'] == ([A, B] if force else [A] if changed else [])
+    assert not set(answer['upgraded']) & set(failed_adapters)
 
 
 def test_a_failure_names_the_adapter_its_result_and_what_the_program_said(run_module):
@@ -210,3 +155,49 @@ def test_a_missing_or_unusable_program_is_named_with_what_to_do(run_module, prog
         answer, failed, calls = run_module([], executable=executable)
         assert (failed, calls) == (True, [])
         assert words in answer['msg']
+
+
+def test_a_batch_ended_early_names_the_adapters_that_were_written(run_module):
+    answer, failed, calls = run_module([upload(A, 728196), upload(B, 728196)], rc=-9)
+    assert failed and answer['changed']
+    assert '2 of 2 adapters failed: ' in answer['msg']
+    for address in (A, B):
+        assert '%s: no result reported (the whole image was sent to it)' % address in answer['msg']
+
+
+def test_a_refused_password_reads_as_such(run_module):
+    answer, failed, calls = run_module(
+        [result(A, 'authentication-refused', 4, 'Upgrade Failed: User Abort'), result(B, 'current')], rc=1)
+    assert failed
+    assert '10.1.0.1: authentication-refused (the adapter refused the password' in answer['msg']
+    assert 'User Abort' not in answer['msg']
+
+
+def test_the_message_stays_short_at_a_thousand_adapters(run_module):
+    adapters = ['10.1.%d.%d' % (i // 250, i % 250 + 1) for i in range(1000)]
+    failing = set(adapters[::40])  # 25 of them
+    lines = []
+    for address in adapters:
+        lines += [status(address), upload(address, 728196)]
+        lines.append(result(address, 'not-reachable', 3, 'Upgrade Failed: Can\'t connect to ORB', version='')
+                     if address in failing else result(address, 'success'))
+    answer, failed, calls = run_module(lines, rc=1, adapters=adapters, parallel=100)
+    assert failed
+    assert answer['msg'].startswith('25 of 1000 adapters failed: %s: not-reachable' % adapters[0])
+    assert 'and 15 more (see failed_adapters and adapter_results)' in answer['msg']
+    assert len(answer['msg']) < 2000
+    assert answer['failed_adapters'] == [a for a in adapters if a in failing]
+    assert len(answer['upgraded']) == 975 and len(answer['adapter_results']) == 1000
+
+
+def test_the_batch_limit_is_passed_and_a_limit_too_short_is_warned_of(run_module):
+    answer, failed, calls = run_module([result(A, 'success'), result(B, 'success')], batch_timeout=3300)
+    cmd = calls[0]['cmd']
+    assert cmd[cmd.index('--batch-timeout') + 1] == '3300'
+    assert answer['warnings_given'] == []
+    adapters = ['10.1.0.%d' % i for i in range(1, 101)]
+    answer, failed, calls = run_module([result(a, 'success') for a in adapters], adapters=adapters, parallel=10,
+                                       batch_timeout=300)
+    assert answer['warnings_given'] == [
+        'batch_timeout 300 s is shorter than the 10 round(s) of about 60 s that 100 adapters take at parallel 10: '
+        'the adapters not done by then end cancelled']

@@ -33,29 +33,41 @@ class InstalledCollection(unittest.TestCase):
     env = dict(os.environ, ANSIBLE_COLLECTIONS_PATH=COLLECTIONS, ANSIBLE_NOCOLOR='1')
 
     def test_ansible_doc_renders_the_options(self):
-        run = subprocess.run(['ansible-doc', 'orb.fleet.upgrade'], env=self.env, capture_output=True, text=True)
-        self.assertEqual(run.returncode, 0, run.stderr)
-        for word in ('adapters', 'password', 'pc_address', 'parallel', 'force', 'request_timeout', 'http_timeout',
-                     'executable', 'adapter_results', 'async', '(@orb-upgrade)', 'platforms: posix'):
-            self.assertIn(word, run.stdout)
+        for module, words in (('orb.fleet.upgrade', ('adapters', 'password', 'pc_address', 'parallel', 'force',
+                                                     'request_timeout', 'http_timeout', 'batch_timeout',
+                                                     'executable', 'adapter_results', 'async', 'Python 3')),
+                              ('orb.fleet.adapter_info', ('adapters', 'password', 'behind', 'unreadable',
+                                                          'versions', 'readable'))):
+            run = subprocess.run(['ansible-doc', module], env=self.env, capture_output=True, text=True)
+            self.assertEqual(run.returncode, 0, run.stderr)
+            for word in words + ('(@orb-upgrade)', 'platforms: posix', 'version 1.1.0 of orb.fleet'):
+                self.assertIn(word, run.stdout, module)
 
-    def test_the_tarball_says_its_licence_and_where_it_lives(self):
+    def test_the_tarball_says_its_licence_and_links_nowhere_that_is_not(self):
         with open(os.path.join(INSTALLED, 'MANIFEST.json')) as f:
             info = json.load(f)['collection_info']
         self.assertEqual(info['license'], ['GPL-3.0-or-later'])
-        for link in ('repository', 'documentation', 'issues'):
-            self.assertTrue((info.get(link) or '').startswith('https://'), link)
+        # A placeholder on a reserved example domain would lead nowhere.
+        for link in ('repository', 'documentation', 'homepage', 'issues'):
+            self.assertNotIn('.example', info.get(link) or '', link)
         with open(os.path.join(INSTALLED, 'LICENSE')) as f:
             self.assertIn('GNU GENERAL PUBLIC LICENSE\n                       Version 3', f.read())
         with open(os.path.join(INSTALLED, 'plugins', 'modules', 'upgrade.py')) as f:
             self.assertIn('# GNU General Public License v3.0+', f.read())
 
-    def test_the_changelog_fragments_use_known_sections(self):
+    def test_the_changelog_agrees_with_the_version_and_its_fragments(self):
         config = read_yaml('changelogs', 'config.yaml')
         sections = {name for name, title in config['sections']} | {config['prelude_section_name'], 'trivial'}
         fragments = os.path.join(INSTALLED, 'changelogs', config['notesdir'])
-        names = sorted(os.listdir(fragments))
-        self.assertTrue(names)
+        names = sorted(name for name in os.listdir(fragments) if name.endswith('.yml'))
+        # The file the config names is there, and shows the latest release.
+        with open(os.path.join(INSTALLED, 'changelogs', config['changelog_filename_template'])) as f:
+            rendered = f.read()
+        releases = read_yaml('changelogs', 'changelog.yaml')['releases']
+        for version, release in releases.items():
+            self.assertIn('v%s\n' % version, rendered)
+            for section, notes in release.get('changes', {}).items():
+                self.assertIn(section, sections, version)
         for name in names:
             fragment = read_yaml('changelogs', config['notesdir'], name)
             self.assertLessEqual(set(fragment), sections, name)
@@ -64,7 +76,10 @@ class InstalledCollection(unittest.TestCase):
                     self.assertTrue(notes and all(isinstance(note, str) for note in notes), (name, section))
         with open(os.path.join(INSTALLED, 'MANIFEST.json')) as f:
             version = json.load(f)['collection_info']['version']
-        self.assertIn(version, read_yaml('changelogs', 'changelog.yaml')['releases'])
+        # The version is released: its fragments are in the changelog, none is pending.
+        self.assertIn(version, releases)
+        self.assertEqual(names, [])
+        self.assertEqual(sorted(releases)[-1], version)
 
     def test_the_example_playbook_parses(self):
         run = subprocess.run(['ansible-playbook', '--syntax-check', '-i', os.path.join(EXAMPLES, 'inventory.ini'),

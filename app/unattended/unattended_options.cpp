@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
+#include "platform/command_file.h"
 #include "platform/log_file.h"
 #include "base/ipv4_text.h"
 #include "app/unattended/unattended_events.h"
@@ -30,34 +29,26 @@ bool parseCount(const std::string& text, int* value) {
 // terminal: bytes that are not printable ASCII as \xNN.
 std::string quoted(const std::string& text) { return "\"" + escapeForTerminal(text) + "\""; }
 
-// Up to `limit` bytes from the start of the file; false with the system's
-// reason (a directory opens, and fails at the first read).
-bool readFileStart(const std::string& path, size_t limit, std::string* text, std::string* reason) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        *reason = std::strerror(errno);
-        return false;
-    }
-    char buffer[4096];
-    while (text->size() < limit) {
-        size_t want = std::min(sizeof buffer, limit - text->size());
-        size_t got = std::fread(buffer, 1, want, file);
-        text->append(buffer, got);
-        if (got < want) break;
-    }
-    int failure = std::ferror(file) != 0 ? errno : 0;
-    std::fclose(file);
-    if (failure != 0) {
-        *reason = std::strerror(failure);
-        return false;
-    }
-    return true;
+// What the command line names is read with a bound, whatever the file is:
+// /dev/zero or a pipe that never ends is no list of adapters. A named pipe
+// without a writer is said on standard error, since the command waits for it.
+bool readNamedFile(const std::string& option, const std::string& path, size_t limit, std::string* text,
+                   std::string* reason) {
+    return readCommandFile(path, limit, text, reason, [&] {
+        std::fprintf(stderr, "orb-upgrade: %s %s: waiting for a writer: nothing has been written to it yet\n",
+                     option.c_str(), path.c_str());
+    });
 }
 
 bool readAddressesFile(const std::string& path, NamedAdapters* adapters, std::string* error) {
     std::string text, reason;
-    if (!readFileStart(path, std::string::npos, &text, &reason)) {
+    if (!readNamedFile("--addresses-file", path, kMaxAddressesFileBytes + 1, &text, &reason)) {
         *error = "cannot read the addresses file " + path + ": " + reason;
+        return false;
+    }
+    if (text.size() > kMaxAddressesFileBytes) {
+        *error = "the addresses file " + path + " is larger than " + std::to_string(kMaxAddressesFileBytes >> 20) +
+                 " MiB, the most that is read (a list of about 250,000 adapters)";
         return false;
     }
     return addAdaptersFromText(text, path, adapters, error);
@@ -206,7 +197,7 @@ constexpr OptionRow kOptionRows[] = {
     {"--addresses-file",
      "FILE",
      {"adapters to upgrade, one address a line; '#' starts a", "comment; blanks, CRLF and a UTF-8 byte-order mark are",
-      "ignored; an error names FILE:LINE"},
+      "ignored; an error names FILE:LINE. More than 4 MiB (a", "device or pipe that goes on) is refused"},
      [](const std::string&, const std::string& value, ParseState* state, std::string*) {
          state->addressFiles.push_back(value);
          return true;
@@ -454,7 +445,7 @@ bool readPasswordFile(const std::string& path, std::string* password, std::strin
     // One byte more than the longest password with a byte-order mark and a
     // CRLF tells a longer one.
     std::string text, why;
-    if (!readFileStart(path, 3 + kMaxPasswordBytes + 2 + 1, &text, &why)) {
+    if (!readNamedFile("--password-file", path, 3 + kMaxPasswordBytes + 2 + 1, &text, &why)) {
         *reason = "cannot read it: " + why;
         return false;
     }

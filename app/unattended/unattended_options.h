@@ -20,6 +20,9 @@ inline constexpr int kMaxParallel = 1000;
 inline constexpr int kDefaultRequestTimeoutSeconds = 120;
 inline constexpr int kDefaultHttpTimeoutSeconds = 60;
 inline constexpr int kMaxTimeoutSeconds = 9999;
+// The most of an addresses file that is read (about 250,000 adapters): a
+// larger one, or a device or pipe that never ends, is a usage error.
+inline constexpr size_t kMaxAddressesFileBytes = 4 * 1024 * 1024;
 // The longest password the credentials dialog keeps whole.
 inline constexpr size_t kMaxPasswordBytes = kCredentialMaxChars;
 

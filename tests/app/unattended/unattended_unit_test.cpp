@@ -1,6 +1,9 @@
 // The unattended front-end's pieces: its event lines, its command line, and
 // how what a run reported becomes an exit status.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 #include "app/unattended/unattended_events.h"
@@ -142,6 +146,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "the password is never taken from the command line"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--user"}, "needs a value"},
         UsageCase{{"--unattended", "--accept-warning", "--addresses-file", "/nonexistent/list"}, "cannot read"},
+        UsageCase{{"--unattended", "--accept-warning", "--addresses-file", "/dev/zero"},
+                  "the addresses file /dev/zero is larger than 4 MiB"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--verbose"}, "unknown option"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "0.0.0.0"},
                   "--address: \"0.0.0.0\" is not an adapter's address (0.0.0.0 means any address)"},
@@ -260,6 +266,31 @@ TEST(UnattendedOptions, AnAddressesFileIsReadBesideTheAddressOptions) {
                                      &options, &error),
               ParseResult::UsageError);
     EXPECT_EQ(error, "cannot read the addresses file " + scratchFolder() + ": Is a directory");
+}
+
+// A named pipe is read as it comes and only up to the limit: a writer that
+// goes on past it is not read to its end.
+TEST(UnattendedOptions, ANamedPipeIsReadNoFurtherThanTheLimit) {
+    std::string path = scratchFolder() + "/hosts.fifo";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    auto* before = ::signal(SIGPIPE, SIG_IGN);  // the writer's end once the reader has stopped
+    std::thread writer([&] {
+        int fd = ::open(path.c_str(), O_WRONLY);
+        const std::string comments(65536, '#');
+        for (size_t sent = 0; fd >= 0 && sent < (8u << 20); sent += comments.size())
+            if (::write(fd, comments.data(), comments.size()) < 0) break;
+        if (fd >= 0) ::close(fd);
+    });
+    UnattendedOptions options;
+    std::string error;
+    ParseResult result =
+        parseUnattendedOptions({"--unattended", "--accept-warning", "--address", "10.0.0.1", "--addresses-file", path},
+                               &options, &error);
+    writer.join();
+    ::signal(SIGPIPE, before);
+    EXPECT_EQ(result, ParseResult::UsageError);
+    EXPECT_EQ(error, "the addresses file " + path +
+                         " is larger than 4 MiB, the most that is read (a list of about 250,000 adapters)");
 }
 
 struct PasswordFileCase {

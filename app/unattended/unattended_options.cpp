@@ -308,8 +308,8 @@ constexpr OptionRow kOptionRows[] = {
      nullptr},
     {"--progress",
      "WHEN",
-     {"a status line at the bottom of the terminal (counts", "per state, adapters a minute, time left): never, auto",
-      "(default: when standard output is a terminal and", "--json is not given) or always"},
+     {"a status line at the bottom of the terminal: never,", "auto (default: when standard output is a terminal and",
+      "--json is not given) or always; with --json it is", "drawn on standard error, and only on a terminal"},
      [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
          using Progress = UnattendedOptions::Progress;
          if (value == "never" || value == "auto" || value == "always") {

@@ -88,9 +88,19 @@ public:
             run.address = address;
             runs_.push_back(run);
         }
-        liveView_ =
-            options.progress == UnattendedOptions::Progress::Always ||
-            (options.progress == UnattendedOptions::Progress::Auto && !options.json && standardOutputIsTerminal());
+        // The JSON stream holds events alone: with --json the line goes to
+        // standard error, and only to a terminal there.
+        using Progress = UnattendedOptions::Progress;
+        statusStream_ = options.json ? StandardStream::Error : StandardStream::Output;
+        if (options.json)
+            liveView_ = options.progress == Progress::Always && standardStreamIsTerminal(StandardStream::Error);
+        else
+            liveView_ = options.progress == Progress::Always ||
+                        (options.progress == Progress::Auto && standardStreamIsTerminal(StandardStream::Output));
+        // The other stream's lines go above the status line when it reaches a
+        // terminal too.
+        otherStreamOnTerminal_ = standardStreamIsTerminal(
+            statusStream_ == StandardStream::Output ? StandardStream::Error : StandardStream::Output);
         batchStart_ = std::chrono::steady_clock::now();
     }
 
@@ -177,7 +187,8 @@ private:
         if (signal == StopSignal::None) return;
         bool interrupt = signal == StopSignal::Interrupt;
         cancelled_ = true;
-        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n", describeStopSignal(signal));
+        writeLine(StandardStream::Error,
+                  std::string("orb-upgrade: ") + describeStopSignal(signal) + ": cancelling every run\n");
         for (AdapterRun& run : runs_)
             if (run.started && !run.finished) signalProcess(run.process.id, interrupt);
         // A run waiting for a port is told that none will come: it ends as cancelled.
@@ -226,18 +237,39 @@ private:
         double now = secondsSince(batchStart_);
         if (!force && statusShown_ && now - lastDraw_ < kProgressRedrawSeconds) return;
         lastDraw_ = now;
-        statusText_ = progress_.line(now, standardOutputColumns() - 1);
-        std::string text = std::string(kEraseLine) + statusText_;
-        std::fputs(text.c_str(), stdout);
-        std::fflush(stdout);
+        statusText_ = progress_.line(now, terminalColumns(statusStream_) - 1);
+        writeTo(statusStream_, std::string(kEraseLine) + statusText_);
         statusShown_ = true;
     }
 
     void eraseStatusLine() {
         if (!statusShown_) return;
-        std::fputs(kEraseLine, stdout);
-        std::fflush(stdout);
+        writeTo(statusStream_, kEraseLine);
         statusShown_ = false;
+    }
+
+    static void writeTo(StandardStream stream, const std::string& text) {
+        std::FILE* file = stream == StandardStream::Output ? stdout : stderr;
+        std::fputs(text.c_str(), file);
+        std::fflush(file);
+    }
+
+    // A line of standard output or error, above the status line when that
+    // shares its terminal; the line is drawn again below it as it was. On one
+    // stream it is one write, so that the terminal never shows it half done.
+    void writeLine(StandardStream stream, std::string line) {
+        bool besideStatus = statusShown_ && (stream == statusStream_ || otherStreamOnTerminal_);
+        if (!besideStatus) {
+            writeTo(stream, line);
+            return;
+        }
+        if (stream == statusStream_) {
+            writeTo(stream, kEraseLine + line + statusText_);
+            return;
+        }
+        writeTo(statusStream_, kEraseLine);
+        writeTo(stream, line);
+        writeTo(statusStream_, statusText_);
     }
 
     // False at the end of the output.
@@ -316,13 +348,8 @@ private:
         progress_.finished(indexOf(run), true, secondsSince(batchStart_));
     }
 
-    // With the live view the line goes above the status line, which is
-    // drawn again below it as it was.
     void print(const Event& event) {
-        std::string line = (options_.json ? formatJson(event) : formatTextLine(event)) + "\n";
-        if (statusShown_) line = kEraseLine + line + statusText_;
-        std::fputs(line.c_str(), stdout);
-        std::fflush(stdout);
+        writeLine(StandardStream::Output, (options_.json ? formatJson(event) : formatTextLine(event)) + "\n");
     }
 
     // Failures first, so that in a batch of a thousand what needs a look is at
@@ -378,6 +405,8 @@ private:
     PortTurnLedger ledger_;
     BatchProgress progress_;
     bool liveView_ = false;
+    StandardStream statusStream_ = StandardStream::Output;
+    bool otherStreamOnTerminal_ = false;
     bool statusShown_ = false;
     std::string statusText_;
     double lastDraw_ = 0;

@@ -440,12 +440,14 @@ TEST(UnattendedLog, AnUnwritableLogEndsWithAUsageErrorBeforeAnyRunStarts) {
 }
 
 // A run that says how it ended twice: the runner shows the second word as a
-// fault, never as a result, and trusts neither when they disagree.
+// fault, never as a result, and trusts neither when they disagree. Every line
+// of the JSON stream is an event, whatever --progress asks for.
 struct SecondResult {
     const char* first;
     const char* second;
     const char* counted;  // the adapter's result in the summary
     int status;
+    UnattendedOptions::Progress progress = UnattendedOptions::Progress::Auto;
 };
 
 class UnattendedSecondResult : public testing::TestWithParam<SecondResult> {};
@@ -455,6 +457,7 @@ TEST_P(UnattendedSecondResult, IsAFaultInTheOutput) {
     UnattendedOptions options;
     options.addresses = {"10.0.0.1", "10.0.0.2"};
     options.json = true;
+    options.progress = param.progress;
     auto resultLine = [](const char* address, const char* name) {
         return formatJson(Event(address, "result").add("result", name).add("text", std::string("result: ") + name));
     };
@@ -468,9 +471,12 @@ TEST_P(UnattendedSecondResult, IsAFaultInTheOutput) {
         return spawnProcess("/bin/sh", "sh", {"-c", "printf '%s\\n' \"$0\"", lines}, {}, process);
     };
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     int status = runAdapters(options, launch);
+    std::string said = testing::internal::GetCapturedStderr();
     std::string output = testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, param.status) << output;
+    EXPECT_EQ(said.find('\033'), std::string::npos) << "no status line where no terminal shows it: " << said;
     std::vector<Event> results, faults, summaries;
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) {
@@ -489,10 +495,11 @@ TEST_P(UnattendedSecondResult, IsAFaultInTheOutput) {
     EXPECT_EQ(summaries[0].value("result"), param.counted);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runner, UnattendedSecondResult,
-                         testing::Values(SecondResult{"success", "success", "success", 0},
-                                         SecondResult{"success", "cancelled", "failed", 1},
-                                         SecondResult{"cancelled", "cancelled", "cancelled", 1}));
+INSTANTIATE_TEST_SUITE_P(
+    Runner, UnattendedSecondResult,
+    testing::Values(SecondResult{"success", "success", "success", 0}, SecondResult{"success", "cancelled", "failed", 1},
+                    SecondResult{"cancelled", "cancelled", "cancelled", 1},
+                    SecondResult{"success", "success", "success", 0, UnattendedOptions::Progress::Always}));
 
 TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
     UnattendedOptions options;

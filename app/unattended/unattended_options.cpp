@@ -270,8 +270,8 @@ constexpr OptionRow kOptionRows[] = {
      }},
     {"--parallel",
      "N",
-     {"upgrade up to N adapters at once (1 to 1000, default", "4); their runs take turns at the listener's 100 ports",
-      "and the 101 HTTP local ports, so most of them wait", "for their adapters' restarts meanwhile"},
+     {"upgrade up to N adapters at once (1 to 1000, default", "4; fewer when the open-file limit cannot hold N); they",
+      "take turns at the listener's 100 ports and the 101", "HTTP local ports, most waiting for their restarts"},
      [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
          int* parallel = &state->options->parallel;
          if (parseCount(value, parallel) && *parallel >= 1 && *parallel <= kMaxParallel) return true;

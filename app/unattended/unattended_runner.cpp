@@ -110,8 +110,10 @@ public:
         size_t next = 0;
         int running = 0;
         for (;;) {
-            while (!cancelled_ && running < options_.parallel && next < runs_.size()) {
-                if (start(&runs_[next])) ++running;
+            while (!cancelled_ && !startsHeld_ && running < options_.parallel && next < runs_.size()) {
+                Start started = start(&runs_[next], running);
+                if (started == Start::Held) break;  // tried again once a run has ended
+                if (started == Start::Started) ++running;
                 ++next;
             }
             if (running == 0 && (cancelled_ || next >= runs_.size())) break;
@@ -136,21 +138,38 @@ public:
     }
 
 private:
-    bool start(AdapterRun* run) {
+    enum class Start { Started, Failed, Held };
+
+    // A start that the system refuses for want of processes or open files
+    // is held while other runs go on, and tried again when one of them ends:
+    // only with no run going is that the adapter's failure.
+    Start start(AdapterRun* run, int running) {
         std::vector<std::string> environment = environment_;
         std::string logPath = adapterLogPath(options_, run->address);
         if (!logPath.empty()) environment.push_back("ORB_TRACE=" + logPath);
         run->start = std::chrono::steady_clock::now();
-        run->started = true;
-        progress_.started(indexOf(run), secondsSince(batchStart_));
-        if (!launch_(adapterRunArguments(options_, run->address), environment, &run->process)) {
-            run->finished = true;
-            progress_.finished(indexOf(run), true, secondsSince(batchStart_));
-            print(resultEvent(run->address, "failed", Outcome::Failed)
-                      .add("text", "result: failed (the run could not be started)"));
-            return false;
+        if (launch_(adapterRunArguments(options_, run->address), environment, &run->process)) {
+            run->started = true;
+            progress_.started(indexOf(run), secondsSince(batchStart_));
+            return Start::Started;
         }
-        return true;
+        if (run->process.shortOfResources && running > 0) {
+            if (!shortageSaid_)
+                writeLine(StandardStream::Error,
+                          "orb-upgrade: the system is short of processes or open files: the next runs start as "
+                          "others end\n");
+            shortageSaid_ = true;
+            startsHeld_ = true;
+            return Start::Held;
+        }
+        run->started = true;
+        run->finished = true;
+        progress_.started(indexOf(run), secondsSince(batchStart_));
+        progress_.finished(indexOf(run), true, secondsSince(batchStart_));
+        std::string why = run->process.shortOfResources ? ": the system is short of processes or open files" : "";
+        print(resultEvent(run->address, "failed", Outcome::Failed)
+                  .add("text", "result: failed (the run could not be started" + why + ")"));
+        return Start::Failed;
     }
 
     void waitForOutput(int* running) {
@@ -336,6 +355,7 @@ private:
         closeProcessInput(&run->process);
         int status = waitForProcess(run->process.id);
         run->finished = true;
+        startsHeld_ = false;  // what it held is free again
         run->seconds = secondsSince(run->start);
         ledger_.forgetRun(static_cast<int>(indexOf(run)));
         if (run->resultSeen) return;
@@ -402,6 +422,8 @@ private:
     std::vector<AdapterRun> runs_;
     std::vector<std::string> environment_;
     bool cancelled_ = false;
+    bool startsHeld_ = false;  // a start failed for want of resources: none until a run ends
+    bool shortageSaid_ = false;
     PortTurnLedger ledger_;
     BatchProgress progress_;
     bool liveView_ = false;
@@ -416,6 +438,27 @@ private:
 [[noreturn]] void endWithUsageError(const std::string& error) {
     std::fprintf(stderr, "orb-upgrade: %s\n(orb-upgrade --unattended --help lists the options)\n", error.c_str());
     endProcess(static_cast<int>(Outcome::UsageError));
+}
+
+// Two pipe ends a run, and what the process holds besides them.
+constexpr size_t kFilesPerRun = 2;
+constexpr size_t kFilesBesideRuns = 64;
+
+// No adapter fails for the batch's own limit on open files (the usual 1,024
+// would stop a batch of 600): the limit is raised as far as the hard limit
+// lets it, and fewer runs go at once when that is not enough, said on
+// standard error (standard output may be a JSON stream).
+void fitToOpenFileLimit(UnattendedOptions* options) {
+    size_t runsAtOnce = std::min(options->addresses.size(), static_cast<size_t>(options->parallel));
+    size_t wanted = kFilesPerRun * runsAtOnce + kFilesBesideRuns;
+    size_t limit = raiseOpenFileLimit(wanted);
+    if (limit >= wanted) return;
+    size_t fitting = limit > kFilesBesideRuns + kFilesPerRun ? (limit - kFilesBesideRuns) / kFilesPerRun : 1;
+    std::fprintf(stderr,
+                 "orb-upgrade: the limit on open files (%zu, the most it can be raised to) lets %zu runs go at once: "
+                 "--parallel %d is taken as %zu\n",
+                 limit, fitting, options->parallel, fitting);
+    options->parallel = static_cast<int>(fitting);
 }
 
 }  // namespace
@@ -445,12 +488,7 @@ int runAdapters(const UnattendedOptions& given, const RunLauncher& launch) {
     // The password as taken, whichever source gave it.
     if (!options.password.empty()) environment.push_back(std::string(kPasswordVariable) + "=" + options.password);
     catchStopSignals();
-    // Two pipes a run, and what the process holds besides (the usual limit
-    // of 1,024 would stop a batch of 600).
-    size_t runsAtOnce = std::min(options.addresses.size(), static_cast<size_t>(options.parallel));
-    if (!raiseOpenFileLimit(2 * runsAtOnce + 64))
-        std::fprintf(stderr, "orb-upgrade: the limit on open files is below %zu; runs that cannot be started fail\n",
-                     2 * runsAtOnce + 64);
+    fitToOpenFileLimit(&options);
     Runner runner(options, launch);
     return runner.run(environment);
 }

@@ -8,15 +8,21 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/posix/spawn_failure.h"
 #include "platform/posix/stop_signal_wake.h"
 
 namespace orb {
 
 bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::string>& environment, SelfEntry entry,
                SpawnedProcess* process) {
+    process->shortOfResources = false;
     int output[2], input[2];
-    if (::pipe2(output, O_CLOEXEC) != 0) return false;
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        process->shortOfResources = isShortOfResources(errno);
+        return false;
+    }
     if (::pipe2(input, O_CLOEXEC) != 0) {
+        process->shortOfResources = isShortOfResources(errno);
         ::close(output[0]);
         ::close(output[1]);
         return false;
@@ -48,9 +54,11 @@ bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::stri
         entry(args);
         ::_exit(127);  // not reached: the entry ends the process
     }
+    int forkError = errno;
     ::close(output[1]);
     ::close(input[0]);
     if (pid < 0) {
+        process->shortOfResources = isShortOfResources(forkError);
         ::close(output[0]);
         ::close(input[1]);
         return false;

@@ -28,11 +28,15 @@ HANDLE inputOf(const SpawnedProcess& process) {
 // reaches the same entry through the arguments.
 bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::string>& environment, SelfEntry,
                SpawnedProcess* process) {
+    process->shortOfResources = false;
     std::string program = ownProgramPath();
     if (program.empty()) return false;
     SECURITY_ATTRIBUTES plain{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &plain, 0)) return false;
+    if (!CreatePipe(&readEnd, &writeEnd, &plain, 0)) {
+        process->shortOfResources = isShortOfResources(GetLastError());
+        return false;
+    }
     // Only the run's end may be inherited, and only by the run (startRun).
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     bool started = startRun(program, program, args, environment, readEnd, process);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,10 +15,13 @@
 #include <thread>
 #include <tuple>
 
+#include "platform/process.h"
+#include "platform/self_spawn.h"
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_options.h"
 #include "app/unattended/unattended_outcome.h"
 #include "app/unattended/unattended_runner.h"
+#include "tests/support/child_process.h"
 
 namespace orb::unattended {
 namespace {
@@ -500,6 +504,64 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(SecondResult{"success", "success", "success", 0}, SecondResult{"success", "cancelled", "failed", 1},
                     SecondResult{"cancelled", "cancelled", "cancelled", 1},
                     SecondResult{"success", "success", "success", 0, UnattendedOptions::Progress::Always}));
+
+// A batch larger than the open files it may hold: with a hard limit of 1,024
+// a thousand runs at once would need two thousand pipe ends. The batch takes
+// fewer at once and says so; a start that still finds no file free (the
+// process holds `heldFiles` more than the batch counts on) waits for a run to
+// end. Every run is forked as the program forks it, and reports at once.
+struct OpenFileLimitCase {
+    const char* name;
+    int heldFiles;
+};
+
+void PrintTo(const OpenFileLimitCase& c, std::ostream* out) { *out << c.name; }
+
+class UnattendedOpenFileLimit : public testing::TestWithParam<OpenFileLimitCase> {};
+
+void reportSuccessAndEnd(const std::vector<std::string>& args) {
+    std::string address = *(std::find(args.begin(), args.end(), "--address") + 1);
+    std::string line = formatJson(resultEvent(address, "success", Outcome::Success).add("text", "result: success"));
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    ::_exit(0);
+}
+
+TEST_P(UnattendedOpenFileLimit, AThousandAtOnceUnderAHardLimitOf1024AllRun) {
+    const int held = GetParam().heldFiles;
+    test::ChildResult batch = test::runInChild(
+        [held] {
+            rlimit limit{1024, 1024};
+            if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(99);
+            for (int i = 0; i < held; ++i) ::open("/dev/null", O_RDONLY);
+            UnattendedOptions options;
+            options.json = true;
+            options.parallel = 1000;
+            for (uint32_t i = 0; i < 1000; ++i) options.addresses.push_back(formatIPv4(0x0a000001 + i));
+            endProcess(runAdapters(options, [](const std::vector<std::string>& args,
+                                               const std::vector<std::string>& environment, SpawnedProcess* process) {
+                return spawnSelf(args, environment, reportSuccessAndEnd, process);
+            }));
+        },
+        120000);
+    std::string tail = batch.output.substr(batch.output.size() > 4000 ? batch.output.size() - 4000 : 0);
+    EXPECT_EQ(batch.exitCode, 0) << tail;
+    EXPECT_EQ(test::countLines(batch.output, "\"event\":\"totals\",\"adapters\":1000,\"success\":1000,"), 1) << tail;
+    EXPECT_EQ(test::countLines(batch.output,
+                               "orb-upgrade: the limit on open files (1024, the most it can be raised "
+                               "to) lets 480 runs go at once: --parallel 1000 is taken as 480"),
+              1)
+        << batch.output.substr(0, 2000);
+    EXPECT_EQ(test::countLines(batch.output, "the system is short of processes or open files: the next runs start"),
+              held > 0 ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runner, UnattendedOpenFileLimit,
+                         testing::Values(OpenFileLimitCase{"FewerAtOnce", 0},
+                                         OpenFileLimitCase{"AStartWithoutAFreeFileWaitsForARunToEnd", 400}),
+                         [](const testing::TestParamInfo<OpenFileLimitCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
     UnattendedOptions options;

@@ -92,12 +92,7 @@ public:
         std::lock_guard<std::mutex> working(workMutex_);
         if (resultWritten_) return;
         ending_ = true;
-        std::deque<std::function<void()>> rest;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            rest.swap(queue_);
-        }
-        for (auto& note : rest) note();
+        takeLateNotes();
         Outcome outcome = classifyRun(seen_);
         std::string name = outcomeName(outcome, seen_);
         std::string error = stoppedAsAnswer() ? std::string() : endMessage_;
@@ -124,6 +119,15 @@ public:
             text += "; " + secondRequestNote_;
         write(event.add("text", text));
         resultWritten_ = true;  // the last word: nothing after it
+    }
+
+    // The log file cannot be written any more (diagnostics_log.h), from
+    // whichever thread met it.
+    void logFailed(const std::string& path, const std::string& reason) {
+        post([this, path, reason] {
+            emit(Event(adapter_, "log-error").add("file", path).add("reason", reason),
+                 "the log " + path + " cannot be written (" + reason + "): the rest of this run is not logged there");
+        });
     }
 
     // RunObserver: each call queues its values for the driver's thread.
@@ -209,6 +213,16 @@ public:
     }
 
 private:
+    // What is still queued, at the end: the caller holds workMutex_.
+    void takeLateNotes() {
+        std::deque<std::function<void()>> rest;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            rest.swap(queue_);
+        }
+        for (auto& note : rest) note();
+    }
+
     struct PendingAction {
         WindowHandle window;
         std::function<bool()> attempt;
@@ -597,6 +611,8 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
     const char* password = std::getenv("ORB_PASSWORD");
     // Never destroyed: the program's threads run until _exit.
     activeDriver = new Driver(options, password != nullptr ? password : "");
+    setDiagnosticsLogFailureHandler(
+        [](const std::string& path, const std::string& reason) { activeDriver->logFailed(path, reason); });
     dialogs::installDialogView(activeDriver);
     setRunObserver(activeDriver);
     // Runs started in the same millisecond draw different file names and nonces.

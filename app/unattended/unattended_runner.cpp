@@ -321,6 +321,13 @@ private:
             takeTurnEvent(run, *event);
             return;
         }
+        // Said where the person who reads standard error sees it too, once:
+        // the run says it once.
+        if (event->value("event") == "log-error")
+            writeLine(StandardStream::Error, "orb-upgrade: " + run->address + ": the log " +
+                                                 escapeForTerminal(event->value("file")) + " cannot be written (" +
+                                                 escapeForTerminal(event->value("reason")) +
+                                                 "); the run goes on without it\n");
         if (event->value("event") == "result" && run->resultSeen) {
             reportSecondResult(run, *event);
             return;

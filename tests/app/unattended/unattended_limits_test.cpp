@@ -4,11 +4,18 @@
 // no adapter or the same one twice, an adapter's hostile texts, a hang-up
 // during the upload, and a diagnostics log under a flood.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -339,6 +346,45 @@ TEST_F(UnattendedLimits, TheLogIsTheUsersAloneAndAFloodCannotFillIt) {
     struct stat target {};
     EXPECT_NE(::lstat("/tmp/orb-unattended-limits-target", &target), 0) << "nothing was created through the link";
     std::remove(link.c_str());
+}
+
+// The logs on a file system with no room left (a tmpfs filled before the
+// batch starts, in mounts of the batch's own): each run says so once, on
+// standard error and as an event that names its file and the reason, and
+// goes on to its result.
+TEST_F(UnattendedLimits, ALogThatCannotBeWrittenIsSaidOnceAndTheRunsGoOn) {
+    const std::string folder = "/tmp/orb-unattended-full-" + std::to_string(::getpid());
+    std::filesystem::create_directories(folder);
+    SimProcess sim;
+    ASSERT_TRUE(startSim(sim, 12, {"--count=2"})) << sim.diagnostics();
+    auto onAFullFileSystem = [&] {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") != 0) {
+            std::printf("no tmpfs of its own: %s\n", std::strerror(errno));
+            ::_exit(77);
+        }
+        int filler = ::open((folder + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+        const std::string page(4096, 'x');
+        while (filler >= 0 && ::write(filler, page.data(), page.size()) > 0) {}
+    };
+    UnattendedResult run = runUnattendedInChild(command({"--json", "--parallel", "2", "--log", folder + "/trace",
+                                                         "--address", adapter(12), "--address", adapter(13)}),
+                                                kPcAddress, nullptr, 60000, onAFullFileSystem);
+    std::filesystem::remove_all(folder);
+    if (run.exitCode == 77 && run.output.find("no tmpfs of its own") == 0) GTEST_SKIP() << run.output;
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    std::vector<Event> said = eventsNamed(run.output, "log-error");
+    for (unsigned host : {12u, 13u}) {
+        EXPECT_EQ(resultsIn(run.output)[adapter(host)].value("result"), "success") << run.output;
+        const std::string file = folder + "/trace." + adapter(host);
+        EXPECT_EQ(std::count_if(said.begin(), said.end(), [&](const Event& e) { return e.value("file") == file; }), 1)
+            << run.output;
+        EXPECT_EQ(countLines(run.output, "orb-upgrade: " + adapter(host) + ": the log " + file +
+                                             " cannot be written (No space left on device)"),
+                  1)
+            << run.output;
+    }
+    for (const Event& event : said) EXPECT_EQ(event.value("reason"), "No space left on device");
 }
 
 // A refused read request and a write request in turn, as long as the run waits:

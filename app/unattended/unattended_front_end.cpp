@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/process.h"
+#include "platform/self_spawn.h"
 #include "platform/signals.h"
 #include "base/diagnostics_log.h"
 #include "base/ipv4_text.h"
@@ -93,6 +94,9 @@ public:
         if (resultWritten_) return;
         ending_ = true;
         takeLateNotes();
+        // Gone before its stop was taken (the run ended at once, refused a
+        // port turn that will never come).
+        if (batchGone_ && seen_.stopReason == StopReason::None) seen_.stopReason = StopReason::BatchGone;
         Outcome outcome = classifyRun(seen_);
         std::string name = outcomeName(outcome, seen_);
         std::string error = stoppedAsAnswer() ? std::string() : endMessage_;
@@ -117,6 +121,12 @@ public:
         if (outcome == Outcome::NoRequest) text += "; " + hintText();
         if (!secondRequestNote_.empty() && text.find(secondRequestNote_) == std::string::npos)
             text += "; " + secondRequestNote_;
+        if (seen_.stopReason == StopReason::BatchGone && outcome == Outcome::Cancelled)
+            text += "; the batch that started this run is gone";
+        // The log ends with the result too: where no one reads the events
+        // any more, it is what is left of the run.
+        writeDiagnosticsEntry(text);
+        takeLateNotes();  // that very write may have failed
         write(event.add("text", text));
         resultWritten_ = true;  // the last word: nothing after it
     }
@@ -209,6 +219,17 @@ public:
     void stopSignalNoted() {
         post([this] {
             stop(StopReason::Signal, Event(adapter_, "cancel"), "cancel: a signal asks to stop; pressing Cancel");
+        });
+    }
+
+    // The end of the input that only the batch writes: the batch is gone
+    // (killed, crashed), and nothing would read the result any more but the
+    // log. Cancel as for a stop signal.
+    void batchGone() {
+        batchGone_ = true;
+        post([this] {
+            stop(StopReason::BatchGone, Event(adapter_, "cancel"),
+                 "cancel: the batch that started this run is gone; pressing Cancel");
         });
     }
 
@@ -584,6 +605,7 @@ private:
     std::vector<PendingAction> pending_;
     std::set<WindowHandle> cancelPressed_;
     bool stopping_ = false;
+    std::atomic<bool> batchGone_{false};
     bool ending_ = false;
     bool resultWritten_ = false;
     // Set when the adapter's read request has arrived: the listener's thread,
@@ -627,6 +649,7 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
             activeDriver->stopSignalNoted();
         }
     }).detach();
+    setStandardInputEndHandler([] { activeDriver->batchGone(); });
     installPortTurnClient(options.addresses.at(0));
     dialogs::startProgramThread(program);
     activeDriver->run();

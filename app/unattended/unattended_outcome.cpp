@@ -30,7 +30,8 @@ Outcome classifyStop(const Observation& seen) {
         case StopReason::NoRequest: return Outcome::NoRequest;
         case StopReason::HttpTimeout: return seen.uploaded ? Outcome::NoAnswerAfterUpload : Outcome::NotReachable;
         case StopReason::UsageError: return Outcome::UsageError;
-        case StopReason::Signal: return Outcome::Cancelled;
+        case StopReason::Signal:
+        case StopReason::BatchGone: return Outcome::Cancelled;
         case StopReason::Current: return Outcome::Success;
         // With --force a current adapter would be written too: the check says so.
         case StopReason::Checked:

@@ -29,6 +29,7 @@ enum class Outcome {
 enum class StopReason {
     None,
     Signal,
+    BatchGone,    // the batch that started the run is gone: the end of its input
     NoRequest,    // --request-timeout passed without the adapter's read request
     HttpTimeout,  // --http-timeout passed with an exchange unfinished
     UsageError,   // the dialogs cannot be answered as the options say

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -86,12 +87,25 @@ void closeProcessInput(SpawnedProcess* process) {
     process->inputFd = -1;
 }
 
+namespace {
+
+std::atomic<void (*)()> inputEndHandler{nullptr};
+
+long endOfInput() {
+    if (void (*handler)() = inputEndHandler.exchange(nullptr)) handler();
+    return 0;
+}
+
+}  // namespace
+
 long readStandardInput(char* buffer, size_t size) {
     for (;;) {
         ssize_t got = ::read(STDIN_FILENO, buffer, size);
         if (got < 0 && errno == EINTR) continue;
-        return got < 0 ? 0 : static_cast<long>(got);
+        return got <= 0 ? endOfInput() : static_cast<long>(got);
     }
 }
+
+void setStandardInputEndHandler(void (*handler)()) { inputEndHandler = handler; }
 
 }  // namespace orb

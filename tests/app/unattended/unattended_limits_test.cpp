@@ -259,14 +259,18 @@ TEST_F(UnattendedLimits, AnAdaptersHostileTextsReachNoTerminalAndKeepJsonValid) 
 
 // A hang-up reaches the whole process group, the runs too, as when the
 // terminal or SSH session goes away. Started under nohup the batch goes on.
+// A batch killed outright takes its runs with it: each cancels at once, and
+// ends its log with its result. Either way each log's last line is the result.
 struct HangUpCase {
     const char* name;
     bool ignoredAtStart;
+    bool killBatch;  // SIGKILL to the batch alone, instead of SIGHUP to the group
     unsigned hosts[2];
     const char* tftpDelay;
     int exitCode;
     const char* result;
     const char* error;
+    const char* logEnd;  // the end of each run's log
 };
 
 void PrintTo(const HangUpCase& c, std::ostream* out) { *out << c.name; }
@@ -275,44 +279,78 @@ class HangUps : public UnattendedLimits, public testing::WithParamInterface<Hang
 
 TEST_P(HangUps, DuringTheUploads) {
     const HangUpCase& c = GetParam();
+    const std::string log = freshLogPath(c.name);
     SimProcess first, second;
     ASSERT_TRUE(startSim(first, c.hosts[0], {c.tftpDelay})) << first.diagnostics();
     ASSERT_TRUE(startSim(second, c.hosts[1], {c.tftpDelay})) << second.diagnostics();
-    bool hungUp = false;
+    std::optional<std::chrono::steady_clock::time_point> hungUp;
     auto watch = [&](const std::string& output, pid_t pid) {
         if (hungUp) return;
         std::set<std::string> uploading;
         for (const Event& event : eventsNamed(output, "upload")) uploading.insert(event.value("adapter"));
         if (uploading.count(adapter(c.hosts[0])) == 0 || uploading.count(adapter(c.hosts[1])) == 0) return;
-        hungUp = true;
-        ::kill(-pid, SIGHUP);
+        hungUp = std::chrono::steady_clock::now();
+        c.killBatch ? ::kill(pid, SIGKILL) : ::kill(-pid, SIGHUP);
     };
     auto asStarted = [&] {
         ::setpgid(0, 0);
         ::signal(SIGHUP, c.ignoredAtStart ? SIG_IGN : SIG_DFL);
     };
-    UnattendedResult run = runUnattendedInChild(command({"--json", "--parallel", "2", "--address", adapter(c.hosts[0]),
-                                                         "--address", adapter(c.hosts[1])}),
+    UnattendedResult run = runUnattendedInChild(command({"--json", "--parallel", "2", "--log", log, "--address",
+                                                         adapter(c.hosts[0]), "--address", adapter(c.hosts[1])}),
                                                 kPcAddress, watch, 60000, asStarted);
-    EXPECT_TRUE(hungUp) << run.output;
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    ASSERT_TRUE(hungUp) << run.output;
+    // The output ends when the last process that holds it, a run, has ended.
+    double runsLasted = std::chrono::duration<double>(std::chrono::steady_clock::now() - *hungUp).count();
+    if (c.killBatch) {
+        EXPECT_EQ(run.signal, SIGKILL) << run.output;
+        EXPECT_LT(runsLasted, 2.0) << "the runs went on without their batch";
+    } else {
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    }
     std::map<std::string, Event> results = resultsIn(run.output);
     for (unsigned host : c.hosts) {
-        EXPECT_EQ(results[adapter(host)].value("result"), c.result) << run.output;
-        EXPECT_EQ(results[adapter(host)].value("error"), c.error) << run.output;
+        if (!c.killBatch) {
+            EXPECT_EQ(results[adapter(host)].value("result"), c.result) << run.output;
+            EXPECT_EQ(results[adapter(host)].value("error"), c.error) << run.output;
+        }
+        std::string text = readWholeFile(log + "." + adapter(host));
+        std::remove((log + "." + adapter(host)).c_str());
+        EXPECT_TRUE(text.ends_with(std::string(c.logEnd) + "\n"))
+            << text.substr(text.size() > 600 ? text.size() - 600 : 0);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Unattended, HangUps,
-    testing::Values(HangUpCase{"CancelsEveryRunWithItsResult",
-                               false,
-                               {6, 7},
-                               "--tftp-delay-ms=20",
-                               1,
-                               "cancelled",
-                               "Upgrade Failed: User Abort"},
-                    HangUpCase{"UnderNohupTheBatchFinishes", true, {40, 41}, "--tftp-delay-ms=2", 0, "success", ""}),
+    testing::Values(
+        HangUpCase{"CancelsEveryRunWithItsResult",
+                   false,
+                   false,
+                   {6, 7},
+                   "--tftp-delay-ms=20",
+                   1,
+                   "cancelled",
+                   "Upgrade Failed: User Abort",
+                   "result: cancelled (Upgrade Failed: User Abort)"},
+        HangUpCase{"UnderNohupTheBatchFinishes",
+                   true,
+                   false,
+                   {40, 41},
+                   "--tftp-delay-ms=2",
+                   0,
+                   "success",
+                   "",
+                   "result: success, version 2.0.10(a)"},
+        HangUpCase{"KilledTheBatchTakesItsRunsWithIt",
+                   false,
+                   true,
+                   {14, 15},
+                   "--tftp-delay-ms=20",
+                   0,
+                   "",
+                   "",
+                   "result: cancelled (Upgrade Failed: User Abort); the batch that started this run is gone"}),
     [](const testing::TestParamInfo<HangUpCase>& info) { return std::string(info.param.name); });
 
 // 5,000 read requests for other files while the run waits for the adapter's:

@@ -657,6 +657,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "cancelled"},
         OutcomeCase{"CancelledInTheWarning", stoppedFor(StopReason::Signal, RunOutcome::Declined), Outcome::Cancelled,
                     "cancelled"},
+        OutcomeCase{"CancelledAsTheBatchIsGone", stoppedFor(StopReason::BatchGone, RunOutcome::UserAbort, true),
+                    Outcome::Cancelled, "cancelled"},
         OutcomeCase{"NoRequest", stoppedFor(StopReason::NoRequest, RunOutcome::UserAbort), Outcome::NoRequest,
                     "no-request"},
         OutcomeCase{"AnswerNeverFinished", stoppedFor(StopReason::HttpTimeout, RunOutcome::UserAbort),

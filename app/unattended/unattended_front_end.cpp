@@ -21,6 +21,7 @@
 #include "dialogs/program_thread.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/error_box.h"
+#include "upgrade/port_turns.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/startup.h"
 #include "upgrade/upgrade_verdict.h"
@@ -54,7 +55,10 @@ bool isAlive(WindowHandle window) {
 class Driver final : public RunObserver, public dialogs::DialogView {
 public:
     Driver(const UnattendedOptions& options, std::string password)
-        : options_(options), adapter_(options.addresses.at(0)), password_(std::move(password)) {}
+        : options_(options), adapter_(options.addresses.at(0)), password_(std::move(password)) {
+        if (options.runTimeoutSeconds > 0)
+            runDeadline_ = SteadyClock::now() + std::chrono::seconds(options.runTimeoutSeconds);
+    }
 
     [[noreturn]] void run() {
         for (;;) {
@@ -219,6 +223,20 @@ public:
     void stopSignalNoted() {
         post([this] {
             stop(StopReason::Signal, Event(adapter_, "cancel"), "cancel: a signal asks to stop; pressing Cancel");
+        });
+    }
+
+    // A wait for a turn at the ports begins or ends (any thread): the run's
+    // own clock (--run-timeout) stands still meanwhile. Each wait is the
+    // batch's, as long as its share of the ports makes it.
+    void turnWaitBegan() {
+        post([this, at = SteadyClock::now()] {
+            if (turnWaits_++ == 0) turnWaitSince_ = at;
+        });
+    }
+    void turnWaitEnded() {
+        post([this, at = SteadyClock::now()] {
+            if (--turnWaits_ == 0 && runDeadline_) *runDeadline_ += at - turnWaitSince_;
         });
     }
 
@@ -498,6 +516,7 @@ private:
 
     std::optional<SteadyClock::time_point> nextDeadline() const {
         std::optional<SteadyClock::time_point> next = requestDeadline_;
+        if (runDeadline_ && turnWaits_ == 0 && (!next || *runDeadline_ < *next)) next = runDeadline_;
         for (const auto& [window, deadline] : httpDeadlines_)
             if (!next || deadline < *next) next = deadline;
         return next;
@@ -507,6 +526,17 @@ private:
         if (stopping_) {  // Cancel is on its way: nothing is left to time
             requestDeadline_.reset();
             httpDeadlines_.clear();
+            runDeadline_.reset();
+            return;
+        }
+        if (runDeadline_ && turnWaits_ == 0 && now >= *runDeadline_) {
+            runDeadline_.reset();
+            stop(StopReason::RunTimeout,
+                 Event(adapter_, "timeout")
+                     .add("limit", "run")
+                     .add("seconds", static_cast<long long>(options_.runTimeoutSeconds)),
+                 "the run has not ended within " + std::to_string(options_.runTimeoutSeconds) +
+                     " s (--run-timeout); pressing Cancel");
             return;
         }
         if (requestDeadline_ && now >= *requestDeadline_) {
@@ -602,6 +632,9 @@ private:
     std::optional<SteadyClock::time_point> lastRestartReport_;
     std::optional<SteadyClock::time_point> requestDeadline_;
     std::map<WindowHandle, SteadyClock::time_point> httpDeadlines_;
+    std::optional<SteadyClock::time_point> runDeadline_;  // moved on by the turn waits
+    int turnWaits_ = 0;                                   // under way now, on any thread
+    SteadyClock::time_point turnWaitSince_;
     std::vector<PendingAction> pending_;
     std::set<WindowHandle> cancelPressed_;
     bool stopping_ = false;
@@ -614,6 +647,29 @@ private:
 };
 
 Driver* activeDriver = nullptr;
+
+// The batch's keeper of port turns, with the run's clock stopped while it
+// waits for one.
+class TimedTurns final : public PortTurnKeeper {
+public:
+    explicit TimedTurns(PortTurnKeeper* keeper) : keeper_(keeper) {}
+    bool take(PortKind kind) override {
+        activeDriver->turnWaitBegan();
+        bool taken = keeper_->take(kind);
+        activeDriver->turnWaitEnded();
+        return taken;
+    }
+    void giveBack(PortKind kind) override { keeper_->giveBack(kind); }
+    bool retakeAfterNoFreePort(PortKind kind) override {
+        activeDriver->turnWaitBegan();
+        bool taken = keeper_->retakeAfterNoFreePort(kind);
+        activeDriver->turnWaitEnded();
+        return taken;
+    }
+
+private:
+    PortTurnKeeper* keeper_;
+};
 
 void reportOnEnd() {
     if (activeDriver != nullptr) activeDriver->reportResult();
@@ -651,6 +707,8 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
     }).detach();
     setStandardInputEndHandler([] { activeDriver->batchGone(); });
     installPortTurnClient(options.addresses.at(0));
+    // Never destroyed, as the keeper it wraps.
+    if (PortTurnKeeper* keeper = portTurnKeeper()) setPortTurnKeeper(new TimedTurns(keeper));
     dialogs::startProgramThread(program);
     activeDriver->run();
 }

@@ -299,6 +299,16 @@ constexpr OptionRow kOptionRows[] = {
      [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
          passValue(args, name, std::to_string(options.httpTimeoutSeconds));
      }},
+    {"--run-timeout",
+     "S",
+     {"give up on an adapter whose run has not ended in S", "seconds, its waits for a port turn not counted",
+      "(default 1800; 0: no limit): result run-timeout"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         return parseSeconds(name, value, &state->options->runTimeoutSeconds, error);
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         passValue(args, name, std::to_string(options.runTimeoutSeconds));
+     }},
     {"--json",
      nullptr,
      {"one JSON object a line for each step, instead of text"},
@@ -339,9 +349,8 @@ constexpr OptionRow kOptionRows[] = {
     {"--help",
      nullptr,
      {},
-     [](const std::string&, const std::string&, ParseState* state, std::string*) {
-         return state->options->help = true;
-     },
+     [](const std::string&, const std::string&, ParseState* state,
+        std::string*) { return state->options->help = true; },
      nullptr},
 };
 
@@ -497,8 +506,8 @@ std::vector<std::string> unattendedHelpLines() {
                                   "  adapter 3 not reachable, 4 authentication refused, 5 upload incomplete, 6 no",
                                   "  answer after the upload or another version, 7 cancelled (SIGINT, SIGTERM,",
                                   "  SIGHUP), 8 other failure, 9 no read request, 10 (--check) it would be",
-                                  "  upgraded; with several adapters 1 when any failed, else 10 when any would be",
-                                  "  upgraded.",
+                                  "  upgraded, 11 the run passed --run-timeout; with several adapters 1 when any",
+                                  "  failed, else 10 when any would be upgraded.",
                               });
     return lines;
 }

@@ -19,6 +19,11 @@ inline constexpr int kDefaultParallel = 4;
 inline constexpr int kMaxParallel = 1000;
 inline constexpr int kDefaultRequestTimeoutSeconds = 120;
 inline constexpr int kDefaultHttpTimeoutSeconds = 60;
+// Long enough for the slowest healthy adapter: the status query and the
+// trigger (60 s each at most, --http-timeout), its read request (120 s,
+// --request-timeout), an upload at one block a second (1,423 s), the restart
+// wait (50 s) and the check (60 s) make 1,773 s.
+inline constexpr int kDefaultRunTimeoutSeconds = 1800;
 inline constexpr int kMaxTimeoutSeconds = 9999;
 // The most of an addresses file that is read (about 250,000 adapters): a
 // larger one, or a device or pipe that never ends, is a usage error.
@@ -43,6 +48,8 @@ struct UnattendedOptions {
     // trigger, and each HTTP exchange; 0 waits for ever.
     int requestTimeoutSeconds = kDefaultRequestTimeoutSeconds;
     int httpTimeoutSeconds = kDefaultHttpTimeoutSeconds;
+    // The whole run, turns at the ports not counted; 0: no limit.
+    int runTimeoutSeconds = kDefaultRunTimeoutSeconds;
     bool json = false;
     // The live status line: Auto when standard output is a terminal and --json is not given.
     enum class Progress { Never, Auto, Always } progress = Progress::Auto;

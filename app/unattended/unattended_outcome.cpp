@@ -21,6 +21,7 @@ constexpr NamedOutcome kNames[] = {
     {"cancelled", Outcome::Cancelled},
     {"failed", Outcome::Failed},
     {"no-request", Outcome::NoRequest},
+    {"run-timeout", Outcome::RunTimeout},
 };
 
 // A Cancel the driver pressed ends the run as a user abort; what it pressed
@@ -28,6 +29,7 @@ constexpr NamedOutcome kNames[] = {
 Outcome classifyStop(const Observation& seen) {
     switch (seen.stopReason) {
         case StopReason::NoRequest: return Outcome::NoRequest;
+        case StopReason::RunTimeout: return Outcome::RunTimeout;
         case StopReason::HttpTimeout: return seen.uploaded ? Outcome::NoAnswerAfterUpload : Outcome::NotReachable;
         case StopReason::UsageError: return Outcome::UsageError;
         case StopReason::Signal:

@@ -130,6 +130,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "--request-timeout takes a number of seconds"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--http-timeout", "10000"},
                   "--http-timeout takes a number of seconds"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--run-timeout", "0"}, ""},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--run-timeout=10000"},
+                  "--run-timeout takes a number of seconds from 0 (no limit) to 9999"},
         UsageCase{{"--unattended", "--accept-warning"}, "no adapter"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.256"}, "not an IPv4 address"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0"}, "not an IPv4 address"},
@@ -585,13 +588,16 @@ TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
                                          "--request-timeout",
                                          "30",
                                          "--http-timeout",
-                                         "60"};
+                                         "60",
+                                         "--run-timeout",
+                                         "1800"};
     EXPECT_EQ(args, expected);
     UnattendedOptions child;
     EXPECT_EQ(parseUnattendedOptions(args, &child, &error), ParseResult::Run) << error;
     EXPECT_TRUE(child.adapterRun);
     EXPECT_EQ(child.requestTimeoutSeconds, 30);
     EXPECT_EQ(child.httpTimeoutSeconds, 60);
+    EXPECT_EQ(child.runTimeoutSeconds, 1800);
 }
 
 struct OutcomeCase {
@@ -661,6 +667,10 @@ INSTANTIATE_TEST_SUITE_P(
                     Outcome::Cancelled, "cancelled"},
         OutcomeCase{"NoRequest", stoppedFor(StopReason::NoRequest, RunOutcome::UserAbort), Outcome::NoRequest,
                     "no-request"},
+        OutcomeCase{"RunTimeout", stoppedFor(StopReason::RunTimeout, RunOutcome::UserAbort), Outcome::RunTimeout,
+                    "run-timeout"},
+        OutcomeCase{"RunTimeoutAfterTheUpload", stoppedFor(StopReason::RunTimeout, RunOutcome::UserAbort, true),
+                    Outcome::RunTimeout, "run-timeout"},
         OutcomeCase{"AnswerNeverFinished", stoppedFor(StopReason::HttpTimeout, RunOutcome::UserAbort),
                     Outcome::NotReachable, "not-reachable"},
         OutcomeCase{"AnswerNeverFinishedAfterUpload", stoppedFor(StopReason::HttpTimeout, RunOutcome::UserAbort, true),
@@ -695,6 +705,7 @@ TEST(UnattendedExitStatus, OneAdapterGivesItsClassSeveralGiveOne) {
     EXPECT_EQ(exitStatusFor({Outcome::Success}), 0);
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::Success}), 0);
     EXPECT_EQ(exitStatusFor({Outcome::NeedsUpgrade}), 10);
+    EXPECT_EQ(exitStatusFor({Outcome::RunTimeout}), 11);
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::NeedsUpgrade}), 10) << "some would be upgraded";
     EXPECT_EQ(exitStatusFor({Outcome::NeedsUpgrade, Outcome::NotReachable}), 1) << "a failure wins";
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::Cancelled}), 1);

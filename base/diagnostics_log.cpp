@@ -31,6 +31,13 @@ struct DiagnosticsLog {
     uint64_t untold = 0;   // entries of the run beyond the limit, not written
     uint64_t written = 0;  // bytes this run wrote to the file
     bool full = false;     // the size limit reached: nothing more is written
+    std::string path;
+    // A write failed: nothing more is written (an entry cut short would be
+    // followed by others, a log with holes); `failure` says why.
+    bool failed = false;
+    std::string failure;
+    DiagnosticsLogFailureHandler failureHandler = nullptr;
+    bool failureTold = false;
 };
 
 DiagnosticsLog& theLog() {
@@ -84,20 +91,35 @@ std::string withoutCarriageReturns(std::string_view text) {
 constexpr uint64_t kFullLineRoom = 128;
 static_assert(kStampWidth + std::char_traits<char>::length(kDiagnosticsLogFullText) + 1 <= kFullLineRoom);
 
+// Tells the handler of the first failure, once. The caller holds the mutex.
+void tellFailure(DiagnosticsLog& log) {
+    if (!log.failed || log.failureTold || log.failureHandler == nullptr) return;
+    log.failureTold = true;
+    log.failureHandler(log.path, log.failure);
+}
+
+void writeOrFail(DiagnosticsLog& log, const std::string& text) {
+    std::string reason = "the write failed";
+    if (writeLogFile(log.file, text.data(), text.size(), &reason)) {
+        log.written += text.size();
+        return;
+    }
+    log.failed = true;
+    log.failure = reason;
+    tellFailure(log);
+}
+
 // Writes a formatted entry unless the run's bytes would pass the size limit;
 // the first entry that would writes the line that says so instead, and nothing
 // follows it. The caller holds the mutex.
 void appendEntry(DiagnosticsLog& log, const std::string& entry, uint64_t now) {
-    if (log.full || log.file == kNoLogFile) return;
+    if (log.full || log.failed || log.file == kNoLogFile) return;
     if (log.written + entry.size() > kDiagnosticsLogLimitBytes - kFullLineRoom) {
         log.full = true;
-        std::string last = formatDiagnosticsEntry(now, kDiagnosticsLogFullText);
-        writeLogFile(log.file, last.data(), last.size());
-        log.written += last.size();
+        writeOrFail(log, formatDiagnosticsEntry(now, kDiagnosticsLogFullText));
         return;
     }
-    writeLogFile(log.file, entry.data(), entry.size());
-    log.written += entry.size();
+    writeOrFail(log, entry);
 }
 
 // Ends the run of one kind: "N more like the line above" for what it did not
@@ -130,7 +152,7 @@ void writeEntry(const char* kind, std::string_view text) {
     uint64_t now = utcMillisecondsNow();
     DiagnosticsLog& log = theLog();
     std::lock_guard<std::mutex> lock(log.mutex);
-    if (log.file == kNoLogFile || log.full) return;
+    if (log.file == kNoLogFile || log.full || log.failed) return;
     // Masked before the time stamp, the indentation and the escapes go in, so
     // that none can hide a secret from the mask nor be taken for one. The
     // carriage returns, which the entry drops, go first: a secret split by one
@@ -183,6 +205,10 @@ bool openDiagnosticsLog(const char* optionValue, std::string* error) {
         log.file = file;
         log.written = 0;
         log.full = false;
+        log.path = path;
+        log.failed = false;
+        log.failure.clear();
+        log.failureTold = false;
     }
     active.store(true);
     uint64_t now = utcMillisecondsNow();
@@ -248,6 +274,13 @@ void logDiagnostics(const char* format, ...) {
     std::vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
     writeDiagnosticsEntry(text);
+}
+
+void setDiagnosticsLogFailureHandler(DiagnosticsLogFailureHandler handler) {
+    DiagnosticsLog& log = theLog();
+    std::lock_guard<std::mutex> lock(log.mutex);
+    log.failureHandler = handler;
+    tellFailure(log);
 }
 
 void addDiagnosticsSecret(std::string_view secret) {

@@ -49,6 +49,15 @@ __attribute__((format(printf, 1, 2)))
 #endif
 void logDiagnostics(const char* format, ...);
 
+// The first write to the log file that fails (a full disk, an I/O error, a
+// write cut short) ends what the run writes there: nothing more goes to the
+// file, and the handler learns it once, with the file's name and the
+// system's reason. A handler set after the failure learns it at once. It may
+// be called on any thread with the log's lock held: it must not log, and must
+// return quickly.
+using DiagnosticsLogFailureHandler = void (*)(const std::string& path, const std::string& reason);
+void setDiagnosticsLogFailureHandler(DiagnosticsLogFailureHandler handler);
+
 // A text that the log masks from now on, wherever it appears (a password as
 // typed). Empty texts are ignored.
 void addDiagnosticsSecret(std::string_view secret);

@@ -20,8 +20,10 @@ inline constexpr LogFileHandle kNoLogFile = -1;
 // symbolic link", "it is a directory", "it is not a regular file", else the
 // system's words).
 LogFileHandle openLogFile(const char* path, std::string* reason);
-// Appends the bytes; false when they could not all be written.
-bool writeLogFile(LogFileHandle file, const char* data, size_t size);
+// Appends the bytes; false when they could not all be written (a full disk,
+// an I/O error, a write that stopped short), with the system's reason in
+// `reason` when given.
+bool writeLogFile(LogFileHandle file, const char* data, size_t size, std::string* reason = nullptr);
 void closeLogFile(LogFileHandle file);
 
 }  // namespace orb

@@ -6,7 +6,7 @@
 namespace orb {
 
 // Raises the soft limit on open files towards `wanted`, as far as the hard
-// limit lets it; true when the limit is now at least `wanted`.
-bool raiseOpenFileLimit(size_t wanted);
+// limit lets it; the limit now in force (SIZE_MAX: none).
+size_t raiseOpenFileLimit(size_t wanted);
 
 }  // namespace orb

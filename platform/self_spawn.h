@@ -38,4 +38,10 @@ void closeProcessInput(SpawnedProcess* process);
 // an error. Blocks until there is some.
 long readStandardInput(char* buffer, size_t size);
 
+// Calls `handler` once, on the reading thread, when readStandardInput first
+// meets the end of the input (or an error there). A run's input is its
+// runner's pipe, which only the runner writes (Windows: holds): its end means
+// that the runner has closed it or is gone.
+void setStandardInputEndHandler(void (*handler)());
+
 }  // namespace orb

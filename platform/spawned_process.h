@@ -14,6 +14,10 @@ struct SpawnedProcess {
     int id = -1;        // the process id
     int outputFd = -1;  // the read end of its standard output (Windows: the seam's own number for it)
     int inputFd = -1;   // the write end of its standard input (self_spawn.h), or none
+    // Set by a start that failed for want of processes, threads, memory or
+    // open files (POSIX: EAGAIN, ENOMEM, EMFILE, ENFILE; Windows: the
+    // system's resources or quota): it may work once another process has ended.
+    bool shortOfResources = false;
 };
 
 // This program's own executable, to start another copy of it.

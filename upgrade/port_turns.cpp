@@ -14,6 +14,8 @@ std::atomic<PortTurnKeeper*> installed{nullptr};
 
 void setPortTurnKeeper(PortTurnKeeper* keeper) { installed = keeper; }
 
+PortTurnKeeper* portTurnKeeper() { return installed.load(); }
+
 void takePortTurn(PortKind kind) {
     PortTurnKeeper* keeper = installed.load();
     if (keeper != nullptr && !keeper->take(kind)) failRun(RunOutcome::UserAbort);

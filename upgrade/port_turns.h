@@ -26,6 +26,8 @@ public:
 
 // nullptr: none (the default).
 void setPortTurnKeeper(PortTurnKeeper* keeper);
+// The keeper installed, or nullptr: for one that wraps it.
+PortTurnKeeper* portTurnKeeper();
 
 // take() of the installed keeper; true without one. A refused turn ends the
 // run as Cancel would.

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/process.h"
+#include "platform/self_spawn.h"
 #include "platform/signals.h"
 #include "base/diagnostics_log.h"
 #include "base/ipv4_text.h"
@@ -20,6 +21,7 @@
 #include "dialogs/program_thread.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/error_box.h"
+#include "upgrade/port_turns.h"
 #include "upgrade/run_observer.h"
 #include "upgrade/startup.h"
 #include "upgrade/upgrade_verdict.h"
@@ -53,7 +55,10 @@ bool isAlive(WindowHandle window) {
 class Driver final : public RunObserver, public dialogs::DialogView {
 public:
     Driver(const UnattendedOptions& options, std::string password)
-        : options_(options), adapter_(options.addresses.at(0)), password_(std::move(password)) {}
+        : options_(options), adapter_(options.addresses.at(0)), password_(std::move(password)) {
+        if (options.runTimeoutSeconds > 0)
+            runDeadline_ = SteadyClock::now() + std::chrono::seconds(options.runTimeoutSeconds);
+    }
 
     [[noreturn]] void run() {
         for (;;) {
@@ -92,12 +97,10 @@ public:
         std::lock_guard<std::mutex> working(workMutex_);
         if (resultWritten_) return;
         ending_ = true;
-        std::deque<std::function<void()>> rest;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            rest.swap(queue_);
-        }
-        for (auto& note : rest) note();
+        takeLateNotes();
+        // Gone before its stop was taken (the run ended at once, refused a
+        // port turn that will never come).
+        if (batchGone_ && seen_.stopReason == StopReason::None) seen_.stopReason = StopReason::BatchGone;
         Outcome outcome = classifyRun(seen_);
         std::string name = outcomeName(outcome, seen_);
         std::string error = stoppedAsAnswer() ? std::string() : endMessage_;
@@ -122,8 +125,23 @@ public:
         if (outcome == Outcome::NoRequest) text += "; " + hintText();
         if (!secondRequestNote_.empty() && text.find(secondRequestNote_) == std::string::npos)
             text += "; " + secondRequestNote_;
+        if (seen_.stopReason == StopReason::BatchGone && outcome == Outcome::Cancelled)
+            text += "; the batch that started this run is gone";
+        // The log ends with the result too: where no one reads the events
+        // any more, it is what is left of the run.
+        writeDiagnosticsEntry(text);
+        takeLateNotes();  // that very write may have failed
         write(event.add("text", text));
         resultWritten_ = true;  // the last word: nothing after it
+    }
+
+    // The log file cannot be written any more (diagnostics_log.h), from
+    // whichever thread met it.
+    void logFailed(const std::string& path, const std::string& reason) {
+        post([this, path, reason] {
+            emit(Event(adapter_, "log-error").add("file", path).add("reason", reason),
+                 "the log " + path + " cannot be written (" + reason + "): the rest of this run is not logged there");
+        });
     }
 
     // RunObserver: each call queues its values for the driver's thread.
@@ -208,7 +226,42 @@ public:
         });
     }
 
+    // A wait for a turn at the ports begins or ends (any thread): the run's
+    // own clock (--run-timeout) stands still meanwhile. Each wait is the
+    // batch's, as long as its share of the ports makes it.
+    void turnWaitBegan() {
+        post([this, at = SteadyClock::now()] {
+            if (turnWaits_++ == 0) turnWaitSince_ = at;
+        });
+    }
+    void turnWaitEnded() {
+        post([this, at = SteadyClock::now()] {
+            if (--turnWaits_ == 0 && runDeadline_) *runDeadline_ += at - turnWaitSince_;
+        });
+    }
+
+    // The end of the input that only the batch writes: the batch is gone
+    // (killed, crashed), and nothing would read the result any more but the
+    // log. Cancel as for a stop signal.
+    void batchGone() {
+        batchGone_ = true;
+        post([this] {
+            stop(StopReason::BatchGone, Event(adapter_, "cancel"),
+                 "cancel: the batch that started this run is gone; pressing Cancel");
+        });
+    }
+
 private:
+    // What is still queued, at the end: the caller holds workMutex_.
+    void takeLateNotes() {
+        std::deque<std::function<void()>> rest;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            rest.swap(queue_);
+        }
+        for (auto& note : rest) note();
+    }
+
     struct PendingAction {
         WindowHandle window;
         std::function<bool()> attempt;
@@ -464,6 +517,7 @@ private:
 
     std::optional<SteadyClock::time_point> nextDeadline() const {
         std::optional<SteadyClock::time_point> next = requestDeadline_;
+        if (runDeadline_ && turnWaits_ == 0 && (!next || *runDeadline_ < *next)) next = runDeadline_;
         for (const auto& [window, deadline] : httpDeadlines_)
             if (!next || deadline < *next) next = deadline;
         return next;
@@ -473,6 +527,17 @@ private:
         if (stopping_) {  // Cancel is on its way: nothing is left to time
             requestDeadline_.reset();
             httpDeadlines_.clear();
+            runDeadline_.reset();
+            return;
+        }
+        if (runDeadline_ && turnWaits_ == 0 && now >= *runDeadline_) {
+            runDeadline_.reset();
+            stop(StopReason::RunTimeout,
+                 Event(adapter_, "timeout")
+                     .add("limit", "run")
+                     .add("seconds", static_cast<long long>(options_.runTimeoutSeconds)),
+                 "the run has not ended within " + std::to_string(options_.runTimeoutSeconds) +
+                     " s (--run-timeout); pressing Cancel");
             return;
         }
         if (requestDeadline_ && now >= *requestDeadline_) {
@@ -568,9 +633,13 @@ private:
     std::optional<SteadyClock::time_point> lastRestartReport_;
     std::optional<SteadyClock::time_point> requestDeadline_;
     std::map<WindowHandle, SteadyClock::time_point> httpDeadlines_;
+    std::optional<SteadyClock::time_point> runDeadline_;  // moved on by the turn waits
+    int turnWaits_ = 0;                                   // under way now, on any thread
+    SteadyClock::time_point turnWaitSince_;
     std::vector<PendingAction> pending_;
     std::set<WindowHandle> cancelPressed_;
     bool stopping_ = false;
+    std::atomic<bool> batchGone_{false};
     bool ending_ = false;
     bool resultWritten_ = false;
     // Set when the adapter's read request has arrived: the listener's thread,
@@ -579,6 +648,29 @@ private:
 };
 
 Driver* activeDriver = nullptr;
+
+// The batch's keeper of port turns, with the run's clock stopped while it
+// waits for one.
+class TimedTurns final : public PortTurnKeeper {
+public:
+    explicit TimedTurns(PortTurnKeeper* keeper) : keeper_(keeper) {}
+    bool take(PortKind kind) override {
+        activeDriver->turnWaitBegan();
+        bool taken = keeper_->take(kind);
+        activeDriver->turnWaitEnded();
+        return taken;
+    }
+    void giveBack(PortKind kind) override { keeper_->giveBack(kind); }
+    bool retakeAfterNoFreePort(PortKind kind) override {
+        activeDriver->turnWaitBegan();
+        bool taken = keeper_->retakeAfterNoFreePort(kind);
+        activeDriver->turnWaitEnded();
+        return taken;
+    }
+
+private:
+    PortTurnKeeper* keeper_;
+};
 
 void reportOnEnd() {
     if (activeDriver != nullptr) activeDriver->reportResult();
@@ -598,6 +690,8 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
     const char* password = std::getenv("ORB_PASSWORD");
     // Never destroyed: the program's threads run until _exit.
     activeDriver = new Driver(options, password != nullptr ? password : "");
+    setDiagnosticsLogFailureHandler(
+        [](const std::string& path, const std::string& reason) { activeDriver->logFailed(path, reason); });
     dialogs::installDialogView(activeDriver);
     setRunObserver(activeDriver);
     // Runs started in the same millisecond draw different file names and nonces.
@@ -612,7 +706,10 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
             activeDriver->stopSignalNoted();
         }
     }).detach();
+    setStandardInputEndHandler([] { activeDriver->batchGone(); });
     installPortTurnClient(options.addresses.at(0));
+    // Never destroyed, as the keeper it wraps.
+    if (PortTurnKeeper* keeper = portTurnKeeper()) setPortTurnKeeper(new TimedTurns(keeper));
     dialogs::startProgramThread(program);
     activeDriver->run();
 }

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
+#include "platform/command_file.h"
 #include "platform/log_file.h"
 #include "base/ipv4_text.h"
 #include "app/unattended/unattended_events.h"
@@ -30,34 +29,26 @@ bool parseCount(const std::string& text, int* value) {
 // terminal: bytes that are not printable ASCII as \xNN.
 std::string quoted(const std::string& text) { return "\"" + escapeForTerminal(text) + "\""; }
 
-// Up to `limit` bytes from the start of the file; false with the system's
-// reason (a directory opens, and fails at the first read).
-bool readFileStart(const std::string& path, size_t limit, std::string* text, std::string* reason) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        *reason = std::strerror(errno);
-        return false;
-    }
-    char buffer[4096];
-    while (text->size() < limit) {
-        size_t want = std::min(sizeof buffer, limit - text->size());
-        size_t got = std::fread(buffer, 1, want, file);
-        text->append(buffer, got);
-        if (got < want) break;
-    }
-    int failure = std::ferror(file) != 0 ? errno : 0;
-    std::fclose(file);
-    if (failure != 0) {
-        *reason = std::strerror(failure);
-        return false;
-    }
-    return true;
+// What the command line names is read with a bound, whatever the file is:
+// /dev/zero or a pipe that never ends is no list of adapters. A named pipe
+// without a writer is said on standard error, since the command waits for it.
+bool readNamedFile(const std::string& option, const std::string& path, size_t limit, std::string* text,
+                   std::string* reason) {
+    return readCommandFile(path, limit, text, reason, [&] {
+        std::fprintf(stderr, "orb-upgrade: %s %s: waiting for a writer: nothing has been written to it yet\n",
+                     option.c_str(), path.c_str());
+    });
 }
 
 bool readAddressesFile(const std::string& path, NamedAdapters* adapters, std::string* error) {
     std::string text, reason;
-    if (!readFileStart(path, std::string::npos, &text, &reason)) {
+    if (!readNamedFile("--addresses-file", path, kMaxAddressesFileBytes + 1, &text, &reason)) {
         *error = "cannot read the addresses file " + path + ": " + reason;
+        return false;
+    }
+    if (text.size() > kMaxAddressesFileBytes) {
+        *error = "the addresses file " + path + " is larger than " + std::to_string(kMaxAddressesFileBytes >> 20) +
+                 " MiB, the most that is read (a list of about 250,000 adapters)";
         return false;
     }
     return addAdaptersFromText(text, path, adapters, error);
@@ -206,7 +197,7 @@ constexpr OptionRow kOptionRows[] = {
     {"--addresses-file",
      "FILE",
      {"adapters to upgrade, one address a line; '#' starts a", "comment; blanks, CRLF and a UTF-8 byte-order mark are",
-      "ignored; an error names FILE:LINE"},
+      "ignored; an error names FILE:LINE. More than 4 MiB (a", "device or pipe that goes on) is refused"},
      [](const std::string&, const std::string& value, ParseState* state, std::string*) {
          state->addressFiles.push_back(value);
          return true;
@@ -279,8 +270,8 @@ constexpr OptionRow kOptionRows[] = {
      }},
     {"--parallel",
      "N",
-     {"upgrade up to N adapters at once (1 to 1000, default", "4); their runs take turns at the listener's 100 ports",
-      "and the 101 HTTP local ports, so most of them wait", "for their adapters' restarts meanwhile"},
+     {"upgrade up to N adapters at once (1 to 1000, default", "4; fewer when the open-file limit cannot hold N); they",
+      "take turns at the listener's 100 ports and the 101", "HTTP local ports, most waiting for their restarts"},
      [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
          int* parallel = &state->options->parallel;
          if (parseCount(value, parallel) && *parallel >= 1 && *parallel <= kMaxParallel) return true;
@@ -316,6 +307,16 @@ constexpr OptionRow kOptionRows[] = {
          return parseSeconds(name, value, &state->options->batchTimeoutSeconds, error);
      },
      nullptr},
+    {"--run-timeout",
+     "S",
+     {"give up on an adapter whose run has not ended in S", "seconds, its waits for a port turn not counted",
+      "(default 1800; 0: no limit): result run-timeout"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         return parseSeconds(name, value, &state->options->runTimeoutSeconds, error);
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         passValue(args, name, std::to_string(options.runTimeoutSeconds));
+     }},
     {"--json",
      nullptr,
      {"one JSON object a line for each step, instead of text"},
@@ -325,8 +326,8 @@ constexpr OptionRow kOptionRows[] = {
      nullptr},
     {"--progress",
      "WHEN",
-     {"a status line at the bottom of the terminal (counts", "per state, adapters a minute, time left): never, auto",
-      "(default: when standard output is a terminal and", "--json is not given) or always"},
+     {"a status line at the bottom of the terminal: never,", "auto (default: when standard output is a terminal and",
+      "--json is not given) or always; with --json it is", "drawn on standard error, and only on a terminal"},
      [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
          using Progress = UnattendedOptions::Progress;
          if (value == "never" || value == "auto" || value == "always") {
@@ -356,9 +357,8 @@ constexpr OptionRow kOptionRows[] = {
     {"--help",
      nullptr,
      {},
-     [](const std::string&, const std::string&, ParseState* state, std::string*) {
-         return state->options->help = true;
-     },
+     [](const std::string&, const std::string&, ParseState* state,
+        std::string*) { return state->options->help = true; },
      nullptr},
 };
 
@@ -462,7 +462,7 @@ bool readPasswordFile(const std::string& path, std::string* password, std::strin
     // One byte more than the longest password with a byte-order mark and a
     // CRLF tells a longer one.
     std::string text, why;
-    if (!readFileStart(path, 3 + kMaxPasswordBytes + 2 + 1, &text, &why)) {
+    if (!readNamedFile("--password-file", path, 3 + kMaxPasswordBytes + 2 + 1, &text, &why)) {
         *reason = "cannot read it: " + why;
         return false;
     }
@@ -514,8 +514,8 @@ std::vector<std::string> unattendedHelpLines() {
                                   "  adapter 3 not reachable, 4 authentication refused, 5 upload incomplete, 6 no",
                                   "  answer after the upload or another version, 7 cancelled (SIGINT, SIGTERM,",
                                   "  SIGHUP), 8 other failure, 9 no read request, 10 (--check) it would be",
-                                  "  upgraded; with several adapters 1 when any failed, else 10 when any would be",
-                                  "  upgraded.",
+                                  "  upgraded, 11 the run passed --run-timeout; with several adapters 1 when any",
+                                  "  failed, else 10 when any would be upgraded.",
                               });
     return lines;
 }

@@ -19,7 +19,15 @@ inline constexpr int kDefaultParallel = 4;
 inline constexpr int kMaxParallel = 1000;
 inline constexpr int kDefaultRequestTimeoutSeconds = 120;
 inline constexpr int kDefaultHttpTimeoutSeconds = 60;
+// Long enough for the slowest healthy adapter: the status query and the
+// trigger (60 s each at most, --http-timeout), its read request (120 s,
+// --request-timeout), an upload at one block a second (1,423 s), the restart
+// wait (50 s) and the check (60 s) make 1,773 s.
+inline constexpr int kDefaultRunTimeoutSeconds = 1800;
 inline constexpr int kMaxTimeoutSeconds = 9999;
+// The most of an addresses file that is read (about 250,000 adapters): a
+// larger one, or a device or pipe that never ends, is a usage error.
+inline constexpr size_t kMaxAddressesFileBytes = 4 * 1024 * 1024;
 // The longest password the credentials dialog keeps whole.
 inline constexpr size_t kMaxPasswordBytes = kCredentialMaxChars;
 
@@ -43,6 +51,8 @@ struct UnattendedOptions {
     // The whole batch's limit, from its start: past it every run is cancelled
     // as Ctrl-C would; 0: none.
     int batchTimeoutSeconds = 0;
+    // The whole run, turns at the ports not counted; 0: no limit.
+    int runTimeoutSeconds = kDefaultRunTimeoutSeconds;
     bool json = false;
     // The live status line: Auto when standard output is a terminal and --json is not given.
     enum class Progress { Never, Auto, Always } progress = Progress::Auto;

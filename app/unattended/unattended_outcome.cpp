@@ -21,6 +21,7 @@ constexpr NamedOutcome kNames[] = {
     {"cancelled", Outcome::Cancelled},
     {"failed", Outcome::Failed},
     {"no-request", Outcome::NoRequest},
+    {"run-timeout", Outcome::RunTimeout},
 };
 
 // A Cancel the driver pressed ends the run as a user abort; what it pressed
@@ -28,9 +29,11 @@ constexpr NamedOutcome kNames[] = {
 Outcome classifyStop(const Observation& seen) {
     switch (seen.stopReason) {
         case StopReason::NoRequest: return Outcome::NoRequest;
+        case StopReason::RunTimeout: return Outcome::RunTimeout;
         case StopReason::HttpTimeout: return seen.uploaded ? Outcome::NoAnswerAfterUpload : Outcome::NotReachable;
         case StopReason::UsageError: return Outcome::UsageError;
-        case StopReason::Signal: return Outcome::Cancelled;
+        case StopReason::Signal:
+        case StopReason::BatchGone: return Outcome::Cancelled;
         case StopReason::Current: return Outcome::Success;
         // With --force a current adapter would be written too: the check says so.
         case StopReason::Checked:

@@ -23,14 +23,17 @@ enum class Outcome {
     Failed = 8,               // anything else
     NoRequest = 9,            // the adapter's read request never came (--request-timeout)
     NeedsUpgrade = 10,        // --check: the adapter does not run the embedded version
+    RunTimeout = 11,          // the whole run passed --run-timeout
 };
 
 // Why the driver pressed Cancel itself.
 enum class StopReason {
     None,
     Signal,
+    BatchGone,    // the batch that started the run is gone: the end of its input
     NoRequest,    // --request-timeout passed without the adapter's read request
     HttpTimeout,  // --http-timeout passed with an exchange unfinished
+    RunTimeout,   // --run-timeout passed before the run ended
     UsageError,   // the dialogs cannot be answered as the options say
     Current,      // the adapter already runs the embedded version (without --force)
     Checked,      // --check: the status page was all that was wanted
@@ -51,7 +54,8 @@ struct Observation {
 Outcome classifyRun(const Observation& seen);
 // "success", "current", "needs-upgrade", "not-reachable",
 // "authentication-refused", "upload-incomplete", "no-answer-after-upload",
-// "wrong-version", "cancelled", "failed", "no-request", "usage-error".
+// "wrong-version", "cancelled", "failed", "no-request", "run-timeout",
+// "usage-error".
 std::string outcomeName(Outcome outcome, const Observation& seen);
 // The name back to the outcome (Failed for an unknown name).
 Outcome outcomeFromName(const std::string& name);

@@ -88,9 +88,19 @@ public:
             run.address = address;
             runs_.push_back(run);
         }
-        liveView_ =
-            options.progress == UnattendedOptions::Progress::Always ||
-            (options.progress == UnattendedOptions::Progress::Auto && !options.json && standardOutputIsTerminal());
+        // The JSON stream holds events alone: with --json the line goes to
+        // standard error, and only to a terminal there.
+        using Progress = UnattendedOptions::Progress;
+        statusStream_ = options.json ? StandardStream::Error : StandardStream::Output;
+        if (options.json)
+            liveView_ = options.progress == Progress::Always && standardStreamIsTerminal(StandardStream::Error);
+        else
+            liveView_ = options.progress == Progress::Always ||
+                        (options.progress == Progress::Auto && standardStreamIsTerminal(StandardStream::Output));
+        // The other stream's lines go above the status line when it reaches a
+        // terminal too.
+        otherStreamOnTerminal_ = standardStreamIsTerminal(
+            statusStream_ == StandardStream::Output ? StandardStream::Error : StandardStream::Output);
         batchStart_ = std::chrono::steady_clock::now();
     }
 
@@ -100,8 +110,10 @@ public:
         size_t next = 0;
         int running = 0;
         for (;;) {
-            while (!cancelled_ && running < options_.parallel && next < runs_.size()) {
-                if (start(&runs_[next])) ++running;
+            while (!cancelled_ && !startsHeld_ && running < options_.parallel && next < runs_.size()) {
+                Start started = start(&runs_[next], running);
+                if (started == Start::Held) break;  // tried again once a run has ended
+                if (started == Start::Started) ++running;
                 ++next;
             }
             if (running == 0 && (cancelled_ || next >= runs_.size())) break;
@@ -127,21 +139,38 @@ public:
     }
 
 private:
-    bool start(AdapterRun* run) {
+    enum class Start { Started, Failed, Held };
+
+    // A start that the system refuses for want of processes or open files
+    // is held while other runs go on, and tried again when one of them ends:
+    // only with no run going is that the adapter's failure.
+    Start start(AdapterRun* run, int running) {
         std::vector<std::string> environment = environment_;
         std::string logPath = adapterLogPath(options_, run->address);
         if (!logPath.empty()) environment.push_back("ORB_TRACE=" + logPath);
         run->start = std::chrono::steady_clock::now();
-        run->started = true;
-        progress_.started(indexOf(run), secondsSince(batchStart_));
-        if (!launch_(adapterRunArguments(options_, run->address), environment, &run->process)) {
-            run->finished = true;
-            progress_.finished(indexOf(run), true, secondsSince(batchStart_));
-            print(resultEvent(run->address, "failed", Outcome::Failed)
-                      .add("text", "result: failed (the run could not be started)"));
-            return false;
+        if (launch_(adapterRunArguments(options_, run->address), environment, &run->process)) {
+            run->started = true;
+            progress_.started(indexOf(run), secondsSince(batchStart_));
+            return Start::Started;
         }
-        return true;
+        if (run->process.shortOfResources && running > 0) {
+            if (!shortageSaid_)
+                writeLine(StandardStream::Error,
+                          "orb-upgrade: the system is short of processes or open files: the next runs start as "
+                          "others end\n");
+            shortageSaid_ = true;
+            startsHeld_ = true;
+            return Start::Held;
+        }
+        run->started = true;
+        run->finished = true;
+        progress_.started(indexOf(run), secondsSince(batchStart_));
+        progress_.finished(indexOf(run), true, secondsSince(batchStart_));
+        std::string why = run->process.shortOfResources ? ": the system is short of processes or open files" : "";
+        print(resultEvent(run->address, "failed", Outcome::Failed)
+                  .add("text", "result: failed (the run could not be started" + why + ")"));
+        return Start::Failed;
     }
 
     void waitForOutput(int* running) {
@@ -178,7 +207,8 @@ private:
     void forwardSignal() {
         StopSignal signal = takeStopSignal();
         if (signal == StopSignal::None) return;
-        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n", describeStopSignal(signal));
+        writeLine(StandardStream::Error,
+                  std::string("orb-upgrade: ") + describeStopSignal(signal) + ": cancelling every run\n");
         cancelEveryRun(signal == StopSignal::Interrupt);
     }
 
@@ -192,10 +222,9 @@ private:
     // Past --batch-timeout: as Ctrl-C, so that every adapter still gets its result.
     void checkBatchDeadline() {
         if (millisecondsToBatchDeadline() != 0) return;
-        std::fprintf(stderr,
-                     "orb-upgrade: the batch's time limit of %d s (--batch-timeout) has passed: "
-                     "cancelling every run\n",
-                     options_.batchTimeoutSeconds);
+        writeLine(StandardStream::Error, "orb-upgrade: the batch's time limit of " +
+                                             std::to_string(options_.batchTimeoutSeconds) +
+                                             " s (--batch-timeout) has passed: cancelling every run\n");
         cancelEveryRun(false);
     }
 
@@ -249,18 +278,39 @@ private:
         double now = secondsSince(batchStart_);
         if (!force && statusShown_ && now - lastDraw_ < kProgressRedrawSeconds) return;
         lastDraw_ = now;
-        statusText_ = progress_.line(now, standardOutputColumns() - 1);
-        std::string text = std::string(kEraseLine) + statusText_;
-        std::fputs(text.c_str(), stdout);
-        std::fflush(stdout);
+        statusText_ = progress_.line(now, terminalColumns(statusStream_) - 1);
+        writeTo(statusStream_, std::string(kEraseLine) + statusText_);
         statusShown_ = true;
     }
 
     void eraseStatusLine() {
         if (!statusShown_) return;
-        std::fputs(kEraseLine, stdout);
-        std::fflush(stdout);
+        writeTo(statusStream_, kEraseLine);
         statusShown_ = false;
+    }
+
+    static void writeTo(StandardStream stream, const std::string& text) {
+        std::FILE* file = stream == StandardStream::Output ? stdout : stderr;
+        std::fputs(text.c_str(), file);
+        std::fflush(file);
+    }
+
+    // A line of standard output or error, above the status line when that
+    // shares its terminal; the line is drawn again below it as it was. On one
+    // stream it is one write, so that the terminal never shows it half done.
+    void writeLine(StandardStream stream, std::string line) {
+        bool besideStatus = statusShown_ && (stream == statusStream_ || otherStreamOnTerminal_);
+        if (!besideStatus) {
+            writeTo(stream, line);
+            return;
+        }
+        if (stream == statusStream_) {
+            writeTo(stream, kEraseLine + line + statusText_);
+            return;
+        }
+        writeTo(statusStream_, kEraseLine);
+        writeTo(stream, line);
+        writeTo(statusStream_, statusText_);
     }
 
     // False at the end of the output.
@@ -293,6 +343,13 @@ private:
             takeTurnEvent(run, *event);
             return;
         }
+        // Said where the person who reads standard error sees it too, once:
+        // the run says it once.
+        if (event->value("event") == "log-error")
+            writeLine(StandardStream::Error, "orb-upgrade: " + run->address + ": the log " +
+                                                 escapeForTerminal(event->value("file")) + " cannot be written (" +
+                                                 escapeForTerminal(event->value("reason")) +
+                                                 "); the run goes on without it\n");
         if (event->value("event") == "result" && run->resultSeen) {
             reportSecondResult(run, *event);
             return;
@@ -327,6 +384,7 @@ private:
         closeProcessInput(&run->process);
         int status = waitForProcess(run->process.id);
         run->finished = true;
+        startsHeld_ = false;  // what it held is free again
         run->seconds = secondsSince(run->start);
         ledger_.forgetRun(static_cast<int>(indexOf(run)));
         if (run->resultSeen) return;
@@ -339,13 +397,8 @@ private:
         progress_.finished(indexOf(run), true, secondsSince(batchStart_));
     }
 
-    // With the live view the line goes above the status line, which is
-    // drawn again below it as it was.
     void print(const Event& event) {
-        std::string line = (options_.json ? formatJson(event) : formatTextLine(event)) + "\n";
-        if (statusShown_) line = kEraseLine + line + statusText_;
-        std::fputs(line.c_str(), stdout);
-        std::fflush(stdout);
+        writeLine(StandardStream::Output, (options_.json ? formatJson(event) : formatTextLine(event)) + "\n");
     }
 
     // Failures first, so that in a batch of a thousand what needs a look is at
@@ -398,9 +451,13 @@ private:
     std::vector<AdapterRun> runs_;
     std::vector<std::string> environment_;
     bool cancelled_ = false;
+    bool startsHeld_ = false;  // a start failed for want of resources: none until a run ends
+    bool shortageSaid_ = false;
     PortTurnLedger ledger_;
     BatchProgress progress_;
     bool liveView_ = false;
+    StandardStream statusStream_ = StandardStream::Output;
+    bool otherStreamOnTerminal_ = false;
     bool statusShown_ = false;
     std::string statusText_;
     double lastDraw_ = 0;
@@ -410,6 +467,27 @@ private:
 [[noreturn]] void endWithUsageError(const std::string& error) {
     std::fprintf(stderr, "orb-upgrade: %s\n(orb-upgrade --unattended --help lists the options)\n", error.c_str());
     endProcess(static_cast<int>(Outcome::UsageError));
+}
+
+// Two pipe ends a run, and what the process holds besides them.
+constexpr size_t kFilesPerRun = 2;
+constexpr size_t kFilesBesideRuns = 64;
+
+// No adapter fails for the batch's own limit on open files (the usual 1,024
+// would stop a batch of 600): the limit is raised as far as the hard limit
+// lets it, and fewer runs go at once when that is not enough, said on
+// standard error (standard output may be a JSON stream).
+void fitToOpenFileLimit(UnattendedOptions* options) {
+    size_t runsAtOnce = std::min(options->addresses.size(), static_cast<size_t>(options->parallel));
+    size_t wanted = kFilesPerRun * runsAtOnce + kFilesBesideRuns;
+    size_t limit = raiseOpenFileLimit(wanted);
+    if (limit >= wanted) return;
+    size_t fitting = limit > kFilesBesideRuns + kFilesPerRun ? (limit - kFilesBesideRuns) / kFilesPerRun : 1;
+    std::fprintf(stderr,
+                 "orb-upgrade: the limit on open files (%zu, the most it can be raised to) lets %zu runs go at once: "
+                 "--parallel %d is taken as %zu\n",
+                 limit, fitting, options->parallel, fitting);
+    options->parallel = static_cast<int>(fitting);
 }
 
 }  // namespace
@@ -439,12 +517,7 @@ int runAdapters(const UnattendedOptions& given, const RunLauncher& launch) {
     // The password as taken, whichever source gave it.
     if (!options.password.empty()) environment.push_back(std::string(kPasswordVariable) + "=" + options.password);
     catchStopSignals();
-    // Two pipes a run, and what the process holds besides (the usual limit
-    // of 1,024 would stop a batch of 600).
-    size_t runsAtOnce = std::min(options.addresses.size(), static_cast<size_t>(options.parallel));
-    if (!raiseOpenFileLimit(2 * runsAtOnce + 64))
-        std::fprintf(stderr, "orb-upgrade: the limit on open files is below %zu; runs that cannot be started fail\n",
-                     2 * runsAtOnce + 64);
+    fitToOpenFileLimit(&options);
     Runner runner(options, launch);
     return runner.run(environment);
 }

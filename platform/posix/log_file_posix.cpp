@@ -52,13 +52,19 @@ LogFileHandle openLogFile(const char* path, std::string* reason) {
     return fd;
 }
 
-bool writeLogFile(LogFileHandle file, const char* data, size_t size) {
+bool writeLogFile(LogFileHandle file, const char* data, size_t size, std::string* reason) {
     if (file == kNoLogFile) return false;
     size_t done = 0;
     while (done < size) {
         ssize_t n = ::write(static_cast<int>(file), data + done, size - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) {
+            if (reason != nullptr) {
+                *reason = n < 0 ? std::strerror(errno) : "the write stopped short";
+                if (done > 0) *reason += " after " + std::to_string(done) + " of " + std::to_string(size) + " bytes";
+            }
+            return false;
+        }
         done += static_cast<size_t>(n);
     }
     return true;

@@ -5,11 +5,17 @@
 
 namespace orb {
 
-bool standardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) != 0; }
+namespace {
 
-size_t standardOutputColumns() {
+int descriptorOf(StandardStream stream) { return stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO; }
+
+}  // namespace
+
+bool standardStreamIsTerminal(StandardStream stream) { return ::isatty(descriptorOf(stream)) != 0; }
+
+size_t terminalColumns(StandardStream stream) {
     winsize size{};
-    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+    if (::ioctl(descriptorOf(stream), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
     return size.ws_col;
 }
 

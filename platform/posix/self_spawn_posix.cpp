@@ -4,19 +4,26 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/posix/spawn_failure.h"
 #include "platform/posix/stop_signal_wake.h"
 
 namespace orb {
 
 bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::string>& environment, SelfEntry entry,
                SpawnedProcess* process) {
+    process->shortOfResources = false;
     int output[2], input[2];
-    if (::pipe2(output, O_CLOEXEC) != 0) return false;
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        process->shortOfResources = isShortOfResources(errno);
+        return false;
+    }
     if (::pipe2(input, O_CLOEXEC) != 0) {
+        process->shortOfResources = isShortOfResources(errno);
         ::close(output[0]);
         ::close(output[1]);
         return false;
@@ -48,9 +55,11 @@ bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::stri
         entry(args);
         ::_exit(127);  // not reached: the entry ends the process
     }
+    int forkError = errno;
     ::close(output[1]);
     ::close(input[0]);
     if (pid < 0) {
+        process->shortOfResources = isShortOfResources(forkError);
         ::close(output[0]);
         ::close(input[1]);
         return false;
@@ -78,12 +87,25 @@ void closeProcessInput(SpawnedProcess* process) {
     process->inputFd = -1;
 }
 
+namespace {
+
+std::atomic<void (*)()> inputEndHandler{nullptr};
+
+long endOfInput() {
+    if (void (*handler)() = inputEndHandler.exchange(nullptr)) handler();
+    return 0;
+}
+
+}  // namespace
+
 long readStandardInput(char* buffer, size_t size) {
     for (;;) {
         ssize_t got = ::read(STDIN_FILENO, buffer, size);
         if (got < 0 && errno == EINTR) continue;
-        return got < 0 ? 0 : static_cast<long>(got);
+        return got <= 0 ? endOfInput() : static_cast<long>(got);
     }
 }
+
+void setStandardInputEndHandler(void (*handler)()) { inputEndHandler = handler; }
 
 }  // namespace orb

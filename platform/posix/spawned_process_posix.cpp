@@ -15,6 +15,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "platform/posix/spawn_failure.h"
 #include "platform/posix/stop_signal_wake.h"
 
 namespace orb {
@@ -79,8 +80,12 @@ std::string ownProgramPath() { return "/proc/self/exe"; }
 
 bool spawnProcess(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
                   const std::vector<std::string>& environment, SpawnedProcess* process) {
+    process->shortOfResources = false;
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) return false;
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
+        process->shortOfResources = isShortOfResources(errno);
+        return false;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
@@ -97,6 +102,7 @@ bool spawnProcess(const std::string& program, const std::string& displayName, co
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
     if (failed != 0) {
+        process->shortOfResources = isShortOfResources(failed);
         ::close(pipeFds[0]);
         return false;
     }

@@ -141,11 +141,16 @@ LogFileHandle openLogFile(const char* path, std::string* reason) {
     return reinterpret_cast<LogFileHandle>(file);
 }
 
-bool writeLogFile(LogFileHandle file, const char* data, size_t size) {
+bool writeLogFile(LogFileHandle file, const char* data, size_t size, std::string* reason) {
     if (file == kNoLogFile) return false;
     DWORD written = 0;
-    return WriteFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &written, nullptr) != 0 &&
-           written == size;
+    bool wrote = WriteFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &written, nullptr) != 0;
+    if (wrote && written == size) return true;
+    if (reason != nullptr) {
+        *reason = wrote ? std::string("the write stopped short") : describeError(GetLastError());
+        if (written > 0) *reason += " after " + std::to_string(written) + " of " + std::to_string(size) + " bytes";
+    }
+    return false;
 }
 
 void closeLogFile(LogFileHandle file) {

@@ -1,3 +1,5 @@
+#include <cstdint>
+
 #include "platform/open_files.h"
 
 namespace orb {
@@ -6,6 +8,6 @@ namespace orb {
 // per-process limit on those short of the millions its handle table holds.
 // The C runtime's limit (_setmaxstdio, 512 streams by default) counts only
 // its own FILE streams, which the runs' pipes never are.
-bool raiseOpenFileLimit(size_t) { return true; }
+size_t raiseOpenFileLimit(size_t) { return SIZE_MAX; }
 
 }  // namespace orb

@@ -13,6 +13,10 @@
 
 namespace orb {
 
+// Whether a failed start's error is the system's shortage of memory, handles
+// or quota (SpawnedProcess::shortOfResources) rather than a fault.
+bool isShortOfResources(DWORD error);
+
 // Starts `program` with its standard output in a pipe and `input` (an
 // inheritable handle, or nullptr for this process's own standard input) as
 // its standard input. The caller still owns `input` and closes it after.

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -15,6 +16,7 @@ namespace {
 std::mutex lock;
 int nextInputId = 0;
 std::map<int, HANDLE> inputs;  // by SpawnedProcess::inputFd
+std::atomic<void (*)()> inputEndHandler{nullptr};
 
 HANDLE inputOf(const SpawnedProcess& process) {
     std::lock_guard<std::mutex> guard(lock);
@@ -28,11 +30,15 @@ HANDLE inputOf(const SpawnedProcess& process) {
 // reaches the same entry through the arguments.
 bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::string>& environment, SelfEntry,
                SpawnedProcess* process) {
+    process->shortOfResources = false;
     std::string program = ownProgramPath();
     if (program.empty()) return false;
     SECURITY_ATTRIBUTES plain{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &plain, 0)) return false;
+    if (!CreatePipe(&readEnd, &writeEnd, &plain, 0)) {
+        process->shortOfResources = isShortOfResources(GetLastError());
+        return false;
+    }
     // Only the run's end may be inherited, and only by the run (startRun).
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     bool started = startRun(program, program, args, environment, readEnd, process);
@@ -80,10 +86,14 @@ void closeProcessInput(SpawnedProcess* process) {
 // ended) is the end.
 long readStandardInput(char* buffer, size_t size) {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    if (input == nullptr || input == INVALID_HANDLE_VALUE) return 0;
     DWORD got = 0;
-    if (!ReadFile(input, buffer, static_cast<DWORD>(size), &got, nullptr)) return 0;
-    return static_cast<long>(got);
+    bool read = input != nullptr && input != INVALID_HANDLE_VALUE &&
+                ReadFile(input, buffer, static_cast<DWORD>(size), &got, nullptr);
+    if (read && got > 0) return static_cast<long>(got);
+    if (void (*handler)() = inputEndHandler.exchange(nullptr)) handler();
+    return 0;
 }
+
+void setStandardInputEndHandler(void (*handler)()) { inputEndHandler = handler; }
 
 }  // namespace orb

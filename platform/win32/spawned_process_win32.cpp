@@ -161,6 +161,20 @@ private:
 
 }  // namespace
 
+bool isShortOfResources(DWORD error) {
+    switch (error) {
+        case ERROR_TOO_MANY_OPEN_FILES:
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY:
+        case ERROR_NO_SYSTEM_RESOURCES:
+        case ERROR_NONPAGED_SYSTEM_RESOURCES:
+        case ERROR_PAGED_SYSTEM_RESOURCES:
+        case ERROR_COMMITMENT_LIMIT:
+        case ERROR_NOT_ENOUGH_QUOTA: return true;
+        default: return false;
+    }
+}
+
 std::string ownProgramPath() {
     char path[MAX_PATH * 4] = {};
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
@@ -173,14 +187,19 @@ bool startRun(const std::string& program, const std::string& displayName, const 
     // so that without the handle list no other run can take them along.
     static std::mutex spawning;
     std::lock_guard<std::mutex> one(spawning);
+    process->shortOfResources = false;
     static unsigned serial = 0;
     std::string stopName = "orb-upgrade-stop-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
     HANDLE stopEvent = CreateEventA(nullptr, TRUE, FALSE, stopName.c_str());
-    if (stopEvent == nullptr) return false;
+    if (stopEvent == nullptr) {
+        process->shortOfResources = isShortOfResources(GetLastError());
+        return false;
+    }
 
     SECURITY_ATTRIBUTES plain{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &plain, 0)) {
+        process->shortOfResources = isShortOfResources(GetLastError());
         CloseHandle(stopEvent);
         return false;
     }
@@ -213,10 +232,12 @@ bool startRun(const std::string& program, const std::string& displayName, const 
     bool ok = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                              inherited.ready() ? EXTENDED_STARTUPINFO_PRESENT : 0, block.data(), nullptr,
                              &startup.StartupInfo, &started);
+    DWORD startError = ok ? 0 : GetLastError();
     CloseHandle(writeEnd);
     closeIfOpen(sharedInput);
     closeIfOpen(error);
     if (!ok) {
+        process->shortOfResources = isShortOfResources(startError);
         CloseHandle(readEnd);
         CloseHandle(stopEvent);
         return false;

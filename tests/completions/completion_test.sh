@@ -50,6 +50,8 @@ expect "orb-sim --save-image = sec" secret.txt
 expect "orb-upgrade --unattended --address " ""
 expect "orb-upgrade --unattended --json --js" ""
 expect "orb-upgrade --unattended --address 10.0.0.1 --addr" "--address --addresses-file"
+expect "orb-upgrade --unattended --run" --run-timeout
+expect "orb-upgrade --unattended --run-timeout " ""
 
 # Every option --help lists is completed, in the form it belongs to.
 [[ ${#upgrade_options[@]} -ge 10 && ${#sim_options[@]} -ge 40 ]] ||

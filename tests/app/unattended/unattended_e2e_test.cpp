@@ -135,6 +135,7 @@ struct FailureClass {
     int exitCode;
     const char* result;
     const char* errorBox;  // the last error box's text, empty: none
+    std::vector<std::string> runOptions = {};
 };
 
 void PrintTo(const FailureClass& c, std::ostream* out) { *out << c.name; }
@@ -148,6 +149,7 @@ TEST_P(UnattendedFailures, EachClassEndsWithItsExitCode) {
         ASSERT_TRUE(startSim(sim, c.host, c.simOptions)) << sim.diagnostics();
     }
     std::vector<std::string> extra = {"--json"};
+    extra.insert(extra.end(), c.runOptions.begin(), c.runOptions.end());
     std::string passwordFile;
     if (!c.password.empty()) {
         passwordFile = writePasswordFile(c.host, c.password);
@@ -233,7 +235,16 @@ INSTANTIATE_TEST_SUITE_P(
                      true,
                      7,
                      "cancelled",
-                     "Upgrade Failed: User Abort"}),
+                     "Upgrade Failed: User Abort"},
+        FailureClass{"PastTheRunTimeout",
+                     8,
+                     {"--tftp-delay-ms=20"},
+                     "",
+                     false,
+                     11,
+                     "run-timeout",
+                     "Upgrade Failed: User Abort",
+                     {"--run-timeout", "2"}}),
     [](const testing::TestParamInfo<FailureClass>& info) { return std::string(info.param.name); });
 
 // 20 adapters, 10 at a time, with the program itself and the real clock: the

@@ -4,11 +4,18 @@
 // no adapter or the same one twice, an adapter's hostile texts, a hang-up
 // during the upload, and a diagnostics log under a flood.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -32,6 +39,13 @@ using unattended::Event;
 using unattended::parseEventLine;
 
 constexpr uint32_t kPcAddress = loopbackAddress(193, 100);
+
+constexpr bool kUnderThreadSanitizer =
+#if defined(__SANITIZE_THREAD__)
+    true;
+#else
+    false;
+#endif
 
 std::string adapter(unsigned host) { return formatAddress(loopbackAddress(193, host)); }
 
@@ -273,14 +287,18 @@ TEST_F(UnattendedLimits, AnAdaptersHostileTextsReachNoTerminalAndKeepJsonValid) 
 
 // A hang-up reaches the whole process group, the runs too, as when the
 // terminal or SSH session goes away. Started under nohup the batch goes on.
+// A batch killed outright takes its runs with it: each cancels at once, and
+// ends its log with its result. Either way each log's last line is the result.
 struct HangUpCase {
     const char* name;
     bool ignoredAtStart;
+    bool killBatch;  // SIGKILL to the batch alone, instead of SIGHUP to the group
     unsigned hosts[2];
     const char* tftpDelay;
     int exitCode;
     const char* result;
     const char* error;
+    const char* logEnd;  // the end of each run's log
 };
 
 void PrintTo(const HangUpCase& c, std::ostream* out) { *out << c.name; }
@@ -289,44 +307,82 @@ class HangUps : public UnattendedLimits, public testing::WithParamInterface<Hang
 
 TEST_P(HangUps, DuringTheUploads) {
     const HangUpCase& c = GetParam();
+    const std::string log = freshLogPath(c.name);
     SimProcess first, second;
     ASSERT_TRUE(startSim(first, c.hosts[0], {c.tftpDelay})) << first.diagnostics();
     ASSERT_TRUE(startSim(second, c.hosts[1], {c.tftpDelay})) << second.diagnostics();
-    bool hungUp = false;
+    std::optional<std::chrono::steady_clock::time_point> hungUp;
     auto watch = [&](const std::string& output, pid_t pid) {
         if (hungUp) return;
         std::set<std::string> uploading;
         for (const Event& event : eventsNamed(output, "upload")) uploading.insert(event.value("adapter"));
         if (uploading.count(adapter(c.hosts[0])) == 0 || uploading.count(adapter(c.hosts[1])) == 0) return;
-        hungUp = true;
-        ::kill(-pid, SIGHUP);
+        hungUp = std::chrono::steady_clock::now();
+        c.killBatch ? ::kill(pid, SIGKILL) : ::kill(-pid, SIGHUP);
     };
     auto asStarted = [&] {
         ::setpgid(0, 0);
         ::signal(SIGHUP, c.ignoredAtStart ? SIG_IGN : SIG_DFL);
     };
-    UnattendedResult run = runUnattendedInChild(command({"--json", "--parallel", "2", "--address", adapter(c.hosts[0]),
-                                                         "--address", adapter(c.hosts[1])}),
+    UnattendedResult run = runUnattendedInChild(command({"--json", "--parallel", "2", "--log", log, "--address",
+                                                         adapter(c.hosts[0]), "--address", adapter(c.hosts[1])}),
                                                 kPcAddress, watch, 60000, asStarted);
-    EXPECT_TRUE(hungUp) << run.output;
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    ASSERT_TRUE(hungUp) << run.output;
+    // The output ends when the last process that holds it, a run, has ended.
+    double runsLasted = std::chrono::duration<double>(std::chrono::steady_clock::now() - *hungUp).count();
+    if (c.killBatch) {
+        EXPECT_EQ(run.signal, SIGKILL) << run.output;
+        // ThreadSanitizer sleeps a second in every process's end (its
+        // atexit_sleep_ms) before the process is gone.
+        if (!kUnderThreadSanitizer) {
+            EXPECT_LT(runsLasted, 2.0) << "the runs went on without their batch";
+        }
+    } else {
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    }
     std::map<std::string, Event> results = resultsIn(run.output);
     for (unsigned host : c.hosts) {
-        EXPECT_EQ(results[adapter(host)].value("result"), c.result) << run.output;
-        EXPECT_EQ(results[adapter(host)].value("error"), c.error) << run.output;
+        if (!c.killBatch) {
+            EXPECT_EQ(results[adapter(host)].value("result"), c.result) << run.output;
+            EXPECT_EQ(results[adapter(host)].value("error"), c.error) << run.output;
+        }
+        std::string text = readWholeFile(log + "." + adapter(host));
+        std::remove((log + "." + adapter(host)).c_str());
+        EXPECT_TRUE(text.ends_with(std::string(c.logEnd) + "\n"))
+            << text.substr(text.size() > 600 ? text.size() - 600 : 0);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Unattended, HangUps,
-    testing::Values(HangUpCase{"CancelsEveryRunWithItsResult",
-                               false,
-                               {6, 7},
-                               "--tftp-delay-ms=20",
-                               1,
-                               "cancelled",
-                               "Upgrade Failed: User Abort"},
-                    HangUpCase{"UnderNohupTheBatchFinishes", true, {40, 41}, "--tftp-delay-ms=2", 0, "success", ""}),
+    testing::Values(
+        HangUpCase{"CancelsEveryRunWithItsResult",
+                   false,
+                   false,
+                   {6, 7},
+                   "--tftp-delay-ms=20",
+                   1,
+                   "cancelled",
+                   "Upgrade Failed: User Abort",
+                   "result: cancelled (Upgrade Failed: User Abort)"},
+        HangUpCase{"UnderNohupTheBatchFinishes",
+                   true,
+                   false,
+                   {40, 41},
+                   "--tftp-delay-ms=2",
+                   0,
+                   "success",
+                   "",
+                   "result: success, version 2.0.10(a)"},
+        HangUpCase{"KilledTheBatchTakesItsRunsWithIt",
+                   false,
+                   true,
+                   {14, 15},
+                   "--tftp-delay-ms=20",
+                   0,
+                   "",
+                   "",
+                   "result: cancelled (Upgrade Failed: User Abort); the batch that started this run is gone"}),
     [](const testing::TestParamInfo<HangUpCase>& info) { return std::string(info.param.name); });
 
 // 5,000 read requests for other files while the run waits for the adapter's:
@@ -360,6 +416,45 @@ TEST_F(UnattendedLimits, TheLogIsTheUsersAloneAndAFloodCannotFillIt) {
     struct stat target {};
     EXPECT_NE(::lstat("/tmp/orb-unattended-limits-target", &target), 0) << "nothing was created through the link";
     std::remove(link.c_str());
+}
+
+// The logs on a file system with no room left (a tmpfs filled before the
+// batch starts, in mounts of the batch's own): each run says so once, on
+// standard error and as an event that names its file and the reason, and
+// goes on to its result.
+TEST_F(UnattendedLimits, ALogThatCannotBeWrittenIsSaidOnceAndTheRunsGoOn) {
+    const std::string folder = "/tmp/orb-unattended-full-" + std::to_string(::getpid());
+    std::filesystem::create_directories(folder);
+    SimProcess sim;
+    ASSERT_TRUE(startSim(sim, 12, {"--count=2"})) << sim.diagnostics();
+    auto onAFullFileSystem = [&] {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=64k") != 0) {
+            std::printf("no tmpfs of its own: %s\n", std::strerror(errno));
+            ::_exit(77);
+        }
+        int filler = ::open((folder + "/filler").c_str(), O_WRONLY | O_CREAT, 0600);
+        const std::string page(4096, 'x');
+        while (filler >= 0 && ::write(filler, page.data(), page.size()) > 0) {}
+    };
+    UnattendedResult run = runUnattendedInChild(command({"--json", "--parallel", "2", "--log", folder + "/trace",
+                                                         "--address", adapter(12), "--address", adapter(13)}),
+                                                kPcAddress, nullptr, 60000, onAFullFileSystem);
+    std::filesystem::remove_all(folder);
+    if (run.exitCode == 77 && run.output.find("no tmpfs of its own") == 0) GTEST_SKIP() << run.output;
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    std::vector<Event> said = eventsNamed(run.output, "log-error");
+    for (unsigned host : {12u, 13u}) {
+        EXPECT_EQ(resultsIn(run.output)[adapter(host)].value("result"), "success") << run.output;
+        const std::string file = folder + "/trace." + adapter(host);
+        EXPECT_EQ(std::count_if(said.begin(), said.end(), [&](const Event& e) { return e.value("file") == file; }), 1)
+            << run.output;
+        EXPECT_EQ(countLines(run.output, "orb-upgrade: " + adapter(host) + ": the log " + file +
+                                             " cannot be written (No space left on device)"),
+                  1)
+            << run.output;
+    }
+    for (const Event& event : said) EXPECT_EQ(event.value("reason"), "No space left on device");
 }
 
 // A refused read request and a write request in turn, as long as the run waits:

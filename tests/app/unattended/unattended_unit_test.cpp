@@ -1,6 +1,10 @@
 // The unattended front-end's pieces: its event lines, its command line, and
 // how what a run reported becomes an exit status.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,12 +12,16 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
+#include "platform/process.h"
+#include "platform/self_spawn.h"
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_options.h"
 #include "app/unattended/unattended_outcome.h"
 #include "app/unattended/unattended_runner.h"
+#include "tests/support/child_process.h"
 
 namespace orb::unattended {
 namespace {
@@ -122,6 +130,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "--request-timeout takes a number of seconds"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--http-timeout", "10000"},
                   "--http-timeout takes a number of seconds"},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--run-timeout", "0"}, ""},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--run-timeout=10000"},
+                  "--run-timeout takes a number of seconds from 0 (no limit) to 9999"},
         UsageCase{{"--unattended", "--accept-warning"}, "no adapter"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.256"}, "not an IPv4 address"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0"}, "not an IPv4 address"},
@@ -142,6 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "the password is never taken from the command line"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--user"}, "needs a value"},
         UsageCase{{"--unattended", "--accept-warning", "--addresses-file", "/nonexistent/list"}, "cannot read"},
+        UsageCase{{"--unattended", "--accept-warning", "--addresses-file", "/dev/zero"},
+                  "the addresses file /dev/zero is larger than 4 MiB"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "1.2.3.4", "--verbose"}, "unknown option"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "0.0.0.0"},
                   "--address: \"0.0.0.0\" is not an adapter's address (0.0.0.0 means any address)"},
@@ -260,6 +273,31 @@ TEST(UnattendedOptions, AnAddressesFileIsReadBesideTheAddressOptions) {
                                      &options, &error),
               ParseResult::UsageError);
     EXPECT_EQ(error, "cannot read the addresses file " + scratchFolder() + ": Is a directory");
+}
+
+// A named pipe is read as it comes and only up to the limit: a writer that
+// goes on past it is not read to its end.
+TEST(UnattendedOptions, ANamedPipeIsReadNoFurtherThanTheLimit) {
+    std::string path = scratchFolder() + "/hosts.fifo";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    auto* before = ::signal(SIGPIPE, SIG_IGN);  // the writer's end once the reader has stopped
+    std::thread writer([&] {
+        int fd = ::open(path.c_str(), O_WRONLY);
+        const std::string comments(65536, '#');
+        for (size_t sent = 0; fd >= 0 && sent < (8u << 20); sent += comments.size())
+            if (::write(fd, comments.data(), comments.size()) < 0) break;
+        if (fd >= 0) ::close(fd);
+    });
+    UnattendedOptions options;
+    std::string error;
+    ParseResult result =
+        parseUnattendedOptions({"--unattended", "--accept-warning", "--address", "10.0.0.1", "--addresses-file", path},
+                               &options, &error);
+    writer.join();
+    ::signal(SIGPIPE, before);
+    EXPECT_EQ(result, ParseResult::UsageError);
+    EXPECT_EQ(error, "the addresses file " + path +
+                         " is larger than 4 MiB, the most that is read (a list of about 250,000 adapters)");
 }
 
 struct PasswordFileCase {
@@ -409,12 +447,14 @@ TEST(UnattendedLog, AnUnwritableLogEndsWithAUsageErrorBeforeAnyRunStarts) {
 }
 
 // A run that says how it ended twice: the runner shows the second word as a
-// fault, never as a result, and trusts neither when they disagree.
+// fault, never as a result, and trusts neither when they disagree. Every line
+// of the JSON stream is an event, whatever --progress asks for.
 struct SecondResult {
     const char* first;
     const char* second;
     const char* counted;  // the adapter's result in the summary
     int status;
+    UnattendedOptions::Progress progress = UnattendedOptions::Progress::Auto;
 };
 
 class UnattendedSecondResult : public testing::TestWithParam<SecondResult> {};
@@ -424,6 +464,7 @@ TEST_P(UnattendedSecondResult, IsAFaultInTheOutput) {
     UnattendedOptions options;
     options.addresses = {"10.0.0.1", "10.0.0.2"};
     options.json = true;
+    options.progress = param.progress;
     auto resultLine = [](const char* address, const char* name) {
         return formatJson(Event(address, "result").add("result", name).add("text", std::string("result: ") + name));
     };
@@ -437,9 +478,12 @@ TEST_P(UnattendedSecondResult, IsAFaultInTheOutput) {
         return spawnProcess("/bin/sh", "sh", {"-c", "printf '%s\\n' \"$0\"", lines}, {}, process);
     };
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     int status = runAdapters(options, launch);
+    std::string said = testing::internal::GetCapturedStderr();
     std::string output = testing::internal::GetCapturedStdout();
     EXPECT_EQ(status, param.status) << output;
+    EXPECT_EQ(said.find('\033'), std::string::npos) << "no status line where no terminal shows it: " << said;
     std::vector<Event> results, faults, summaries;
     std::istringstream lines(output);
     for (std::string line; std::getline(lines, line);) {
@@ -458,10 +502,69 @@ TEST_P(UnattendedSecondResult, IsAFaultInTheOutput) {
     EXPECT_EQ(summaries[0].value("result"), param.counted);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runner, UnattendedSecondResult,
-                         testing::Values(SecondResult{"success", "success", "success", 0},
-                                         SecondResult{"success", "cancelled", "failed", 1},
-                                         SecondResult{"cancelled", "cancelled", "cancelled", 1}));
+INSTANTIATE_TEST_SUITE_P(
+    Runner, UnattendedSecondResult,
+    testing::Values(SecondResult{"success", "success", "success", 0}, SecondResult{"success", "cancelled", "failed", 1},
+                    SecondResult{"cancelled", "cancelled", "cancelled", 1},
+                    SecondResult{"success", "success", "success", 0, UnattendedOptions::Progress::Always}));
+
+// A batch larger than the open files it may hold: with a hard limit of 1,024
+// a thousand runs at once would need two thousand pipe ends. The batch takes
+// fewer at once and says so; a start that still finds no file free (the
+// process holds `heldFiles` more than the batch counts on) waits for a run to
+// end. Every run is forked as the program forks it, and reports at once.
+struct OpenFileLimitCase {
+    const char* name;
+    int heldFiles;
+};
+
+void PrintTo(const OpenFileLimitCase& c, std::ostream* out) { *out << c.name; }
+
+class UnattendedOpenFileLimit : public testing::TestWithParam<OpenFileLimitCase> {};
+
+void reportSuccessAndEnd(const std::vector<std::string>& args) {
+    std::string address = *(std::find(args.begin(), args.end(), "--address") + 1);
+    std::string line = formatJson(resultEvent(address, "success", Outcome::Success).add("text", "result: success"));
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    ::_exit(0);
+}
+
+TEST_P(UnattendedOpenFileLimit, AThousandAtOnceUnderAHardLimitOf1024AllRun) {
+    const int held = GetParam().heldFiles;
+    test::ChildResult batch = test::runInChild(
+        [held] {
+            rlimit limit{1024, 1024};
+            if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) ::_exit(99);
+            for (int i = 0; i < held; ++i) ::open("/dev/null", O_RDONLY);
+            UnattendedOptions options;
+            options.json = true;
+            options.parallel = 1000;
+            for (uint32_t i = 0; i < 1000; ++i) options.addresses.push_back(formatIPv4(0x0a000001 + i));
+            endProcess(runAdapters(options, [](const std::vector<std::string>& args,
+                                               const std::vector<std::string>& environment, SpawnedProcess* process) {
+                return spawnSelf(args, environment, reportSuccessAndEnd, process);
+            }));
+        },
+        120000);
+    std::string tail = batch.output.substr(batch.output.size() > 4000 ? batch.output.size() - 4000 : 0);
+    EXPECT_EQ(batch.exitCode, 0) << tail;
+    EXPECT_EQ(test::countLines(batch.output, "\"event\":\"totals\",\"adapters\":1000,\"success\":1000,"), 1) << tail;
+    EXPECT_EQ(test::countLines(batch.output,
+                               "orb-upgrade: the limit on open files (1024, the most it can be raised "
+                               "to) lets 480 runs go at once: --parallel 1000 is taken as 480"),
+              1)
+        << batch.output.substr(0, 2000);
+    EXPECT_EQ(test::countLines(batch.output, "the system is short of processes or open files: the next runs start"),
+              held > 0 ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runner, UnattendedOpenFileLimit,
+                         testing::Values(OpenFileLimitCase{"FewerAtOnce", 0},
+                                         OpenFileLimitCase{"AStartWithoutAFreeFileWaitsForARunToEnd", 400}),
+                         [](const testing::TestParamInfo<OpenFileLimitCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
     UnattendedOptions options;
@@ -485,13 +588,16 @@ TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
                                          "--request-timeout",
                                          "30",
                                          "--http-timeout",
-                                         "60"};
+                                         "60",
+                                         "--run-timeout",
+                                         "1800"};
     EXPECT_EQ(args, expected);
     UnattendedOptions child;
     EXPECT_EQ(parseUnattendedOptions(args, &child, &error), ParseResult::Run) << error;
     EXPECT_TRUE(child.adapterRun);
     EXPECT_EQ(child.requestTimeoutSeconds, 30);
     EXPECT_EQ(child.httpTimeoutSeconds, 60);
+    EXPECT_EQ(child.runTimeoutSeconds, 1800);
 }
 
 struct OutcomeCase {
@@ -557,8 +663,14 @@ INSTANTIATE_TEST_SUITE_P(
                     "cancelled"},
         OutcomeCase{"CancelledInTheWarning", stoppedFor(StopReason::Signal, RunOutcome::Declined), Outcome::Cancelled,
                     "cancelled"},
+        OutcomeCase{"CancelledAsTheBatchIsGone", stoppedFor(StopReason::BatchGone, RunOutcome::UserAbort, true),
+                    Outcome::Cancelled, "cancelled"},
         OutcomeCase{"NoRequest", stoppedFor(StopReason::NoRequest, RunOutcome::UserAbort), Outcome::NoRequest,
                     "no-request"},
+        OutcomeCase{"RunTimeout", stoppedFor(StopReason::RunTimeout, RunOutcome::UserAbort), Outcome::RunTimeout,
+                    "run-timeout"},
+        OutcomeCase{"RunTimeoutAfterTheUpload", stoppedFor(StopReason::RunTimeout, RunOutcome::UserAbort, true),
+                    Outcome::RunTimeout, "run-timeout"},
         OutcomeCase{"AnswerNeverFinished", stoppedFor(StopReason::HttpTimeout, RunOutcome::UserAbort),
                     Outcome::NotReachable, "not-reachable"},
         OutcomeCase{"AnswerNeverFinishedAfterUpload", stoppedFor(StopReason::HttpTimeout, RunOutcome::UserAbort, true),
@@ -593,6 +705,7 @@ TEST(UnattendedExitStatus, OneAdapterGivesItsClassSeveralGiveOne) {
     EXPECT_EQ(exitStatusFor({Outcome::Success}), 0);
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::Success}), 0);
     EXPECT_EQ(exitStatusFor({Outcome::NeedsUpgrade}), 10);
+    EXPECT_EQ(exitStatusFor({Outcome::RunTimeout}), 11);
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::NeedsUpgrade}), 10) << "some would be upgraded";
     EXPECT_EQ(exitStatusFor({Outcome::NeedsUpgrade, Outcome::NotReachable}), 1) << "a failure wins";
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::Cancelled}), 1);

@@ -14,6 +14,8 @@ std::atomic<PortTurnKeeper*> installed{nullptr};
 
 void setPortTurnKeeper(PortTurnKeeper* keeper) { installed = keeper; }
 
+bool hasPortTurnKeeper() { return installed.load() != nullptr; }
+
 void takePortTurn(PortKind kind) {
     PortTurnKeeper* keeper = installed.load();
     if (keeper != nullptr && !keeper->take(kind)) failRun(RunOutcome::UserAbort);

@@ -26,6 +26,9 @@ public:
 
 // nullptr: none (the default).
 void setPortTurnKeeper(PortTurnKeeper* keeper);
+// True while one is installed: a port search that finds nothing free is then
+// tried again, after a wait for another turn.
+bool hasPortTurnKeeper();
 
 // take() of the installed keeper; true without one. A refused turn ends the
 // run as Cancel would.

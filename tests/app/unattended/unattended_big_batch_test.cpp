@@ -3,19 +3,24 @@
 // round of restart waits, while this test holds 20 of the listener's ports as
 // another program would; the live status line in a terminal (tmux), which a
 // pipe never sees (orb-sim on 127.0.200.x); and runs that share the ports with
-// hung adapters (orb-sim on 127.0.211.x; the runs forked, the accelerated
-// clock).
+// hung adapters or with another program holding them (orb-sim on 127.0.211.x
+// on; the runs forked, the accelerated clock).
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/unattended/unattended_events.h"
@@ -49,6 +54,12 @@ std::vector<int> holdPorts(uint32_t address, int type, const std::vector<uint16_
         }
     }
     return sockets;
+}
+
+std::vector<uint16_t> portRange(uint16_t first, uint16_t last) {
+    std::vector<uint16_t> ports;
+    for (uint32_t port = first; port <= last; ++port) ports.push_back(static_cast<uint16_t>(port));
+    return ports;
 }
 
 class UnattendedBigBatches : public testing::Test {
@@ -107,13 +118,17 @@ TEST_F(UnattendedBigBatches, ThreeHundredAdaptersInOneRoundBesideAProgramHolding
     EXPECT_LE(mostExchanges, 101);
 }
 
-// Runs that share the ports with hung adapters: a port our side used is free
-// again at once, however its exchange ended.
+// Runs that share the ports with hung adapters or another program: a port
+// our side used is free again at once however its exchange ended, and a wait
+// for a port is never the adapter's silence.
+enum class Hold { Nothing, EveryHttpPortPastTheHttpLimit };
+
 struct SharedPortsCase {
     const char* name;
     unsigned area;  // the adapters 127.0.area.1 on, the hung ones first; this computer .250
     int hung;       // adapters that take the status request and never answer it
     int healthy;
+    Hold hold;
     const char* healthyResult;
     const char* healthyText;  // a part of each healthy adapter's result text
     int exitCode;
@@ -145,12 +160,47 @@ TEST_P(UnattendedSharedPorts, HealthyAdaptersEndAsTheyShouldAndHungOnesNotReacha
                                      std::to_string(adapters), "--http-timeout",   std::to_string(kHttpLimitSeconds)};
     for (size_t i = 1; i <= adapters; ++i) args.insert(args.end(), {"--address", adapter(static_cast<int>(i))});
 
-    auto watch = [&](const std::string&, pid_t) {
+    // The ports are bound after the fork, so that no run holds them too; the
+    // HTTP ones go kHttpLimitSeconds + 1 after every run opened its connecting window.
+    std::vector<uint16_t> heldPorts;
+    std::vector<int> held;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::optional<std::chrono::steady_clock::time_point> everyRunConnecting;
+    bool over = false;
+    std::thread letGo;
+    auto hold = [&] {
+        if (c.hold != Hold::EveryHttpPortPastTheHttpLimit) return;
+        held = holdPorts(pc, SOCK_STREAM, portRange(23456, 23556), 101, &heldPorts);
+        letGo = std::thread([&] {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return everyRunConnecting || over; });
+            if (everyRunConnecting)
+                changed.wait_until(lock, *everyRunConnecting + std::chrono::seconds(kHttpLimitSeconds + 1),
+                                   [&] { return over; });
+            for (int fd : held) ::close(fd);
+            held.clear();
+        });
+    };
+    std::set<std::string> connecting;
+    auto watch = [&](const std::string& output, pid_t) {
         hung.poll(0);  // a full pipe would hold up every adapter
         healthy.poll(0);
+        for (const Event& event : eventsNamed(output, "connecting")) connecting.insert(event.value("adapter"));
+        std::lock_guard<std::mutex> lock(mutex);
+        if (connecting.size() == adapters && !everyRunConnecting) everyRunConnecting = std::chrono::steady_clock::now();
+        changed.notify_all();
     };
-    UnattendedResult run = runUnattendedInChild(args, pc, watch);
+    UnattendedResult run = runUnattendedInChild(args, pc, watch, 60000, nullptr, hold);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        over = true;
+        changed.notify_all();
+    }
+    if (letGo.joinable()) letGo.join();
+    for (int fd : held) ::close(fd);
 
+    EXPECT_EQ(heldPorts.size(), c.hold == Hold::Nothing ? 0u : 101u);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output.substr(run.output.size() > 20000 ? run.output.size() - 20000 : 0);
     std::map<std::string, Event> results;
     for (const Event& event : eventsNamed(run.output, "result")) results[event.value("adapter")] = event;
@@ -166,12 +216,16 @@ TEST_P(UnattendedSharedPorts, HealthyAdaptersEndAsTheyShouldAndHungOnesNotReacha
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Batches, UnattendedSharedPorts,
-    testing::Values(
-        // More hung adapters than HTTP ports: each timed-out exchange is closed by our side first.
-        SharedPortsCase{"HungAdaptersOutnumberingTheHttpPorts", 211, 110, 4, "success", "version 2.0.10(a)", 1}),
-    [](const testing::TestParamInfo<SharedPortsCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Batches, UnattendedSharedPorts,
+                         testing::Values(
+                             // More hung adapters than HTTP ports: each timed-out exchange is closed by our side first.
+                             SharedPortsCase{"HungAdaptersOutnumberingTheHttpPorts", 211, 110, 4, Hold::Nothing,
+                                             "success", "version 2.0.10(a)", 1},
+                             SharedPortsCase{"EveryHttpPortHeldLongerThanTheHttpLimit", 212, 0, 4,
+                                             Hold::EveryHttpPortPastTheHttpLimit, "success", "version 2.0.10(a)", 0}),
+                         [](const testing::TestParamInfo<SharedPortsCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 std::string checkCommand(const std::vector<std::string>& addresses, const std::string& extra) {
     std::string command = std::string(ORB_UPGRADE_EXECUTABLE) +

@@ -16,16 +16,19 @@
 #include "platform/signals.h"
 #include "base/diagnostics_log.h"
 #include "base/ipv4_text.h"
+#include "tftp/listener_datagram.h"
 #include "dialogs/dialog_view.h"
 #include "dialogs/program_thread.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/error_box.h"
 #include "upgrade/run_observer.h"
+#include "upgrade/run_state.h"
 #include "upgrade/startup.h"
 #include "upgrade/upgrade_verdict.h"
 #include "upgrade/upload_and_verify.h"
 #include "upgrade/waiting_hint.h"
 #include "app/unattended/port_turn_client.h"
+#include "app/unattended/port_turn_ledger.h"
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_outcome.h"
 
@@ -38,6 +41,14 @@ using dialogs::WindowState;
 
 constexpr auto kUploadReportInterval = std::chrono::seconds(1);
 constexpr auto kRestartReportInterval = std::chrono::seconds(10);
+
+// The ports that a run waits for, as its result names them.
+std::string portsText(PortKind kind) {
+    bool listener = kind == PortKind::Listener;
+    int first = listener ? kFirstTftpPort : kFirstLocalHttpPort;
+    int last = first + (listener ? kListenerPorts : kHttpLocalPorts) - 1;
+    return std::string(listener ? "UDP" : "TCP") + " ports " + std::to_string(first) + "-" + std::to_string(last);
+}
 
 bool isAlive(WindowHandle window) {
     WindowState state;
@@ -120,6 +131,7 @@ public:
                     " instead of " + seen_.imageVersion;
         if (!error.empty()) text += " (" + error + ")";
         if (outcome == Outcome::NoRequest) text += "; " + hintText();
+        if (seen_.noFreePort) text += "; " + noFreePortNote_;
         if (!secondRequestNote_.empty() && text.find(secondRequestNote_) == std::string::npos)
             text += "; " + secondRequestNote_;
         write(event.add("text", text));
@@ -200,6 +212,21 @@ public:
     // No bar is shown: the progress loops may sleep five seconds at a time
     // (Cancel still wakes them at once; the restart wait never sleeps past its end).
     int progressFrameMs() const override { return 5000; }
+
+    // The port turns' client: no port of `kind` came within --port-wait. The
+    // run ends next, with the bind failure's box.
+    void portWaitExpired(PortKind kind) {
+        post([this, kind] {
+            seen_.noFreePort = true;
+            noFreePortNote_ = "none of the " + portsText(kind) + " was free within " +
+                              std::to_string(options_.portWaitSeconds) + " s (--port-wait)";
+            emit(Event(adapter_, "timeout")
+                     .add("limit", "port")
+                     .add("seconds", static_cast<long long>(options_.portWaitSeconds))
+                     .add("ports", portsText(kind)),
+                 noFreePortNote_ + "; the run ends");
+        });
+    }
 
     // A stop signal, from the thread that waits for them.
     void stopSignalNoted() {
@@ -562,6 +589,7 @@ private:
     std::string hint_;
     std::string endMessage_;         // the error box's text, as the run ended
     std::string secondRequestNote_;  // "two hosts asked for the image as ..."
+    std::string noFreePortNote_;     // "none of the UDP ports 69-168 was free ..."
     std::optional<SteadyClock::time_point> lastUploadReport_;
     uint32_t lastUploadBytes_ = ~0u;
     std::optional<SteadyClock::time_point> lastRestartReport_;
@@ -611,7 +639,8 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
             activeDriver->stopSignalNoted();
         }
     }).detach();
-    installPortTurnClient(options.addresses.at(0));
+    installPortTurnClient(options.addresses.at(0), options.portWaitSeconds,
+                          [](PortKind kind) { activeDriver->portWaitExpired(kind); });
     dialogs::startProgramThread(program);
     activeDriver->run();
 }

@@ -19,6 +19,7 @@ inline constexpr int kDefaultParallel = 4;
 inline constexpr int kMaxParallel = 1000;
 inline constexpr int kDefaultRequestTimeoutSeconds = 120;
 inline constexpr int kDefaultHttpTimeoutSeconds = 60;
+inline constexpr int kDefaultPortWaitSeconds = 300;
 inline constexpr int kMaxTimeoutSeconds = 9999;
 // The longest password the credentials dialog keeps whole.
 inline constexpr size_t kMaxPasswordBytes = kCredentialMaxChars;
@@ -40,6 +41,9 @@ struct UnattendedOptions {
     // trigger, and each HTTP exchange; 0 waits for ever.
     int requestTimeoutSeconds = kDefaultRequestTimeoutSeconds;
     int httpTimeoutSeconds = kDefaultHttpTimeoutSeconds;
+    // A run's wait for a listener port or an HTTP local port, from its ask
+    // through every search that found none free; 0 waits for ever.
+    int portWaitSeconds = kDefaultPortWaitSeconds;
     bool json = false;
     // The live status line: Auto when standard output is a terminal and --json is not given.
     enum class Progress { Never, Auto, Always } progress = Progress::Auto;

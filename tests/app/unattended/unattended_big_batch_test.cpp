@@ -4,7 +4,7 @@
 // another program would; the live status line in a terminal (tmux), which a
 // pipe never sees (orb-sim on 127.0.200.x); and runs that share the ports with
 // hung adapters or with another program holding them (orb-sim on 127.0.211.x
-// on; the runs forked, the accelerated clock).
+// to 127.0.213.x; the runs forked, the accelerated clock).
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -119,9 +119,9 @@ TEST_F(UnattendedBigBatches, ThreeHundredAdaptersInOneRoundBesideAProgramHolding
 }
 
 // Runs that share the ports with hung adapters or another program: a port
-// our side used is free again at once however its exchange ended, and a wait
-// for a port is never the adapter's silence.
-enum class Hold { Nothing, EveryHttpPortPastTheHttpLimit };
+// our side used is free again at once however its exchange ended, a wait for
+// a port is never the adapter's silence, and no such wait is without a bound.
+enum class Hold { Nothing, EveryHttpPortPastTheHttpLimit, EveryListenerPort };
 
 struct SharedPortsCase {
     const char* name;
@@ -129,6 +129,7 @@ struct SharedPortsCase {
     int hung;       // adapters that take the status request and never answer it
     int healthy;
     Hold hold;
+    std::vector<std::string> options;
     const char* healthyResult;
     const char* healthyText;  // a part of each healthy adapter's result text
     int exitCode;
@@ -158,6 +159,7 @@ TEST_P(UnattendedSharedPorts, HealthyAdaptersEndAsTheyShouldAndHungOnesNotReacha
     std::vector<std::string> args = {"--unattended",           "--accept-warning", "--json",
                                      "--pc-address",           formatAddress(pc),  "--parallel",
                                      std::to_string(adapters), "--http-timeout",   std::to_string(kHttpLimitSeconds)};
+    args.insert(args.end(), c.options.begin(), c.options.end());
     for (size_t i = 1; i <= adapters; ++i) args.insert(args.end(), {"--address", adapter(static_cast<int>(i))});
 
     // The ports are bound after the fork, so that no run holds them too; the
@@ -170,6 +172,7 @@ TEST_P(UnattendedSharedPorts, HealthyAdaptersEndAsTheyShouldAndHungOnesNotReacha
     bool over = false;
     std::thread letGo;
     auto hold = [&] {
+        if (c.hold == Hold::EveryListenerPort) held = holdPorts(pc, SOCK_DGRAM, portRange(69, 168), 100, &heldPorts);
         if (c.hold != Hold::EveryHttpPortPastTheHttpLimit) return;
         held = holdPorts(pc, SOCK_STREAM, portRange(23456, 23556), 101, &heldPorts);
         letGo = std::thread([&] {
@@ -200,7 +203,7 @@ TEST_P(UnattendedSharedPorts, HealthyAdaptersEndAsTheyShouldAndHungOnesNotReacha
     if (letGo.joinable()) letGo.join();
     for (int fd : held) ::close(fd);
 
-    EXPECT_EQ(heldPorts.size(), c.hold == Hold::Nothing ? 0u : 101u);
+    EXPECT_EQ(heldPorts.size(), c.hold == Hold::Nothing ? 0u : c.hold == Hold::EveryListenerPort ? 100u : 101u);
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output.substr(run.output.size() > 20000 ? run.output.size() - 20000 : 0);
     std::map<std::string, Event> results;
     for (const Event& event : eventsNamed(run.output, "result")) results[event.value("adapter")] = event;
@@ -216,16 +219,32 @@ TEST_P(UnattendedSharedPorts, HealthyAdaptersEndAsTheyShouldAndHungOnesNotReacha
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Batches, UnattendedSharedPorts,
-                         testing::Values(
-                             // More hung adapters than HTTP ports: each timed-out exchange is closed by our side first.
-                             SharedPortsCase{"HungAdaptersOutnumberingTheHttpPorts", 211, 110, 4, Hold::Nothing,
-                                             "success", "version 2.0.10(a)", 1},
-                             SharedPortsCase{"EveryHttpPortHeldLongerThanTheHttpLimit", 212, 0, 4,
-                                             Hold::EveryHttpPortPastTheHttpLimit, "success", "version 2.0.10(a)", 0}),
-                         [](const testing::TestParamInfo<SharedPortsCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Batches, UnattendedSharedPorts,
+    testing::Values(
+        // More hung adapters than HTTP ports: each timed-out exchange is closed by our side first.
+        SharedPortsCase{
+            "HungAdaptersOutnumberingTheHttpPorts", 211, 110, 4, Hold::Nothing, {}, "success", "version 2.0.10(a)", 1},
+        SharedPortsCase{"EveryHttpPortHeldLongerThanTheHttpLimit",
+                        212,
+                        0,
+                        4,
+                        Hold::EveryHttpPortPastTheHttpLimit,
+                        {},
+                        "success",
+                        "version 2.0.10(a)",
+                        0},
+        SharedPortsCase{"EveryListenerPortHeld",
+                        213,
+                        0,
+                        3,
+                        Hold::EveryListenerPort,
+                        {"--port-wait", "2"},
+                        "no-free-port",
+                        "(Upgrade Failed: Can't bind TFTP listener socket); none of the UDP ports 69-168 was free "
+                        "within 2 s (--port-wait)",
+                        1}),
+    [](const testing::TestParamInfo<SharedPortsCase>& info) { return std::string(info.param.name); });
 
 std::string checkCommand(const std::vector<std::string>& addresses, const std::string& extra) {
     std::string command = std::string(ORB_UPGRADE_EXECUTABLE) +

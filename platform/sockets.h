@@ -45,6 +45,10 @@ struct SocketCalls {
     // True when a datagram or stream data (or an error) is waiting; false
     // after timeoutMs without one. kInvalidSocket: a plain sleep, false.
     bool (*waitReadable)(SocketHandle socket, int timeoutMs);
+    // Before the bind of a stream socket: lets it take a local port whose
+    // last connection still waits out its TIME-WAIT, as one that our side
+    // closed first does for a minute. False when the system refused.
+    bool (*allowAddressReuse)(SocketHandle socket);
 };
 
 // The system's calls.

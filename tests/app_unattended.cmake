@@ -4,7 +4,8 @@
 # 127.0.192.x, (the limits of a run nobody watches) 127.0.193.x, (another host
 # asking for the image) 127.0.194.x, (batches run again, --check, a hundred at
 # once) 127.0.195.x and 127.0.197.x, (three hundred at once)
-# 127.0.198.x-127.0.199.x and (the live view) 127.0.200.x (e2e).
+# 127.0.198.x-127.0.199.x, (the live view) 127.0.200.x and (runs sharing the
+# ports with hung adapters or another program) 127.0.211.x-127.0.213.x (e2e).
 orb_add_gtest(unattended_unit_tests LABELS unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_unit_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/app/unattended/batch_turns_test.cpp

@@ -37,11 +37,9 @@ struct ConnectingBar {
 
 // One attempt: the worker runs the exchange while this thread keeps the
 // connecting window alive, waking for its messages and for the bar's next
-// step. Returns the worker's result.
+// step. Returns the worker's result. The run holds its turn at the local
+// ports throughout.
 int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
-    // The turn at the local ports is waited for here, blocked, before the
-    // window and its bar: a wait in the worker would keep this loop waking.
-    takePortTurn(PortKind::Http);
     DeviceQuery attempt = query;  // stays in place until the worker has ended
     WindowHandle window = createModelessDialog(query.instance, kConnectingWindowId, connectingDialogProc);
     reportWindowShown(RunStep::Connecting, window);
@@ -58,7 +56,6 @@ int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
         bar->count(window, now - counted);
         counted = now;
     }
-    givePortTurnBack(PortKind::Http);
     if (window != nullptr) destroyWindow(window);
     reportWindowClosed(RunStep::Connecting, window);
     int32_t result = readThreadResult(worker);
@@ -75,10 +72,10 @@ int32_t deviceQueryWorker(void* raw) {
         return httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort, query->path,
                        query->responseBuffer, query->size, &runState.credentials, &runState.deviceInfo);
     };
-    // The turn (runAttempt's) goes back and comes again while only other
-    // programs hold the ports.
     HttpResult result = exchange();
-    while (result.outcome == HttpOutcome::BindFailed && retryPortSearch(PortKind::Http)) result = exchange();
+    // Every port is held by other programs: with a keeper the query's thread
+    // waits for another turn, without the connecting window.
+    if (result.outcome == HttpOutcome::BindFailed && hasPortTurnKeeper()) return kNoFreePort;
     if (std::optional<RunOutcome> failure = connectionFailure(result.outcome, query->afterUpload)) failRun(*failure);
     return workerExitCode(result);
 }
@@ -104,8 +101,18 @@ bool deviceAnswered(const DeviceQuery& query) { return runDeviceQuery(query) > 0
 int32_t runDeviceQuery(DeviceQuery query) {
     ConnectingBar bar;
     int silentRetries = 0;
+    bool turnHeld = false;
     for (;;) {
+        // The turn is waited for here, blocked, before the window opens: the
+        // time a run waits for a port is never the adapter's silence, and a
+        // wait in the worker would keep the window's loop waking.
+        if (!turnHeld) takePortTurn(PortKind::Http);
         int32_t result = runAttempt(query, &bar);
+        // The turn goes back and comes again (or the run ends); a new
+        // attempt opens a new window.
+        turnHeld = result == kNoFreePort && retryPortSearch(PortKind::Http);
+        if (turnHeld) continue;
+        givePortTurnBack(PortKind::Http);
         if (result != kChallengeTaken) return result;
 
         // The adapter demanded authentication. A new nonce (nc back at 0) with

@@ -30,9 +30,9 @@ struct DeviceQuery {
 int32_t runDeviceQuery(DeviceQuery query);
 
 // The worker thread's entry: runs httpGet with the record's values and the
-// run's credentials and device values. Ends with workerExitCode of its result;
-// a failed connection (connectionFailure) ends the process from this thread,
-// with its error box.
+// run's credentials and device values. Ends with workerExitCode of its result,
+// or kNoFreePort; a failed connection (connectionFailure) ends the process
+// from this thread, with its error box.
 int32_t deviceQueryWorker(void* raw);
 
 // The run's end for an exchange whose connection failed; nothing for one that
@@ -41,8 +41,10 @@ std::optional<RunOutcome> connectionFailure(HttpOutcome outcome, bool afterUploa
 
 // The worker thread's exit code for an exchange that reached the adapter, as
 // the query's thread reads it: the byte count (0 or more) of an answer, or
-// kChallengeTaken.
+// kChallengeTaken. kNoFreePort: the port search found every port taken while
+// a keeper shares them (port_turns.h), and nothing was sent.
 inline constexpr int32_t kChallengeTaken = -1;
+inline constexpr int32_t kNoFreePort = -2;
 int32_t workerExitCode(const HttpResult& result);
 
 // Runs the query: true when the adapter answered with a page (at least one

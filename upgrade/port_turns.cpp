@@ -10,15 +10,22 @@ namespace {
 
 std::atomic<PortTurnKeeper*> installed{nullptr};
 
+// Ends the run unless the turn was granted.
+void endUnlessGranted(PortKind kind, PortTurn turn) {
+    if (turn == PortTurn::Refused) failRun(RunOutcome::UserAbort);
+    if (turn == PortTurn::Expired)
+        failRun(kind == PortKind::Listener ? RunOutcome::ListenerBindFailed : RunOutcome::HttpBindFailed);
+}
+
 }  // namespace
 
 void setPortTurnKeeper(PortTurnKeeper* keeper) { installed = keeper; }
 
 PortTurnKeeper* portTurnKeeper() { return installed.load(); }
+bool hasPortTurnKeeper() { return installed.load() != nullptr; }
 
 void takePortTurn(PortKind kind) {
-    PortTurnKeeper* keeper = installed.load();
-    if (keeper != nullptr && !keeper->take(kind)) failRun(RunOutcome::UserAbort);
+    if (PortTurnKeeper* keeper = installed.load()) endUnlessGranted(kind, keeper->take(kind));
 }
 
 void givePortTurnBack(PortKind kind) {
@@ -28,7 +35,7 @@ void givePortTurnBack(PortKind kind) {
 bool retryPortSearch(PortKind kind) {
     PortTurnKeeper* keeper = installed.load();
     if (keeper == nullptr) return false;
-    if (!keeper->retakeAfterNoFreePort(kind)) failRun(RunOutcome::UserAbort);
+    endUnlessGranted(kind, keeper->retakeAfterNoFreePort(kind));
     return true;
 }
 

@@ -39,6 +39,13 @@ SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, u
         return kInvalidSocket;
     }
 
+    // A port whose exchange our side closed first (a time-out, Cancel) waits
+    // out its TIME-WAIT for a minute: without this, a batch's runs would find
+    // every port of the search taken after a hundred hung adapters. Runs of a
+    // batch may then share a port at once, each connected to its own adapter.
+    // Refused, the search goes on as before.
+    (void)calls.allowAddressReuse(connection);
+
     // The port search binds the same socket, with the same socket address.
     sockaddr_in address;
     bool bound = false;

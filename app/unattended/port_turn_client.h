@@ -8,7 +8,10 @@
 // (the batch is cancelled). The end of the input means 'X' too.
 #pragma once
 
+#include <functional>
 #include <string>
+
+#include "upgrade/port_turns.h"
 
 namespace orb::unattended {
 
@@ -19,7 +22,10 @@ inline constexpr char kHttpTurn = 'H';
 inline constexpr char kNoTurn = 'X';
 
 // Installs the keeper (upgrade/port_turns.h) that asks the runner, when the
-// environment says a runner answers; nothing otherwise.
-void installPortTurnClient(const std::string& adapter);
+// environment says a runner answers; nothing otherwise. A wait for a port
+// lasts at most `waitSeconds` (0: for ever) from the take that began it,
+// through every search that found no port free; `expired` hears of the one
+// that did not end in time, before the run ends for it.
+void installPortTurnClient(const std::string& adapter, int waitSeconds, const std::function<void(PortKind)>& expired);
 
 }  // namespace orb::unattended

@@ -17,17 +17,20 @@
 #include "platform/signals.h"
 #include "base/diagnostics_log.h"
 #include "base/ipv4_text.h"
+#include "tftp/listener_datagram.h"
 #include "dialogs/dialog_view.h"
 #include "dialogs/program_thread.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/error_box.h"
 #include "upgrade/port_turns.h"
 #include "upgrade/run_observer.h"
+#include "upgrade/run_state.h"
 #include "upgrade/startup.h"
 #include "upgrade/upgrade_verdict.h"
 #include "upgrade/upload_and_verify.h"
 #include "upgrade/waiting_hint.h"
 #include "app/unattended/port_turn_client.h"
+#include "app/unattended/port_turn_ledger.h"
 #include "app/unattended/unattended_events.h"
 #include "app/unattended/unattended_outcome.h"
 
@@ -40,6 +43,14 @@ using dialogs::WindowState;
 
 constexpr auto kUploadReportInterval = std::chrono::seconds(1);
 constexpr auto kRestartReportInterval = std::chrono::seconds(10);
+
+// The ports that a run waits for, as its result names them.
+std::string portsText(PortKind kind) {
+    bool listener = kind == PortKind::Listener;
+    int first = listener ? kFirstTftpPort : kFirstLocalHttpPort;
+    int last = first + (listener ? kListenerPorts : kHttpLocalPorts) - 1;
+    return std::string(listener ? "UDP" : "TCP") + " ports " + std::to_string(first) + "-" + std::to_string(last);
+}
 
 bool isAlive(WindowHandle window) {
     WindowState state;
@@ -123,6 +134,7 @@ public:
                     " instead of " + seen_.imageVersion;
         if (!error.empty()) text += " (" + error + ")";
         if (outcome == Outcome::NoRequest) text += "; " + hintText();
+        if (seen_.noFreePort) text += "; " + noFreePortNote_;
         if (!secondRequestNote_.empty() && text.find(secondRequestNote_) == std::string::npos)
             text += "; " + secondRequestNote_;
         if (seen_.stopReason == StopReason::BatchGone && outcome == Outcome::Cancelled)
@@ -218,6 +230,21 @@ public:
     // No bar is shown: the progress loops may sleep five seconds at a time
     // (Cancel still wakes them at once; the restart wait never sleeps past its end).
     int progressFrameMs() const override { return 5000; }
+
+    // The port turns' client: no port of `kind` came within --port-wait. The
+    // run ends next, with the bind failure's box.
+    void portWaitExpired(PortKind kind) {
+        post([this, kind] {
+            seen_.noFreePort = true;
+            noFreePortNote_ = "none of the " + portsText(kind) + " was free within " +
+                              std::to_string(options_.portWaitSeconds) + " s (--port-wait)";
+            emit(Event(adapter_, "timeout")
+                     .add("limit", "port")
+                     .add("seconds", static_cast<long long>(options_.portWaitSeconds))
+                     .add("ports", portsText(kind)),
+                 noFreePortNote_ + "; the run ends");
+        });
+    }
 
     // A stop signal, from the thread that waits for them.
     void stopSignalNoted() {
@@ -628,6 +655,7 @@ private:
     std::string hint_;
     std::string endMessage_;         // the error box's text, as the run ended
     std::string secondRequestNote_;  // "two hosts asked for the image as ..."
+    std::string noFreePortNote_;     // "none of the UDP ports 69-168 was free ..."
     std::optional<SteadyClock::time_point> lastUploadReport_;
     uint32_t lastUploadBytes_ = ~0u;
     std::optional<SteadyClock::time_point> lastRestartReport_;
@@ -654,18 +682,18 @@ Driver* activeDriver = nullptr;
 class TimedTurns final : public PortTurnKeeper {
 public:
     explicit TimedTurns(PortTurnKeeper* keeper) : keeper_(keeper) {}
-    bool take(PortKind kind) override {
+    PortTurn take(PortKind kind) override {
         activeDriver->turnWaitBegan();
-        bool taken = keeper_->take(kind);
+        PortTurn turn = keeper_->take(kind);
         activeDriver->turnWaitEnded();
-        return taken;
+        return turn;
     }
     void giveBack(PortKind kind) override { keeper_->giveBack(kind); }
-    bool retakeAfterNoFreePort(PortKind kind) override {
+    PortTurn retakeAfterNoFreePort(PortKind kind) override {
         activeDriver->turnWaitBegan();
-        bool taken = keeper_->retakeAfterNoFreePort(kind);
+        PortTurn turn = keeper_->retakeAfterNoFreePort(kind);
         activeDriver->turnWaitEnded();
-        return taken;
+        return turn;
     }
 
 private:
@@ -707,7 +735,8 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
         }
     }).detach();
     setStandardInputEndHandler([] { activeDriver->batchGone(); });
-    installPortTurnClient(options.addresses.at(0));
+    installPortTurnClient(options.addresses.at(0), options.portWaitSeconds,
+                          [](PortKind kind) { activeDriver->portWaitExpired(kind); });
     // Never destroyed, as the keeper it wraps.
     if (PortTurnKeeper* keeper = portTurnKeeper()) setPortTurnKeeper(new TimedTurns(keeper));
     dialogs::startProgramThread(program);

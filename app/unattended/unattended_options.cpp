@@ -317,6 +317,16 @@ constexpr OptionRow kOptionRows[] = {
      [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
          passValue(args, name, std::to_string(options.runTimeoutSeconds));
      }},
+    {"--port-wait",
+     "S",
+     {"give up on an adapter whose run has waited S seconds", "for a free listener port (UDP 69-168) or HTTP local",
+      "port (TCP 23456-23556), its turn included (default", "300; 0: no limit): result no-free-port"},
+     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+         return parseSeconds(name, value, &state->options->portWaitSeconds, error);
+     },
+     [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
+         passValue(args, name, std::to_string(options.portWaitSeconds));
+     }},
     {"--json",
      nullptr,
      {"one JSON object a line for each step, instead of text"},
@@ -513,9 +523,9 @@ std::vector<std::string> unattendedHelpLines() {
                                   "  Exit status: 0 all run the embedded version now; 2 usage error; with one",
                                   "  adapter 3 not reachable, 4 authentication refused, 5 upload incomplete, 6 no",
                                   "  answer after the upload or another version, 7 cancelled (SIGINT, SIGTERM,",
-                                  "  SIGHUP), 8 other failure, 9 no read request, 10 (--check) it would be",
-                                  "  upgraded, 11 the run passed --run-timeout; with several adapters 1 when any",
-                                  "  failed, else 10 when any would be upgraded.",
+                                  "  SIGHUP), 8 other failure or no free port, 9 no read request, 10 (--check)",
+                                  "  it would be upgraded, 11 the run passed --run-timeout; with several adapters",
+                                  "  1 when any failed, else 10 when any would be upgraded.",
                               });
     return lines;
 }

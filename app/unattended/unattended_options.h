@@ -24,6 +24,7 @@ inline constexpr int kDefaultHttpTimeoutSeconds = 60;
 // --request-timeout), an upload at one block a second (1,423 s), the restart
 // wait (50 s) and the check (60 s) make 1,773 s.
 inline constexpr int kDefaultRunTimeoutSeconds = 1800;
+inline constexpr int kDefaultPortWaitSeconds = 300;
 inline constexpr int kMaxTimeoutSeconds = 9999;
 // The most of an addresses file that is read (about 250,000 adapters): a
 // larger one, or a device or pipe that never ends, is a usage error.
@@ -53,6 +54,9 @@ struct UnattendedOptions {
     int batchTimeoutSeconds = 0;
     // The whole run, turns at the ports not counted; 0: no limit.
     int runTimeoutSeconds = kDefaultRunTimeoutSeconds;
+    // A run's wait for a listener port or an HTTP local port, from its ask
+    // through every search that found none free; 0 waits for ever.
+    int portWaitSeconds = kDefaultPortWaitSeconds;
     bool json = false;
     // The live status line: Auto when standard output is a terminal and --json is not given.
     enum class Progress { Never, Auto, Always } progress = Progress::Auto;

@@ -20,6 +20,7 @@ constexpr NamedOutcome kNames[] = {
     {"wrong-version", Outcome::NoAnswerAfterUpload},
     {"cancelled", Outcome::Cancelled},
     {"failed", Outcome::Failed},
+    {"no-free-port", Outcome::Failed},
     {"no-request", Outcome::NoRequest},
     {"run-timeout", Outcome::RunTimeout},
 };
@@ -67,6 +68,8 @@ Outcome classifyRun(const Observation& seen) {
 std::string outcomeName(Outcome outcome, const Observation& seen) {
     if (outcome == Outcome::NoAnswerAfterUpload && seen.ended == RunOutcome::WrongVersionAfterUpload)
         return "wrong-version";
+    // This computer could not do its part: it had no port for the run.
+    if (outcome == Outcome::Failed && seen.noFreePort) return "no-free-port";
     bool untouched = seen.stopReason == StopReason::Current || seen.stopReason == StopReason::Checked;
     if (outcome == Outcome::Success && untouched) return "current";
     for (const NamedOutcome& named : kNames)

@@ -48,13 +48,15 @@ struct Observation {
     bool authRefused = false;
     bool runsImageVersion = false;  // the status page showed the embedded image's version
     bool forced = false;            // --force: written even when it runs the embedded version
+    bool noFreePort = false;        // --port-wait passed without a port of the kind asked for
     StopReason stopReason = StopReason::None;
 };
 
 Outcome classifyRun(const Observation& seen);
 // "success", "current", "needs-upgrade", "not-reachable",
 // "authentication-refused", "upload-incomplete", "no-answer-after-upload",
-// "wrong-version", "cancelled", "failed", "no-request", "run-timeout",
+// "wrong-version", "cancelled", "failed", "no-free-port", "no-request",
+// "run-timeout",
 // "usage-error".
 std::string outcomeName(Outcome outcome, const Observation& seen);
 // The name back to the outcome (Failed for an unknown name).

@@ -56,12 +56,19 @@ bool waitSystemReadable(SocketHandle socket, int timeoutMs) {
     return ::poll(&entry, 1, timeoutMs) > 0;
 }
 
+// SO_REUSEADDR passes a port in TIME-WAIT; a port that another socket holds
+// stays taken unless that socket set it too.
+bool allowSystemAddressReuse(SocketHandle socket) {
+    int on = 1;
+    return ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0;
+}
+
 }  // namespace
 
 SocketCalls systemSocketCalls() {
-    return {openSocket,           bindSocket,        connectSocket,       sendBytes,
-            receiveBytes,         sendDatagramTo,    receiveDatagramFrom, closeSystemSocket,
-            setSystemNonBlocking, waitSystemReadable};
+    return {openSocket,           bindSocket,         connectSocket,          sendBytes,
+            receiveBytes,         sendDatagramTo,     receiveDatagramFrom,    closeSystemSocket,
+            setSystemNonBlocking, waitSystemReadable, allowSystemAddressReuse};
 }
 
 bool startNetworking() { return true; }

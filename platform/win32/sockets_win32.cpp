@@ -52,12 +52,19 @@ bool waitSystemReadable(SocketHandle socket, int timeoutMs) {
     return select(0, &readable, nullptr, nullptr, &timeout) > 0;
 }
 
+// Nothing is set: Windows' SO_REUSEADDR would let the port search take a
+// port that another program's socket is using at that moment, and the
+// exchanges of both would go astray. The search goes on to the next port
+// instead, as it always has; in a batch, a run whose search finds none waits
+// for another turn without its connecting window.
+bool allowSystemAddressReuse(SocketHandle) { return true; }
+
 }  // namespace
 
 SocketCalls systemSocketCalls() {
-    return {openSocket,           bindSocket,        connectSocket,       sendBytes,
-            receiveBytes,         sendDatagramTo,    receiveDatagramFrom, closeSystemSocket,
-            setSystemNonBlocking, waitSystemReadable};
+    return {openSocket,           bindSocket,         connectSocket,          sendBytes,
+            receiveBytes,         sendDatagramTo,     receiveDatagramFrom,    closeSystemSocket,
+            setSystemNonBlocking, waitSystemReadable, allowSystemAddressReuse};
 }
 
 bool startNetworking() {

@@ -40,6 +40,7 @@ SocketCalls fakeCalls() {
         return result;
     };
     calls.close = [](SocketHandle) { ++fake->closes; };
+    calls.allowAddressReuse = [](SocketHandle) { return fake->reuseBeforeBind = fake->binds == 0; };
     return calls;
 }
 

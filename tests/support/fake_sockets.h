@@ -21,6 +21,7 @@ struct FakeSockets {
     std::vector<int> receiveFromResults;  // receiveFrom's results in turn, then -1
 
     // What the code did.
+    bool reuseBeforeBind = false;  // allowAddressReuse before the first bind, never after
     int binds = 0;
     int closes = 0;
     std::string sent;

@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/own_addresses.h"
 #include "platform/process.h"
+#include "platform/signals.h"
 #include "upgrade/upgrade_sequence.h"
 #include "app/unattended/unattended_front_end.h"
 #include "app/unattended/unattended_runner.h"
@@ -68,10 +69,12 @@ std::vector<unattended::Event> eventsNamed(const std::string& output, const std:
 
 UnattendedResult runUnattendedInChild(const std::vector<std::string>& args, uint32_t pcAddress,
                                       const std::function<void(const std::string&, pid_t)>& watch, int timeoutMs,
-                                      const std::function<void()>& inChild) {
+                                      const std::function<void()>& inChild, const std::function<void()>& afterFork) {
     return runInChild(
         [&] {
             if (inChild) inChild();
+            // As the entry does: a turn written to a run that has just ended fails, it ends nothing.
+            ignoreBrokenPipes();
             setOwnAddressesForTesting(true, {pcAddress});
             unattended::UnattendedOptions options;
             std::string error;
@@ -81,7 +84,7 @@ UnattendedResult runUnattendedInChild(const std::vector<std::string>& args, uint
             }
             endProcess(unattended::runAdapters(options, forkAdapterRun));
         },
-        timeoutMs, nullptr, watch);
+        timeoutMs, afterFork, watch);
 }
 
 }  // namespace orb::test

@@ -27,9 +27,12 @@ std::vector<unattended::Event> eventsIn(const std::string& output);
 std::vector<unattended::Event> eventsNamed(const std::string& output, const std::string& name);
 
 // `inChild` runs in the child before the runner starts (to give it the
-// signal dispositions that a shell or nohup would).
+// signal dispositions that a shell or nohup would); `afterFork` in this
+// process before the child starts (runInChild's: what it opens, no run
+// inherits).
 UnattendedResult runUnattendedInChild(const std::vector<std::string>& args, uint32_t pcAddress,
                                       const std::function<void(const std::string&, pid_t)>& watch = nullptr,
-                                      int timeoutMs = 60000, const std::function<void()>& inChild = nullptr);
+                                      int timeoutMs = 60000, const std::function<void()>& inChild = nullptr,
+                                      const std::function<void()>& afterFork = nullptr);
 
 }  // namespace orb::test

@@ -76,6 +76,7 @@ TEST(HttpSocketCalls, ThePortSearchTakesTheFirstPortThatBinds) {
     EXPECT_EQ(result.bytes, 19);
     EXPECT_EQ(fake.binds, 41);
     EXPECT_EQ(fake.closes, 1);
+    EXPECT_TRUE(fake.reuseBeforeBind) << "a port in TIME-WAIT is taken as a free one";
 }
 
 TEST(HttpSocketCalls, AFailedSendStillReadsWhatTheAdapterAnswers) {

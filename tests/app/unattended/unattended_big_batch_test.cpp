@@ -1,18 +1,25 @@
 // A batch larger than the machine's ports, with the program itself: three
 // hundred adapters of one orb-sim (127.0.198.1 on) at --parallel 300, in one
 // round of restart waits, while this test holds 20 of the listener's ports as
-// another program would; and the live status line in a terminal (tmux), which
-// a pipe never sees (orb-sim on 127.0.200.x).
+// another program would; the live status line in a terminal (tmux), which a
+// pipe never sees (orb-sim on 127.0.200.x); and runs that share the ports with
+// hung adapters or with another program holding them (orb-sim on 127.0.211.x
+// to 127.0.213.x; the runs forked, the accelerated clock).
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <future>
+#include <map>
 #include <set>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/unattended/unattended_events.h"
@@ -26,18 +33,14 @@ namespace {
 
 using unattended::Event;
 
-// Another program's hold on `count` listener ports: UDP sockets bound on the
-// PC address, every fifth port from 69 first (the holes spread over the whole
-// search), then any other that is free. The ports held, in `ports`.
-std::vector<int> holdUdpPorts(uint32_t address, size_t count, std::vector<uint16_t>* ports) {
-    std::vector<uint16_t> order;
-    for (uint16_t port = 69; port <= 168; port += 5) order.push_back(port);
-    for (uint16_t port = 69; port <= 168; ++port)
-        if ((port - 69) % 5 != 0) order.push_back(port);
+// Another program's hold on ports of `address`: sockets of `type` bound to
+// the ports of `order` that are free, up to `count`; the ports held in `ports`.
+std::vector<int> holdPorts(uint32_t address, int type, const std::vector<uint16_t>& order, size_t count,
+                           std::vector<uint16_t>* ports) {
     std::vector<int> sockets;
     for (uint16_t port : order) {
         if (sockets.size() == count) break;
-        int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        int fd = ::socket(AF_INET, type, 0);
         sockaddr_in where{};
         where.sin_family = AF_INET;
         where.sin_addr.s_addr = htonl(address);
@@ -50,6 +53,12 @@ std::vector<int> holdUdpPorts(uint32_t address, size_t count, std::vector<uint16
         }
     }
     return sockets;
+}
+
+std::vector<uint16_t> portRange(uint16_t first, uint16_t last) {
+    std::vector<uint16_t> ports;
+    for (uint32_t port = first; port <= last; ++port) ports.push_back(static_cast<uint16_t>(port));
+    return ports;
 }
 
 class UnattendedBigBatches : public testing::Test {
@@ -68,8 +77,13 @@ TEST_F(UnattendedBigBatches, ThreeHundredAdaptersInOneRoundBesideAProgramHolding
     std::string base = "/tmp/orb-unattended-three-hundred-" + std::to_string(::getpid());
     SimProcess fleet;
     ASSERT_TRUE(startFleet(fleet, 198, kAdapters, base + ".list")) << fleet.diagnostics();
-    std::vector<uint16_t> heldPorts;
-    std::vector<int> held = holdUdpPorts(loopbackAddress(0, 1), 20, &heldPorts);
+    // Every fifth listener port from 69 first (the holes spread over the
+    // whole search), then any other that is free.
+    std::vector<uint16_t> order, heldPorts;
+    for (uint16_t port = 69; port <= 168; port += 5) order.push_back(port);
+    for (uint16_t port = 69; port <= 168; ++port)
+        if ((port - 69) % 5 != 0) order.push_back(port);
+    std::vector<int> held = holdPorts(loopbackAddress(0, 1), SOCK_DGRAM, order, 20, &heldPorts);
     ASSERT_EQ(held.size(), 20u) << "20 of the listener's ports are free to hold";
 
     CommandResult batch =
@@ -102,6 +116,105 @@ TEST_F(UnattendedBigBatches, ThreeHundredAdaptersInOneRoundBesideAProgramHolding
     EXPECT_GE(mostExchanges, 1);
     EXPECT_LE(mostExchanges, 101);
 }
+
+// Runs that share the ports with hung adapters or another program: a port
+// our side used is free again at once however its exchange ended, a wait for
+// a port is never the adapter's silence, and no such wait is without a bound.
+enum class Hold { Nothing, EveryHttpPortPastTheHttpLimit, EveryListenerPort };
+
+struct SharedPortsCase {
+    const char* name;
+    unsigned area;  // the adapters 127.0.area.1 on, the hung ones first; this computer .250
+    int hung;       // adapters that take the status request and never answer it
+    int healthy;
+    Hold hold;
+    int portWait;             // --port-wait; 0: not given
+    const char* healthyText;  // each healthy adapter's result text, or its start
+    int exitCode;
+};
+
+void PrintTo(const SharedPortsCase& c, std::ostream* out) { *out << c.name; }
+
+constexpr int kHttpLimitSeconds = 2;
+constexpr const char* kUpgraded = "result: success, version 2.0.10(a)";
+
+class UnattendedSharedPorts : public UnattendedBigBatches, public testing::WithParamInterface<SharedPortsCase> {};
+
+TEST_P(UnattendedSharedPorts, HealthyAdaptersEndAsTheyShouldAndHungOnesNotReachable) {
+    const SharedPortsCase& c = GetParam();
+    if (kUnderSanitizer && c.hung > 0) GTEST_SKIP() << "a hundred runs";
+    auto adapter = [&](int i) { return formatAddress(loopbackAddress(c.area, static_cast<unsigned>(i))); };
+    const size_t adapters = static_cast<size_t>(c.hung + c.healthy);
+    SimProcess hung, healthy;
+    if (c.hung > 0) {
+        ASSERT_TRUE(hung.start(
+            {"--address=" + adapter(1), "--count=" + std::to_string(c.hung), "--http-port=80", "--no-answer=status"}))
+            << hung.diagnostics();
+    }
+    ASSERT_TRUE(healthy.start({"--address=" + adapter(c.hung + 1), "--count=" + std::to_string(c.healthy),
+                               "--http-port=80", "--quiet-blocks", "--restart-ms=100"}))
+        << healthy.diagnostics();
+    const uint32_t pc = loopbackAddress(c.area, 250);
+    std::vector<std::string> args = {"--unattended",           "--accept-warning", "--json",
+                                     "--pc-address",           formatAddress(pc),  "--parallel",
+                                     std::to_string(adapters), "--http-timeout",   std::to_string(kHttpLimitSeconds)};
+    if (c.portWait > 0) args.insert(args.end(), {"--port-wait", std::to_string(c.portWait)});
+    for (size_t i = 1; i <= adapters; ++i) args.insert(args.end(), {"--address", adapter(static_cast<int>(i))});
+
+    // Bound after the fork, so that no run holds them too; the HTTP ports go
+    // kHttpLimitSeconds + 1 after every run has opened its connecting window.
+    std::vector<uint16_t> heldPorts;
+    std::vector<int> held;
+    std::promise<void> everyRunConnecting;
+    bool told = false;
+    std::thread letGo;
+    auto hold = [&] {
+        if (c.hold == Hold::EveryListenerPort) held = holdPorts(pc, SOCK_DGRAM, portRange(69, 168), 100, &heldPorts);
+        if (c.hold != Hold::EveryHttpPortPastTheHttpLimit) return;
+        held = holdPorts(pc, SOCK_STREAM, portRange(23456, 23556), 101, &heldPorts);
+        letGo = std::thread([&, seen = everyRunConnecting.get_future()] {
+            seen.wait();
+            std::this_thread::sleep_for(std::chrono::seconds(kHttpLimitSeconds + 1));
+            for (int fd : std::exchange(held, {})) ::close(fd);
+        });
+    };
+    std::set<std::string> connecting;
+    auto watch = [&](const std::string& output, pid_t) {
+        hung.poll(0);  // a full pipe would hold up every adapter
+        healthy.poll(0);
+        for (const Event& event : eventsNamed(output, "connecting")) connecting.insert(event.value("adapter"));
+        if (told || connecting.size() < adapters) return;
+        told = true;
+        everyRunConnecting.set_value();
+    };
+    UnattendedResult run = runUnattendedInChild(args, pc, watch, 60000, nullptr, hold);
+    if (!told) everyRunConnecting.set_value();
+    if (letGo.joinable()) letGo.join();
+    for (int fd : held) ::close(fd);
+
+    EXPECT_EQ(heldPorts.size(), c.hold == Hold::Nothing ? 0u : c.hold == Hold::EveryListenerPort ? 100u : 101u);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output.substr(run.output.size() > 20000 ? run.output.size() - 20000 : 0);
+    std::map<std::string, Event> results;
+    for (const Event& event : eventsNamed(run.output, "result")) results[event.value("adapter")] = event;
+    EXPECT_EQ(results.size(), adapters);
+    for (int i = 1; i <= static_cast<int>(adapters); ++i) {
+        const std::string text = results[adapter(i)].value("text");
+        EXPECT_EQ(text.find(i <= c.hung ? "result: not-reachable" : c.healthyText), 0u) << adapter(i) << ": " << text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Batches, UnattendedSharedPorts,
+    testing::Values(
+        // More hung adapters than HTTP ports: each timed-out exchange is closed by our side first.
+        SharedPortsCase{"HungAdaptersOutnumberingTheHttpPorts", 211, 110, 4, Hold::Nothing, 0, kUpgraded, 1},
+        SharedPortsCase{"EveryHttpPortHeldLongerThanTheHttpLimit", 212, 0, 4, Hold::EveryHttpPortPastTheHttpLimit, 0,
+                        kUpgraded, 0},
+        SharedPortsCase{"EveryListenerPortHeld", 213, 0, 3, Hold::EveryListenerPort, 2,
+                        "result: no-free-port (Upgrade Failed: Can't bind TFTP listener socket); none of the UDP "
+                        "ports 69-168 was free within 2 s (--port-wait)",
+                        1}),
+    [](const testing::TestParamInfo<SharedPortsCase>& info) { return std::string(info.param.name); });
 
 std::string checkCommand(const std::vector<std::string>& addresses, const std::string& extra) {
     std::string command = std::string(ORB_UPGRADE_EXECUTABLE) +

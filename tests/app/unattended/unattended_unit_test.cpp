@@ -124,8 +124,10 @@ INSTANTIATE_TEST_SUITE_P(
                   ""},
         UsageCase{{"--unattended", "--address", "10.1.0.123"}, "--accept-warning is required"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--request-timeout", "0",
-                   "--http-timeout", "9999"},
+                   "--http-timeout", "9999", "--port-wait", "0"},
                   ""},
+        UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--port-wait", "5m"},
+                  "--port-wait takes a number of seconds"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--request-timeout", "-1"},
                   "--request-timeout takes a number of seconds"},
         UsageCase{{"--unattended", "--accept-warning", "--address", "10.1.0.123", "--http-timeout", "10000"},
@@ -590,7 +592,9 @@ TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
                                          "--http-timeout",
                                          "60",
                                          "--run-timeout",
-                                         "1800"};
+                                         "1800",
+                                         "--port-wait",
+                                         "300"};
     EXPECT_EQ(args, expected);
     UnattendedOptions child;
     EXPECT_EQ(parseUnattendedOptions(args, &child, &error), ParseResult::Run) << error;
@@ -598,6 +602,7 @@ TEST(UnattendedOptions, TheAdapterRunGetsNoPasswordOnItsCommandLine) {
     EXPECT_EQ(child.requestTimeoutSeconds, 30);
     EXPECT_EQ(child.httpTimeoutSeconds, 60);
     EXPECT_EQ(child.runTimeoutSeconds, 1800);
+    EXPECT_EQ(child.portWaitSeconds, 300);
 }
 
 struct OutcomeCase {
@@ -697,6 +702,13 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"CheckedAndBehind", stoppedFor(StopReason::Checked, RunOutcome::UserAbort), Outcome::NeedsUpgrade,
                     "needs-upgrade"},
         OutcomeCase{"Other", seenWith(RunOutcome::HttpBindFailed), Outcome::Failed, "failed"},
+        OutcomeCase{"NoFreePort",
+                    [] {
+                        Observation seen = seenWith(RunOutcome::ListenerBindFailed);
+                        seen.noFreePort = true;
+                        return seen;
+                    }(),
+                    Outcome::Failed, "no-free-port"},
         OutcomeCase{"EndedWithoutSayingHow", Observation{}, Outcome::Failed, "failed"}),
     [](const testing::TestParamInfo<OutcomeCase>& info) { return std::string(info.param.name); });
 

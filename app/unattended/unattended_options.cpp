@@ -215,7 +215,7 @@ constexpr OptionRow kOptionRows[] = {
     {"--pc-address",
      "A.B.C.D",
      {"this computer's address that the adapters fetch the", "image from (one of the addresses the dialog offers;",
-      "default: its first)"},
+      "default: the one this computer sends to each adapter", "from, when offered, else the first)"},
      [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
          uint32_t pcAddress = 0;
          if (!parseDottedQuad(value, &pcAddress)) {

@@ -6,7 +6,7 @@
 #
 #   wine_console.sh RUN EXE ORB_SIM IMAGE OUT_DIR
 #
-# RUN: password-json (one adapter with a password, --json, --log),
+# RUN: password-json (one adapter with a password, --json, --log, --pc-address),
 # three-adapters (an addresses file with a byte-order mark and CRLF, one
 # adapter refusing the password), check (one current, one behind),
 # request-timeout (an adapter that never fetches), stop (Ctrl-C during the
@@ -83,9 +83,11 @@ case $run in
     startSim one 127.0.0.2 1 --user=admin --password=$password --qop=auth
     printf '%s\r\n' "$password" >"$out/password.txt"
     runCli --accept-warning --json --address 127.0.0.2 --password-file 'Z:'"${out//\//\\}"'\password.txt' \
-      --log 'Z:'"${out//\//\\}"'\trace.log'
+      --log 'Z:'"${out//\//\\}"'\trace.log' --pc-address 127.0.0.1
     expectStatus 0
     checkJson "
+chosen = [(e['pc-address'], e.get('pc-address-from')) for e in events if e['event'] == 'address']
+assert chosen == [('127.0.0.1', '--pc-address')], chosen
 uploads = [e for e in events if e['event'] == 'upload']
 assert uploads and uploads[-1]['bytes'] == uploads[-1]['size'] == $size, uploads[-1:]
 results = [e for e in events if e['event'] == 'result']
@@ -102,6 +104,8 @@ assert [(r['adapter'], r['result'], r['code']) for r in results] == [('127.0.0.2
     expectStatus 1
     for adapter in 127.0.0.2 127.0.0.3; do
       grep -qx "$adapter: result: success, version 2.0.10(a)" "$out/output.lf" || fail "$adapter did not succeed"
+      grep -q "^$adapter: adapter address $adapter, PC address 127.0.0.1 (the system's route to the adapter)" \
+        "$out/output.lf" || fail "$adapter's PC address is not the one routed to it"
     done
     grep -q "^127.0.0.4: result: authentication-refused" "$out/output.lf" || fail "127.0.0.4 was not refused"
     # The summary: a heading, then the failure first, then the totals.

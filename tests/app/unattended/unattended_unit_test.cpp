@@ -10,7 +10,9 @@
 #include <sstream>
 #include <tuple>
 
+#include "platform/own_addresses.h"
 #include "app/unattended/unattended_events.h"
+#include "app/unattended/unattended_front_end.h"
 #include "app/unattended/unattended_options.h"
 #include "app/unattended/unattended_outcome.h"
 #include "app/unattended/unattended_runner.h"
@@ -596,6 +598,26 @@ TEST(UnattendedExitStatus, OneAdapterGivesItsClassSeveralGiveOne) {
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::NeedsUpgrade}), 10) << "some would be upgraded";
     EXPECT_EQ(exitStatusFor({Outcome::NeedsUpgrade, Outcome::NotReachable}), 1) << "a failure wins";
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::Cancelled}), 1);
+}
+
+// The PC address of each adapter's run: --pc-address's, else the one the
+// system sends to the adapter from when the dialog offers it, else the first.
+TEST(UnattendedPcAddress, TheOptionThenTheRouteThenTheFirst) {
+    const std::vector<uint32_t> offered = {0x0a000001u, 0xc0a80105u, 0x7f000001u};
+    auto chosen = [&](const std::string& option, std::optional<uint32_t> route) {
+        PcAddressChoice choice = choosePcAddress(offered, option, route);
+        return std::make_pair(choice.index, std::string(choice.how));
+    };
+    EXPECT_EQ(chosen("", 0xc0a80105u), std::make_pair(1, std::string("route")));
+    EXPECT_EQ(chosen("", 0xac100001u), std::make_pair(0, std::string("first")));
+    EXPECT_EQ(chosen("", std::nullopt), std::make_pair(0, std::string("first")));
+    EXPECT_EQ(chosen("127.0.0.1", 0xc0a80105u), std::make_pair(2, std::string("--pc-address")));
+    EXPECT_EQ(chosen("10.9.9.9", 0xc0a80105u).first, -1);
+    EXPECT_EQ(choosePcAddress({}, "", 0x0a000001u).index, -1);
+    // The system's own answer: loopback is sent to from loopback.
+    uint32_t source = 0;
+    ASSERT_TRUE(findRouteSource(0x7f000002u, &source));
+    EXPECT_EQ(source >> 24, 127u);
 }
 
 }  // namespace

@@ -298,11 +298,16 @@ TEST_P(UnattendedPasswordFile, IsReadWhileParsingOrRefusedWithTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, UnattendedPasswordFile,
-    testing::Values(PasswordFileCase{"Missing", "<missing>", "", "cannot read it: No such file or directory"},
-                    PasswordFileCase{"Folder", "<folder>", "", "cannot read it: Is a directory"},
-                    PasswordFileCase{"Nul", std::string("se\0cret\n", 8), "",
-                                     "the password holds a line break or a NUL byte (only one line end at its end "
-                                     "is dropped)"}),
+    testing::Values(
+        PasswordFileCase{"Missing", "<missing>", "", "cannot read it: No such file or directory"},
+        PasswordFileCase{"Folder", "<folder>", "", "cannot read it: Is a directory"},
+        // Notepad's UTF-16, either byte order, and the Ctrl-Z of `copy`.
+        PasswordFileCase{"Utf16", std::string("\xff\xfep\0\xe4\0\x18\x79\r\0\n\0", 12), "p\xc3\xa4\xe7\xa4\x98", ""},
+        PasswordFileCase{"Utf16BigEndian", std::string("\xfe\xff\xd8\x3d\xde\x00\0!", 8), "\xf0\x9f\x98\x80!", ""},
+        PasswordFileCase{"CtrlZ", "secret\r\n\x1a", "secret", ""},
+        PasswordFileCase{"Nul", std::string("se\0cret\n", 8), "",
+                         "the password holds a line break or a NUL byte (only one line end at its end "
+                         "is dropped)"}),
     [](const testing::TestParamInfo<PasswordFileCase>& info) { return std::string(info.param.name); });
 
 // The one rule of both sources: --password-file's content and ORB_PASSWORD's
@@ -377,6 +382,12 @@ TEST(UnattendedLog, EveryAdaptersFileIsOpenedForAppendingBeforeAnyRun) {
     std::string error;
     EXPECT_TRUE(checkLogFiles(options, &error)) << error;
     EXPECT_TRUE(std::filesystem::exists(options.logPath + ".10.0.0.2"));
+    // The extension stays the file's last part.
+    UnattendedOptions named = options;
+    named.logPath = "C:\\logs.d\\orb.log";
+    EXPECT_EQ(adapterLogPath(named, "10.0.0.2"), "C:\\logs.d\\orb.10.0.0.2.log");
+    named.logPath = "logs.d/trace";
+    EXPECT_EQ(adapterLogPath(named, "10.0.0.2"), "logs.d/trace.10.0.0.2");
     std::ifstream in(kept);
     std::string line;
     std::getline(in, line);

@@ -25,6 +25,10 @@ std::string ownProgramPath();
 bool spawnProcess(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
                   const std::vector<std::string>& environment, SpawnedProcess* process);
 
+// Starts `program` without arguments and lets it go: nothing shared with
+// this process, nothing waited for (a prompt starting a GUI program).
+bool startDetachedProcess(const std::string& program);
+
 // Waits for the process to end; its exit status, or 128 + the signal that
 // ended it.
 int waitForProcess(int id);

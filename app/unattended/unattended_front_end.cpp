@@ -14,6 +14,7 @@
 
 #include "platform/own_addresses.h"
 #include "platform/process.h"
+#include "platform/self_spawn.h"
 #include "platform/signals.h"
 #include "base/diagnostics_log.h"
 #include "base/ipv4_text.h"
@@ -618,9 +619,8 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
         std::fputs(line.c_str(), stdout);
         endProcess(static_cast<int>(Outcome::UsageError));
     }
-    const char* password = std::getenv("ORB_PASSWORD");
     // Never destroyed: the program's threads run until _exit.
-    activeDriver = new Driver(options, password != nullptr ? password : "");
+    activeDriver = new Driver(options, takeRunSecret());
     dialogs::installDialogView(activeDriver);
     setRunObserver(activeDriver);
     // Runs started in the same millisecond draw different file names and nonces.

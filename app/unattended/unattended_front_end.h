@@ -16,7 +16,7 @@ namespace orb::unattended {
 
 // Runs `program` (the start-up and the sequence) on a second thread for the
 // one adapter of `options` and answers its dialogs on this one. The password
-// comes from the environment variable ORB_PASSWORD. SIGINT, SIGTERM and
+// is the runner's (takeRunSecret). SIGINT, SIGTERM and
 // SIGHUP press Cancel in the open windows, as a person would; so do the
 // request and HTTP time-outs of `options`. Never returns: the program ends the
 // process.

@@ -13,6 +13,7 @@
 #include "platform/process.h"
 #include "platform/self_spawn.h"
 #include "platform/signals.h"
+#include "platform/system_text.h"
 #include "base/diagnostics_log.h"
 #include "upgrade/run_state.h"
 #include "app/unattended/batch_progress.h"
@@ -99,6 +100,7 @@ public:
         environment_.push_back(std::string(kPortTurnsVariable) + "=pipe");
         size_t next = 0;
         int running = 0;
+        forwardSignal();  // a stop that came while the command was read: no run starts
         for (;;) {
             while (!cancelled_ && running < options_.parallel && next < runs_.size()) {
                 if (start(&runs_[next])) ++running;
@@ -177,7 +179,7 @@ private:
         if (signal == StopSignal::None) return;
         bool interrupt = signal == StopSignal::Interrupt;
         cancelled_ = true;
-        std::fprintf(stderr, "orb-upgrade: %s: cancelling every run\n", describeStopSignal(signal));
+        sayOnStandardError(MessageKind::Note, std::string(describeStopSignal(signal)) + ": cancelling every run");
         for (AdapterRun& run : runs_)
             if (run.started && !run.finished) signalProcess(run.process.id, interrupt);
         // A run waiting for a port is told that none will come: it ends as cancelled.
@@ -385,7 +387,8 @@ private:
 };
 
 [[noreturn]] void endWithUsageError(const std::string& error) {
-    std::fprintf(stderr, "orb-upgrade: %s\n(orb-upgrade --unattended --help lists the options)\n", error.c_str());
+    sayOnStandardError(MessageKind::Error, error);
+    writeText(stderr, usageHint() + "\n");
     endProcess(static_cast<int>(Outcome::UsageError));
 }
 
@@ -407,21 +410,22 @@ int runAdapters(const UnattendedOptions& given, const RunLauncher& launch) {
     // A log that cannot be written would lose every run's trace: refused
     // before any run starts.
     if (!checkPcAddress(options.pcAddress, &error) || !checkLogFiles(options, &error)) {
-        std::fprintf(stderr, "orb-upgrade: %s\n", error.c_str());
+        sayOnStandardError(MessageKind::Error, error);
         return static_cast<int>(Outcome::UsageError);
     }
     std::vector<std::string> environment;
-    // The environment, not the command line: other users can read a
-    // process's arguments.
-    // The password as taken, whichever source gave it.
-    if (!options.password.empty()) environment.push_back(std::string(kPasswordVariable) + "=" + options.password);
+    // The password as taken, whichever source gave it, to the runs alone:
+    // neither the command line nor the environment, which other programs
+    // can read.
+    setRunSecret(options.password);
     catchStopSignals();
     // Two pipes a run, and what the process holds besides (the usual limit
     // of 1,024 would stop a batch of 600).
     size_t runsAtOnce = std::min(options.addresses.size(), static_cast<size_t>(options.parallel));
     if (!raiseOpenFileLimit(2 * runsAtOnce + 64))
-        std::fprintf(stderr, "orb-upgrade: the limit on open files is below %zu; runs that cannot be started fail\n",
-                     2 * runsAtOnce + 64);
+        sayOnStandardError(MessageKind::Warning, "the limit on open files is below " +
+                                                     std::to_string(2 * runsAtOnce + 64) +
+                                                     "; runs that cannot be started fail");
     Runner runner(options, launch);
     return runner.run(environment);
 }

@@ -3,7 +3,7 @@
 #
 #   make-msi.sh VERSION BIN_DIR ICON OUT.msi
 #
-# BIN_DIR holds orb-upgrade.exe and orb-upgrade-cli.exe. wixl makes the
+# BIN_DIR holds orb-upgrade.exe and orb-upgrade.com. wixl makes the
 # package; msibuild then adds what wixl has no element for: the row of the
 # Windows Installer's Environment table that appends the program's folder to
 # the system PATH ("[~];[INSTALLDIR]", name "=-*Path": set on install, only
@@ -20,7 +20,7 @@ tmp=$out.partial
 stage=$out.files
 rm -rf "$tmp" "$stage"
 mkdir -p "$stage"
-cp "$bin/orb-upgrade.exe" "$bin/orb-upgrade-cli.exe" "$stage/"
+cp "$bin/orb-upgrade.exe" "$bin/orb-upgrade.com" "$stage/"
 cp "$icon" "$stage/orb.ico"
 (cd "$stage" && wixl --arch x64 -D Version="$version" -D BinDir=. -D IconFile=orb.ico -o "$tmp" "$here/orb-upgrade.wxs")
 rm -rf "$stage"

@@ -43,12 +43,25 @@ BOOL WINAPI onConsoleControl(DWORD type) {
 }
 
 DWORD WINAPI waitForParentStop(void* event) {
-    WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
-    note(StopSignal::Terminate, "stop request");
+    // A number that names no event fails the wait at once: no stop then.
+    if (WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0)
+        note(StopSignal::Terminate, "stop request");
     return 0;
 }
 
+// The console's event that came before catchStopSignals (0: none).
+std::atomic<DWORD> heldEvent{0};
+std::atomic<bool> heldAny{false};
+
+// Before the C runtime has started: no allocation, no lock, only a note.
+BOOL WINAPI holdConsoleControl(DWORD type) {
+    if (!heldAny.exchange(true)) heldEvent = type;
+    return TRUE;
+}
+
 }  // namespace
+
+void holdStopSignalsUntilCaught() { SetConsoleCtrlHandler(holdConsoleControl, TRUE); }
 
 void catchStopSignals() {
     static bool caught = false;
@@ -56,12 +69,30 @@ void catchStopSignals() {
     caught = true;
     noted = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
-    if (const char* name = std::getenv(kStopEventVariable); name != nullptr && *name != '\0') {
-        HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, name);
-        if (event != nullptr)
-            CloseHandle(
-                CreateThread(nullptr, 64 * 1024, waitForParentStop, event, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    // Ctrl-C in the program's first moments asks for the same as later.
+    if (heldAny.load()) {
+        DWORD type = heldEvent.load();
+        if (type == CTRL_C_EVENT)
+            note(StopSignal::Interrupt, "Ctrl-C");
+        else if (type == CTRL_BREAK_EVENT)
+            note(StopSignal::Terminate, "Ctrl-Break");
+        else
+            note(StopSignal::HangUp, "console closed");
     }
+    if (HANDLE event = takeInheritedHandle(kStopEventVariable); event != nullptr)
+        CloseHandle(
+            CreateThread(nullptr, 64 * 1024, waitForParentStop, event, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+}
+
+HANDLE takeInheritedHandle(const char* variable) {
+    char text[32] = {};
+    DWORD length = GetEnvironmentVariableA(variable, text, sizeof text);
+    if (length == 0 || length >= sizeof text) return nullptr;
+    SetEnvironmentVariableA(variable, nullptr);
+    char* end = nullptr;
+    unsigned long long number = std::strtoull(text, &end, 10);
+    if (end == text || *end != '\0' || number == 0) return nullptr;
+    return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(number));
 }
 
 StopSignal takeStopSignal() {

@@ -2,14 +2,15 @@
 # The Windows installer under Wine's msiexec, silently, in a Wine prefix of its
 # own: installed, both programs there, `orb-upgrade` found by name from a new
 # Command Prompt (the system PATH) and from a batch file, as the console
-# program (--check against ORB_SIM's adapters), upgraded in place by a newer package, uninstalled
+# program (--check against ORB_SIM's adapters), the same version rebuilt
+# replacing it in place, upgraded in place by a newer package, uninstalled
 # with nothing of ours left and the rest of PATH as it was. In a private
 # network namespace (root; skipped otherwise), as the console runs.
 #
 #   wine_msi.sh MSI VERSION MAKE_MSI BIN_DIR ICON OUT_DIR ORB_SIM
 #
-# MAKE_MSI, BIN_DIR and ICON make the newer package (VERSION with its last
-# number raised).
+# MAKE_MSI, BIN_DIR and ICON make the other packages (the same VERSION, and
+# VERSION with its last number raised).
 set -u
 msi=$1 version=$2 make_msi=$3 bin=$4 icon=$5 out=$6 sim=$7
 
@@ -24,7 +25,7 @@ ip link set lo up || { echo "wine msi: cannot bring up loopback" >&2; exit 1; }
 
 fail() { echo "wine msi: $*" >&2; exit 1; }
 rm -rf "$out"
-mkdir -p "$out"
+mkdir -p "$out/again"
 out=$(cd "$out" && pwd)
 export WINEDEBUG=-all
 export WINEPREFIX=$out/wineprefix
@@ -79,6 +80,12 @@ for how in prompt batch; do
   [ $status -eq 10 ] && [ "$(grep -c '"event":"result","result":"needs-upgrade"' "$out/$how.txt")" -eq 2 ] ||
     fail "from a $how: exit $status, $(cat "$out/$how.txt")"
 done
+
+# The same version built again replaces the installed one: one install.
+"$make_msi" "$version" "$bin" "$icon" "$out/again/orb-upgrade-$version-x64.msi" || fail "cannot make the package again"
+wine msiexec /i "$(windowsPath "$out/again/orb-upgrade-$version-x64.msi")" /qn || fail "the reinstall failed ($?)"
+[ "$(registered)" -eq 1 ] || fail "after the same version again $(registered) installs are registered"
+[ -f "$folder/orb-upgrade.com" ] || fail "the same version again lost the console program"
 
 # A newer package replaces the installed one in place.
 newer=${version%.*}.$((${version##*.} + 1))

@@ -34,8 +34,9 @@ bool startDetachedProcess(const std::string& program);
 int waitForProcess(int id);
 
 // Sends SIGINT (interrupt) or SIGTERM to the process. Windows: sets the stop
-// event that spawnProcess made for it (ORB_STOP_EVENT names it in the run's
-// environment), which its catchStopSignals (signals.h) watches.
+// event without a name that spawnProcess made for it and that it alone
+// inherits (ORB_STOP_HANDLE gives its number), which its catchStopSignals
+// (signals.h) watches.
 void signalProcess(int id, bool interrupt);
 
 // Waits up to `timeoutMs` (-1: no limit) until one of `processes` has output

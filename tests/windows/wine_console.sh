@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Whole unattended runs of the console program orb-upgrade-cli.exe under Wine
+# Whole unattended runs of the console program orb-upgrade.com under Wine
 # against orb-sim, in a private network namespace where loopback is the only
 # interface (Wine's own address list is then 127.0.0.1 and nothing leaves the
 # machine). No display: the program has no windows.

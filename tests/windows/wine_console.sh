@@ -11,7 +11,7 @@
 # no ANSI code page can name, a password outside it from the file, then from
 # ORB_PASSWORD with --check), three-adapters (a UTF-16 addresses file with a
 # byte-order mark, CRLF and a Ctrl-Z, one adapter refusing the password, a log
-# per adapter), check (one current, one behind), request-timeout (an adapter
+# per adapter), check (one current, one behind; a usage error), request-timeout (an adapter
 # that never fetches), stop (Ctrl-C during the uploads), cold-ctrl-c (Ctrl-C
 # 0.2, 0.3 and 0.4 s into a cold start), killed (a stranger's stop events,
 # then the program killed while its runs wait). OUT_DIR keeps the output, the
@@ -168,6 +168,11 @@ results = {e['adapter']: e['result'] for e in events if e['event'] == 'result'}
 assert results == {'127.0.0.2': 'current', '127.0.0.3': 'needs-upgrade'}, results
 "
     ! grep -q 'route=trigger' "$out"/sim-*.log || fail "--check triggered an upgrade"
+    # A usage error, as Windows's own tools word one.
+    runCli --accept-warning --check
+    expectStatus 2
+    [ "$(tr -d '\r' <"$out/errors.txt")" = "$(printf 'ERROR: %s\nType "orb-upgrade --help" for usage.' \
+      'no adapter: give --address A.B.C.D or --addresses-file FILE')" ] || fail "the usage error reads $(cat "$out/errors.txt")"
     ;;
   request-timeout)
     startSim silent 127.0.0.2 1 --fetch-delay-ms=600000

@@ -13,12 +13,14 @@ namespace {
 // The system's words for an error ("Access is denied"), without the final
 // period and line break, and its number for whoever looks it up.
 std::string describeError(DWORD error) {
-    char* words = nullptr;
+    // Wide, as every text of the program is UTF-8: the system's words are in
+    // its language, whatever the ANSI code page.
+    wchar_t* words = nullptr;
     DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&words), 0,
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&words), 0,
                        nullptr);
-    std::string text = length > 0 && words != nullptr ? std::string(words, length) : std::string();
+    std::string text = length > 0 && words != nullptr ? toUtf8(words, length) : std::string();
     if (words != nullptr) LocalFree(words);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.' || text.back() == ' '))
         text.pop_back();

@@ -129,6 +129,10 @@ assert [(r['adapter'], r['result'], r['code']) for r in results] == [('127.0.0.2
 "
     grep -q "Upgrade Successful" "$folder/журнал.log" || fail "--log wrote no trace"
     ! grep -q "$password" "$folder/журнал.log" || fail "the trace shows the password"
+    # On a console (here a terminal that Wine makes one of), a file's name keeps its letters.
+    script -qec "stty cols 500; $(printf '%q ' wine "$exe" --accept-warning --address 127.0.0.2 --log \
+      "$(windowsPath "$folder")\нет\журнал.log")" /dev/null >"$out/console.txt"
+    grep -q 'нет\\журнал.log: cannot append' "$out/console.txt" || fail "the console shows $(cat -v "$out/console.txt")"
     # The same password from the environment, read as characters.
     ORB_PASSWORD=$password runCli --accept-warning --json --check --address 127.0.0.2
     expectStatus 0

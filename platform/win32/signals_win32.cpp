@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "platform/process.h"
 #include "platform/signals.h"
 #include "platform/win32/stop_request_win32.h"
 
@@ -26,10 +27,41 @@ void note(StopSignal signal, const char* name) {
     wakeProcessOutputWait();
 }
 
+// The threads that the system made to deliver Ctrl-C and Ctrl-Break. The
+// process waits for them before it ends: under Wine, a thread that the
+// process's end kills while it is ending by itself can take the loader's lock
+// with it, and the process then hangs until wineserver kills it (status 137).
+constexpr int kMaxConsoleThreads = 8;
+std::atomic<HANDLE> consoleThreads[kMaxConsoleThreads];
+std::atomic<int> consoleThreadCount{0};
+
+// No allocation, no lock: the hold runs before the C runtime has started.
+void keepConsoleThread() {
+    int slot = consoleThreadCount.fetch_add(1);
+    if (slot >= kMaxConsoleThreads) return;
+    HANDLE thread = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0))
+        consoleThreads[slot] = thread;
+}
+
+// A process-end hook: the delivering threads end within moments of their
+// handler's return; a bound keeps a stuck one from holding the end.
+void waitForConsoleThreads() {
+    for (std::atomic<HANDLE>& slot : consoleThreads)
+        if (HANDLE thread = slot.load(); thread != nullptr && GetThreadId(thread) != GetCurrentThreadId())
+            WaitForSingleObject(thread, 2000);
+}
+
 BOOL WINAPI onConsoleControl(DWORD type) {
     switch (type) {
-        case CTRL_C_EVENT: note(StopSignal::Interrupt, "Ctrl-C"); return TRUE;
-        case CTRL_BREAK_EVENT: note(StopSignal::Terminate, "Ctrl-Break"); return TRUE;
+        case CTRL_C_EVENT:
+            keepConsoleThread();
+            note(StopSignal::Interrupt, "Ctrl-C");
+            return TRUE;
+        case CTRL_BREAK_EVENT:
+            keepConsoleThread();
+            note(StopSignal::Terminate, "Ctrl-Break");
+            return TRUE;
         default:
             // The console is going away: Windows ends the process when this
             // returns (or 5 s after the close), so the runs get that long to
@@ -49,13 +81,15 @@ DWORD WINAPI waitForParentStop(void* event) {
     return 0;
 }
 
-// The console's event that came before catchStopSignals (0: none).
+// The first console event that came before catchStopSignals, plus one (0:
+// none yet; CTRL_C_EVENT is 0).
 std::atomic<DWORD> heldEvent{0};
-std::atomic<bool> heldAny{false};
 
 // Before the C runtime has started: no allocation, no lock, only a note.
 BOOL WINAPI holdConsoleControl(DWORD type) {
-    if (!heldAny.exchange(true)) heldEvent = type;
+    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT) keepConsoleThread();
+    DWORD none = 0;
+    heldEvent.compare_exchange_strong(none, type + 1);
     return TRUE;
 }
 
@@ -68,10 +102,11 @@ void catchStopSignals() {
     if (caught) return;
     caught = true;
     noted = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    addProcessEndHook(waitForConsoleThreads);
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
     // Ctrl-C in the program's first moments asks for the same as later.
-    if (heldAny.load()) {
-        DWORD type = heldEvent.load();
+    if (DWORD held = heldEvent.load(); held != 0) {
+        DWORD type = held - 1;
         if (type == CTRL_C_EVENT)
             note(StopSignal::Interrupt, "Ctrl-C");
         else if (type == CTRL_BREAK_EVENT)

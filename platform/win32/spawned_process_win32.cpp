@@ -125,7 +125,7 @@ HANDLE inheritableCopy(DWORD which) {
     return copy;
 }
 
-// A handle's number as the run reads it back (readInheritedHandle).
+// A handle's number as the run reads it back (takeInheritedHandle).
 std::string formatHandle(HANDLE handle) { return std::to_string(reinterpret_cast<uintptr_t>(handle)); }
 
 void closeIfOpen(HANDLE handle) {

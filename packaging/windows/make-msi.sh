@@ -25,6 +25,11 @@ cp "$bin/orb-upgrade.exe" "$bin/orb-upgrade.com" "$stage/"
 cp "$icon" "$stage/orb.ico"
 (cd "$stage" && wixl --arch x64 -D Version="$version" -D BinDir=. -D IconFile=orb.ico -o "$tmp" "$here/orb-upgrade.wxs")
 rm -rf "$stage"
+# wixl leaves the File table's Version empty, which makes both programs
+# unversioned files to the Windows Installer: they carry the version of their
+# VERSIONINFO, the project's, in US English.
+msibuild "$tmp" -q "UPDATE \`File\` SET \`Version\` = '$version.0', \`Language\` = '1033'
+  WHERE \`File\` = 'OrbUpgradeExe' OR \`File\` = 'OrbUpgradeCom'"
 # A package rebuilt with the same version replaces the installed one too,
 # instead of installing beside it: wixl's MajorUpgrade row finds only older
 # versions, so it is made again with the version itself included

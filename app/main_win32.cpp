@@ -39,7 +39,8 @@ void startDiagnosticsLog() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+// Wide (-municode), as the console program: the command line is not read.
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     startDiagnosticsLog();
     return orb::runProgram(instance);
 }

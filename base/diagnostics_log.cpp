@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/log_file.h"
 #include "platform/process.h"
+#include "platform/system_text.h"
 #include "base/log_masking.h"
 
 namespace orb {
@@ -179,8 +181,11 @@ void writeEntry(const char* kind, std::string_view text) {
 
 const char* chooseDiagnosticsLogPath(const char* optionValue) {
     if (optionValue != nullptr) return optionValue;
-    const char* environment = std::getenv(kTraceEnvironmentVariable);
-    return environment != nullptr && *environment != '\0' ? environment : nullptr;
+    // Kept for the caller until this thread asks again; read as UTF-8, so
+    // that a path with any letters opens on Windows too.
+    thread_local std::string environment;
+    if (!readEnvironmentVariable(kTraceEnvironmentVariable, &environment)) environment.clear();
+    return !environment.empty() ? environment.c_str() : nullptr;
 }
 
 bool openDiagnosticsLog(const char* optionValue, std::string* error) {

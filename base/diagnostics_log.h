@@ -14,7 +14,8 @@ namespace orb {
 inline constexpr const char* kTraceEnvironmentVariable = "ORB_TRACE";
 
 // The log file's name: `optionValue` when given (the --log option wins), else
-// the value of ORB_TRACE when it is set and not empty; nullptr when neither.
+// the value of ORB_TRACE when it is set and not empty (valid until the
+// calling thread's next call); nullptr when neither.
 const char* chooseDiagnosticsLogPath(const char* optionValue);
 
 // Opens the file that chooseDiagnosticsLogPath names, for appending, and logs

@@ -13,7 +13,7 @@ set(make_msi ${PROJECT_SOURCE_DIR}/packaging/windows/make-msi.sh)
 add_custom_command(
   OUTPUT ${ORB_MSI}
   COMMAND ${make_msi} ${PROJECT_VERSION} ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR}/resources/orb.ico ${ORB_MSI}
-  DEPENDS orb-upgrade orb-upgrade-cli ${make_msi} ${PROJECT_SOURCE_DIR}/packaging/windows/orb-upgrade.wxs
+  DEPENDS orb-upgrade orb-upgrade-console ${make_msi} ${PROJECT_SOURCE_DIR}/packaging/windows/orb-upgrade.wxs
           ${PROJECT_SOURCE_DIR}/resources/orb.ico
   COMMENT "Making the Windows installer")
 add_custom_target(orb_msi ALL DEPENDS ${ORB_MSI})

@@ -12,7 +12,7 @@ namespace orb {
 using LogFileHandle = intptr_t;
 inline constexpr LogFileHandle kNoLogFile = -1;
 
-// Opens `path` for appending, creating it when missing, for the user only
+// Opens `path` (UTF-8) for appending, creating it when missing, for the user only
 // (mode 0600; on Windows a protected DACL that grants the user alone); an
 // existing file keeps its own rights. Refuses a path that is a symbolic link
 // (on Windows also a junction; other reparse points are files) or anything but

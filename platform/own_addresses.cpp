@@ -31,4 +31,6 @@ int listOwnAddresses(uint32_t* addresses, int capacity) {
     return listSystemAddresses(addresses, capacity);
 }
 
+bool findRouteSource(uint32_t destination, uint32_t* source) { return findSystemRouteSource(destination, source); }
+
 }  // namespace orb

@@ -17,4 +17,9 @@ int listOwnAddresses(uint32_t* addresses, int capacity);
 // `injected` false restores the real lookup.
 void setOwnAddressesForTesting(bool injected, const std::vector<uint32_t>& addresses);
 
+// The address of this computer from which the system sends to `destination`
+// (host order): the local address of a UDP socket connected to it, which
+// sends nothing. False when there is no route (or no network at all).
+bool findRouteSource(uint32_t destination, uint32_t* source);
+
 }  // namespace orb

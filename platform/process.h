@@ -26,4 +26,9 @@ void addProcessEndHook(void (*hook)());
 // This process's id.
 uint32_t currentProcessId();
 
+// Windows: a crash ends the process at once, with its exception code as
+// status, instead of waiting behind an error-report dialog that no one may
+// see (a scheduled task); its runs inherit this. Elsewhere nothing changes.
+void disableCrashDialogs();
+
 }  // namespace orb

@@ -27,6 +27,17 @@ using SelfEntry = void (*)(const std::vector<std::string>& args);
 bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::string>& environment, SelfEntry entry,
                SpawnedProcess* process);
 
+// The bytes (the password) that every run started by spawnSelf from now on
+// can take with takeRunSecret, and no other process: never in a run's
+// environment or on its command line, where other programs of the same user
+// can read them. POSIX: the forked run has them in its memory. Windows: each
+// run inherits a pipe of its own that holds them.
+void setRunSecret(const std::string& secret);
+
+// In a run started by spawnSelf: the runner's secret (empty when it set
+// none), once; later calls give "".
+std::string takeRunSecret();
+
 // Writes to the process's standard input: false when it cannot (the process
 // has closed it or ended).
 bool writeProcessInput(const SpawnedProcess& process, const char* bytes, size_t size);

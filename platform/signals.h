@@ -19,6 +19,13 @@ enum class StopSignal { None, Interrupt, Terminate, HangUp };
 // program) stays ignored.
 void catchStopSignals();
 
+// Windows: from now on the console's Ctrl-C, Ctrl-Break and close are held,
+// and catchStopSignals notes the first of them when it comes, so that none
+// ends the program (with status 0, under Wine) before it can cancel. Safe to
+// call before the C runtime has started: the console program's entry point
+// calls it first. Elsewhere nothing changes.
+void holdStopSignalsUntilCaught();
+
 // The latest signal noted since the last call; None when there was none.
 StopSignal takeStopSignal();
 

@@ -29,13 +29,18 @@ std::string ownProgramPath();
 bool spawnProcess(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
                   const std::vector<std::string>& environment, SpawnedProcess* process);
 
+// Starts `program` without arguments and lets it go: nothing shared with
+// this process, nothing waited for (a prompt starting a GUI program).
+bool startDetachedProcess(const std::string& program);
+
 // Waits for the process to end; its exit status, or 128 + the signal that
 // ended it.
 int waitForProcess(int id);
 
 // Sends SIGINT (interrupt) or SIGTERM to the process. Windows: sets the stop
-// event that spawnProcess made for it (ORB_STOP_EVENT names it in the run's
-// environment), which its catchStopSignals (signals.h) watches.
+// event without a name that spawnProcess made for it and that it alone
+// inherits (ORB_STOP_HANDLE gives its number), which its catchStopSignals
+// (signals.h) watches.
 void signalProcess(int id, bool interrupt);
 
 // Waits up to `timeoutMs` (-1: no limit) until one of `processes` has output

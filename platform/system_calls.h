@@ -12,4 +12,7 @@ namespace orb {
 // The system's own IPv4 addresses, host order; the number written.
 int listSystemAddresses(uint32_t* addresses, int capacity);
 
+// The local address of a UDP socket connected to `destination`; false on failure.
+bool findSystemRouteSource(uint32_t destination, uint32_t* source);
+
 }  // namespace orb

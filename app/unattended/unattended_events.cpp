@@ -1,6 +1,9 @@
 #include "app/unattended/unattended_events.h"
 
+#include <atomic>
 #include <cstdio>
+
+#include "platform/system_text.h"
 
 namespace orb::unattended {
 
@@ -210,6 +213,29 @@ std::string formatTextLine(const Event& event) {
         line += " " + escapeForTerminal(field.name) + "=" + escapeForTerminal(field.value);
     }
     return line;
+}
+
+namespace {
+
+std::atomic<bool> windowsStyle{false};
+
+}  // namespace
+
+void useWindowsMessageStyle() { windowsStyle = true; }
+
+std::string formatMessage(MessageKind kind, const std::string& text) {
+    if (!windowsStyle) return "orb-upgrade: " + text;
+    const char* label = kind == MessageKind::Error ? "ERROR: " : kind == MessageKind::Warning ? "WARNING: " : "INFO: ";
+    return label + text;
+}
+
+void sayOnStandardError(MessageKind kind, const std::string& text) {
+    writeText(stderr, formatMessage(kind, text) + "\n");
+}
+
+std::string usageHint() {
+    return windowsStyle ? "Type \"orb-upgrade --help\" for usage."
+                        : "(orb-upgrade --unattended --help lists the options)";
 }
 
 }  // namespace orb::unattended

@@ -46,4 +46,17 @@ std::string formatTextLine(const Event& event);
 // \xNN (lowercase hex).
 std::string escapeForTerminal(const std::string& text);
 
+// The program's own words on standard error (not an adapter's event).
+// Linux: "orb-upgrade: TEXT", as its tools write them. After
+// useWindowsMessageStyle, as Windows's own console tools write them:
+// "ERROR: TEXT", "WARNING: TEXT", "INFO: TEXT".
+enum class MessageKind { Error, Warning, Note };
+void useWindowsMessageStyle();
+std::string formatMessage(MessageKind kind, const std::string& text);
+// Writes formatMessage's line (and a newline) to standard error, with any
+// letters of a path shown as they are.
+void sayOnStandardError(MessageKind kind, const std::string& text);
+// The line after a usage error that says where the options are listed.
+std::string usageHint();
+
 }  // namespace orb::unattended

@@ -12,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/own_addresses.h"
 #include "platform/process.h"
 #include "platform/self_spawn.h"
 #include "platform/signals.h"
@@ -376,24 +377,31 @@ private:
     }
 
     void answerAddress(WindowHandle window) {
-        int index = offered_.empty() ? -1 : 0;
-        std::string offered;
-        if (!options_.pcAddress.empty()) {
-            index = -1;
-            for (size_t i = 0; i < offered_.size(); ++i) {
-                if (formatIPv4(offered_[i]) == options_.pcAddress) index = static_cast<int>(i);
-                offered += (i > 0 ? ", " : "") + formatIPv4(offered_[i]);
-            }
-            if (index < 0) {
-                stop(StopReason::UsageError, Event(adapter_, "usage-error"),
-                     "the PC address " + options_.pcAddress + " is not offered (offered: " + offered + ")");
-                return;
-            }
+        uint32_t adapterNumber = 0, route = 0;
+        std::optional<uint32_t> routeSource;
+        if (options_.pcAddress.empty() && parseDottedQuad(adapter_, &adapterNumber) &&
+            findRouteSource(adapterNumber, &route))
+            routeSource = route;
+        PcAddressChoice choice = choosePcAddress(offered_, options_.pcAddress, routeSource);
+        int index = choice.index;
+        if (!options_.pcAddress.empty() && index < 0) {
+            std::string offered;
+            for (size_t i = 0; i < offered_.size(); ++i) offered += (i > 0 ? ", " : "") + formatIPv4(offered_[i]);
+            stop(StopReason::UsageError, Event(adapter_, "usage-error"),
+                 "the PC address " + options_.pcAddress + " is not offered (offered: " + offered + ")");
+            return;
         }
         if (index >= 0) chosenPcAddress_ = offered_[static_cast<size_t>(index)];
         std::string pcAddress = index >= 0 ? formatIPv4(chosenPcAddress_) : std::string();
-        emit(Event(adapter_, "address").add("pc-address", pcAddress).add("image-version", seen_.imageVersion),
-             "adapter address " + adapter_ + ", PC address " + pcAddress + "; the firmware to install: Version " +
+        const std::string how = choice.how;
+        const char* why = how == "route"   ? " (the system's route to the adapter)"
+                          : how == "first" ? " (the first offered)"
+                                           : "";
+        emit(Event(adapter_, "address")
+                 .add("pc-address", pcAddress)
+                 .add("pc-address-from", how)
+                 .add("image-version", seen_.imageVersion),
+             "adapter address " + adapter_ + ", PC address " + pcAddress + why + "; the firmware to install: Version " +
                  seen_.imageVersion);
         act(window, [window, index, adapter = adapter_] {
             if (index >= 0 && !dialogs::input::selectComboEntry(window, kPcAddressComboId, index)) return false;
@@ -706,6 +714,21 @@ void reportOnEnd() {
 
 }  // namespace
 
+PcAddressChoice choosePcAddress(const std::vector<uint32_t>& offered, const std::string& option,
+                                std::optional<uint32_t> routeSource) {
+    if (!option.empty()) {
+        for (size_t i = 0; i < offered.size(); ++i)
+            if (formatIPv4(offered[i]) == option) return {static_cast<int>(i), "--pc-address"};
+        return {-1, "--pc-address"};
+    }
+    if (offered.empty()) return {-1, ""};
+    // With several networks (a VPN, a virtual switch) the first address may
+    // not reach the adapter; the one the system sends to it from does.
+    for (size_t i = 0; routeSource && i < offered.size(); ++i)
+        if (offered[i] == *routeSource) return {static_cast<int>(i), "route"};
+    return {0, "first"};
+}
+
 void runAdapterRun(const UnattendedOptions& options, const std::function<int()>& program) {
     // The runner checked the log's file (ORB_TRACE) before it started any run.
     std::string logError;
@@ -715,9 +738,8 @@ void runAdapterRun(const UnattendedOptions& options, const std::function<int()>&
         std::fputs(line.c_str(), stdout);
         endProcess(static_cast<int>(Outcome::UsageError));
     }
-    const char* password = std::getenv("ORB_PASSWORD");
     // Never destroyed: the program's threads run until _exit.
-    activeDriver = new Driver(options, password != nullptr ? password : "");
+    activeDriver = new Driver(options, takeRunSecret());
     setDiagnosticsLogFailureHandler(
         [](const std::string& path, const std::string& reason) { activeDriver->logFailed(path, reason); });
     dialogs::installDialogView(activeDriver);

@@ -7,7 +7,9 @@
 
 #include "platform/command_file.h"
 #include "platform/log_file.h"
+#include "platform/system_text.h"
 #include "base/ipv4_text.h"
+#include "base/utf8.h"
 #include "app/unattended/unattended_events.h"
 
 namespace orb::unattended {
@@ -35,8 +37,8 @@ std::string quoted(const std::string& text) { return "\"" + escapeForTerminal(te
 bool readNamedFile(const std::string& option, const std::string& path, size_t limit, std::string* text,
                    std::string* reason) {
     return readCommandFile(path, limit, text, reason, [&] {
-        std::fprintf(stderr, "orb-upgrade: %s %s: waiting for a writer: nothing has been written to it yet\n",
-                     option.c_str(), path.c_str());
+        sayOnStandardError(MessageKind::Note,
+                           option + " " + path + ": waiting for a writer: nothing has been written to it yet");
     });
 }
 
@@ -51,12 +53,38 @@ bool readAddressesFile(const std::string& path, NamedAdapters* adapters, std::st
                  " MiB, the most that is read (a list of about 250,000 adapters)";
         return false;
     }
-    return addAdaptersFromText(text, path, adapters, error);
+    return addAdaptersFromText(textOfFile(text), path, adapters, error);
 }
 
 constexpr char kByteOrderMark[] = "\xef\xbb\xbf";
+constexpr size_t kPasswordFileReadBytes = 2 + 2 * kMaxPasswordBytes + 4 + 2 + 1;
 
 }  // namespace
+
+std::string textOfFile(const std::string& bytes) {
+    std::string text;
+    bool little = bytes.compare(0, 2, "\xff\xfe") == 0, big = bytes.compare(0, 2, "\xfe\xff") == 0;
+    if (little || big) {
+        auto unit = [&](size_t at) {
+            auto byte = [&](size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(bytes[i])); };
+            return little ? byte(at) | byte(at + 1) << 8 : byte(at) << 8 | byte(at + 1);
+        };
+        for (size_t at = 2; at + 1 < bytes.size(); at += 2) {
+            char32_t code = unit(at);
+            if (code >= 0xd800 && code < 0xdc00 && at + 3 < bytes.size() && unit(at + 2) >= 0xdc00 &&
+                unit(at + 2) < 0xe000) {
+                code = 0x10000 + ((code - 0xd800) << 10) + (unit(at + 2) - 0xdc00);
+                at += 2;
+            }
+            std::string encoded = utf8::encode(code);
+            text += encoded.empty() ? utf8::encode(0xfffd) : encoded;  // a lone surrogate
+        }
+    } else {
+        text = bytes;
+    }
+    if (!text.empty() && text.back() == '\x1a') text.pop_back();
+    return text;
+}
 
 bool parseDottedQuad(const std::string& text, uint32_t* address) {
     uint32_t value = 0;
@@ -196,8 +224,8 @@ constexpr OptionRow kOptionRows[] = {
      }},
     {"--addresses-file",
      "FILE",
-     {"adapters to upgrade, one address a line; '#' starts a", "comment; blanks, CRLF and a UTF-8 byte-order mark are",
-      "ignored; an error names FILE:LINE. More than 4 MiB (a", "device or pipe that goes on) is refused"},
+     {"adapters, one address a line; '#' starts a comment;", "blanks, CRLF, a byte-order mark (UTF-8 or UTF-16)",
+      "and a final Ctrl-Z are ignored; errors name FILE:LINE;", "more than 4 MiB (a device, an endless pipe) is refused"},
      [](const std::string&, const std::string& value, ParseState* state, std::string*) {
          state->addressFiles.push_back(value);
          return true;
@@ -206,7 +234,7 @@ constexpr OptionRow kOptionRows[] = {
     {"--pc-address",
      "A.B.C.D",
      {"this computer's address that the adapters fetch the", "image from (one of the addresses the dialog offers;",
-      "default: its first)"},
+      "default: the one this computer sends to each adapter", "from, when offered, else the first)"},
      [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
          uint32_t pcAddress = 0;
          if (!parseDottedQuad(value, &pcAddress)) {
@@ -233,8 +261,8 @@ constexpr OptionRow kOptionRows[] = {
      }},
     {"--password-file",
      "FILE",
-     {"the password (1 to 126 bytes; a UTF-8 byte-order mark", "and one line end at its end are dropped); else the",
-      "variable ORB_PASSWORD, taken the same way. A refused", "password is not retried"},
+     {"the password (1 to 126 bytes of UTF-8; a byte-order", "mark, a final Ctrl-Z, one line end are dropped); else",
+      "ORB_PASSWORD, taken the same way. A refused password", "is not retried"},
      [](const std::string&, const std::string& value, ParseState* state, std::string*) {
          state->options->passwordFile = value;
          return true;
@@ -352,8 +380,8 @@ constexpr OptionRow kOptionRows[] = {
      nullptr},
     {"--log",
      "FILE",
-     {"the trace of each run, appended to FILE (FILE.A.B.C.D", "with several adapters); one that cannot be opened is a",
-      "usage error"},
+     {"the trace of each run, appended to FILE (with several", "adapters the address goes before its extension:",
+      "orb.A.B.C.D.log); one that cannot be opened is a", "usage error"},
      [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
          if (value.empty()) {
              *error = name + " needs a file name";
@@ -434,8 +462,10 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
             *error = "--password-file " + options->passwordFile + ": " + reason;
             return ParseResult::UsageError;
         }
-    } else if (const char* variable = std::getenv(kPasswordVariable); variable != nullptr && !options->adapterRun) {
-        // An adapter's run gets the value that its runner took.
+    } else if (std::string variable; !options->adapterRun && readEnvironmentVariable(kPasswordVariable, &variable)) {
+        // An adapter's run gets the value that its runner took. On Windows
+        // the variable is read as characters, so that both sources give the
+        // same UTF-8 bytes.
         if (!takePassword(variable, &options->password, &reason)) {
             *error = std::string(kPasswordVariable) + ": " + reason;
             return ParseResult::UsageError;
@@ -469,19 +499,26 @@ bool takePassword(const std::string& text, std::string* password, std::string* r
 }
 
 bool readPasswordFile(const std::string& path, std::string* password, std::string* reason) {
-    // One byte more than the longest password with a byte-order mark and a
-    // CRLF tells a longer one.
+    // More than the longest password with a byte-order mark, a CRLF and a
+    // Ctrl-Z takes, in UTF-16 too: a longer one is told.
     std::string text, why;
-    if (!readNamedFile("--password-file", path, 3 + kMaxPasswordBytes + 2 + 1, &text, &why)) {
+    if (!readNamedFile("--password-file", path, kPasswordFileReadBytes, &text, &why)) {
         *reason = "cannot read it: " + why;
         return false;
     }
-    return takePassword(text, password, reason);
+    return takePassword(textOfFile(text), password, reason);
 }
 
 std::string adapterLogPath(const UnattendedOptions& options, const std::string& address) {
-    if (options.logPath.empty()) return {};
-    return options.addresses.size() > 1 ? options.logPath + "." + address : options.logPath;
+    if (options.logPath.empty() || options.addresses.size() == 1) return options.logPath;
+    // The address goes before the extension, which the file keeps
+    // (orb.log: orb.10.1.0.8.log), so that it still opens as it did.
+    const std::string& path = options.logPath;
+    size_t name = path.find_last_of("/\\");
+    name = name == std::string::npos ? 0 : name + 1;
+    size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot <= name) return path + "." + address;
+    return path.substr(0, dot) + "." + address + path.substr(dot);
 }
 
 bool checkLogFiles(const UnattendedOptions& options, std::string* error) {

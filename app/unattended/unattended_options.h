@@ -103,6 +103,11 @@ bool addAdapter(const std::string& spelling, const std::string& where, NamedAdap
 bool addAdaptersFromText(const std::string& text, const std::string& fileName, NamedAdapters* adapters,
                          std::string* error);
 
+// The text of a file as Notepad or cmd may have saved it: UTF-16 with its
+// byte-order mark (either order) becomes UTF-8, without the mark; a Ctrl-Z at
+// the end (the end-of-file mark of `copy`) is dropped. Else the bytes as they are.
+std::string textOfFile(const std::string& bytes);
+
 // The password when no --password-file gives it.
 inline constexpr char kPasswordVariable[] = "ORB_PASSWORD";
 
@@ -122,7 +127,8 @@ bool isDottedQuad(const std::string& text);
 bool parseDottedQuad(const std::string& text, uint32_t* address);
 
 // The file that the run of `address` appends its trace to: --log FILE with one
-// adapter, FILE.<address> with several. Empty without --log.
+// adapter; with several, the address before FILE's extension (orb.log:
+// orb.10.1.0.8.log; trace: trace.10.1.0.8). Empty without --log.
 std::string adapterLogPath(const UnattendedOptions& options, const std::string& address);
 // Opens every adapterLogPath for appending (creating, never truncating) and
 // closes it again: false, with "--log ..." and the reason, when one cannot be.

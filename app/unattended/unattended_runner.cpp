@@ -13,6 +13,7 @@
 #include "platform/process.h"
 #include "platform/self_spawn.h"
 #include "platform/signals.h"
+#include "platform/system_text.h"
 #include "base/diagnostics_log.h"
 #include "upgrade/run_state.h"
 #include "app/unattended/batch_progress.h"
@@ -109,6 +110,7 @@ public:
         environment_.push_back(std::string(kPortTurnsVariable) + "=pipe");
         size_t next = 0;
         int running = 0;
+        forwardSignal();  // a stop that came while the command was read: no run starts
         for (;;) {
             while (!cancelled_ && !startsHeld_ && running < options_.parallel && next < runs_.size()) {
                 Start started = start(&runs_[next], running);
@@ -156,9 +158,10 @@ private:
         }
         if (run->process.shortOfResources && running > 0) {
             if (!shortageSaid_)
-                writeLine(StandardStream::Error,
-                          "orb-upgrade: the system is short of processes or open files: the next runs start as "
-                          "others end\n");
+                writeLine(StandardStream::Error, formatMessage(MessageKind::Warning,
+                                                               "the system is short of processes or open files: the "
+                                                               "next runs start as others end") +
+                                                     "\n");
             shortageSaid_ = true;
             startsHeld_ = true;
             return Start::Held;
@@ -208,7 +211,8 @@ private:
         StopSignal signal = takeStopSignal();
         if (signal == StopSignal::None) return;
         writeLine(StandardStream::Error,
-                  std::string("orb-upgrade: ") + describeStopSignal(signal) + ": cancelling every run\n");
+                  formatMessage(MessageKind::Note, std::string(describeStopSignal(signal)) + ": cancelling every run") +
+                      "\n");
         cancelEveryRun(signal == StopSignal::Interrupt);
     }
 
@@ -222,9 +226,11 @@ private:
     // Past --batch-timeout: as Ctrl-C, so that every adapter still gets its result.
     void checkBatchDeadline() {
         if (millisecondsToBatchDeadline() != 0) return;
-        writeLine(StandardStream::Error, "orb-upgrade: the batch's time limit of " +
-                                             std::to_string(options_.batchTimeoutSeconds) +
-                                             " s (--batch-timeout) has passed: cancelling every run\n");
+        writeLine(StandardStream::Error,
+                  formatMessage(MessageKind::Note, "the batch's time limit of " +
+                                                       std::to_string(options_.batchTimeoutSeconds) +
+                                                       " s (--batch-timeout) has passed: cancelling every run") +
+                      "\n");
         cancelEveryRun(false);
     }
 
@@ -346,10 +352,12 @@ private:
         // Said where the person who reads standard error sees it too, once:
         // the run says it once.
         if (event->value("event") == "log-error")
-            writeLine(StandardStream::Error, "orb-upgrade: " + run->address + ": the log " +
-                                                 escapeForTerminal(event->value("file")) + " cannot be written (" +
-                                                 escapeForTerminal(event->value("reason")) +
-                                                 "); the run goes on without it\n");
+            writeLine(StandardStream::Error,
+                      formatMessage(MessageKind::Warning,
+                                    run->address + ": the log " + escapeForTerminal(event->value("file")) +
+                                        " cannot be written (" + escapeForTerminal(event->value("reason")) +
+                                        "); the run goes on without it") +
+                          "\n");
         if (event->value("event") == "result" && run->resultSeen) {
             reportSecondResult(run, *event);
             return;
@@ -465,7 +473,8 @@ private:
 };
 
 [[noreturn]] void endWithUsageError(const std::string& error) {
-    std::fprintf(stderr, "orb-upgrade: %s\n(orb-upgrade --unattended --help lists the options)\n", error.c_str());
+    sayOnStandardError(MessageKind::Error, error);
+    writeText(stderr, usageHint() + "\n");
     endProcess(static_cast<int>(Outcome::UsageError));
 }
 
@@ -483,10 +492,10 @@ void fitToOpenFileLimit(UnattendedOptions* options) {
     size_t limit = raiseOpenFileLimit(wanted);
     if (limit >= wanted) return;
     size_t fitting = limit > kFilesBesideRuns + kFilesPerRun ? (limit - kFilesBesideRuns) / kFilesPerRun : 1;
-    std::fprintf(stderr,
-                 "orb-upgrade: the limit on open files (%zu, the most it can be raised to) lets %zu runs go at once: "
-                 "--parallel %d is taken as %zu\n",
-                 limit, fitting, options->parallel, fitting);
+    sayOnStandardError(MessageKind::Note, "the limit on open files (" + std::to_string(limit) +
+                                              ", the most it can be raised to) lets " + std::to_string(fitting) +
+                                              " runs go at once: --parallel " + std::to_string(options->parallel) +
+                                              " is taken as " + std::to_string(fitting));
     options->parallel = static_cast<int>(fitting);
 }
 
@@ -508,14 +517,14 @@ int runAdapters(const UnattendedOptions& given, const RunLauncher& launch) {
     // A log that cannot be written would lose every run's trace: refused
     // before any run starts.
     if (!checkPcAddress(options.pcAddress, &error) || !checkLogFiles(options, &error)) {
-        std::fprintf(stderr, "orb-upgrade: %s\n", error.c_str());
+        sayOnStandardError(MessageKind::Error, error);
         return static_cast<int>(Outcome::UsageError);
     }
     std::vector<std::string> environment;
-    // The environment, not the command line: other users can read a
-    // process's arguments.
-    // The password as taken, whichever source gave it.
-    if (!options.password.empty()) environment.push_back(std::string(kPasswordVariable) + "=" + options.password);
+    // The password as taken, whichever source gave it, to the runs alone:
+    // neither the command line nor the environment, which other programs
+    // can read.
+    setRunSecret(options.password);
     catchStopSignals();
     fitToOpenFileLimit(&options);
     Runner runner(options, launch);

@@ -2,6 +2,8 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "platform/system_calls.h"
 
@@ -25,6 +27,22 @@ int listSystemAddresses(uint32_t* addresses, int capacity) {
     }
     freeifaddrs(list);
     return count;
+}
+
+bool findSystemRouteSource(uint32_t destination, uint32_t* source) {
+    int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (s < 0) return false;
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(80);
+    peer.sin_addr.s_addr = htonl(destination);
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    bool found = ::connect(s, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0 &&
+                 ::getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) == 0 && local.sin_addr.s_addr != 0;
+    ::close(s);
+    if (found) *source = ntohl(local.sin_addr.s_addr);
+    return found;
 }
 
 }  // namespace orb

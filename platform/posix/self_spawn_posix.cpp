@@ -14,6 +14,21 @@
 
 namespace orb {
 
+namespace {
+
+// Set in the runner before its runs fork: each run has its own copy.
+std::string runSecret;
+
+}  // namespace
+
+void setRunSecret(const std::string& secret) { runSecret = secret; }
+
+std::string takeRunSecret() {
+    std::string taken;
+    taken.swap(runSecret);
+    return taken;
+}
+
 bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::string>& environment, SelfEntry entry,
                SpawnedProcess* process) {
     process->shortOfResources = false;

@@ -35,6 +35,10 @@ void catchUnlessIgnored(int signalNumber, const struct sigaction& action) {
 
 }  // namespace
 
+// Nothing to hold: a POSIX signal's default ends the process with that signal,
+// never with status 0.
+void holdStopSignalsUntilCaught() {}
+
 void catchStopSignals() {
     // A pipe inherited through fork is shared with the parent, which would
     // drain this process's wake-ups.

@@ -111,6 +111,20 @@ bool spawnProcess(const std::string& program, const std::string& displayName, co
     return true;
 }
 
+// A session of its own; left a zombie until this process ends, which callers
+// do at once.
+bool startDetachedProcess(const std::string& program) {
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    std::vector<std::string> argv = {program};
+    std::vector<char*> argvPointers = pointers(argv);
+    pid_t pid = -1;
+    int failed = posix_spawn(&pid, program.c_str(), nullptr, &attributes, argvPointers.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    return failed == 0;
+}
+
 int waitForProcess(int id) {
     int status = 0;
     while (::waitpid(id, &status, 0) < 0) {

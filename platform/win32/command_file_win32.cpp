@@ -4,14 +4,16 @@
 #include <cstring>
 
 #include "platform/command_file.h"
+#include "platform/system_text.h"
 
 namespace orb {
 
 // Windows has no named pipe in the file system to wait for: a file, a device
-// or a pipe's path opens at once or fails, and is read up to the limit.
+// or a pipe's path opens at once or fails, and is read up to the limit. The
+// path is UTF-8: any letters of it reach the system whole.
 bool readCommandFile(const std::string& path, size_t limit, std::string* text, std::string* reason,
                      const std::function<void()>&) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openFile(path, "rb");
     if (file == nullptr) {
         *reason = std::strerror(errno);
         return false;

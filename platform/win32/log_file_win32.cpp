@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/log_file.h"
+#include "platform/win32/utf16_win32.h"
 
 namespace orb {
 
@@ -12,12 +13,14 @@ namespace {
 // The system's words for an error ("Access is denied"), without the final
 // period and line break, and its number for whoever looks it up.
 std::string describeError(DWORD error) {
-    char* words = nullptr;
+    // Wide, as every text of the program is UTF-8: the system's words are in
+    // its language, whatever the ANSI code page.
+    wchar_t* words = nullptr;
     DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&words), 0,
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&words), 0,
                        nullptr);
-    std::string text = length > 0 && words != nullptr ? std::string(words, length) : std::string();
+    std::string text = length > 0 && words != nullptr ? toUtf8(words, length) : std::string();
     if (words != nullptr) LocalFree(words);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.' || text.back() == ' '))
         text.pop_back();
@@ -81,8 +84,8 @@ bool sameFile(HANDLE a, HANDLE b) {
            first.nFileIndexLow == second.nFileIndexLow;
 }
 
-HANDLE openForAppending(const char* path, DWORD disposition, DWORD flags, SECURITY_ATTRIBUTES* security) {
-    return CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, security, disposition,
+HANDLE openForAppending(const std::wstring& path, DWORD disposition, DWORD flags, SECURITY_ATTRIBUTES* security) {
+    return CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, security, disposition,
                        FILE_ATTRIBUTE_NORMAL | flags, nullptr);
 }
 
@@ -95,13 +98,14 @@ LogFileHandle openLogFile(const char* path, std::string* reason) {
         if (reason != nullptr) *reason = "its access rights cannot be set: " + describeError(GetLastError());
         return kNoLogFile;
     }
+    const std::wstring widePath = toUtf16(path);  // any letters, whatever the code page
     // A link planted at the path is opened as itself (FILE_FLAG_OPEN_REPARSE_POINT)
     // and refused below, never followed; so are a device ("CON", "NUL") and a pipe.
     // The descriptor applies only to a file made now; an existing one keeps its rights.
-    HANDLE file = openForAppending(path, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, security);
+    HANDLE file = openForAppending(widePath, OPEN_ALWAYS, FILE_FLAG_OPEN_REPARSE_POINT, security);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        DWORD attributes = GetFileAttributesA(path);
+        DWORD attributes = GetFileAttributesW(widePath.c_str());
         if (reason != nullptr)
             *reason = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                           ? "it is a directory"
@@ -127,7 +131,7 @@ LogFileHandle openLogFile(const char* path, std::string* reason) {
         // Opened as itself, a file that a filter serves (OneDrive's) may not
         // take writes: opened again through its filter, and kept only when it
         // is still the same file.
-        HANDLE served = openForAppending(path, OPEN_EXISTING, 0, nullptr);
+        HANDLE served = openForAppending(widePath, OPEN_EXISTING, 0, nullptr);
         bool same = served != INVALID_HANDLE_VALUE && sameFile(file, served);
         DWORD error = GetLastError();
         CloseHandle(file);

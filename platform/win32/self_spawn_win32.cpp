@@ -6,6 +6,7 @@
 
 #include "platform/self_spawn.h"
 #include "platform/win32/run_start_win32.h"
+#include "platform/win32/stop_request_win32.h"
 
 namespace orb {
 
@@ -17,6 +18,28 @@ std::mutex lock;
 int nextInputId = 0;
 std::map<int, HANDLE> inputs;  // by SpawnedProcess::inputFd
 std::atomic<void (*)()> inputEndHandler{nullptr};
+
+std::string runSecret;  // what each new run gets (setRunSecret)
+
+// A pipe that holds the secret and is at its end: the run reads it whole.
+// Only the read end is inheritable, and only the run gets it (startRun).
+HANDLE secretPipe() {
+    if (runSecret.empty()) return nullptr;
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return nullptr;
+    SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, 0);
+    DWORD written = 0;
+    // At most 126 bytes: the pipe's buffer takes them without a reader.
+    bool whole = WriteFile(writeEnd, runSecret.data(), static_cast<DWORD>(runSecret.size()), &written, nullptr) &&
+                 written == runSecret.size();
+    CloseHandle(writeEnd);
+    if (!whole) {
+        CloseHandle(readEnd);
+        return nullptr;
+    }
+    return readEnd;
+}
 
 HANDLE inputOf(const SpawnedProcess& process) {
     std::lock_guard<std::mutex> guard(lock);
@@ -41,10 +64,17 @@ bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::stri
     }
     // Only the run's end may be inherited, and only by the run (startRun).
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    bool started = startRun(program, program, args, environment, readEnd, process);
+    HANDLE secret = secretPipe();
+    if (secret == nullptr && !runSecret.empty()) {
+        CloseHandle(readEnd);
+        CloseHandle(writeEnd);
+        return false;
+    }
+    bool started = startRun(program, program, args, environment, readEnd, secret, process);
     // The run holds its own copy: this one would keep the pipe from breaking
     // when the run ends, and the runner's writes from failing then.
     CloseHandle(readEnd);
+    if (secret != nullptr) CloseHandle(secret);
     if (!started) {
         CloseHandle(writeEnd);
         return false;
@@ -53,6 +83,19 @@ bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::stri
     process->inputFd = nextInputId++;
     inputs[process->inputFd] = writeEnd;
     return true;
+}
+
+void setRunSecret(const std::string& secret) { runSecret = secret; }
+
+std::string takeRunSecret() {
+    HANDLE pipe = takeInheritedHandle(kSecretVariable);
+    if (pipe == nullptr) return {};
+    std::string secret;
+    char bytes[256];
+    DWORD got = 0;
+    while (ReadFile(pipe, bytes, sizeof bytes, &got, nullptr) && got > 0) secret.append(bytes, got);
+    CloseHandle(pipe);
+    return secret;
 }
 
 bool writeProcessInput(const SpawnedProcess& process, const char* bytes, size_t size) {

@@ -1,10 +1,11 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "platform/spawned_process.h"
 #include "platform/win32/run_start_win32.h"
 #include "platform/win32/stop_request_win32.h"
+#include "platform/win32/utf16_win32.h"
 
 namespace orb {
 
@@ -66,47 +68,50 @@ DWORD WINAPI readPipe(void* context) {
 
 // The quoting that the C runtime's argument parser undoes: backslashes
 // doubled only before a quote.
-void appendQuoted(std::string* line, const std::string& argument) {
-    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) {
+void appendQuoted(std::wstring* line, const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
         *line += argument;
         return;
     }
-    line->push_back('"');
+    line->push_back(L'"');
     size_t backslashes = 0;
-    for (char c : argument) {
-        if (c == '\\') {
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
             ++backslashes;
             continue;
         }
-        line->append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        line->append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
         backslashes = 0;
         line->push_back(c);
     }
-    line->append(backslashes * 2, '\\');
-    line->push_back('"');
+    line->append(backslashes * 2, L'\\');
+    line->push_back(L'"');
 }
 
-std::string nameOf(const std::string& entry) {
+std::wstring nameOf(const std::wstring& entry) {
     // "=C:=C:\dir" entries keep their leading '='.
-    size_t equals = entry.find('=', 1);
-    std::string name = entry.substr(0, equals);
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    size_t equals = entry.find(L'=', 1);
+    std::wstring name = entry.substr(0, equals);
+    for (wchar_t& c : name) c = static_cast<wchar_t>(std::towupper(c));
     return name;
 }
 
 // This process's environment with `additions` replacing variables of the same
-// name (Windows compares names without case), as a block for CreateProcess.
-std::string environmentBlock(const std::vector<std::string>& additions) {
-    std::string block;
-    char* strings = GetEnvironmentStringsA();
-    for (const char* entry = strings; entry != nullptr && *entry != '\0'; entry += std::strlen(entry) + 1) {
+// name (Windows compares names without case), as a wide block for
+// CreateProcessW: a value with any letters reaches the run whole.
+std::wstring environmentBlock(const std::vector<std::string>& additions) {
+    std::vector<std::wstring> added;
+    for (const std::string& addition : additions) added.push_back(toUtf16(addition));
+    std::wstring block;
+    wchar_t* strings = GetEnvironmentStringsW();
+    for (const wchar_t* entry = strings; entry != nullptr && *entry != L'\0'; entry += std::wcslen(entry) + 1) {
         bool replaced = false;
-        for (const std::string& addition : additions) replaced = replaced || nameOf(addition) == nameOf(entry);
-        if (!replaced) block.append(entry).push_back('\0');
+        for (const std::wstring& addition : added) replaced = replaced || nameOf(addition) == nameOf(entry);
+        if (!replaced) block.append(entry).push_back(L'\0');
     }
-    if (strings != nullptr) FreeEnvironmentStringsA(strings);
-    for (const std::string& addition : additions) block.append(addition).push_back('\0');
-    block.push_back('\0');
+    if (strings != nullptr) FreeEnvironmentStringsW(strings);
+    for (const std::wstring& addition : added) block.append(addition).push_back(L'\0');
+    block.push_back(L'\0');
     return block;
 }
 
@@ -119,6 +124,9 @@ HANDLE inheritableCopy(DWORD which) {
         return nullptr;
     return copy;
 }
+
+// A handle's number as the run reads it back (takeInheritedHandle).
+std::string formatHandle(HANDLE handle) { return std::to_string(reinterpret_cast<uintptr_t>(handle)); }
 
 void closeIfOpen(HANDLE handle) {
     if (handle != nullptr) CloseHandle(handle);
@@ -176,21 +184,45 @@ bool isShortOfResources(DWORD error) {
 }
 
 std::string ownProgramPath() {
-    char path[MAX_PATH * 4] = {};
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    return length == 0 || length >= sizeof path ? std::string() : std::string(path, length);
+    // Wide, so that a folder with any letters is found again.
+    std::wstring path(32768, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    return length == 0 || length >= path.size() ? std::string() : toUtf8(path.data(), length);
 }
 
+namespace {
+
+// The job of every run: when this process ends, however it ends (killed
+// too), Windows ends whatever of its runs is left. Nullptr when no job can
+// be made; the runs then only have their pipes to tell them.
+HANDLE runsJob() {
+    static const HANDLE job = [] {
+        HANDLE made = CreateJobObjectW(nullptr, nullptr);
+        if (made == nullptr) return made;
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (!SetInformationJobObject(made, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+            CloseHandle(made);
+            return HANDLE{nullptr};
+        }
+        return made;
+    }();
+    return job;
+}
+
+}  // namespace
+
 bool startRun(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
-              const std::vector<std::string>& environment, HANDLE input, SpawnedProcess* process) {
+              const std::vector<std::string>& environment, HANDLE input, HANDLE secret, SpawnedProcess* process) {
     // One run at a time: its pipe ends are inheritable only while it starts,
     // so that without the handle list no other run can take them along.
     static std::mutex spawning;
     std::lock_guard<std::mutex> one(spawning);
     process->shortOfResources = false;
-    static unsigned serial = 0;
-    std::string stopName = "orb-upgrade-stop-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
-    HANDLE stopEvent = CreateEventA(nullptr, TRUE, FALSE, stopName.c_str());
+    // No name: no other program can open it, make it first or set it. The run
+    // inherits it, and learns its number from its environment.
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE stopEvent = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
     if (stopEvent == nullptr) {
         process->shortOfResources = isShortOfResources(GetLastError());
         return false;
@@ -203,21 +235,36 @@ bool startRun(const std::string& program, const std::string& displayName, const 
         CloseHandle(stopEvent);
         return false;
     }
+    // The thread that reads the run's output comes first: a run whose output
+    // nobody read would block on it for ever, and its batch with it.
+    auto pipe = std::make_shared<OutputPipe>();
+    pipe->read = readEnd;
+    auto* held = new std::shared_ptr<OutputPipe>(pipe);
+    HANDLE reader = CreateThread(nullptr, 64 * 1024, readPipe, held, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (reader == nullptr) {
+        process->shortOfResources = isShortOfResources(GetLastError());
+        delete held;
+        CloseHandle(readEnd);
+        CloseHandle(writeEnd);
+        CloseHandle(stopEvent);
+        return false;
+    }
     SetHandleInformation(writeEnd, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
     HANDLE sharedInput = input == nullptr ? inheritableCopy(STD_INPUT_HANDLE) : nullptr;
     HANDLE error = inheritableCopy(STD_ERROR_HANDLE);
 
-    std::string commandLine;
-    appendQuoted(&commandLine, displayName);
+    std::wstring commandLine;
+    appendQuoted(&commandLine, toUtf16(displayName));
     for (const std::string& arg : args) {
-        commandLine.push_back(' ');
-        appendQuoted(&commandLine, arg);
+        commandLine.push_back(L' ');
+        appendQuoted(&commandLine, toUtf16(arg));
     }
     std::vector<std::string> additions = environment;
-    additions.push_back(std::string(kStopEventVariable) + "=" + stopName);
-    std::string block = environmentBlock(additions);
+    additions.push_back(std::string(kStopEventVariable) + "=" + formatHandle(stopEvent));
+    if (secret != nullptr) additions.push_back(std::string(kSecretVariable) + "=" + formatHandle(secret));
+    std::wstring block = environmentBlock(additions);
 
-    STARTUPINFOEXA startup{};
+    STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
     startup.StartupInfo.hStdInput = input != nullptr ? input : sharedInput;
@@ -226,40 +273,37 @@ bool startRun(const std::string& program, const std::string& displayName, const 
     // Every other inheritable handle of this process (its own standard
     // streams when they are pipes, whatever a library made) stays out of the
     // run: a pipe end held there would keep that pipe from its end.
-    InheritedHandles inherited({startup.StartupInfo.hStdInput, writeEnd, error});
+    InheritedHandles inherited({startup.StartupInfo.hStdInput, writeEnd, error, stopEvent, secret});
     if (inherited.ready()) startup.lpAttributeList = inherited.list();
     PROCESS_INFORMATION started{};
-    bool ok = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                             inherited.ready() ? EXTENDED_STARTUPINFO_PRESENT : 0, block.data(), nullptr,
-                             &startup.StartupInfo, &started);
+    // No console of its own (a scheduled task would show one window a run);
+    // suspended until it is in the job, so that no part of it runs outside.
+    DWORD flags = CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW | CREATE_SUSPENDED |
+                  (inherited.ready() ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    bool ok = CreateProcessW(toUtf16(program).c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags, block.data(),
+                             nullptr, &startup.StartupInfo, &started);
     DWORD startError = ok ? 0 : GetLastError();
-    CloseHandle(writeEnd);
+    CloseHandle(writeEnd);  // the reader sees the end once the run's copy goes too
     closeIfOpen(sharedInput);
     closeIfOpen(error);
     if (!ok) {
         process->shortOfResources = isShortOfResources(startError);
-        CloseHandle(readEnd);
+        WaitForSingleObject(reader, INFINITE);
+        CloseHandle(reader);
         CloseHandle(stopEvent);
         return false;
     }
+    if (HANDLE job = runsJob(); job != nullptr) AssignProcessToJobObject(job, started.hProcess);
+    ResumeThread(started.hThread);
     CloseHandle(started.hThread);
 
-    auto pipe = std::make_shared<OutputPipe>();
-    pipe->read = readEnd;
     int pipeId;
     {
         std::lock_guard<std::mutex> guard(lock);
         pipeId = nextPipeId++;
+        pipe->reader = reader;
         pipes[pipeId] = pipe;
         children[static_cast<int>(started.dwProcessId)] = {started.hProcess, stopEvent};
-    }
-    HANDLE reader = CreateThread(nullptr, 64 * 1024, readPipe, new std::shared_ptr<OutputPipe>(pipe),
-                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        pipe->reader = reader;
-        // Nothing would ever read the pipe: the run's output ends here.
-        if (reader == nullptr) pipe->ended = true;
     }
     process->id = static_cast<int>(started.dwProcessId);
     process->outputFd = pipeId;
@@ -268,7 +312,22 @@ bool startRun(const std::string& program, const std::string& displayName, const 
 
 bool spawnProcess(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
                   const std::vector<std::string>& environment, SpawnedProcess* process) {
-    return startRun(program, displayName, args, environment, nullptr, process);
+    return startRun(program, displayName, args, environment, nullptr, nullptr, process);
+}
+
+bool startDetachedProcess(const std::string& program) {
+    std::wstring path = toUtf16(program);
+    std::wstring commandLine;
+    appendQuoted(&commandLine, path);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started))
+        return false;
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return true;
 }
 
 int waitForProcess(int id) {

@@ -45,6 +45,19 @@ int runChild(int argc, char** argv) {
         std::printf("end\n");
         return 5;
     }
+    if (mode == "secret") {
+        std::string secret = takeRunSecret();
+        int inEnvironment = 0;
+        wchar_t* strings = GetEnvironmentStringsW();
+        for (const wchar_t* entry = strings; *entry != L'\0'; entry += wcslen(entry) + 1) {
+            char narrow[4096] = {};
+            WideCharToMultiByte(CP_UTF8, 0, entry, -1, narrow, sizeof narrow - 1, nullptr, nullptr);
+            inEnvironment += std::strstr(narrow, "cret-Zq") != nullptr ? 1 : 0;
+        }
+        FreeEnvironmentStringsW(strings);
+        std::printf("secret:%s\nenv:%d\n", secret.c_str(), inEnvironment);
+        return 4;
+    }
     if (mode == "echo") {
         for (int i = 3; i < argc; ++i) std::printf("arg:%s\n", argv[i]);
         const char* value = std::getenv("ORB_SEAM_VALUE");
@@ -156,6 +169,21 @@ TEST(ConsoleSeam, BytesWrittenToARunsInputReachItAndClosingItEndsIt) {
     EXPECT_EQ(waitForProcess(child.id), 5);
 }
 
+// The password reaches each run whole, through a pipe of its own, and is
+// nowhere in its environment, where other programs could read it.
+TEST(ConsoleSeam, ARunTakesItsSecretFromItsOwnPipeNotItsEnvironment) {
+    setRunSecret(
+        "s\xc3\xab"
+        "cret-Zq");
+    SpawnedProcess child = spawnSelfChild("secret");
+    setRunSecret("");
+    EXPECT_EQ(readAll(&child),
+              "secret:s\xc3\xab"
+              "cret-Zq\nenv:0\n");
+    EXPECT_EQ(waitForProcess(child.id), 4);
+    closeProcessInput(&child);
+}
+
 // The runner takes a turn back when the run it was for has gone: that needs
 // the write to fail, so no end of the pipe but the run's may read it.
 TEST(ConsoleSeam, AWriteToARunThatHasEndedFails) {
@@ -236,9 +264,10 @@ TEST(ConsoleSeam, TheWaitForOutputTakesMoreRunsThanAHandleWait) {
 // The runner's own stop request (here its parent's event; Ctrl-C comes the
 // same way) ends its wait for output at once, though no run has written.
 TEST(ConsoleSeam, AStopRequestEndsTheWaitForOutput) {
-    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, "orb-console-seam-test-stop");
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ASSERT_NE(stop, nullptr);
-    _putenv("ORB_STOP_EVENT=orb-console-seam-test-stop");  // the C runtime's copy too
+    // As a run inherits it: its number in the environment.
+    SetEnvironmentVariableA("ORB_STOP_HANDLE", std::to_string(reinterpret_cast<uintptr_t>(stop)).c_str());
     catchStopSignals();
     SpawnedProcess child = spawnChild({"hold"});
     std::string text;

@@ -6,9 +6,13 @@
 //   win_probe dacl FILE                 prints the file's access list as read back:
 //                                       "user SID" (who runs the probe), "protected
 //                                       yes|no", then "allow|deny SID MASK" per entry
+//   win_probe stop-events PROGRAM       as a stranger would: sets every stop event of a
+//                                       running PROGRAM (orb-upgrade.com) that it can
+//                                       open by a name it could guess; prints how many
 //
 // Exit code 1 when the window, the control or the file does not exist.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,10 +35,34 @@ int printAccessList(const char* path) {
     return 0;
 }
 
+// The names that a batch once gave its runs' stop events: its process id and
+// the run's number.
+int setGuessableStopEvents(const char* program) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 1;
+    int set = 0;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (_stricmp(entry.szExeFile, program) != 0) continue;
+        for (int run = 1; run <= 64; ++run) {
+            std::string name = "orb-upgrade-stop-" + std::to_string(entry.th32ProcessID) + "-" + std::to_string(run);
+            HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str());
+            if (event == nullptr) continue;
+            set += SetEvent(event) ? 1 : 0;
+            CloseHandle(event);
+        }
+    }
+    CloseHandle(snapshot);
+    std::printf("%d\n", set);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "dacl") == 0) return printAccessList(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "stop-events") == 0) return setGuessableStopEvents(argv[2]);
     if (argc != 4) {
         std::fprintf(stderr, "usage: win_probe text|center TITLE CONTROL_ID | win_probe dacl FILE\n");
         return 2;

@@ -102,10 +102,10 @@ if(ORB_WINE)
 
   # Whole unattended runs of the console program, each in its own network
   # namespace (root; skipped otherwise).
-  foreach(run password-json three-adapters check request-timeout stop)
+  foreach(run password-json three-adapters check request-timeout stop cold-ctrl-c killed)
     add_test(NAME wine.console.${run}
-      COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_console.sh ${run} $<TARGET_FILE:orb-upgrade-cli> ${ORB_SIM_FOR_WINE}
-              ${ORB_EMBEDDED_IMAGE} ${CMAKE_BINARY_DIR}/wine-artifacts/console-${run})
+      COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_console.sh ${run} $<TARGET_FILE:orb-upgrade-console> ${ORB_SIM_FOR_WINE}
+              ${ORB_EMBEDDED_IMAGE} ${CMAKE_BINARY_DIR}/wine-artifacts/console-${run} $<TARGET_FILE:win_probe>)
     set_tests_properties(wine.console.${run} PROPERTIES LABELS wine TIMEOUT 400 SKIP_RETURN_CODE 77
       ENVIRONMENT "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix;WINEDEBUG=-all" RESOURCE_LOCK wine)
   endforeach()
@@ -115,7 +115,7 @@ if(ORB_WINE)
     add_test(NAME wine.msi
       COMMAND ${CMAKE_CURRENT_LIST_DIR}/wine_msi.sh ${ORB_MSI} ${PROJECT_VERSION}
               ${PROJECT_SOURCE_DIR}/packaging/windows/make-msi.sh ${CMAKE_BINARY_DIR}
-              ${PROJECT_SOURCE_DIR}/resources/orb.ico ${CMAKE_BINARY_DIR}/wine-artifacts/msi)
-    set_tests_properties(wine.msi PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine)
+              ${PROJECT_SOURCE_DIR}/resources/orb.ico ${CMAKE_BINARY_DIR}/wine-artifacts/msi ${ORB_SIM_FOR_WINE})
+    set_tests_properties(wine.msi PROPERTIES LABELS wine TIMEOUT 300 RESOURCE_LOCK wine SKIP_RETURN_CODE 77)
   endif()
 endif()

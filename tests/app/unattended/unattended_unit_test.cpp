@@ -15,9 +15,11 @@
 #include <thread>
 #include <tuple>
 
+#include "platform/own_addresses.h"
 #include "platform/process.h"
 #include "platform/self_spawn.h"
 #include "app/unattended/unattended_events.h"
+#include "app/unattended/unattended_front_end.h"
 #include "app/unattended/unattended_options.h"
 #include "app/unattended/unattended_outcome.h"
 #include "app/unattended/unattended_runner.h"
@@ -336,11 +338,16 @@ TEST_P(UnattendedPasswordFile, IsReadWhileParsingOrRefusedWithTheReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, UnattendedPasswordFile,
-    testing::Values(PasswordFileCase{"Missing", "<missing>", "", "cannot read it: No such file or directory"},
-                    PasswordFileCase{"Folder", "<folder>", "", "cannot read it: Is a directory"},
-                    PasswordFileCase{"Nul", std::string("se\0cret\n", 8), "",
-                                     "the password holds a line break or a NUL byte (only one line end at its end "
-                                     "is dropped)"}),
+    testing::Values(
+        PasswordFileCase{"Missing", "<missing>", "", "cannot read it: No such file or directory"},
+        PasswordFileCase{"Folder", "<folder>", "", "cannot read it: Is a directory"},
+        // Notepad's UTF-16, either byte order, and the Ctrl-Z of `copy`.
+        PasswordFileCase{"Utf16", std::string("\xff\xfep\0\xe4\0\x18\x79\r\0\n\0", 12), "p\xc3\xa4\xe7\xa4\x98", ""},
+        PasswordFileCase{"Utf16BigEndian", std::string("\xfe\xff\xd8\x3d\xde\x00\0!", 8), "\xf0\x9f\x98\x80!", ""},
+        PasswordFileCase{"CtrlZ", "secret\r\n\x1a", "secret", ""},
+        PasswordFileCase{"Nul", std::string("se\0cret\n", 8), "",
+                         "the password holds a line break or a NUL byte (only one line end at its end "
+                         "is dropped)"}),
     [](const testing::TestParamInfo<PasswordFileCase>& info) { return std::string(info.param.name); });
 
 // The one rule of both sources: --password-file's content and ORB_PASSWORD's
@@ -415,6 +422,12 @@ TEST(UnattendedLog, EveryAdaptersFileIsOpenedForAppendingBeforeAnyRun) {
     std::string error;
     EXPECT_TRUE(checkLogFiles(options, &error)) << error;
     EXPECT_TRUE(std::filesystem::exists(options.logPath + ".10.0.0.2"));
+    // The extension stays the file's last part.
+    UnattendedOptions named = options;
+    named.logPath = "C:\\logs.d\\orb.log";
+    EXPECT_EQ(adapterLogPath(named, "10.0.0.2"), "C:\\logs.d\\orb.10.0.0.2.log");
+    named.logPath = "logs.d/trace";
+    EXPECT_EQ(adapterLogPath(named, "10.0.0.2"), "logs.d/trace.10.0.0.2");
     std::ifstream in(kept);
     std::string line;
     std::getline(in, line);
@@ -721,6 +734,26 @@ TEST(UnattendedExitStatus, OneAdapterGivesItsClassSeveralGiveOne) {
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::NeedsUpgrade}), 10) << "some would be upgraded";
     EXPECT_EQ(exitStatusFor({Outcome::NeedsUpgrade, Outcome::NotReachable}), 1) << "a failure wins";
     EXPECT_EQ(exitStatusFor({Outcome::Success, Outcome::Cancelled}), 1);
+}
+
+// The PC address of each adapter's run: --pc-address's, else the one the
+// system sends to the adapter from when the dialog offers it, else the first.
+TEST(UnattendedPcAddress, TheOptionThenTheRouteThenTheFirst) {
+    const std::vector<uint32_t> offered = {0x0a000001u, 0xc0a80105u, 0x7f000001u};
+    auto chosen = [&](const std::string& option, std::optional<uint32_t> route) {
+        PcAddressChoice choice = choosePcAddress(offered, option, route);
+        return std::make_pair(choice.index, std::string(choice.how));
+    };
+    EXPECT_EQ(chosen("", 0xc0a80105u), std::make_pair(1, std::string("route")));
+    EXPECT_EQ(chosen("", 0xac100001u), std::make_pair(0, std::string("first")));
+    EXPECT_EQ(chosen("", std::nullopt), std::make_pair(0, std::string("first")));
+    EXPECT_EQ(chosen("127.0.0.1", 0xc0a80105u), std::make_pair(2, std::string("--pc-address")));
+    EXPECT_EQ(chosen("10.9.9.9", 0xc0a80105u).first, -1);
+    EXPECT_EQ(choosePcAddress({}, "", 0x0a000001u).index, -1);
+    // The system's own answer: loopback is sent to from loopback.
+    uint32_t source = 0;
+    ASSERT_TRUE(findRouteSource(0x7f000002u, &source));
+    EXPECT_EQ(source >> 24, 127u);
 }
 
 }  // namespace

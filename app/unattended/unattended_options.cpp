@@ -225,7 +225,8 @@ constexpr OptionRow kOptionRows[] = {
     {"--addresses-file",
      "FILE",
      {"adapters, one address a line; '#' starts a comment;", "blanks, CRLF, a byte-order mark (UTF-8 or UTF-16)",
-      "and a final Ctrl-Z are ignored; errors name FILE:LINE;", "more than 4 MiB (a device, an endless pipe) is refused"},
+      "and a final Ctrl-Z are ignored; errors name FILE:LINE;",
+      "more than 4 MiB (a device, an endless pipe) is refused"},
      [](const std::string&, const std::string& value, ParseState* state, std::string*) {
          state->addressFiles.push_back(value);
          return true;

@@ -177,8 +177,8 @@ adapter_results:
         - C(success) (upgraded), C(current) (already runs the program's version; nothing sent),
           C(needs-upgrade) (check mode only), or a failure - C(usage-error), C(not-reachable),
           C(authentication-refused), C(upload-incomplete), C(no-answer-after-upload), C(wrong-version),
-          C(cancelled), C(failed), C(no-request), C(no-free-port), C(run-timeout), and any result a newer orb-upgrade adds. None
-          when the program reported no result for the adapter.
+          C(cancelled), C(failed), C(no-request), C(no-free-port), C(run-timeout), and any result a newer
+          orb-upgrade adds. None when the program reported no result for the adapter.
       type: str
       sample: success
     code:

@@ -346,8 +346,10 @@ TEST_P(HangUps, DuringTheUploads) {
             EXPECT_EQ(results[adapter(host)].value("result"), c.result) << run.output;
             EXPECT_EQ(results[adapter(host)].value("error"), c.error) << run.output;
         }
-        std::string text = readWholeFile(log + "." + adapter(host));
-        std::remove((log + "." + adapter(host)).c_str());
+        // The address goes before the extension: orb-...-N.127.0.193.6.log.
+        const std::string perAdapter = log.substr(0, log.size() - 4) + "." + adapter(host) + ".log";
+        std::string text = readWholeFile(perAdapter);
+        std::remove(perAdapter.c_str());
         EXPECT_TRUE(text.ends_with(std::string(c.logEnd) + "\n"))
             << text.substr(text.size() > 600 ? text.size() - 600 : 0);
     }

@@ -49,8 +49,8 @@ constexpr bool kUnderThreadSanitizer =
 
 std::string adapter(unsigned host) { return formatAddress(loopbackAddress(193, host)); }
 
-std::vector<std::string> command(std::vector<std::string> extra) {
-    std::vector<std::string> args = {"--unattended", "--accept-warning", "--pc-address", formatAddress(kPcAddress)};
+std::vector<std::string> command(std::vector<std::string> extra, uint32_t pcAddress = kPcAddress) {
+    std::vector<std::string> args = {"--unattended", "--accept-warning", "--pc-address", formatAddress(pcAddress)};
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
 }
@@ -94,14 +94,16 @@ std::string readWholeFile(const std::string& path) {
 
 // A watch for runUnattendedInChild: once the run waits for its read request,
 // `flood` sends from a socket of its own to the listener's port 69.
+// The flood goes to port 69 of `pcAddress`: a PC address that no other
+// test's run serves on, so that the run flooded is the one that holds it.
 std::function<void(const std::string&, pid_t)> floodWhenWaiting(
-    bool* flooded, const std::function<void(SocketHandle, const sockaddr_in&, pid_t)>& flood) {
-    return [flooded, flood](const std::string& output, pid_t runner) {
+    bool* flooded, uint32_t pcAddress, const std::function<void(SocketHandle, const sockaddr_in&, pid_t)>& flood) {
+    return [flooded, pcAddress, flood](const std::string& output, pid_t runner) {
         if (*flooded || output.find("\"event\":\"waiting\"") == std::string::npos) return;
         *flooded = true;
         SocketHandle udp = socketCalls().open(SocketType::Datagram);
         sockaddr_in listener;
-        fillSockaddr(kPcAddress, 69, &listener);
+        fillSockaddr(pcAddress, 69, &listener);
         flood(udp, listener, runner);
         closeSocket(udp);
     };
@@ -394,12 +396,13 @@ TEST_F(UnattendedLimits, TheLogIsTheUsersAloneAndAFloodCannotFillIt) {
     SimProcess sim;
     ASSERT_TRUE(startSim(sim, 8, {"--fetch-delay-ms=1500"})) << sim.diagnostics();
     bool flooded = false;
-    auto flood = floodWhenWaiting(&flooded, [](SocketHandle udp, const sockaddr_in& listener, pid_t) {
+    constexpr uint32_t kFloodedPc = loopbackAddress(193, 101);
+    auto flood = floodWhenWaiting(&flooded, kFloodedPc, [](SocketHandle udp, const sockaddr_in& listener, pid_t) {
         static const char request[] = "\0\1/not-the-run-file.bin\0octet";
         for (int i = 0; i < 5000; ++i) socketCalls().sendTo(udp, request, sizeof request - 1, &listener);
     });
     UnattendedResult run =
-        runUnattendedInChild(command({"--json", "--log", log, "--address", adapter(8)}), kPcAddress, flood);
+        runUnattendedInChild(command({"--json", "--log", log, "--address", adapter(8)}, kFloodedPc), kFloodedPc, flood);
     EXPECT_TRUE(flooded) << run.output;
     EXPECT_EQ(run.exitCode, 0) << run.output;
     struct stat info {};
@@ -469,27 +472,30 @@ TEST_F(UnattendedLimits, AnAlternatingFloodStopsTheLogAtItsSizeLimit) {
     ASSERT_TRUE(startSim(sim, 9, {"--fetch-delay-ms=6000000"})) << sim.diagnostics();
     bool flooded = false;
     long long sent = 0;
-    auto flood = floodWhenWaiting(&flooded, [&](SocketHandle udp, const sockaddr_in& listener, pid_t runner) {
-        static const char badRead[] = "\0\1/not-the-run-file.bin\0octet";
-        static const char write[] = "\0\2/orb.bin\0octet";
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-        for (;; ++sent) {
-            socketCalls().sendTo(udp, badRead, sizeof badRead - 1, &listener);
-            socketCalls().sendTo(udp, write, sizeof write - 1, &listener);
-            if (sent % 500 != 0) continue;
-            struct stat info {};
-            if (::stat(log.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_size) > kDiagnosticsLogLimitBytes)
-                break;
-            if (static_cast<uint64_t>(info.st_size) + 1024 > kDiagnosticsLogLimitBytes &&
-                readWholeFile(log).find(kDiagnosticsLogFullText) != std::string::npos)
-                break;
-            if (std::chrono::steady_clock::now() > until) break;
-        }
-        ::kill(runner, SIGTERM);
-    });
+    constexpr uint32_t kFloodedPc = loopbackAddress(193, 102);
+    auto flood =
+        floodWhenWaiting(&flooded, kFloodedPc, [&](SocketHandle udp, const sockaddr_in& listener, pid_t runner) {
+            static const char badRead[] = "\0\1/not-the-run-file.bin\0octet";
+            static const char write[] = "\0\2/orb.bin\0octet";
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+            for (;; ++sent) {
+                socketCalls().sendTo(udp, badRead, sizeof badRead - 1, &listener);
+                socketCalls().sendTo(udp, write, sizeof write - 1, &listener);
+                if (sent % 500 != 0) continue;
+                struct stat info {};
+                if (::stat(log.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_size) > kDiagnosticsLogLimitBytes)
+                    break;
+                if (static_cast<uint64_t>(info.st_size) + 1024 > kDiagnosticsLogLimitBytes &&
+                    readWholeFile(log).find(kDiagnosticsLogFullText) != std::string::npos)
+                    break;
+                if (std::chrono::steady_clock::now() > until) break;
+            }
+            ::kill(runner, SIGTERM);
+        });
     UnattendedResult run =
-        runUnattendedInChild(command({"--json", "--log", log, "--request-timeout", "0", "--address", adapter(9)}),
-                             kPcAddress, flood, 150000);
+        runUnattendedInChild(command({"--json", "--log", log, "--request-timeout", "0", "--address", adapter(9)},
+                                     kFloodedPc),
+                             kFloodedPc, flood, 150000);
     EXPECT_TRUE(flooded) << run.output;
     EXPECT_EQ(run.exitCode, 7) << run.output;
     std::string text = readWholeFile(log);

@@ -567,35 +567,28 @@ private:
         }
         if (runDeadline_ && turnWaits_ == 0 && now >= *runDeadline_) {
             runDeadline_.reset();
-            stop(StopReason::RunTimeout,
-                 Event(adapter_, "timeout")
-                     .add("limit", "run")
-                     .add("seconds", static_cast<long long>(options_.runTimeoutSeconds)),
-                 "the run has not ended within " + std::to_string(options_.runTimeoutSeconds) +
-                     " s (--run-timeout); pressing Cancel");
+            stopAtLimit(StopReason::RunTimeout, "run", options_.runTimeoutSeconds, "the run has not ended");
             return;
         }
         if (requestDeadline_ && now >= *requestDeadline_) {
             requestDeadline_.reset();
-            stop(StopReason::NoRequest,
-                 Event(adapter_, "timeout")
-                     .add("limit", "request")
-                     .add("seconds", static_cast<long long>(options_.requestTimeoutSeconds)),
-                 "no read request from the adapter within " + std::to_string(options_.requestTimeoutSeconds) +
-                     " s (--request-timeout); pressing Cancel");
+            stopAtLimit(StopReason::NoRequest, "request", options_.requestTimeoutSeconds,
+                        "no read request from the adapter");
             return;
         }
         for (const auto& [window, deadline] : httpDeadlines_) {
             if (now < deadline) continue;
-            stop(StopReason::HttpTimeout,
-                 Event(adapter_, "timeout")
-                     .add("limit", "http")
-                     .add("seconds", static_cast<long long>(options_.httpTimeoutSeconds)),
-                 "the adapter has not finished its answer within " + std::to_string(options_.httpTimeoutSeconds) +
-                     " s (--http-timeout); pressing Cancel");
+            stopAtLimit(StopReason::HttpTimeout, "http", options_.httpTimeoutSeconds,
+                        "the adapter has not finished its answer");
             httpDeadlines_.clear();
             return;
         }
+    }
+
+    // A limit of --LIMIT-timeout passed: its timeout event, then Cancel.
+    void stopAtLimit(StopReason reason, const std::string& limit, int seconds, const std::string& what) {
+        stop(reason, Event(adapter_, "timeout").add("limit", limit).add("seconds", static_cast<long long>(seconds)),
+             what + " within " + std::to_string(seconds) + " s (--" + limit + "-timeout); pressing Cancel");
     }
 
     // From now on every open window gets its Cancel (Escape in a modal

@@ -9,6 +9,7 @@
 #include "web/digest_auth.h"
 #include "web/http_exchange.h"
 #include "web/response_parsing.h"
+#include "web/status_page_fields.h"
 #include "fuzz/fuzz_support.h"
 
 using namespace orb;
@@ -58,10 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                   "a challenge is taken only after \"WWW-Authenticate:\"");
     checkRecord(*state);
 
-    // 2. The five labels, each into a field of exactly 128 bytes.
-    static const char* const kLabels[] = {"Product Name:", "MAC Address:", "Software Version:", "Hardware Version:",
-                                          "Serial Number:"};
-    for (const char* label : kLabels) {
+    // 2. The labels of the status page, each into a field of exactly 128 bytes.
+    for (const StatusPageField& row : kStatusPageFields) {
+        const char* label = row.label;
         std::unique_ptr<char[]> field(new char[128]);
         std::memset(field.get(), 'x', 127);
         field[127] = '\0';

@@ -4,16 +4,26 @@
 
 namespace orb::sim {
 
+const std::string& DeviceIdentity::value(StatusField field) const {
+    switch (field) {
+        case StatusField::ProductName: return productName;
+        case StatusField::MacAddress: return macAddress;
+        case StatusField::SoftwareVersion: return softwareVersion;
+        case StatusField::HardwareVersion: return hardwareVersion;
+        case StatusField::SerialNumber: break;
+    }
+    return serialNumber;
+}
+
 std::string buildStatusPage(const DeviceIdentity& identity) {
-    auto row = [](const char* label, const std::string& value) {
-        return std::string("<tr><td>") + label + "</td><td><b>" + value + "</b></td></tr>\n";
-    };
-    return "<html>\n<head><title>ORB Advanced Status</title></head>\n<body>\n<h1>Advanced Status</h1>\n"
-           "<table border=\"1\">\n" +
-           row("Product Name:", identity.productName) + row("MAC Address:", identity.macAddress) +
-           (identity.showsSoftwareVersion ? row("Software Version:", identity.softwareVersion) : std::string()) +
-           row("Hardware Version:", identity.hardwareVersion) + row("Serial Number:", identity.serialNumber) +
-           "</table>\n</body>\n</html>\n";
+    std::string page =
+        "<html>\n<head><title>ORB Advanced Status</title></head>\n<body>\n<h1>Advanced Status</h1>\n"
+        "<table border=\"1\">\n";
+    for (const StatusPageField& row : kStatusPageFields) {
+        if (row.field == StatusField::SoftwareVersion && !identity.showsSoftwareVersion) continue;
+        page += std::string("<tr><td>") + row.label + "</td><td><b>" + identity.value(row.field) + "</b></td></tr>\n";
+    }
+    return page + "</table>\n</body>\n</html>\n";
 }
 
 std::optional<uint32_t> parseDottedAddress(const std::string& text) {

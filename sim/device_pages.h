@@ -7,22 +7,27 @@
 #include <string>
 
 #include "base/ipv4_text.h"
+#include "web/status_page_fields.h"
 
 namespace orb::sim {
 
+// The values of the status page; each field's default is its simDefault in
+// web/status_page_fields.h.
 struct DeviceIdentity {
-    std::string productName = "ORB4100";
-    std::string macAddress = "00:1A:2B:3C:4D:5E";
-    std::string softwareVersion = "1.0.2";
-    std::string hardwareVersion = "4100-A1";
-    std::string serialNumber = "ORB41000001";
-    bool showsSoftwareVersion = true;  // false: the page has no "Software Version:" row
+    std::string productName = statusPageField(StatusField::ProductName).simDefault;
+    std::string macAddress = statusPageField(StatusField::MacAddress).simDefault;
+    std::string softwareVersion = statusPageField(StatusField::SoftwareVersion).simDefault;
+    std::string hardwareVersion = statusPageField(StatusField::HardwareVersion).simDefault;
+    std::string serialNumber = statusPageField(StatusField::SerialNumber).simDefault;
+    bool showsSoftwareVersion = true;  // false: the page has no row of the software version
+
+    const std::string& value(StatusField field) const;
 };
 
-// The status page "/admin/advanced": a table with one row per value, the label
-// in one cell and the value in a bold span in the next, e.g.
-// <tr><td>Software Version:</td><td><b>1.0.2</b></td></tr>. Values are written
-// as they are, without escaping.
+// The status page "/admin/advanced": a table with one row per field of
+// web/status_page_fields.h, in its order, the label in one cell and the value in
+// a bold span in the next, e.g. <tr><td>Software Version:</td><td><b>1.0.2</b></td></tr>.
+// Values are written as they are, without escaping.
 std::string buildStatusPage(const DeviceIdentity& identity);
 
 inline constexpr const char* kStatusPath = "/admin/advanced";

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "web/status_page_fields.h"
 #include "sim/fleet.h"
 
 namespace orb::sim {
@@ -55,10 +56,16 @@ bool parsePercent(const std::string& text, double* value) {
 struct Option {
     const char* name;      // without the leading "--"
     const char* argument;  // nullptr: a flag without a value
-    const char* help;      // what it does, and its default
+    std::string help;      // what it does, and its default
     // Applies the value; false when the value is not acceptable.
     std::function<bool(const std::string&, SimConfig*)> apply;
 };
+
+// The help of an option that sets a value of the status page.
+std::string fieldHelp(StatusField field, const char* more = "") {
+    const StatusPageField& row = statusPageField(field);
+    return std::string("value after \"") + row.label + "\"" + more + " (default " + row.simDefault + ")";
+}
 
 bool asMilliseconds(const std::string& text, int* value) {
     uint64_t number = 0;
@@ -95,27 +102,27 @@ const std::vector<Option>& options() {
              return true;
          }},
         // What the status page shows.
-        {"product-name", "TEXT", "value after \"Product Name:\" (default ORB4100)",
+        {"product-name", "TEXT", fieldHelp(StatusField::ProductName),
          [](const std::string& v, SimConfig* c) {
              c->identity.productName = v;
              return true;
          }},
-        {"mac", "TEXT", "value after \"MAC Address:\" (default 00:1A:2B:3C:4D:5E)",
+        {"mac", "TEXT", fieldHelp(StatusField::MacAddress),
          [](const std::string& v, SimConfig* c) {
              c->identity.macAddress = v;
              return true;
          }},
-        {"software-version", "TEXT", "value after \"Software Version:\" until an upgrade replaces it (default 1.0.2)",
+        {"software-version", "TEXT", fieldHelp(StatusField::SoftwareVersion, " until an upgrade replaces it"),
          [](const std::string& v, SimConfig* c) {
              c->identity.softwareVersion = v;
              return true;
          }},
-        {"hardware-version", "TEXT", "value after \"Hardware Version:\" (default 4100-A1)",
+        {"hardware-version", "TEXT", fieldHelp(StatusField::HardwareVersion),
          [](const std::string& v, SimConfig* c) {
              c->identity.hardwareVersion = v;
              return true;
          }},
-        {"serial", "TEXT", "value after \"Serial Number:\" (default ORB41000001)",
+        {"serial", "TEXT", fieldHelp(StatusField::SerialNumber),
          [](const std::string& v, SimConfig* c) {
              c->identity.serialNumber = v;
              return true;
@@ -195,7 +202,8 @@ const std::vector<Option>& options() {
              return !v.empty();
          }},
         {"restart-without-version", nullptr,
-         "after a restart, show the status page without its \"Software Version:\" row",
+         std::string("after a restart, show the status page without its \"") +
+             statusPageField(StatusField::SoftwareVersion).label + "\" row",
          [](const std::string&, SimConfig* c) {
              c->restartWithoutVersion = true;
              return true;

@@ -43,7 +43,7 @@ struct SimConfig {
     int restartMs = 10000;
     bool stayDown = false;
     std::string versionAfterRestart;     // empty: the accepted image's version
-    bool restartWithoutVersion = false;  // after a restart the page lacks "Software Version:"
+    bool restartWithoutVersion = false;  // after a restart the page lacks the software version's row
     std::string saveImagePath;
     std::string magic = kFirmwareMagic;
 

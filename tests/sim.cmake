@@ -19,7 +19,7 @@ target_link_libraries(orb_sim_test_helpers PUBLIC orb_sim_test_support)
 
 orb_add_gtest(sim_unit_tests LABELS unit DIR sim
   SOURCES sha256_test.cpp event_log_test.cpp http_message_test.cpp digest_server_test.cpp device_pages_test.cpp
-          tftp_fetch_test.cpp options_test.cpp fleet_test.cpp
+          status_page_fields_test.cpp tftp_fetch_test.cpp options_test.cpp fleet_test.cpp
   LIBS orb_sim_test_helpers)
 
 orb_add_gtest(sim_integration_tests LABELS integration DIR sim

@@ -1,6 +1,8 @@
 // Template and control ids of the program's dialogs.
 #pragma once
 
+#include "web/status_page_fields.h"
+
 namespace orb {
 
 inline constexpr int kWarningDialogId = 139;
@@ -26,5 +28,17 @@ inline constexpr int kMacFieldId = 1003;
 inline constexpr int kSoftwareFieldId = 1004;  // also the success dialog's version
 inline constexpr int kHardwareFieldId = 1005;
 inline constexpr int kProductFieldId = 1006;
+
+// The confirmation dialog's control that shows each field of the status page.
+constexpr int confirmationFieldId(StatusField field) {
+    switch (field) {
+        case StatusField::ProductName: return kProductFieldId;
+        case StatusField::MacAddress: return kMacFieldId;
+        case StatusField::SoftwareVersion: return kSoftwareFieldId;
+        case StatusField::HardwareVersion: return kHardwareFieldId;
+        case StatusField::SerialNumber: return kSerialFieldId;
+    }
+    return 0;  // no other field
+}
 
 }  // namespace orb

@@ -6,6 +6,7 @@
 #include "base/ipv4_address_parser.h"
 #include "base/ipv4_text.h"
 #include "base/trace.h"
+#include "web/status_page_fields.h"
 #include "upgrade/center_window.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_texts.h"
@@ -155,12 +156,10 @@ bool confirmDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, 
     if (message == kWmInitDialog) {
         setTitle(window, "Confirm Upgrade to Ver. %s", VersionText().text);
         setControlText(window, kHeadTextId, kConfirmText);
-        const DeviceInfo& info = runState.deviceInfo;
-        setControlText(window, kSerialFieldId, info.serialNumber);
-        setControlText(window, kMacFieldId, info.macAddress);
-        setControlText(window, kSoftwareFieldId, info.softwareVersion);
-        setControlText(window, kHardwareFieldId, info.hardwareVersion);
-        setControlText(window, kProductFieldId, info.productName);
+        for (StatusField field : kConfirmationOrder) {
+            const char* value = statusFieldValue(runState.deviceInfo, statusPageField(field));
+            setControlText(window, confirmationFieldId(field), value);
+        }
         centerWindow(window);
         reportWindowShown(RunStep::Confirm, window);
         return true;

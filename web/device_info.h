@@ -1,14 +1,20 @@
-// The five values scraped from the adapter's status page.
+// The five values scraped from the adapter's status page (its labels:
+// web/status_page_fields.h).
 #pragma once
+
+#include <cstddef>
 
 namespace orb {
 
+// Each value's room: at most 127 characters and the NUL.
+inline constexpr size_t kDeviceInfoFieldSize = 128;
+
 struct DeviceInfo {
-    char productName[128];
-    char macAddress[128];
-    char softwareVersion[128];
-    char hardwareVersion[128];
-    char serialNumber[128];
+    char productName[kDeviceInfoFieldSize];
+    char macAddress[kDeviceInfoFieldSize];
+    char softwareVersion[kDeviceInfoFieldSize];
+    char hardwareVersion[kDeviceInfoFieldSize];
+    char serialNumber[kDeviceInfoFieldSize];
 };
 
 }  // namespace orb

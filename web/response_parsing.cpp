@@ -5,6 +5,7 @@
 
 #include "web/digest_auth.h"
 #include "web/response_parsing.h"
+#include "web/status_page_fields.h"
 
 namespace orb {
 
@@ -60,11 +61,8 @@ char* scrapeLabel(const char* page, const char* label, char* destination, int ma
 }
 
 void scrapeDeviceInfo(const char* page, DeviceInfo* info) {
-    scrapeLabel(page, "Product Name:", info->productName, sizeof info->productName - 1);
-    scrapeLabel(page, "MAC Address:", info->macAddress, sizeof info->macAddress - 1);
-    scrapeLabel(page, "Software Version:", info->softwareVersion, sizeof info->softwareVersion - 1);
-    scrapeLabel(page, "Hardware Version:", info->hardwareVersion, sizeof info->hardwareVersion - 1);
-    scrapeLabel(page, "Serial Number:", info->serialNumber, sizeof info->serialNumber - 1);
+    for (const StatusPageField& row : kStatusPageFields)
+        scrapeLabel(page, row.label, info->*row.value, kDeviceInfoFieldSize - 1);
 }
 
 }  // namespace orb

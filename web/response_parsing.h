@@ -23,7 +23,7 @@ ResponseClass classifyResponse(const char* response, DigestAuthState* state);
 // copied (the destination is then untouched).
 char* scrapeLabel(const char* page, const char* label, char* destination, int maxChars);
 
-// The five labels, in order, into `info`.
+// The labels of web/status_page_fields.h, in the page's order, into `info`.
 void scrapeDeviceInfo(const char* page, DeviceInfo* info);
 
 }  // namespace orb

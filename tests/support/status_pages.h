@@ -10,20 +10,20 @@ namespace orb::test {
 
 // One row of the status table: "<tr><td>LABEL:</td><td>VALUE</td></tr>"; the
 // value may carry its own markup ("<b>1.0.2</b>").
-struct StatusField {
+struct StatusRow {
     std::string label;  // without the colon
     std::string value;
 };
 
-// The five fields in the adapter's order: Product Name, MAC Address, Software
-// Version, Hardware Version, Serial Number.
-std::vector<StatusField> statusFields(const std::string& product, const std::string& mac, const std::string& software,
-                                      const std::string& hardware, const std::string& serial);
+// The rows of every field of web/status_page_fields.h, in the page's order;
+// the values in the order of StatusField.
+std::vector<StatusRow> statusFields(const std::string& product, const std::string& mac, const std::string& software,
+                                    const std::string& hardware, const std::string& serial);
 
-std::string statusRows(const std::vector<StatusField>& fields);
+std::string statusRows(const std::vector<StatusRow>& fields);
 // "<table>" rows "</table>".
-std::string statusTable(const std::vector<StatusField>& fields);
+std::string statusTable(const std::vector<StatusRow>& fields);
 // The table in "<html><body>...</body></html>", as the adapter serves it.
-std::string statusPage(const std::vector<StatusField>& fields);
+std::string statusPage(const std::vector<StatusRow>& fields);
 
 }  // namespace orb::test

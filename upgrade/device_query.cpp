@@ -5,6 +5,7 @@
 #include "platform/windowing.h"
 #include "base/trace.h"
 #include "web/http_exchange.h"
+#include "web/response_parsing.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_procs.h"
 #include "upgrade/error_box.h"
@@ -70,9 +71,10 @@ int32_t deviceQueryWorker(void* raw) {
     trace("HTTP %x:%u to %x:%u", query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort);
     auto exchange = [query] {
         return httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort, query->path,
-                       query->responseBuffer, query->size, &runState.credentials, &runState.deviceInfo);
+                       query->responseBuffer, query->size, &runState.credentials);
     };
     HttpResult result = exchange();
+    scrapeAnswer(result, query->responseBuffer, &runState.deviceInfo);
     // Every port is held by other programs: with a keeper the query's thread
     // waits for another turn, without the connecting window.
     if (result.outcome == HttpOutcome::BindFailed && hasPortTurnKeeper()) return kNoFreePort;
@@ -94,6 +96,10 @@ std::optional<RunOutcome> connectionFailure(HttpOutcome outcome, bool afterUploa
 
 int32_t workerExitCode(const HttpResult& result) {
     return result.outcome == HttpOutcome::ChallengeTaken ? kChallengeTaken : result.bytes;
+}
+
+void scrapeAnswer(const HttpResult& result, const char* answer, DeviceInfo* info) {
+    if (result.outcome == HttpOutcome::Received && result.bytes > 0) scrapeDeviceInfo(answer, info);
 }
 
 bool deviceAnswered(const DeviceQuery& query) { return runDeviceQuery(query) > 0; }

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/instance.h"
+#include "web/device_info.h"
 #include "web/http_exchange.h"
 #include "upgrade/run_outcome.h"
 
@@ -30,7 +31,8 @@ struct DeviceQuery {
 int32_t runDeviceQuery(DeviceQuery query);
 
 // The worker thread's entry: runs httpGet with the record's values and the
-// run's credentials and device values. Ends with workerExitCode of its result,
+// run's credentials, and scrapes its answer into the run's device values
+// (scrapeAnswer). Ends with workerExitCode of its result,
 // or kNoFreePort; a failed connection (connectionFailure) ends the process
 // from this thread, with its error box.
 int32_t deviceQueryWorker(void* raw);
@@ -46,6 +48,11 @@ std::optional<RunOutcome> connectionFailure(HttpOutcome outcome, bool afterUploa
 inline constexpr int32_t kChallengeTaken = -1;
 inline constexpr int32_t kNoFreePort = -2;
 int32_t workerExitCode(const HttpResult& result);
+
+// What the query reads of an exchange: an answer of at least one byte is
+// scraped into `info` (a field whose label the page lacks keeps its value); a
+// challenge taken, an empty answer or no connection leaves `info` as it was.
+void scrapeAnswer(const HttpResult& result, const char* answer, DeviceInfo* info);
 
 // Runs the query: true when the adapter answered with a page (at least one
 // byte, from which DeviceInfo was read), false for an empty answer.

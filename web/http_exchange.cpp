@@ -1,5 +1,5 @@
 // One HTTP/1.1 exchange with the adapter: the connection with its port search,
-// the request, the read until the adapter closes, classification and scraping.
+// the request, the read until the adapter closes and its classification.
 // Reading the answer is response_parsing.cpp's.
 #include "web/http_exchange.h"
 
@@ -73,7 +73,7 @@ SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, u
 }
 
 HttpResult httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress, uint16_t devicePort,
-                   const char* path, char* buffer, int32_t size, DigestAuthState* credentials, DeviceInfo* info) {
+                   const char* path, char* buffer, int32_t size, DigestAuthState* credentials) {
     if (size < 0) size = 0;
     const size_t capacity = static_cast<size_t>(size) + 1;  // the buffer holds size + 1 bytes
 
@@ -115,14 +115,10 @@ HttpResult httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceA
     trace("%s", buffer);
     trace("\n");
 
-    // A challenge taken is not scraped.
-    if (classifyResponse(buffer, credentials) == ResponseClass::ChallengeTaken) {
-        calls.close(connection);
-        return HttpResult{HttpOutcome::ChallengeTaken, received};
-    }
-    if (received > 0) scrapeDeviceInfo(buffer, info);
+    ResponseClass answer = classifyResponse(buffer, credentials);
     calls.close(connection);
-    return HttpResult{HttpOutcome::Received, received};
+    return HttpResult{answer == ResponseClass::ChallengeTaken ? HttpOutcome::ChallengeTaken : HttpOutcome::Received,
+                      received};
 }
 
 }  // namespace orb

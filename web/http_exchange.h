@@ -4,15 +4,14 @@
 #include <cstdint>
 
 #include "platform/sockets.h"
-#include "web/device_info.h"
 #include "web/digest_auth_state.h"
 
 namespace orb {
 
 // What one exchange came to.
 enum class HttpOutcome {
-    Received,        // the adapter answered and its page was scraped
-    ChallengeTaken,  // Digest demanded: the challenge is in `credentials`, nothing scraped
+    Received,        // the adapter answered: its answer is in the buffer
+    ChallengeTaken,  // Digest demanded: the challenge is in `credentials`
     SocketFailed,    // no TCP socket
     BindFailed,      // no local port of the search was free
     ConnectFailed,   // the adapter refused or did not answer the connection
@@ -33,8 +32,8 @@ SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, u
 // password; its nc counts up) and reads until the adapter closes. The answer,
 // or a challenge taken into `credentials` when the adapter demanded Digest
 // authentication, or the step of the connection that failed. `buffer` holds
-// size + 1 bytes. Scrapes the page into `info`.
+// size + 1 bytes. The page is the caller's to read (scrapeDeviceInfo).
 HttpResult httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress, uint16_t devicePort,
-                   const char* path, char* buffer, int32_t size, DigestAuthState* credentials, DeviceInfo* info);
+                   const char* path, char* buffer, int32_t size, DigestAuthState* credentials);
 
 }  // namespace orb

@@ -105,9 +105,12 @@ protected:
         ASSERT_TRUE(server->start()) << server->error();
     }
 
+    // The exchange, and its answer read as the device query reads it.
     orb::HttpResult get(const char* path = "/admin/advanced", uint16_t firstPort = 23456) {
-        return orb::httpGet(pc, firstPort, device, 80, path, buffer.data(), kLimit, &orb::runState.credentials,
-                            &orb::runState.deviceInfo);
+        orb::HttpResult result =
+            orb::httpGet(pc, firstPort, device, 80, path, buffer.data(), kLimit, &orb::runState.credentials);
+        orb::scrapeAnswer(result, buffer.data(), &orb::runState.deviceInfo);
+        return result;
     }
     // The byte count of an exchange that must end with the adapter's answer.
     int32_t received(const char* path = "/admin/advanced", uint16_t firstPort = 23456) {
@@ -329,8 +332,8 @@ TEST_F(HttpExchangeTest, SecondPageLackingALabelKeepsTheOldValue) {
     EXPECT_STREQ(runState.deviceInfo.serialNumber, "SN-42");
 }
 
-// What httpGet does with each classification: everything but an accepted
-// challenge is an answer, and is scraped.
+// What httpGet and the query make of each classification: everything but an
+// accepted challenge is an answer, and is scraped.
 TEST_F(HttpExchangeTest, ClassificationTable) {
     startDevice(36);
     const std::string page = "<td>Product Name:</td><td>P</td>";

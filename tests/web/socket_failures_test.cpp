@@ -9,6 +9,7 @@
 #include "web/device_info.h"
 #include "web/digest_auth_state.h"
 #include "web/http_exchange.h"
+#include "upgrade/device_query.h"
 #include "tests/support/fake_sockets.h"
 
 namespace orb {
@@ -24,8 +25,12 @@ struct Exchange {
     DigestAuthState credentials{};
     DeviceInfo info{};
 
+    // The exchange, and its answer read as the device query reads it.
     HttpResult get() {
-        return httpGet(0x7f000001, 23456, 0x7f000002, 80, "/admin/advanced", buffer.data(), kSize, &credentials, &info);
+        HttpResult result =
+            httpGet(0x7f000001, 23456, 0x7f000002, 80, "/admin/advanced", buffer.data(), kSize, &credentials);
+        scrapeAnswer(result, buffer.data(), &info);
+        return result;
     }
 };
 

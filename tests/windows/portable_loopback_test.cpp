@@ -15,6 +15,7 @@
 #include "platform/threads.h"
 #include "tftp/packets.h"
 #include "web/http_exchange.h"
+#include "upgrade/device_query.h"
 #include "upgrade/run_state.h"
 
 namespace orb {
@@ -79,7 +80,8 @@ TEST_F(PortableLoopback, HttpGetSendsTheRequestReadsToTheCloseAndScrapes) {
     std::memset(&runState.credentials, 0, sizeof runState.credentials);
     std::memset(&runState.deviceInfo, 0, sizeof runState.deviceInfo);
     HttpResult result = httpGet(kLoopback, 43000, kLoopback, server.port(), "/admin/advanced", runState.responseBuffer,
-                                kResponseLimit, &runState.credentials, &runState.deviceInfo);
+                                kResponseLimit, &runState.credentials);
+    scrapeAnswer(result, runState.responseBuffer, &runState.deviceInfo);
     EXPECT_EQ(result.outcome, HttpOutcome::Received);
     EXPECT_EQ(result.bytes, static_cast<int32_t>(page.size()));
     EXPECT_STREQ(runState.responseBuffer, page.c_str());

@@ -10,8 +10,8 @@ using namespace orb;
 namespace {
 
 constexpr const char* kFileName = "/orb1a2b.bin";
-constexpr ListenerPeers kFromAdapter{0x7f000102, 4000, 0x7f000102};
-constexpr ListenerPeers kFromElsewhere{0x7f000109, 4000, 0x7f000102};
+constexpr ListenerPeers kFromAdapter{{0x7f000102, 4000}, 0x7f000102};
+constexpr ListenerPeers kFromElsewhere{{0x7f000109, 4000}, 0x7f000102};
 
 // The traces are formatted (the refused name goes through "%s") and read.
 void readTrace(const char* text) { fuzz::require(std::strlen(text) < 4096, "a trace fits its buffer"); }

@@ -55,7 +55,7 @@ struct Transfer {
         fuzz::require(data >= image && data + session.blockSize <= image + imageSize, "a block lies inside the image");
         fuzz::require(data == image + (session.block - 1) * static_cast<size_t>(kTftpBlockSize),
                       "block k starts at (k - 1) * 512");
-        int length = buildDataBlock(packet.get(), data, session.blockSize, session.block);
+        int length = buildDataBlock(packet.get(), sentBlock(session), session.block);
         fuzz::require(length == session.blockSize + 4, "DATA is 4 bytes longer than its block");
         fuzz::require(getU16BE(packet.get() + 2) == (session.block & 0xffff), "DATA carries the block number");
     }
@@ -75,12 +75,13 @@ struct Transfer {
         }
     }
 
-    void receive(const uint8_t* bytes, int length, uint32_t address, uint16_t port) {
-        switch (handleSessionDatagram(&session, bytes, length, address, port)) {
+    void receive(const uint8_t* bytes, int length, Endpoint source) {
+        switch (handleSessionDatagram(&session, bytes, length, source)) {
             case SessionVerdict::Idle:
             case SessionVerdict::Foreign: tick(); break;
             case SessionVerdict::SecondRequest:
-                fuzz::require(session.secondRequest && address == session.peerAddress && port != session.peerPort,
+                fuzz::require(session.secondRequest && source.address == session.peer.address &&
+                                  source.port != session.peer.port,
                               "a second requester asks from the peer's address on another port");
                 tick();
                 break;
@@ -116,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Transfer transfer;
     transfer.image = image.get();
     transfer.imageSize = imageSize;
-    initTftpSession(&transfer.session, kInvalidSocket, kPeer, kPeerPort, image.get(), imageSize);
+    initTftpSession(&transfer.session, kInvalidSocket, {kPeer, kPeerPort}, image.get(), imageSize);
     fuzz::require(transfer.session.blockCount == imageSize / 512 + 1, "blockCount");
     buildOptionAck(transfer.packet.get(), imageSize);
     transfer.checkInvariants();
@@ -147,11 +148,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } else {
             datagram = fuzz::exactCopy(bytes, length);
         }
-        transfer.receive(datagram.get(), received, address, port);
+        transfer.receive(datagram.get(), received, {address, port});
 
         if ((flags & 8) != 0) {
             int ticks = 1 + (flags >> 4) * 7;  // 1..106
-            for (int i = 0; i < ticks && !transfer.ended; ++i) transfer.receive(nullptr, -1, 0, 0);
+            for (int i = 0; i < ticks && !transfer.ended; ++i) transfer.receive(nullptr, -1, {0, 0});
         }
     }
     return 0;

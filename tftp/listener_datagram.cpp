@@ -10,11 +10,11 @@
 
 namespace orb {
 
-uint16_t bindFirstFreePort(SocketHandle udpSocket, uint32_t localAddress, uint16_t firstPort, int tries) {
+uint16_t bindFirstFreePort(SocketHandle udpSocket, Endpoint first, int tries) {
     for (int i = 0; i < tries; ++i) {
-        auto port = static_cast<uint16_t>(firstPort + i);
+        auto port = static_cast<uint16_t>(first.port + i);
         sockaddr_in address;
-        fillSockaddr(localAddress, port, &address);
+        fillSockaddr(first.address, port, &address);
         if (socketCalls().bind(udpSocket, &address) == 0) return port;
     }
     return 0;
@@ -56,9 +56,8 @@ static bool namesFile(const uint8_t* datagram, int length, const char* fileName)
 
 static ListenerVerdict ignoreForeignRequest(const uint8_t* datagram, int length, const ListenerPeers& peers) {
     char name[kTftpPacketSize + 1];
-    uint32_t from = peers.sourceAddress;
-    trace("+++ TFTP RRQ from %s:%u, not the adapter, ignored: %s\n", formatIPv4(from).c_str(),
-          static_cast<unsigned>(peers.sourcePort), copyRequestedName(readRequestedName(datagram, length), name));
+    trace("+++ TFTP RRQ from %s:%u, not the adapter, ignored: %s\n", formatIPv4(peers.source.address).c_str(),
+          static_cast<unsigned>(peers.source.port), copyRequestedName(readRequestedName(datagram, length), name));
     return ListenerVerdict::Foreign;
 }
 
@@ -67,7 +66,7 @@ ListenerVerdict handleListenerDatagram(const uint8_t* datagram, int length, cons
     if (length < 2) return ListenerVerdict::Idle;
     switch (getU16BE(datagram)) {
         case kTftpRrq:
-            if (peers.sourceAddress != peers.adapterAddress) return ignoreForeignRequest(datagram, length, peers);
+            if (peers.source.address != peers.adapterAddress) return ignoreForeignRequest(datagram, length, peers);
             return namesFile(datagram, length, fileName) ? ListenerVerdict::Accept : ListenerVerdict::Ignore;
         case kTftpWrq: trace("TFTP Rx WRQ?\n"); break;
         case kTftpData: trace("TFTP Rx Data?\n"); break;

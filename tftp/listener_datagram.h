@@ -5,16 +5,17 @@
 #include <cstdint>
 
 #include "platform/sockets.h"
+#include "base/endpoint.h"
 
 namespace orb {
 
 inline constexpr uint16_t kFirstTftpPort = 69;
 inline constexpr int kTftpPortTries = 100;  // 69..168
 
-// Binds `udpSocket` to localAddress and the first port of firstPort ..
-// firstPort + tries - 1 that binds, all on the same socket. Returns that port,
-// or 0 when every try failed.
-uint16_t bindFirstFreePort(SocketHandle udpSocket, uint32_t localAddress, uint16_t firstPort, int tries);
+// Binds `udpSocket` to first.address and the first port of first.port ..
+// first.port + tries - 1 that binds, all on the same socket. Returns that
+// port, or 0 when every try failed.
+uint16_t bindFirstFreePort(SocketHandle udpSocket, Endpoint first, int tries);
 
 enum class ListenerVerdict {
     Idle,     // nothing received, or too short to carry an opcode: an idle pass
@@ -25,9 +26,8 @@ enum class ListenerVerdict {
 
 // Where a datagram came from and who may fetch the image.
 struct ListenerPeers {
-    uint32_t sourceAddress;  // host order
-    uint16_t sourcePort;
-    uint32_t adapterAddress;  // the address the trigger went to; the only one served
+    Endpoint source;
+    uint32_t adapterAddress;  // host order: the address the trigger went to; the only one served
 };
 
 // What the waiting listener does with one received datagram: `length` is what

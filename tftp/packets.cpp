@@ -25,11 +25,11 @@ int buildOptionAck(uint8_t* packet, uint32_t imageSize) {
     return length;
 }
 
-int buildDataBlock(uint8_t* packet, const uint8_t* data, int length, uint32_t block) {
+int buildDataBlock(uint8_t* packet, std::span<const uint8_t> data, uint32_t block) {
     putU16BE(packet, kTftpData);
     putU16BE(packet + 2, block);
-    if (length > 0) std::memcpy(packet + 4, data, static_cast<size_t>(length));
-    return length + 4;
+    if (!data.empty()) std::memcpy(packet + 4, data.data(), data.size());
+    return static_cast<int>(data.size()) + 4;
 }
 
 static void sendPacket(SocketHandle udpSocket, const uint8_t* packet, int length, const sockaddr_in* peer) {
@@ -41,9 +41,9 @@ void sendOptionAck(SocketHandle udpSocket, uint8_t* packet, const sockaddr_in* p
     sendPacket(udpSocket, packet, buildOptionAck(packet, imageSize), peer);
 }
 
-void sendDataBlock(SocketHandle udpSocket, uint8_t* packet, const uint8_t* data, int length, uint32_t block,
+void sendDataBlock(SocketHandle udpSocket, uint8_t* packet, std::span<const uint8_t> data, uint32_t block,
                    const sockaddr_in* peer) {
-    sendPacket(udpSocket, packet, buildDataBlock(packet, data, length, block), peer);
+    sendPacket(udpSocket, packet, buildDataBlock(packet, data, block), peer);
 }
 
 int receiveDatagram(SocketHandle udpSocket, uint8_t* packet, int capacity, sockaddr_in* source) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "platform/sockets.h"
 
@@ -21,14 +22,14 @@ inline constexpr unsigned kTftpOack = 6;
 // Returns its length, 19 + the digits of imageSize.
 int buildOptionAck(uint8_t* packet, uint32_t imageSize);
 
-// DATA: opcode 3, the low 16 bits of `block`, then `length` bytes (0..512)
-// copied from `data`. Returns length + 4.
-int buildDataBlock(uint8_t* packet, const uint8_t* data, int length, uint32_t block);
+// DATA: opcode 3, the low 16 bits of `block`, then the bytes of `data`
+// (0..512). Returns their count + 4.
+int buildDataBlock(uint8_t* packet, std::span<const uint8_t> data, uint32_t block);
 
 // Builds the packet in `packet` and sends it to `peer`; a failed send is not
 // reported (the resend covers a lost datagram).
 void sendOptionAck(SocketHandle udpSocket, uint8_t* packet, const sockaddr_in* peer, uint32_t imageSize);
-void sendDataBlock(SocketHandle udpSocket, uint8_t* packet, const uint8_t* data, int length, uint32_t block,
+void sendDataBlock(SocketHandle udpSocket, uint8_t* packet, std::span<const uint8_t> data, uint32_t block,
                    const sockaddr_in* peer);
 
 // One datagram of at most `capacity` bytes from a non-blocking socket, with its

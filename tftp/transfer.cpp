@@ -6,11 +6,10 @@
 
 namespace orb {
 
-void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t peerAddress, uint16_t peerPort,
-                     const uint8_t* image, uint32_t imageSize) {
+void initTftpSession(TftpSession* session, SocketHandle udpSocket, Endpoint peer, const uint8_t* image,
+                     uint32_t imageSize) {
     session->udpSocket = udpSocket;
-    session->peerAddress = peerAddress;
-    session->peerPort = peerPort;
+    session->peer = peer;
     session->state = TransferState::Announcing;
     session->block = 0;
     session->bytesAcked = 0;
@@ -38,15 +37,14 @@ static SessionVerdict advance(TftpSession* session) {
     return SessionVerdict::SendBlock;
 }
 
-SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagram, int length, uint32_t sourceAddress,
-                                     uint16_t sourcePort) {
+SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagram, int length, Endpoint source) {
     if (length < 2) return SessionVerdict::Idle;
-    if (sourceAddress != session->peerAddress || sourcePort != session->peerPort) {
-        trace("Unknown source request in session: %x:%u", sourceAddress, static_cast<unsigned>(sourcePort));
-        if (sourceAddress != session->peerAddress || getU16BE(datagram) != kTftpRrq || session->secondRequest)
+    if (source != session->peer) {
+        trace("Unknown source request in session: %x:%u", source.address, static_cast<unsigned>(source.port));
+        if (source.address != session->peer.address || getU16BE(datagram) != kTftpRrq || session->secondRequest)
             return SessionVerdict::Foreign;
         session->secondRequest = true;
-        session->secondRequestPort = sourcePort;
+        session->secondRequestPort = source.port;
         return SessionVerdict::SecondRequest;
     }
     // An ACK carries its block number in bytes 2-3; a shorter one is no ACK.

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "platform/sockets.h"
+#include "base/endpoint.h"
 
 namespace orb {
 
@@ -21,8 +23,7 @@ enum class TransferState {
 
 struct TftpSession {
     uint8_t packet[1024];
-    uint32_t peerAddress;
-    uint16_t peerPort;
+    Endpoint peer;  // the adapter's read request came from here; the transfer goes there
     SocketHandle udpSocket;
     uint32_t localAddress;  // where the session serves from: the verification query's too
     TransferState state;
@@ -42,10 +43,15 @@ struct TftpSession {
     uint16_t secondRequestPort;  // the first such request's
 };
 
+// The data of the block last sent (blockData, blockSize).
+inline std::span<const uint8_t> sentBlock(const TftpSession& session) {
+    return {session.blockData, static_cast<size_t>(session.blockSize)};
+}
+
 // Fills a zeroed record for a transfer of `image` (`imageSize` bytes):
 // announcing, the block count, the final block's size. Traces the sizes.
-void initTftpSession(TftpSession* session, SocketHandle udpSocket, uint32_t peerAddress, uint16_t peerPort,
-                     const uint8_t* image, uint32_t imageSize);
+void initTftpSession(TftpSession* session, SocketHandle udpSocket, Endpoint peer, const uint8_t* image,
+                     uint32_t imageSize);
 
 enum class SessionVerdict {
     Idle,           // nothing received, or too short to carry an opcode: pump, then wait
@@ -59,8 +65,7 @@ enum class SessionVerdict {
 // What the transfer does with one received datagram (`length` below 0 when
 // nothing arrived). On the expected ACK it moves on: the next block, the bytes
 // acknowledged, the counts afresh. Reads nothing at or past `length`.
-SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagram, int length, uint32_t sourceAddress,
-                                     uint16_t sourcePort);
+SessionVerdict handleSessionDatagram(TftpSession* session, const uint8_t* datagram, int length, Endpoint source);
 
 enum class TickVerdict {
     Wait,             // the interval goes on

@@ -68,10 +68,11 @@ int32_t runAttempt(const DeviceQuery& query, ConnectingBar* bar) {
 
 int32_t deviceQueryWorker(void* raw) {
     const auto* query = static_cast<const DeviceQuery*>(raw);
-    trace("HTTP %x:%u to %x:%u", query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort);
+    const HttpRoute& route = query->route;
+    trace("HTTP %x:%u to %x:%u", route.pc.address, static_cast<unsigned>(route.pc.port), route.device.address,
+          static_cast<unsigned>(route.device.port));
     auto exchange = [query] {
-        return httpGet(query->pcAddress, query->firstLocalPort, query->deviceAddress, query->devicePort, query->path,
-                       query->responseBuffer, query->size, &runState.credentials);
+        return httpGet(query->route, query->path, query->responseBuffer, query->size, &runState.credentials);
     };
     HttpResult result = exchange();
     scrapeAnswer(result, query->responseBuffer, &runState.deviceInfo);

@@ -14,10 +14,7 @@ namespace orb {
 
 struct DeviceQuery {
     InstanceHandle instance;
-    uint32_t pcAddress;
-    uint16_t firstLocalPort;
-    uint32_t deviceAddress;
-    uint16_t devicePort;
+    HttpRoute route;
     const char* path;
     char* responseBuffer;  // size + 1 bytes
     int32_t size;

@@ -92,6 +92,9 @@ bool acceptAddress(WindowHandle window) {
 
 }  // namespace
 
+// The procedures' parameters are platform/windowing.h's DialogProc, as the window manager calls them.
+// NOLINTBEGIN(bugprone-easily-swappable-parameters)
+
 bool warningDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t) {
     if (message == kWmInitDialog) {
         setTitle(window, "%s Firmware Upgrade", runState.productDisplayName);
@@ -200,5 +203,7 @@ bool successDialogProc(WindowHandle window, uint32_t message, uintptr_t wParam, 
     if (message == kWmCommand) return closeOnOkOrCancel(window, commandId(wParam));
     return false;
 }
+
+// NOLINTEND(bugprone-easily-swappable-parameters)
 
 }  // namespace orb

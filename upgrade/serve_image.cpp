@@ -30,9 +30,10 @@ uint16_t startTftpListener(uint32_t localAddress) {
     listener->udpSocket = socketCalls().open(SocketType::Datagram);
     if (listener->udpSocket == kInvalidSocket) failRun(RunOutcome::ListenerSocketFailed);
     takePortTurn(PortKind::Listener);
-    uint16_t port = bindFirstFreePort(listener->udpSocket, localAddress, kFirstTftpPort, kTftpPortTries);
+    const Endpoint first{localAddress, kFirstTftpPort};
+    uint16_t port = bindFirstFreePort(listener->udpSocket, first, kTftpPortTries);
     while (port == 0 && retryPortSearch(PortKind::Listener))
-        port = bindFirstFreePort(listener->udpSocket, localAddress, kFirstTftpPort, kTftpPortTries);
+        port = bindFirstFreePort(listener->udpSocket, first, kTftpPortTries);
     if (port == 0) failRun(RunOutcome::ListenerBindFailed);
     listener->localAddress = localAddress;
     listener->boundPort = port;
@@ -59,8 +60,8 @@ ReadRequestPeer waitForReadRequest(TftpListener* listener) {
         updateWaitingHint(&hint, window, listener->boundPort, listener->localAddress, ignored);
         sockaddr_in source;
         int length = receiveDatagram(listener->udpSocket, listener->packet, sizeof listener->packet, &source);
-        ListenerPeers peers{0, 0, runState.deviceAddress};
-        if (length >= 0) readSockaddr(&source, &peers.sourceAddress, &peers.sourcePort);
+        ListenerPeers peers{{0, 0}, runState.deviceAddress};
+        if (length >= 0) readSockaddr(&source, &peers.source.address, &peers.source.port);
         switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName, peers)) {
             case ListenerVerdict::Idle: {
                 // Until a datagram, a message for the window, the next frame the
@@ -80,7 +81,7 @@ ReadRequestPeer waitForReadRequest(TftpListener* listener) {
             }
             case ListenerVerdict::Foreign:
                 // Remembered for the hint, which names the host once it is due.
-                noteIgnoredRequester(&ignored, peers.sourceAddress);
+                noteIgnoredRequester(&ignored, peers.source.address);
                 [[fallthrough]];
             case ListenerVerdict::Ignore:
                 // A stream of stray datagrams leaves no idle pass; Cancel must
@@ -90,7 +91,7 @@ ReadRequestPeer waitForReadRequest(TftpListener* listener) {
             case ListenerVerdict::Accept:
                 if (window != nullptr) destroyWindow(window);
                 reportWindowClosed(RunStep::Waiting, window);
-                return {peers.sourceAddress, peers.sourcePort};
+                return {peers.source.address, peers.source.port};
         }
     }
 }

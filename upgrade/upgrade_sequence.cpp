@@ -31,8 +31,12 @@ int runUpgradeSequence() {
     // Drawn before the status query, whose challenges draw the client nonces.
     drawTftpFileName();
 
-    DeviceQuery query{instance,        runState.pcAddress, kFirstLocalHttpPort,     runState.deviceAddress,
-                      kDeviceHttpPort, kStatusPagePath,    runState.responseBuffer, kResponseLimit};
+    DeviceQuery query{instance,
+                      {.pc = {runState.pcAddress, kFirstLocalHttpPort},
+                       .device = {runState.deviceAddress, kDeviceHttpPort}},
+                      kStatusPagePath,
+                      runState.responseBuffer,
+                      kResponseLimit};
     if (!deviceAnswered(query)) {
         showFailure(RunOutcome::NoResponse);
         return 0;

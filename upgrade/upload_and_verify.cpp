@@ -34,17 +34,17 @@ void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytes
 // after its restart decides the run.
 static void noteSecondRequest(WindowHandle window, const TftpSession* session) {
     char note[64];
-    formatSecondRequestNote(note, sizeof note, session->peerAddress);
+    formatSecondRequestNote(note, sizeof note, session->peer.address);
     trace("Second read request during the transfer: %s, from port %u (the transfer goes to port %u)\n", note,
-          static_cast<unsigned>(session->secondRequestPort), static_cast<unsigned>(session->peerPort));
+          static_cast<unsigned>(session->secondRequestPort), static_cast<unsigned>(session->peer.port));
     if (RunObserver* observer = runObserver())
-        observer->secondRequest(session->peerAddress, session->secondRequestPort);
+        observer->secondRequest(session->peer.address, session->secondRequestPort);
     if (window == nullptr) return;
     char hint[192];
     std::snprintf(hint, sizeof hint,
                   "Two hosts asked for the image as %s (UDP ports %u and %u): it goes to the first, and the version "
                   "the adapter reports after its restart decides.",
-                  formatIPv4(session->peerAddress).c_str(), static_cast<unsigned>(session->peerPort),
+                  formatIPv4(session->peer.address).c_str(), static_cast<unsigned>(session->peer.port),
                   static_cast<unsigned>(session->secondRequestPort));
     setWindowHint(window, hint);
 }
@@ -67,17 +67,16 @@ void transferBlocks(TftpSession* session, WindowHandle window) {
     SocketHandle udpSocket = session->udpSocket;
     setNonBlocking(udpSocket, true);
     sockaddr_in peer;
-    fillSockaddr(session->peerAddress, session->peerPort, &peer);
+    fillSockaddr(session->peer.address, session->peer.port, &peer);
     sendOptionAck(udpSocket, session->packet, &peer, session->imageSize);
     uint32_t counted = readWaitTicks();  // ticks are counted up to here
 
     for (;;) {
         sockaddr_in source;
         int length = receiveDatagram(udpSocket, session->packet, sizeof session->packet, &source);
-        uint32_t sourceAddress = 0;
-        uint16_t sourcePort = 0;
-        if (length >= 0) readSockaddr(&source, &sourceAddress, &sourcePort);
-        switch (handleSessionDatagram(session, session->packet, length, sourceAddress, sourcePort)) {
+        Endpoint from{0, 0};
+        if (length >= 0) readSockaddr(&source, &from.address, &from.port);
+        switch (handleSessionDatagram(session, session->packet, length, from)) {
             case SessionVerdict::Idle:
                 if (window != nullptr) pumpOneMessage(window);
                 waitForInput(window, udpSocket, 1, kTicksPerInterval - session->ticks);
@@ -97,8 +96,7 @@ void transferBlocks(TftpSession* session, WindowHandle window) {
                 return;
             case SessionVerdict::SendBlock:
                 showUploadProgress(window, session);
-                sendDataBlock(udpSocket, session->packet, session->blockData, session->blockSize, session->block,
-                              &peer);
+                sendDataBlock(udpSocket, session->packet, sentBlock(*session), session->block, &peer);
                 trace("Send block %d (%d)\n", static_cast<int>(session->block), session->blockSize);
                 counted = readWaitTicks();  // the new interval starts now
                 // Its ACK cannot be here yet: wait for it (or Cancel) before
@@ -121,8 +119,7 @@ void transferBlocks(TftpSession* session, WindowHandle window) {
                 break;
             case TickVerdict::ResendBlock:
                 trace("ReSend block %d\n", static_cast<int>(session->block));
-                sendDataBlock(udpSocket, session->packet, session->blockData, session->blockSize, session->block,
-                              &peer);
+                sendDataBlock(udpSocket, session->packet, sentBlock(*session), session->block, &peer);
                 break;
             case TickVerdict::TimedOut:
                 trace("Timeout for ack; upgrade failed\n");
@@ -136,7 +133,7 @@ void transferBlocks(TftpSession* session, WindowHandle window) {
 void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
     auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
     if (session == nullptr) failRun(RunOutcome::SessionAllocationFailed);
-    initTftpSession(session, udpSocket, peerAddress, peerPort, runState.firmwareImage.data,
+    initTftpSession(session, udpSocket, {peerAddress, peerPort}, runState.firmwareImage.data,
                     runState.firmwareImage.size);
     session->localAddress = localAddress;
     runTftpSession(session);
@@ -150,15 +147,19 @@ static void verifyUpgrade(const TftpSession* session) {
     runState.deviceInfo.softwareVersion[0] = '\0';
     // The adapter's address, whoever the transfer went to: a version read
     // from any other host would say nothing about the adapter.
-    DeviceQuery query{runState.instance,       session->localAddress, kFirstLocalHttpPort,
-                      runState.deviceAddress,  kDeviceHttpPort,       kStatusPagePath,
-                      runState.responseBuffer, kResponseLimit,        true};
+    DeviceQuery query{runState.instance,
+                      {.pc = {session->localAddress, kFirstLocalHttpPort},
+                       .device = {runState.deviceAddress, kDeviceHttpPort}},
+                      kStatusPagePath,
+                      runState.responseBuffer,
+                      kResponseLimit,
+                      true};
     int32_t answered = runDeviceQuery(query);
     char imageVersion[kVersionTextMax + 1];
     readVersionText(runState.firmwareImage, imageVersion);
     const char* reported = runState.deviceInfo.softwareVersion;
     UpgradeVerdict verdict =
-        judgeUpgrade(answered, reported, imageVersion, session->secondRequest ? session->peerAddress : 0);
+        judgeUpgrade(answered, reported, imageVersion, session->secondRequest ? session->peer.address : 0);
     if (answered > 0)
         if (RunObserver* observer = runObserver()) observer->versionRead(reported);
     if (verdict.outcome != RunOutcome::Success) {

@@ -83,45 +83,43 @@ void digestToHex(const uint8_t digest[16], char text[kDigestHexSize]) {
     text[32] = '\0';
 }
 
-void digestHa1(const char* algorithm, const char* user, const char* realm, const char* password, const char* nonce,
-               const char* cnonce, char ha1[kDigestHexSize]) {
+void digestHa1(const DigestInput& input, char ha1[kDigestHexSize]) {
     Md5Context context;
     uint8_t digest[16];
     md5Init(&context);
-    md5Text(&context, user);
+    md5Text(&context, input.user);
     md5Text(&context, ":");
-    md5Text(&context, realm);
+    md5Text(&context, input.realm);
     md5Text(&context, ":");
-    md5Text(&context, password);
+    md5Text(&context, input.password);
     md5Final(digest, &context);
-    if (equalsIgnoringAsciiCase(algorithm, "md5-sess")) {
+    if (equalsIgnoringAsciiCase(input.algorithm, "md5-sess")) {
         md5Init(&context);
         md5Update(&context, digest, sizeof digest);  // the raw bytes, not their hex form
         md5Text(&context, ":");
-        md5Text(&context, nonce);
+        md5Text(&context, input.nonce);
         md5Text(&context, ":");
-        md5Text(&context, cnonce);
+        md5Text(&context, input.cnonce);
         md5Final(digest, &context);
     }
     digestToHex(digest, ha1);
 }
 
-void digestRequestDigest(const char* ha1, const char* nonce, const char* ncText, const char* cnonce, const char* qop,
-                         const char* method, const char* uri, const char* entityBody, char response[kDigestHexSize]) {
+void digestRequestDigest(const char* ha1, const DigestInput& input, char response[kDigestHexSize]) {
     Md5Context context;
     uint8_t digest[16];
     char ha2[kDigestHexSize];
 
     md5Init(&context);
-    md5Text(&context, method);
+    md5Text(&context, input.method);
     md5Text(&context, ":");
-    md5Text(&context, uri);
-    if (equalsIgnoringAsciiCase(qop, "auth-int")) {
+    md5Text(&context, input.uri);
+    if (equalsIgnoringAsciiCase(input.qop, "auth-int")) {
         Md5Context bodyContext;
         uint8_t bodyDigest[16];
         char bodyHex[kDigestHexSize];
         md5Init(&bodyContext);
-        md5Text(&bodyContext, entityBody);
+        md5Text(&bodyContext, input.entityBody);
         md5Final(bodyDigest, &bodyContext);
         digestToHex(bodyDigest, bodyHex);
         md5Text(&context, ":");
@@ -133,14 +131,14 @@ void digestRequestDigest(const char* ha1, const char* nonce, const char* ncText,
     md5Init(&context);
     md5Update(&context, ha1, 32);
     md5Text(&context, ":");
-    md5Text(&context, nonce);
+    md5Text(&context, input.nonce);
     md5Text(&context, ":");
-    if (qop[0] != '\0') {
-        md5Text(&context, ncText);
+    if (input.qop[0] != '\0') {
+        md5Text(&context, input.ncText);
         md5Text(&context, ":");
-        md5Text(&context, cnonce);
+        md5Text(&context, input.cnonce);
         md5Text(&context, ":");
-        md5Text(&context, qop);
+        md5Text(&context, input.qop);
         md5Text(&context, ":");
     }
     md5Update(&context, ha2, 32);
@@ -148,12 +146,10 @@ void digestRequestDigest(const char* ha1, const char* nonce, const char* ncText,
     digestToHex(digest, response);
 }
 
-void digestResponse(const char* nonce, const char* cnonce, const char* user, const char* realm, const char* password,
-                    const char* algorithm, const char* ncText, const char* method, const char* qop, const char* uri,
-                    const char* entityBody, char response[kDigestHexSize]) {
+void digestResponse(const DigestInput& input, char response[kDigestHexSize]) {
     char ha1[kDigestHexSize];
-    digestHa1(algorithm, user, realm, password, nonce, cnonce, ha1);
-    digestRequestDigest(ha1, nonce, ncText, cnonce, qop, method, uri, entityBody, response);
+    digestHa1(input, ha1);
+    digestRequestDigest(ha1, input, response);
 }
 
 int buildAuthorizationHeader(const DigestAuthState* state, char* out, size_t capacity) {
@@ -173,8 +169,18 @@ int buildAuthorizationHeader(const DigestAuthState* state, char* out, size_t cap
 
     // The request digest.
     char response[kDigestHexSize];
-    digestResponse(nonce.text, cnonce.text, user.text, realm.text, password.text, algorithm.text, ncText, "GET",
-                   qop.text, uri.text, "", response);
+    digestResponse({.user = user.text,
+                    .realm = realm.text,
+                    .password = password.text,
+                    .algorithm = algorithm.text,
+                    .nonce = nonce.text,
+                    .cnonce = cnonce.text,
+                    .ncText = ncText,
+                    .qop = qop.text,
+                    .method = "GET",
+                    .uri = uri.text,
+                    .entityBody = ""},
+                   response);
 
     // The line, directive by directive, values unchanged.
     BoundedWriter writer{out, capacity};

@@ -20,21 +20,34 @@ inline constexpr size_t kAuthorizationHeaderMaxLength = 697;
 // Each byte as two lowercase hexadecimal digits, high nibble first, then a NUL.
 void digestToHex(const uint8_t digest[16], char text[kDigestHexSize]);
 
+// The texts that a request digest is computed from, each by its name: a
+// caller names them (designated initializers) rather than lining up eleven
+// texts in a row. A text not named is empty.
+struct DigestInput {
+    const char* user = "";
+    const char* realm = "";
+    const char* password = "";
+    const char* algorithm = "";
+    const char* nonce = "";
+    const char* cnonce = "";
+    const char* ncText = "";
+    const char* qop = "";
+    const char* method = "";
+    const char* uri = "";
+    const char* entityBody = "";
+};
+
 // H(A1): MD5(user ":" realm ":" password); for algorithm "md5-sess" (any case)
 // MD5(those 16 raw bytes ":" nonce ":" cnonce). Hexadecimal form into ha1.
-void digestHa1(const char* algorithm, const char* user, const char* realm, const char* password, const char* nonce,
-               const char* cnonce, char ha1[kDigestHexSize]);
+void digestHa1(const DigestInput& input, char ha1[kDigestHexSize]);
 
 // The request digest from H(A1) (32 characters): H(A2) = MD5(method ":" uri
 // [":" MD5hex(entityBody) when qop is "auth-int", any case]); then
 // MD5(ha1 ":" nonce ":" [ncText ":" cnonce ":" qop ":" when qop is non-empty] H(A2)).
-void digestRequestDigest(const char* ha1, const char* nonce, const char* ncText, const char* cnonce, const char* qop,
-                         const char* method, const char* uri, const char* entityBody, char response[kDigestHexSize]);
+void digestRequestDigest(const char* ha1, const DigestInput& input, char response[kDigestHexSize]);
 
 // digestHa1, then digestRequestDigest.
-void digestResponse(const char* nonce, const char* cnonce, const char* user, const char* realm, const char* password,
-                    const char* algorithm, const char* ncText, const char* method, const char* qop, const char* uri,
-                    const char* entityBody, char response[kDigestHexSize]);
+void digestResponse(const DigestInput& input, char response[kDigestHexSize]);
 
 // Writes one Authorization header line ending in CR LF, and a NUL, at `out`,
 // built from the record (which is not changed); returns the characters written

@@ -30,8 +30,7 @@ void appendText(char* buffer, size_t capacity, size_t* length, const char* text)
 
 }  // namespace
 
-SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress,
-                                  uint16_t devicePort, HttpOutcome* failure) {
+SocketHandle openDeviceConnection(const HttpRoute& route, HttpOutcome* failure) {
     const SocketCalls& calls = socketCalls();
     SocketHandle connection = calls.open(SocketType::Stream);
     if (connection == kInvalidSocket) {
@@ -50,9 +49,9 @@ SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, u
     sockaddr_in address;
     bool bound = false;
     for (int k = 0; k < kPortSearchSteps && !bound; ++k) {
-        uint32_t port = static_cast<uint32_t>(firstLocalPort) + static_cast<uint32_t>(k);
+        uint32_t port = static_cast<uint32_t>(route.pc.port) + static_cast<uint32_t>(k);
         if (port > 0xffff) break;  // past the last port: no wrap to port 0 (any port)
-        fillSockaddr(pcAddress, static_cast<uint16_t>(port), &address);
+        fillSockaddr(route.pc.address, static_cast<uint16_t>(port), &address);
         bound = calls.bind(connection, &address) == 0;
     }
     if (!bound) {
@@ -63,7 +62,7 @@ SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, u
 
     // The adapter's address goes into the same socket address; the connect
     // waits as long as the system lets it.
-    fillSockaddr(deviceAddress, devicePort, &address);
+    fillSockaddr(route.device.address, route.device.port, &address);
     if (calls.connect(connection, &address) != 0) {
         calls.close(connection);
         *failure = HttpOutcome::ConnectFailed;
@@ -72,13 +71,12 @@ SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, u
     return connection;
 }
 
-HttpResult httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress, uint16_t devicePort,
-                   const char* path, char* buffer, int32_t size, DigestAuthState* credentials) {
+HttpResult httpGet(const HttpRoute& route, const char* path, char* buffer, int32_t size, DigestAuthState* credentials) {
     if (size < 0) size = 0;
     const size_t capacity = static_cast<size_t>(size) + 1;  // the buffer holds size + 1 bytes
 
     HttpOutcome failure = HttpOutcome::SocketFailed;
-    SocketHandle connection = openDeviceConnection(pcAddress, firstLocalPort, deviceAddress, devicePort, &failure);
+    SocketHandle connection = openDeviceConnection(route, &failure);
     if (connection == kInvalidSocket) return HttpResult{failure, 0};
 
     // The request is built in the buffer that later takes the answer.

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/sockets.h"
+#include "base/endpoint.h"
 #include "web/digest_auth_state.h"
 
 namespace orb {
@@ -22,18 +23,22 @@ struct HttpResult {
     int32_t bytes;  // the bytes of the answer in the buffer (0 or more); 0 when no connection was made
 };
 
-// A TCP socket bound to the PC address (first free port of firstLocalPort ..
-// firstLocalPort + 100) and connected to the adapter; kInvalidSocket with
-// `*failure` set to the step that failed.
-SocketHandle openDeviceConnection(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress,
-                                  uint16_t devicePort, HttpOutcome* failure);
+// The two ends of an exchange.
+struct HttpRoute {
+    Endpoint pc;  // this computer's address, and the first local port of the search (port .. port + 100)
+    Endpoint device;
+};
+
+// A TCP socket bound to the PC address (its first free port of the search)
+// and connected to the adapter; kInvalidSocket with `*failure` set to the step
+// that failed.
+SocketHandle openDeviceConnection(const HttpRoute& route, HttpOutcome* failure);
 
 // Sends one GET (with a Digest Authorization header when `credentials` holds a
 // password; its nc counts up) and reads until the adapter closes. The answer,
 // or a challenge taken into `credentials` when the adapter demanded Digest
 // authentication, or the step of the connection that failed. `buffer` holds
 // size + 1 bytes. The page is the caller's to read (scrapeDeviceInfo).
-HttpResult httpGet(uint32_t pcAddress, uint16_t firstLocalPort, uint32_t deviceAddress, uint16_t devicePort,
-                   const char* path, char* buffer, int32_t size, DigestAuthState* credentials);
+HttpResult httpGet(const HttpRoute& route, const char* path, char* buffer, int32_t size, DigestAuthState* credentials);
 
 }  // namespace orb

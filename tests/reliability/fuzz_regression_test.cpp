@@ -44,7 +44,7 @@ TEST(FuzzRegression, AReadRequestWithoutANulInTheWholeAreaIsRefused) {
     datagram[0] = 0;
     datagram[1] = 1;
     std::memset(datagram.get() + 2, 'a', 1022);
-    const ListenerPeers fromAdapter{0x7f000102, 4000, 0x7f000102};
+    const ListenerPeers fromAdapter{{0x7f000102, 4000}, 0x7f000102};
     EXPECT_EQ(handleListenerDatagram(datagram.get(), 1024, "/orb1a2b.bin", fromAdapter), ListenerVerdict::Ignore);
     EXPECT_EQ(handleListenerDatagram(datagram.get(), 2, "/orb1a2b.bin", fromAdapter), ListenerVerdict::Ignore);
     EXPECT_EQ(handleListenerDatagram(datagram.get(), 1, "/orb1a2b.bin", fromAdapter), ListenerVerdict::Idle);
@@ -59,11 +59,11 @@ TEST(FuzzRegression, TheTransferKeepsItsInvariantsUnderStaleAndForeignAcks) {
     std::unique_ptr<uint8_t[]> image(new uint8_t[size]);
     for (uint32_t i = 0; i < size; ++i) image[i] = static_cast<uint8_t>(i);
     TftpSession session{};
-    initTftpSession(&session, kInvalidSocket, 0x7f000702, 4000, image.get(), size);
+    initTftpSession(&session, kInvalidSocket, {0x7f000702, 4000}, image.get(), size);
     auto ack = [&](unsigned block, int length = 4, uint32_t from = 0x7f000702, uint16_t port = 4000) {
         std::unique_ptr<uint8_t[]> bytes(
             new uint8_t[4]{0, 4, static_cast<uint8_t>(block >> 8), static_cast<uint8_t>(block)});
-        SessionVerdict verdict = handleSessionDatagram(&session, bytes.get(), length, from, port);
+        SessionVerdict verdict = handleSessionDatagram(&session, bytes.get(), length, {from, port});
         EXPECT_LE(static_cast<uint32_t>(session.bytesAcked), size);
         EXPECT_GE(session.bytesAcked, 0);
         EXPECT_LE(session.block, session.blockCount + 1);

@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char* kFileName = "/orb1a2b.bin";
 constexpr uint32_t kAdapter = 0x7f000246;  // 127.0.2.70
-constexpr ListenerPeers kFromAdapter{kAdapter, 2070, kAdapter};
+constexpr ListenerPeers kFromAdapter{{kAdapter, 2070}, kAdapter};
 
 // The datagram in a heap block of exactly its length, so that the sanitizer
 // build catches any read past it.
@@ -30,7 +30,7 @@ public:
     }
     ListenerVerdict handle() const { return handle(length_); }
     ListenerVerdict handleFrom(uint32_t source, uint16_t port = 2070) const {
-        return handleListenerDatagram(bytes_.get(), length_, kFileName, ListenerPeers{source, port, kAdapter});
+        return handleListenerDatagram(bytes_.get(), length_, kFileName, ListenerPeers{{source, port}, kAdapter});
     }
 
 private:

@@ -42,7 +42,7 @@ TEST(DataBlock, IsTheHeaderThenACopyOfTheData) {
     for (int i = 0; i < 512; ++i) data[i] = static_cast<uint8_t>(i * 7 + 3);
     uint8_t packet[kTftpPacketSize];
     std::memset(packet, 0xee, sizeof packet);
-    ASSERT_EQ(buildDataBlock(packet, data, 512, 0x0102), 516);
+    ASSERT_EQ(buildDataBlock(packet, {data, 512}, 0x0102), 516);
     EXPECT_EQ(packet[0], 0);
     EXPECT_EQ(packet[1], 3);
     EXPECT_EQ(packet[2], 0x01);
@@ -54,7 +54,7 @@ TEST(DataBlock, IsTheHeaderThenACopyOfTheData) {
 TEST(DataBlock, AnEmptyBlockIsFourBytes) {
     uint8_t packet[kTftpPacketSize];
     std::memset(packet, 0xee, sizeof packet);
-    ASSERT_EQ(buildDataBlock(packet, nullptr, 0, 3), 4);
+    ASSERT_EQ(buildDataBlock(packet, {}, 3), 4);
     EXPECT_EQ(packet[3], 3);
     EXPECT_EQ(packet[4], 0xee);
 }
@@ -62,7 +62,7 @@ TEST(DataBlock, AnEmptyBlockIsFourBytes) {
 TEST(DataBlock, CarriesTheLowSixteenBitsOfTheBlockNumber) {
     uint8_t packet[kTftpPacketSize];
     uint8_t byte = 9;
-    buildDataBlock(packet, &byte, 1, 65537);
+    buildDataBlock(packet, {&byte, 1}, 65537);
     EXPECT_EQ(getU16BE(packet + 2), 1u);
     EXPECT_EQ(packet[4], 9);
 }

@@ -29,14 +29,14 @@ TEST(TftpSocketCalls, ThePortSearchStopsAtItsLastTry) {
     fake.bindFailures = -1;
     {
         FakeSocketsInstalled installed(&fake);
-        EXPECT_EQ(bindFirstFreePort(7, 0x7f000001, kFirstTftpPort, kTftpPortTries), 0);
+        EXPECT_EQ(bindFirstFreePort(7, {0x7f000001, kFirstTftpPort}, kTftpPortTries), 0);
     }
     EXPECT_EQ(fake.binds, 100);  // 69 .. 168
 
     FakeSockets some;
     some.bindFailures = 3;
     FakeSocketsInstalled installed(&some);
-    EXPECT_EQ(bindFirstFreePort(7, 0x7f000001, kFirstTftpPort, kTftpPortTries), 72);
+    EXPECT_EQ(bindFirstFreePort(7, {0x7f000001, kFirstTftpPort}, kTftpPortTries), 72);
 }
 
 }  // namespace

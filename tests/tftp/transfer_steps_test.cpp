@@ -41,10 +41,11 @@ protected:
     void start(const std::vector<uint8_t>& served) {
         image = served;
         session = TftpSession{};
-        initTftpSession(&session, kInvalidSocket, kPeer, kPeerPort, image.data(), static_cast<uint32_t>(image.size()));
+        initTftpSession(&session, kInvalidSocket, {kPeer, kPeerPort}, image.data(),
+                        static_cast<uint32_t>(image.size()));
     }
     SessionVerdict handle(const Received& received, uint32_t source = kPeer, uint16_t port = kPeerPort) {
-        return handleSessionDatagram(&session, received.bytes.get(), received.length, source, port);
+        return handleSessionDatagram(&session, received.bytes.get(), received.length, {source, port});
     }
     std::string title() {
         char text[128];

@@ -25,7 +25,18 @@ std::string response(const char* nonce, const char* cnonce, const char* user, co
                      const char* algorithm, const char* ncText, const char* qop, const char* uri,
                      const char* body = "") {
     char out[orb::kDigestHexSize];
-    orb::digestResponse(nonce, cnonce, user, realm, password, algorithm, ncText, "GET", qop, uri, body, out);
+    orb::digestResponse({.user = user,
+                         .realm = realm,
+                         .password = password,
+                         .algorithm = algorithm,
+                         .nonce = nonce,
+                         .cnonce = cnonce,
+                         .ncText = ncText,
+                         .qop = qop,
+                         .method = "GET",
+                         .uri = uri,
+                         .entityBody = body},
+                        out);
     return out;
 }
 
@@ -117,10 +128,18 @@ TEST(DigestResponse, KeywordsInCapitals) {
 
 TEST(DigestResponse, StepsComposeAsDescribed) {
     char ha1[orb::kDigestHexSize];
-    orb::digestHa1("", "u", "r", "p", "n", "c", ha1);
+    orb::digestHa1({.user = "u", .realm = "r", .password = "p", .algorithm = "", .nonce = "n", .cnonce = "c"}, ha1);
     EXPECT_EQ(std::string(ha1), md5Hex("u:r:p"));
     char digest[orb::kDigestHexSize];
-    orb::digestRequestDigest(ha1, "n", "000000001", "c", "auth", "GET", "/x", "", digest);
+    orb::digestRequestDigest(ha1,
+                             {.nonce = "n",
+                              .cnonce = "c",
+                              .ncText = "000000001",
+                              .qop = "auth",
+                              .method = "GET",
+                              .uri = "/x",
+                              .entityBody = ""},
+                             digest);
     EXPECT_EQ(std::string(digest), md5Hex(md5Hex("u:r:p") + ":n:000000001:c:auth:" + md5Hex("GET:/x")));
 }
 

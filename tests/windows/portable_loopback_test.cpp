@@ -79,8 +79,8 @@ TEST_F(PortableLoopback, HttpGetSendsTheRequestReadsToTheCloseAndScrapes) {
     OneShotServer server(page);
     std::memset(&runState.credentials, 0, sizeof runState.credentials);
     std::memset(&runState.deviceInfo, 0, sizeof runState.deviceInfo);
-    HttpResult result = httpGet(kLoopback, 43000, kLoopback, server.port(), "/admin/advanced", runState.responseBuffer,
-                                kResponseLimit, &runState.credentials);
+    HttpResult result = httpGet({.pc = {kLoopback, 43000}, .device = {kLoopback, server.port()}}, "/admin/advanced",
+                                runState.responseBuffer, kResponseLimit, &runState.credentials);
     scrapeAnswer(result, runState.responseBuffer, &runState.deviceInfo);
     EXPECT_EQ(result.outcome, HttpOutcome::Received);
     EXPECT_EQ(result.bytes, static_cast<int32_t>(page.size()));
@@ -105,7 +105,7 @@ TEST_F(PortableLoopback, TftpPacketsArriveAsOneDatagramEachAndTheWaitSeesThem) {
     sendOptionAck(sender, packet, &address, 728196);
     uint8_t data[512];
     for (int i = 0; i < 512; ++i) data[i] = static_cast<uint8_t>(i * 7);
-    sendDataBlock(sender, packet, data, 512, 65536 + 3, &address);
+    sendDataBlock(sender, packet, {data, 512}, 65536 + 3, &address);
 
     ASSERT_TRUE(waitReadable(receiver, 2000));
     char received[1100];

@@ -124,7 +124,7 @@ protected:
         server = openBoundUdp(&serverPort);
         peer = openBoundUdp(&peerPort);
         session = TftpSession{};
-        initTftpSession(&session, server, kLoopback, peerPort, image.data(), static_cast<uint32_t>(image.size()));
+        initTftpSession(&session, server, {kLoopback, peerPort}, image.data(), static_cast<uint32_t>(image.size()));
     }
     void TearDown() override {
         socketCalls() = systemSocketCalls();
@@ -265,8 +265,11 @@ TEST_F(WindowsTicks, TheConnectingBarStepsOnceEvery10Waits) {
         }
         return false;
     };
-    DeviceQuery query{GetModuleHandleA(nullptr), kLoopback,     42600, kLoopback, httpPort, "/admin/advanced",
-                      runState.responseBuffer,   kResponseLimit};
+    DeviceQuery query{GetModuleHandleA(nullptr),
+                      {.pc = {kLoopback, 42600}, .device = {kLoopback, httpPort}},
+                      "/admin/advanced",
+                      runState.responseBuffer,
+                      kResponseLimit};
     int32_t result = runDeviceQuery(query);
     beforeWait = nullptr;
     setUpdateClock(nullptr);

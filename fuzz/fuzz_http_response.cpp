@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::unique_ptr<char[]> field(new char[128]);
         std::memset(field.get(), 'x', 127);
         field[127] = '\0';
-        char* copied = scrapeLabel(response.get(), label, field.get(), 127);
+        char* copied = scrapeLabel(response.get(), label, std::span(field.get(), 128));
         if (copied != nullptr) {
             fuzz::require(copied == field.get(), "scrapeLabel returns the destination");
             size_t length = strnlen(field.get(), 128);
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ++state->nc;
     const size_t room = kAuthorizationHeaderMaxLength + 1;
     std::unique_ptr<char[]> line(new char[room]);
-    int length = buildAuthorizationHeader(state.get(), line.get(), room);
+    int length = buildAuthorizationHeader(state.get(), std::span(line.get(), room));
     fuzz::require(length > 0 && static_cast<size_t>(length) <= kAuthorizationHeaderMaxLength,
                   "the header fits its room");
     fuzz::require(static_cast<size_t>(length) == std::strlen(line.get()), "the header is terminated at its length");

@@ -39,6 +39,8 @@ struct Transfer {
     std::unique_ptr<uint8_t[]> packet{new uint8_t[kTftpPacketSize]};
     bool ended = false;
 
+    TftpPacket area() const { return TftpPacket(packet.get(), kTftpPacketSize); }
+
     void checkInvariants() const {
         fuzz::require(session.bytesAcked >= 0, "bytesAcked is never negative");
         fuzz::require(static_cast<uint32_t>(session.bytesAcked) <= imageSize, "bytesAcked never exceeds the image");
@@ -55,7 +57,7 @@ struct Transfer {
         fuzz::require(data >= image && data + session.blockSize <= image + imageSize, "a block lies inside the image");
         fuzz::require(data == image + (session.block - 1) * static_cast<size_t>(kTftpBlockSize),
                       "block k starts at (k - 1) * 512");
-        int length = buildDataBlock(packet.get(), sentBlock(session), session.block);
+        int length = buildDataBlock(area(), sentBlock(session), session.block);
         fuzz::require(length == session.blockSize + 4, "DATA is 4 bytes longer than its block");
         fuzz::require(getU16BE(packet.get() + 2) == (session.block & 0xffff), "DATA carries the block number");
     }
@@ -65,7 +67,7 @@ struct Transfer {
             case TickVerdict::Wait: break;
             case TickVerdict::ResendOptionAck:
                 fuzz::require(session.block == 0, "the OACK is resent only while unacknowledged");
-                buildOptionAck(packet.get(), imageSize);
+                buildOptionAck(area(), imageSize);
                 break;
             case TickVerdict::ResendBlock: sendBlock(); break;
             case TickVerdict::TimedOut:
@@ -119,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     transfer.imageSize = imageSize;
     initTftpSession(&transfer.session, kInvalidSocket, {kPeer, kPeerPort}, image.get(), imageSize);
     fuzz::require(transfer.session.blockCount == imageSize / 512 + 1, "blockCount");
-    buildOptionAck(transfer.packet.get(), imageSize);
+    buildOptionAck(transfer.area(), imageSize);
     transfer.checkInvariants();
 
     while (size >= 2 && !transfer.ended) {

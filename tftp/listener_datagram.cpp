@@ -1,5 +1,6 @@
 #include "tftp/listener_datagram.h"
 
+#include <array>
 #include <cstring>
 
 #include "platform/socket_address.h"
@@ -33,12 +34,13 @@ static RequestedName readRequestedName(const uint8_t* datagram, int length) {
     return {name, end != nullptr ? static_cast<size_t>(end - name) : static_cast<size_t>(length - 2), end != nullptr};
 }
 
-// The name as a C string for a trace (`text` holds kTftpPacketSize + 1 bytes).
-static const char* copyRequestedName(const RequestedName& name, char* text) {
+// The name as a C string for a trace: at most a packet's bytes and a NUL.
+using NameText = std::array<char, kTftpPacketSize + 1>;
+static const char* copyRequestedName(const RequestedName& name, NameText* text) {
     size_t kept = name.length < kTftpPacketSize ? name.length : kTftpPacketSize;
-    std::memcpy(text, name.bytes, kept);
-    text[kept] = '\0';
-    return text;
+    std::memcpy(text->data(), name.bytes, kept);
+    (*text)[kept] = '\0';
+    return text->data();
 }
 
 // The read request names `fileName` exactly, its NUL included. A name without
@@ -49,15 +51,15 @@ static bool namesFile(const uint8_t* datagram, int length, const char* fileName)
         std::memcmp(name.bytes, fileName, name.length) == 0) {
         return true;
     }
-    char refused[kTftpPacketSize + 1];
-    trace("+++ Bad TFTP RRQ filename %s\n", copyRequestedName(name, refused));
+    NameText refused;
+    trace("+++ Bad TFTP RRQ filename %s\n", copyRequestedName(name, &refused));
     return false;
 }
 
 static ListenerVerdict ignoreForeignRequest(const uint8_t* datagram, int length, const ListenerPeers& peers) {
-    char name[kTftpPacketSize + 1];
+    NameText name;
     trace("+++ TFTP RRQ from %s:%u, not the adapter, ignored: %s\n", formatIPv4(peers.source.address).c_str(),
-          static_cast<unsigned>(peers.source.port), copyRequestedName(readRequestedName(datagram, length), name));
+          static_cast<unsigned>(peers.source.port), copyRequestedName(readRequestedName(datagram, length), &name));
     return ListenerVerdict::Foreign;
 }
 

@@ -8,6 +8,7 @@
 
 #include "platform/sockets.h"
 #include "base/endpoint.h"
+#include "tftp/packets.h"
 
 namespace orb {
 
@@ -22,7 +23,7 @@ enum class TransferState {
 };
 
 struct TftpSession {
-    uint8_t packet[1024];
+    uint8_t packet[kTftpPacketSize];
     Endpoint peer;  // the adapter's read request came from here; the transfer goes there
     SocketHandle udpSocket;
     uint32_t localAddress;  // where the session serves from: the verification query's too

@@ -71,11 +71,9 @@ int32_t deviceQueryWorker(void* raw) {
     const HttpRoute& route = query->route;
     trace("HTTP %x:%u to %x:%u", route.pc.address, static_cast<unsigned>(route.pc.port), route.device.address,
           static_cast<unsigned>(route.device.port));
-    auto exchange = [query] {
-        return httpGet(query->route, query->path, query->responseBuffer, query->size, &runState.credentials);
-    };
+    auto exchange = [query] { return httpGet(query->route, query->path, query->response, &runState.credentials); };
     HttpResult result = exchange();
-    scrapeAnswer(result, query->responseBuffer, &runState.deviceInfo);
+    scrapeAnswer(result, query->response.data(), &runState.deviceInfo);
     // Every port is held by other programs: with a keeper the query's thread
     // waits for another turn, without the connecting window.
     if (result.outcome == HttpOutcome::BindFailed && hasPortTurnKeeper()) return kNoFreePort;

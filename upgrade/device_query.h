@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "platform/instance.h"
 #include "web/device_info.h"
@@ -16,8 +17,7 @@ struct DeviceQuery {
     InstanceHandle instance;
     HttpRoute route;
     const char* path;
-    char* responseBuffer;  // size + 1 bytes
-    int32_t size;
+    std::span<char> response;  // the answer and its NUL (httpGet)
     // The check after the upload: an adapter that cannot be reached has not
     // come back ("not responding after firmware upload").
     bool afterUpload = false;

@@ -59,7 +59,7 @@ ReadRequestPeer waitForReadRequest(TftpListener* listener) {
     for (;;) {
         updateWaitingHint(&hint, window, listener->boundPort, listener->localAddress, ignored);
         sockaddr_in source;
-        int length = receiveDatagram(listener->udpSocket, listener->packet, sizeof listener->packet, &source);
+        int length = receiveDatagram(listener->udpSocket, listener->packet, &source);
         ListenerPeers peers{{0, 0}, runState.deviceAddress};
         if (length >= 0) readSockaddr(&source, &peers.source.address, &peers.source.port);
         switch (handleListenerDatagram(listener->packet, length, runState.tftpFileName, peers)) {

@@ -35,8 +35,7 @@ int runUpgradeSequence() {
                       {.pc = {runState.pcAddress, kFirstLocalHttpPort},
                        .device = {runState.deviceAddress, kDeviceHttpPort}},
                       kStatusPagePath,
-                      runState.responseBuffer,
-                      kResponseLimit};
+                      runState.responseBuffer};
     if (!deviceAnswered(query)) {
         showFailure(RunOutcome::NoResponse);
         return 0;

@@ -73,7 +73,7 @@ void transferBlocks(TftpSession* session, WindowHandle window) {
 
     for (;;) {
         sockaddr_in source;
-        int length = receiveDatagram(udpSocket, session->packet, sizeof session->packet, &source);
+        int length = receiveDatagram(udpSocket, session->packet, &source);
         Endpoint from{0, 0};
         if (length >= 0) readSockaddr(&source, &from.address, &from.port);
         switch (handleSessionDatagram(session, session->packet, length, from)) {
@@ -152,7 +152,6 @@ static void verifyUpgrade(const TftpSession* session) {
                        .device = {runState.deviceAddress, kDeviceHttpPort}},
                       kStatusPagePath,
                       runState.responseBuffer,
-                      kResponseLimit,
                       true};
     int32_t answered = runDeviceQuery(query);
     char imageVersion[kVersionTextMax + 1];

@@ -39,26 +39,25 @@ struct FieldCopy {
 // Appends formatted text to a bounded output; never writes past capacity and
 // keeps the output terminated.
 struct BoundedWriter {
-    char* out;
-    size_t capacity;  // counts the terminator
+    std::span<char> out;  // the terminator's byte included
     size_t length = 0;
 
     void append(const char* text) {
-        if (capacity == 0) return;
-        size_t room = capacity - 1 - length;
+        if (out.empty()) return;
+        size_t room = out.size() - 1 - length;
         size_t n = std::strlen(text);
         if (n > room) n = room;
-        std::memcpy(out + length, text, n);
+        std::memcpy(out.data() + length, text, n);
         length += n;
         out[length] = '\0';
     }
 };
 
 // Copies a challenge value: from `start` to the next double quote or the end
-// of the text, cut at the field's width (width - 1 characters and a NUL).
-void copyQuotedValue(const char* start, char* field, size_t width) {
+// of the text, cut at the field's width (its size - 1 characters and a NUL).
+void copyQuotedValue(const char* start, std::span<char> field) {
     size_t n = 0;
-    while (n < width - 1 && start[n] != '\0' && start[n] != '"') {
+    while (n < field.size() - 1 && start[n] != '\0' && start[n] != '"') {
         field[n] = start[n];
         ++n;
     }
@@ -74,16 +73,18 @@ const char* findQuotedParameter(const char* text, const char* parameter) {
 
 }  // namespace
 
-void digestToHex(const uint8_t digest[16], char text[kDigestHexSize]) {
+DigestHex digestToHex(std::span<const uint8_t, 16> digest) {
     static const char digits[] = "0123456789abcdef";
-    for (int i = 0; i < 16; ++i) {
+    DigestHex text;
+    for (size_t i = 0; i < digest.size(); ++i) {
         text[2 * i] = digits[(digest[i] >> 4) & 0x0f];
         text[2 * i + 1] = digits[digest[i] & 0x0f];
     }
     text[32] = '\0';
+    return text;
 }
 
-void digestHa1(const DigestInput& input, char ha1[kDigestHexSize]) {
+DigestHex digestHa1(const DigestInput& input) {
     Md5Context context;
     uint8_t digest[16];
     md5Init(&context);
@@ -102,13 +103,12 @@ void digestHa1(const DigestInput& input, char ha1[kDigestHexSize]) {
         md5Text(&context, input.cnonce);
         md5Final(digest, &context);
     }
-    digestToHex(digest, ha1);
+    return digestToHex(digest);
 }
 
-void digestRequestDigest(const char* ha1, const DigestInput& input, char response[kDigestHexSize]) {
+DigestHex digestRequestDigest(const DigestHex& ha1, const DigestInput& input) {
     Md5Context context;
     uint8_t digest[16];
-    char ha2[kDigestHexSize];
 
     md5Init(&context);
     md5Text(&context, input.method);
@@ -117,19 +117,17 @@ void digestRequestDigest(const char* ha1, const DigestInput& input, char respons
     if (equalsIgnoringAsciiCase(input.qop, "auth-int")) {
         Md5Context bodyContext;
         uint8_t bodyDigest[16];
-        char bodyHex[kDigestHexSize];
         md5Init(&bodyContext);
         md5Text(&bodyContext, input.entityBody);
         md5Final(bodyDigest, &bodyContext);
-        digestToHex(bodyDigest, bodyHex);
         md5Text(&context, ":");
-        md5Text(&context, bodyHex);
+        md5Text(&context, digestToHex(bodyDigest).data());
     }
     md5Final(digest, &context);
-    digestToHex(digest, ha2);
+    const DigestHex ha2 = digestToHex(digest);
 
     md5Init(&context);
-    md5Update(&context, ha1, 32);
+    md5Update(&context, ha1.data(), 32);
     md5Text(&context, ":");
     md5Text(&context, input.nonce);
     md5Text(&context, ":");
@@ -141,18 +139,14 @@ void digestRequestDigest(const char* ha1, const DigestInput& input, char respons
         md5Text(&context, input.qop);
         md5Text(&context, ":");
     }
-    md5Update(&context, ha2, 32);
+    md5Update(&context, ha2.data(), 32);
     md5Final(digest, &context);
-    digestToHex(digest, response);
+    return digestToHex(digest);
 }
 
-void digestResponse(const DigestInput& input, char response[kDigestHexSize]) {
-    char ha1[kDigestHexSize];
-    digestHa1(input, ha1);
-    digestRequestDigest(ha1, input, response);
-}
+DigestHex digestResponse(const DigestInput& input) { return digestRequestDigest(digestHa1(input), input); }
 
-int buildAuthorizationHeader(const DigestAuthState* state, char* out, size_t capacity) {
+int buildAuthorizationHeader(const DigestAuthState* state, std::span<char> out) {
     FieldCopy nonce(state->nonce);
     FieldCopy cnonce(state->cnonce);
     FieldCopy user(state->user);
@@ -168,23 +162,21 @@ int buildAuthorizationHeader(const DigestAuthState* state, char* out, size_t cap
     if (qop.text[0] != '\0') std::snprintf(ncText, sizeof ncText, "%09x", state->nc);
 
     // The request digest.
-    char response[kDigestHexSize];
-    digestResponse({.user = user.text,
-                    .realm = realm.text,
-                    .password = password.text,
-                    .algorithm = algorithm.text,
-                    .nonce = nonce.text,
-                    .cnonce = cnonce.text,
-                    .ncText = ncText,
-                    .qop = qop.text,
-                    .method = "GET",
-                    .uri = uri.text,
-                    .entityBody = ""},
-                   response);
+    const DigestHex response = digestResponse({.user = user.text,
+                                               .realm = realm.text,
+                                               .password = password.text,
+                                               .algorithm = algorithm.text,
+                                               .nonce = nonce.text,
+                                               .cnonce = cnonce.text,
+                                               .ncText = ncText,
+                                               .qop = qop.text,
+                                               .method = "GET",
+                                               .uri = uri.text,
+                                               .entityBody = ""});
 
     // The line, directive by directive, values unchanged.
-    BoundedWriter writer{out, capacity};
-    if (capacity > 0) out[0] = '\0';
+    BoundedWriter writer{out};
+    if (!out.empty()) out[0] = '\0';
     writer.append("Authorization: Digest username=\"");
     writer.append(user.text);
     writer.append("\",realm=\"");
@@ -196,7 +188,7 @@ int buildAuthorizationHeader(const DigestAuthState* state, char* out, size_t cap
     writer.append("\",algorithm=\"");
     writer.append(algorithm.text);
     writer.append("\",response=\"");
-    writer.append(response);
+    writer.append(response.data());
     writer.append("\"");
     if (opaque.text[0] != '\0') {
         writer.append(",opaque=\"");
@@ -220,17 +212,17 @@ bool parseDigestChallenge(const char* text, DigestAuthState* state) {
     // Without a realm and a nonce there is no Digest challenge to take.
     const char* value = findQuotedParameter(text, "realm=\"");
     if (value == nullptr) return false;
-    copyQuotedValue(value, state->realm, sizeof state->realm);
+    copyQuotedValue(value, state->realm);
 
     value = findQuotedParameter(text, "nonce=\"");
     if (value == nullptr) return false;
-    copyQuotedValue(value, state->nonce, sizeof state->nonce);
+    copyQuotedValue(value, state->nonce);
 
     // A nonce that differs from the previous one restarts the count. Both
     // fields are terminated within their widths, so the comparison and the
     // copy stay inside them.
     if (std::strncmp(state->nonce, state->previousNonce, sizeof state->nonce) != 0) {
-        copyQuotedValue(state->nonce, state->previousNonce, sizeof state->previousNonce);
+        copyQuotedValue(state->nonce, state->previousNonce);
         state->nc = 0;
     }
 
@@ -240,19 +232,19 @@ bool parseDigestChallenge(const char* text, DigestAuthState* state) {
     // The optional parameters, empty when absent.
     value = findQuotedParameter(text, "algorithm=\"");
     if (value != nullptr) {
-        copyQuotedValue(value, state->algorithm, sizeof state->algorithm);
+        copyQuotedValue(value, state->algorithm);
     } else {
         state->algorithm[0] = '\0';
     }
     value = findQuotedParameter(text, "qop=\"");
     if (value != nullptr) {
-        copyQuotedValue(value, state->qop, sizeof state->qop);
+        copyQuotedValue(value, state->qop);
     } else {
         state->qop[0] = '\0';
     }
     value = findQuotedParameter(text, "opaque=\"");
     if (value != nullptr) {
-        copyQuotedValue(value, state->opaque, sizeof state->opaque);
+        copyQuotedValue(value, state->opaque);
     } else {
         state->opaque[0] = '\0';
     }

@@ -3,6 +3,7 @@
 // Reading the answer is response_parsing.cpp's.
 #include "web/http_exchange.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "platform/socket_address.h"
@@ -19,11 +20,11 @@ constexpr const char* kHostLine = "Host: 192.168.2.110\r\n";
 
 // Appends text to the request without passing the buffer's end; the request
 // stays terminated.
-void appendText(char* buffer, size_t capacity, size_t* length, const char* text) {
-    size_t room = capacity - 1 - *length;
+void appendText(std::span<char> buffer, size_t* length, const char* text) {
+    size_t room = buffer.size() - 1 - *length;
     size_t n = std::strlen(text);
     if (n > room) n = room;
-    std::memcpy(buffer + *length, text, n);
+    std::memcpy(buffer.data() + *length, text, n);
     *length += n;
     buffer[*length] = '\0';
 }
@@ -71,9 +72,9 @@ SocketHandle openDeviceConnection(const HttpRoute& route, HttpOutcome* failure) 
     return connection;
 }
 
-HttpResult httpGet(const HttpRoute& route, const char* path, char* buffer, int32_t size, DigestAuthState* credentials) {
-    if (size < 0) size = 0;
-    const size_t capacity = static_cast<size_t>(size) + 1;  // the buffer holds size + 1 bytes
+HttpResult httpGet(const HttpRoute& route, const char* path, std::span<char> buffer, DigestAuthState* credentials) {
+    assert(!buffer.empty() && buffer.size() - 1 <= INT32_MAX);  // room for the NUL; the count fits the result
+    const auto size = static_cast<int32_t>(buffer.size() - 1);  // the answer's most bytes
 
     HttpOutcome failure = HttpOutcome::SocketFailed;
     SocketHandle connection = openDeviceConnection(route, &failure);
@@ -82,20 +83,20 @@ HttpResult httpGet(const HttpRoute& route, const char* path, char* buffer, int32
     // The request is built in the buffer that later takes the answer.
     size_t length = 0;
     buffer[0] = '\0';
-    appendText(buffer, capacity, &length, "GET ");
-    appendText(buffer, capacity, &length, path);
-    appendText(buffer, capacity, &length, " HTTP/1.1\r\n");
-    appendText(buffer, capacity, &length, kHostLine);
+    appendText(buffer, &length, "GET ");
+    appendText(buffer, &length, path);
+    appendText(buffer, &length, " HTTP/1.1\r\n");
+    appendText(buffer, &length, kHostLine);
     if (credentials->password[0] != '\0') {
         ++credentials->nc;
-        length += static_cast<size_t>(buildAuthorizationHeader(credentials, buffer + length, capacity - length));
+        length += static_cast<size_t>(buildAuthorizationHeader(credentials, buffer.subspan(length)));
     }
-    appendText(buffer, capacity, &length, "\r\n");
+    appendText(buffer, &length, "\r\n");
 
     // One send; a failed or short one shows in what the adapter answers.
-    trace("%s", buffer);
+    trace("%s", buffer.data());
     const SocketCalls& calls = socketCalls();
-    (void)calls.send(connection, buffer, static_cast<int>(length));
+    (void)calls.send(connection, buffer.data(), static_cast<int>(length));
 
     // Everything until the adapter closes, a receive fails or size bytes have
     // come; a NUL after each chunk. The request text goes first, so that an
@@ -103,17 +104,17 @@ HttpResult httpGet(const HttpRoute& route, const char* path, char* buffer, int32
     int32_t received = 0;
     buffer[0] = '\0';
     while (received < size) {
-        int got = calls.recv(connection, buffer + received, static_cast<int>(size - received));
+        int got = calls.recv(connection, buffer.data() + received, static_cast<int>(size - received));
         if (got <= 0) break;
         received += got;
         buffer[received] = '\0';
     }
 
     trace("recv done\n");
-    trace("%s", buffer);
+    trace("%s", buffer.data());
     trace("\n");
 
-    ResponseClass answer = classifyResponse(buffer, credentials);
+    ResponseClass answer = classifyResponse(buffer.data(), credentials);
     calls.close(connection);
     return HttpResult{answer == ResponseClass::ChallengeTaken ? HttpOutcome::ChallengeTaken : HttpOutcome::Received,
                       received};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "platform/sockets.h"
 #include "base/endpoint.h"
@@ -37,8 +38,9 @@ SocketHandle openDeviceConnection(const HttpRoute& route, HttpOutcome* failure);
 // Sends one GET (with a Digest Authorization header when `credentials` holds a
 // password; its nc counts up) and reads until the adapter closes. The answer,
 // or a challenge taken into `credentials` when the adapter demanded Digest
-// authentication, or the step of the connection that failed. `buffer` holds
-// size + 1 bytes. The page is the caller's to read (scrapeDeviceInfo).
-HttpResult httpGet(const HttpRoute& route, const char* path, char* buffer, int32_t size, DigestAuthState* credentials);
+// authentication, or the step of the connection that failed. `buffer` (not
+// empty) takes the request, then the answer: at most buffer.size() - 1 bytes
+// and a NUL. The page is the caller's to read (scrapeDeviceInfo).
+HttpResult httpGet(const HttpRoute& route, const char* path, std::span<char> buffer, DigestAuthState* credentials);
 
 }  // namespace orb

@@ -1,6 +1,7 @@
 // The pure half of the HTTP exchange: classification of the status line and
 // the scraping of the status page. Both treat the response as one NUL-terminated
 // text and never read past its NUL.
+#include <cassert>
 #include <cstring>
 
 #include "web/digest_auth.h"
@@ -33,7 +34,8 @@ ResponseClass classifyResponse(const char* response, DigestAuthState* state) {
     return parseDigestChallenge(challenge, state) ? ResponseClass::ChallengeTaken : ResponseClass::Other;
 }
 
-char* scrapeLabel(const char* page, const char* label, char* destination, int maxChars) {
+char* scrapeLabel(const char* page, const char* label, std::span<char> destination) {
+    assert(!destination.empty());  // room for the NUL
     // The first occurrence of the label.
     const char* at = std::strstr(page, label);
     if (at == nullptr) return nullptr;
@@ -50,19 +52,18 @@ char* scrapeLabel(const char* page, const char* label, char* destination, int ma
         ++at;
     }
 
-    // The value, up to the next tag, the end of the text or maxChars.
-    int copied = 0;
-    while (copied < maxChars && at[copied] != '\0' && at[copied] != '<') {
+    // The value, up to the next tag, the end of the text or the destination's end.
+    size_t copied = 0;
+    while (copied < destination.size() - 1 && at[copied] != '\0' && at[copied] != '<') {
         destination[copied] = at[copied];
         ++copied;
     }
     destination[copied] = '\0';
-    return destination;
+    return destination.data();
 }
 
 void scrapeDeviceInfo(const char* page, DeviceInfo* info) {
-    for (const StatusPageField& row : kStatusPageFields)
-        scrapeLabel(page, row.label, info->*row.value, kDeviceInfoFieldSize - 1);
+    for (const StatusPageField& row : kStatusPageFields) scrapeLabel(page, row.label, info->*row.value);
 }
 
 }  // namespace orb

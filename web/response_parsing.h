@@ -2,6 +2,8 @@
 // status page.
 #pragma once
 
+#include <span>
+
 #include "web/device_info.h"
 #include "web/digest_auth_state.h"
 
@@ -18,10 +20,11 @@ enum class ResponseClass {
 
 ResponseClass classifyResponse(const char* response, DigestAuthState* state);
 
-// Copies the text after `label` and the tags that follow it, at most
-// `maxChars` characters; returns `destination`, or nullptr when nothing was
-// copied (the destination is then untouched).
-char* scrapeLabel(const char* page, const char* label, char* destination, int maxChars);
+// Copies the text after `label` and the tags that follow it into
+// `destination` (not empty), at most its size - 1 characters and a NUL;
+// returns its start, or nullptr when nothing was copied (the destination is
+// then untouched).
+char* scrapeLabel(const char* page, const char* label, std::span<char> destination);
 
 // The labels of web/status_page_fields.h, in the page's order, into `info`.
 void scrapeDeviceInfo(const char* page, DeviceInfo* info);

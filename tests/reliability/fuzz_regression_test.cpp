@@ -31,7 +31,7 @@ TEST(FuzzRegression, TheLongestAuthorizationHeaderFitsItsRoom) {
     state.nc = 0xffffffffu;
     const size_t room = kAuthorizationHeaderMaxLength + 1;
     std::unique_ptr<char[]> line(new char[room]);
-    int length = buildAuthorizationHeader(&state, line.get(), room);
+    int length = buildAuthorizationHeader(&state, std::span(line.get(), room));
     EXPECT_EQ(static_cast<size_t>(length), kAuthorizationHeaderMaxLength);
     EXPECT_EQ(std::string(line.get() + length - 2), "\r\n");
 }
@@ -96,7 +96,7 @@ TEST(FuzzRegression, LabelsAtTheEndOfTheText) {
         std::unique_ptr<char[]> text(new char[copy.size() + 1]);
         std::memcpy(text.get(), copy.c_str(), copy.size() + 1);
         char field[128] = "untouched";
-        char* result = scrapeLabel(text.get(), "Product Name:", field, 127);
+        char* result = scrapeLabel(text.get(), "Product Name:", field);
         if (result == nullptr) {
             EXPECT_STREQ(field, "untouched") << page;
         } else {

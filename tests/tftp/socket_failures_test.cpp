@@ -18,10 +18,10 @@ TEST(TftpSocketCalls, AFailedOrOverlongReceiveIsNothingReceived) {
     FakeSocketsInstalled installed(&fake);
     uint8_t packet[kTftpPacketSize];
     sockaddr_in source;
-    EXPECT_EQ(receiveDatagram(7, packet, kTftpPacketSize, &source), -1);  // an error
-    EXPECT_EQ(receiveDatagram(7, packet, kTftpPacketSize, &source), -1);  // cut: lost
-    EXPECT_EQ(receiveDatagram(7, packet, kTftpPacketSize, &source), 4);
-    EXPECT_EQ(receiveDatagram(7, packet, kTftpPacketSize, &source), 0);  // an empty datagram
+    EXPECT_EQ(receiveDatagram(7, packet, &source), -1);  // an error
+    EXPECT_EQ(receiveDatagram(7, packet, &source), -1);  // cut: lost
+    EXPECT_EQ(receiveDatagram(7, packet, &source), 4);
+    EXPECT_EQ(receiveDatagram(7, packet, &source), 0);  // an empty datagram
 }
 
 TEST(TftpSocketCalls, ThePortSearchStopsAtItsLastTry) {

@@ -441,19 +441,20 @@ TEST(ListenerReceive, ADatagramLongerThan1024BytesIsLostAndTheNextComes) {
 
     uint8_t packet[kTftpPacketSize + 8];
     std::fill(std::begin(packet), std::end(packet), 0xee);
+    const std::span<uint8_t> area(packet, kTftpPacketSize);
     sockaddr_in source;
-    EXPECT_EQ(receiveDatagram(receiver, packet, kTftpPacketSize, &source), -1);  // nothing waiting
+    EXPECT_EQ(receiveDatagram(receiver, area, &source), -1);  // nothing waiting
     sender.send(std::vector<uint8_t>(1025, 7), loopbackAddress(3, 33), port);
     sender.send(std::vector<uint8_t>(1024, 8), loopbackAddress(3, 33), port);
     sender.send({0, 4, 0, 1}, loopbackAddress(3, 33), port);
     ASSERT_TRUE(waitReadable(receiver, 2000));
-    EXPECT_EQ(receiveDatagram(receiver, packet, kTftpPacketSize, &source), -1);
+    EXPECT_EQ(receiveDatagram(receiver, area, &source), -1);
     EXPECT_EQ(packet[kTftpPacketSize], 0xee);  // nothing written past the area
     ASSERT_TRUE(waitReadable(receiver, 2000));
-    EXPECT_EQ(receiveDatagram(receiver, packet, kTftpPacketSize, &source), 1024);
+    EXPECT_EQ(receiveDatagram(receiver, area, &source), 1024);
     EXPECT_EQ(packet[1023], 8);
     ASSERT_TRUE(waitReadable(receiver, 2000));
-    EXPECT_EQ(receiveDatagram(receiver, packet, kTftpPacketSize, &source), 4);
+    EXPECT_EQ(receiveDatagram(receiver, area, &source), 4);
     EXPECT_EQ(ntohl(source.sin_addr.s_addr), loopbackAddress(3, 32));
     EXPECT_EQ(ntohs(source.sin_port), sender.port());
     closeSocket(receiver);

@@ -106,11 +106,7 @@ TEST_F(DeviceQueryRunner, AnAnswerOf259BytesIsReturnedAs259) {
     adapter.setDefaultAnswer(ScriptedAnswer::text(answer));
     ChildResult result = runInChild([pc] {
         robot::setAutoAnswer(true);
-        DeviceQuery query{nullptr,
-                          {.pc = {pc, 23456}, .device = {pc, 80}},
-                          "/admin/advanced",
-                          runState.responseBuffer,
-                          kResponseLimit};
+        DeviceQuery query{nullptr, {.pc = {pc, 23456}, .device = {pc, 80}}, "/admin/advanced", runState.responseBuffer};
         std::printf("result=%d\n", runDeviceQuery(query));
     });
     EXPECT_EQ(countLines(result.output, "result=259"), 1) << result.output;

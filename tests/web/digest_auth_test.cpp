@@ -24,20 +24,18 @@ using orb::test::setDigestFields;
 std::string response(const char* nonce, const char* cnonce, const char* user, const char* realm, const char* password,
                      const char* algorithm, const char* ncText, const char* qop, const char* uri,
                      const char* body = "") {
-    char out[orb::kDigestHexSize];
-    orb::digestResponse({.user = user,
-                         .realm = realm,
-                         .password = password,
-                         .algorithm = algorithm,
-                         .nonce = nonce,
-                         .cnonce = cnonce,
-                         .ncText = ncText,
-                         .qop = qop,
-                         .method = "GET",
-                         .uri = uri,
-                         .entityBody = body},
-                        out);
-    return out;
+    return orb::digestResponse({.user = user,
+                                .realm = realm,
+                                .password = password,
+                                .algorithm = algorithm,
+                                .nonce = nonce,
+                                .cnonce = cnonce,
+                                .ncText = ncText,
+                                .qop = qop,
+                                .method = "GET",
+                                .uri = uri,
+                                .entityBody = body})
+        .data();
 }
 
 // The response of user "user" with password "pw" in realm "realm" to the
@@ -80,10 +78,8 @@ protected:
 TEST(DigestToHex, LowercaseHighNibbleFirst) {
     const uint8_t digest[16] = {0x0a, 0xff, 0x00, 0x10, 0xab, 0xcd, 0xef, 0x01,
                                 0x23, 0x45, 0x67, 0x89, 0x9a, 0xbc, 0xde, 0xf0};
-    char text[orb::kDigestHexSize];
-    std::memset(text, 'X', sizeof text);
-    orb::digestToHex(digest, text);
-    EXPECT_EQ(std::string(text), "0aff0010abcdef01234567899abcdef0");
+    const orb::DigestHex text = orb::digestToHex(digest);
+    EXPECT_EQ(std::string(text.data()), "0aff0010abcdef01234567899abcdef0");
     EXPECT_EQ(text[32], '\0');
 }
 
@@ -127,20 +123,12 @@ TEST(DigestResponse, KeywordsInCapitals) {
 }
 
 TEST(DigestResponse, StepsComposeAsDescribed) {
-    char ha1[orb::kDigestHexSize];
-    orb::digestHa1({.user = "u", .realm = "r", .password = "p", .algorithm = "", .nonce = "n", .cnonce = "c"}, ha1);
-    EXPECT_EQ(std::string(ha1), md5Hex("u:r:p"));
-    char digest[orb::kDigestHexSize];
-    orb::digestRequestDigest(ha1,
-                             {.nonce = "n",
-                              .cnonce = "c",
-                              .ncText = "000000001",
-                              .qop = "auth",
-                              .method = "GET",
-                              .uri = "/x",
-                              .entityBody = ""},
-                             digest);
-    EXPECT_EQ(std::string(digest), md5Hex(md5Hex("u:r:p") + ":n:000000001:c:auth:" + md5Hex("GET:/x")));
+    const orb::DigestHex ha1 =
+        orb::digestHa1({.user = "u", .realm = "r", .password = "p", .algorithm = "", .nonce = "n", .cnonce = "c"});
+    EXPECT_EQ(std::string(ha1.data()), md5Hex("u:r:p"));
+    const orb::DigestHex digest = orb::digestRequestDigest(
+        ha1, {.nonce = "n", .cnonce = "c", .ncText = "000000001", .qop = "auth", .method = "GET", .uri = "/x"});
+    EXPECT_EQ(std::string(digest.data()), md5Hex(md5Hex("u:r:p") + ":n:000000001:c:auth:" + md5Hex("GET:/x")));
 }
 
 // --- the Authorization line --------------------------------------------------
@@ -218,7 +206,7 @@ TEST_F(DigestTest, TheLongestHeaderFits) {
     state.nc = 0xffffffffu;
     char line[orb::kAuthorizationHeaderMaxLength + 1 + 16];
     std::memset(line, '#', sizeof line);
-    int length = orb::buildAuthorizationHeader(&state, line);
+    int length = orb::buildAuthorizationHeader(&state, std::span(line, orb::kAuthorizationHeaderMaxLength + 1));
     EXPECT_EQ(length, 697);
     EXPECT_EQ(orb::kAuthorizationHeaderMaxLength, 697u);
     EXPECT_EQ(line[697], '\0');
@@ -235,7 +223,7 @@ TEST_F(DigestTest, HeaderReadsNoFieldPastItsWidth) {
     state.nc = 1;
     std::memset(state.uri, 0, sizeof state.uri);
     char line[2048];
-    int length = orb::buildAuthorizationHeader(&state, line, sizeof line);
+    int length = orb::buildAuthorizationHeader(&state, line);
     EXPECT_EQ(length, 697 - 4 + 127);  // the longest line, with a client nonce of 127 characters
     std::string text(line);
     EXPECT_NE(text.find("username=\"" + std::string(127, 'x') + "\",realm="), std::string::npos);
@@ -246,7 +234,7 @@ TEST_F(DigestTest, HeaderCutAtASmallCapacity) {
     std::strcpy(state.user, "admin");
     char line[21];
     std::memset(line, '#', sizeof line);
-    int length = orb::buildAuthorizationHeader(&state, line, 20);
+    int length = orb::buildAuthorizationHeader(&state, std::span(line, 20));
     EXPECT_EQ(length, 19);
     EXPECT_EQ(std::string(line), "Authorization: Dige");
     EXPECT_EQ(line[20], '#');

@@ -107,8 +107,8 @@ protected:
 
     // The exchange, and its answer read as the device query reads it.
     orb::HttpResult get(const char* path = "/admin/advanced", uint16_t firstPort = 23456) {
-        orb::HttpResult result = orb::httpGet({.pc = {pc, firstPort}, .device = {device, 80}}, path, buffer.data(),
-                                              kLimit, &orb::runState.credentials);
+        orb::HttpResult result = orb::httpGet({.pc = {pc, firstPort}, .device = {device, 80}}, path,
+                                              std::span(buffer.data(), kLimit + 1), &orb::runState.credentials);
         orb::scrapeAnswer(result, buffer.data(), &orb::runState.deviceInfo);
         return result;
     }
@@ -404,11 +404,7 @@ TEST(HttpExchangeFailure, CantConnectToOrb) {
     auto child = orb::test::runInChild([&] {
         orb::robot::setAutoAnswer(true);
         std::vector<char> buffer(kLimit + 1);
-        orb::DeviceQuery query{nullptr,
-                               {.pc = {pc, 23456}, .device = {device, 80}},
-                               "/admin/advanced",
-                               buffer.data(),
-                               kLimit};
+        orb::DeviceQuery query{nullptr, {.pc = {pc, 23456}, .device = {device, 80}}, "/admin/advanced", buffer};
         orb::deviceQueryWorker(&query);
         std::printf("returned\n");
     });
@@ -428,11 +424,7 @@ TEST(HttpExchangeFailure, CantBindHttpSocket) {
     auto child = orb::test::runInChild([&] {
         orb::robot::setAutoAnswer(true);
         std::vector<char> buffer(kLimit + 1);
-        orb::DeviceQuery query{nullptr,
-                               {.pc = {pc, first}, .device = {device, 80}},
-                               "/admin/advanced",
-                               buffer.data(),
-                               kLimit};
+        orb::DeviceQuery query{nullptr, {.pc = {pc, first}, .device = {device, 80}}, "/admin/advanced", buffer};
         orb::deviceQueryWorker(&query);
         std::printf("returned\n");
     });
@@ -448,11 +440,7 @@ TEST(HttpExchangeFailure, CantOpenHttpSocket) {
         // No descriptor left for the socket.
         while (::dup(STDERR_FILENO) >= 0) {}
         std::vector<char> buffer(kLimit + 1);
-        orb::DeviceQuery query{nullptr,
-                               {.pc = {pc, 23456}, .device = {device, 80}},
-                               "/admin/advanced",
-                               buffer.data(),
-                               kLimit};
+        orb::DeviceQuery query{nullptr, {.pc = {pc, 23456}, .device = {device, 80}}, "/admin/advanced", buffer};
         orb::deviceQueryWorker(&query);
         std::printf("returned\n");
     });

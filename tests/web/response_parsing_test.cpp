@@ -94,7 +94,7 @@ std::string scrape(const char* page, const char* label, int maxChars = 127, cons
     char destination[160];
     std::memset(destination, '#', sizeof destination);
     std::strcpy(destination, before);
-    char* result = orb::scrapeLabel(page, label, destination, maxChars);
+    char* result = orb::scrapeLabel(page, label, std::span(destination, static_cast<size_t>(maxChars) + 1));
     if (result == nullptr) return "<none:" + std::string(destination) + ">";
     EXPECT_EQ(result, destination);
     return destination;
@@ -137,7 +137,7 @@ TEST(ScrapeLabel, CutAt127Characters) {
 TEST(ScrapeLabel, CutWritesNoFurtherThanTheLimit) {
     char destination[8];
     std::memset(destination, '#', sizeof destination);
-    ASSERT_NE(orb::scrapeLabel("L:<b>abcdefghij", "L:", destination, 5), nullptr);
+    ASSERT_NE(orb::scrapeLabel("L:<b>abcdefghij", "L:", std::span(destination, 6)), nullptr);
     EXPECT_STREQ(destination, "abcde");
     EXPECT_EQ(destination[6], '#');
 }

@@ -27,8 +27,8 @@ struct Exchange {
 
     // The exchange, and its answer read as the device query reads it.
     HttpResult get() {
-        HttpResult result = httpGet({.pc = {0x7f000001, 23456}, .device = {0x7f000002, 80}}, "/admin/advanced",
-                                    buffer.data(), kSize, &credentials);
+        HttpResult result =
+            httpGet({.pc = {0x7f000001, 23456}, .device = {0x7f000002, 80}}, "/admin/advanced", buffer, &credentials);
         scrapeAnswer(result, buffer.data(), &info);
         return result;
     }

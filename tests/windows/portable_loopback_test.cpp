@@ -80,7 +80,7 @@ TEST_F(PortableLoopback, HttpGetSendsTheRequestReadsToTheCloseAndScrapes) {
     std::memset(&runState.credentials, 0, sizeof runState.credentials);
     std::memset(&runState.deviceInfo, 0, sizeof runState.deviceInfo);
     HttpResult result = httpGet({.pc = {kLoopback, 43000}, .device = {kLoopback, server.port()}}, "/admin/advanced",
-                                runState.responseBuffer, kResponseLimit, &runState.credentials);
+                                runState.responseBuffer, &runState.credentials);
     scrapeAnswer(result, runState.responseBuffer, &runState.deviceInfo);
     EXPECT_EQ(result.outcome, HttpOutcome::Received);
     EXPECT_EQ(result.bytes, static_cast<int32_t>(page.size()));

@@ -268,8 +268,7 @@ TEST_F(WindowsTicks, TheConnectingBarStepsOnceEvery10Waits) {
     DeviceQuery query{GetModuleHandleA(nullptr),
                       {.pc = {kLoopback, 42600}, .device = {kLoopback, httpPort}},
                       "/admin/advanced",
-                      runState.responseBuffer,
-                      kResponseLimit};
+                      runState.responseBuffer};
     int32_t result = runDeviceQuery(query);
     beforeWait = nullptr;
     setUpdateClock(nullptr);

@@ -1,6 +1,7 @@
 #include "tftp/listener_datagram.h"
 
 #include <array>
+#include <cassert>
 #include <cstring>
 
 #include "platform/socket_address.h"
@@ -29,6 +30,7 @@ struct RequestedName {
 };
 
 static RequestedName readRequestedName(const uint8_t* datagram, int length) {
+    assert(length >= 2);  // only a read request's datagram, which has its opcode
     const uint8_t* name = datagram + 2;
     auto* end = static_cast<const uint8_t*>(std::memchr(name, 0, static_cast<size_t>(length - 2)));
     return {name, end != nullptr ? static_cast<size_t>(end - name) : static_cast<size_t>(length - 2), end != nullptr};

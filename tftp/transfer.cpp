@@ -1,10 +1,39 @@
 #include "tftp/transfer.h"
 
+#include <cassert>
+
 #include "base/trace.h"
 #include "base/u16_be.h"
 #include "tftp/packets.h"
 
 namespace orb {
+
+// What holds of the record between any two steps, whatever the peer sent:
+// nothing counts past the image, and each state's block is where it says.
+static void checkInvariants([[maybe_unused]] const TftpSession& session) {
+    assert(session.blockCount == session.imageSize / kTftpBlockSize + 1);
+    assert(session.lastBlockSize >= 0 && session.lastBlockSize < kTftpBlockSize);
+    assert(session.bytesAcked >= 0 && static_cast<uint32_t>(session.bytesAcked) <= session.imageSize);
+    assert(session.block <= session.blockCount + 1);
+    assert(session.ticks >= 0 && session.ticks < kTicksPerInterval);
+    assert(session.intervals >= 0 && session.intervals <= kIntervalsBeforeTimeout);
+    switch (session.state) {
+        case TransferState::Announcing: assert(session.block == 0 && session.bytesAcked == 0); break;
+        case TransferState::Sending:
+            // Block k (1..count) of its size, at (k - 1) * 512 in the image,
+            // the blocks before it acknowledged.
+            assert(session.block >= 1 && session.block <= session.blockCount);
+            assert(session.blockSize == (session.block == session.blockCount ? session.lastBlockSize : kTftpBlockSize));
+            assert(session.blockData == session.image + static_cast<size_t>(session.block - 1) * kTftpBlockSize);
+            assert(session.bytesAcked == static_cast<int32_t>(session.block - 1) * kTftpBlockSize);
+            break;
+        case TransferState::Complete:
+            assert(session.block == session.blockCount + 1);
+            assert(static_cast<uint32_t>(session.bytesAcked) == session.imageSize);
+            break;
+        case TransferState::TimedOut: assert(session.intervals == kIntervalsBeforeTimeout); break;
+    }
+}
 
 void initTftpSession(TftpSession* session, SocketHandle udpSocket, Endpoint peer, const uint8_t* image,
                      uint32_t imageSize) {
@@ -19,6 +48,9 @@ void initTftpSession(TftpSession* session, SocketHandle udpSocket, Endpoint peer
     session->lastBlockSize = static_cast<int32_t>(imageSize - imageSize / kTftpBlockSize * kTftpBlockSize);
     trace("++++size %d, %d, %d\n", static_cast<int>(session->imageSize), session->lastBlockSize,
           static_cast<int>(session->blockCount));
+    // The record came zeroed: no block sent, no time counted.
+    assert(session->blockSize == 0 && session->ticks == 0 && session->intervals == 0 && !session->secondRequest);
+    checkInvariants(*session);
 }
 
 // The expected ACK: the next block, or the end.
@@ -29,11 +61,13 @@ static SessionVerdict advance(TftpSession* session) {
     session->intervals = 0;
     if (session->block > session->blockCount) {
         session->state = TransferState::Complete;
+        checkInvariants(*session);
         return SessionVerdict::Complete;
     }
     session->state = TransferState::Sending;
     session->blockSize = session->block == session->blockCount ? session->lastBlockSize : kTftpBlockSize;
     session->blockData = session->block == 1 ? session->image : session->blockData + kTftpBlockSize;
+    checkInvariants(*session);
     return SessionVerdict::SendBlock;
 }
 
@@ -71,13 +105,16 @@ TickVerdict countTicks(TftpSession* session, uint32_t passed) {
     }
     if (passed < static_cast<uint32_t>(kTicksPerInterval - session->ticks)) {
         session->ticks += static_cast<int>(passed);
+        checkInvariants(*session);
         return TickVerdict::Wait;
     }
     session->ticks = 0;
     if (++session->intervals >= kIntervalsBeforeTimeout) {
         session->state = TransferState::TimedOut;
+        checkInvariants(*session);
         return TickVerdict::TimedOut;
     }
+    checkInvariants(*session);
     return session->state == TransferState::Announcing ? TickVerdict::ResendOptionAck : TickVerdict::ResendBlock;
 }
 

@@ -299,5 +299,16 @@ TEST_F(TransferSteps, TicksThatPassTogetherExpireOneIntervalAtMost) {
     EXPECT_EQ(session.ticks, 0);
 }
 
+#ifndef NDEBUG
+// The transfer's asserts are live where NDEBUG is not set (the asan and tsan
+// builds): a record that did not come zeroed is refused.
+TEST(TransferStepsDeathTest, ARecordWithTimeAlreadyCountedIsRefused) {
+    const std::vector<uint8_t> image = testImage(600);
+    TftpSession session{};
+    session.ticks = 5;
+    EXPECT_DEATH(initTftpSession(&session, kInvalidSocket, {kPeer, kPeerPort}, image.data(), 600), "Assertion");
+}
+#endif
+
 }  // namespace
 }  // namespace orb

@@ -57,8 +57,8 @@ constexpr const StatusPageField& statusPageField(StatusField field) {
     return kStatusPageFields[static_cast<size_t>(field)];
 }
 
-// The label without its colon ("Serial Number"): the dialog's caption and the
-// name in the `status` event's text.
+// The label without its colon: the dialog's caption and the name in the
+// `status` event's text.
 constexpr std::string_view statusFieldCaption(const StatusPageField& row) {
     std::string_view label = row.label;
     return label.substr(0, label.size() - 1);

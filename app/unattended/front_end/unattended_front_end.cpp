@@ -1,4 +1,4 @@
-#include "app/unattended/unattended_front_end.h"
+#include "app/unattended/front_end/unattended_front_end.h"
 
 #include <atomic>
 #include <chrono>

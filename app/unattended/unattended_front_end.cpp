@@ -499,8 +499,7 @@ private:
         if (complete && lastUploadBytes_ == bytes) return;
         lastUploadReport_ = now;
         lastUploadBytes_ = bytes;
-        char title[128];
-        formatUploadTitle(title, adapter_.c_str(), static_cast<int32_t>(bytes), size);
+        std::string title = formatUploadTitle(adapter_.c_str(), static_cast<int32_t>(bytes), size);
         emit(Event(adapter_, "upload")
                  .add("bytes", static_cast<long long>(bytes))
                  .add("size", static_cast<long long>(size)),

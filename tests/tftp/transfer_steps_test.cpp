@@ -46,11 +46,7 @@ protected:
     SessionVerdict handle(const Received& received, uint32_t source = kPeer, uint16_t port = kPeerPort) {
         return handleSessionDatagram(&session, received.bytes.get(), received.length, source, port);
     }
-    std::string title() {
-        char text[128];
-        formatUploadTitle(text, "192.168.1.20", session.bytesAcked, session.imageSize);
-        return text;
-    }
+    std::string title() { return formatUploadTitle("192.168.1.20", session.bytesAcked, session.imageSize); }
 
     std::vector<uint8_t> image;
     TftpSession session{};

@@ -27,6 +27,10 @@ void expectEndedByTheErrorBox(const test::ChildResult& result, const std::string
     EXPECT_EQ(result.output, test::messageBoxLine(text) + "\n");
 }
 
+// The one place the caption's exact text (its typo included) is pinned; the
+// other tests take it from kErrorBoxCaption.
+TEST(ErrorBox, CaptionIsTheProductsOwnText) { EXPECT_STREQ(kErrorBoxCaption, "ORB Firwmare Upgrade Error"); }
+
 TEST(ErrorBox, FailRunShowsTheBoxAndEndsTheProcessWithZero) {
     auto result = test::runInChild([] {
         robot::setAutoAnswer(true);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/sockets.h"
 #include "platform/windowing.h"
@@ -11,9 +12,9 @@
 
 namespace orb {
 
-// "Uploading Firmware to ORB@<address> <acked>/<size> Bytes", at most 127
-// characters, into `title` (128 bytes): the upload window's title.
-void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize);
+// "Uploading Firmware to ORB@<address> <acked>/<size> Bytes", cut to 127
+// characters: the upload window's title.
+std::string formatUploadTitle(const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize);
 
 // Takes over from the listener after the read request: the socket (bound,
 // non-blocking), the local address it serves on, from which the verification

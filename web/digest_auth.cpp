@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/hex.h"
 #include "base/random.h"
 #include "web/md5.h"
 
@@ -74,14 +75,7 @@ const char* findQuotedParameter(const char* text, const char* parameter) {
 
 }  // namespace
 
-void digestToHex(const uint8_t digest[16], char text[kDigestHexSize]) {
-    static const char digits[] = "0123456789abcdef";
-    for (int i = 0; i < 16; ++i) {
-        text[2 * i] = digits[(digest[i] >> 4) & 0x0f];
-        text[2 * i + 1] = digits[digest[i] & 0x0f];
-    }
-    text[32] = '\0';
-}
+void digestToHex(const uint8_t digest[16], char text[kDigestHexSize]) { writeHexOfBytes(digest, 16, text); }
 
 void digestHa1(const char* algorithm, const char* user, const char* realm, const char* password, const char* nonce,
                const char* cnonce, char ha1[kDigestHexSize]) {

@@ -23,6 +23,9 @@ struct HttpResult {
     int32_t bytes;  // the bytes of the answer in the buffer (0 or more); 0 when no connection was made
 };
 
+// The local ports an exchange tries: first local port .. first + 100.
+inline constexpr int kHttpLocalPortTries = 101;
+
 // A TCP socket bound to the PC address (first free port of firstLocalPort ..
 // firstLocalPort + 100) and connected to the adapter; kInvalidSocket with
 // `*failure` set to the step that failed.

@@ -12,22 +12,13 @@
 #include <cstring>
 
 #include "platform/socket_address.h"
+#include "base/hex.h"
 #include "web/md5.h"
 #include "tests/support/monotonic_clock.h"
 
 namespace orb::test {
 
 namespace {
-
-std::string hex(const uint8_t* bytes, size_t length) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < length; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 15];
-    }
-    return text;
-}
 
 std::string md5Of(const std::string& text, uint8_t raw[16] = nullptr) {
     uint8_t digest[16];
@@ -36,7 +27,7 @@ std::string md5Of(const std::string& text, uint8_t raw[16] = nullptr) {
     md5Update(&context, text.data(), text.size());
     md5Final(digest, &context);
     if (raw != nullptr) std::memcpy(raw, digest, 16);
-    return hex(digest, 16);
+    return hexOfBytes(digest, 16);
 }
 
 bool sameIgnoringCase(const std::string& a, const char* b) {

@@ -50,8 +50,7 @@ void UnattendedObserver::onBlockAcknowledged(uint32_t bytes, uint32_t size, bool
     if (complete && lastUploadBytes_ == bytes) return;
     lastUploadReport_ = now;
     lastUploadBytes_ = bytes;
-    char title[128];
-    formatUploadTitle(title, adapter_.c_str(), static_cast<int32_t>(bytes), size);
+    std::string title = formatUploadTitle(adapter_.c_str(), static_cast<int32_t>(bytes), size);
     output_.emit(
         Event(adapter_, "upload").add("bytes", static_cast<long long>(bytes)).add("size", static_cast<long long>(size)),
         title);

@@ -15,6 +15,7 @@
 #include "platform/process.h"
 #include "platform/system_text.h"
 #include "base/log_masking.h"
+#include "base/terminal_escape.h"
 
 namespace orb {
 
@@ -61,24 +62,6 @@ std::string dateOf(uint64_t utcMilliseconds) {
     std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(day.year()), static_cast<unsigned>(day.month()),
                   static_cast<unsigned>(day.day()));
     return text;
-}
-
-// Bytes that the network hands over raw (an adapter's page, a refused file
-// name) could move the cursor of the terminal that shows the log, or fake an
-// entry: they are written as \xNN, the digits lowercase.
-void appendEscaped(std::string& out, std::string_view line) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    for (char c : line) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        if (byte == '\r') continue;
-        if (byte < 0x20 || byte >= 0x7f) {
-            out += "\\x";
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xf];
-        } else {
-            out += c;
-        }
-    }
 }
 
 std::string withoutCarriageReturns(std::string_view text) {
@@ -261,7 +244,10 @@ std::string formatDiagnosticsEntry(uint64_t utcMilliseconds, std::string_view te
             pending.clear();
             out.append(kStampWidth, ' ');
         }
-        appendEscaped(out, line);
+        // Bytes that the network hands over raw (an adapter's page, a refused
+        // file name) could move the cursor of the terminal that shows the log,
+        // or fake an entry.
+        appendEscapedForTerminal(out, withoutCarriageReturns(line));
         out += '\n';
     }
     return out;

@@ -26,27 +26,6 @@ std::string buildStatusPage(const DeviceIdentity& identity) {
     return page + "</table>\n</body>\n</html>\n";
 }
 
-std::optional<uint32_t> parseDottedAddress(const std::string& text) {
-    uint32_t address = 0;
-    size_t at = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (at >= text.size() || text[at] != '.') return std::nullopt;
-            ++at;
-        }
-        size_t begin = at;
-        unsigned value = 0;
-        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) && at - begin < 3) {
-            value = value * 10 + static_cast<unsigned>(text[at] - '0');
-            ++at;
-        }
-        if (at == begin || value > 255) return std::nullopt;
-        address = (address << 8) | value;
-    }
-    if (at != text.size()) return std::nullopt;
-    return address;
-}
-
 std::optional<TftpSource> parseTriggerQuery(const std::string& query, std::string* error) {
     const std::string scheme = "tftp://";
     if (query.compare(0, scheme.size(), scheme) != 0) {
@@ -83,12 +62,10 @@ std::optional<TftpSource> parseTriggerQuery(const std::string& query, std::strin
         }
         source.port = static_cast<uint16_t>(port);
     }
-    auto address = parseDottedAddress(host);
-    if (!address) {
+    if (!parseDottedQuad(host, &source.address)) {
         *error = "the host is not a dotted IPv4 address";
         return std::nullopt;
     }
-    source.address = *address;
     source.fileName = query.substr(slash);
     if (source.fileName.size() < 2) {
         *error = "empty file name";

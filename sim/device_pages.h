@@ -44,7 +44,4 @@ struct TftpSource {
 // first "/" after the host to the end and must hold more than the "/".
 std::optional<TftpSource> parseTriggerQuery(const std::string& query, std::string* error);
 
-// "a.b.c.d" into a host-order address (formatIPv4 writes one).
-std::optional<uint32_t> parseDottedAddress(const std::string& text);
-
 }  // namespace orb::sim

@@ -3,22 +3,13 @@
 #include <cctype>
 #include <cstdio>
 
+#include "base/hex.h"
 #include "web/md5.h"
 #include "sim/http_message.h"
 
 namespace orb::sim {
 
 namespace {
-
-std::string hexOf(const uint8_t* bytes, size_t length) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < length; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 15];
-    }
-    return text;
-}
 
 void md5Raw(const std::string& text, uint8_t digest[16]) {
     Md5Context context;
@@ -66,7 +57,7 @@ bool matchesQuoted(const DigestDirective& directive, const std::string& expected
 std::string md5Hex(const std::string& text) {
     uint8_t digest[16];
     md5Raw(text, digest);
-    return hexOf(digest, 16);
+    return hexOfBytes(digest, 16);
 }
 
 bool splitQopOptions(const std::string& qopText, std::vector<std::string>* options) {
@@ -240,14 +231,14 @@ DigestVerdict verifyDigestAuthorization(const DigestSettings& settings, const Au
     auto matches = [&](const std::string& ha1) { return md5Hex(ha1 + expectedTail) == given; };
 
     if (settings.algorithm != DigestAlgorithm::Md5Sess) {
-        verdict.accepted = matches(hexOf(secret, 16));
+        verdict.accepted = matches(hexOfBytes(secret, 16));
         return verdict.accepted ? verdict : refuse("response");
     }
     // MD5-sess. The utility hashes the raw bytes of MD5(user:realm:password)
     // (as RFC 2617's sample code does); RFC 7616 and curl hash their
     // hexadecimal form.
     std::string rawSecret(reinterpret_cast<const char*>(secret), 16);
-    std::string hexSecret = hexOf(secret, 16);
+    std::string hexSecret = hexOfBytes(secret, 16);
     auto sessionKey = [&](const std::string& key, const std::string& clientNonce) {
         return md5Hex(key + ":" + nonce->value + ":" + clientNonce);
     };

@@ -1,5 +1,7 @@
 #include "sim/event_log.h"
 
+#include "base/hex.h"
+
 namespace orb::sim {
 
 EventLine& EventLine::add(const std::string& key, const std::string& value) {
@@ -29,18 +31,10 @@ bool needsQuotes(const std::string& value) {
     return false;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 }  // namespace
 
 std::string formatEventValue(const std::string& value) {
     if (!needsQuotes(value)) return value;
-    static const char kDigits[] = "0123456789abcdef";
     std::string out = "\"";
     for (unsigned char c : value) {
         switch (c) {
@@ -52,8 +46,7 @@ std::string formatEventValue(const std::string& value) {
             default:
                 if (c < ' ' || c >= 0x7f) {
                     out += "\\x";
-                    out += kDigits[c >> 4];
-                    out += kDigits[c & 15];
+                    appendHexByte(out, c);
                 } else {
                     out += static_cast<char>(c);
                 }
@@ -109,7 +102,7 @@ std::optional<EventLine> parseEventLine(const std::string& text) {
                     case 't': value += '\t'; break;
                     case 'x': {
                         if (at + 2 > text.size()) return std::nullopt;
-                        int high = hexValue(text[at]), low = hexValue(text[at + 1]);
+                        int high = hexDigitValue(text[at]), low = hexDigitValue(text[at + 1]);
                         if (high < 0 || low < 0) return std::nullopt;
                         value += static_cast<char>(high * 16 + low);
                         at += 2;

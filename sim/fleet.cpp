@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/hex.h"
 #include "sim/device_pages.h"
 
 namespace orb::sim {
@@ -14,13 +15,6 @@ namespace {
 
 constexpr uint64_t kHostsPerBlock = 254;  // last numbers 1..254 of each /24
 constexpr uint64_t kMacMask = (uint64_t{1} << 48) - 1;
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 // Adds `amount` to a string of decimal digits, carrying into a new leading digit.
 std::string addDecimal(std::string digits, uint64_t amount) {
@@ -86,18 +80,17 @@ std::string deriveMacAddress(const std::string& first, unsigned index) {
             if (first[at] != separator) return first;
             continue;
         }
-        int digit = hexDigit(first[at]);
+        int digit = hexDigitValue(first[at]);
         if (digit < 0) return first;
         lowercase = lowercase || (first[at] >= 'a' && first[at] <= 'f');
         value = value << 4 | static_cast<uint64_t>(digit);
     }
     value = (value + index) & kMacMask;
-    const char* digits = lowercase ? "0123456789abcdef" : "0123456789ABCDEF";
+    HexCase letters = lowercase ? HexCase::Lower : HexCase::Upper;
     std::string text;
     for (int shift = 40; shift >= 0; shift -= 8) {
         if (!text.empty()) text += separator;
-        text += digits[(value >> (shift + 4)) & 15];
-        text += digits[(value >> shift) & 15];
+        appendHexByte(text, static_cast<uint8_t>(value >> shift), letters);
     }
     return text;
 }

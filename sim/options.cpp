@@ -79,11 +79,7 @@ const std::vector<Option>& options() {
         // Where it listens.
         {"address", "A.B.C.D",
          "IPv4 address to take the adapter's place on, the first adapter's with --count (default 127.0.0.1)",
-         [](const std::string& v, SimConfig* c) {
-             auto address = parseDottedAddress(v);
-             if (address) c->address = *address;
-             return address.has_value();
-         }},
+         [](const std::string& v, SimConfig* c) { return parseDottedQuad(v, &c->address); }},
         {"http-port", "PORT", "TCP port of the web server (default 80; below 1024 needs root or CAP_NET_BIND_SERVICE)",
          [](const std::string& v, SimConfig* c) {
              uint64_t port = 0;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/hex.h"
+
 namespace orb::sim {
 
 namespace {
@@ -114,13 +116,7 @@ std::string sha256Hex(const void* data, size_t length) {
     hash.update(data, length);
     uint8_t digest[32];
     hash.finish(digest);
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (uint8_t byte : digest) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 15];
-    }
-    return text;
+    return hexOfBytes(digest, sizeof digest);
 }
 
 std::string sha256Hex(const std::string& text) { return sha256Hex(text.data(), text.size()); }

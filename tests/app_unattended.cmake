@@ -9,6 +9,7 @@
 orb_add_gtest(unattended_unit_tests LABELS unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/app/unattended/unattended_unit_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/app/unattended/batch_turns_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/app/unattended/run_deadlines_test.cpp
   LIBS orb_unattended_runner)
 
 add_executable(unattended_e2e_tests

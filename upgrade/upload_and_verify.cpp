@@ -24,9 +24,11 @@
 
 namespace orb {
 
-void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize) {
-    std::snprintf(title, 128, "Uploading Firmware to ORB@%s %d/%d Bytes", deviceAddressText,
+std::string formatUploadTitle(const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize) {
+    char title[128];  // the window's title buffer of old: longer titles are cut
+    std::snprintf(title, sizeof title, "Uploading Firmware to ORB@%s %d/%d Bytes", deviceAddressText,
                   static_cast<int>(bytesAcked), static_cast<int>(imageSize));
+    return title;
 }
 
 // Said once: on the upload window (its hint), to the observer and in the
@@ -53,10 +55,9 @@ static void showUploadProgress(WindowHandle window, const TftpSession* session) 
     if (RunObserver* observer = runObserver())
         observer->blockAcknowledged(static_cast<uint32_t>(session->bytesAcked), session->imageSize);
     if (window == nullptr) return;
-    char title[128];
-    formatUploadTitle(title, runState.deviceAddressText, session->bytesAcked, session->imageSize);
+    std::string title = formatUploadTitle(runState.deviceAddressText, session->bytesAcked, session->imageSize);
     setProgressPosition(window, kProgressBarId, static_cast<int>(session->block));
-    setWindowTitle(window, title);
+    setWindowTitle(window, title.c_str());
 }
 
 // Ticks come from readWaitTicks, never from arrivals: a datagram ends the wait
@@ -130,11 +131,10 @@ void transferBlocks(TftpSession* session, WindowHandle window) {
     }
 }
 
-void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
+void startTftpSession(SocketHandle udpSocket, Endpoint peer, uint32_t localAddress) {
     auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
     if (session == nullptr) failRun(RunOutcome::SessionAllocationFailed);
-    initTftpSession(session, udpSocket, {peerAddress, peerPort}, runState.firmwareImage.data,
-                    runState.firmwareImage.size);
+    initTftpSession(session, udpSocket, peer, runState.firmwareImage.data, runState.firmwareImage.size);
     session->localAddress = localAddress;
     runTftpSession(session);
 }

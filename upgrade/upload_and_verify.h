@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/sockets.h"
 #include "platform/windowing.h"
@@ -11,16 +12,14 @@
 
 namespace orb {
 
-// "Uploading Firmware to ORB@<address> <acked>/<size> Bytes", at most 127
-// characters, into `title` (128 bytes): the upload window's title.
-void formatUploadTitle(char* title, const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize);
+// "Uploading Firmware to ORB@<address> <acked>/<size> Bytes", cut to 127
+// characters: the upload window's title.
+std::string formatUploadTitle(const char* deviceAddressText, int32_t bytesAcked, uint32_t imageSize);
 
 // Takes over from the listener after the read request: the socket (bound,
-// non-blocking), the local address it serves on, from which the verification
-// query goes out too, and the peer's address and port. Fills the session and
-// runs it.
-[[noreturn]] void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
-                                   uint16_t peerPort);
+// non-blocking), the peer, and the local address it serves on, from which the
+// verification query goes out too. Fills the session and runs it.
+[[noreturn]] void startTftpSession(SocketHandle udpSocket, Endpoint peer, uint32_t localAddress);
 
 // The upload window, the transfer, the restart wait and the verification
 // query, which asks runState's device address; frees the session and ends the

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/hex.h"
 #include "base/random.h"
 #include "web/md5.h"
 
@@ -74,13 +75,8 @@ const char* findQuotedParameter(const char* text, const char* parameter) {
 }  // namespace
 
 DigestHex digestToHex(std::span<const uint8_t, 16> digest) {
-    static const char digits[] = "0123456789abcdef";
     DigestHex text;
-    for (size_t i = 0; i < digest.size(); ++i) {
-        text[2 * i] = digits[(digest[i] >> 4) & 0x0f];
-        text[2 * i + 1] = digits[digest[i] & 0x0f];
-    }
-    text[32] = '\0';
+    writeHexOfBytes(digest.data(), digest.size(), text.data());
     return text;
 }
 

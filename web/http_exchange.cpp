@@ -15,7 +15,6 @@ namespace orb {
 
 namespace {
 
-constexpr int kPortSearchSteps = 101;  // first local port .. first + 100
 constexpr const char* kHostLine = "Host: 192.168.2.110\r\n";
 
 // Appends text to the request without passing the buffer's end; the request
@@ -49,7 +48,7 @@ SocketHandle openDeviceConnection(const HttpRoute& route, HttpOutcome* failure) 
     // The port search binds the same socket, with the same socket address.
     sockaddr_in address;
     bool bound = false;
-    for (int k = 0; k < kPortSearchSteps && !bound; ++k) {
+    for (int k = 0; k < kHttpLocalPortTries && !bound; ++k) {
         uint32_t port = static_cast<uint32_t>(route.pc.port) + static_cast<uint32_t>(k);
         if (port > 0xffff) break;  // past the last port: no wrap to port 0 (any port)
         fillSockaddr(route.pc.address, static_cast<uint16_t>(port), &address);

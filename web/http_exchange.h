@@ -24,9 +24,12 @@ struct HttpResult {
     int32_t bytes;  // the bytes of the answer in the buffer (0 or more); 0 when no connection was made
 };
 
+// The local ports an exchange tries: first local port .. first + 100.
+inline constexpr int kHttpLocalPortTries = 101;
+
 // The two ends of an exchange.
 struct HttpRoute {
-    Endpoint pc;  // this computer's address, and the first local port of the search (port .. port + 100)
+    Endpoint pc;  // this computer's address, and the first local port of the search (kHttpLocalPortTries ports)
     Endpoint device;
 };
 

@@ -19,12 +19,14 @@
 #include <utility>
 #include <vector>
 
+#include "tftp/listener_datagram.h"
+#include "web/http_exchange.h"
 #include "upgrade/port_turns.h"
 
 namespace orb::unattended {
 
-inline constexpr int kListenerPorts = 100;   // UDP 69..168
-inline constexpr int kHttpLocalPorts = 101;  // TCP 23456..23556
+inline constexpr int kListenerPorts = kTftpPortTries;        // UDP 69..168
+inline constexpr int kHttpLocalPorts = kHttpLocalPortTries;  // TCP 23456..23556
 inline constexpr uint32_t kShareRegrowthMs = 1000;
 
 struct PortGrant {

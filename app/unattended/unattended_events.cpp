@@ -190,20 +190,6 @@ std::optional<Event> parseEventLine(const std::string& line) {
     return event;
 }
 
-std::string escapeForTerminal(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c >= 0x7f) {
-            char escape[5];
-            std::snprintf(escape, sizeof escape, "\\x%02x", c);
-            out += escape;
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
-}
-
 std::string formatTextLine(const Event& event) {
     std::string line = escapeForTerminal(event.value("adapter")) + ": ";
     if (event.has("text")) return line + escapeForTerminal(event.value("text"));

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/terminal_escape.h"  // escapeForTerminal, which every text line goes through
+
 namespace orb::unattended {
 
 struct EventField {
@@ -42,9 +44,6 @@ std::optional<Event> parseEventLine(const std::string& line);
 // What an adapter sends cannot move the cursor, retitle the terminal or start
 // a line of its own: see escapeForTerminal.
 std::string formatTextLine(const Event& event);
-// `text` with every byte below 0x20, 0x7f and every byte of 0x80 and above as
-// \xNN (lowercase hex).
-std::string escapeForTerminal(const std::string& text);
 
 // The program's own words on standard error (not an adapter's event).
 // Linux: "orb-upgrade: TEXT", as its tools write them. After

@@ -86,26 +86,6 @@ std::string textOfFile(const std::string& bytes) {
     return text;
 }
 
-bool parseDottedQuad(const std::string& text, uint32_t* address) {
-    uint32_t value = 0;
-    size_t pos = 0;
-    for (int part = 0; part < 4; ++part) {
-        if (part > 0) {
-            if (pos >= text.size() || text[pos] != '.') return false;
-            ++pos;
-        }
-        size_t start = pos;
-        unsigned number = 0;
-        while (pos < text.size() && pos - start < 4 && text[pos] >= '0' && text[pos] <= '9')
-            number = number * 10 + static_cast<unsigned>(text[pos++] - '0');
-        if (pos == start || pos - start > 3 || number > 255) return false;
-        value = value << 8 | number;
-    }
-    if (pos != text.size()) return false;
-    *address = value;
-    return true;
-}
-
 bool isDottedQuad(const std::string& text) {
     uint32_t address = 0;
     return parseDottedQuad(text, &address);

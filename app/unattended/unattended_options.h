@@ -123,8 +123,6 @@ bool readPasswordFile(const std::string& path, std::string* password, std::strin
 // True for A.B.C.D with four decimal numbers 0..255 of one to three digits
 // (leading zeros allowed, and decimal: 010 is ten).
 bool isDottedQuad(const std::string& text);
-// The same test, giving the address (first number in the high byte).
-bool parseDottedQuad(const std::string& text, uint32_t* address);
 
 // The file that the run of `address` appends its trace to: --log FILE with one
 // adapter; with several, the address before FILE's extension (orb.log:

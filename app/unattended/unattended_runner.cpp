@@ -17,10 +17,10 @@
 #include "base/diagnostics_log.h"
 #include "upgrade/run_state.h"
 #include "app/unattended/batch_progress.h"
+#include "app/unattended/front_end/unattended_front_end.h"
 #include "app/unattended/port_turn_client.h"
 #include "app/unattended/port_turn_ledger.h"
 #include "app/unattended/unattended_events.h"
-#include "app/unattended/unattended_front_end.h"
 #include "app/unattended/unattended_outcome.h"
 
 namespace orb::unattended {

@@ -210,6 +210,40 @@ HANDLE runsJob() {
     return job;
 }
 
+// The thread that reads the pipe, holding it; null (GetLastError says why)
+// when it could not start.
+HANDLE startReader(const std::shared_ptr<OutputPipe>& pipe) {
+    auto* held = new std::shared_ptr<OutputPipe>(pipe);
+    HANDLE reader = CreateThread(nullptr, 64 * 1024, readPipe, held, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (reader == nullptr) {
+        DWORD error = GetLastError();
+        delete held;
+        SetLastError(error);
+    }
+    return reader;
+}
+
+// The command line of a run: its name, then its arguments, each quoted as
+// the run's C runtime reads them back.
+std::wstring commandLineOf(const std::string& displayName, const std::vector<std::string>& args) {
+    std::wstring commandLine;
+    appendQuoted(&commandLine, toUtf16(displayName));
+    for (const std::string& arg : args) {
+        commandLine.push_back(L' ');
+        appendQuoted(&commandLine, toUtf16(arg));
+    }
+    return commandLine;
+}
+
+// Keeps a started run's output pipe and process; the pipe's number.
+int addRun(const std::shared_ptr<OutputPipe>& pipe, Child child, int processId) {
+    std::lock_guard<std::mutex> guard(lock);
+    int pipeId = nextPipeId++;
+    pipes[pipeId] = pipe;
+    children[processId] = child;
+    return pipeId;
+}
+
 }  // namespace
 
 bool startRun(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
@@ -237,13 +271,10 @@ bool startRun(const std::string& program, const std::string& displayName, const 
     }
     // The thread that reads the run's output comes first: a run whose output
     // nobody read would block on it for ever, and its batch with it.
-    auto pipe = std::make_shared<OutputPipe>();
-    pipe->read = readEnd;
-    auto* held = new std::shared_ptr<OutputPipe>(pipe);
-    HANDLE reader = CreateThread(nullptr, 64 * 1024, readPipe, held, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    auto pipe = std::make_shared<OutputPipe>(OutputPipe{readEnd, nullptr, {}, false});
+    HANDLE reader = startReader(pipe);
     if (reader == nullptr) {
         process->shortOfResources = isShortOfResources(GetLastError());
-        delete held;
         CloseHandle(readEnd);
         CloseHandle(writeEnd);
         CloseHandle(stopEvent);
@@ -253,12 +284,7 @@ bool startRun(const std::string& program, const std::string& displayName, const 
     HANDLE sharedInput = input == nullptr ? inheritableCopy(STD_INPUT_HANDLE) : nullptr;
     HANDLE error = inheritableCopy(STD_ERROR_HANDLE);
 
-    std::wstring commandLine;
-    appendQuoted(&commandLine, toUtf16(displayName));
-    for (const std::string& arg : args) {
-        commandLine.push_back(L' ');
-        appendQuoted(&commandLine, toUtf16(arg));
-    }
+    std::wstring commandLine = commandLineOf(displayName, args);
     std::vector<std::string> additions = environment;
     additions.push_back(std::string(kStopEventVariable) + "=" + formatHandle(stopEvent));
     if (secret != nullptr) additions.push_back(std::string(kSecretVariable) + "=" + formatHandle(secret));
@@ -297,16 +323,9 @@ bool startRun(const std::string& program, const std::string& displayName, const 
     ResumeThread(started.hThread);
     CloseHandle(started.hThread);
 
-    int pipeId;
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        pipeId = nextPipeId++;
-        pipe->reader = reader;
-        pipes[pipeId] = pipe;
-        children[static_cast<int>(started.dwProcessId)] = {started.hProcess, stopEvent};
-    }
+    pipe->reader = reader;
     process->id = static_cast<int>(started.dwProcessId);
-    process->outputFd = pipeId;
+    process->outputFd = addRun(pipe, Child{started.hProcess, stopEvent}, process->id);
     return true;
 }
 
@@ -389,7 +408,7 @@ long readProcessOutput(const SpawnedProcess& process, char* buffer, size_t size)
     std::shared_ptr<OutputPipe> pipe = found->second;
     changed.wait(guard, [&] { return pipe->ended || !pipe->buffered.empty(); });
     size_t count = std::min(size, pipe->buffered.size());
-    std::memcpy(buffer, pipe->buffered.data(), count);
+    std::copy_n(pipe->buffered.data(), count, buffer);
     pipe->buffered.erase(0, count);
     return static_cast<long>(count);
 }

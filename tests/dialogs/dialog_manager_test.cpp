@@ -14,6 +14,7 @@
 #include "platform/windowing.h"
 #include "dialogs/dialog_view.h"
 #include "dialogs/message_boxes.h"
+#include "upgrade/error_box.h"
 #include "tests/support/dialog_robot.h"
 
 namespace orb {
@@ -433,8 +434,7 @@ TEST_F(DialogManager, EveryWindowKnowsItsThread) {
 bool taskModalBoxProc(WindowHandle w, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (message == kWmCommand && (wParam & 0xFFFF) == kIdOk) {
         record(w, message, wParam);
-        int answer =
-            showMessageBox(nullptr, "Upgrade Failed: Test", "ORB Firwmare Upgrade Error", kMbOk | kMbTaskModal);
+        int answer = showMessageBox(nullptr, "Upgrade Failed: Test", kErrorBoxCaption, kMbOk | kMbTaskModal);
         endDialog(w, answer == kIdOk ? 1 : 5);
         return true;
     }
@@ -481,7 +481,7 @@ TEST_F(DialogManager, TaskModalBoxDisablesEveryWindowOfTheRunUntilAnswered) {
 
     auto box = robot::waitForMessageBox();
     ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(box->caption, "ORB Firwmare Upgrade Error");
+    EXPECT_EQ(box->caption, kErrorBoxCaption);
     EXPECT_EQ(box->text, "Upgrade Failed: Test");
     EXPECT_EQ(box->flags, kMbOk | kMbTaskModal);
     EXPECT_EQ(box->owner, nullptr);

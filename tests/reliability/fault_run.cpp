@@ -12,6 +12,7 @@
 
 #include "upgrade/dialog_ids.h"
 #include "tests/support/loopback.h"
+#include "tests/support/observer_lines.h"
 
 namespace orb::test {
 
@@ -20,7 +21,8 @@ bool FaultRunResult::succeeded() const { return countLines(child.output, "[robot
 int FaultRunResult::errorBoxCount() const { return countLines(child.output, "[message box] "); }
 
 std::string FaultRunResult::errorBox() const {
-    const std::string marker = "[message box] caption=\"ORB Firwmare Upgrade Error\" text=\"";
+    std::string marker = messageBoxLine("");  // the box's line up to its text: without the closing quote
+    marker.pop_back();
     size_t at = child.output.find(marker);
     if (at == std::string::npos) return {};
     at += marker.size();
@@ -68,6 +70,7 @@ FaultRunResult runWithFaults(const FaultRun& run) {
     upgrade.duringRun = run.duringRun;
     upgrade.clock = acceleratedClock<kClockSpeedUp>;
     upgrade.traceToOutput = true;
+    upgrade.echoObserver = true;
     upgrade.reportDraws = false;
     upgrade.timeoutMs = run.timeoutMs;
     // An error box ends the process by itself; a success may take long under heavy loss.
@@ -114,7 +117,11 @@ bool checkOutcome(const FaultRunResult& result) {
             if (event.name != "image-received") continue;
             EXPECT_EQ(event.value("sha256"), expectedSha256) << "no corrupt image\n" << result.describe();
         }
-        EXPECT_EQ(countLines(result.child.output, "[trace] All blocks ack'd"), 1) << result.describe();
+        // Once: the observer hears of the complete upload exactly once.
+        const std::string complete = uploadCompleteLine(static_cast<uint32_t>(result.servedImage.size()));
+        size_t first = result.child.output.find(complete);
+        EXPECT_NE(first, std::string::npos) << result.describe();
+        EXPECT_EQ(result.child.output.find(complete, first + 1), std::string::npos) << result.describe();
     }
     return success;
 }

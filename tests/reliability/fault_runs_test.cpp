@@ -170,9 +170,9 @@ TEST_F(FaultRuns, AForeignHostAndAFloodOfForeignDatagrams) {
     FaultRun run;
     run.host = 17;
     run.simOptions = {"--fetch-delay-ms=300"};  // the listener waits a while first
-    const uint32_t pc = loopbackAddress(7, 117);
-    const uint32_t stranger = loopbackAddress(7, 217);
-    run.duringRun = [pc, stranger] {
+    constexpr uint32_t pc = loopbackAddress(7, 117);
+    constexpr uint32_t stranger = loopbackAddress(7, 217);
+    run.duringRun = [] {
         int fd = openUdpFrom(stranger);
         if (fd < 0) return;
         // While the listener waits: wrong names, until the transfer starts.
@@ -218,10 +218,10 @@ TEST_F(FaultRuns, CancelInTheWaitingWindowDuringAFlood) {
     FaultRun run;
     run.host = 18;
     run.simOptions = {"--no-answer=trigger", "--fetch-without-answer=no"};
-    const uint32_t pc = loopbackAddress(7, 118);
-    const uint32_t stranger = loopbackAddress(7, 218);
+    constexpr uint32_t pc = loopbackAddress(7, 118);
+    constexpr uint32_t stranger = loopbackAddress(7, 218);
     run.timeoutMs = 30000;
-    run.duringRun = [pc, stranger] {
+    run.duringRun = [] {
         std::atomic<bool> flooding{true};
         std::atomic<int> sent{0};
         std::thread flood([&] {

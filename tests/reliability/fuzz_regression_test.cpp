@@ -60,10 +60,10 @@ TEST(FuzzRegression, TheTransferKeepsItsInvariantsUnderStaleAndForeignAcks) {
     for (uint32_t i = 0; i < size; ++i) image[i] = static_cast<uint8_t>(i);
     TftpSession session{};
     initTftpSession(&session, kInvalidSocket, {0x7f000702, 4000}, image.get(), size);
-    auto ack = [&](unsigned block, int length = 4, uint32_t from = 0x7f000702, uint16_t port = 4000) {
+    auto ack = [&](unsigned block, Endpoint from = {0x7f000702, 4000}, int length = 4) {
         std::unique_ptr<uint8_t[]> bytes(
             new uint8_t[4]{0, 4, static_cast<uint8_t>(block >> 8), static_cast<uint8_t>(block)});
-        SessionVerdict verdict = handleSessionDatagram(&session, bytes.get(), length, {from, port});
+        SessionVerdict verdict = handleSessionDatagram(&session, bytes.get(), length, from);
         EXPECT_LE(static_cast<uint32_t>(session.bytesAcked), size);
         EXPECT_GE(session.bytesAcked, 0);
         EXPECT_LE(session.block, session.blockCount + 1);
@@ -73,9 +73,9 @@ TEST(FuzzRegression, TheTransferKeepsItsInvariantsUnderStaleAndForeignAcks) {
         }
         return verdict;
     };
-    EXPECT_EQ(ack(0, 3), SessionVerdict::Foreign) << "an ACK without its block number is no ACK";
-    EXPECT_EQ(ack(0, 4, 0x7f000703), SessionVerdict::Foreign) << "another address";
-    EXPECT_EQ(ack(0, 4, 0x7f000702, 4001), SessionVerdict::Foreign) << "another port";
+    EXPECT_EQ(ack(0, {0x7f000702, 4000}, 3), SessionVerdict::Foreign) << "an ACK without its block number is no ACK";
+    EXPECT_EQ(ack(0, {0x7f000703, 4000}), SessionVerdict::Foreign) << "another address";
+    EXPECT_EQ(ack(0, {0x7f000702, 4001}), SessionVerdict::Foreign) << "another port";
     EXPECT_EQ(ack(0), SessionVerdict::SendBlock);
     for (int i = 0; i < 100; ++i) EXPECT_EQ(ack(0), SessionVerdict::Discard) << "a stale ACK";
     EXPECT_EQ(ack(2), SessionVerdict::Discard) << "an ACK ahead of the transfer";

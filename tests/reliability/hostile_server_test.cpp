@@ -185,7 +185,7 @@ TEST_F(HostileServer, ANulRightAfterTheVersion) {
     HostileRun run = runAgainst(
         124,
         [](ScriptedHttpServer& adapter) {
-            adapter.setDefaultAnswer(ScriptedAnswer::text(std::string("HTTP/1.1\0 200 OK\r\n\r\n", 21) + page("x")));
+            adapter.setDefaultAnswer(ScriptedAnswer::text(std::string("HTTP/1.1\0 200 OK\r\n\r\n", 20) + page("x")));
         },
         readConfirmationAndCancel);
     // The text is "HTTP/1.1" alone: nothing after the version, but bytes came,

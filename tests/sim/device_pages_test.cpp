@@ -53,10 +53,12 @@ TEST(SimTriggerQuery, BadUrlsAreRefusedWithAReason) {
 }
 
 TEST(SimDottedAddress, BothWays) {
-    EXPECT_EQ(parseDottedAddress("127.0.4.1"), 0x7f000401u);
-    EXPECT_FALSE(parseDottedAddress("127.0.4"));
-    EXPECT_FALSE(parseDottedAddress("127.0.4.1 "));
-    EXPECT_FALSE(parseDottedAddress("1.2.3.4.5"));
+    uint32_t address = 0;
+    EXPECT_TRUE(parseDottedQuad("127.0.4.1", &address));
+    EXPECT_EQ(address, 0x7f000401u);
+    EXPECT_FALSE(parseDottedQuad("127.0.4", &address));
+    EXPECT_FALSE(parseDottedQuad("127.0.4.1 ", &address));
+    EXPECT_FALSE(parseDottedQuad("1.2.3.4.5", &address));
     EXPECT_EQ(formatIPv4(0xc0a8020au), "192.168.2.10");
 }
 

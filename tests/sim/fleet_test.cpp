@@ -12,7 +12,11 @@
 namespace orb::sim {
 namespace {
 
-uint32_t address(const char* text) { return *parseDottedAddress(text); }
+uint32_t address(const char* text) {
+    uint32_t value = 0;
+    EXPECT_TRUE(parseDottedQuad(text, &value)) << text;
+    return value;
+}
 
 struct AddressCase {
     const char* first;

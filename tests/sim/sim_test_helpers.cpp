@@ -12,22 +12,13 @@
 #include <cstring>
 
 #include "platform/socket_address.h"
+#include "base/hex.h"
 #include "web/md5.h"
 #include "tests/support/monotonic_clock.h"
 
 namespace orb::test {
 
 namespace {
-
-std::string hex(const uint8_t* bytes, size_t length) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    for (size_t i = 0; i < length; ++i) {
-        text += kDigits[bytes[i] >> 4];
-        text += kDigits[bytes[i] & 15];
-    }
-    return text;
-}
 
 std::string md5Of(const std::string& text, uint8_t raw[16] = nullptr) {
     uint8_t digest[16];
@@ -36,7 +27,7 @@ std::string md5Of(const std::string& text, uint8_t raw[16] = nullptr) {
     md5Update(&context, text.data(), text.size());
     md5Final(digest, &context);
     if (raw != nullptr) std::memcpy(raw, digest, 16);
-    return hex(digest, 16);
+    return hexOfBytes(digest, 16);
 }
 
 bool sameIgnoringCase(const std::string& a, const char* b) {
@@ -63,6 +54,36 @@ std::string endpointText(const sockaddr_in& address) {
     std::snprintf(text, sizeof text, "%u.%u.%u.%u:%u", host >> 24, (host >> 16) & 255, (host >> 8) & 255, host & 255,
                   ntohs(address.sin_port));
     return text;
+}
+
+// The DATA packet of a block (from 1) of the image, sent in 512-byte blocks.
+std::string imageBlock(const std::vector<uint8_t>& image, uint32_t block) {
+    const uint32_t blockCount = static_cast<uint32_t>(image.size() / 512 + 1);
+    size_t offset = (block - 1) * size_t{512};
+    size_t length = block == blockCount ? image.size() % 512 : 512;
+    std::string bytes;
+    bytes += '\0';
+    bytes += '\3';
+    bytes += static_cast<char>((block >> 8) & 255);
+    bytes += static_cast<char>(block & 255);
+    bytes.append(reinterpret_cast<const char*>(image.data()) + offset, length);
+    return bytes;
+}
+
+// The NUL-ended strings of a read request after its opcode: the file name,
+// the mode, then option names and values.
+std::vector<std::string> requestStrings(const uint8_t* packet, ssize_t length) {
+    std::vector<std::string> strings;
+    std::string current;
+    for (ssize_t i = 2; i < length; ++i) {
+        if (packet[i] == 0) {
+            strings.push_back(current);
+            current.clear();
+        } else {
+            current += static_cast<char>(packet[i]);
+        }
+    }
+    return strings;
 }
 
 }  // namespace
@@ -201,16 +222,7 @@ void ScriptedTftpServer::serve() {
         socklen_t length = sizeof peer;
         ssize_t got = recvfrom(fd_, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&peer), &length);
         if (got < 4 || packet[0] != 0 || packet[1] != 1) continue;
-        std::vector<std::string> strings;
-        std::string current;
-        for (ssize_t i = 2; i < got; ++i) {
-            if (packet[i] == 0) {
-                strings.push_back(current);
-                current.clear();
-            } else {
-                current += static_cast<char>(packet[i]);
-            }
-        }
+        std::vector<std::string> strings = requestStrings(packet, got);
         log_.gotRrq = true;
         log_.peer = endpointText(peer);
         if (!strings.empty()) log_.rrqFile = strings[0];
@@ -225,17 +237,7 @@ void ScriptedTftpServer::serve() {
     std::string oack =
         std::string("\0\6", 2) + "tsize" + '\0' + std::to_string(image_.size()) + '\0' + "timeout" + '\0' + "5" + '\0';
     const uint32_t blockCount = static_cast<uint32_t>(image_.size() / 512 + 1);
-    auto dataPacket = [&](uint32_t block) {
-        size_t offset = (block - 1) * size_t{512};
-        size_t length = block == blockCount ? image_.size() % 512 : 512;
-        std::string bytes;
-        bytes += '\0';
-        bytes += '\3';
-        bytes += static_cast<char>((block >> 8) & 255);
-        bytes += static_cast<char>(block & 255);
-        bytes.append(reinterpret_cast<const char*>(image_.data()) + offset, length);
-        return bytes;
-    };
+    auto dataPacket = [&](uint32_t block) { return imageBlock(image_, block); };
 
     uint32_t block = 0;  // the number whose ACK is awaited
     sendTo(oack);

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "upgrade/error_box.h"
+
 namespace orb::test {
 
 struct ChildResult {
@@ -56,7 +58,7 @@ int countLines(const std::string& output, const std::string& text);
 bool inOrder(const std::string& text, const std::vector<std::string>& pieces);
 
 // The line (without its end) that an auto-answered message box leaves in the output.
-std::string messageBoxLine(const std::string& text, const std::string& caption = "ORB Firwmare Upgrade Error");
+std::string messageBoxLine(const std::string& text, const std::string& caption = kErrorBoxCaption);
 
 // How the child ended and what it wrote, for failure messages.
 std::string describe(const ChildResult& result);

@@ -27,10 +27,10 @@ struct FakeSockets {
     std::string sent;
 };
 
-// Installs `fake` as the table; the destructor puts the system's back.
+// Installs `installed` as the table; the destructor puts the system's back.
 class FakeSocketsInstalled {
 public:
-    explicit FakeSocketsInstalled(FakeSockets* fake);
+    explicit FakeSocketsInstalled(FakeSockets* installed);
     ~FakeSocketsInstalled();
     FakeSocketsInstalled(const FakeSocketsInstalled&) = delete;
     FakeSocketsInstalled& operator=(const FakeSocketsInstalled&) = delete;

@@ -3,23 +3,15 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "base/hex.h"
 #include "web/md5.h"
 
 namespace orb::test {
 
 // The 16 digest bytes as 32 lowercase hexadecimal characters.
-inline std::string hexOf(const uint8_t digest[16]) {
-    std::string text;
-    char pair[3];
-    for (int i = 0; i < 16; ++i) {
-        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
-        text += pair;
-    }
-    return text;
-}
+inline std::string hexOf(const uint8_t digest[16]) { return hexOfBytes(digest, 16); }
 
 // The raw 16 bytes of the MD5 of a text, as MD5-sess hashes them.
 inline std::string md5Raw(const std::string& input) {

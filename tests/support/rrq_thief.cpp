@@ -95,6 +95,16 @@ void answerReplies(int fd, int waitMs, int ackDelayMs, Counts* counts, orb::sim:
     }
 }
 
+// A read request for the name a draw of the program's file name would give;
+// its length.
+size_t buildRequest(unsigned draw, char (&request)[64]) {
+    request[0] = 0;
+    request[1] = 1;
+    int nameLength = std::snprintf(request + 2, sizeof request - 2, "/orb%x.bin", draw);
+    std::memcpy(request + 2 + nameLength + 1, "octet", 6);
+    return 2 + static_cast<size_t>(nameLength) + 1 + 6;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -151,11 +161,7 @@ int main(int argc, char** argv) {
     for (long sweep = 1; sweep <= sweeps && !stopRequested; ++sweep) {
         for (unsigned draw = 0; draw <= 0x7fff && !stopRequested; ++draw) {
             char request[64];
-            request[0] = 0;
-            request[1] = 1;
-            int nameLength = std::snprintf(request + 2, sizeof request - 2, "/orb%x.bin", draw);
-            std::memcpy(request + 2 + nameLength + 1, "octet", 6);
-            size_t length = 2 + static_cast<size_t>(nameLength) + 1 + 6;
+            size_t length = buildRequest(draw, request);
             for (unsigned port = firstPort; port <= lastPort; ++port) {
                 sockaddr_in to = orb::makeSockaddr(toAddress, static_cast<uint16_t>(port));
                 ::sendto(fd, request, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);

@@ -235,6 +235,23 @@ ScriptedAnswer ScriptedHttpServer::nextAnswer(const RecordedRequest& request) {
     return responder(request);
 }
 
+void ScriptedHttpServer::holdOpen(int connection, int maxMs) {
+    // Until the peer closes (or resets), the server stops or the hold ends.
+    long long holdEnd = nowMs() + maxMs;
+    char chunk[4096];
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stopping_) break;
+        }
+        if (nowMs() >= holdEnd) break;
+        pollfd entry{connection, POLLIN, 0};
+        if (::poll(&entry, 1, kPollStepMs) <= 0) continue;
+        ssize_t got = ::recv(connection, chunk, sizeof chunk, 0);
+        if (got <= 0) break;
+    }
+}
+
 void ScriptedHttpServer::serve(int connection, uint32_t peerAddress, uint16_t peerPort, int index) {
     RecordedRequest request{std::string(), peerAddress, peerPort, index, false};
     int timeoutMs;
@@ -296,21 +313,7 @@ void ScriptedHttpServer::serve(int connection, uint32_t peerAddress, uint16_t pe
                 bytesSent_[static_cast<size_t>(index)] += static_cast<size_t>(put);
             }
         }
-        if (going && answer.holdOpen) {
-            // Until the peer closes (or resets), the server stops or the hold ends.
-            long long holdEnd = nowMs() + answer.holdOpenMaxMs;
-            for (;;) {
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    if (stopping_) break;
-                }
-                if (nowMs() >= holdEnd) break;
-                pollfd entry{connection, POLLIN, 0};
-                if (::poll(&entry, 1, kPollStepMs) <= 0) continue;
-                ssize_t got = ::recv(connection, chunk, sizeof chunk, 0);
-                if (got <= 0) break;
-            }
-        }
+        if (going && answer.holdOpen) holdOpen(connection, answer.holdOpenMaxMs);
     }
     ::close(connection);
     {

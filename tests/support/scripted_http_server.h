@@ -110,6 +110,7 @@ private:
     void serve(int connection, uint32_t peerAddress, uint16_t peerPort, int index);
     ScriptedAnswer nextAnswer(const RecordedRequest& request);
     bool pauseUnlessStopping(int milliseconds);
+    void holdOpen(int connection, int maxMs);
     void pauseForFork();
     void resumeAfterFork();
 

@@ -12,7 +12,7 @@
 #include "platform/process.h"
 #include "platform/signals.h"
 #include "upgrade/upgrade_sequence.h"
-#include "app/unattended/unattended_front_end.h"
+#include "app/unattended/front_end/unattended_front_end.h"
 #include "app/unattended/unattended_runner.h"
 #include "tests/support/child_process.h"
 

@@ -115,6 +115,7 @@ std::optional<UpgradeRun> runUpgrade(SimProcess& sim, const UpgradeOptions& run)
     simRun.saveImage = run.saveImage;
     if (run.pcAddress != 0) simRun.program.pcAddresses = {run.pcAddress};
     simRun.program.traceToOutput = run.traceToOutput;
+    simRun.program.echoObserver = run.echoObserver;
     simRun.program.reportDraws = run.reportDraws;
     simRun.program.timeoutMs = run.timeoutMs;
     simRun.program.clock = run.clock;

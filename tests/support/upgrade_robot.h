@@ -41,6 +41,7 @@ struct UpgradeOptions {
     std::function<void()> duringRun;
     uint32_t (*clock)() = acceleratedClock<64>;
     bool traceToOutput = false;  // a whole transfer traces every block
+    bool echoObserver = false;   // the run's observer facts as lines (observer_lines.h)
     bool reportDraws = true;
     int timeoutMs = 90000;
     UpgradeScript script;

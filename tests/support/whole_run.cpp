@@ -16,6 +16,7 @@
 #include "sim/sha256.h"
 #include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
+#include "tests/support/observer_lines.h"
 
 namespace orb::test {
 namespace {
@@ -64,6 +65,7 @@ ChildResult runProgramInChild(const ProgramSetup& setup, const std::function<voi
                 });
             }
             if (setup.traceToOutput) setTraceSink([](const char* text) { std::printf("[trace] %s\n", text); });
+            if (setup.echoObserver) echoRunObserver();
             if (setup.clock != nullptr) setClockSource(setup.clock);
             if (setup.headless) {
                 robot::setAutoAnswer(true);

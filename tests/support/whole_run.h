@@ -41,6 +41,7 @@ struct ProgramSetup {
     int randomStep = 0;       // added to randomValue after each draw: tells the draws apart
     bool reportDraws = true;  // each draw writes "[random draw]"
     bool traceToOutput = true;
+    bool echoObserver = false;  // the run's observer facts as lines (observer_lines.h)
     int timeoutMs = 30000;
     uint32_t (*clock)() = nullptr;  // replaces the millisecond clock in the child
     // Runs in the parent after the fork, before the child starts (see

@@ -16,6 +16,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
+#include "tests/support/observer_lines.h"
 #include "tests/tftp/tftp_peer.h"
 #include "tests/tftp/tftp_test_run.h"
 
@@ -44,6 +45,7 @@ void fetchWithCurl(unsigned host, const std::string& extraOptions) {
         [&] {
             // curl sends from loopback's preferred source address, 127.0.0.1.
             test::prepareChildRun(image, "127.0.0.1", test::loopbackAddress(0, 1));
+            test::echoRunObserver();
             setClockSource(test::acceleratedClock<50>);  // the restart wait takes 1 s
             startTftpListener(listener);
             robot::waitForDialog(kWaitingWindowId, 10000);
@@ -54,7 +56,8 @@ void fetchWithCurl(unsigned host, const std::string& extraOptions) {
         60000);
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_NE(result.output.find("[curl] exit 0\n"), std::string::npos) << command << "\n" << result.output;
-    EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
+    EXPECT_NE(result.output.find(test::uploadCompleteLine(static_cast<uint32_t>(image.size()))), std::string::npos)
+        << result.output;
     std::vector<uint8_t> fetched = readFile(file);
     EXPECT_EQ(fetched.size(), image.size());
     EXPECT_TRUE(fetched == image) << "the fetched file differs from the image";

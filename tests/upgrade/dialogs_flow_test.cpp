@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "upgrade/dialog_ids.h"
+#include "upgrade/error_box.h"
 #include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
 #include "tests/support/scripted_http_server.h"
@@ -21,7 +22,7 @@ const std::string kStatusPage = "<html>" + statusTable({{"Product Name", "<b>ORB
 void expectEndedSilently(const ChildResult& result) {
     EXPECT_TRUE(result.exited) << result.output;
     EXPECT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_EQ(countLines(result.output, "caption=\"ORB Firwmare Upgrade Error\""), 0) << result.output;
+    EXPECT_EQ(countLines(result.output, std::string("caption=\"") + kErrorBoxCaption + "\""), 0) << result.output;
     EXPECT_EQ(countLines(result.output, "[program returned 0]"), 1) << result.output;
     EXPECT_EQ(countLines(result.output, "FAIL"), 0) << result.output;
 }

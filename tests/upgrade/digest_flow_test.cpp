@@ -155,7 +155,7 @@ TEST_F(DigestFlow, CancelInTheCredentialsDialogAbortsTheRun) {
 }
 
 TEST_F(DigestFlow, CancelInTheConnectingWindowEndsTheRunWhileTheWorkerIsBlocked) {
-    const uint32_t pc = loopbackAddress(2, 26);
+    constexpr uint32_t pc = loopbackAddress(2, 26);
     ScriptedHttpServer adapter(pc);
     ASSERT_TRUE(adapter.start()) << adapter.error();
     ScriptedAnswer never = ScriptedAnswer::held("");
@@ -163,7 +163,7 @@ TEST_F(DigestFlow, CancelInTheConnectingWindowEndsTheRunWhileTheWorkerIsBlocked)
     adapter.setDefaultAnswer(never);
     ProgramSetup setup;
     setup.pcAddresses = {pc};
-    ChildResult result = runProgramInChild(setup, [pc] {
+    ChildResult result = runProgramInChild(setup, [] {
         passWarningAndAddress(formatAddress(pc));
         WindowHandle connecting = need(kConnectingWindowId);
         check(robot::pressButton(connecting, kIdCancel), "Cancel");
@@ -175,7 +175,7 @@ TEST_F(DigestFlow, CancelInTheConnectingWindowEndsTheRunWhileTheWorkerIsBlocked)
 }
 
 TEST_F(TriggerRequest, GoesOutWithTheHeldCredentialsAndTheExactPath) {
-    const uint32_t pc = loopbackAddress(2, 27);
+    constexpr uint32_t pc = loopbackAddress(2, 27);
     ScriptedHttpServer adapter(pc);
     ASSERT_TRUE(adapter.start()) << adapter.error();
     adapter.setResponder([](const RecordedRequest& request) {
@@ -184,7 +184,7 @@ TEST_F(TriggerRequest, GoesOutWithTheHeldCredentialsAndTheExactPath) {
     ProgramSetup setup;
     setup.pcAddresses = {pc};
     setup.randomStep = 1;  // the file name is drawn first, then the client nonce
-    ChildResult result = runProgramInChild(setup, [pc] {
+    ChildResult result = runProgramInChild(setup, [] {
         passWarningAndAddress(formatAddress(pc));
         WindowHandle credentials = need(kCredentialsDialogId);
         check(robot::typeText(credentials, kPasswordFieldId, "secret"), "password");

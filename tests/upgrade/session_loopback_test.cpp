@@ -18,6 +18,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/dialog_robot.h"
 #include "tests/support/loopback.h"
+#include "tests/support/observer_lines.h"
 #include "tests/support/scripted_http_server.h"
 #include "tests/support/status_pages.h"
 #include "tests/tftp/tftp_peer.h"
@@ -70,6 +71,7 @@ std::future<ChildResult> startSessionChild(const std::vector<uint8_t>& image, ui
         return test::runInChild(
             [&] {
                 test::prepareChildRun(image, "127.0.3.9", adapter);
+                test::echoRunObserver();
                 setClockSource(clock);
                 if (extra != nullptr) extra();
                 SocketHandle udpSocket = test::openSessionSocket(local);
@@ -77,7 +79,7 @@ std::future<ChildResult> startSessionChild(const std::vector<uint8_t>& image, ui
                     std::fputs("no session socket\n", stderr);
                     std::_Exit(7);
                 }
-                startTftpSession(udpSocket, local, peerAddress, peerPort);
+                startTftpSession(udpSocket, {peerAddress, peerPort}, local);
             },
             60000, nullptr, watch);
     });
@@ -226,7 +228,7 @@ TEST(SessionLoopback, ADuplicateAckCausesNeitherAResendNorATick) {
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_GE(test::countLines(result.output, "ReSend block 1"), 1) << result.output;
     EXPECT_EQ(test::countLines(result.output, "ReSend option ack"), copies) << result.output;
-    EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
+    EXPECT_NE(result.output.find(test::uploadCompleteLine(2000)), std::string::npos) << result.output;
 }
 
 // Datagrams that arrive while an ACK is awaited fall into the tick in progress:
@@ -276,7 +278,7 @@ TEST_P(SessionBurst, ThreeThousandDatagramsBringNoResendBefore95Ms) {
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_GE(test::countLines(result.output, "ReSend block 5"), 1) << result.output;
-    EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
+    EXPECT_NE(result.output.find(test::uploadCompleteLine(5000)), std::string::npos) << result.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(WithAnAckWithheld, SessionBurst, testing::Values(Burst::Foreign, Burst::DuplicateAcks),
@@ -330,8 +332,9 @@ TEST(SessionLoopback, JunkThroughoutAFourSecondUploadDoesNotEndIt) {
     EXPECT_EQ(data, image);
     ChildResult result = finish(child, peer);
     ASSERT_TRUE(result.exited) << result.output;
-    EXPECT_EQ(result.output.find("Timeout for ack"), std::string::npos) << result.output.substr(0, 2000);
-    EXPECT_NE(result.output.find("All blocks ack'd\n"), std::string::npos);
+    EXPECT_EQ(result.output.find(test::runEndedLine(RunOutcome::UploadIncomplete)), std::string::npos)
+        << result.output.substr(0, 2000);
+    EXPECT_NE(result.output.find(test::uploadCompleteLine(25700)), std::string::npos) << result.output.substr(0, 2000);
 }
 
 TEST(SessionLoopback, AnAckFromTheRightAddressButAnotherPortIsForeign) {
@@ -492,9 +495,10 @@ TEST(SessionLoopback, ALostDataBlockIsResentAfterOneIntervalAndTheUpgradeSucceed
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_EQ(result.exitCode, 0);
     const std::string& output = result.output;
-    EXPECT_TRUE(test::inOrder(output, {"++++size 5000, 392, 10\n", "Send block 1 (512)\n", "Send block 3 (512)\n",
-                                       "ReSend block 3\n", "Send block 10 (392)\n", "All blocks ack'd\n",
-                                       "[robot] ORB@127.0.3.9 Upgrade Successful! / 2.0.10(a)\n"}))
+    EXPECT_TRUE(test::inOrder(output, {"Send block 1 (512)\n", "Send block 3 (512)\n", "ReSend block 3\n",
+                                       "Send block 10 (392)\n", test::uploadCompleteLine(5000),
+                                       "[robot] ORB@127.0.3.9 Upgrade Successful! / 2.0.10(a)\n",
+                                       test::runEndedLine(RunOutcome::Success)}))
         << output;
     EXPECT_EQ(output.find("[message box]"), std::string::npos) << output;
     // The bar counts blocks; the title counts acknowledged bytes (none on ACK 0).
@@ -595,9 +599,9 @@ TEST(SessionLoopback, CancelDuringTheRestartWaitIsAUserAbortWithoutStatusQuery) 
     EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
     ASSERT_TRUE(result.exited) << result.output;
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(
-        test::inOrder(result.output, {"All blocks ack'd\n", "[robot] Updating Firmware to ORB@127.0.3.9, bar 0..1562\n",
-                                      test::messageBoxLine("Upgrade Failed: User Abort")}))
+    EXPECT_TRUE(test::inOrder(result.output, {test::uploadCompleteLine(100),
+                                              "[robot] Updating Firmware to ORB@127.0.3.9, bar 0..1562\n",
+                                              test::messageBoxLine("Upgrade Failed: User Abort")}))
         << result.output;
     EXPECT_EQ(test::countLines(result.output, "[message box]"), 1) << result.output;
     EXPECT_EQ(device.connectionCount(), 0u);

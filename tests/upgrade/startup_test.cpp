@@ -8,6 +8,7 @@
 #include "platform/own_addresses.h"
 #include "base/random.h"
 #include "base/trace.h"
+#include "upgrade/error_box.h"
 #include "upgrade/run_state.h"
 #include "upgrade/startup.h"
 #include "tests/support/child_process.h"
@@ -100,7 +101,8 @@ TEST(StartupImage, AMissingOrShortImageEndsTheRunWithAnErrorBox) {
         EXPECT_TRUE(result.exited);
         EXPECT_EQ(result.exitCode, 0);
         EXPECT_EQ(result.output.find("loaded"), std::string::npos);
-        EXPECT_NE(result.output.find("caption=\"ORB Firwmare Upgrade Error\""), std::string::npos) << result.output;
+        EXPECT_NE(result.output.find(std::string("caption=\"") + kErrorBoxCaption + "\""), std::string::npos)
+            << result.output;
         EXPECT_NE(result.output.find("Upgrade Failed: "), std::string::npos) << result.output;
     }
 }

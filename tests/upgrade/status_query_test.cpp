@@ -97,14 +97,14 @@ TEST_F(StatusQuery, NothingListeningEndsTheRunWithCantConnect) {
 }
 
 TEST_F(DeviceQueryRunner, AnAnswerOf259BytesIsReturnedAs259) {
-    const uint32_t pc = loopbackAddress(2, 15);
+    constexpr uint32_t pc = loopbackAddress(2, 15);
     ScriptedHttpServer adapter(pc);
     ASSERT_TRUE(adapter.start()) << adapter.error();
     std::string answer = httpResponse(200, "OK", "");
     answer += std::string(259 - answer.size(), 'x');
     ASSERT_EQ(answer.size(), 259u);
     adapter.setDefaultAnswer(ScriptedAnswer::text(answer));
-    ChildResult result = runInChild([pc] {
+    ChildResult result = runInChild([] {
         robot::setAutoAnswer(true);
         DeviceQuery query{nullptr, {.pc = {pc, 23456}, .device = {pc, 80}}, "/admin/advanced", runState.responseBuffer};
         std::printf("result=%d\n", runDeviceQuery(query));

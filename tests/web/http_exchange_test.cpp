@@ -391,8 +391,7 @@ void expectErrorBoxAndExit(const orb::test::ChildResult& child, const char* mess
     EXPECT_TRUE(child.exited) << "signal " << child.signal << "\n" << child.output;
     EXPECT_EQ(child.exitCode, 0);
     // The auto-answered box, as the dialog manager logs it.
-    const std::string line =
-        std::string("[message box] caption=\"ORB Firwmare Upgrade Error\" text=\"") + message + "\"\n";
+    const std::string line = orb::test::messageBoxLine(message) + "\n";
     EXPECT_NE(child.output.find(line), std::string::npos) << child.output;
     EXPECT_EQ(child.output.find("returned"), std::string::npos) << child.output;
 }

@@ -26,7 +26,10 @@ std::string exchange(uint32_t from, uint32_t to, uint16_t port, const std::strin
     int client = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address;
     orb::fillSockaddr(from, 0, &address);
-    ::bind(client, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (::bind(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(client);
+        return "<no bind>";
+    }
     orb::fillSockaddr(to, port, &address);
     if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         ::close(client);

@@ -11,13 +11,14 @@
 #include <thread>
 
 #include "platform/windowing.h"
+#include "upgrade/error_box.h"
 
 namespace orb {
 namespace {
 
 constexpr int kConnectingWindowId = 105;
 constexpr UINT kWmMarker = WM_APP + 7;  // reaches the procedure after what was posted before it
-constexpr const char* kCaption = "ORB Firwmare Upgrade Error";
+constexpr const char* kCaption = kErrorBoxCaption;
 
 std::atomic<int> cancels{0};
 std::atomic<int> markers{0};

@@ -89,7 +89,11 @@ SocketHandle openBoundUdp(uint16_t* port) {
     SocketHandle udp = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in address;
     fillSockaddr(kLoopback, 0, &address);
-    ::bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    if (::bind(udp, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::closesocket(udp);
+        *port = 0;
+        return INVALID_SOCKET;
+    }
     int length = sizeof address;
     ::getsockname(udp, reinterpret_cast<sockaddr*>(&address), &length);
     uint32_t ignored = 0;

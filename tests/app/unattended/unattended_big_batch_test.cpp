@@ -144,7 +144,7 @@ TEST_P(UnattendedSharedPorts, HealthyAdaptersEndAsTheyShouldAndHungOnesNotReacha
     const SharedPortsCase& c = GetParam();
     if (kUnderSanitizer && c.hung > 0) GTEST_SKIP() << "a hundred runs";
     auto adapter = [&](int i) { return formatAddress(loopbackAddress(c.area, static_cast<unsigned>(i))); };
-    const size_t adapters = static_cast<size_t>(c.hung + c.healthy);
+    const size_t adapters = static_cast<size_t>(c.hung) + static_cast<size_t>(c.healthy);
     SimProcess hung, healthy;
     if (c.hung > 0) {
         ASSERT_TRUE(hung.start(

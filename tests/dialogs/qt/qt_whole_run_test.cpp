@@ -23,6 +23,7 @@
 #include "dialogs/qt/qt_controls.h"
 #include "dialogs/qt/qt_view_testing.h"
 #include "upgrade/dialog_ids.h"
+#include "upgrade/error_box.h"
 #include "upgrade/upgrade_sequence.h"
 #include "tests/dialogs/qt/qt_driver.h"
 #include "tests/support/child_process.h"
@@ -253,7 +254,7 @@ TEST(QtWholeRun, CancelInTheConfirmationShowsTheErrorBoxAndEnds) {
         drive::click(confirm, kIdCancel);
         auto box = drive::waitForMessageBox();
         drive::onGui([&] {
-            drive::check(box->windowTitle() == QStringLiteral("ORB Firwmare Upgrade Error"), "error box caption");
+            drive::check(box->windowTitle() == QString::fromUtf8(kErrorBoxCaption), "error box caption");
             drive::check(box->text() == QStringLiteral("Upgrade Failed: User Abort"), "error box text");
             drive::check(box->icon() == QMessageBox::NoIcon, "no icon");
             drive::check(box->buttons().size() == 1 && box->button(QMessageBox::Ok) != nullptr, "OK only");
@@ -371,7 +372,7 @@ TEST_P(QtAfterUpload, TheBoxSaysWhatTheAdapterReports) {
         auto box = drive::waitForMessageBox(30000);
         drive::onGui([&] {
             drive::note("error box: " + box->text().toStdString());
-            drive::check(box->windowTitle() == QStringLiteral("ORB Firwmare Upgrade Error"), "error box caption");
+            drive::check(box->windowTitle() == QString::fromUtf8(kErrorBoxCaption), "error box caption");
         });
         for (WindowHandle window : robot::openWindows())
             drive::check(robot::templateOf(window) != kSuccessDialogId, "no success dialog");

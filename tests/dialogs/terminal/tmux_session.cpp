@@ -10,8 +10,6 @@
 #include <cstring>
 #include <thread>
 
-extern char** environ;
-
 namespace orb::test {
 
 namespace {

@@ -26,6 +26,7 @@
 #include <sstream>
 #include <string>
 
+#include "upgrade/error_box.h"
 #include "tests/dialogs/terminal/tmux_session.h"
 #include "tests/support/loopback.h"
 #include "tests/support/md5_hex.h"
@@ -268,7 +269,7 @@ TEST_F(TerminalUpgrade, CtrlCInTheWaitingWindowIsAUserAbort) {
 
     ASSERT_TRUE(term.waitForText("Upgrade Failed: User Abort", kScreenMs)) << term.lastScreen();
     ASSERT_TRUE(term.waitForText("> < OK >", kScreenMs)) << term.lastScreen();
-    EXPECT_TRUE(has(term.lastScreen(), "== ORB Firwmare Upgrade Error ==")) << term.lastScreen();
+    EXPECT_TRUE(has(term.lastScreen(), std::string("== ") + kErrorBoxCaption + " ==")) << term.lastScreen();
     term.press({"Enter"});
     ASSERT_TRUE(term.waitForText("EXIT=0\nMODE-RESTORED", kScreenMs)) << term.lastScreen();
     EXPECT_TRUE(sim.eventsNamed("tftp-rrq").empty()) << sim.diagnostics();
@@ -359,7 +360,7 @@ TEST_P(TerminalAfterUpload, TheBoxSaysWhatTheAdapterReports) {
     ASSERT_TRUE(image) << sim.diagnostics();
     EXPECT_EQ(image->value("check"), "ok");
 
-    ASSERT_TRUE(term.waitForText("== ORB Firwmare Upgrade Error ==", 120000)) << term.lastScreen();
+    ASSERT_TRUE(term.waitForText(std::string("== ") + kErrorBoxCaption + " ==", 120000)) << term.lastScreen();
     ASSERT_TRUE(term.waitForText("> < OK >", kScreenMs)) << term.lastScreen();
     const std::string box = term.lastScreen();
     EXPECT_TRUE(has(joined(box), c.box)) << box;

@@ -4,6 +4,7 @@
 
 #include "platform/own_addresses.h"
 #include "base/ipv4_text.h"
+#include "web/status_page_fields.h"
 #include "upgrade/dialog_ids.h"
 #include "upgrade/dialog_texts.h"
 #include "app/unattended/front_end/pc_address_choice.h"
@@ -94,21 +95,14 @@ void DialogAnswerer::answerSuccess(const ShownDialog& dialog, const std::string&
 
 ConfirmationAnswer DialogAnswerer::answerConfirmation(WindowHandle window, const DeviceInfo& status,
                                                       const std::string& imageVersion) {
-    const struct {
-        const char* field;
-        const char* label;
-        const char* value;
-    } fields[] = {{"serial", "Serial Number", status.serialNumber},
-                  {"mac", "MAC Address", status.macAddress},
-                  {"software", "Software Version", status.softwareVersion},
-                  {"hardware", "Hardware Version", status.hardwareVersion},
-                  {"product", "Product Name", status.productName}};
     Event event(adapter_, "status");
     std::string text = "status page:";
     bool first = true;
-    for (const auto& field : fields) {
-        event.add(field.field, field.value);
-        text += std::string(first ? " " : ", ") + field.label + " " + field.value;
+    for (StatusField field : kConfirmationOrder) {
+        const StatusPageField& row = statusPageField(field);
+        const char* value = statusFieldValue(status, row);
+        event.add(row.eventName, value);
+        text += std::string(first ? " " : ", ") + std::string(statusFieldCaption(row)) + " " + value;
         first = false;
     }
     ConfirmationAnswer answer{imageVersion == status.softwareVersion, options_.force};

@@ -16,7 +16,8 @@ using std::chrono::seconds;
 const Clock::time_point kStart{seconds(1000)};
 
 TEST(RunDeadlines, TheRunsClockStandsStillWhileItWaitsForAPortTurn) {
-    RunDeadlines deadlines({0, 0, 60}, [](WindowHandle) { return std::nullopt; }, kStart);
+    RunDeadlines deadlines(
+        {0, 0, 60}, [](WindowHandle) { return std::nullopt; }, kStart);
     deadlines.turnWaitBegan(kStart + seconds(10));
     EXPECT_FALSE(deadlines.next()) << "nothing is timed while the turn is waited for";
     EXPECT_FALSE(deadlines.takePassed(kStart + seconds(100)));
@@ -35,8 +36,8 @@ TEST(RunDeadlines, FromTheReadRequestOnOnlyTheListenersExchangesAreTimed) {
     auto* verification = reinterpret_cast<WindowHandle>(2);
     std::map<WindowHandle, std::thread::id> threads{{trigger, std::thread::id()},
                                                     {verification, std::this_thread::get_id()}};
-    RunDeadlines deadlines({30, 5, 0}, [&](WindowHandle window) { return std::optional(threads.at(window)); },
-                           kStart);
+    RunDeadlines deadlines(
+        {30, 5, 0}, [&](WindowHandle window) { return std::optional(threads.at(window)); }, kStart);
     deadlines.waitingShown(kStart);
     deadlines.connectingShown(trigger, kStart + seconds(1));
     EXPECT_EQ(deadlines.next(), kStart + seconds(6));
@@ -49,7 +50,8 @@ TEST(RunDeadlines, FromTheReadRequestOnOnlyTheListenersExchangesAreTimed) {
 }
 
 TEST(RunDeadlines, TheRequestLimitEndsTheWaitForTheReadRequest) {
-    RunDeadlines deadlines({30, 0, 0}, [](WindowHandle) { return std::nullopt; }, kStart);
+    RunDeadlines deadlines(
+        {30, 0, 0}, [](WindowHandle) { return std::nullopt; }, kStart);
     deadlines.waitingShown(kStart + seconds(2));
     std::optional<PassedLimit> passed = deadlines.takePassed(kStart + seconds(32));
     ASSERT_TRUE(passed);

@@ -100,7 +100,7 @@ int32_t tftpListenerThread(void* argument) {
     ReadRequestPeer peer = waitForReadRequest(listener);
     if (RunObserver* observer = runObserver())
         observer->uploadStarted(listener->boundPort, peer.address, peer.port, runState.firmwareImage.size);
-    startTftpSession(listener->udpSocket, listener->localAddress, peer.address, peer.port);
+    startTftpSession(listener->udpSocket, listener->localAddress, peer);
 }
 
 }  // namespace orb

@@ -134,10 +134,10 @@ void transferBlocks(TftpSession* session, WindowHandle window) {
     }
 }
 
-void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress, uint16_t peerPort) {
+void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, ReadRequestPeer peer) {
     auto* session = static_cast<TftpSession*>(std::calloc(1, sizeof(TftpSession)));
     if (session == nullptr) failRun(RunOutcome::SessionAllocationFailed);
-    initTftpSession(session, udpSocket, peerAddress, peerPort, runState.firmwareImage.data,
+    initTftpSession(session, udpSocket, peer.address, peer.port, runState.firmwareImage.data,
                     runState.firmwareImage.size);
     session->localAddress = localAddress;
     runTftpSession(session);

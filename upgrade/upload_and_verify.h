@@ -9,6 +9,7 @@
 #include "platform/sockets.h"
 #include "platform/windowing.h"
 #include "tftp/transfer.h"
+#include "upgrade/serve_image.h"
 
 namespace orb {
 
@@ -20,8 +21,7 @@ std::string formatUploadTitle(const char* deviceAddressText, int32_t bytesAcked,
 // non-blocking), the local address it serves on, from which the verification
 // query goes out too, and the peer's address and port. Fills the session and
 // runs it.
-[[noreturn]] void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, uint32_t peerAddress,
-                                   uint16_t peerPort);
+[[noreturn]] void startTftpSession(SocketHandle udpSocket, uint32_t localAddress, ReadRequestPeer peer);
 
 // The upload window, the transfer, the restart wait and the verification
 // query, which asks runState's device address; frees the session and ends the

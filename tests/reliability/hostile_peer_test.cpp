@@ -59,7 +59,7 @@ FloodResult floodWhileCancelling(unsigned host, const std::vector<uint8_t>& floo
                 }).detach();
                 SocketHandle udpSocket = openSessionSocket(local);
                 if (udpSocket == kInvalidSocket) std::_Exit(7);
-                startTftpSession(udpSocket, local, peerAddress, peerPort);
+                startTftpSession(udpSocket, local, {peerAddress, peerPort});
             },
             30000);
     });

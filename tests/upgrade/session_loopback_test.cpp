@@ -79,7 +79,7 @@ std::future<ChildResult> startSessionChild(const std::vector<uint8_t>& image, ui
                     std::fputs("no session socket\n", stderr);
                     std::_Exit(7);
                 }
-                startTftpSession(udpSocket, local, peerAddress, peerPort);
+                startTftpSession(udpSocket, local, {peerAddress, peerPort});
             },
             60000, nullptr, watch);
     });

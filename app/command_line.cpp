@@ -61,6 +61,8 @@ CommandLine parseCommandLine(int argc, char** argv) {
     return line;
 }
 
+// Standard output before standard error, as their descriptors 1 and 2.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 int answerCommandLine(const CommandLine& line, std::FILE* out, std::FILE* err) {
     switch (line.action) {
         case CommandLine::Action::Help: std::fputs(helpText().c_str(), out); break;

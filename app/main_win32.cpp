@@ -15,11 +15,14 @@ namespace {
 // The dialog manager's events as the same log lines the Linux program writes.
 const orb::WindowEventLog windowEventLog{
     [](int templateId, const char* title) { orb::logDialogShown(templateId, title); },
+    // The parameters of each are WindowEventLog's, which mirror the log lines.
+    // NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
     [](int templateId, const char* title, int buttonId, const char* caption, const char* how) {
         orb::logButtonPressed(templateId, title, buttonId, caption, how);
     },
     [](int templateId, const char* title) { orb::logCloseBoxPressed(templateId, title); },
     [](int templateId, const char* hint) { orb::logDialogHint(templateId, hint); },
+    // NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
     [](const char* caption, const char* text) { orb::logMessageBoxShown(caption, text); },
     [](const char* caption, int button) { orb::logMessageBoxAnswered(caption, button, false); },
     [](const char* text) { orb::addDiagnosticsSecret(text); },

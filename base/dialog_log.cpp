@@ -36,6 +36,8 @@ void logDialogShown(int templateId, std::string_view title) {
     writeDiagnosticsEntry("dialog shown: " + std::to_string(templateId) + " " + quoted(title));
 }
 
+// The caption, then how the button was pressed, as the log line reads.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void logButtonPressed(int templateId, std::string_view title, int buttonId, std::string_view caption,
                       std::string_view how) {
     if (!diagnosticsLogActive()) return;

@@ -78,6 +78,8 @@ void addComboEntry(WindowHandle window, int controlId, const char* text) {
     s.changed(window);
 }
 
+// The parameters mirror Win32's CB_SETCURSEL.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void selectComboEntry(WindowHandle window, int controlId, int index) {
     Session s;
     Control* c = liveControlOfKind(window, controlId, ControlKind::ComboBox);
@@ -93,6 +95,8 @@ int readComboSelection(WindowHandle window, int controlId) {
     return c->selection;
 }
 
+// The parameters mirror Win32's PBM_SETRANGE.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void setProgressRange(WindowHandle window, int controlId, int low, int high) {
     Session s;
     Control* c = liveControlOfKind(window, controlId, ControlKind::ProgressBar);
@@ -104,6 +108,8 @@ void setProgressRange(WindowHandle window, int controlId, int low, int high) {
     s.changed(window);
 }
 
+// The parameters mirror Win32's PBM_SETPOS.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void setProgressPosition(WindowHandle window, int controlId, int position) {
     Session s;
     Control* c = liveControlOfKind(window, controlId, ControlKind::ProgressBar);

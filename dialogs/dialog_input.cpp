@@ -117,6 +117,8 @@ bool typeText(WindowHandle window, int controlId, const std::string& text) {
     return true;
 }
 
+// The parameters mirror selectComboEntry's, Win32's CB_SETCURSEL.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 bool selectComboEntry(WindowHandle window, int controlId, int index) {
     Session s;
     InputTarget t = inputTarget(window, controlId);

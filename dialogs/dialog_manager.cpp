@@ -118,6 +118,8 @@ int readScreenHeight() {
     return model().screenHeight;
 }
 
+// The parameters mirror Win32's SetWindowPos.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void moveWindowToTop(WindowHandle window, int x, int y) {
     Session s;
     if (!isLive(window)) return;

@@ -89,6 +89,8 @@ namespace orb {
 
 using namespace dialogs;
 
+// The parameters mirror Win32's MessageBox.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 int showMessageBox(WindowHandle owner, const char* text, const char* caption, unsigned flags) {
     std::string body = text != nullptr ? text : "";
     std::string title = caption != nullptr ? caption : "Error";

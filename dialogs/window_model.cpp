@@ -319,6 +319,8 @@ void readDialogBaseUnits(int* baseX, int* baseY) {
     *baseY = model().baseY;
 }
 
+// Width before height, as GetSystemMetrics' SM_CXSCREEN and SM_CYSCREEN.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void setScreenSize(int width, int height) {
     Session s;
     model().screenWidth = width;
@@ -326,6 +328,8 @@ void setScreenSize(int width, int height) {
     s.bump();
 }
 
+// The parameters mirror Win32's MulDiv.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 int mulDiv(int a, int b, int c) {
     if (c == 0) return -1;
     long long product = static_cast<long long>(a) * b;

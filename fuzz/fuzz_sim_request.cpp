@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         settings.password = "secret";
         settings.opaque = "5ccc069c403ebaf9f0171e9517f40e41";
         sim::DigestVerdict verdict =
-            sim::verifyDigestAuthorization(settings, parsed, request.method, request.target,
+            sim::verifyDigestAuthorization(settings, parsed, {.method = request.method, .target = request.target},
                                            [](const std::string& nonce) {
                                                return nonce == "dcd98b7102dd2f0e8b11d0f600bfb0c093";
                                            });

@@ -235,92 +235,104 @@ void Adapter::readFrom(Connection& connection, int64_t nowMs) {
     closeConnection(connection);
 }
 
+bool Adapter::checkAuthorization(const HttpRequest& request, EventLine* line) {
+    if (!config_.authEnabled) {
+        line->add("auth", "off");
+        return true;
+    }
+    const std::string* header = request.header("Authorization");
+    if (header == nullptr) {
+        line->add("auth", "missing");
+        return false;
+    }
+    AuthorizationHeader parsed = parseAuthorizationHeader(*header);
+    DigestVerdict verdict =
+        verifyDigestAuthorization(config_.digest, parsed, {.method = request.method, .target = request.target},
+                                  [this](const std::string& nonce) { return nonceIsCurrent(nonce); });
+    line->add("auth", verdict.accepted ? "ok" : "refused");
+    if (!verdict.accepted) line->add("reason", verdict.reason);
+    if (!verdict.variant.empty()) line->add("variant", verdict.variant);
+    for (const char* name : {"nonce", "nc", "qop", "uri", "cnonce", "algorithm"}) {
+        if (const DigestDirective* directive = parsed.find(name)) line->add(name, directive->value);
+    }
+    return verdict.accepted;
+}
+
+Adapter::Reply Adapter::buildReply(const HttpRequest& request, const std::string& route, bool authorized,
+                                   EventLine* line) {
+    Reply reply;
+    if (!authorized) {
+        reply.status = 401;
+        std::string nonce = issueNonce();
+        reply.headers.emplace_back("WWW-Authenticate", buildDigestChallenge(config_.digest, nonce));
+        reply.headers.emplace_back("Content-Type", "text/html");
+        reply.body = "<html><body><h1>401 Unauthorized</h1></body></html>\n";
+        line->add("challenge-nonce", nonce);
+    } else if (request.method != "GET") {
+        reply.status = 405;
+        reply.headers.emplace_back("Allow", "GET");
+        reply.headers.emplace_back("Content-Type", "text/plain");
+        reply.body = "Only GET is supported\n";
+    } else if (route == "status") {
+        reply.headers.emplace_back("Content-Type", "text/html");
+        reply.body = buildStatusPage(config_.identity);
+    } else if (route == "trigger") {
+        reply.headers.emplace_back("Content-Type", "text/html");
+        addTriggerReply(request, &reply, line);
+    } else {
+        reply.status = 404;
+        reply.headers.emplace_back("Content-Type", "text/html");
+        reply.body = "<html><body><h1>404 Not Found</h1></body></html>\n";
+    }
+    line->add("status", reply.status);
+    return reply;
+}
+
+void Adapter::addTriggerReply(const HttpRequest& request, Reply* reply, EventLine* line) {
+    std::string error;
+    reply->source = parseTriggerQuery(request.query(), &error);
+    if (!reply->source) {
+        reply->status = 400;
+        line->add("reason", error);
+        reply->body = "<html><body>Bad upgrade request: " + error + "</body></html>\n";
+    } else if (fetch_ && !fetch_->finished() && !fetch_->imageComplete()) {
+        reply->status = 503;
+        line->add("reason", "a fetch is in progress");
+        reply->body = "<html><body>Upgrade already in progress</body></html>\n";
+        reply->source.reset();
+    } else {
+        reply->body = "<html><body>Upgrade started</body></html>\n";
+    }
+}
+
+Adapter::Answer Adapter::chooseAnswer(const std::string& route, bool* fetch, EventLine* line) const {
+    Answer answer = Answer::Now;
+    if (matches(config_.noAnswer, route)) {
+        answer = Answer::None;
+        *fetch = *fetch && config_.fetchWithoutAnswer;
+    } else if (matches(config_.closeWithoutAnswer, route)) {
+        answer = Answer::Close;
+        *fetch = *fetch && config_.fetchWithoutAnswer;
+    } else if (config_.httpDelayMs > 0 && matches(config_.httpDelayTargets, route)) {
+        answer = Answer::Delayed;
+        line->add("delay-ms", config_.httpDelayMs);
+    }
+    static const char* const kAnswerNames[] = {"now", "delayed", "none", "close"};
+    line->add("answer", kAnswerNames[static_cast<int>(answer)]);
+    return answer;
+}
+
 void Adapter::handleRequest(Connection& connection, const HttpRequest& request, int64_t nowMs) {
     std::string path = request.path();
     std::string route = path == kStatusPath ? "status" : path == kTriggerPath ? "trigger" : "other";
     EventLine line("http-request");
     line.add("peer", connection.peer).add("method", request.method).add("target", request.target).add("route", route);
 
-    bool authorized = true;
-    if (config_.authEnabled) {
-        const std::string* header = request.header("Authorization");
-        if (header == nullptr) {
-            authorized = false;
-            line.add("auth", "missing");
-        } else {
-            AuthorizationHeader parsed = parseAuthorizationHeader(*header);
-            DigestVerdict verdict =
-                verifyDigestAuthorization(config_.digest, parsed, request.method, request.target,
-                                          [this](const std::string& nonce) { return nonceIsCurrent(nonce); });
-            authorized = verdict.accepted;
-            line.add("auth", verdict.accepted ? "ok" : "refused");
-            if (!verdict.accepted) line.add("reason", verdict.reason);
-            if (!verdict.variant.empty()) line.add("variant", verdict.variant);
-            for (const char* name : {"nonce", "nc", "qop", "uri", "cnonce", "algorithm"}) {
-                if (const DigestDirective* directive = parsed.find(name)) line.add(name, directive->value);
-            }
-        }
-    } else {
-        line.add("auth", "off");
-    }
-
-    HeaderList headers;
-    std::string body;
-    int status = 200;
-    std::optional<TftpSource> source;
-    if (!authorized) {
-        status = 401;
-        std::string nonce = issueNonce();
-        headers.emplace_back("WWW-Authenticate", buildDigestChallenge(config_.digest, nonce));
-        headers.emplace_back("Content-Type", "text/html");
-        body = "<html><body><h1>401 Unauthorized</h1></body></html>\n";
-        line.add("challenge-nonce", nonce);
-    } else if (request.method != "GET") {
-        status = 405;
-        headers.emplace_back("Allow", "GET");
-        headers.emplace_back("Content-Type", "text/plain");
-        body = "Only GET is supported\n";
-    } else if (route == "status") {
-        headers.emplace_back("Content-Type", "text/html");
-        body = buildStatusPage(config_.identity);
-    } else if (route == "trigger") {
-        std::string error;
-        source = parseTriggerQuery(request.query(), &error);
-        headers.emplace_back("Content-Type", "text/html");
-        if (!source) {
-            status = 400;
-            line.add("reason", error);
-            body = "<html><body>Bad upgrade request: " + error + "</body></html>\n";
-        } else if (fetch_ && !fetch_->finished() && !fetch_->imageComplete()) {
-            status = 503;
-            line.add("reason", "a fetch is in progress");
-            body = "<html><body>Upgrade already in progress</body></html>\n";
-            source.reset();
-        } else {
-            body = "<html><body>Upgrade started</body></html>\n";
-        }
-    } else {
-        status = 404;
-        headers.emplace_back("Content-Type", "text/html");
-        body = "<html><body><h1>404 Not Found</h1></body></html>\n";
-    }
-    line.add("status", status);
-
-    enum class Answer { Now, Delayed, None, Close };
-    Answer answer = Answer::Now;
+    bool authorized = checkAuthorization(request, &line);
+    Reply reply = buildReply(request, route, authorized, &line);
+    const std::optional<TftpSource>& source = reply.source;
     bool fetch = source.has_value();
-    if (matches(config_.noAnswer, route)) {
-        answer = Answer::None;
-        fetch = fetch && config_.fetchWithoutAnswer;
-    } else if (matches(config_.closeWithoutAnswer, route)) {
-        answer = Answer::Close;
-        fetch = fetch && config_.fetchWithoutAnswer;
-    } else if (config_.httpDelayMs > 0 && matches(config_.httpDelayTargets, route)) {
-        answer = Answer::Delayed;
-        line.add("delay-ms", config_.httpDelayMs);
-    }
-    static const char* const kAnswerNames[] = {"now", "delayed", "none", "close"};
-    line.add("answer", kAnswerNames[static_cast<int>(answer)]);
+    Answer answer = chooseAnswer(route, &fetch, &line);
     log(line);
 
     if (source) {
@@ -336,8 +348,8 @@ void Adapter::handleRequest(Connection& connection, const HttpRequest& request, 
         }
     }
 
-    connection.status = status;
-    connection.response = buildHttpResponse(status, headers, body);
+    connection.status = reply.status;
+    connection.response = buildHttpResponse(reply.status, reply.headers, reply.body);
     switch (answer) {
         case Answer::Now: beginWriting(connection); break;
         case Answer::Delayed:

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,7 +79,22 @@ private:
     void acceptConnections(int64_t nowMs);
     void pauseAccepting(int err, int64_t nowMs);
     void readFrom(Connection& connection, int64_t nowMs);
+    // What a request gets: the response, and the fetch a trigger starts.
+    struct Reply {
+        int status = 200;
+        HeaderList headers;
+        std::string body;
+        std::optional<TftpSource> source;
+    };
+    // How the response goes out: at once, after --http-delay-ms, never, or
+    // not at all with the connection closed.
+    enum class Answer { Now, Delayed, None, Close };
+
     void handleRequest(Connection& connection, const HttpRequest& request, int64_t nowMs);
+    bool checkAuthorization(const HttpRequest& request, EventLine* line);
+    Reply buildReply(const HttpRequest& request, const std::string& route, bool authorized, EventLine* line);
+    void addTriggerReply(const HttpRequest& request, Reply* reply, EventLine* line);
+    Answer chooseAnswer(const std::string& route, bool* fetch, EventLine* line) const;
     void beginWriting(Connection& connection);
     void writeTo(Connection& connection);
     void closeConnection(Connection& connection);

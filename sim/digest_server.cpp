@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <optional>
 
 #include "base/hex.h"
 #include "web/md5.h"
@@ -158,25 +159,22 @@ AuthorizationHeader parseAuthorizationHeader(const std::string& value) {
     return header;
 }
 
-DigestVerdict verifyDigestAuthorization(const DigestSettings& settings, const AuthorizationHeader& header,
-                                        const std::string& method, const std::string& requestTarget,
-                                        const std::function<bool(const std::string&)>& nonceIsCurrent) {
-    DigestVerdict verdict;
-    auto refuse = [&verdict](const char* reason) {
-        verdict.reason = reason;
-        return verdict;
-    };
-    if (!equalsIgnoringCase(header.scheme, "Digest")) return refuse("scheme");
+namespace {
 
+// The first of scheme, username, realm, nonce, opaque and algorithm whose
+// directive does not match the settings; nullptr when all match.
+const char* firstCredentialsMismatch(const DigestSettings& settings, const AuthorizationHeader& header,
+                                     const std::function<bool(const std::string&)>& nonceIsCurrent) {
+    if (!equalsIgnoringCase(header.scheme, "Digest")) return "scheme";
     const DigestDirective* username = header.find("username");
-    if (username == nullptr || !matchesQuoted(*username, settings.user)) return refuse("username");
+    if (username == nullptr || !matchesQuoted(*username, settings.user)) return "username";
     const DigestDirective* realm = header.find("realm");
-    if (realm == nullptr || !matchesQuoted(*realm, settings.realm)) return refuse("realm");
+    if (realm == nullptr || !matchesQuoted(*realm, settings.realm)) return "realm";
     const DigestDirective* nonce = header.find("nonce");
-    if (nonce == nullptr || !nonceIsCurrent(nonce->value)) return refuse("nonce");
+    if (nonce == nullptr || !nonceIsCurrent(nonce->value)) return "nonce";
     if (!settings.opaque.empty()) {
         const DigestDirective* opaque = header.find("opaque");
-        if (opaque == nullptr || opaque->value != settings.opaque) return refuse("opaque");
+        if (opaque == nullptr || opaque->value != settings.opaque) return "opaque";
     }
 
     // An empty or missing algorithm means MD5; the utility sends algorithm=""
@@ -184,49 +182,106 @@ DigestVerdict verifyDigestAuthorization(const DigestSettings& settings, const Au
     const DigestDirective* algorithm = header.find("algorithm");
     std::string algorithmText = algorithm == nullptr ? std::string() : toLower(algorithm->value);
     if (settings.algorithm == DigestAlgorithm::Md5Sess) {
-        if (algorithmText != "md5-sess") return refuse("algorithm");
+        if (algorithmText != "md5-sess") return "algorithm";
     } else if (!algorithmText.empty() && algorithmText != "md5") {
-        return refuse("algorithm");
+        return "algorithm";
     }
+    return nullptr;
+}
 
-    const DigestDirective* uri = header.find("uri");
-    if (uri == nullptr || (!uri->value.empty() && uri->value != requestTarget)) return refuse("uri");
+// The directives that go with qop; all empty when no qop was offered.
+struct QopDirectives {
+    std::string qop;
+    std::string nc;
+    std::string cnonce;
+};
 
+// Reads qop, nc and cnonce into *directives; the first of them that is wrong,
+// or nullptr.
+const char* readQopDirectives(const DigestSettings& settings, const AuthorizationHeader& header,
+                              QopDirectives* directives) {
     std::vector<std::string> offered;
     splitQopOptions(settings.qopText, &offered);
     const DigestDirective* qopDirective = header.find("qop");
-    std::string qop = qopDirective == nullptr ? std::string() : qopDirective->value;
-    std::string nc, cnonce;
-    if (offered.empty()) {
-        if (!qop.empty()) return refuse("qop");
-    } else {
-        // One offered option, as standard clients choose, or the whole offered
-        // text, as the utility echoes it.
-        bool known = equalsIgnoringCase(qop, settings.qopText);
-        for (const std::string& option : offered) known = known || equalsIgnoringCase(qop, option);
-        if (qop.empty() || !known) return refuse("qop");
-        const DigestDirective* ncDirective = header.find("nc");
-        if (ncDirective == nullptr) return refuse("nc");
-        nc = ncDirective->value;
-        if ((nc.size() != 8 && nc.size() != 9) || !isHexText(nc)) return refuse("nc");
-        const DigestDirective* cnonceDirective = header.find("cnonce");
-        if (cnonceDirective == nullptr || cnonceDirective->value.empty()) return refuse("cnonce");
-        cnonce = cnonceDirective->value;
+    directives->qop = qopDirective == nullptr ? std::string() : qopDirective->value;
+    const std::string& qop = directives->qop;
+    if (offered.empty()) return qop.empty() ? nullptr : "qop";
+    // One offered option, as standard clients choose, or the whole offered
+    // text, as the utility echoes it.
+    bool known = equalsIgnoringCase(qop, settings.qopText);
+    for (const std::string& option : offered) known = known || equalsIgnoringCase(qop, option);
+    if (qop.empty() || !known) return "qop";
+    const DigestDirective* ncDirective = header.find("nc");
+    if (ncDirective == nullptr) return "nc";
+    directives->nc = ncDirective->value;
+    const std::string& nc = directives->nc;
+    if ((nc.size() != 8 && nc.size() != 9) || !isHexText(nc)) return "nc";
+    const DigestDirective* cnonceDirective = header.find("cnonce");
+    if (cnonceDirective == nullptr || cnonceDirective->value.empty()) return "cnonce";
+    directives->cnonce = cnonceDirective->value;
+    return nullptr;
+}
+
+// Under MD5-sess, the variant of H(A1) whose response `matches` takes, if any.
+// The utility hashes the raw bytes of MD5(user:realm:password) (as RFC 2617's
+// sample code does); RFC 7616 and curl hash their hexadecimal form.
+std::optional<std::string> matchingSessionVariant(const uint8_t (&secret)[16], const std::string& nonce,
+                                                  const QopDirectives& directives,
+                                                  const std::function<bool(const std::string&)>& matches) {
+    std::string rawSecret(reinterpret_cast<const char*>(secret), 16);
+    std::string hexSecret = hexOfBytes(secret, 16);
+    auto sessionKey = [&nonce](const std::string& key, const std::string& clientNonce) {
+        return md5Hex(key + ":" + nonce + ":" + clientNonce);
+    };
+    if (!directives.qop.empty()) {
+        if (matches(sessionKey(rawSecret, directives.cnonce))) return "raw-ha1";
+        if (matches(sessionKey(hexSecret, directives.cnonce))) return "hex-ha1";
+        return std::nullopt;
     }
+    // Without qop the header carries no cnonce, yet the utility hashes its
+    // own: a number 0..32767 in lowercase hexadecimal. Try them all.
+    char text[8];
+    for (unsigned number = 0; number <= 0x7fff; ++number) {
+        std::snprintf(text, sizeof text, "%x", number);
+        if (matches(sessionKey(rawSecret, text))) return std::string("raw-ha1-cnonce-") + text;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+DigestVerdict verifyDigestAuthorization(const DigestSettings& settings, const AuthorizationHeader& header,
+                                        const DigestRequest& request,
+                                        const std::function<bool(const std::string&)>& nonceIsCurrent) {
+    DigestVerdict verdict;
+    auto refuse = [&verdict](const char* reason) {
+        verdict.reason = reason;
+        return verdict;
+    };
+    if (const char* reason = firstCredentialsMismatch(settings, header, nonceIsCurrent)) return refuse(reason);
+    const std::string& nonce = header.find("nonce")->value;
+
+    const DigestDirective* uri = header.find("uri");
+    if (uri == nullptr || (!uri->value.empty() && uri->value != request.target)) return refuse("uri");
+
+    QopDirectives directives;
+    if (const char* reason = readQopDirectives(settings, header, &directives)) return refuse(reason);
+    const std::string& qop = directives.qop;
 
     const DigestDirective* response = header.find("response");
     if (response == nullptr || response->value.size() != 32 || !isHexText(response->value)) return refuse("response");
 
     // H(A2): the method and the uri as the header gives them; under auth-int
     // also the MD5 of the (always empty) body.
-    std::string a2 = method + ":" + uri->value;
+    std::string a2 = request.method + ":" + uri->value;
     if (equalsIgnoringCase(qop, "auth-int")) a2 += ":" + md5Hex("");
     std::string ha2 = md5Hex(a2);
 
     uint8_t secret[16];
     md5Raw(settings.user + ":" + settings.realm + ":" + settings.password, secret);
-    std::string expectedTail = qop.empty() ? ":" + nonce->value + ":" + ha2
-                                           : ":" + nonce->value + ":" + nc + ":" + cnonce + ":" + qop + ":" + ha2;
+    std::string expectedTail =
+        qop.empty() ? ":" + nonce + ":" + ha2
+                    : ":" + nonce + ":" + directives.nc + ":" + directives.cnonce + ":" + qop + ":" + ha2;
     std::string given = toLower(response->value);
     auto matches = [&](const std::string& ha1) { return md5Hex(ha1 + expectedTail) == given; };
 
@@ -234,36 +289,11 @@ DigestVerdict verifyDigestAuthorization(const DigestSettings& settings, const Au
         verdict.accepted = matches(hexOfBytes(secret, 16));
         return verdict.accepted ? verdict : refuse("response");
     }
-    // MD5-sess. The utility hashes the raw bytes of MD5(user:realm:password)
-    // (as RFC 2617's sample code does); RFC 7616 and curl hash their
-    // hexadecimal form.
-    std::string rawSecret(reinterpret_cast<const char*>(secret), 16);
-    std::string hexSecret = hexOfBytes(secret, 16);
-    auto sessionKey = [&](const std::string& key, const std::string& clientNonce) {
-        return md5Hex(key + ":" + nonce->value + ":" + clientNonce);
-    };
-    if (!qop.empty()) {
-        if (matches(sessionKey(rawSecret, cnonce))) {
-            verdict.accepted = true;
-            verdict.variant = "raw-ha1";
-        } else if (matches(sessionKey(hexSecret, cnonce))) {
-            verdict.accepted = true;
-            verdict.variant = "hex-ha1";
-        }
-        return verdict.accepted ? verdict : refuse("response");
-    }
-    // Without qop the header carries no cnonce, yet the utility hashes its
-    // own: a number 0..32767 in lowercase hexadecimal. Try them all.
-    char text[8];
-    for (unsigned number = 0; number <= 0x7fff; ++number) {
-        std::snprintf(text, sizeof text, "%x", number);
-        if (matches(sessionKey(rawSecret, text))) {
-            verdict.accepted = true;
-            verdict.variant = std::string("raw-ha1-cnonce-") + text;
-            return verdict;
-        }
-    }
-    return refuse("response");
+    std::optional<std::string> variant = matchingSessionVariant(secret, nonce, directives, matches);
+    if (!variant) return refuse("response");
+    verdict.accepted = true;
+    verdict.variant = *variant;
+    return verdict;
 }
 
 }  // namespace orb::sim

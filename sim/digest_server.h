@@ -71,12 +71,19 @@ struct DigestVerdict {
     std::string variant;
 };
 
-// Checks the header of a request with `method` and `requestTarget`.
+// The request line that an Authorization header came with: its method and
+// its target, which the header's uri must name.
+struct DigestRequest {
+    const std::string& method;
+    const std::string& target;
+};
+
+// Checks the header of `request`.
 // `nonceIsCurrent` says whether a nonce is one that the adapter handed out
 // and still takes. The uri directive must equal the request target, except
 // that an empty uri is taken for any target: that is what the utility sends.
 DigestVerdict verifyDigestAuthorization(const DigestSettings& settings, const AuthorizationHeader& header,
-                                        const std::string& method, const std::string& requestTarget,
+                                        const DigestRequest& request,
                                         const std::function<bool(const std::string&)>& nonceIsCurrent);
 
 // The lowercase hexadecimal MD5 of a text.

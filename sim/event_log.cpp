@@ -16,6 +16,9 @@ std::optional<std::string> EventLine::get(const std::string& key) const {
     return std::nullopt;
 }
 
+// The fallback is most often left to its default; where given, it reads as one
+// after a key, as in std::optional::value_or.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 std::string EventLine::value(const std::string& key, const std::string& fallback) const {
     auto found = get(key);
     return found ? *found : fallback;
@@ -67,6 +70,48 @@ std::string formatEventLine(const EventLine& line) {
     return out;
 }
 
+namespace {
+
+// The escape after a backslash in a quoted value, from *at on, onto *value;
+// false when it is cut short or not hex where hex is due.
+bool readEscape(const std::string& text, size_t* at, std::string* value) {
+    if (*at >= text.size()) return false;
+    char escaped = text[(*at)++];
+    switch (escaped) {
+        case 'n': *value += '\n'; break;
+        case 'r': *value += '\r'; break;
+        case 't': *value += '\t'; break;
+        case 'x': {
+            if (*at + 2 > text.size()) return false;
+            int high = hexDigitValue(text[*at]), low = hexDigitValue(text[*at + 1]);
+            if (high < 0 || low < 0) return false;
+            *value += static_cast<char>(high * 16 + low);
+            *at += 2;
+            break;
+        }
+        default: *value += escaped;
+    }
+    return true;
+}
+
+// A quoted value whose opening quote is at *at, up to and past its closing
+// quote; false when it never closes.
+bool readQuotedValue(const std::string& text, size_t* at, std::string* value) {
+    ++*at;
+    while (*at < text.size()) {
+        char c = text[(*at)++];
+        if (c == '"') return true;
+        if (c != '\\') {
+            *value += c;
+        } else if (!readEscape(text, at, value)) {
+            return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 std::optional<EventLine> parseEventLine(const std::string& text) {
     std::vector<std::pair<std::string, std::string>> fields;
     size_t at = 0;
@@ -82,36 +127,7 @@ std::optional<EventLine> parseEventLine(const std::string& text) {
         at = equals + 1;
         std::string value;
         if (at < text.size() && text[at] == '"') {
-            ++at;
-            bool closed = false;
-            while (at < text.size()) {
-                char c = text[at++];
-                if (c == '"') {
-                    closed = true;
-                    break;
-                }
-                if (c != '\\') {
-                    value += c;
-                    continue;
-                }
-                if (at >= text.size()) return std::nullopt;
-                char escaped = text[at++];
-                switch (escaped) {
-                    case 'n': value += '\n'; break;
-                    case 'r': value += '\r'; break;
-                    case 't': value += '\t'; break;
-                    case 'x': {
-                        if (at + 2 > text.size()) return std::nullopt;
-                        int high = hexDigitValue(text[at]), low = hexDigitValue(text[at + 1]);
-                        if (high < 0 || low < 0) return std::nullopt;
-                        value += static_cast<char>(high * 16 + low);
-                        at += 2;
-                        break;
-                    }
-                    default: value += escaped;
-                }
-            }
-            if (!closed) return std::nullopt;
+            if (!readQuotedValue(text, &at, &value)) return std::nullopt;
         } else {
             size_t end = text.find(' ', at);
             if (end == std::string::npos) end = text.size();

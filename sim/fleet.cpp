@@ -110,6 +110,8 @@ SimConfig makeAdapterConfig(const SimConfig& fleet, unsigned index) {
 
 uint64_t estimateDescriptors(unsigned count) { return 16 + 4 * uint64_t{count}; }
 
+// Soft before hard, as struct rlimit's rlim_cur and rlim_max.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 DescriptorPlan planDescriptorLimit(uint64_t soft, uint64_t hard, uint64_t needed) {
     if (needed <= soft) return {soft, true};
     if (hard == UINT64_MAX) return {needed, true};

@@ -74,9 +74,10 @@ bool asMilliseconds(const std::string& text, int* value) {
     return true;
 }
 
-const std::vector<Option>& options() {
-    static const std::vector<Option> table = {
-        // Where it listens.
+// The table of options, in the order --help lists them, a group at a time.
+
+std::vector<Option> placeOptions() {
+    return {
         {"address", "A.B.C.D",
          "IPv4 address to take the adapter's place on, the first adapter's with --count (default 127.0.0.1)",
          [](const std::string& v, SimConfig* c) { return parseDottedQuad(v, &c->address); }},
@@ -97,7 +98,12 @@ const std::vector<Option>& options() {
              c->count = static_cast<unsigned>(n);
              return true;
          }},
-        // What the status page shows.
+    };
+}
+
+// What the status page shows.
+std::vector<Option> statusPageOptions() {
+    return {
         {"product-name", "TEXT", fieldHelp(StatusField::ProductName),
          [](const std::string& v, SimConfig* c) {
              c->identity.productName = v;
@@ -123,7 +129,11 @@ const std::vector<Option>& options() {
              c->identity.serialNumber = v;
              return true;
          }},
-        // Digest authentication.
+    };
+}
+
+std::vector<Option> digestOptions() {
+    return {
         {"user", "NAME",
          "demand HTTP Digest authentication for every path, with this user name (default: no authentication)",
          [](const std::string& v, SimConfig* c) {
@@ -182,7 +192,11 @@ const std::vector<Option>& options() {
              c->seedGiven = true;
              return parseNumber(v, 0, UINT64_MAX / 10, &c->seed);
          }},
-        // The upgrade.
+    };
+}
+
+std::vector<Option> upgradeOptions() {
+    return {
         {"restart-ms", "MS",
          "after accepting an image, refuse connections this long before coming back with its version (default 10000)",
          [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->restartMs); }},
@@ -232,7 +246,11 @@ const std::vector<Option>& options() {
              c->logBlocks = false;
              return true;
          }},
-        // Faults.
+    };
+}
+
+std::vector<Option> tftpFaultOptions() {
+    return {
         {"drop-ack", "N[,N...]",
          "lose the Nth ACK packet of the transfer (1 = the ACK 0 of the OACK; resent ACKs count too)",
          [](const std::string& v, SimConfig* c) { return parseNumberList(v, 1, &c->faults.dropAcks); }},
@@ -282,6 +300,11 @@ const std::vector<Option>& options() {
          }},
         {"pause-ms", "MS", "how long --pause-after-block pauses (default 2000)",
          [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->pauseMs); }},
+    };
+}
+
+std::vector<Option> httpFaultOptions() {
+    return {
         {"fetch-delay-ms", "MS", "start the TFTP fetch this long after the trigger request (default 0)",
          [](const std::string& v, SimConfig* c) { return asMilliseconds(v, &c->fetchDelayMs); }},
         {"http-delay-ms", "MS", "wait this long before answering a request (see --http-delay-on)",
@@ -303,6 +326,18 @@ const std::vector<Option>& options() {
          }},
         {"help", nullptr, "print this text and exit", [](const std::string&, SimConfig*) { return true; }},
     };
+}
+
+const std::vector<Option>& options() {
+    static const std::vector<Option> table = [] {
+        std::vector<Option> all;
+        for (auto group :
+             {placeOptions, statusPageOptions, digestOptions, upgradeOptions, tftpFaultOptions, httpFaultOptions}) {
+            std::vector<Option> part = group();
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    }();
     return table;
 }
 

@@ -4,6 +4,8 @@
 
 namespace orb::unattended {
 
+// Listener before HTTP, as PortKind orders the two pools.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 PortTurnLedger::PortTurnLedger(int listenerPorts, int httpPorts) {
     listener_.ports = listener_.share = listenerPorts;
     http_.ports = http_.share = httpPorts;

@@ -115,6 +115,8 @@ bool addAdapter(const std::string& spelling, const std::string& where, NamedAdap
     return true;
 }
 
+// The text, then the name of the file it came from, which only labels errors.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 bool addAdaptersFromText(const std::string& text, const std::string& fileName, NamedAdapters* adapters,
                          std::string* error) {
     size_t pos = text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
@@ -142,9 +144,16 @@ struct ParseState {
     std::vector<std::string> addressFiles;
 };
 
-bool parseSeconds(const std::string& name, const std::string& value, int* seconds, std::string* error) {
-    if (parseCount(value, seconds) && *seconds >= 0 && *seconds <= kMaxTimeoutSeconds) return true;
-    *error = name + " takes a number of seconds from 0 (no limit) to " + std::to_string(kMaxTimeoutSeconds);
+// An option as given: its name and its value, the two strings a parser must
+// not mix up.
+struct OptionArgument {
+    const std::string& name;
+    const std::string& value;
+};
+
+bool parseSeconds(const OptionArgument& option, int* seconds, std::string* error) {
+    if (parseCount(option.value, seconds) && *seconds >= 0 && *seconds <= kMaxTimeoutSeconds) return true;
+    *error = option.name + " takes a number of seconds from 0 (no limit) to " + std::to_string(kMaxTimeoutSeconds);
     return false;
 }
 
@@ -160,7 +169,7 @@ struct OptionRow {
     const char* name;
     const char* valueName;
     std::array<const char*, 4> help;  // nullptr after the last line
-    bool (*parse)(const std::string& name, const std::string& value, ParseState* state, std::string* error);
+    bool (*parse)(const OptionArgument& option, ParseState* state, std::string* error);
     void (*passOn)(const char* name, const UnattendedOptions& options, const std::string& address,
                    std::vector<std::string>* args);
 };
@@ -177,18 +186,14 @@ constexpr OptionRow kOptionRows[] = {
     {"--adapter-run",
      nullptr,
      {},
-     [](const std::string&, const std::string&, ParseState* state, std::string*) {
-         return state->options->adapterRun = true;
-     },
+     [](const OptionArgument&, ParseState* state, std::string*) { return state->options->adapterRun = true; },
      [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
          args->push_back(name);
      }},
     {"--accept-warning",
      nullptr,
      {"required with --unattended: accept the warning about", "upgrading without your service provider's approval"},
-     [](const std::string&, const std::string&, ParseState* state, std::string*) {
-         return state->options->acceptWarning = true;
-     },
+     [](const OptionArgument&, ParseState* state, std::string*) { return state->options->acceptWarning = true; },
      [](const char* name, const UnattendedOptions&, const std::string&, std::vector<std::string>* args) {
          args->push_back(name);
      }},
@@ -196,8 +201,8 @@ constexpr OptionRow kOptionRows[] = {
      "A.B.C.D",
      {"an adapter to upgrade (repeatable). Numbers are", "decimal (010.1.0.8 is 10.1.0.8); an adapter named",
       "twice, 0.0.0.0 and 255.255.255.255 are refused"},
-     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-         return addAdapter(value, name, &state->adapters, error);
+     [](const OptionArgument& option, ParseState* state, std::string* error) {
+         return addAdapter(option.value, option.name, &state->adapters, error);
      },
      [](const char* name, const UnattendedOptions&, const std::string& address, std::vector<std::string>* args) {
          passValue(args, name, address);
@@ -207,8 +212,8 @@ constexpr OptionRow kOptionRows[] = {
      {"adapters, one address a line; '#' starts a comment;", "blanks, CRLF, a byte-order mark (UTF-8 or UTF-16)",
       "and a final Ctrl-Z are ignored; errors name FILE:LINE;",
       "more than 4 MiB (a device, an endless pipe) is refused"},
-     [](const std::string&, const std::string& value, ParseState* state, std::string*) {
-         state->addressFiles.push_back(value);
+     [](const OptionArgument& option, ParseState* state, std::string*) {
+         state->addressFiles.push_back(option.value);
          return true;
      },
      nullptr},
@@ -216,10 +221,10 @@ constexpr OptionRow kOptionRows[] = {
      "A.B.C.D",
      {"this computer's address that the adapters fetch the", "image from (one of the addresses the dialog offers;",
       "default: the one this computer sends to each adapter", "from, when offered, else the first)"},
-     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+     [](const OptionArgument& option, ParseState* state, std::string* error) {
          uint32_t pcAddress = 0;
-         if (!parseDottedQuad(value, &pcAddress)) {
-             *error = name + ": " + quoted(value) + " is not an IPv4 address";
+         if (!parseDottedQuad(option.value, &pcAddress)) {
+             *error = option.name + ": " + quoted(option.value) + " is not an IPv4 address";
              return false;
          }
          // Compared with the addresses the dialog offers, which have no
@@ -233,8 +238,8 @@ constexpr OptionRow kOptionRows[] = {
     {"--user",
      "NAME",
      {"the administrator's name (default: admin)"},
-     [](const std::string&, const std::string& value, ParseState* state, std::string*) {
-         state->options->user = value;
+     [](const OptionArgument& option, ParseState* state, std::string*) {
+         state->options->user = option.value;
          return true;
      },
      [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
@@ -244,15 +249,15 @@ constexpr OptionRow kOptionRows[] = {
      "FILE",
      {"the password (1 to 126 bytes of UTF-8; a byte-order", "mark, a final Ctrl-Z, one line end are dropped); else",
       "ORB_PASSWORD, taken the same way. A refused password", "is not retried"},
-     [](const std::string&, const std::string& value, ParseState* state, std::string*) {
-         state->options->passwordFile = value;
+     [](const OptionArgument& option, ParseState* state, std::string*) {
+         state->options->passwordFile = option.value;
          return true;
      },
      nullptr},
     {"--password",
      nullptr,
      {},
-     [](const std::string&, const std::string&, ParseState*, std::string* error) {
+     [](const OptionArgument&, ParseState*, std::string* error) {
          *error = "the password is never taken from the command line: use --password-file FILE or ORB_PASSWORD";
          return false;
      },
@@ -261,9 +266,7 @@ constexpr OptionRow kOptionRows[] = {
      nullptr,
      {"only read each adapter's status page and say whether", "it runs the embedded version; nothing is triggered",
       "(exit 0: all current, 10: some would be upgraded);", "with --force a current adapter is needs-upgrade too"},
-     [](const std::string&, const std::string&, ParseState* state, std::string*) {
-         return state->options->check = true;
-     },
+     [](const OptionArgument&, ParseState* state, std::string*) { return state->options->check = true; },
      [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
          if (options.check) args->push_back(name);
      }},
@@ -271,9 +274,7 @@ constexpr OptionRow kOptionRows[] = {
      nullptr,
      {"upgrade also the adapters that already run the", "embedded version (without it they end as current,",
       "untouched)"},
-     [](const std::string&, const std::string&, ParseState* state, std::string*) {
-         return state->options->force = true;
-     },
+     [](const OptionArgument&, ParseState* state, std::string*) { return state->options->force = true; },
      [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
          if (options.force) args->push_back(name);
      }},
@@ -281,10 +282,10 @@ constexpr OptionRow kOptionRows[] = {
      "N",
      {"upgrade up to N adapters at once (1 to 1000, default", "4; fewer when the open-file limit cannot hold N); they",
       "take turns at the listener's 100 ports and the 101", "HTTP local ports, most waiting for their restarts"},
-     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+     [](const OptionArgument& option, ParseState* state, std::string* error) {
          int* parallel = &state->options->parallel;
-         if (parseCount(value, parallel) && *parallel >= 1 && *parallel <= kMaxParallel) return true;
-         *error = name + " takes a number from 1 to " + std::to_string(kMaxParallel);
+         if (parseCount(option.value, parallel) && *parallel >= 1 && *parallel <= kMaxParallel) return true;
+         *error = option.name + " takes a number from 1 to " + std::to_string(kMaxParallel);
          return false;
      },
      nullptr},
@@ -292,8 +293,8 @@ constexpr OptionRow kOptionRows[] = {
      "S",
      {"give up on an adapter whose read request has not come", "S seconds after the trigger (default 120; 0: no",
       "limit): result no-request"},
-     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-         return parseSeconds(name, value, &state->options->requestTimeoutSeconds, error);
+     [](const OptionArgument& option, ParseState* state, std::string* error) {
+         return parseSeconds(option, &state->options->requestTimeoutSeconds, error);
      },
      [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
          passValue(args, name, std::to_string(options.requestTimeoutSeconds));
@@ -302,8 +303,8 @@ constexpr OptionRow kOptionRows[] = {
      "S",
      {"give up on an adapter that has not finished an HTTP", "answer in S seconds (default 60; 0: no limit): result",
       "not-reachable; the answer to the trigger has no limit", "once the adapter's read request has come"},
-     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-         return parseSeconds(name, value, &state->options->httpTimeoutSeconds, error);
+     [](const OptionArgument& option, ParseState* state, std::string* error) {
+         return parseSeconds(option, &state->options->httpTimeoutSeconds, error);
      },
      [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
          passValue(args, name, std::to_string(options.httpTimeoutSeconds));
@@ -312,16 +313,16 @@ constexpr OptionRow kOptionRows[] = {
      "S",
      {"cancel every run still going S seconds after the", "batch began, as Ctrl-C would; each adapter still gets",
       "its result (default 0: no limit)"},
-     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-         return parseSeconds(name, value, &state->options->batchTimeoutSeconds, error);
+     [](const OptionArgument& option, ParseState* state, std::string* error) {
+         return parseSeconds(option, &state->options->batchTimeoutSeconds, error);
      },
      nullptr},
     {"--run-timeout",
      "S",
      {"give up on an adapter whose run has not ended in S", "seconds, its waits for a port turn not counted",
       "(default 1800; 0: no limit): result run-timeout"},
-     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-         return parseSeconds(name, value, &state->options->runTimeoutSeconds, error);
+     [](const OptionArgument& option, ParseState* state, std::string* error) {
+         return parseSeconds(option, &state->options->runTimeoutSeconds, error);
      },
      [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
          passValue(args, name, std::to_string(options.runTimeoutSeconds));
@@ -330,8 +331,8 @@ constexpr OptionRow kOptionRows[] = {
      "S",
      {"give up on an adapter whose run has waited S seconds", "for a free listener port (UDP 69-168) or HTTP local",
       "port (TCP 23456-23556), its turn included (default", "300; 0: no limit): result no-free-port"},
-     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-         return parseSeconds(name, value, &state->options->portWaitSeconds, error);
+     [](const OptionArgument& option, ParseState* state, std::string* error) {
+         return parseSeconds(option, &state->options->portWaitSeconds, error);
      },
      [](const char* name, const UnattendedOptions& options, const std::string&, std::vector<std::string>* args) {
          passValue(args, name, std::to_string(options.portWaitSeconds));
@@ -339,23 +340,21 @@ constexpr OptionRow kOptionRows[] = {
     {"--json",
      nullptr,
      {"one JSON object a line for each step, instead of text"},
-     [](const std::string&, const std::string&, ParseState* state, std::string*) {
-         return state->options->json = true;
-     },
+     [](const OptionArgument&, ParseState* state, std::string*) { return state->options->json = true; },
      nullptr},
     {"--progress",
      "WHEN",
      {"a status line at the bottom of the terminal: never,", "auto (default: when standard output is a terminal and",
       "--json is not given) or always; with --json it is", "drawn on standard error, and only on a terminal"},
-     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
+     [](const OptionArgument& option, ParseState* state, std::string* error) {
          using Progress = UnattendedOptions::Progress;
-         if (value == "never" || value == "auto" || value == "always") {
-             state->options->progress = value == "never"  ? Progress::Never
-                                        : value == "auto" ? Progress::Auto
-                                                          : Progress::Always;
+         if (option.value == "never" || option.value == "auto" || option.value == "always") {
+             state->options->progress = option.value == "never"  ? Progress::Never
+                                        : option.value == "auto" ? Progress::Auto
+                                                                 : Progress::Always;
              return true;
          }
-         *error = name + " takes never, auto or always, not " + quoted(value);
+         *error = option.name + " takes never, auto or always, not " + quoted(option.value);
          return false;
      },
      nullptr},
@@ -363,12 +362,12 @@ constexpr OptionRow kOptionRows[] = {
      "FILE",
      {"the trace of each run, appended to FILE (with several", "adapters the address goes before its extension:",
       "orb.A.B.C.D.log); one that cannot be opened is a", "usage error"},
-     [](const std::string& name, const std::string& value, ParseState* state, std::string* error) {
-         if (value.empty()) {
-             *error = name + " needs a file name";
+     [](const OptionArgument& option, ParseState* state, std::string* error) {
+         if (option.value.empty()) {
+             *error = option.name + " needs a file name";
              return false;
          }
-         state->options->logPath = value;
+         state->options->logPath = option.value;
          return true;
      },
      nullptr},
@@ -376,8 +375,7 @@ constexpr OptionRow kOptionRows[] = {
     {"--help",
      nullptr,
      {},
-     [](const std::string&, const std::string&, ParseState* state,
-        std::string*) { return state->options->help = true; },
+     [](const OptionArgument&, ParseState* state, std::string*) { return state->options->help = true; },
      nullptr},
 };
 
@@ -405,7 +403,7 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
         }
         if (equals != std::string::npos && row->valueName == nullptr) {
             // --password=... is refused by its own row, with why and without the text.
-            if (row->parse(name, name, &state, error)) *error = name + " takes no value";
+            if (row->parse({.name = name, .value = name}, &state, error)) *error = name + " takes no value";
             return ParseResult::UsageError;
         }
         if (row->valueName != nullptr && equals == std::string::npos && i + 1 >= args.size()) {
@@ -415,7 +413,7 @@ ParseResult parseUnattendedOptions(const std::vector<std::string>& args, Unatten
         std::string value = row->valueName == nullptr     ? name
                             : equals != std::string::npos ? args[i].substr(equals + 1)
                                                           : args[++i];
-        if (!row->parse(name, value, &state, error)) return ParseResult::UsageError;
+        if (!row->parse({.name = name, .value = value}, &state, error)) return ParseResult::UsageError;
     }
     NamedAdapters& adapters = state.adapters;
     const std::vector<std::string>& addressFiles = state.addressFiles;

@@ -384,6 +384,8 @@ std::vector<StyledLine> hintLines(const WindowState& w, bool markerColumn, int w
 }
 
 LiveScreen buildLiveScreen(const std::vector<WindowState>& windows, const std::vector<MessageBoxState>& boxes,
+                           // Width before height, as every size in the dialogs.
+                           // NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
                            WindowHandle selectedProgress, int width, int height) {
     LiveScreen screen;
     KeyTarget target = findKeyTarget(windows, boxes, selectedProgress);

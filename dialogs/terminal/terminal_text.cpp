@@ -86,6 +86,8 @@ std::string fitText(const std::string& text, int width) {
     return text.substr(0, static_cast<size_t>(width - 1)) + "~";
 }
 
+// Low, high and position, as PBM_SETRANGE and PBM_SETPOS give them.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 std::string progressBar(int low, int high, int position, int width) {
     if (width < 3) width = 3;
     int cells = width - 2;

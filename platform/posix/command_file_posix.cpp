@@ -15,6 +15,8 @@ namespace {
 
 // Until the pipe has something to read or its writer has come and gone; a
 // signal that interrupts the wait is not an answer.
+// The parameters mirror poll()'s descriptor then time-out.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 int waitForPipe(int fd, int timeoutMs) {
     pollfd entry{fd, POLLIN, 0};
     for (;;) {

@@ -29,6 +29,8 @@ std::string takeRunSecret() {
     return taken;
 }
 
+// The parameters mirror execve()'s arguments then environment.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 bool spawnSelf(const std::vector<std::string>& args, const std::vector<std::string>& environment, SelfEntry entry,
                SpawnedProcess* process) {
     process->shortOfResources = false;

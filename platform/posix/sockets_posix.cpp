@@ -51,6 +51,8 @@ bool setSystemNonBlocking(SocketHandle socket, bool nonBlocking) {
     return ::fcntl(socket, F_SETFL, flags) == 0;
 }
 
+// The parameters mirror poll()'s descriptor then time-out.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 bool waitSystemReadable(SocketHandle socket, int timeoutMs) {
     pollfd entry{socket, POLLIN, 0};
     return ::poll(&entry, 1, timeoutMs) > 0;

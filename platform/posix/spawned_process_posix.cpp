@@ -78,6 +78,8 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 
 std::string ownProgramPath() { return "/proc/self/exe"; }
 
+// A program, its display name, then execve()'s arguments and environment.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 bool spawnProcess(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
                   const std::vector<std::string>& environment, SpawnedProcess* process) {
     process->shortOfResources = false;

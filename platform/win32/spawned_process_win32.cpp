@@ -246,6 +246,10 @@ int addRun(const std::shared_ptr<OutputPipe>& pipe, Child child, int processId) 
 
 }  // namespace
 
+// spawnProcess's parameters (a program, the name it shows, then what becomes
+// CreateProcess's command line and environment), then the two pipe ends the
+// run inherits: its standard input and the secret's.
+// NOLINTBEGIN(bugprone-easily-swappable-parameters)
 bool startRun(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
               const std::vector<std::string>& environment, HANDLE input, HANDLE secret, SpawnedProcess* process) {
     // One run at a time: its pipe ends are inheritable only while it starts,
@@ -328,6 +332,7 @@ bool startRun(const std::string& program, const std::string& displayName, const 
     process->outputFd = addRun(pipe, Child{started.hProcess, stopEvent}, process->id);
     return true;
 }
+// NOLINTEND(bugprone-easily-swappable-parameters)
 
 bool spawnProcess(const std::string& program, const std::string& displayName, const std::vector<std::string>& args,
                   const std::vector<std::string>& environment, SpawnedProcess* process) {

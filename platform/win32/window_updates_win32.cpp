@@ -93,6 +93,8 @@ void setTitleCoalesced(HWND window, const char* title) {
     }
 }
 
+// The parameters mirror setProgressPosition's, Win32's PBM_SETPOS.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void setBarPositionCoalesced(HWND window, int controlId, int position) {
     WindowUpdates* entry = entryFor(window);
     // Another bar of the same window: the first one's held value goes first.

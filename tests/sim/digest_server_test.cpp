@@ -39,7 +39,8 @@ std::string utilityHeaderValue(const DigestSettings& settings, const std::string
 
 DigestVerdict check(const DigestSettings& settings, const std::string& headerValue,
                     const std::string& target = "/admin/advanced") {
-    return verifyDigestAuthorization(settings, parseAuthorizationHeader(headerValue), "GET", target,
+    return verifyDigestAuthorization(settings, parseAuthorizationHeader(headerValue),
+                                     {.method = "GET", .target = target},
                                      [](const std::string& nonce) { return nonce == kNonce; });
 }
 

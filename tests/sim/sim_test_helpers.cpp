@@ -185,9 +185,11 @@ std::string scrapeLikeUtility(const std::string& page, const std::string& label)
     return value.substr(0, 127);
 }
 
-ScriptedTftpServer::ScriptedTftpServer(uint32_t address, std::vector<uint8_t> image, int intervalMs, int intervals,
-                                       int rrqTimeoutMs)
-    : image_(std::move(image)), intervalMs_(intervalMs), intervals_(intervals), rrqTimeoutMs_(rrqTimeoutMs) {
+ScriptedTftpServer::ScriptedTftpServer(uint32_t address, std::vector<uint8_t> image, ScriptedTftpTiming timing)
+    : image_(std::move(image)),
+      intervalMs_(timing.intervalMs),
+      intervals_(timing.intervals),
+      rrqTimeoutMs_(timing.rrqTimeoutMs) {
     fd_ = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in local = makeSockaddr(address, 0);
     if (fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0) {

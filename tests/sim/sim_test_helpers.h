@@ -68,6 +68,13 @@ struct TftpServerLog {
     bool timedOut = false;   // gave up after `intervals` intervals without progress
 };
 
+// How long ScriptedTftpServer waits: see there.
+struct ScriptedTftpTiming {
+    int intervalMs = 1000;
+    int intervals = 30;
+    int rrqTimeoutMs = 10000;
+};
+
 // Serves one image in lock-step, as the utility's transfer does: an OACK with
 // tsize and timeout 5, 512-byte DATA blocks, the next block the moment its
 // ACK arrives, a resend after `intervalMs` without the expected ACK, failure
@@ -78,8 +85,7 @@ struct TftpServerLog {
 // ends or the first RRQ has not come within `rrqTimeoutMs`.
 class ScriptedTftpServer {
 public:
-    ScriptedTftpServer(uint32_t address, std::vector<uint8_t> image, int intervalMs = 1000, int intervals = 30,
-                       int rrqTimeoutMs = 10000);
+    ScriptedTftpServer(uint32_t address, std::vector<uint8_t> image, ScriptedTftpTiming timing = {});
     ~ScriptedTftpServer();
     uint16_t port() const { return port_; }
     // Waits for the thread to end and gives what it saw.

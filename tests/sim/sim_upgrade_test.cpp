@@ -29,7 +29,7 @@ std::string triggerPath(unsigned host, uint16_t tftpPort, const std::string& fil
 // that it brings from a scripted server (interval and count as there), run to
 // its end.
 TftpServerLog triggerUpload(unsigned host, std::vector<uint8_t> image, int intervalMs = 1000, int intervals = 30) {
-    ScriptedTftpServer server(pcAddress(host), std::move(image), intervalMs, intervals);
+    ScriptedTftpServer server(pcAddress(host), std::move(image), {.intervalMs = intervalMs, .intervals = intervals});
     rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())));
     return server.finish();
 }
@@ -266,7 +266,8 @@ TEST(SimUpgrade, AnUnansweredTriggerStillFetchesUnlessToldNot) {
         SimProcess sim;
         ORB_START_SIM(sim, simOptions(host, {"--no-answer=trigger", "--restart-ms=100",
                                              std::string("--fetch-without-answer=") + (fetch ? "yes" : "no")}));
-        ScriptedTftpServer server(pcAddress(host), makeTestImage(1000, "2.0.10(a)"), 1000, 30, 1500);
+        ScriptedTftpServer server(pcAddress(host), makeTestImage(1000, "2.0.10(a)"),
+                                  {.intervalMs = 1000, .intervals = 30, .rrqTimeoutMs = 1500});
         HttpResult answer = rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())), 1000);
         EXPECT_TRUE(answer.connected);
         EXPECT_TRUE(answer.response.empty());
@@ -314,7 +315,7 @@ TEST(SimUpgrade, DelayedAcks) {
     const unsigned host = 73;
     SimProcess sim;
     ORB_START_SIM(sim, simOptions(host, {"--tftp-delay-ms=150", "--restart-ms=100"}));
-    ScriptedTftpServer server(pcAddress(host), makeTestImage(1000, "2.0.10(a)"), 1000);
+    ScriptedTftpServer server(pcAddress(host), makeTestImage(1000, "2.0.10(a)"), {.intervalMs = 1000});
     long long started = nowMs();
     rawHttp(simAddress(host), kPort, utilityRequest(triggerPath(host, server.port())));
     TftpServerLog log = server.finish();

@@ -89,6 +89,8 @@ ChildResult runInChild(const std::function<void()>& body, int timeoutMs, const s
     return result;
 }
 
+// The haystack before the needle, as std::search takes them.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 int countLines(const std::string& output, const std::string& text) {
     std::istringstream lines(output);
     std::string line;

@@ -66,6 +66,8 @@ void sendAck(int fd, unsigned block, const sockaddr_in& to) {
 
 // Takes whatever came back, as a client would: an OACK is acknowledged with
 // ACK 0, DATA k with ACK k, so that a listener that served us goes on.
+// The descriptor and the wait as poll() takes them, then the delay before each ACK.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void answerReplies(int fd, int waitMs, int ackDelayMs, Counts* counts, orb::sim::EventLog* log) {
     pollfd readable{fd, POLLIN, 0};
     if (::poll(&readable, 1, waitMs) <= 0) return;

@@ -235,6 +235,8 @@ ScriptedAnswer ScriptedHttpServer::nextAnswer(const RecordedRequest& request) {
     return responder(request);
 }
 
+// The connection and the longest hold, as poll() takes a descriptor and a time-out.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void ScriptedHttpServer::holdOpen(int connection, int maxMs) {
     // Until the peer closes (or resets), the server stops or the hold ends.
     long long holdEnd = nowMs() + maxMs;

@@ -174,6 +174,8 @@ int SimProcess::waitForExit(int timeoutMs) {
     }
 }
 
+// The signal, as kill() takes it, then how long to wait for the exit.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 int SimProcess::stop(int signalNumber, int timeoutMs) {
     if (pid_ <= 0) return exitStatus_;
     kill(pid_, signalNumber);

@@ -20,6 +20,8 @@ namespace orb::test {
 namespace {
 
 // The adapter's run forked from the runner, as /proc/self/exe would start it.
+// Arguments, then environment, as execve() takes them.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 bool forkAdapterRun(const std::vector<std::string>& args, const std::vector<std::string>& environment,
                     SpawnedProcess* process) {
     int fds[2], input[2];
@@ -60,6 +62,8 @@ std::vector<unattended::Event> eventsIn(const std::string& output) {
     return events;
 }
 
+// The haystack before the needle, as std::search takes them.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 std::vector<unattended::Event> eventsNamed(const std::string& output, const std::string& name) {
     std::vector<unattended::Event> named;
     for (unattended::Event& event : eventsIn(output))
@@ -67,6 +71,9 @@ std::vector<unattended::Event> eventsNamed(const std::string& output, const std:
     return named;
 }
 
+// inChild before afterFork: the order they run in (in the child before the
+// run, then in the parent after the fork).
+// NOLINTBEGIN(bugprone-easily-swappable-parameters)
 UnattendedResult runUnattendedInChild(const std::vector<std::string>& args, uint32_t pcAddress,
                                       const std::function<void(const std::string&, pid_t)>& watch, int timeoutMs,
                                       const std::function<void()>& inChild, const std::function<void()>& afterFork) {
@@ -86,5 +93,6 @@ UnattendedResult runUnattendedInChild(const std::vector<std::string>& args, uint
         },
         timeoutMs, afterFork, watch);
 }
+// NOLINTEND(bugprone-easily-swappable-parameters)
 
 }  // namespace orb::test

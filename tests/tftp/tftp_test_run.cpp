@@ -45,6 +45,8 @@ SocketHandle openSessionSocket(uint32_t address) {
     return udpSocket;
 }
 
+// Where to send (address and port), then the port to tell.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void signalReady(uint32_t address, uint16_t port, uint16_t boundPort) {
     SocketHandle udpSocket = ::socket(AF_INET, SOCK_DGRAM, 0);
     char text[32];

@@ -20,6 +20,9 @@ protected:
     }
 
     // The warning dialog: 306 x 232 pixels at 6 x 13.
+    // Width before height, as GetSystemMetrics' SM_CXSCREEN and SM_CYSCREEN;
+    // the template is most often left to its default.
+    // NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
     static std::pair<int, int> centredAt(int screenWidth, int screenHeight, int templateId = 139) {
         dialogs::setScreenSize(screenWidth, screenHeight);
         EXPECT_EQ(readScreenWidth(), screenWidth);

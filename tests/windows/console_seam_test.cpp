@@ -94,6 +94,8 @@ bool readUntil(const SpawnedProcess& process, std::string* text, const std::stri
     return true;
 }
 
+// Arguments, then environment, as execve() and CreateProcess take them.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 SpawnedProcess spawnChild(const std::vector<std::string>& args, const std::vector<std::string>& environment = {}) {
     SpawnedProcess process;
     std::vector<std::string> all = {"--child"};

@@ -154,6 +154,8 @@ BOOL CALLBACK collectStaticText(HWND child, LPARAM raw) {
     return TRUE;
 }
 
+// The step comes first in every step of the driver, for failStep.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 void takeShot(const std::string& step, const std::string& name) {
     if (shotDir.empty()) return;
     if (current == nullptr || !IsWindow(current)) failStep(step, "no current window");

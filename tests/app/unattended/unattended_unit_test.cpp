@@ -89,6 +89,8 @@ std::string scratchFolder() {
     return folder.path;
 }
 
+// A name, then what goes into the file, as in std::ofstream(name) << content.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 std::string writeScratchFile(const std::string& name, const std::string& content) {
     std::string path = scratchFolder() + "/" + name;
     std::ofstream(path, std::ios::binary) << content;

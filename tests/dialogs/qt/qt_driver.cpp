@@ -51,6 +51,8 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     }
 }
 
+// The time-out is most often left to its default; the template id comes first.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 QPointer<QWidget> waitForWindow(int templateId, int timeoutMs, QWidget* notThis) {
     QPointer<QWidget> found;
     bool ok = waitUntil(

@@ -14,6 +14,8 @@
 
 namespace orb::test {
 
+// Width before height, as every size in the dialogs.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 ViewHarness::ViewHarness(dialogs::terminal::TerminalMode mode, int width, int height, ViewClock clock) {
     int input[2];
     int output[2];

@@ -52,6 +52,8 @@ std::string param(const std::string& header, const std::string& name) {
 }
 
 // The line of the screen that contains `needle`, or "".
+// The haystack before the needle, as std::search takes them.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
 std::string lineWith(const std::string& screen, const std::string& needle) {
     std::istringstream lines(screen);
     std::string line;
@@ -110,6 +112,8 @@ protected:
 
     // Starts orb-upgrade in the terminal and walks through the warning and the
     // address dialog: address typed as `typed`, PC address 127.0.0.1.
+    // The arguments are most often left to their default.
+    // NOLINTNEXTLINE(bugprone-easily-swappable-parameters)
     void startAndEnterAddress(const std::string& typed, const std::string& arguments = "") {
         ASSERT_TRUE(term.start(80, 24));
         runInTerminal(term, "", arguments);

@@ -45,6 +45,8 @@
 #include "upgrade/serve_image.h"
 #include "tests/support/dialog_robot.h"
 
+#include "bench/monotonic_clock.h"
+
 namespace {
 
 constexpr const char* kServedName = "/orb1a2b.bin";
@@ -64,12 +66,6 @@ Mark started;
 std::atomic<bool> transferStarted{false};
 int blocksSent = 0;
 int resends = 0;
-
-long long monotonicNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
 
 long long cpuMicroseconds(const rusage& u) {
     return (static_cast<long long>(u.ru_utime.tv_sec) + u.ru_stime.tv_sec) * 1000000LL + u.ru_utime.tv_usec +

@@ -38,6 +38,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/monotonic_clock.h"
+
 namespace {
 
 // --- Processes -----------------------------------------------------------------
@@ -50,12 +52,6 @@ constexpr const char* kPingPongAddress = "127.0.11.9";
 constexpr int kHpaPort = 6969;
 constexpr int kAtftpdPort = 6970;
 constexpr int kClientTimeoutMs = 60000;
-
-long long monotonicNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
 
 [[noreturn]] void fail(const std::string& why) {
     std::fprintf(stderr, "tftp-bench: %s\n", why.c_str());

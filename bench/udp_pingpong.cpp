@@ -31,16 +31,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/monotonic_clock.h"
+
 namespace {
 
 constexpr int kDataSize = 516;
 constexpr int kAckSize = 4;
-
-long long monotonicNs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
 
 void pin(int cpu) {
     cpu_set_t set;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "base/hex.h"
 #include "base/random.h"
@@ -24,6 +25,16 @@ bool equalsIgnoringAsciiCase(const char* text, const char* keyword) {
 }
 
 void md5Text(Md5Context* context, const char* text) { md5Update(context, text, std::strlen(text)); }
+
+// The texts with ':' between them, as every Digest hash joins its parts.
+void md5Joined(Md5Context* context, std::initializer_list<const char*> texts) {
+    const char* separator = "";
+    for (const char* text : texts) {
+        md5Text(context, separator);
+        md5Text(context, text);
+        separator = ":";
+    }
+}
 
 // A copy of a fixed-width field that is always terminated inside its width:
 // the record's fields are read no further than their widths.
@@ -84,19 +95,13 @@ DigestHex digestHa1(const DigestInput& input) {
     Md5Context context;
     uint8_t digest[16];
     md5Init(&context);
-    md5Text(&context, input.user);
-    md5Text(&context, ":");
-    md5Text(&context, input.realm);
-    md5Text(&context, ":");
-    md5Text(&context, input.password);
+    md5Joined(&context, {input.user, input.realm, input.password});
     md5Final(digest, &context);
     if (equalsIgnoringAsciiCase(input.algorithm, "md5-sess")) {
         md5Init(&context);
         md5Update(&context, digest, sizeof digest);  // the raw bytes, not their hex form
         md5Text(&context, ":");
-        md5Text(&context, input.nonce);
-        md5Text(&context, ":");
-        md5Text(&context, input.cnonce);
+        md5Joined(&context, {input.nonce, input.cnonce});
         md5Final(digest, &context);
     }
     return digestToHex(digest);
@@ -107,9 +112,7 @@ DigestHex digestRequestDigest(const DigestHex& ha1, const DigestInput& input) {
     uint8_t digest[16];
 
     md5Init(&context);
-    md5Text(&context, input.method);
-    md5Text(&context, ":");
-    md5Text(&context, input.uri);
+    md5Joined(&context, {input.method, input.uri});
     if (equalsIgnoringAsciiCase(input.qop, "auth-int")) {
         Md5Context bodyContext;
         uint8_t bodyDigest[16];
@@ -128,11 +131,7 @@ DigestHex digestRequestDigest(const DigestHex& ha1, const DigestInput& input) {
     md5Text(&context, input.nonce);
     md5Text(&context, ":");
     if (input.qop[0] != '\0') {
-        md5Text(&context, input.ncText);
-        md5Text(&context, ":");
-        md5Text(&context, input.cnonce);
-        md5Text(&context, ":");
-        md5Text(&context, input.qop);
+        md5Joined(&context, {input.ncText, input.cnonce, input.qop});
         md5Text(&context, ":");
     }
     md5Update(&context, ha2.data(), 32);
